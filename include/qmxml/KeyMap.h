@@ -1,0 +1,63 @@
+// KeyMap: the GUID-to-key map of one transfer (the database container's
+// Keys). A reader asks it for a new key for every row it inserts and for the
+// key of every element a row refers to, always with the element type word
+// first ("Project", "User", "Requirement", ...) and the GUID second.
+//
+// New keys come from the QmKeys table (KeyClass = type word, LastKey), never
+// below the largest key already stored in that type's table, so they never
+// collide with a row of the target database. A lookup answers the key
+// recorded in this transfer, else the key of the stored object with that
+// GUID, else 0. GUIDs compare without regard to letter case. GUIDs that
+// answered 0 are remembered so the transfer can report dangling references.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "qmxml/Object.h"
+
+namespace qmxml {
+
+class Connection;
+
+class KeyMap : public Object {
+ public:
+  explicit KeyMap(Connection* connection) : connection_(connection) {}
+  std::string TypeName() const override { return "QmDataMover.Keys"; }
+
+  // A new key for |type_word|, recorded for |guid|. Throws Error
+  // eErr_InvalidArgument for an unknown type word.
+  int32_t GetNextDBKey(std::string_view type_word, std::string_view guid);
+  // The key recorded for |guid|, else the stored object's key, else 0.
+  int32_t getKeyFromGUID(std::string_view type_word, std::string_view guid);
+
+  // Records |key| for |guid| without allocating (a caller that knows it).
+  void Remember(std::string_view type_word, std::string_view guid, int32_t key);
+
+  // (type word, GUID) pairs that answered 0, in order of first sight.
+  const std::map<std::string, std::set<std::string>>& Dangling() const { return dangling_; }
+  size_t Allocated() const { return allocated_; }
+
+  // The table, key column and GUID column of a type word, or nullptr.
+  struct TypeInfo {
+    const char* word;
+    const char* table;
+    const char* key_column;
+    const char* guid_column;
+  };
+  static const TypeInfo* Lookup(std::string_view type_word);
+
+ private:
+  std::string MapKey(std::string_view type_word, std::string_view guid) const;
+
+  Connection* connection_;
+  std::unordered_map<std::string, int32_t> keys_;   // "type|GUID" (folded) -> key
+  std::unordered_map<std::string, int32_t> last_;   // folded type -> last key issued
+  std::map<std::string, std::set<std::string>> dangling_;
+  size_t allocated_ = 0;
+};
+
+}  // namespace qmxml

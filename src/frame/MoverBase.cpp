@@ -1,0 +1,135 @@
+// The class table and the shared mover skeleton.
+#include "frame/MoverBase.h"
+
+#include "frame/Components.h"
+#include "qmxml/Application.h"
+
+namespace qmxml::frame {
+namespace {
+
+// Every mover class: reported name, ClassID, whether it answers the
+// identification properties and how its error-source prefix is formed.
+const MoverClassInfo kClasses[] = {
+    {"ViewListMover", "ViewListMover", 18, true, false},
+    {"ProjPropsMover", "ProjPropsMover", 14, true, false},
+    {"PckListMover", "PckListMover", 11, true, false},
+    {"ProjStructureMover", "ProjStructureMover", 16, true, false},
+    {"DocPropertiesMover", "DocPropertiesMover", 4, true, false},
+    {"ViewMover", "ViewMover", 19, true, false},
+    {"PermissionsMover", "PermissionsMover", 13, true, true},
+    {"ProjSecurityMover", "ProjSecurityMover", 15, true, false},
+    {"TraceMover", "TraceMover", 20, true, false},
+    {"DocListMover", "DocListMover", 3, true, false},
+    {"PackageMover", "PackageMover", 9, true, false},
+    {"QueryDefsMover", "QueryDefsMover", 17, true, false},
+    {"DocReqsMover", "DocReqsMover", 19, true, false},
+    {"ViewReqsMover", "DocReqsMover", 19, true, false},
+    {"ViewReqsMoverForReports", "DocReqsMover", 19, true, false},
+    {"BaseCompPackageMover", "BaseCompPackageMover", 19, true, false},
+    {"BaseCompProjectMover", "BaseCompProjectMover", 19, true, false},
+    {"PackageMoverForReports", "BaseCompPackageMover", 19, true, false},
+    {"ReqHistoryMover", "ReqHistoryMover", 0, false, false},
+    {"PckHistoryMover", "PckHistoryMover", 10, false, false},
+    {"DocHistoryMover", "DocHistoryMover", 2, false, false},
+    {"ProjHistoryMover", "ProjHistoryMover", 0, false, false},
+    {"BaseCompPckListMover", "BaseCompPckListMover", 0, false, false},
+    {"ExternalProjectMover", "ExternalProjectMover", 0, false, false},
+    {"BaseCompDiscsMover", "BaseCompDiscsMover", 0, false, false},
+    {"BaseCompProjHistoryMover", "BaseCompProjHistoryMover", 0, false, false},
+};
+
+[[noreturn]] void NoProperty(std::string_view what) {
+  throw Error(438, "QmXMLServices", "Object doesn't support this property or method: " + std::string(what));
+}
+
+}  // namespace
+
+const MoverClassInfo* FindClassInfo(std::string_view class_name) {
+  for (const auto& c : kClasses)
+    if (EqualsNoCase(c.class_name, class_name)) return &c;
+  return nullptr;
+}
+
+MoverBase::MoverBase(std::string_view class_name) : info_(FindClassInfo(class_name)) {
+  if (info_ == nullptr) throw Error(eErr_InvalidArgument, "MoverBase", "unknown mover class " + std::string(class_name));
+}
+
+std::string MoverBase::TypeName() const { return std::string("QmXMLServices.") + info_->class_name; }
+
+void MoverBase::ReadData(SourceContainer*, DataDescriptor*, ObjectPtr&, Scheduler*) {
+  throw Error(eErr_NotAvailable, Source("IMover_ReadData"),
+              std::string(info_->class_name) + " does not read data in this version");
+}
+
+void MoverBase::WriteData(SourceContainer*, DataDescriptor*, ObjectPtr&, Scheduler*) {
+  throw Error(eErr_NotAvailable, Source("IMover_WriteData"),
+              std::string(info_->class_name) + " does not write data in this version");
+}
+
+std::string MoverBase::ClassName() const {
+  if (!info_->has_identity) NoProperty("ClassName");
+  return std::string("QmXMLServices.") + info_->reported_name;
+}
+std::string MoverBase::ClassVersion() const {
+  if (!info_->has_identity) NoProperty("ClassVersion");
+  return ComponentVersion();
+}
+std::string MoverBase::ClassDescription() const {
+  if (!info_->has_identity) NoProperty("ClassDescription");
+  return info_->dot_prefix ? std::string(".") + info_->reported_name
+                           : std::string(info_->reported_name) + ".";
+}
+int32_t MoverBase::ClassID() const {
+  if (!info_->has_identity) NoProperty("ClassID");
+  return info_->class_id;
+}
+std::string MoverBase::ClassFilename() const {
+  if (!info_->has_identity) NoProperty("ClassFilename");
+  return "QmXMLServices.dll";
+}
+std::string MoverBase::ClassPath() const {
+  if (!info_->has_identity) NoProperty("ClassPath");
+  return ComponentFolder();
+}
+
+std::string MoverBase::Source(std::string_view procedure) const {
+  std::string prefix = info_->dot_prefix ? std::string(".") + info_->reported_name
+                                         : std::string(info_->reported_name) + ".";
+  return prefix + std::string(procedure);
+}
+
+std::string MoverBase::FilePath(const SourceContainer* oSource) {
+  return oSource ? oSource->ContainerInfo(eContInfo_FilePath).ToText() : std::string();
+}
+
+std::shared_ptr<DatabaseContainer> MoverBase::DbContainer(const SourceContainer* oSource) {
+  return oSource ? oSource->ContainerInfo(eContInfo_DBContainer).As<DatabaseContainer>() : nullptr;
+}
+
+void MoverBase::CheckContext(const DataDescriptor* oData) const {
+  if (oData == nullptr || !EqualsNoCase(oData->ClassName, "QmDataMover.DataDescriptor"))
+    throw MakeError(eMsg_ExpectedDataDescObject, Source("IMover_ReadData"));
+}
+
+void MoverBase::SaveOrHandBack(const DataDescriptor* oData, Scheduler* oScheduler,
+                               const std::string& path) const {
+  if (!doc_) return;
+  if (oData != nullptr && oData->ReturnAsXMLStream) {
+    if (oScheduler) oScheduler->XMLDoc = doc_;
+    return;
+  }
+  xml::SaveDocument(*doc_, path);
+}
+
+void MoverBase::RunDataSet(bool is_export, int32_t own_message, const std::string& path,
+                           const std::function<void()>& body) const {
+  try {
+    body();
+  } catch (const Error& e) {
+    std::string composed = ResourceStringV(is_export ? eMsg_DownloadFailed : eMsg_UploadFailed,
+                                           {ResourceString(own_message), path});
+    throw e.WithDescription(composed + " " + e.Description());
+  }
+}
+
+}  // namespace qmxml::frame

@@ -1,0 +1,95 @@
+// MoverBase: what every mover class shares. It answers the identification
+// properties from the class table and the ordering questions, and carries
+// the steps of the WriteData and ReadData skeletons: the destination path,
+// the hand-over to the scheduler, the context check and the data-set
+// failure wrapping (23003 for writers, 23004 for readers).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "qmxml/Collection.h"
+#include "qmxml/Error.h"
+#include "qmxml/IMover.h"
+#include "qmxml/KeyMap.h"
+#include "qmxml/Recordset.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::frame {
+
+// One row of the class table.
+struct MoverClassInfo {
+  const char* class_name;     // the C++/automation class
+  const char* reported_name;  // what ClassName reports after "QmXMLServices."
+  int32_t class_id;           // enumInterfaceIdentifiers value
+  bool has_identity;          // answers the identification properties
+  bool dot_prefix;            // ClassDescription is "." + name instead of name + "."
+};
+
+// The class table entry of |class_name|, or nullptr.
+const MoverClassInfo* FindClassInfo(std::string_view class_name);
+
+class MoverBase : public IMover {
+ public:
+  explicit MoverBase(std::string_view class_name);
+  std::string TypeName() const override;
+
+  void ReadData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
+                Scheduler* oScheduler) override;
+  void WriteData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
+                 Scheduler* oScheduler) override;
+
+  bool HasIdentity() const override { return info_->has_identity; }
+  std::string ClassName() const override;
+  std::string ClassVersion() const override;
+  std::string ClassDescription() const override;
+  int32_t ClassID() const override;
+  std::string ClassFilename() const override;
+  std::string ClassPath() const override;
+
+  // The document of the last call (what is handed to the scheduler).
+  const XmlDocumentPtr& Document() const { return doc_; }
+
+ protected:
+  // "<prefix><procedure>": the error source of a procedure of this class.
+  std::string Source(std::string_view procedure) const;
+  // The XML file path of oSource, as text ("" without a container).
+  static std::string FilePath(const SourceContainer* oSource);
+  // The database container of oSource, or nullptr.
+  static std::shared_ptr<DatabaseContainer> DbContainer(const SourceContainer* oSource);
+  // Raises 23002 unless oData's ClassName is the transfer context's.
+  void CheckContext(const DataDescriptor* oData) const;
+  // Saves doc_ to |path| or, with ReturnAsXMLStream, hands it to the
+  // scheduler. Nothing happens when there is no document.
+  void SaveOrHandBack(const DataDescriptor* oData, Scheduler* oScheduler,
+                      const std::string& path) const;
+  // Runs |body|; any Error leaving it is raised again with number and source
+  // kept and the description "<23003|23004 with own message and path>
+  // <original description>".
+  void RunDataSet(bool is_export, int32_t own_message, const std::string& path,
+                  const std::function<void()>& body) const;
+
+  XmlDocumentPtr doc_;
+
+ private:
+  const MoverClassInfo* info_;
+};
+
+// The mover the factory offers for a kind whose data operations come in a
+// later version: it identifies itself but raises eErr_NotAvailable rather
+// than pretend to move data.
+class PendingMover : public MoverBase {
+ public:
+  using MoverBase::MoverBase;
+};
+
+// A record set or collection argument taken as the type a mover expects.
+template <class T>
+std::shared_ptr<T> Take(const ObjectPtr& o) {
+  return std::dynamic_pointer_cast<T>(o);
+}
+
+}  // namespace qmxml::frame

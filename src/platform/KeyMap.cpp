@@ -1,0 +1,95 @@
+// KeyMap: key allocation through QmKeys and GUID lookups, first in this
+// transfer, then in the target database.
+#include "qmxml/KeyMap.h"
+
+#include <algorithm>
+
+#include "qmxml/Collection.h"
+#include "qmxml/Connection.h"
+#include "qmxml/Error.h"
+
+namespace qmxml {
+namespace {
+
+const KeyMap::TypeInfo kTypes[] = {
+    {"Project", "qmProjects", "ID", "QmGUID"},
+    {"User", "qmUsers", "ID", "QmGUID"},
+    {"Group", "qmUserGroups", "ID", "QmGUID"},
+    {"RequirementType", "qmRequirementTypes", "ID", "QmGUID"},
+    {"DocumentType", "qmDocumentTypes", "ID", "QmGUID"},
+    {"UserDefinedField", "qmUserDefinedFields", "ID", "QmGUID"},
+    {"UserDefinedListItem", "qmUserDefinedListItems", "ITEMID", "QmGUID"},
+    {"Document", "qmDocuments", "ID", "QmGUID"},
+    {"Requirement", "qmRequirements", "ID", "QmGUID"},
+    {"Package", "QmPackages", "ID", "QmGUID"},
+    {"View", "QmViews", "ID", "QmGUID"},
+    {"Query", "QmQueryDefinitions", "ID", "QmGUID"},
+};
+
+int32_t AsKey(const Variant& v) { return v.IsNull() ? 0 : v.ToLong(); }
+
+}  // namespace
+
+const KeyMap::TypeInfo* KeyMap::Lookup(std::string_view type_word) {
+  for (const auto& t : kTypes)
+    if (EqualsNoCase(t.word, type_word)) return &t;
+  return nullptr;
+}
+
+std::string KeyMap::MapKey(std::string_view type_word, std::string_view guid) const {
+  std::string k = FoldCase(type_word);
+  k += '|';
+  k += FoldCase(guid);
+  return k;
+}
+
+int32_t KeyMap::GetNextDBKey(std::string_view type_word, std::string_view guid) {
+  const TypeInfo* info = Lookup(type_word);
+  if (info == nullptr)
+    throw Error(eErr_InvalidArgument, "KeyMap.GetNextDBKey",
+                "unknown element type " + std::string(type_word));
+  auto [it, fresh] = last_.try_emplace(FoldCase(info->word), 0);
+  if (fresh) {
+    // Never below what the table already holds, whatever QmKeys says.
+    int32_t counted = AsKey(connection_->Scalar(
+        "SELECT LastKey FROM QmKeys WHERE KeyClass = ?", {Variant(info->word)}));
+    int32_t stored = AsKey(connection_->Scalar(
+        std::string("SELECT MAX(") + info->key_column + ") FROM " + info->table, {}));
+    it->second = std::max(counted, stored);
+  }
+  int32_t key = ++it->second;
+  connection_->Run(
+      "INSERT INTO QmKeys (KeyClass, LastKey) VALUES (?, ?) "
+      "ON CONFLICT(KeyClass) DO UPDATE SET LastKey = excluded.LastKey",
+      {Variant(info->word), Variant(key)});
+  keys_[MapKey(info->word, guid)] = key;
+  ++allocated_;
+  return key;
+}
+
+void KeyMap::Remember(std::string_view type_word, std::string_view guid, int32_t key) {
+  const TypeInfo* info = Lookup(type_word);
+  keys_[MapKey(info ? info->word : type_word, guid)] = key;
+}
+
+int32_t KeyMap::getKeyFromGUID(std::string_view type_word, std::string_view guid) {
+  const TypeInfo* info = Lookup(type_word);
+  std::string_view word = info ? std::string_view(info->word) : type_word;
+  auto it = keys_.find(MapKey(word, guid));
+  if (it != keys_.end()) return it->second;
+  int32_t key = 0;
+  if (info != nullptr && !guid.empty() && connection_ != nullptr) {
+    key = AsKey(connection_->Scalar(std::string("SELECT ") + info->key_column + " FROM " +
+                                        info->table + " WHERE " + info->guid_column +
+                                        " = ? COLLATE NOCASE LIMIT 1",
+                                    {Variant(guid)}));
+  }
+  if (key > 0) {
+    keys_[MapKey(word, guid)] = key;
+    return key;
+  }
+  if (!guid.empty()) dangling_[std::string(word)].insert(FoldCase(guid));
+  return 0;
+}
+
+}  // namespace qmxml

@@ -1,0 +1,219 @@
+// Recordset: in-memory rows with a current position, filters served from
+// per-column hash indexes, and batch insertion into the bound table.
+#include "qmxml/Recordset.h"
+
+#include <algorithm>
+
+#include "qmxml/Collection.h"
+#include "qmxml/Connection.h"
+#include "qmxml/Error.h"
+
+namespace qmxml {
+namespace {
+
+[[noreturn]] void NoField(std::string_view name) {
+  throw Error(3265, "ADODB.Recordset",
+              "Item cannot be found in the collection corresponding to the requested name or "
+              "ordinal: " + std::string(name));
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+struct Condition {
+  std::string column;
+  std::string value;  // folded text
+};
+
+// Reads "(A= 1) AND (B = 'x')" into conditions; false when unreadable.
+bool ParseFilter(std::string_view text, std::vector<Condition>* out) {
+  std::string upper = FoldCase(text);
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t and_pos = upper.find(" AND ", start);
+    std::string_view part =
+        Trim(text.substr(start, and_pos == std::string::npos ? std::string::npos : and_pos - start));
+    while (part.size() >= 2 && part.front() == '(' && part.back() == ')')
+      part = Trim(part.substr(1, part.size() - 2));
+    size_t eq = part.find('=');
+    if (eq == std::string_view::npos) return false;
+    Condition c{std::string(Trim(part.substr(0, eq))), std::string(Trim(part.substr(eq + 1)))};
+    if (c.value.size() >= 2 && (c.value.front() == '\'' || c.value.front() == '#') &&
+        c.value.back() == c.value.front())
+      c.value = c.value.substr(1, c.value.size() - 2);
+    if (c.column.empty()) return false;
+    c.value = FoldCase(c.value);
+    out->push_back(std::move(c));
+    if (and_pos == std::string::npos) break;
+    start = and_pos + 5;
+  }
+  return !out->empty();
+}
+
+std::string IndexText(const Variant& v) {
+  if (v.IsNull() || v.IsEmpty() || v.IsObject()) return std::string("\x01null", 5);
+  return FoldCase(v.ToText());
+}
+
+}  // namespace
+
+const std::string& Field::Name() const { return rs_->columns_.at(index_).name; }
+VarType Field::Type() const { return rs_->columns_.at(index_).type; }
+Variant Field::Value() const {
+  if (!Exists() || rs_->IsEOF() || rs_->IsBOF()) return Variant();
+  return rs_->ValueAt(index_);
+}
+
+Recordset::Recordset(std::vector<Column> columns) : columns_(std::move(columns)) {
+  for (size_t i = 0; i < columns_.size(); ++i)
+    by_name_.emplace(FoldCase(columns_[i].name), static_cast<int>(i));
+}
+
+int Recordset::FieldIndex(std::string_view name) const {
+  auto it = by_name_.find(FoldCase(name));
+  return it == by_name_.end() ? -1 : it->second;
+}
+
+void Recordset::AppendRow(std::vector<Variant> values) {
+  values.resize(columns_.size());
+  rows_.push_back(std::move(values));
+  if (filtered_) SetFilter(std::string(filter_text_));
+}
+
+void Recordset::MoveNext() {
+  if (IsEOF()) throw Error(3021, "ADODB.Recordset", "Either BOF or EOF is True, or the current record has been deleted.");
+  ++pos_;
+}
+
+void Recordset::MoveLast() { pos_ = visible_count() == 0 ? 0 : static_cast<long>(visible_count()) - 1; }
+
+size_t Recordset::row_index() const {
+  if (IsEOF() || pos_ < 0)
+    throw Error(3021, "ADODB.Recordset",
+                "Either BOF or EOF is True, or the current record has been deleted.");
+  return filtered_ ? visible_[static_cast<size_t>(pos_)] : static_cast<size_t>(pos_);
+}
+
+Variant Recordset::ValueAt(int index) const {
+  if (index < 0 || static_cast<size_t>(index) >= columns_.size()) NoField(std::to_string(index));
+  return rows_[row_index()][static_cast<size_t>(index)];
+}
+
+Variant Recordset::Value(std::string_view name) const {
+  int i = FieldIndex(name);
+  if (i < 0) NoField(name);
+  return ValueAt(i);
+}
+
+Variant Recordset::ValueOr(std::string_view name) const {
+  int i = FieldIndex(name);
+  if (i < 0 || IsEOF() || pos_ < 0) return Variant();
+  return ValueAt(i);
+}
+
+std::shared_ptr<Recordset> Recordset::Chapter(std::string_view name) const {
+  return ValueOr(name).As<Recordset>();
+}
+
+void Recordset::AddNew() {
+  rows_.emplace_back(columns_.size());
+  if (filtered_) {
+    visible_.push_back(rows_.size() - 1);
+    pos_ = static_cast<long>(visible_.size()) - 1;
+  } else {
+    pos_ = static_cast<long>(rows_.size()) - 1;
+  }
+}
+
+void Recordset::Set(std::string_view name, Variant value) {
+  int i = FieldIndex(name);
+  if (i < 0) NoField(name);
+  rows_[row_index()][static_cast<size_t>(i)] = std::move(value);
+}
+
+void Recordset::UpdateBatch() {
+  if (connection_ == nullptr || table_.empty()) {
+    first_pending_ = rows_.size();
+    return;
+  }
+  std::vector<std::string> names;
+  std::vector<Variant> values;
+  for (size_t r = first_pending_; r < rows_.size(); ++r) {
+    names.clear();
+    values.clear();
+    for (size_t c = 0; c < columns_.size(); ++c) {
+      if (rows_[r][c].IsEmpty()) continue;  // unassigned: the column's default
+      names.push_back(columns_[c].name);
+      values.push_back(rows_[r][c]);
+    }
+    connection_->InsertRow(table_, names, values);
+  }
+  first_pending_ = rows_.size();
+}
+
+const std::vector<size_t>& Recordset::IndexFor(int column, const std::string& key) {
+  static const std::vector<size_t> kNone;
+  if (indexed_rows_ != rows_.size()) {
+    indexes_.clear();
+    indexed_rows_ = rows_.size();
+  }
+  auto [it, fresh] = indexes_.try_emplace(column);
+  if (fresh) {
+    for (size_t r = 0; r < rows_.size(); ++r)
+      it->second[IndexText(rows_[r][static_cast<size_t>(column)])].push_back(r);
+  }
+  auto hit = it->second.find(key);
+  return hit == it->second.end() ? kNone : hit->second;
+}
+
+void Recordset::SetFilter(std::string_view filter) {
+  std::string text(filter);
+  if (Trim(text).empty()) {
+    filtered_ = false;
+    visible_.clear();
+    filter_text_.clear();
+    pos_ = 0;
+    return;
+  }
+  std::vector<Condition> conds;
+  if (!ParseFilter(text, &conds))
+    throw Error(3001, "ADODB.Recordset", "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one another: filter " + text);
+  std::vector<size_t> rows;
+  bool first = true;
+  for (const auto& c : conds) {
+    int col = FieldIndex(c.column);
+    if (col < 0) NoField(c.column);
+    const auto& hits = IndexFor(col, c.value);
+    if (first) {
+      rows = hits;
+      first = false;
+    } else {
+      std::vector<size_t> both;
+      std::set_intersection(rows.begin(), rows.end(), hits.begin(), hits.end(),
+                            std::back_inserter(both));
+      rows.swap(both);
+    }
+  }
+  visible_ = std::move(rows);
+  filtered_ = true;
+  filter_text_ = text;
+  pos_ = 0;
+}
+
+Recordset::Bookmark Recordset::GetBookmark() const { return row_index(); }
+
+void Recordset::SetBookmark(Bookmark b) {
+  if (!filtered_) {
+    pos_ = static_cast<long>(b);
+    return;
+  }
+  auto it = std::lower_bound(visible_.begin(), visible_.end(), b);
+  if (it == visible_.end() || *it != b)
+    throw Error(3001, "ADODB.Recordset", "Bookmark is not in the filtered rows");
+  pos_ = static_cast<long>(it - visible_.begin());
+}
+
+}  // namespace qmxml

@@ -1,0 +1,120 @@
+// The built-in outside services: date text, GUIDs (libuuid) and the
+// component's message texts, created per thread by ProgID.
+#include "qmxml/Services.h"
+
+#include <uuid/uuid.h>
+
+#include <cctype>
+#include <map>
+
+#include "qmxml/Collection.h"
+#include "qmxml/Error.h"
+
+namespace qmxml {
+namespace {
+
+const std::map<int32_t, std::string>& MessageTexts() {
+  static const std::map<int32_t, std::string> texts = {
+      {23001, "The component %1 could not be started."},
+      {23002, "The transfer context is not a QmDataMover.DataDescriptor object."},
+      {23003, "Export of the %1 to the file %2 failed."},
+      {23004, "Import of the %1 from the file %2 failed."},
+      {23005, "users and groups"},
+      {23006, "project properties"},
+      {23007, "project structure"},
+      {23008, "permissions"},
+      {23009, "document list"},
+      {23010, "package list"},
+      {23011, "view list"},
+      {23012, "document properties"},
+      {23013, "package"},
+      {23014, "traceability"},
+      {23015, "views"},
+      {23016, "query definitions"},
+  };
+  return texts;
+}
+
+std::string Insert(std::string text, const std::vector<std::string>& inserts) {
+  for (size_t i = inserts.size(); i-- > 0;) {
+    std::string mark = "%" + std::to_string(i + 1);
+    size_t at;
+    size_t from = 0;
+    while ((at = text.find(mark, from)) != std::string::npos) {
+      text.replace(at, mark.size(), inserts[i]);
+      from = at + inserts[i].size();
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string ConversionService::cTimeStamp(const Field& field) {
+  Variant v = field.Value();
+  if (v.IsNull() || v.IsEmpty()) return "";
+  if (v.Type() == VarType::String) {
+    DateValue d;
+    return ParseDate(*v.Text(), &d) ? FormatDate(d) : *v.Text();
+  }
+  return FormatDate(v.ToDate());
+}
+
+std::string GuidService::GenerateGUID() {
+  uuid_t id;
+  uuid_generate(id);
+  char text[37];
+  uuid_unparse_upper(id, text);
+  return std::string("{") + text + "}";
+}
+
+bool ResourceService::LoadResources(const std::string&, const std::string&) { return true; }
+
+std::string ResourceService::ResourceString(int32_t id) {
+  auto it = MessageTexts().find(id);
+  return it == MessageTexts().end() ? "Message " + std::to_string(id) : it->second;
+}
+
+std::string ResourceService::ResourceStringS(int32_t id, const std::string& a,
+                                             const std::string& b) {
+  return Insert(ResourceString(id), {a, b});
+}
+
+std::string ResourceService::ResourceStringV(int32_t id,
+                                             const std::vector<std::string>& inserts) {
+  return Insert(ResourceString(id), inserts);
+}
+
+ServiceRegistry& ServiceRegistry::Current() {
+  thread_local ServiceRegistry registry;
+  return registry;
+}
+
+ServiceRegistry::ServiceRegistry() { Reset(); }
+
+void ServiceRegistry::Reset() {
+  factories_.clear();
+  resource_service.reset();
+  resource_tried = false;
+  Register(kProgIdConversion, [] { return std::make_shared<ConversionService>(); });
+  Register(kProgIdGuid, [] { return std::make_shared<GuidService>(); });
+  Register(kProgIdResource, [] { return std::make_shared<ResourceService>(); });
+}
+
+void ServiceRegistry::Register(std::string_view prog_id, Factory factory) {
+  for (auto& [id, f] : factories_) {
+    if (EqualsNoCase(id, prog_id)) {
+      f = std::move(factory);
+      return;
+    }
+  }
+  factories_.emplace_back(std::string(prog_id), std::move(factory));
+}
+
+ObjectPtr ServiceRegistry::Create(std::string_view prog_id) {
+  for (auto& [id, f] : factories_)
+    if (EqualsNoCase(id, prog_id)) return f ? f() : nullptr;
+  return nullptr;
+}
+
+}  // namespace qmxml

@@ -1,0 +1,25 @@
+// GUID providers and the project key of a document.
+#include "sql/Guid.h"
+
+#include "frame/Components.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::sql {
+
+std::string NewProjectGUID::GetGUID(std::string_view) {
+  auto service = frame::GetGuidService();
+  return service ? service->GenerateGUID() : std::string();
+}
+
+std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags) {
+  if (project_flags & 1) return std::make_unique<NewProjectGUID>();
+  return std::make_unique<ExistingProjectGUID>();
+}
+
+int32_t ProjectKeyOfDocument(const pugi::xml_document& doc, KeyMap* keys) {
+  pugi::xml_node root = xml::RootElement(doc);
+  if (!root || keys == nullptr) return 0;
+  return keys->getKeyFromGUID("Project", root.first_attribute().value());
+}
+
+}  // namespace qmxml::sql

@@ -1,0 +1,54 @@
+// GUID providers: a reader stores either the GUID found in the XML
+// (ExistingProjectGUID) or a fresh one (NewProjectGUID, when the transfer
+// copies a project). The key map always records the XML's GUID, so
+// references inside one transfer resolve either way.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <pugixml.hpp>
+
+#include "qmxml/DataDescriptor.h"
+#include "qmxml/KeyMap.h"
+
+namespace qmxml::sql {
+
+class iGUID {
+ public:
+  virtual ~iGUID() = default;
+  virtual std::string GetGUID(std::string_view sGUID) = 0;
+  // Identification, as the other classes of the component answer it.
+  virtual std::string ClassName() const = 0;
+  virtual int32_t ClassID() const = 0;
+  virtual std::string ClassDescription() const = 0;
+};
+
+class NewProjectGUID : public iGUID {
+ public:
+  // A fresh GUID from the GUID service; "" when it cannot start.
+  std::string GetGUID(std::string_view sGUID) override;
+  std::string ClassName() const override { return "QmXMLServices.NewProjectGUID"; }
+  int32_t ClassID() const override { return 8; }
+  std::string ClassDescription() const override { return ".NewProjectGUID"; }
+};
+
+class ExistingProjectGUID : public iGUID {
+ public:
+  std::string GetGUID(std::string_view sGUID) override { return std::string(sGUID); }
+  std::string ClassName() const override { return "QmXMLServices.ExistingProjectGUID"; }
+  int32_t ClassID() const override { return 5; }
+  std::string ClassDescription() const override { return ".ExistingProjectGUID"; }
+};
+
+// NewProjectGUID when bit 0 of |project_flags| is set, else
+// ExistingProjectGUID.
+std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags);
+
+// The key of the project named by the first attribute of the document's
+// root element, or 0 when the root or the key map is missing.
+int32_t ProjectKeyOfDocument(const pugi::xml_document& doc, KeyMap* keys);
+
+}  // namespace qmxml::sql

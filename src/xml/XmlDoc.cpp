@@ -1,0 +1,298 @@
+// The shared XML conventions over pugixml.
+#include "xml/XmlDoc.h"
+
+#include <sodium.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "qmxml/Error.h"
+
+namespace qmxml::xml {
+namespace {
+
+// Whitespace-only text between elements is dropped on load; line ends in
+// literal text are normalised to LF, as XML requires. Attribute values keep
+// line feeds and tabs as they are (no conversion to blanks).
+constexpr unsigned kParseFlags =
+    pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol | pugi::parse_declaration;
+constexpr unsigned kSaveFlags = pugi::format_indent;
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+// The text rule shared by both directions.
+std::string TextRule(std::string_view s) {
+  if (!s.empty() && s.back() == '\0') return std::string(s.substr(0, s.size() - 1));
+  return std::string(TrimBlanks(s));
+}
+
+std::pair<int, int> LineAndColumn(const std::string& path, ptrdiff_t offset) {
+  std::ifstream in(path, std::ios::binary);
+  int line = 1, column = 1;
+  char c;
+  for (ptrdiff_t i = 0; i < offset && in.get(c); ++i) {
+    if (c == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return {line, column};
+}
+
+}  // namespace
+
+XmlDocumentPtr NewDocument() {
+  auto doc = std::make_shared<pugi::xml_document>();
+  auto decl = doc->append_child(pugi::node_declaration);
+  decl.append_attribute("version") = "1.0";
+  decl.append_attribute("standalone") = "yes";
+  return doc;
+}
+
+XmlDocumentPtr LoadDocument(const std::string& path, const std::string& source) {
+  auto doc = std::make_shared<pugi::xml_document>();
+  pugi::xml_parse_result r = doc->load_file(path.c_str(), kParseFlags, pugi::encoding_auto);
+  if (!r) {
+    std::string where;
+    if (r.status == pugi::status_file_not_found || r.status == pugi::status_io_error) {
+      where = "";
+    } else {
+      auto [line, col] = LineAndColumn(path, r.offset);
+      where = " at line " + std::to_string(line) + ", column " + std::to_string(col);
+    }
+    throw Error(static_cast<int32_t>(r.status), source,
+                std::string(r.description()) + where + " in " + path);
+  }
+  return doc;
+}
+
+void SaveDocument(const pugi::xml_document& doc, const std::string& path) {
+  if (!doc.save_file(path.c_str(), "\t", kSaveFlags, pugi::encoding_utf8))
+    throw Error(eErr_FileNotFound, "modWriteXML.SaveDocument", "cannot write the file " + path);
+}
+
+std::string DocumentText(const pugi::xml_document& doc) {
+  std::ostringstream out;
+  doc.save(out, "\t", kSaveFlags, pugi::encoding_utf8);
+  return out.str();
+}
+
+pugi::xml_node RootElement(const pugi::xml_document& doc) { return ChildNode(doc, 1); }
+
+pugi::xml_node ChildNode(pugi::xml_node node, size_t index) {
+  pugi::xml_node c = node.first_child();
+  for (size_t i = 0; c && i < index; ++i) c = c.next_sibling();
+  return c;
+}
+
+std::vector<pugi::xml_node> Children(pugi::xml_node node) {
+  std::vector<pugi::xml_node> out;
+  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element) out.push_back(c);
+  return out;
+}
+
+pugi::xml_node AppendElement(pugi::xml_node parent, const char* name) {
+  return parent.append_child(name);
+}
+
+void SetAttr(pugi::xml_node element, const char* name, std::string_view text) {
+  element.append_attribute(name).set_value(std::string(text).c_str());
+}
+
+bool SetIdentity(const Recordset& rs, pugi::xml_node element, std::string_view column) {
+  if (rs.IsEOF()) return false;
+  SetAttr(element, "ID", ColumnValue(rs.GetField(column), kString).ToText());
+  SetAttr(element, "XMLVersion", "2");
+  return true;
+}
+
+bool SetIdentityText(pugi::xml_node element, std::string_view guid) {
+  SetAttr(element, "ID", guid);
+  SetAttr(element, "XMLVersion", "2");
+  return true;
+}
+
+Attrs::Attrs(pugi::xml_node element) {
+  for (auto a = element.first_attribute(); a; a = a.next_attribute()) attrs_.push_back(a);
+}
+
+std::string Attrs::Text(size_t i) const { return AttributeValue((*this)[i], kString).ToText(); }
+Variant Attrs::Value(size_t i, int type) const { return AttributeValue((*this)[i], type); }
+
+Variant ColumnValue(const Field& field, int type) {
+  if (!field.Exists()) {
+    if (type == kInteger || type == kLong) return Variant(int32_t{0});
+    if (type == kString) return Variant(std::string());
+    if (type == kBoolean) return Variant(false);
+    return Variant();
+  }
+  Variant v = field.Value();
+  bool null = v.IsNull() || v.IsEmpty();
+  switch (type) {
+    case kInteger:
+    case kLong:
+      return Variant(null || !v.IsNumeric() ? int32_t{0} : v.ToLong());
+    case kString:
+      return Variant(null ? std::string() : TextRule(v.ToText()));
+    case kBoolean:
+      if (null) return Variant(false);
+      try {
+        return Variant(v.ToBool());
+      } catch (const Error&) {
+        return Variant(false);
+      }
+    default:
+      return v;
+  }
+}
+
+std::string ColumnText(const Recordset& rs, std::string_view column) {
+  return ColumnValue(rs.GetField(column), kString).ToText();
+}
+
+Variant AttributeValue(pugi::xml_attribute attr, int type) {
+  if (!attr) {
+    if (type == kString) return Variant(std::string());
+    if (type == kBoolean) return Variant(false);
+    if (type == kInteger || type == kLong || type == kDouble) return Variant::Null();
+    return Variant();
+  }
+  Variant text(std::string(attr.value()));
+  switch (type) {
+    case kInteger:
+    case kLong:
+      return Variant(text.IsNumeric() ? text.ToLong() : int32_t{0});
+    case kDouble:
+      return Variant(text.IsNumeric() ? text.ToDouble() : 0.0);
+    case kString:
+      return Variant(TextRule(attr.value()));
+    case kBoolean:
+      try {
+        return Variant(text.ToBool());
+      } catch (const Error&) {
+        return Variant(false);
+      }
+    default:
+      return text;
+  }
+}
+
+std::string BooleanWord(const Variant& v) {
+  try {
+    if (v.IsNull() || v.IsEmpty()) return "False";
+    return v.ToBool() ? "True" : "False";
+  } catch (const Error&) {
+    return "False";
+  }
+}
+
+std::string ColorName(int32_t code) {
+  static const char* kNames[] = {"Automatic", "Black",    "Blue",        "Cyan",     "Green",
+                                 "Magenta",   "Red",      "Yellow",      "White",    "DarkBlue",
+                                 "DarkCyan",  "DarkGreen", "DarkMagenta", "DarkRed", "DarkYellow",
+                                 "DarkGray",  "LightGray"};
+  if (code < 0 || code > 16) return "Invalid ReqType Color Code";
+  return kNames[code];
+}
+
+std::string StyleName(int32_t code) {
+  switch (code) {
+    case 1: return "Normal";
+    case 2: return "Small Capitals";
+    case 3: return "Double Underline";
+    default: return "Invalid ReqType Style Code";
+  }
+}
+
+std::string DataTypeName(int32_t code) {
+  switch (code) {
+    case 0: return "List";
+    case 1: return "Text";
+    case 2: return "Integer";
+    case 3: return "Real";
+    case 4: return "Date";
+    case 5: return "Time";
+    case 10: return "MultiSelect";
+    default: return "Invalid Datatype code";
+  }
+}
+
+std::string LineEnds(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out.push_back('\r');
+    out.push_back(text[i]);
+  }
+  return out;
+}
+
+std::shared_ptr<Collection> ListSplitter(std::string_view text, std::string_view delimiter) {
+  if (text.empty() || delimiter.empty()) return nullptr;
+  auto tokens = std::make_shared<Collection>();
+  char delim = delimiter.front();
+  std::string current;
+  for (size_t i = 0; i < text.size(); ++i) {
+    current.push_back(text[i]);
+    if (text[i] == delim || i + 1 == text.size()) {
+      if (!current.empty() && current.back() == delim) current.pop_back();
+      std::string token(TrimBlanks(FoldCase(current)));
+      if (!token.empty()) tokens->Add(Variant(token));
+      current.clear();
+    }
+  }
+  return tokens;
+}
+
+std::string CutFirstTwo(std::string_view text) {
+  if (TrimBlanks(text).empty()) return std::string(text);
+  return std::string(text.size() >= 2 ? text.substr(2) : std::string_view());
+}
+
+std::string FolderOfPath(std::string_view path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string Base64Encode(const std::vector<uint8_t>& bytes) {
+  size_t len = sodium_base64_encoded_len(bytes.size(), sodium_base64_VARIANT_ORIGINAL);
+  std::string out(len, '\0');
+  sodium_bin2base64(out.data(), len, bytes.data(), bytes.size(), sodium_base64_VARIANT_ORIGINAL);
+  out.resize(len - 1);  // the terminating NUL
+  return out;
+}
+
+std::vector<uint8_t> Base64Decode(std::string_view text) {
+  std::vector<uint8_t> out(text.size() * 3 / 4 + 3);
+  size_t n = 0;
+  if (sodium_base642bin(out.data(), out.size(), text.data(), text.size(), " \t\r\n", &n,
+                        nullptr, sodium_base64_VARIANT_ORIGINAL) != 0)
+    throw Error(eErr_BadDocument, "modReadXML.Base64Decode", "the element value is not Base64");
+  out.resize(n);
+  return out;
+}
+
+void SetBase64Value(pugi::xml_node element, const std::vector<uint8_t>& bytes) {
+  element.append_attribute("xmlns:dt") = "urn:schemas-microsoft-com:datatypes";
+  element.append_attribute("dt:dt") = "bin.base64";
+  element.text().set(Base64Encode(bytes).c_str());
+}
+
+std::vector<uint8_t> GetBase64Value(pugi::xml_node element) {
+  return Base64Decode(element.text().get());
+}
+
+}  // namespace qmxml::xml

@@ -1,0 +1,123 @@
+// The XML conventions every mover shares, over pugixml: the document frame
+// (declaration as child 0, the root element as child 1), identity
+// attributes, attributes and children found by position, the value rules in
+// both directions, the code-name tables and small text helpers.
+//
+// Attribute order is part of every document format: writers set all the
+// attributes of an element, empty ones included, in a fixed order, and the
+// positional readers take position n as the n-th attribute of that order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "qmxml/Collection.h"
+#include "qmxml/Recordset.h"
+#include "qmxml/Scheduler.h"
+#include "qmxml/Variant.h"
+
+namespace qmxml::xml {
+
+// Value types of the column and attribute rules (ADO type numbers).
+enum ValueType : int { kInteger = 2, kLong = 3, kDouble = 5, kString = 8, kBoolean = 11 };
+
+// ---- document frame ----
+
+// A new document holding only the declaration (version 1.0, standalone).
+XmlDocumentPtr NewDocument();
+// Loads |path|. A parse failure throws Error with the parser's status as the
+// number and its reason, the line and column, and the path as description;
+// |source| is the error source.
+XmlDocumentPtr LoadDocument(const std::string& path, const std::string& source);
+// Saves |doc| to |path|. Throws Error eErr_FileNotFound when the file
+// cannot be written.
+void SaveDocument(const pugi::xml_document& doc, const std::string& path);
+// The document as text, as SaveDocument writes it.
+std::string DocumentText(const pugi::xml_document& doc);
+
+// Child 1 of the document (the root element), or an empty node.
+pugi::xml_node RootElement(const pugi::xml_document& doc);
+// Child |index| of |node| (0-based), or an empty node.
+pugi::xml_node ChildNode(pugi::xml_node node, size_t index);
+// The element children of |node| in order (what a "child list" walks).
+std::vector<pugi::xml_node> Children(pugi::xml_node node);
+// Appends element |name| to |parent| and returns it.
+pugi::xml_node AppendElement(pugi::xml_node parent, const char* name);
+
+// ---- attributes ----
+
+// Sets attribute |name| to |text| (appended: order of calls is the order
+// in the document).
+void SetAttr(pugi::xml_node element, const char* name, std::string_view text);
+// "ID" from |column| of the current row, then "XMLVersion" 2. False (and
+// nothing set) at the end of the record set.
+bool SetIdentity(const Recordset& rs, pugi::xml_node element, std::string_view column);
+// "ID" = |guid|, then "XMLVersion" 2.
+bool SetIdentityText(pugi::xml_node element, std::string_view guid);
+
+// Positional access to an element's attributes.
+class Attrs {
+ public:
+  explicit Attrs(pugi::xml_node element);
+  size_t size() const { return attrs_.size(); }
+  // Attribute at |i|, or an empty attribute when there is none.
+  pugi::xml_attribute operator[](size_t i) const {
+    return i < attrs_.size() ? attrs_[i] : pugi::xml_attribute();
+  }
+  // Shortcuts applying the attribute rules.
+  std::string Text(size_t i) const;
+  Variant Value(size_t i, int type) const;
+
+ private:
+  std::vector<pugi::xml_attribute> attrs_;
+};
+
+// ---- value rules ----
+
+// Database to XML: the value of |field| for value type |type|.
+Variant ColumnValue(const Field& field, int type);
+// Text of a column by the text rule (Null -> "", trailing code 0 dropped,
+// else blanks around removed).
+std::string ColumnText(const Recordset& rs, std::string_view column);
+// XML to database: the value of |attr| (may be empty) for value type |type|.
+Variant AttributeValue(pugi::xml_attribute attr, int type);
+// "True" when |v| converts to True, else "False" (also when it does not
+// convert).
+std::string BooleanWord(const Variant& v);
+
+std::string ColorName(int32_t code);
+std::string StyleName(int32_t code);
+std::string DataTypeName(int32_t code);
+
+// ---- text helpers ----
+
+// Each line feed not already preceded by a carriage return becomes CR LF:
+// the XML layer keeps a stored CR LF intact, and text that arrives with
+// bare line feeds gets the line ends the database stores.
+std::string LineEnds(std::string_view text);
+// Tokens of |text| split at |delimiter|, upper case, blanks around removed,
+// empty ones dropped. nullptr (Nothing) for empty text or delimiter.
+std::shared_ptr<Collection> ListSplitter(std::string_view text, std::string_view delimiter);
+// |text| without its first two characters when it holds anything but
+// blanks; else unchanged.
+std::string CutFirstTwo(std::string_view text);
+// The path up to and including its last "/", or "".
+std::string FolderOfPath(std::string_view path);
+// True when a file of that name exists; false also when the lookup fails.
+bool FileExists(const std::string& path);
+
+// ---- typed element values ----
+
+std::string Base64Encode(const std::vector<uint8_t>& bytes);
+// Throws Error eErr_BadDocument on text that is not Base64.
+std::vector<uint8_t> Base64Decode(std::string_view text);
+// Marks |element| as holding bin.base64 data and sets its text.
+void SetBase64Value(pugi::xml_node element, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> GetBase64Value(pugi::xml_node element);
+
+}  // namespace qmxml::xml

@@ -1,0 +1,129 @@
+// Shared test support: a temporary folder per test, a fresh project
+// database from the shipped schema, transfer objects wired to it, and
+// record sets built by hand.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "qmxml/Collection.h"
+#include "qmxml/Connection.h"
+#include "qmxml/DataDescriptor.h"
+#include "qmxml/KeyMap.h"
+#include "qmxml/ProjectDatabase.h"
+#include "qmxml/Recordset.h"
+#include "qmxml/Scheduler.h"
+#include "qmxml/Services.h"
+#include "qmxml/SourceContainer.h"
+
+namespace qmxml::testing {
+
+// A folder under the system's temporary folder, removed at the end.
+class TempDir {
+ public:
+  TempDir() {
+    auto base = std::filesystem::temp_directory_path();
+    for (int i = 0;; ++i) {
+      path_ = base / ("qmxml_test_" + std::to_string(::getpid()) + "_" + std::to_string(i));
+      if (std::filesystem::create_directory(path_)) break;
+    }
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+// Builds a record set from column names and rows of values; every column
+// is typed from the first non-Null value in it (String when none).
+inline std::shared_ptr<Recordset> MakeRecordset(const std::vector<std::string>& names,
+                                                const std::vector<std::vector<Variant>>& rows) {
+  std::vector<Column> cols;
+  for (size_t c = 0; c < names.size(); ++c) {
+    VarType t = VarType::String;
+    for (const auto& r : rows)
+      if (c < r.size() && !r[c].IsNull() && !r[c].IsEmpty()) {
+        t = r[c].Type();
+        break;
+      }
+    cols.push_back({names[c], t});
+  }
+  auto rs = std::make_shared<Recordset>(std::move(cols));
+  for (const auto& r : rows) rs->AppendRow(r);
+  rs->MoveFirst();
+  return rs;
+}
+
+// A fresh project database in a temporary folder, with a database
+// container (connection, key map) and a source container for one file.
+class DbFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ServiceRegistry::Current().Reset();
+    db_path = dir.File("project.db");
+    conn = CreateProjectDatabase(db_path);
+    db = std::make_shared<DatabaseContainer>();
+    db->connection = conn;
+    db->keys = std::make_shared<KeyMap>(conn.get());
+    db->view_builder = std::make_shared<AttrViewBuilder>();
+  }
+  void TearDown() override { ServiceRegistry::Current().Reset(); }
+
+  std::shared_ptr<SourceContainer> Source(const std::string& file) {
+    return std::make_shared<SourceContainer>(dir.File(file), db);
+  }
+  // The count of rows of |table|.
+  long Count(const std::string& table) {
+    return conn->Scalar("SELECT COUNT(*) FROM " + table, {}).ToLong();
+  }
+  // A text dump of every table, to compare a database before and after.
+  std::string Dump() {
+    std::string out;
+    auto tables = conn->Query("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
+    for (; !tables->IsEOF(); tables->MoveNext()) {
+      std::string t = tables->Value("name").ToText();
+      auto rows = conn->Query("SELECT * FROM " + t + " ORDER BY 1, 2");
+      out += "[" + t + "]\n";
+      for (; !rows->IsEOF(); rows->MoveNext()) {
+        for (size_t c = 0; c < rows->Columns().size(); ++c)
+          out += rows->ValueAt(static_cast<int>(c)).ToText() + "|";
+        out += "\n";
+      }
+    }
+    return out;
+  }
+
+  TempDir dir;
+  std::string db_path;
+  std::shared_ptr<Connection> conn;
+  std::shared_ptr<DatabaseContainer> db;
+  DataDescriptor data;
+  Scheduler scheduler;
+};
+
+}  // namespace qmxml::testing
