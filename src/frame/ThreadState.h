@@ -1,0 +1,34 @@
+// State shared by movers on one host thread: the group lookup lists filled
+// by the users-and-groups writer and read by the package writers, the
+// resources folder of the package being written, the resource command
+// counter, and the host's progress hook that readers call after each
+// imported element (the place a host keeps its event loop running).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "qmxml/Collection.h"
+
+namespace qmxml::frame {
+
+struct ThreadState {
+  // Group GUIDs and names, keyed by the group's key in decimal.
+  std::shared_ptr<Collection> colGroupGUIDs;
+  std::shared_ptr<Collection> colGroupNames;
+  // Folder where resource files of the package being written go.
+  std::string resources_folder;
+  // Numbers the named commands of inserted resources.
+  int32_t resource_command_counter = 0;
+  // Called by readers after each imported element; may be empty.
+  std::function<void(const char* what)> yield;
+};
+
+// The state of the calling thread.
+ThreadState& CurrentThread();
+// Lets the host's event loop run (calls the yield hook when set).
+void YieldToHost(const char* what);
+
+}  // namespace qmxml::frame

@@ -1,0 +1,53 @@
+// Row builders shared by the export and import sides of a transfer.
+#include "transfer/Rows.h"
+
+#include <unordered_map>
+
+#include "qmxml/Error.h"
+
+namespace qmxml::transfer {
+
+std::shared_ptr<Recordset> TargetRecordset(Connection& conn, const std::string& table) {
+  auto shape = conn.Query("SELECT * FROM " + table + " WHERE 0");
+  auto rs = std::make_shared<Recordset>(shape->Columns());
+  rs->Bind(&conn, table);
+  return rs;
+}
+
+std::shared_ptr<Collection> TargetCollection(Connection& conn,
+                                             const std::vector<std::string>& tables) {
+  auto c = std::make_shared<Collection>();
+  for (const auto& t : tables) c->Add(Variant(ObjectPtr(TargetRecordset(conn, t))), t);
+  return c;
+}
+
+void AttachChapter(Recordset& parent, std::string_view parent_key, const std::string& chapter,
+                   const std::shared_ptr<Recordset>& child, std::string_view child_key) {
+  // Group the child rows by key into one record set each.
+  std::unordered_map<std::string, std::shared_ptr<Recordset>> groups;
+  int key_col = child->FieldIndex(child_key);
+  for (child->MoveFirst(); !child->IsEOF(); child->MoveNext()) {
+    std::string k = child->ValueAt(key_col).ToText();
+    auto& g = groups[k];
+    if (!g) g = std::make_shared<Recordset>(child->Columns());
+    std::vector<Variant> row;
+    for (size_t c = 0; c < child->Columns().size(); ++c)
+      row.push_back(child->ValueAt(static_cast<int>(c)));
+    g->AppendRow(std::move(row));
+  }
+  // Rebuild the parent with the chapter column added.
+  std::vector<Column> cols = parent.Columns();
+  int chapter_col = parent.FieldIndex(chapter);
+  if (chapter_col < 0) throw Error(eErr_InvalidArgument, "Rows.AttachChapter", "the parent set has no column " + chapter);
+  int pkey = parent.FieldIndex(parent_key);
+  for (parent.MoveFirst(); !parent.IsEOF(); parent.MoveNext()) {
+    auto it = groups.find(parent.ValueAt(pkey).ToText());
+    auto set = it != groups.end() ? it->second : std::make_shared<Recordset>(child->Columns());
+    set->MoveFirst();
+    parent.Set(chapter, Variant(ObjectPtr(set)));
+  }
+  parent.MoveFirst();
+  child->MoveFirst();
+}
+
+}  // namespace qmxml::transfer

@@ -1,0 +1,30 @@
+// Building the rows a mover call takes: record sets selected from the
+// source database for WriteData, and the updatable record sets of target
+// tables for ReadData.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qmxml/Collection.h"
+#include "qmxml/Connection.h"
+#include "qmxml/Recordset.h"
+
+namespace qmxml::transfer {
+
+// An empty record set with the columns of |table|, bound to |conn| so that
+// UpdateBatch inserts its new rows there.
+std::shared_ptr<Recordset> TargetRecordset(Connection& conn, const std::string& table);
+// A collection of such record sets keyed by table name.
+std::shared_ptr<Collection> TargetCollection(Connection& conn,
+                                             const std::vector<std::string>& tables);
+
+// Attaches to every row of |parent| the rows of |child| whose |child_key|
+// equals the parent's |parent_key|, as a chapter field named |chapter|.
+// Both sets are walked once (hashing), so this stays linear.
+void AttachChapter(Recordset& parent, std::string_view parent_key, const std::string& chapter,
+                   const std::shared_ptr<Recordset>& child, std::string_view child_key);
+
+}  // namespace qmxml::transfer
