@@ -29,7 +29,14 @@ std::shared_ptr<Connection> CreateProjectDatabase(const std::string& path) {
     throw Error(eErr_InvalidArgument, "ProjectDatabase.Create", "the file " + path + " already exists");
   const std::string& schema = SchemaText();
   auto conn = Connection::Open(path, true);
-  conn->ExecuteScript(schema);
+  conn->ExecuteScript("BEGIN");
+  try {
+    conn->ExecuteScript(schema);
+    conn->ExecuteScript("COMMIT");
+  } catch (...) {
+    conn->Rollback();
+    throw;
+  }
   return conn;
 }
 

@@ -1,0 +1,51 @@
+// Key allocation and GUID lookups against a real database.
+#include "qmxml/KeyMap.h"
+
+#include "TestSupport.h"
+#include "qmxml/Error.h"
+
+namespace qmxml::testing {
+namespace {
+
+class KeyMapTest : public DbFixture {};
+
+TEST_F(KeyMapTest, NewKeysStartAboveTheLargestStoredKeyOfTheType) {
+  conn->Execute("INSERT INTO qmUsers (ID, QMGUID) VALUES (41, '{U41}')");
+  conn->Execute("INSERT INTO QmKeys (KeyClass, LastKey) VALUES ('User', 12)");
+  EXPECT_EQ(db->keys->GetNextDBKey("User", "{NEW1}"), 42);
+  EXPECT_EQ(db->keys->GetNextDBKey("User", "{NEW2}"), 43);
+  // Other types count on their own.
+  EXPECT_EQ(db->keys->GetNextDBKey("Group", "{G}"), 1);
+  EXPECT_EQ(conn->Scalar("SELECT LastKey FROM QmKeys WHERE KeyClass='User'", {}).ToLong(), 43);
+}
+
+TEST_F(KeyMapTest, QmKeysAheadOfTheTableWins) {
+  conn->Execute("INSERT INTO QmKeys (KeyClass, LastKey) VALUES ('Requirement', 500)");
+  EXPECT_EQ(db->keys->GetNextDBKey("Requirement", "{R}"), 501);
+  KeyMap second(conn.get());  // a later transfer on the same database
+  EXPECT_EQ(second.GetNextDBKey("Requirement", "{R2}"), 502);
+}
+
+TEST_F(KeyMapTest, LookupsPreferThisTransferThenTheDatabaseIgnoringCase) {
+  conn->Execute("INSERT INTO qmUsers (ID, QMGUID) VALUES (7, '{abc-stored}')");
+  int32_t k = db->keys->GetNextDBKey("User", "{abc-new}");
+  EXPECT_EQ(db->keys->getKeyFromGUID("User", "{ABC-NEW}"), k);
+  EXPECT_EQ(db->keys->getKeyFromGUID("user", "{ABC-STORED}"), 7);
+  EXPECT_EQ(db->keys->getKeyFromGUID("Group", "{abc-new}"), 0);  // type word matters
+  EXPECT_EQ(db->keys->getKeyFromGUID("User", "{nowhere}"), 0);
+  ASSERT_EQ(db->keys->Dangling().size(), 2u);
+  EXPECT_EQ(db->keys->Dangling().at("User").count("{NOWHERE}"), 1u);
+}
+
+TEST_F(KeyMapTest, UnknownTypeWordIsAnError) {
+  EXPECT_THROW(db->keys->GetNextDBKey("Gadget", "{X}"), Error);
+}
+
+TEST_F(KeyMapTest, ListItemsUseTheirOwnKeyColumn) {
+  conn->Execute("INSERT INTO qmUserDefinedListItems (ITEMID, QMGUID) VALUES (90, '{LI}')");
+  EXPECT_EQ(db->keys->getKeyFromGUID("UserDefinedListItem", "{li}"), 90);
+  EXPECT_EQ(db->keys->GetNextDBKey("UserDefinedListItem", "{LI2}"), 91);
+}
+
+}  // namespace
+}  // namespace qmxml::testing
