@@ -1,0 +1,125 @@
+// TraceMover: writes the trace rows of a project as a trace document and
+// reads such a document back into relationship rows of the target project.
+#include "movers/content/TraceMover.h"
+
+#include "frame/Components.h"
+#include "frame/MoverRegistry.h"
+#include "sql/Guid.h"
+#include "sql/SqlText.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::movers {
+namespace {
+
+// The first element child of |node|, or an empty node.
+pugi::xml_node FirstChildElement(pugi::xml_node node) {
+  for (pugi::xml_node c = node.first_child(); c; c = c.next_sibling())
+    if (c.type() == pugi::node_element) return c;
+  return pugi::xml_node();
+}
+
+// Positions of the <TraceTo> attributes, in the order the writer sets them.
+enum TraceAttr : size_t { kReqGUID = 0, kToReqGUID, kState, kType, kName, kVersionDateTime };
+
+}  // namespace
+
+MoverPtr NewTraceMover() { return std::make_shared<TraceMover>(); }
+
+void TraceMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
+                           Scheduler* /*oScheduler*/) {
+  const std::string path = FilePath(oSource);
+  std::shared_ptr<Recordset> rs = frame::Take<Recordset>(oRs);
+  RunDataSet(true, eMsg_Trace, path, [&] {
+    doc_ = xml::NewDocument();
+    pugi::xml_node project = xml::AppendElement(*doc_, "Project");
+    xml::SetIdentityText(project, oData ? oData->Data.ToText() : std::string());
+    if (!CreateTracesXMLChildElement_(rs.get(), project)) {
+      doc_.reset();  // no conversion service: no document at all
+      return;
+    }
+    xml::SaveDocument(*doc_, path);
+  });
+}
+
+bool TraceMover::CreateTracesXMLChildElement_(Recordset* rs, pugi::xml_node project) const {
+  if (rs == nullptr || rs->IsEOF()) return true;
+  std::shared_ptr<ConversionService> conversion = frame::GetConversionService();
+  if (!conversion) return false;
+
+  // Field objects follow the current row, so they are looked up once.
+  const Field req = rs->GetField("ReqGUID");
+  const Field to_req = rs->GetField("ToReqGUID");
+  const Field state = rs->GetField("State");
+  const Field type = rs->GetField("Type");
+  const Field name = rs->GetField("Name");
+  const Field stamp = rs->GetField("VersionDateTime");
+
+  pugi::xml_node traces = xml::AppendElement(project, "Traces");
+  for (; !rs->IsEOF(); rs->MoveNext()) {
+    pugi::xml_node trace = xml::AppendElement(traces, "TraceTo");
+    xml::SetAttr(trace, "ReqGUID", xml::ColumnValue(req, xml::kString).ToText());
+    xml::SetAttr(trace, "ToReqGUID", xml::ColumnValue(to_req, xml::kString).ToText());
+    xml::SetAttr(trace, "State", xml::ColumnValue(state, xml::kLong).ToText());
+    xml::SetAttr(trace, "Type", xml::ColumnValue(type, xml::kLong).ToText());
+    xml::SetAttr(trace, "Name", xml::ColumnValue(name, xml::kString).ToText());
+    xml::SetAttr(trace, "VersionDateTime", conversion->cTimeStamp(stamp));
+  }
+  return true;
+}
+
+void TraceMover::ReadData(SourceContainer* oSource, DataDescriptor* /*oData*/, ObjectPtr& oRs,
+                          Scheduler* /*oScheduler*/) {
+  const std::string path = FilePath(oSource);
+  std::shared_ptr<Collection> rows = frame::Take<Collection>(oRs);
+  RunDataSet(false, eMsg_Trace, path,
+             [&] { CreateTracesDBElement_(path, oSource, rows.get()); });
+}
+
+void TraceMover::CreateTracesDBElement_(const std::string& path, const SourceContainer* oSource,
+                                        Collection* rows) {
+  const std::string source = Source("CreateTracesDBElement_");
+  doc_ = xml::LoadDocument(path, source);
+
+  std::shared_ptr<DatabaseContainer> db = DbContainer(oSource);
+  if (rows == nullptr || !db || !db->keys) return;
+  KeyMap& keys = *db->keys;
+  // Traces carry no project column; the target project is still resolved as
+  // in every reader, so a document of a project this transfer has not moved
+  // shows up among the key map's dangling references.
+  (void)sql::ProjectKeyOfDocument(*doc_, &keys);
+
+  std::shared_ptr<Recordset> rs = sql::RecordsetOfTable(rows, sql::Table("QmToRelationships"));
+  pugi::xml_node traces = FirstChildElement(xml::RootElement(*doc_));
+  if (!rs || !traces) return;
+
+  auto requirement_key = [&](const std::string& guid) {
+    int32_t key = keys.getKeyFromGUID("Requirement", guid);
+    // A trace to a requirement the transfer does not know would point at no
+    // row: stop before anything is sent.
+    if (key <= 0)
+      throw Error(eErr_Dangling, source,
+                  "the requirement \"" + guid + "\" of a trace is not known to this transfer");
+    return key;
+  };
+
+  for (pugi::xml_node node = traces.first_child(); node; node = node.next_sibling()) {
+    if (!node.first_attribute()) continue;
+    const xml::Attrs a(node);
+    const int32_t from = requirement_key(a.Text(kReqGUID));
+    const int32_t to = requirement_key(a.Text(kToReqGUID));
+    pugi::xml_attribute stamp = a[kVersionDateTime];
+
+    rs->AddNew();
+    rs->Set("RequirementID", Variant(from));
+    rs->Set("ExternalProjectID", Variant(int32_t{0}));
+    rs->Set("ToID", Variant(to));
+    rs->Set("ExternalProjectToID", Variant(int32_t{0}));
+    rs->Set("State", a.Value(kState, xml::kLong));
+    rs->Set("Type", a.Value(kType, xml::kLong));
+    rs->Set("Name", Variant(a.Text(kName)));
+    rs->Set("VersionDateTime", stamp ? Variant(std::string(stamp.value())) : Variant::Null());
+  }
+  rs->UpdateBatch();
+}
+
+}  // namespace qmxml::movers
