@@ -16,7 +16,6 @@ MoverPtr NewProjPropsMover() { return std::make_shared<frame::PendingMover>("Pro
 MoverPtr NewPermissionsMover() { return std::make_shared<frame::PendingMover>("PermissionsMover"); }
 MoverPtr NewProjSecurityMover() { return std::make_shared<frame::PendingMover>("ProjSecurityMover"); }
 MoverPtr NewPckListMover() { return std::make_shared<frame::PendingMover>("PckListMover"); }
-MoverPtr NewTraceMover() { return std::make_shared<frame::PendingMover>("TraceMover"); }
 MoverPtr NewPackageMover() { return std::make_shared<frame::PendingMover>("PackageMover"); }
 MoverPtr NewPackageMoverForReports() { return std::make_shared<frame::PendingMover>("PackageMoverForReports"); }
 MoverPtr NewQueryDefsMover() { return std::make_shared<frame::PendingMover>("QueryDefsMover"); }
