@@ -1,0 +1,69 @@
+// Transfer: moves a whole project between a project database and a folder
+// of XML documents, by calling the movers of the component in an order
+// that lets every reference resolve. This is the component's caller, not a
+// part of it: it decides what to move and in which order, selects the rows
+// each writer expects, and hands each reader its file, the database
+// container and the record sets of the tables it fills.
+//
+// Folder layout (one file per kind):
+//   project.xml, security.xml, structure.xml, permissions.xml,
+//   externalprojects.xml, doclist.xml, viewlist.xml, pcklist.xml (the table
+//   of contents), documents/<GUID>.xml, packages/<GUID>.xml with the
+//   package's resource files in packages/<GUID>/, traces.xml.
+//
+// An import runs in one transaction on its own connection: on any failure
+// it is rolled back and the target database is exactly as before.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+
+namespace qmxml {
+
+using ProgressFn = std::function<void(const std::string&)>;
+
+struct ExportOptions {
+  // Key, name or GUID of the project; empty: the only project there is.
+  std::string project;
+  ProgressFn progress;
+};
+
+struct ExportSummary {
+  int32_t project_key = 0;
+  std::string project_guid;
+  std::string project_name;
+  // Files written per kind ("package": 12, ...).
+  std::map<std::string, long> files;
+};
+
+// Writes the project of |db_path| into the folder |dir| (created when
+// missing). Throws Error on failure; files already written stay.
+ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
+                            const ExportOptions& options);
+
+struct ImportOptions {
+  // Give every imported element a new GUID (a copy of the project).
+  bool new_guids = false;
+  // Fail when a reference cannot be resolved.
+  bool strict = false;
+  ProgressFn progress;
+};
+
+struct ImportSummary {
+  int32_t project_key = 0;
+  // Rows added per table.
+  std::map<std::string, long> rows_added;
+  // GUIDs the key map could not resolve, per element type word.
+  std::map<std::string, std::set<std::string>> dangling;
+};
+
+// Reads the folder |dir| into the database |db_path| (created from the
+// schema when it does not exist) as a new project. Throws Error naming the
+// file and the reason; the database is then unchanged.
+ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
+                            const ImportOptions& options);
+
+}  // namespace qmxml

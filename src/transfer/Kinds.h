@@ -1,0 +1,28 @@
+// The kinds of data a whole-project transfer moves, in the order they run
+// (the same order serves both directions: users and groups first, traces
+// last). Each kind knows how to select the rows of its writer and how to
+// hand its reader the file and the tables it fills.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "transfer/TransferSteps.h"
+
+namespace qmxml::transfer {
+
+struct Kind {
+  const char* name;
+  std::function<void(ExportContext&)> do_export;
+  std::function<void(ImportContext&)> do_import;
+};
+
+const std::vector<Kind>& Kinds();
+
+// Steps of each kind, in their own units.
+void ExportProjectProps(ExportContext& ctx);
+void ImportProjectProps(ImportContext& ctx);
+void ExportTraces(ExportContext& ctx);
+void ImportTraces(ImportContext& ctx);
+
+}  // namespace qmxml::transfer

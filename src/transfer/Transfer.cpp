@@ -1,0 +1,139 @@
+// Whole-project export and import: choosing the project, preparing the
+// folder or the database, the one transaction of an import and its report.
+#include "qmxml/Transfer.h"
+
+#include <filesystem>
+
+#include "qmxml/Application.h"
+#include "qmxml/Error.h"
+#include "qmxml/ProjectDatabase.h"
+#include "transfer/TransferSteps.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml {
+namespace fs = std::filesystem;
+using transfer::ExportContext;
+using transfer::ImportContext;
+
+namespace {
+
+constexpr const char* kSource = "Transfer";
+
+// Finds the project by key, GUID or name; the only one when |which| is "".
+void ChooseProject(Connection& conn, const std::string& which, ExportContext* ctx,
+                   std::string* name) {
+  auto rs = conn.Query("SELECT ID, QMGUID, Name FROM qmProjects ORDER BY ID");
+  std::vector<std::tuple<int32_t, std::string, std::string>> hits;
+  for (; !rs->IsEOF(); rs->MoveNext()) {
+    int32_t key = rs->Value("ID").ToLong();
+    std::string guid = rs->Value("QMGUID").ToText(), n = rs->Value("Name").ToText();
+    bool match = which.empty() || which == std::to_string(key) || EqualsNoCase(which, guid) ||
+                 which == n;
+    if (match) hits.emplace_back(key, guid, n);
+  }
+  if (hits.empty())
+    throw Error(eErr_Transfer, kSource,
+                which.empty() ? "the database holds no project"
+                              : "the database holds no project with key, GUID or name " + which);
+  if (hits.size() > 1)
+    throw Error(eErr_Transfer, kSource,
+                "the database holds " + std::to_string(hits.size()) +
+                    " projects; choose one with --project (key, GUID or name)");
+  std::tie(ctx->project_key, ctx->project_guid, *name) = hits.front();
+}
+
+std::map<std::string, long> RowCounts(Connection& conn) {
+  std::map<std::string, long> counts;
+  auto tables = conn.Query("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
+  for (; !tables->IsEOF(); tables->MoveNext()) {
+    std::string t = tables->Value("name").ToText();
+    counts[t] = conn.Scalar("SELECT COUNT(*) FROM \"" + t + "\"", {}).ToLong();
+  }
+  return counts;
+}
+
+std::string DanglingText(const std::map<std::string, std::set<std::string>>& dangling) {
+  std::string out;
+  size_t shown = 0;
+  for (const auto& [word, guids] : dangling)
+    for (const auto& g : guids)
+      if (shown++ < 5) out += (out.empty() ? "" : ", ") + word + " " + g;
+  size_t total = 0;
+  for (const auto& [w, g] : dangling) total += g.size();
+  if (total > shown) out += ", ... (" + std::to_string(total) + " in all)";
+  return out;
+}
+
+}  // namespace
+
+ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
+                            const ExportOptions& options) {
+  auto conn = OpenProjectDatabase(db_path);
+  ExportSummary summary;
+  ExportContext ctx;
+  ctx.conn = conn.get();
+  ctx.dir = dir;
+  ctx.progress = options.progress;
+  ctx.summary = &summary;
+  ChooseProject(*conn, options.project, &ctx, &summary.project_name);
+  summary.project_key = ctx.project_key;
+  summary.project_guid = ctx.project_guid;
+  std::error_code ec;
+  fs::create_directories(ctx.dir / transfer::kDocumentsDir, ec);
+  fs::create_directories(ctx.dir / transfer::kPackagesDir, ec);
+  if (ec) throw Error(eErr_FileNotFound, kSource, "cannot create the folder " + dir + ": " + ec.message());
+  transfer::ExportAll(ctx);
+  return summary;
+}
+
+ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
+                            const ImportOptions& options) {
+  if (!fs::is_directory(dir))
+    throw Error(eErr_FileNotFound, kSource, "there is no folder " + dir);
+  if (!xml::FileExists((fs::path(dir) / transfer::kProjectFile).string()))
+    throw Error(eErr_FileNotFound, kSource,
+                "the folder " + dir + " holds no " + transfer::kProjectFile +
+                    ": it is not an exported project");
+  bool created = !xml::FileExists(db_path);
+  auto conn = created ? CreateProjectDatabase(db_path) : OpenProjectDatabase(db_path);
+
+  ImportContext ctx;
+  ctx.conn = conn;
+  ctx.dir = dir;
+  ctx.progress = options.progress;
+  ctx.db = std::make_shared<DatabaseContainer>();
+  ctx.db->connection = conn;
+  ctx.db->keys = std::make_shared<KeyMap>(conn.get());
+  ctx.db->view_builder = std::make_shared<AttrViewBuilder>();
+  ctx.data.ProjectFlags = options.new_guids ? 1 : 0;
+
+  ImportSummary summary;
+  auto before = RowCounts(*conn);
+  conn->Begin();
+  try {
+    transfer::ImportAll(ctx);
+    summary.dangling = ctx.db->keys->Dangling();
+    if (options.strict && !summary.dangling.empty())
+      throw Error(eErr_Dangling, kSource,
+                  "references that resolve to no element: " + DanglingText(summary.dangling));
+    conn->Commit();
+  } catch (...) {
+    conn->Rollback();
+    if (created) {
+      conn.reset();
+      ctx.conn.reset();
+      ctx.db.reset();
+      std::error_code ec;
+      fs::remove(db_path, ec);
+    }
+    throw;
+  }
+  summary.project_key = ctx.data.ProjectKey;
+  for (const auto& [table, n] : RowCounts(*conn)) {
+    long added = n - (before.count(table) ? before[table] : 0);
+    if (added != 0) summary.rows_added[table] = added;
+  }
+  return summary;
+}
+
+}  // namespace qmxml

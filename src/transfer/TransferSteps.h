@@ -1,0 +1,69 @@
+// The steps of a whole-project transfer, shared by the exporter and the
+// importer: which mover moves which file, and how each mover call is made.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qmxml/Collection.h"
+#include "qmxml/Connection.h"
+#include "qmxml/DataDescriptor.h"
+#include "qmxml/Error.h"
+#include "qmxml/KeyMap.h"
+#include "qmxml/Recordset.h"
+#include "qmxml/SourceContainer.h"
+#include "qmxml/Transfer.h"
+
+namespace qmxml::transfer {
+
+// File names of the folder layout.
+inline constexpr const char* kProjectFile = "project.xml";
+inline constexpr const char* kSecurityFile = "security.xml";
+inline constexpr const char* kStructureFile = "structure.xml";
+inline constexpr const char* kPermissionsFile = "permissions.xml";
+inline constexpr const char* kExternalFile = "externalprojects.xml";
+inline constexpr const char* kDocListFile = "doclist.xml";
+inline constexpr const char* kViewListFile = "viewlist.xml";
+inline constexpr const char* kPckListFile = "pcklist.xml";
+inline constexpr const char* kTracesFile = "traces.xml";
+inline constexpr const char* kDocumentsDir = "documents";
+inline constexpr const char* kPackagesDir = "packages";
+
+// What every export step sees.
+struct ExportContext {
+  Connection* conn = nullptr;
+  int32_t project_key = 0;
+  std::string project_guid;
+  std::filesystem::path dir;
+  ProgressFn progress;
+  ExportSummary* summary = nullptr;
+};
+
+// What every import step sees.
+struct ImportContext {
+  std::shared_ptr<Connection> conn;
+  std::shared_ptr<DatabaseContainer> db;
+  DataDescriptor data;  // shared by every reader of the transfer
+  std::filesystem::path dir;
+  ProgressFn progress;
+};
+
+// Calls WriteData of |mover_name| with |rows| into |file|.
+void WriteWith(const char* mover_name, const std::filesystem::path& file, ObjectPtr rows,
+               DataDescriptor& data);
+// Calls ReadData of |mover_name| on |file| with |rows| (a collection).
+// Failures are raised again naming the file.
+void ReadWith(const char* mover_name, const std::filesystem::path& file, ObjectPtr rows,
+              ImportContext& ctx);
+
+// Runs |sql| on the source database (no marker needed).
+std::shared_ptr<Recordset> Select(ExportContext& ctx, const std::string& sql);
+
+// The export and import steps, in the order they run.
+void ExportAll(ExportContext& ctx);
+void ImportAll(ImportContext& ctx);
+
+}  // namespace qmxml::transfer
