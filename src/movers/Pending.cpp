@@ -11,7 +11,6 @@ MoverPtr NewDocHistoryMover() { return std::make_shared<frame::PendingMover>("Do
 MoverPtr NewDocListMover() { return std::make_shared<frame::PendingMover>("DocListMover"); }
 MoverPtr NewDocPropertiesMover() { return std::make_shared<frame::PendingMover>("DocPropertiesMover"); }
 MoverPtr NewProjHistoryMover() { return std::make_shared<frame::PendingMover>("ProjHistoryMover"); }
-MoverPtr NewProjStructureMover() { return std::make_shared<frame::PendingMover>("ProjStructureMover"); }
 MoverPtr NewProjPropsMover() { return std::make_shared<frame::PendingMover>("ProjPropsMover"); }
 MoverPtr NewPermissionsMover() { return std::make_shared<frame::PendingMover>("PermissionsMover"); }
 MoverPtr NewProjSecurityMover() { return std::make_shared<frame::PendingMover>("ProjSecurityMover"); }

@@ -1,0 +1,430 @@
+// The project structure document: writer (record sets to PROJECT) and
+// reader (PROJECT to the caller's target record sets).
+#include "movers/definition/ProjStructureMover.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "frame/MoverRegistry.h"
+#include "frame/ThreadState.h"
+#include "qmxml/Connection.h"
+#include "qmxml/Error.h"
+#include "sql/SqlText.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::movers {
+namespace {
+
+// How an attribute group is written: plain attributes have no list items;
+// the two list kinds differ in how DefaultValue marks the default items.
+enum AttributeKind : int { kPlain = 0, kList = 1, kMulti = 2 };
+
+// Data-type codes with list items.
+constexpr int32_t kDataTypeList = 0;
+constexpr int32_t kDataTypeMultiSelect = 10;
+
+// The groups of the "Attributes" element, in document order.
+struct AttributeGroup {
+  const char* key;
+  AttributeKind kind;
+};
+constexpr AttributeGroup kAttributeGroups[] = {
+    {"Attributes", kPlain},
+    {"ModraAttributes", kPlain},
+    {"ListAttributes", kList},
+    {"MultiAttributes", kMulti},
+};
+
+std::string Text(const Recordset& rs, const char* column) { return xml::ColumnText(rs, column); }
+
+std::string Number(const Recordset& rs, const char* column) {
+  return xml::ColumnValue(rs.GetField(column), xml::kLong).ToText();
+}
+
+int32_t Code(const Recordset& rs, const char* column) {
+  return xml::ColumnValue(rs.GetField(column), xml::kLong).ToLong();
+}
+
+std::string Word(const Recordset& rs, const char* column) {
+  return xml::BooleanWord(xml::ColumnValue(rs.GetField(column), xml::kBoolean));
+}
+
+// Which list items an attribute's DefaultValue (key form) marks as default.
+class DefaultItems {
+ public:
+  DefaultItems(AttributeKind kind, const std::string& default_value) {
+    if (kind == kList) {
+      // One key; a text holding several keys is not numeric and marks none.
+      Variant v(default_value);
+      if (v.IsNumeric()) {
+        try {
+          keys_.insert(v.ToLong());
+        } catch (const Error&) {
+          // Out of the key range: no item can match.
+        }
+      }
+    } else if (kind == kMulti) {
+      // Keys separated by commas, the host sometimes quoting each one.
+      std::string unquoted;
+      unquoted.reserve(default_value.size());
+      for (char c : default_value)
+        if (c != '"') unquoted.push_back(c);
+      auto tokens = xml::ListSplitter(unquoted, ",");
+      if (tokens) {
+        for (size_t i = 1; i <= tokens->Count(); ++i) {
+          Variant token = tokens->Item(i);
+          if (token.IsNumeric()) keys_.insert(token.ToDouble());
+        }
+      }
+    }
+  }
+  bool Marks(int32_t item_id) const { return keys_.count(static_cast<double>(item_id)) != 0; }
+
+ private:
+  std::set<double> keys_;
+};
+
+// ---- reading helpers ----
+
+// The attribute's node value unchanged (Empty when there is no attribute:
+// the column then keeps its default).
+Variant Raw(const xml::Attrs& a, size_t i) { return a.Value(i, 0); }
+
+// The attribute's text (for GUIDs handed to the key map and providers).
+std::string GuidAt(const xml::Attrs& a, size_t i) {
+  pugi::xml_attribute attr = a[i];
+  return attr ? std::string(attr.value()) : std::string();
+}
+
+// A Boolean attribute as the 1/0 the flag columns store.
+Variant Flag(const xml::Attrs& a, size_t i) {
+  return Variant(int32_t{a.Value(i, xml::kBoolean).ToBool() ? 1 : 0});
+}
+
+// A description: stored with CR LF line ends.
+Variant Description(const xml::Attrs& a, size_t i) {
+  pugi::xml_attribute attr = a[i];
+  if (!attr) return Variant();
+  return Variant(xml::LineEnds(attr.value()));
+}
+
+}  // namespace
+
+// ======================================================================
+// Writer
+// ======================================================================
+
+void ProjStructureMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
+                                   ObjectPtr& oRs, Scheduler* oScheduler) {
+  const std::string path = FilePath(oSource);
+  auto rows = frame::Take<Collection>(oRs);
+  RunDataSet(true, eMsg_Structure, path, [&] {
+    WriteProjectStructure_(rows.get());
+    SaveOrHandBack(oData, oScheduler, path);
+  });
+}
+
+void ProjStructureMover::WriteProjectStructure_(const Collection* rows) {
+  doc_ = xml::NewDocument();
+  if (rows == nullptr) {
+    doc_.reset();
+    return;
+  }
+  pugi::xml_node project = xml::AppendElement(*doc_, "PROJECT");
+  auto parent = rows->Get<Recordset>("RequirementTypes");
+  if (!parent || !xml::SetIdentity(*parent, project, "QMGUID")) {
+    doc_.reset();
+    return;
+  }
+
+  // Requirement types of the project row, each with its attribute links.
+  pugi::xml_node types = xml::AppendElement(project, "RequirementTypes");
+  if (auto rts = parent->Chapter("RequirementTypes")) {
+    for (rts->MoveFirst(); !rts->IsEOF(); rts->MoveNext())
+      CreateRequirementTypeElement_(types, *rts);
+  }
+
+  // All attributes under one element, group after group.
+  pugi::xml_node attributes = xml::AppendElement(project, "Attributes");
+  for (const auto& group : kAttributeGroups) {
+    auto rs = rows->Get<Recordset>(group.key);
+    if (!rs) continue;
+    for (; !rs->IsEOF(); rs->MoveNext()) CreateAttributeElement_(attributes, *rs, group.kind);
+  }
+
+  pugi::xml_node doc_types = xml::AppendElement(project, "DocumentTypes");
+  if (auto dts = rows->Get<Recordset>("DocumentTypes")) {
+    for (; !dts->IsEOF(); dts->MoveNext()) CreateDocumentTypeElement_(doc_types, *dts);
+  }
+}
+
+void ProjStructureMover::CreateRequirementTypeElement_(pugi::xml_node parent,
+                                                       const Recordset& rt) {
+  pugi::xml_node e = xml::AppendElement(parent, "RequirementType");
+  const int32_t color = Code(rt, "RequirementColor");
+  const int32_t style = Code(rt, "RequirementStyle");
+  xml::SetAttr(e, "Name", Text(rt, "NAME"));
+  xml::SetAttr(e, "Description", Text(rt, "DESCRIPTION"));
+  xml::SetAttr(e, "RequirementPrefix", Text(rt, "RequirementPrefix"));
+  xml::SetAttr(e, "RequirementColorName", xml::ColorName(color));
+  xml::SetAttr(e, "RequirementColor", std::to_string(color));
+  xml::SetAttr(e, "RequirementStyleName", xml::StyleName(style));
+  xml::SetAttr(e, "RequirementStyle", std::to_string(style));
+  xml::SetAttr(e, "RequirementMustContain", Text(rt, "RequirementMustContain"));
+  xml::SetAttr(e, "InitialReqNumber", Number(rt, "InitialReqNumber"));
+  xml::SetAttr(e, "LastReqNumber", Number(rt, "LastReqNumber"));
+  xml::SetAttr(e, "AllowExternalReferences", Word(rt, "AllowExternalReferences"));
+  xml::SetAttr(e, "ID", Text(rt, "QMGUID"));
+
+  pugi::xml_node links = xml::AppendElement(e, "Attributes");
+  if (auto attrs = rt.Chapter("ReqTypeAttrs")) {
+    for (attrs->MoveFirst(); !attrs->IsEOF(); attrs->MoveNext()) {
+      pugi::xml_node link = xml::AppendElement(links, "Attribute");
+      xml::SetAttr(link, "Label", Text(*attrs, "Label"));
+      xml::SetAttr(link, "ID", Text(*attrs, "QMGUID"));
+    }
+  }
+}
+
+void ProjStructureMover::CreateAttributeElement_(pugi::xml_node parent, const Recordset& attr,
+                                                 int kind) {
+  pugi::xml_node e = xml::AppendElement(parent, "Attribute");
+  const int32_t data_type = Code(attr, "DataType");
+  const std::string default_value = Text(attr, "DefaultValue");
+  xml::SetAttr(e, "Label", Text(attr, "Label"));
+  xml::SetAttr(e, "Rank", Text(attr, "Rank"));
+  xml::SetAttr(e, "AutoSuspect", Word(attr, "AutoSuspect"));
+  xml::SetAttr(e, "Required", Word(attr, "Required"));
+  xml::SetAttr(e, "DataTypeName", xml::DataTypeName(data_type));
+  xml::SetAttr(e, "DataType", std::to_string(data_type));
+  xml::SetAttr(e, "DefaultValue", default_value);
+  xml::SetAttr(e, "Flags", Text(attr, "FLAGS"));
+  xml::SetAttr(e, "Description", Text(attr, "DESCRIPTION"));
+  xml::SetAttr(e, "FieldProperties", Text(attr, "FieldProperties"));
+  xml::SetAttr(e, "ID", Text(attr, "QMGUID"));
+  if (kind == kPlain) return;
+
+  const DefaultItems defaults(static_cast<AttributeKind>(kind), default_value);
+  pugi::xml_node items = xml::AppendElement(e, "ListItems");
+  auto rs = attr.Chapter("ListItems");
+  if (!rs) return;
+  for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
+    pugi::xml_node item = xml::AppendElement(items, "ListItem");
+    xml::SetAttr(item, "ItemText", Text(*rs, "ITEMTEXT"));
+    xml::SetAttr(item, "ItemRank", Text(*rs, "ITEMRANK"));
+    xml::SetAttr(item, "Default", defaults.Marks(Code(*rs, "ITEMID")) ? "True" : "False");
+    xml::SetAttr(item, "ID", Text(*rs, "QMGUID"));
+  }
+}
+
+void ProjStructureMover::CreateDocumentTypeElement_(pugi::xml_node parent, const Recordset& dt) {
+  pugi::xml_node e = xml::AppendElement(parent, "DocumentType");
+  xml::SetAttr(e, "Name", Text(dt, "NAME"));
+  xml::SetAttr(e, "Description", Text(dt, "DESCRIPTION"));
+  xml::SetAttr(e, "FileExtension", Text(dt, "FileExtension"));
+  xml::SetAttr(e, "DefaultRequirementName", Text(dt, "RTName"));
+  xml::SetAttr(e, "TemplateName", Text(dt, "TemplateName"));
+  xml::SetAttr(e, "TemplateDescription", Text(dt, "TemplateDescription"));
+  xml::SetAttr(e, "TemplateFileName", Text(dt, "TemplateFileName"));
+  xml::SetAttr(e, "TemplateHelpFile", Text(dt, "TemplateHelpFile"));
+  xml::SetAttr(e, "DefaultRequirementTypeGUID", Text(dt, "RTGUID"));
+  xml::SetAttr(e, "ID", Text(dt, "QMGUID"));
+}
+
+// ======================================================================
+// Reader
+// ======================================================================
+
+// What the three steps of one ReadData share.
+struct ProjStructureMover::ReadContext {
+  const Collection* rows = nullptr;
+  KeyMap* keys = nullptr;
+  std::unique_ptr<sql::iGUID> guids;
+  int32_t project_key = 0;
+  std::shared_ptr<AttrViewBuilder> view_builder;
+  std::shared_ptr<Connection> view_connection;
+
+  std::shared_ptr<Recordset> Table(const char* name) const {
+    return sql::RecordsetOfTable(rows, sql::Table(name));
+  }
+};
+
+void ProjStructureMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
+                                  ObjectPtr& oRs, Scheduler*) {
+  CheckContext(oData);
+  auto rows = frame::Take<Collection>(oRs);
+  RunDataSet(false, eMsg_Structure, FilePath(oSource),
+             [&] { ReadProjectStructure_(oSource, oData, rows.get()); });
+}
+
+void ProjStructureMover::ReadProjectStructure_(SourceContainer* oSource, DataDescriptor* oData,
+                                               const Collection* rows) {
+  auto db = DbContainer(oSource);
+  XmlDocumentPtr doc = xml::LoadDocument(FilePath(oSource), Source("ReadProjectStructure_"));
+  if (!db || !db->keys) return;
+
+  ReadContext ctx;
+  ctx.rows = rows;
+  ctx.keys = db->keys.get();
+  ctx.guids = sql::ChooseGuidProvider(oData->ProjectFlags);
+  ctx.project_key = sql::ProjectKeyOfDocument(*doc, ctx.keys);
+  ctx.view_builder = db->GetAttrViewBuilder();
+  if (ctx.view_builder)
+    ctx.view_connection = db->ContainerInfo(eContInfo_Connection).As<Connection>();
+
+  pugi::xml_node project = xml::RootElement(*doc);
+  if (!project) return;
+  // Attributes first: requirement types link them by key, and document
+  // types refer to the requirement types.
+  ReadAttributes_(ctx, xml::ChildNode(project, 1));
+  ReadRequirementTypes_(ctx, xml::ChildNode(project, 0));
+  ReadDocumentTypes_(ctx, xml::ChildNode(project, 2));
+}
+
+void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attributes) {
+  auto fields = ctx.Table("qmUserDefinedFields");
+  if (!fields || !attributes || !attributes.first_child()) return;
+  auto items = ctx.Table("qmUserDefinedListItems");
+
+  for (pugi::xml_node element : xml::Children(attributes)) {
+    const xml::Attrs a(element);
+    const std::string guid = GuidAt(a, 10);
+    const Variant data_type = a.Value(5, xml::kLong);
+    const int32_t code = data_type.IsNull() ? -1 : data_type.ToLong();
+
+    fields->AddNew();
+    fields->Set("Label", Raw(a, 0));
+    fields->Set("Rank", Raw(a, 1));
+    fields->Set("AutoSuspect", Flag(a, 2));
+    fields->Set("Required", Flag(a, 3));
+    fields->Set("DataType", data_type);
+    fields->Set("FLAGS", a.Value(7, xml::kLong));
+    fields->Set("DESCRIPTION", Raw(a, 8));
+    fields->Set("FieldProperties", Raw(a, 9));
+    const int32_t key = ctx.keys->GetNextDBKey("UserDefinedField", guid);
+    fields->Set("ID", Variant(key));
+    fields->Set("QMGUID", Variant(ctx.guids->GetGUID(guid)));
+
+    if (ctx.view_builder && ctx.view_connection)
+      ctx.view_builder->CreateAttrView(key, code, ctx.view_connection.get());
+
+    Variant default_value;
+    if (code == kDataTypeList || code == kDataTypeMultiSelect) {
+      // The XML marks default items; the column holds their new keys.
+      std::string last_marked;
+      std::string all_marked;
+      pugi::xml_node list = xml::ChildNode(element, 0);
+      if (items && list) {
+        for (pugi::xml_node item : xml::Children(list)) {
+          const xml::Attrs ia(item);
+          const std::string item_guid = GuidAt(ia, 3);
+          items->AddNew();
+          items->Set("ItemText", Raw(ia, 0));
+          items->Set("ItemRank", Raw(ia, 1));
+          items->Set("FIELDID", Variant(key));
+          const int32_t item_key = ctx.keys->GetNextDBKey("UserDefinedListItem", item_guid);
+          items->Set("ITEMID", Variant(item_key));
+          items->Set("QMGUID", Variant(ctx.guids->GetGUID(item_guid)));
+          if (EqualsNoCase(GuidAt(ia, 2), "True")) {
+            last_marked = std::to_string(item_key);
+            all_marked += ", " + last_marked;
+          }
+        }
+      }
+      default_value = Variant(code == kDataTypeList ? last_marked : xml::CutFirstTwo(all_marked));
+    } else {
+      default_value = Raw(a, 6);
+    }
+    fields->Set("DefaultValue", default_value);
+    frame::YieldToHost("Attribute");
+  }
+
+  fields->UpdateBatch();
+  if (items) items->UpdateBatch();
+}
+
+void ProjStructureMover::ReadRequirementTypes_(ReadContext& ctx, pugi::xml_node types) {
+  auto rts = ctx.Table("qmRequirementTypes");
+  if (!rts || !types || !types.first_child()) return;
+  auto project_types = ctx.Table("qmProjectRequirementTypes");
+  auto type_fields = ctx.Table("qmRequirementTypeFields");
+
+  for (pugi::xml_node element : xml::Children(types)) {
+    const xml::Attrs a(element);
+    const std::string guid = GuidAt(a, 11);
+    rts->AddNew();
+    rts->Set("NAME", Raw(a, 0));
+    rts->Set("DESCRIPTION", Description(a, 1));
+    rts->Set("RequirementPrefix", Raw(a, 2));
+    rts->Set("RequirementColor", Raw(a, 4));
+    rts->Set("RequirementStyle", Raw(a, 6));
+    rts->Set("RequirementMustContain", Raw(a, 7));
+    rts->Set("InitialReqNumber", Raw(a, 8));
+    rts->Set("LastReqNumber", Raw(a, 9));
+    rts->Set("AllowExternalReferences", Flag(a, 10));
+    const int32_t key = ctx.keys->GetNextDBKey("RequirementType", guid);
+    rts->Set("ID", Variant(key));
+    rts->Set("QMGUID", Variant(ctx.guids->GetGUID(guid)));
+
+    if (project_types) {
+      project_types->AddNew();
+      project_types->Set("PROJECTID", Variant(ctx.project_key));
+      project_types->Set("RequirementTypeID", Variant(key));
+    }
+
+    pugi::xml_node links = xml::ChildNode(element, 0);
+    if (type_fields && links) {
+      for (pugi::xml_node link : xml::Children(links)) {
+        const xml::Attrs la(link);
+        type_fields->AddNew();
+        type_fields->Set("REQUIREMENTTYPEID", Variant(key));
+        type_fields->Set("USERDEFINEDFIELDID",
+                         Variant(ctx.keys->getKeyFromGUID("UserDefinedField", GuidAt(la, 1))));
+      }
+    }
+    frame::YieldToHost("RequirementType");
+  }
+
+  rts->UpdateBatch();
+  if (project_types) project_types->UpdateBatch();
+  if (type_fields) type_fields->UpdateBatch();
+}
+
+void ProjStructureMover::ReadDocumentTypes_(ReadContext& ctx, pugi::xml_node types) {
+  auto dts = ctx.Table("qmDocumentTypes");
+  if (!dts || !types || !types.first_child()) return;
+  auto project_types = ctx.Table("qmProjectDocumentTypes");
+
+  for (pugi::xml_node element : xml::Children(types)) {
+    const xml::Attrs a(element);
+    const std::string guid = GuidAt(a, 9);
+    dts->AddNew();
+    dts->Set("NAME", Raw(a, 0));
+    dts->Set("DESCRIPTION", Description(a, 1));
+    dts->Set("FileExtension", Raw(a, 2));
+    dts->Set("TemplateName", Raw(a, 4));
+    dts->Set("TemplateDescription", Raw(a, 5));
+    dts->Set("TemplateFileName", Raw(a, 6));
+    dts->Set("TemplateHelpFile", Raw(a, 7));
+    dts->Set("DefaultRequirementType",
+             Variant(ctx.keys->getKeyFromGUID("RequirementType", GuidAt(a, 8))));
+    const int32_t key = ctx.keys->GetNextDBKey("DocumentType", guid);
+    dts->Set("ID", Variant(key));
+    dts->Set("QMGUID", Variant(ctx.guids->GetGUID(guid)));
+
+    if (project_types) {
+      project_types->AddNew();
+      project_types->Set("PROJECTID", Variant(ctx.project_key));
+      project_types->Set("DocumentTypeID", Variant(key));
+    }
+    frame::YieldToHost("DocumentType");
+  }
+
+  dts->UpdateBatch();
+  if (project_types) project_types->UpdateBatch();
+}
+
+MoverPtr NewProjStructureMover() { return std::make_shared<ProjStructureMover>(); }
+
+}  // namespace qmxml::movers
