@@ -12,8 +12,6 @@ MoverPtr NewDocListMover() { return std::make_shared<frame::PendingMover>("DocLi
 MoverPtr NewDocPropertiesMover() { return std::make_shared<frame::PendingMover>("DocPropertiesMover"); }
 MoverPtr NewProjHistoryMover() { return std::make_shared<frame::PendingMover>("ProjHistoryMover"); }
 MoverPtr NewProjPropsMover() { return std::make_shared<frame::PendingMover>("ProjPropsMover"); }
-MoverPtr NewPermissionsMover() { return std::make_shared<frame::PendingMover>("PermissionsMover"); }
-MoverPtr NewProjSecurityMover() { return std::make_shared<frame::PendingMover>("ProjSecurityMover"); }
 MoverPtr NewPckListMover() { return std::make_shared<frame::PendingMover>("PckListMover"); }
 MoverPtr NewPackageMover() { return std::make_shared<frame::PendingMover>("PackageMover"); }
 MoverPtr NewPackageMoverForReports() { return std::make_shared<frame::PendingMover>("PackageMoverForReports"); }

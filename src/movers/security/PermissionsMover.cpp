@@ -1,0 +1,313 @@
+// Permissions: the nested rights rows to the "Project" document and back.
+#include "movers/security/PermissionsMover.h"
+
+#include <vector>
+
+#include "frame/MoverRegistry.h"
+#include "frame/ThreadState.h"
+#include "movers/security/SecuritySteps.h"
+#include "qmxml/Error.h"
+#include "sql/SqlText.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::movers {
+
+// What the import writes to: the key map, the target project and the five
+// record sets (any of them may be missing).
+struct PermissionsMover::Targets {
+  KeyMap* keys = nullptr;
+  int32_t project_key = 0;
+  std::shared_ptr<Recordset> project_users;
+  std::shared_ptr<Recordset> reqtype_users;
+  std::shared_ptr<Recordset> doctype_users;
+  std::shared_ptr<Recordset> field_users;
+  std::shared_ptr<Recordset> listitem_users;
+};
+
+namespace {
+
+using xml::SetAttr;
+
+std::string Text(const Field& f) { return xml::ColumnValue(f, xml::kString).ToText(); }
+
+// The element children of child |index| of |node| (the entries of one
+// list); none when that child is missing.
+std::vector<pugi::xml_node> EntriesOf(pugi::xml_node node, size_t index) {
+  pugi::xml_node list = xml::ChildNode(node, index);
+  return list ? xml::Children(list) : std::vector<pugi::xml_node>();
+}
+
+// The text of attribute |i|, or Null when it is empty.
+Variant TextOrNull(const xml::Attrs& a, size_t i) {
+  std::string t = a.Text(i);
+  return t.empty() ? Variant::Null() : Variant(std::move(t));
+}
+
+// Narrows a per-type child set that may hold the rows of every group to
+// |group_key|. The filter of an earlier group is cleared first, so a set
+// shared by the rows of several groups is read again for each of them.
+void NarrowToGroup(Recordset& rows, int32_t group_key) {
+  if (rows.RowCount() == 0) return;
+  rows.SetFilter("");
+  rows.SetFilter("(UserGroupID= " + std::to_string(group_key) + ")");
+}
+
+}  // namespace
+
+// ---- export ----
+
+void PermissionsMover::WriteData(SourceContainer* oSource, DataDescriptor* /*oData*/,
+                                 ObjectPtr& oRs, Scheduler* /*oScheduler*/) {
+  const std::string path = FilePath(oSource);
+  auto project = frame::Take<Recordset>(oRs);
+  RunDataSet(true, eMsg_Permissions, path, [&] {
+    doc_ = xml::NewDocument();
+    if (!project || project->IsEOF()) return;
+    pugi::xml_node root = doc_->append_child("Project");
+    if (!xml::SetIdentity(*project, root, "QMGUID")) {
+      doc_->remove_child(root);
+      return;
+    }
+    pugi::xml_node groups = root.append_child("Groups");
+    CreateGroupsXMLChildElement_(*project, groups);
+    if (!groups.first_child()) root.remove_child(groups);
+    xml::SaveDocument(*doc_, path);
+  });
+}
+
+void PermissionsMover::CreateGroupsXMLChildElement_(const Recordset& project,
+                                                    pugi::xml_node groups) const {
+  security::RunStep(Source("CreateGroupsXMLChildElement_"), [&] {
+    auto rows = security::ChildRows(project, "Groups");
+    if (!rows) return;
+    const Field guid = rows->GetField("QMGUID"), rights = rows->GetField("ACCESSRIGHTS"),
+                id = rows->GetField("ID");
+    for (; !rows->IsEOF(); rows->MoveNext()) {
+      pugi::xml_node group = groups.append_child("Group");
+      SetAttr(group, "ID", Text(guid));
+      SetAttr(group, "AccessRights", Text(rights));
+      CreateDocTypeRightsXMLChildElement_(*rows,
+                                          group.append_child("DocumentTypeRights"));
+      const int32_t group_key = xml::ColumnValue(id, xml::kLong).ToLong();
+      CreateReqTypeRightsXMLChildElement_(*rows, group_key,
+                                          group.append_child("RequirementTypeRights"));
+    }
+  });
+}
+
+void PermissionsMover::CreateDocTypeRightsXMLChildElement_(const Recordset& group,
+                                                           pugi::xml_node list) const {
+  security::RunStep(Source("CreateDocTypeRightsXMLChildElement_"), [&] {
+    auto rows = security::ChildRows(group, "DocumentTypeRights");
+    if (!rows) return;
+    const Field rights = rows->GetField("ACCESSRIGHTS"), guid = rows->GetField("QMGUID");
+    for (; !rows->IsEOF(); rows->MoveNext()) {
+      pugi::xml_node right = list.append_child("DocumentTypeRight");
+      SetAttr(right, "AccessRights", Text(rights));
+      SetAttr(right, "ID", Text(guid));
+    }
+  });
+}
+
+void PermissionsMover::CreateReqTypeRightsXMLChildElement_(const Recordset& group,
+                                                           int32_t group_key,
+                                                           pugi::xml_node list) const {
+  security::RunStep(Source("CreateReqTypeRightsXMLChildElement_"), [&] {
+    auto rows = security::ChildRows(group, "RequirementTypeRights");
+    if (!rows) return;
+    const Field rights = rows->GetField("ACCESSRIGHTS"),
+                text_rights = rows->GetField("REQTEXTACCESSRIGHTS"),
+                trace_rights = rows->GetField("TRACEABILITYACCESSRIGHTS"),
+                name_rights = rows->GetField("REQNAMEACCESSRIGHTS"),
+                guid = rows->GetField("QMGUID");
+    for (; !rows->IsEOF(); rows->MoveNext()) {
+      pugi::xml_node right = list.append_child("RequirementTypeRight");
+      SetAttr(right, "AccessRights", Text(rights));
+      SetAttr(right, "RequirementTextAccessRights", Text(text_rights));
+      SetAttr(right, "RequirementTraceabilityAccessRights", Text(trace_rights));
+      SetAttr(right, "RequirementNameAccessRights", Text(name_rights));
+      SetAttr(right, "ID", Text(guid));
+      CreateAttributeRightsXMLChildElement_(*rows, group_key,
+                                            right.append_child("AttributeRights"));
+    }
+  });
+}
+
+void PermissionsMover::CreateAttributeRightsXMLChildElement_(const Recordset& reqtype,
+                                                             int32_t group_key,
+                                                             pugi::xml_node list) const {
+  security::RunStep(Source("CreateAttributeRightsXMLChildElement_"), [&] {
+    auto rows = security::ChildRows(reqtype, "AttributeRights");
+    if (!rows) return;
+    NarrowToGroup(*rows, group_key);
+    const Field rights = rows->GetField("ACCESSRIGHTS"), guid = rows->GetField("QMGUID");
+    for (; !rows->IsEOF(); rows->MoveNext()) {
+      pugi::xml_node right = list.append_child("AttributeRight");
+      SetAttr(right, "AccessRights", Text(rights));
+      SetAttr(right, "ID", Text(guid));
+      CreateListItemRightsXMLChildElement_(*rows, group_key,
+                                           right.append_child("ListItemRights"));
+    }
+  });
+}
+
+void PermissionsMover::CreateListItemRightsXMLChildElement_(const Recordset& attribute,
+                                                            int32_t group_key,
+                                                            pugi::xml_node list) const {
+  security::RunStep(Source("CreateListItemRightsXMLChildElement_"), [&] {
+    auto rows = security::ChildRows(attribute, "ListItemRights");
+    if (!rows) return;
+    NarrowToGroup(*rows, group_key);
+    const Field rights = rows->GetField("ACCESSRIGHTS"), guid = rows->GetField("QMGUID");
+    for (; !rows->IsEOF(); rows->MoveNext()) {
+      pugi::xml_node right = list.append_child("ListItemRight");
+      SetAttr(right, "AccessRights", Text(rights));
+      SetAttr(right, "ID", Text(guid));
+    }
+  });
+}
+
+// ---- import ----
+
+void PermissionsMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
+                                ObjectPtr& oRs, Scheduler* /*oScheduler*/) {
+  if (oData == nullptr) return;
+  CheckContext(oData);
+  auto rows = frame::Take<Collection>(oRs);
+  const std::string path = FilePath(oSource);
+  RunDataSet(false, eMsg_Permissions, path, [&] {
+    doc_ = xml::LoadDocument(path, Source("IMover_ReadData"));
+    if (!rows) return;
+    auto db = DbContainer(oSource);
+    if (!db || !db->keys) return;
+
+    Targets t;
+    t.keys = db->keys.get();
+    pugi::xml_node root = xml::RootElement(*doc_);
+    t.project_key = t.keys->getKeyFromGUID("Project", xml::Attrs(root).Text(0));
+    t.project_users = sql::RecordsetOfTable(rows.get(), sql::Table("qmProjectUsers"));
+    t.reqtype_users =
+        sql::RecordsetOfTable(rows.get(), sql::Table("qmRequirementTypeUsers"));
+    t.doctype_users =
+        sql::RecordsetOfTable(rows.get(), sql::Table("qmDocumentTypeUsers"));
+    t.field_users =
+        sql::RecordsetOfTable(rows.get(), sql::Table("qmUserDefinedFieldUsers"));
+    t.listitem_users =
+        sql::RecordsetOfTable(rows.get(), sql::Table("qmUserDefinedListItemUsers"));
+
+    CreatePermissionsDBElements_(xml::ChildNode(root, 0), t);
+
+    for (const auto& rs : {t.project_users, t.reqtype_users, t.doctype_users,
+                           t.field_users, t.listitem_users})
+      if (rs) rs->UpdateBatch();
+  });
+}
+
+void PermissionsMover::CreatePermissionsDBElements_(pugi::xml_node groups,
+                                                    Targets& t) const {
+  security::RunStep(Source("CreatePermissionsDBElements_"), [&] {
+    if (!groups) return;
+    for (pugi::xml_node group : xml::Children(groups)) {
+      xml::Attrs a(group);
+      const int32_t group_key = t.keys->getKeyFromGUID("Group", a.Text(0));
+      const int32_t rights = Variant(a.Text(1)).ToLong();
+      CreateProjectUsersDBElement_(group_key, rights, t);
+      CreateReqTypeRightsDBElement_(group, group_key, t);
+      CreateDocTypeRightsDBElement_(group, group_key, t);
+      frame::YieldToHost("Group");
+    }
+  });
+}
+
+void PermissionsMover::CreateProjectUsersDBElement_(int32_t group_key, int32_t rights,
+                                                    Targets& t) const {
+  if (!t.project_users) return;
+  security::RunStep(Source("CreateProjectUsersDBElement_"), [&] {
+    Recordset& rs = *t.project_users;
+    rs.AddNew();
+    rs.Set("PROJECTID", Variant(t.project_key));
+    rs.Set("USERGROUPID", Variant(group_key));
+    rs.Set("ACCESSRIGHTS", Variant(rights));
+  });
+}
+
+void PermissionsMover::CreateReqTypeRightsDBElement_(pugi::xml_node group,
+                                                     int32_t group_key,
+                                                     Targets& t) const {
+  security::RunStep(Source("CreateReqTypeRightsDBElement_"), [&] {
+    for (pugi::xml_node reqtype : EntriesOf(group, 1)) {
+      if (t.reqtype_users) {
+        xml::Attrs a(reqtype);
+        Recordset& rs = *t.reqtype_users;
+        rs.AddNew();
+        rs.Set("PROJECTID", Variant(t.project_key));
+        rs.Set("USERGROUPID", Variant(group_key));
+        rs.Set("REQUIREMENTTYPEID",
+               Variant(t.keys->getKeyFromGUID("RequirementType", a.Text(4))));
+        rs.Set("ACCESSRIGHTS", TextOrNull(a, 0));
+        rs.Set("REQTEXTACCESSRIGHTS", TextOrNull(a, 1));
+        rs.Set("REQNAMEACCESSRIGHTS", TextOrNull(a, 3));
+        rs.Set("TRACEABILITYACCESSRIGHTS", TextOrNull(a, 2));
+      }
+      CreateAttrRightsDBElement_(reqtype, group_key, t);
+    }
+  });
+}
+
+void PermissionsMover::CreateAttrRightsDBElement_(pugi::xml_node reqtype,
+                                                  int32_t group_key, Targets& t) const {
+  security::RunStep(Source("CreateAttrRightsDBElement_"), [&] {
+    for (pugi::xml_node attribute : EntriesOf(reqtype, 0)) {
+      if (t.field_users) {
+        xml::Attrs a(attribute);
+        Recordset& rs = *t.field_users;
+        rs.AddNew();
+        rs.Set("PROJECTID", Variant(t.project_key));
+        rs.Set("USERGROUPID", Variant(group_key));
+        rs.Set("FIELDID", Variant(t.keys->getKeyFromGUID("UserDefinedField", a.Text(1))));
+        rs.Set("ACCESSRIGHTS", Variant(a.Text(0)));
+      }
+      CreateListItemRightsDBElement_(attribute, group_key, t);
+    }
+  });
+}
+
+void PermissionsMover::CreateListItemRightsDBElement_(pugi::xml_node attribute,
+                                                      int32_t group_key,
+                                                      Targets& t) const {
+  if (!t.listitem_users) return;
+  security::RunStep(Source("CreateListItemRightsDBElement_"), [&] {
+    Recordset& rs = *t.listitem_users;
+    for (pugi::xml_node item : EntriesOf(attribute, 0)) {
+      xml::Attrs a(item);
+      rs.AddNew();
+      rs.Set("PROJECTID", Variant(t.project_key));
+      rs.Set("USERGROUPID", Variant(group_key));
+      rs.Set("LISTITEMID",
+             Variant(t.keys->getKeyFromGUID("UserDefinedListItem", a.Text(1))));
+      rs.Set("ACCESSRIGHTS", Variant(a.Text(0)));
+    }
+  });
+}
+
+void PermissionsMover::CreateDocTypeRightsDBElement_(pugi::xml_node group,
+                                                     int32_t group_key,
+                                                     Targets& t) const {
+  if (!t.doctype_users) return;
+  security::RunStep(Source("CreateDocTypeRightsDBElement_"), [&] {
+    Recordset& rs = *t.doctype_users;
+    for (pugi::xml_node doctype : EntriesOf(group, 0)) {
+      xml::Attrs a(doctype);
+      rs.AddNew();
+      rs.Set("PROJECTID", Variant(t.project_key));
+      rs.Set("USERGROUPID", Variant(group_key));
+      rs.Set("DOCUMENTTYPEID",
+             Variant(t.keys->getKeyFromGUID("DocumentType", a.Text(1))));
+      rs.Set("ACCESSRIGHTS", Variant(a.Text(0)));
+    }
+  });
+}
+
+MoverPtr NewPermissionsMover() { return std::make_shared<PermissionsMover>(); }
+
+}  // namespace qmxml::movers

@@ -1,0 +1,308 @@
+// Users and groups: rows to the "PROJECT" document and back.
+#include "movers/security/ProjSecurityMover.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "frame/MoverRegistry.h"
+#include "frame/ThreadState.h"
+#include "movers/security/SecuritySteps.h"
+#include "qmxml/Error.h"
+#include "sql/SqlText.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::movers {
+namespace {
+
+using xml::ColumnValue;
+using xml::SetAttr;
+
+// UTF-8 text as UTF-16 code units. Lone surrogates stored in the 3-byte
+// form come back as themselves, so any unit sequence survives the round
+// trip; a byte that starts no valid sequence stands for the unit of its
+// own value.
+std::vector<uint16_t> ToUnits(std::string_view s) {
+  std::vector<uint16_t> out;
+  out.reserve(s.size());
+  size_t i = 0;
+  auto cont = [&](size_t k) {
+    return i + k < s.size() && (static_cast<uint8_t>(s[i + k]) & 0xC0) == 0x80;
+  };
+  while (i < s.size()) {
+    uint8_t b = static_cast<uint8_t>(s[i]);
+    uint32_t cp = 0;
+    size_t len = 0;
+    if (b < 0x80) {
+      cp = b, len = 1;
+    } else if (b >= 0xC2 && b <= 0xDF && cont(1)) {
+      cp = ((b & 0x1Fu) << 6) | (s[i + 1] & 0x3F), len = 2;
+    } else if (b >= 0xE0 && b <= 0xEF && cont(1) && cont(2)) {
+      cp = ((b & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3F), len = 3;
+      if (cp < 0x800) len = 0;
+    } else if (b >= 0xF0 && b <= 0xF4 && cont(1) && cont(2) && cont(3)) {
+      cp = ((b & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) |
+           (s[i + 3] & 0x3F);
+      len = 4;
+      if (cp < 0x10000 || cp > 0x10FFFF) len = 0;
+    }
+    if (len == 0) {
+      out.push_back(b);
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<uint16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<uint16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<uint16_t>(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// UTF-16 code units as UTF-8; surrogate pairs are joined, lone surrogates
+// kept in the 3-byte form (see ToUnits).
+std::string FromUnits(const std::vector<uint16_t>& units) {
+  std::string out;
+  out.reserve(units.size());
+  for (size_t i = 0; i < units.size(); ++i) {
+    uint32_t u = units[i];
+    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else {
+      AppendUtf8(out, u);
+    }
+  }
+  return out;
+}
+
+// The element children of the list at |list| (elements are the nodes that
+// carry attributes; anything else is skipped).
+std::vector<pugi::xml_node> Entries(pugi::xml_node list) {
+  return list ? xml::Children(list) : std::vector<pugi::xml_node>();
+}
+
+}  // namespace
+
+// ---- password form ----
+
+std::string ProjSecurityMover::ConvertPWDToDecimal(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 4);
+  for (uint16_t unit : ToUnits(text)) {
+    out += std::to_string(static_cast<int16_t>(unit));
+    out += ';';
+  }
+  return out;
+}
+
+std::string ProjSecurityMover::ConvertPWDToCharacter(std::string_view text) {
+  std::vector<uint16_t> units;
+  units.reserve(text.size() / 3 + 1);
+  std::string number;
+  for (char c : text) {
+    if (c != ';') {
+      number.push_back(c);
+      continue;
+    }
+    int32_t code = Variant(number).ToLong();
+    if (code < -32768 || code > 65535)
+      throw Error(eErr_InvalidArgument, "",
+                  "Invalid procedure call or argument: character code " + number);
+    units.push_back(static_cast<uint16_t>(code < 0 ? code + 65536 : code));
+    number.clear();
+  }
+  return FromUnits(units);
+}
+
+// ---- export ----
+
+void ProjSecurityMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
+                                  ObjectPtr& oRs, Scheduler* oScheduler) {
+  const std::string path = FilePath(oSource);
+  auto project = frame::Take<Recordset>(oRs);
+  RunDataSet(true, eMsg_Security, path, [&] {
+    doc_ = xml::NewDocument();
+    if (!project || project->IsEOF()) return;
+    pugi::xml_node root = doc_->append_child("PROJECT");
+    if (!xml::SetIdentity(*project, root, "QMGUID")) {
+      doc_->remove_child(root);
+      return;
+    }
+    pugi::xml_node groups = root.append_child("Groups");
+    if (!CreateGroupsXMLChildElement_(*project, groups)) root.remove_child(groups);
+    pugi::xml_node users = root.append_child("Users");
+    if (!CreateUsersXMLChildElement_(*project, users)) root.remove_child(users);
+    SaveOrHandBack(oData, oScheduler, path);
+  });
+}
+
+bool ProjSecurityMover::CreateGroupsXMLChildElement_(const Recordset& project,
+                                                     pugi::xml_node groups) const {
+  security::RunStep(Source("CreateGroupsXMLChildElement_"), [&] {
+    auto& thread = frame::CurrentThread();
+    thread.colGroupGUIDs = std::make_shared<Collection>();
+    thread.colGroupNames = std::make_shared<Collection>();
+    auto rows = security::ChildRows(project, "Groups");
+    if (!rows) return;
+    const Field name = rows->GetField("NAME"),
+                description = rows->GetField("DESCRIPTION"),
+                project_rights = rows->GetField("PROJECTACCESSRIGHTS"),
+                doctype_rights = rows->GetField("DOCTYPEACCESSRIGHTS"),
+                reqtype_rights = rows->GetField("REQTYPEACCESSRIGHTS"),
+                attribute_rights = rows->GetField("ATTRIBUTEACCESSRIGHTS"),
+                listitem_rights = rows->GetField("LISTITEMACCESSRIGHTS"),
+                guid = rows->GetField("QMGUID"), id = rows->GetField("ID");
+    auto text = [](const Field& f) { return ColumnValue(f, xml::kString).ToText(); };
+    for (; !rows->IsEOF(); rows->MoveNext()) {
+      pugi::xml_node group = groups.append_child("Group");
+      const std::string group_name = text(name), group_guid = text(guid);
+      SetAttr(group, "NAME", group_name);
+      SetAttr(group, "DESCRIPTION", text(description));
+      SetAttr(group, "ProjectAccessRights", text(project_rights));
+      SetAttr(group, "DocTypeAccessRights", text(doctype_rights));
+      SetAttr(group, "ReqTypeAccessRights", text(reqtype_rights));
+      SetAttr(group, "AttributeAccessRights", text(attribute_rights));
+      SetAttr(group, "ListItemAccessRights", text(listitem_rights));
+      SetAttr(group, "ID", group_guid);
+      const std::string key = ColumnValue(id, xml::kLong).ToText();
+      thread.colGroupGUIDs->Add(Variant(group_guid), key);
+      thread.colGroupNames->Add(Variant(group_name), key);
+    }
+  });
+  return static_cast<bool>(groups.first_child());
+}
+
+bool ProjSecurityMover::CreateUsersXMLChildElement_(const Recordset& project,
+                                                    pugi::xml_node users) const {
+  security::RunStep(Source("CreateUsersXMLChildElement_"), [&] {
+    auto rows = security::ChildRows(project, "Users");
+    if (!rows) return;
+    const Field login = rows->GetField("LoginName"),
+                password = rows->GetField("Password"), active = rows->GetField("Active"),
+                full_name = rows->GetField("FullName"),
+                email = rows->GetField("EmailAddress"),
+                group_name = rows->GetField("NAME"),
+                group_guid = rows->GetField("GroupGUID"), guid = rows->GetField("QMGUID");
+    auto text = [](const Field& f) { return ColumnValue(f, xml::kString).ToText(); };
+    for (; !rows->IsEOF(); rows->MoveNext()) {
+      pugi::xml_node user = users.append_child("User");
+      SetAttr(user, "LoginName", text(login));
+      SetAttr(user, "Password", ConvertPWDToDecimal(text(password)));
+      SetAttr(user, "Active", xml::BooleanWord(ColumnValue(active, xml::kBoolean)));
+      SetAttr(user, "FullName", text(full_name));
+      SetAttr(user, "EmailAddress", text(email));
+      SetAttr(user, "GroupName", text(group_name));
+      SetAttr(user, "GroupGUID", text(group_guid));
+      SetAttr(user, "ID", text(guid));
+    }
+  });
+  return static_cast<bool>(users.first_child());
+}
+
+// ---- import ----
+
+void ProjSecurityMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
+                                 ObjectPtr& oRs, Scheduler* /*oScheduler*/) {
+  CheckContext(oData);
+  const int32_t flags = oData->ProjectFlags;
+  auto rows = frame::Take<Collection>(oRs);
+  const std::string path = FilePath(oSource);
+  RunDataSet(false, eMsg_Security, path, [&] {
+    doc_ = xml::LoadDocument(path, Source("IMover_ReadData"));
+    if (!rows) return;
+    auto db = DbContainer(oSource);
+    if (!db || !db->keys) return;
+    auto guids = sql::ChooseGuidProvider(flags);
+    if (!guids) return;
+
+    // Groups are at position 0 and users at 1. A project without groups
+    // is written with "Users" first; that list is read as users, never as
+    // groups.
+    pugi::xml_node root = xml::RootElement(*doc_);
+    pugi::xml_node groups = xml::ChildNode(root, 0);
+    pugi::xml_node users = xml::ChildNode(root, 1);
+    if (groups && std::string_view(groups.name()) == "Users") {
+      users = groups;
+      groups = pugi::xml_node();
+    }
+    CreateGroupsDBElement_(*rows, groups, *db->keys, *guids);
+    CreateUsersDBElement_(*rows, users, *db->keys, *guids);
+  });
+}
+
+void ProjSecurityMover::CreateGroupsDBElement_(const Collection& rows,
+                                               pugi::xml_node list, KeyMap& keys,
+                                               sql::iGUID& guids) const {
+  security::RunStep(Source("CreateGroupsDBElement_"), [&] {
+    auto rs = sql::RecordsetOfTable(&rows, sql::Table("qmUserGroups"));
+    if (!rs) return;
+    static const char* const kColumns[] = {"NAME",
+                                           "DESCRIPTION",
+                                           "PROJECTACCESSRIGHTS",
+                                           "DOCTYPEACCESSRIGHTS",
+                                           "REQTYPEACCESSRIGHTS",
+                                           "ATTRIBUTEACCESSRIGHTS",
+                                           "LISTITEMACCESSRIGHTS"};
+    for (pugi::xml_node node : Entries(list)) {
+      xml::Attrs a(node);
+      rs->AddNew();
+      for (size_t i = 0; i < 7; ++i) rs->Set(kColumns[i], Variant(a.Text(i)));
+      const std::string guid = a.Text(7);
+      rs->Set("ID", Variant(keys.GetNextDBKey("Group", guid)));
+      rs->Set("QMGUID", Variant(guids.GetGUID(guid)));
+      frame::YieldToHost("Group");
+    }
+    rs->UpdateBatch();
+  });
+}
+
+void ProjSecurityMover::CreateUsersDBElement_(const Collection& rows, pugi::xml_node list,
+                                              KeyMap& keys, sql::iGUID& guids) const {
+  security::RunStep(Source("CreateUsersDBElement_"), [&] {
+    auto rs = sql::RecordsetOfTable(&rows, sql::Table("qmUsers"));
+    if (!rs) return;
+    for (pugi::xml_node node : Entries(list)) {
+      xml::Attrs a(node);
+      rs->AddNew();
+      rs->Set("LoginName", Variant(a.Text(0)));
+      rs->Set("Password", Variant(ConvertPWDToCharacter(a.Text(1))));
+      rs->Set("Active",
+              Variant(static_cast<int16_t>(a.Value(2, xml::kBoolean).ToBool() ? 1 : 0)));
+      rs->Set("FullName", Variant(a.Text(3)));
+      rs->Set("EmailAddress", Variant(a.Text(4)));
+      rs->Set("GroupID", Variant(keys.getKeyFromGUID("Group", a.Text(6))));
+      const std::string guid = a.Text(7);
+      rs->Set("ID", Variant(keys.GetNextDBKey("User", guid)));
+      rs->Set("QMGUID", Variant(guids.GetGUID(guid)));
+      frame::YieldToHost("User");
+    }
+    rs->UpdateBatch();
+  });
+}
+
+MoverPtr NewProjSecurityMover() { return std::make_shared<ProjSecurityMover>(); }
+
+}  // namespace qmxml::movers

@@ -1,0 +1,292 @@
+// Permissions: the nested document, the per-group narrowing of shared
+// attribute rights, positional reading into the five rights tables, and
+// the failure paths.
+#include "movers/security/PermissionsMover.h"
+
+#include <pugixml.hpp>
+
+#include "TestSupport.h"
+#include "transfer/Rows.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::testing {
+namespace {
+
+using movers::PermissionsMover;
+
+const std::vector<std::string> kTables = {
+    "qmProjectUsers", "qmRequirementTypeUsers", "qmDocumentTypeUsers",
+    "qmUserDefinedFieldUsers", "qmUserDefinedListItemUsers"};
+
+// A document file as the writers produce it: declaration first, root second.
+std::string Xml(const std::string& body) {
+  return "<?xml version=\"1.0\" standalone=\"yes\"?>\n" + body;
+}
+
+Variant Obj(const std::shared_ptr<Recordset>& rs) { return Variant(ObjectPtr(rs)); }
+
+std::shared_ptr<Recordset> ListItems(std::vector<std::vector<Variant>> rows) {
+  return MakeRecordset({"UserGroupID", "ACCESSRIGHTS", "QMGUID"}, rows);
+}
+std::shared_ptr<Recordset> Attributes(std::vector<std::vector<Variant>> rows) {
+  return MakeRecordset({"UserGroupID", "ACCESSRIGHTS", "QMGUID", "ListItemRights"}, rows);
+}
+std::shared_ptr<Recordset> ReqTypes(std::vector<std::vector<Variant>> rows) {
+  return MakeRecordset({"ACCESSRIGHTS", "REQTEXTACCESSRIGHTS", "TRACEABILITYACCESSRIGHTS",
+                        "REQNAMEACCESSRIGHTS", "QMGUID", "AttributeRights"},
+                       rows);
+}
+std::shared_ptr<Recordset> DocTypes(std::vector<std::vector<Variant>> rows) {
+  return MakeRecordset({"ACCESSRIGHTS", "QMGUID"}, rows);
+}
+std::shared_ptr<Recordset> Groups(std::vector<std::vector<Variant>> rows) {
+  return MakeRecordset(
+      {"ID", "QMGUID", "ACCESSRIGHTS", "DocumentTypeRights", "RequirementTypeRights"},
+      rows);
+}
+std::shared_ptr<Recordset> Project(const std::shared_ptr<Recordset>& groups) {
+  return MakeRecordset({"QMGUID", "Groups"}, {{Variant("{P1}"), Obj(groups)}});
+}
+
+class PermissionsMoverTest : public DbFixture {
+ protected:
+  void Export(const std::shared_ptr<Recordset>& project, const std::string& file) {
+    ObjectPtr rows = project;
+    mover.WriteData(Source(file).get(), &data, rows, &scheduler);
+  }
+  void Import(const std::string& file, DataDescriptor* context) {
+    ObjectPtr rows = transfer::TargetCollection(*conn, kTables);
+    mover.ReadData(Source(file).get(), context, rows, &scheduler);
+  }
+  std::string Rows(const std::string& sql) {
+    auto rs = conn->Query(sql);
+    std::string out;
+    for (; !rs->IsEOF(); rs->MoveNext()) {
+      for (size_t c = 0; c < rs->Columns().size(); ++c)
+        out += rs->ValueAt(static_cast<int>(c)).ToText() + "|";
+      out += "\n";
+    }
+    return out;
+  }
+  // Structure rows the import resolves GUIDs against.
+  void SeedStructure() {
+    conn->ExecuteScript(
+        "INSERT INTO qmProjects (ID, QMGUID) VALUES (1, '{P1}');"
+        "INSERT INTO qmUserGroups (ID, NAME, QMGUID) VALUES (3, 'A', '{G3}'), (5, 'B', "
+        "'{G5}');"
+        "INSERT INTO qmDocumentTypes (ID, QMGUID) VALUES (20, '{D20}');"
+        "INSERT INTO qmRequirementTypes (ID, QMGUID) VALUES (30, '{R30}'), (31, '{R31}');"
+        "INSERT INTO qmUserDefinedFields (ID, QMGUID) VALUES (40, '{F40}');"
+        "INSERT INTO qmRequirementTypeFields VALUES (30, 40);"
+        "INSERT INTO qmUserDefinedListItems (ITEMID, FIELDID, QMGUID) VALUES (50, 40, "
+        "'{L50}');");
+  }
+
+  PermissionsMover mover;
+};
+
+TEST_F(PermissionsMoverTest, WritesTheNestedDocumentInItsFixedOrder) {
+  auto items = ListItems({{int32_t{3}, int32_t{1}, "{L50}"}});
+  auto attrs = Attributes({{int32_t{3}, int32_t{2}, "{F40}", Obj(items)}});
+  auto reqs = ReqTypes(
+      {{int32_t{7}, int32_t{1}, int32_t{2}, Variant::Null(), "{R30}", Obj(attrs)}});
+  auto groups = Groups({{int32_t{3}, "{G3}", int32_t{15}, Obj(DocTypes({})), Obj(reqs)}});
+  Export(Project(groups), "perm.xml");
+
+  EXPECT_EQ(ReadFile(dir.File("perm.xml")),
+            "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
+            "<Project ID=\"{P1}\" XMLVersion=\"2\">\n"
+            "\t<Groups>\n"
+            "\t\t<Group ID=\"{G3}\" AccessRights=\"15\">\n"
+            "\t\t\t<DocumentTypeRights />\n"
+            "\t\t\t<RequirementTypeRights>\n"
+            "\t\t\t\t<RequirementTypeRight AccessRights=\"7\" "
+            "RequirementTextAccessRights=\"1\" "
+            "RequirementTraceabilityAccessRights=\"2\" RequirementNameAccessRights=\"\" "
+            "ID=\"{R30}\">\n"
+            "\t\t\t\t\t<AttributeRights>\n"
+            "\t\t\t\t\t\t<AttributeRight AccessRights=\"2\" ID=\"{F40}\">\n"
+            "\t\t\t\t\t\t\t<ListItemRights>\n"
+            "\t\t\t\t\t\t\t\t<ListItemRight AccessRights=\"1\" ID=\"{L50}\" />\n"
+            "\t\t\t\t\t\t\t</ListItemRights>\n"
+            "\t\t\t\t\t\t</AttributeRight>\n"
+            "\t\t\t\t\t</AttributeRights>\n"
+            "\t\t\t\t</RequirementTypeRight>\n"
+            "\t\t\t</RequirementTypeRights>\n"
+            "\t\t</Group>\n"
+            "\t</Groups>\n"
+            "</Project>\n");
+}
+
+TEST_F(PermissionsMoverTest, SharedAttributeRightsAreNarrowedToEachGroup) {
+  // One attribute-rights set holding both groups' rows, reached from the
+  // requirement-type rows of both groups.
+  auto items =
+      ListItems({{int32_t{3}, int32_t{1}, "{L3}"}, {int32_t{5}, int32_t{2}, "{L5}"}});
+  auto attrs = Attributes({{int32_t{3}, int32_t{30}, "{F-for-3}", Obj(items)},
+                           {int32_t{5}, int32_t{50}, "{F-for-5}", Obj(items)}});
+  auto reqs3 = ReqTypes({{1, 1, 1, 1, "{R}", Obj(attrs)}});
+  auto reqs5 = ReqTypes({{1, 1, 1, 1, "{R}", Obj(attrs)}});
+  auto groups = Groups({{int32_t{3}, "{G3}", 1, Obj(DocTypes({})), Obj(reqs3)},
+                        {int32_t{5}, "{G5}", 1, Obj(DocTypes({})), Obj(reqs5)}});
+  Export(Project(groups), "shared.xml");
+
+  auto doc = xml::LoadDocument(dir.File("shared.xml"), "test");
+  auto root = xml::RootElement(*doc);
+  auto ids = [](pugi::xml_node group, const char* path) {
+    std::string out;
+    for (auto n : group.select_nodes(path))
+      out += std::string(n.node().attribute("ID").value()) + " ";
+    return out;
+  };
+  auto g3 = root.child("Groups").first_child();
+  auto g5 = g3.next_sibling();
+  EXPECT_EQ(ids(g3, ".//AttributeRight"), "{F-for-3} ");
+  EXPECT_EQ(ids(g3, ".//ListItemRight"), "{L3} ");
+  EXPECT_EQ(ids(g5, ".//AttributeRight"), "{F-for-5} ");
+  EXPECT_EQ(ids(g5, ".//ListItemRight"), "{L5} ");
+  // The filters stay set after the call.
+  EXPECT_EQ(attrs->Filter(), "(UserGroupID= 5)");
+}
+
+TEST_F(PermissionsMoverTest, NoGroupsWritesABareRootThatImportsNothing) {
+  Export(Project(Groups({})), "empty.xml");
+  EXPECT_EQ(ReadFile(dir.File("empty.xml")),
+            "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
+            "<Project ID=\"{P1}\" XMLVersion=\"2\" />\n");
+  std::string before = Dump();
+  Import("empty.xml", &data);
+  EXPECT_EQ(Dump(), before);
+
+  Export(MakeRecordset({"QMGUID", "Groups"}, {}), "none.xml");
+  EXPECT_FALSE(xml::FileExists(dir.File("none.xml")));
+  data.ReturnAsXMLStream = true;  // never handed back: always a file
+  Export(Project(Groups({})), "file.xml");
+  EXPECT_TRUE(xml::FileExists(dir.File("file.xml")));
+  EXPECT_FALSE(scheduler.XMLDoc);
+}
+
+TEST_F(PermissionsMoverTest, ReadsEveryRightByPositionIntoItsTable) {
+  SeedStructure();
+  // Names differ from the writer's on purpose: only positions count.
+  WriteFile(dir.File("in.xml"),
+            Xml("<Project ID=\"{P1}\" XMLVersion=\"2\"><Groups>"
+                "<Group x=\"{G3}\" y=\"15\">"
+                "<DocumentTypeRights><DocumentTypeRight a=\"\" "
+                "b=\"{D20}\"/></DocumentTypeRights>"
+                "<RequirementTypeRights>"
+                "<RequirementTypeRight a=\"7\" b=\"1\" c=\"2\" d=\"4\" e=\"{R30}\">"
+                "<AttributeRights><AttributeRight a=\"6\" b=\"{F40}\">"
+                "<ListItemRights><ListItemRight a=\"8\" b=\"{L50}\"/></ListItemRights>"
+                "</AttributeRight></AttributeRights></RequirementTypeRight>"
+                "<RequirementTypeRight a=\"3\" b=\"\" c=\"\" d=\"\" "
+                "e=\"{R31}\"><AttributeRights/>"
+                "</RequirementTypeRight>"
+                "</RequirementTypeRights></Group></Groups></Project>"));
+  Import("in.xml", &data);
+
+  EXPECT_EQ(Rows("SELECT * FROM qmProjectUsers"), "1|3|15|\n");
+  EXPECT_EQ(Rows("SELECT PROJECTID, USERGROUPID, DOCUMENTTYPEID, ACCESSRIGHTS, "
+                 "typeof(ACCESSRIGHTS) FROM qmDocumentTypeUsers"),
+            "1|3|20||text|\n");
+  EXPECT_EQ(Rows("SELECT PROJECTID, USERGROUPID, REQUIREMENTTYPEID, ACCESSRIGHTS, "
+                 "REQTEXTACCESSRIGHTS, TRACEABILITYACCESSRIGHTS, REQNAMEACCESSRIGHTS, "
+                 "typeof(REQNAMEACCESSRIGHTS) FROM qmRequirementTypeUsers ORDER BY 3"),
+            "1|3|30|7|1|2|4|integer|\n"
+            "1|3|31|3||||null|\n");
+  EXPECT_EQ(Rows("SELECT * FROM qmUserDefinedFieldUsers"), "1|3|40|6|\n");
+  EXPECT_EQ(Rows("SELECT * FROM qmUserDefinedListItemUsers"), "1|3|50|8|\n");
+}
+
+TEST_F(PermissionsMoverTest, RoundTripsThroughTheDatabase) {
+  SeedStructure();
+  auto items =
+      ListItems({{int32_t{3}, int32_t{1}, "{L50}"}, {int32_t{5}, int32_t{2}, "{L50}"}});
+  auto attrs = Attributes({{int32_t{3}, int32_t{6}, "{F40}", Obj(items)},
+                           {int32_t{5}, int32_t{9}, "{F40}", Obj(items)}});
+  auto groups =
+      Groups({{int32_t{3}, "{G3}", 15, Obj(DocTypes({{"", "{D20}"}})),
+               Obj(ReqTypes({{7, 1, 2, 4, "{R30}", Obj(attrs)}}))},
+              {int32_t{5}, "{G5}", 1, Obj(DocTypes({{4, "{D20}"}})),
+               Obj(ReqTypes({{1, Variant::Null(), 0, 1, "{R30}", Obj(attrs)}}))}});
+  Export(Project(groups), "a.xml");
+  Import("a.xml", &data);
+
+  // Shape the stored rows the way a caller selects them and write again.
+  auto group_rows = conn->Query(
+      "SELECT p.USERGROUPID AS ID, g.QMGUID, p.ACCESSRIGHTS, NULL AS DocumentTypeRights, "
+      "NULL AS RequirementTypeRights FROM qmProjectUsers p JOIN qmUserGroups g "
+      "ON g.ID = p.USERGROUPID ORDER BY p.USERGROUPID");
+  auto doc_rows = conn->Query(
+      "SELECT d.USERGROUPID, d.ACCESSRIGHTS, t.QMGUID FROM qmDocumentTypeUsers d "
+      "JOIN qmDocumentTypes t ON t.ID = d.DOCUMENTTYPEID");
+  auto req_rows = conn->Query(
+      "SELECT r.USERGROUPID, r.REQUIREMENTTYPEID, r.ACCESSRIGHTS, r.REQTEXTACCESSRIGHTS, "
+      "r.TRACEABILITYACCESSRIGHTS, r.REQNAMEACCESSRIGHTS, t.QMGUID, NULL AS "
+      "AttributeRights "
+      "FROM qmRequirementTypeUsers r JOIN qmRequirementTypes t ON t.ID = "
+      "r.REQUIREMENTTYPEID");
+  auto attr_rows = conn->Query(
+      "SELECT rf.REQUIREMENTTYPEID, f.FIELDID, f.USERGROUPID AS UserGroupID, "
+      "f.ACCESSRIGHTS, "
+      "u.QMGUID, NULL AS ListItemRights FROM qmUserDefinedFieldUsers f "
+      "JOIN qmUserDefinedFields u ON u.ID = f.FIELDID "
+      "JOIN qmRequirementTypeFields rf ON rf.USERDEFINEDFIELDID = f.FIELDID");
+  auto item_rows = conn->Query(
+      "SELECT i.FIELDID, l.USERGROUPID AS UserGroupID, l.ACCESSRIGHTS, i.QMGUID "
+      "FROM qmUserDefinedListItemUsers l JOIN qmUserDefinedListItems i ON i.ITEMID = "
+      "l.LISTITEMID");
+  transfer::AttachChapter(*attr_rows, "FIELDID", "ListItemRights", item_rows, "FIELDID");
+  transfer::AttachChapter(*req_rows, "REQUIREMENTTYPEID", "AttributeRights", attr_rows,
+                          "REQUIREMENTTYPEID");
+  transfer::AttachChapter(*group_rows, "ID", "DocumentTypeRights", doc_rows,
+                          "USERGROUPID");
+  transfer::AttachChapter(*group_rows, "ID", "RequirementTypeRights", req_rows,
+                          "USERGROUPID");
+  Export(Project(group_rows), "b.xml");
+
+  EXPECT_EQ(ReadFile(dir.File("b.xml")), ReadFile(dir.File("a.xml")));
+}
+
+TEST_F(PermissionsMoverTest, ContextIsCheckedOnlyWhenThereIsOne) {
+  WriteFile(dir.File("g.xml"),
+            Xml("<Project ID=\"{P1}\"><Groups><Group x=\"{G3}\" y=\"1\"/>"
+                "</Groups></Project>"));
+  std::string before = Dump();
+  Import("g.xml", nullptr);
+  EXPECT_EQ(Dump(), before);
+
+  DataDescriptor other;
+  other.ClassName = "QmDataMover.Other";
+  try {
+    Import("g.xml", &other);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eMsg_ExpectedDataDescObject);
+    EXPECT_EQ(e.Source(), ".PermissionsMoverIMover_ReadData");
+  }
+  EXPECT_EQ(Dump(), before);
+}
+
+TEST_F(PermissionsMoverTest, NonNumericGroupRightsFailBeforeAnyRowIsSent) {
+  SeedStructure();
+  WriteFile(
+      dir.File("bad.xml"),
+      Xml("<Project ID=\"{P1}\"><Groups>"
+          "<Group x=\"{G3}\" y=\"1\"><DocumentTypeRights><DocumentTypeRight a=\"1\" "
+          "b=\"{D20}\"/></DocumentTypeRights><RequirementTypeRights/></Group>"
+          "<Group x=\"{G5}\" y=\"abc\"/></Groups></Project>"));
+  std::string before = Dump();
+  try {
+    Import("bad.xml", &data);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eErr_TypeMismatch);
+    EXPECT_EQ(e.Source(), ".PermissionsMoverCreatePermissionsDBElements_");
+    EXPECT_EQ(e.Description().rfind("Import of the permissions from the file", 0), 0u);
+  }
+  EXPECT_EQ(Dump(), before);
+}
+
+}  // namespace
+}  // namespace qmxml::testing
