@@ -26,3 +26,85 @@ void ImportProjectProps(ImportContext& ctx) {
 }
 
 }  // namespace qmxml::transfer
+
+namespace qmxml::transfer {
+namespace {
+
+// Attributes of the project: those linked to one of its requirement types.
+std::string AttributeSelect(ExportContext& ctx, const std::string& where) {
+  return "SELECT f.ID AS ID, f.Label AS Label, f.Rank AS Rank, f.AutoSuspect AS AutoSuspect, "
+         "f.Required AS Required, f.DataType AS DataType, f.DefaultValue AS DefaultValue, "
+         "f.FLAGS AS FLAGS, f.DESCRIPTION AS DESCRIPTION, f.FieldProperties AS FieldProperties, "
+         "f.QMGUID AS QMGUID, NULL AS ListItems FROM qmUserDefinedFields f WHERE f.ID IN ("
+         "SELECT tf.USERDEFINEDFIELDID FROM qmRequirementTypeFields tf "
+         "JOIN qmProjectRequirementTypes pt ON pt.REQUIREMENTTYPEID = tf.REQUIREMENTTYPEID "
+         "WHERE pt.PROJECTID = " + std::to_string(ctx.project_key) + ") AND " + where +
+         " ORDER BY f.ID";
+}
+
+constexpr const char* kModraLabels =
+    "UPPER(f.Label) IN ('MODRAITEMID', 'MODRAMODELPATH', 'MODRATYPE', 'MODRA USE CASE')";
+
+std::shared_ptr<Recordset> AttributesWithItems(ExportContext& ctx, const std::string& where) {
+  auto attrs = Select(ctx, AttributeSelect(ctx, where));
+  auto items = Select(ctx,
+                      "SELECT i.FIELDID AS FIELDID, i.ITEMID AS ITEMID, i.ItemText AS ITEMTEXT, "
+                      "i.ItemRank AS ITEMRANK, i.QMGUID AS QMGUID FROM qmUserDefinedListItems i "
+                      "ORDER BY i.ITEMID");
+  AttachChapter(*attrs, "ID", "ListItems", items, "FIELDID");
+  return attrs;
+}
+
+}  // namespace
+
+void ExportStructure(ExportContext& ctx) {
+  const std::string pk = std::to_string(ctx.project_key);
+  auto project = Select(ctx, "SELECT ID, QMGUID, NULL AS RequirementTypes FROM qmProjects WHERE ID = " + pk);
+  auto types = Select(ctx,
+                      "SELECT t.ID AS ID, t.NAME AS NAME, t.DESCRIPTION AS DESCRIPTION, "
+                      "t.RequirementPrefix AS RequirementPrefix, t.RequirementColor AS RequirementColor, "
+                      "t.RequirementStyle AS RequirementStyle, "
+                      "t.RequirementMustContain AS RequirementMustContain, "
+                      "t.InitialReqNumber AS InitialReqNumber, t.LastReqNumber AS LastReqNumber, "
+                      "t.AllowExternalReferences AS AllowExternalReferences, t.QMGUID AS QMGUID, "
+                      "pt.PROJECTID AS PROJECTID, NULL AS ReqTypeAttrs FROM qmRequirementTypes t "
+                      "JOIN qmProjectRequirementTypes pt ON pt.REQUIREMENTTYPEID = t.ID "
+                      "WHERE pt.PROJECTID = " + pk + " ORDER BY t.ID");
+  auto links = Select(ctx,
+                      "SELECT tf.REQUIREMENTTYPEID AS REQUIREMENTTYPEID, f.Label AS Label, "
+                      "f.QMGUID AS QMGUID FROM qmRequirementTypeFields tf "
+                      "JOIN qmUserDefinedFields f ON f.ID = tf.USERDEFINEDFIELDID "
+                      "ORDER BY tf.REQUIREMENTTYPEID, f.ID");
+  AttachChapter(*types, "ID", "ReqTypeAttrs", links, "REQUIREMENTTYPEID");
+  AttachChapter(*project, "ID", "RequirementTypes", types, "PROJECTID");
+
+  auto rows = std::make_shared<Collection>();
+  rows->Add(Variant(ObjectPtr(project)), "RequirementTypes");
+  rows->Add(Variant(ObjectPtr(Select(ctx, AttributeSelect(ctx, std::string("f.DataType NOT IN (0, 10) AND NOT ") + kModraLabels)))), "Attributes");
+  rows->Add(Variant(ObjectPtr(Select(ctx, AttributeSelect(ctx, std::string("f.DataType NOT IN (0, 10) AND ") + kModraLabels)))), "ModraAttributes");
+  rows->Add(Variant(ObjectPtr(AttributesWithItems(ctx, "f.DataType = 0"))), "ListAttributes");
+  rows->Add(Variant(ObjectPtr(AttributesWithItems(ctx, "f.DataType = 10"))), "MultiAttributes");
+  rows->Add(Variant(ObjectPtr(Select(ctx,
+                "SELECT d.NAME AS NAME, d.DESCRIPTION AS DESCRIPTION, d.FileExtension AS FileExtension, "
+                "t.NAME AS RTName, d.TemplateName AS TemplateName, "
+                "d.TemplateDescription AS TemplateDescription, d.TemplateFileName AS TemplateFileName, "
+                "d.TemplateHelpFile AS TemplateHelpFile, t.QMGUID AS RTGUID, d.QMGUID AS QMGUID "
+                "FROM qmDocumentTypes d JOIN qmProjectDocumentTypes pd ON pd.DocumentTypeID = d.ID "
+                "LEFT JOIN qmRequirementTypes t ON t.ID = d.DefaultRequirementType "
+                "WHERE pd.PROJECTID = " + pk + " ORDER BY d.ID"))),
+            "DocumentTypes");
+  DataDescriptor data;
+  WriteWith("ProjStructureMover", ctx.dir / kStructureFile, rows, data);
+  ctx.summary->files["structure"] += 1;
+}
+
+void ImportStructure(ImportContext& ctx) {
+  ReadWith("ProjStructureMover", ctx.dir / kStructureFile,
+           TargetCollection(*ctx.conn, {"qmUserDefinedFields", "qmUserDefinedListItems",
+                                        "qmRequirementTypes", "qmProjectRequirementTypes",
+                                        "qmRequirementTypeFields", "qmDocumentTypes",
+                                        "qmProjectDocumentTypes"}),
+           ctx);
+}
+
+}  // namespace qmxml::transfer

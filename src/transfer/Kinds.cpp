@@ -5,7 +5,10 @@ namespace qmxml::transfer {
 
 const std::vector<Kind>& Kinds() {
   static const std::vector<Kind> kinds = {
+      {"security", ExportSecurity, ImportSecurity},
       {"project", ExportProjectProps, ImportProjectProps},
+      {"structure", ExportStructure, ImportStructure},
+      {"permissions", ExportPermissions, ImportPermissions},
       {"traces", ExportTraces, ImportTraces},
   };
   return kinds;

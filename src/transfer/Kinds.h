@@ -22,6 +22,12 @@ const std::vector<Kind>& Kinds();
 // Steps of each kind, in their own units.
 void ExportProjectProps(ExportContext& ctx);
 void ImportProjectProps(ImportContext& ctx);
+void ExportStructure(ExportContext& ctx);
+void ImportStructure(ImportContext& ctx);
+void ExportSecurity(ExportContext& ctx);
+void ImportSecurity(ImportContext& ctx);
+void ExportPermissions(ExportContext& ctx);
+void ImportPermissions(ImportContext& ctx);
 void ExportTraces(ExportContext& ctx);
 void ImportTraces(ImportContext& ctx);
 
