@@ -43,6 +43,9 @@ class DatabaseContainer : public Object {
   int32_t OverflowRequirementTextSize = 255;
   int32_t OverflowFieldValueSize = 255;
   int32_t OverflowVersionReasonSize = 255;
+  // Code page of the database's in-row text columns (65001 = UTF-8): the
+  // requirement-text capacity is counted in bytes of this code page.
+  int32_t CodePage = 65001;
 };
 
 // The source container: names the XML file of one mover call and holds the

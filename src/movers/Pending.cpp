@@ -13,7 +13,6 @@ MoverPtr NewDocPropertiesMover() { return std::make_shared<frame::PendingMover>(
 MoverPtr NewProjHistoryMover() { return std::make_shared<frame::PendingMover>("ProjHistoryMover"); }
 MoverPtr NewProjPropsMover() { return std::make_shared<frame::PendingMover>("ProjPropsMover"); }
 MoverPtr NewPckListMover() { return std::make_shared<frame::PendingMover>("PckListMover"); }
-MoverPtr NewPackageMover() { return std::make_shared<frame::PendingMover>("PackageMover"); }
 MoverPtr NewPackageMoverForReports() { return std::make_shared<frame::PendingMover>("PackageMoverForReports"); }
 MoverPtr NewQueryDefsMover() { return std::make_shared<frame::PendingMover>("QueryDefsMover"); }
 MoverPtr NewReqHistoryMover() { return std::make_shared<frame::PendingMover>("ReqHistoryMover"); }

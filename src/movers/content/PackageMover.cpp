@@ -1,0 +1,290 @@
+// PackageMover frame: WriteData and ReadData, the Package element with its
+// group rights, and the document and view membership lists. Requirements
+// are in PackageRequirements.cpp, resources in PackageResources.cpp.
+#include "movers/content/PackageMover.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "frame/Components.h"
+#include "frame/MoverRegistry.h"
+#include "frame/ThreadState.h"
+#include "movers/content/PackageXml.h"
+#include "qmxml/Error.h"
+#include "sql/SqlText.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::movers {
+namespace {
+
+using package_xml::AppendTextElement;
+using package_xml::AttrText;
+using package_xml::ChildText;
+using package_xml::SkipOnFailure;
+
+// The record set under |key|; a missing key is an error, as the runtime's
+// collection lookup raises one. An item that is not a record set gives
+// nullptr.
+std::shared_ptr<Recordset> RequiredRows(const Collection& rows, std::string_view key,
+                                        const std::string& source) {
+  if (!rows.Contains(key))
+    throw Error(eErr_InvalidArgument, source,
+                "Invalid procedure call or argument: the rows hold no record set \"" +
+                    std::string(key) + "\"");
+  return rows.Get<Recordset>(key);
+}
+
+// The text listed under |key| in a group lookup list ("" when the list or
+// the entry is missing).
+std::string GroupListText(const Collection* list, const std::string& key) {
+  if (list == nullptr) return "";
+  try {
+    return list->Item(key).ToText();
+  } catch (const Error&) {
+    return "";
+  }
+}
+
+// |text| with every occurrence of |what| replaced by |by|; |count| gets the
+// number of replacements.
+std::string ReplaceAll(std::string text, const std::string& what, const std::string& by,
+                       int* count) {
+  *count = 0;
+  for (size_t at = text.find(what); at != std::string::npos;
+       at = text.find(what, at + by.size())) {
+    text.replace(at, what.size(), by);
+    ++*count;
+  }
+  return text;
+}
+
+// The rights of one group as they go into the statement: a whole number
+// when it is 0 or more, NULL for a negative number or no text (a NULL right
+// is written as empty text). Text that is not a number throws.
+std::string RightsValue(const std::string& text) {
+  if (text.empty()) return "NULL";
+  int32_t rights = Variant(text).ToLong();
+  return rights >= 0 ? std::to_string(rights) : "NULL";
+}
+
+}  // namespace
+
+PackageMover::PackageMover() : MoverBase("PackageMover") {}
+
+// ---------------------------------------------------------------------------
+// Database to XML
+// ---------------------------------------------------------------------------
+
+void PackageMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
+                             ObjectPtr& oRs, Scheduler* /*oScheduler*/) {
+  const std::string path = FilePath(oSource);
+  RunDataSet(true, eMsg_Package, path, [&] {
+    auto rows = frame::Take<Collection>(oRs);
+    if (!rows)
+      throw Error(
+          91, Source("WriteData_"),
+          "Object variable not set: the rows are not a collection of record sets");
+    DataDescriptor no_context;
+    WriteData_(oData ? *oData : no_context, *rows, path);
+  });
+}
+
+void PackageMover::WriteData_(DataDescriptor& data, Collection& rows,
+                              const std::string& path) {
+  // The only steps that stop the export: the two record sets the class
+  // offers afterwards.
+  rs_package_security_ = RequiredRows(rows, "PackageSecurity", Source("WriteData_"));
+  rs_resources_ = RequiredRows(rows, "Resources", Source("WriteData_"));
+  rs_requirements_.reset();
+  project_guid_.clear();
+
+  // Resource files go to "Resources" in place of the package file's name.
+  SkipOnFailure([&] {
+    int replaced = 0;
+    std::string folder =
+        ReplaceAll(path, data.ElementGUID.ToText() + ".XML", "Resources", &replaced);
+    if (replaced == 0) folder = xml::FolderOfPath(path) + "Resources";
+    frame::CurrentThread().resources_folder = folder;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec))
+      std::filesystem::create_directories(folder, ec);
+  });
+  SkipOnFailure([&] { project_guid_ = data.SpectoProject.ToText(); });
+
+  doc_ = xml::NewDocument();
+  pugi::xml_node project = doc_->append_child("PROJECT");
+  SkipOnFailure([&] { xml::SetIdentityText(project, data.Data.ToText()); });
+  SkipOnFailure([&] { CreatePackageXMLElement_(project, rows); });
+
+  xml::SaveDocument(*doc_, path);
+}
+
+void PackageMover::CreatePackageXMLElement_(pugi::xml_node project, Collection& rows) {
+  auto package_rows = RequiredRows(rows, "QmPackage", Source("CreatePackageXMLElement_"));
+  if (!package_rows)
+    throw Error(91, Source("CreatePackageXMLElement_"),
+                "the package record set is Nothing");
+  const Recordset& rs = *package_rows;
+  pugi::xml_node package = project.append_child("Package");
+  xml::SetAttr(package, "ID", xml::ColumnText(rs, "QMGUID"));
+  xml::SetAttr(package, "NAME", xml::ColumnText(rs, "NAME"));
+  xml::SetAttr(package, "DESCRIPTION", xml::ColumnText(rs, "DESCRIPTION"));
+  xml::SetAttr(package, "ParentID", xml::ColumnText(rs, "parentid"));
+
+  SkipOnFailure([&] { CreatePackageSecurityXMLElement_(package); });
+  SkipOnFailure([&] { CreateChildDocumentsXMLElement_(package, rows); });
+  SkipOnFailure([&] { CreateChildViewsXMLElement_(package, rows); });
+  pugi::xml_node requirements = package.append_child("Requirements");
+  SkipOnFailure([&] { CreateRequirementsXMLChildElement_(requirements, rows); });
+}
+
+void PackageMover::CreatePackageSecurityXMLElement_(pugi::xml_node package) {
+  pugi::xml_node groups = package.append_child("PackageSecurity").append_child("Groups");
+  Recordset* rs = rs_package_security_.get();
+  if (rs == nullptr) return;
+  const frame::ThreadState& thread = frame::CurrentThread();
+  for (; !rs->IsEOF(); rs->MoveNext()) {
+    pugi::xml_node group = groups.append_child("Group");
+    const std::string key =
+        xml::ColumnValue(rs->GetField("usergroupid"), xml::kLong).ToText();
+    AppendTextElement(group, "Name", GroupListText(thread.colGroupNames.get(), key));
+    AppendTextElement(group, "GUID", GroupListText(thread.colGroupGUIDs.get(), key));
+    AppendTextElement(group, "PackageAccessRights",
+                      xml::ColumnText(*rs, "packageaccessrights"));
+    AppendTextElement(group, "RequirementAccessRights",
+                      xml::ColumnText(*rs, "requirementaccessrights"));
+    AppendTextElement(group, "DocumentAccessRights",
+                      xml::ColumnText(*rs, "documentaccessrights"));
+    AppendTextElement(group, "ViewAccessRights",
+                      xml::ColumnText(*rs, "viewaccessrights"));
+  }
+}
+
+void PackageMover::CreateChildDocumentsXMLElement_(pugi::xml_node package,
+                                                   Collection& rows) {
+  auto rs = RequiredRows(rows, "qmDocuments", Source("CreateChildDocumentsXMLElement_"));
+  if (!rs) throw Error(91, Source("CreateChildDocumentsXMLElement_"), "no document rows");
+  pugi::xml_node documents = package.append_child("Documents");
+  for (; !rs->IsEOF(); rs->MoveNext()) {
+    pugi::xml_node ref =
+        AppendTextElement(documents, "DocumentRef", xml::ColumnText(*rs, "QMGUID"));
+    xml::SetAttr(ref, "WordFilePath", xml::ColumnText(*rs, "WordFilePath"));
+  }
+}
+
+void PackageMover::CreateChildViewsXMLElement_(pugi::xml_node package, Collection& rows) {
+  auto rs = RequiredRows(rows, "QmViews", Source("CreateChildViewsXMLElement_"));
+  if (!rs) throw Error(91, Source("CreateChildViewsXMLElement_"), "no view rows");
+  pugi::xml_node views = package.append_child("Views");
+  for (; !rs->IsEOF(); rs->MoveNext())
+    AppendTextElement(views, "ViewRef", xml::ColumnText(*rs, "QMGUID"));
+}
+
+// ---------------------------------------------------------------------------
+// XML to database
+// ---------------------------------------------------------------------------
+
+void PackageMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
+                            ObjectPtr& oRs, Scheduler* /*oScheduler*/) {
+  const std::string path = FilePath(oSource);
+  RunDataSet(false, eMsg_Package, path, [&] { ReadData_(oSource, oData, oRs, path); });
+}
+
+void PackageMover::ReadData_(SourceContainer* oSource, DataDescriptor* oData,
+                             const ObjectPtr& oRs, const std::string& path) {
+  auto db = DbContainer(oSource);
+  if (!db || !db->connection) return;
+  source_path_ = path;
+  doc_ = xml::LoadDocument(path, Source("IMover_ReadData"));
+  if (!oRs || !db->keys) return;
+
+  ReadContext ctx;
+  ctx.conn = db->connection.get();
+  ctx.keys = db->keys.get();
+  ctx.requirement_text_size = db->OverflowRequirementTextSize;
+  ctx.field_value_size = db->OverflowFieldValueSize;
+  ctx.version_reason_size = db->OverflowVersionReasonSize;
+  ctx.code_page = db->CodePage;
+  std::unique_ptr<sql::iGUID> guids =
+      sql::ChooseGuidProvider(oData ? oData->ProjectFlags : 0);
+  ctx.guids = guids.get();
+  ctx.project_key = sql::ProjectKeyOfDocument(*doc_, ctx.keys);
+
+  int32_t package_key = CreatePackageDBElement_(ctx);
+  CreateRequirementsDBElement_(ctx, package_key);
+  CreatePackageContentsDBElements_(ctx, package_key);
+}
+
+int32_t PackageMover::CreatePackageDBElement_(const ReadContext& ctx) {
+  pugi::xml_node package = doc_->select_node("//Package").node();
+  if (!package) return 0;
+  const std::string id = AttrText(package, "ID");
+  const std::string name = AttrText(package, "NAME");
+  const std::string description = xml::LineEnds(AttrText(package, "DESCRIPTION"));
+  const std::string parent_guid = AttrText(package, "ParentID");
+
+  const int32_t key = ctx.keys->GetNextDBKey("Package", id);
+  const std::string guid = ctx.guids->GetGUID(id);
+  const std::string parent =
+      parent_guid.empty()
+          ? "NULL"
+          : std::to_string(ctx.keys->getKeyFromGUID("Package", parent_guid));
+  ctx.conn->Execute(
+      "INSERT INTO " + sql::Table("QmPackages") + " " +
+      "(ID, PROJECTID, NAME, DESCRIPTION, QMGUID, PARENTID) " + "VALUES ( " +
+      std::to_string(key) + ", " + std::to_string(ctx.project_key) + ", " +
+      sql::SqlLiteral(Variant(name)) + ", " + sql::SqlLiteral(Variant(description)) +
+      ", " + sql::SqlLiteral(Variant(guid)) + ", " + parent + ")");
+
+  // Group rights: a group that cannot be stored (unknown group, rights that
+  // are not numbers, a refused row) is left out and the next one is tried.
+  pugi::xml_node groups = package.child("PackageSecurity").child("Groups");
+  for (pugi::xml_node group : groups.children("Group")) {
+    SkipOnFailure([&] {
+      const std::string group_guid = ChildText(group, "GUID");
+      const int32_t group_key = ctx.keys->getKeyFromGUID("Group", group_guid);
+      if (group_key <= 0)
+        throw Error(eErr_Dangling, Source("CreatePackageDBElement_"),
+                    "unknown group " + group_guid);
+      const std::string sep = ", \r\n";
+      ctx.conn->Execute2(
+          "Insert Into " + sql::Table("qmPackageUsers") +
+          " (packageid, usergroupid, packageaccessrights, requirementaccessrights, "
+          "documentaccessrights, viewaccessrights " +
+          " ) Values ( " + std::to_string(key) + sep + std::to_string(group_key) + sep +
+          RightsValue(ChildText(group, "PackageAccessRights")) + sep +
+          RightsValue(ChildText(group, "RequirementAccessRights")) + sep +
+          RightsValue(ChildText(group, "DocumentAccessRights")) + sep +
+          RightsValue(ChildText(group, "ViewAccessRights")) + ")\r\n");
+    });
+  }
+  return key;
+}
+
+void PackageMover::CreatePackageContentsDBElements_(const ReadContext& ctx,
+                                                    int32_t package_key) {
+  struct Membership {
+    const char* path;
+    const char* type_word;
+    const char* columns;
+  };
+  static const Membership kLists[] = {
+      {"//Documents", "Document", "(PACKAGEID, DOCUMENTID) "},
+      {"//Views", "View", "(PACKAGEID, VIEWID) "},
+  };
+  for (const Membership& list : kLists) {
+    pugi::xml_node parent = doc_->select_node(list.path).node();
+    if (!parent) continue;
+    for (pugi::xml_node ref : xml::Children(parent)) {
+      std::string_view guid = ref.text().get();
+      const int32_t member_key = ctx.keys->getKeyFromGUID(list.type_word, guid);
+      ctx.conn->Execute("INSERT INTO " + sql::Table("QmPackageElements") + " " +
+                        list.columns + "VALUES (" + std::to_string(package_key) + ", " +
+                        std::to_string(member_key) + ")");
+    }
+  }
+}
+
+MoverPtr NewPackageMover() { return std::make_shared<PackageMover>(); }
+
+}  // namespace qmxml::movers

@@ -1,0 +1,313 @@
+// PackageMover, the Requirements element: requirements with their
+// attribute values and list values, in both directions. Text longer than
+// its in-row column is split: the row keeps a head and an overflow table
+// keeps the whole text. Attribute values and overflow texts go through
+// named parameterised commands that are prepared once per connection.
+#include <algorithm>
+#include <cctype>
+
+#include "frame/Components.h"
+#include "movers/content/PackageMover.h"
+#include "movers/content/PackageXml.h"
+#include "movers/content/TextCapacity.h"
+#include "qmxml/Error.h"
+#include "sql/SqlText.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::movers {
+namespace {
+
+using package_xml::AttrText;
+
+constexpr const char* kOverflowTextInsert = "OverflowTextInsert";
+constexpr const char* kReqAttrInsert = "ReqAttrInsert";
+constexpr const char* kOverflowValuesInsert = "OverflowValuesInsert";
+constexpr const char* kLongVariant = "64000;12";
+
+void EnsureOverflowTextInsert(Connection& conn) {
+  if (conn.HasCommand(kOverflowTextInsert)) return;
+  conn.CreateCommand(kOverflowTextInsert,
+                     "Insert Into " + sql::Table("QmOverflowText") +
+                         "(OverFlowID, OverFlowText) Values (?,?)",
+                     {Variant(int32_t{3}), Variant(kLongVariant)});
+}
+
+void EnsureReqAttrInsert(Connection& conn, int32_t field_value_size) {
+  if (conn.HasCommand(kReqAttrInsert)) return;
+  Variant value_descriptor = field_value_size < 1
+                                 ? Variant(kLongVariant)
+                                 : Variant(std::to_string(field_value_size) + ";8");
+  conn.CreateCommand(kReqAttrInsert,
+                     "INSERT INTO " + sql::Table("qmUserDefinedFieldValues") +
+                         " (REQUIREMENTID,FIELDID,FIELDVALUE,OVERFLOWIND,NUMERICVALUE)" +
+                         " VALUES (?,?,?,?,?)",
+                     {Variant(int32_t{3}), Variant(int32_t{3}), value_descriptor,
+                      Variant(int32_t{3}), Variant(int32_t{5})});
+}
+
+void EnsureOverflowValuesInsert(Connection& conn) {
+  if (conn.HasCommand(kOverflowValuesInsert)) return;
+  conn.CreateCommand(kOverflowValuesInsert,
+                     "Insert Into " + sql::Table("QmOverflowValues") +
+                         "(OverFlowRequirementID, OverFlowFieldID, OverflowFieldValue) "
+                         "Values (?,?,?)",
+                     {Variant(int32_t{3}), Variant(int32_t{3}), Variant(kLongVariant)});
+}
+
+// Values of the modelling tool and of the tracker integration stay behind
+// when a package is copied.
+bool IsSkippedValue(pugi::xml_node field_value) {
+  static const char* const kToolLabels[] = {"ModraItemID", "ModraModelPath", "ModraType",
+                                            "Modra Use Case"};
+  const std::string label = AttrText(field_value, "Label");
+  for (const char* tool_label : kToolLabels)
+    if (EqualsNoCase(label, tool_label)) return true;
+  return EqualsNoCase(AttrText(field_value, "TkIntegration"), "Yes");
+}
+
+// "Yes" for an attribute that the tracker integration owns.
+std::string TkIntegrationWord(const Recordset& values) {
+  std::string properties = xml::ColumnText(values, "FieldProperties");
+  std::transform(properties.begin(), properties.end(), properties.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return properties.find("customtype") != std::string::npos &&
+                 properties.find("trkbridge.connector") != std::string::npos
+             ? "Yes"
+             : "No";
+}
+
+// The overflow text when the row's overflow flag is set, else |column|.
+std::string TextOrOverflow(const Recordset& rs, std::string_view column,
+                           std::string_view overflow_column) {
+  bool overflow = xml::ColumnValue(rs.GetField("OverflowInd"), xml::kBoolean).ToBool();
+  return xml::ColumnText(rs, overflow ? overflow_column : column);
+}
+
+// A whole number as it stands in SQL text ("NULL" for a missing one).
+std::string PlainNumber(const Variant& v) {
+  return v.IsNull() || v.IsEmpty() ? "NULL" : std::to_string(v.ToLong());
+}
+
+// The first |units| UTF-16 code units of |text| (none for a negative count).
+std::string Head(const std::string& text, int64_t units) {
+  return Utf16Prefix(text, units > 0 ? static_cast<size_t>(units) : 0);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Database to XML
+// ---------------------------------------------------------------------------
+
+void PackageMover::CreateRequirementsXMLChildElement_(pugi::xml_node requirements,
+                                                      Collection& rows) {
+  auto conversion = frame::GetConversionService();
+  rs_requirements_ = rows.Get<Recordset>("qmRequirements");
+  if (!conversion || !rs_requirements_) return;
+  Recordset& rs = *rs_requirements_;
+  Recordset* field_values = rows.Get<Recordset>("qmUserDefinedFieldValues").get();
+  Recordset* list_values = rows.Get<Recordset>("qmUserDefinedListValues").get();
+
+  for (; !rs.IsEOF(); rs.MoveNext()) {
+    pugi::xml_node requirement = requirements.append_child("Requirement");
+    try {
+      auto attr = [&](const char* name, const std::string& text) {
+        xml::SetAttr(requirement, name, text);
+      };
+      auto column = [&](std::string_view name) { return xml::ColumnText(rs, name); };
+      attr("ID", column("QMGUID"));
+      attr("Tag", column("Tag"));
+      attr("LastChildTag", column("LastChildTag"));
+      attr("BookmarkName", column("BookmarkName"));
+      attr("BookmarkDocumentID", column("DOCGUID"));
+      attr("DocumentPosition", column("DocumentPosition"));
+      attr("LongTagNumber", column("LongTagNumber"));
+      attr("RequirementPrefix", column("RequirementPrefix"));
+      attr("RequirementText", TextOrOverflow(rs, "RequirementText", "OverflowText"));
+      attr("Deleted",
+           xml::BooleanWord(xml::ColumnValue(rs.GetField("Deleted"), xml::kBoolean)));
+      attr("VersionNumber", column("VersionNumber"));
+      attr("VersionLabel", column("VersionLabel"));
+      attr("VersionUserGUID", column("VersionUserGUID"));
+      attr("VersionDateTime", conversion->cTimeStamp(rs.GetField("VersionDateTime")));
+      attr("VersionReason", column("VersionReason"));
+      attr("Flags", column("Flags"));
+      attr("LastDocText", column("LastDocText"));
+      attr("REQUIREMENTNAME", column("REQUIREMENTNAME"));
+      attr("RequirementTypeGUID", column("RequirementTypeGUID"));
+
+      const int32_t key = xml::ColumnValue(rs.GetField("ID"), xml::kLong).ToLong();
+      CreateResourcesXMLChildElement_(requirement, key);
+      CreateFieldValuesXMLChildElement_(field_values,
+                                        requirement.append_child("FieldValues"), key);
+      CreateListValuesXMLChildElement_(list_values,
+                                       requirement.append_child("ListValues"), key);
+    } catch (...) {
+      requirements.remove_child(requirement);
+      throw;
+    }
+  }
+}
+
+void PackageMover::CreateFieldValuesXMLChildElement_(Recordset* values,
+                                                     pugi::xml_node field_values,
+                                                     int32_t requirement_key) {
+  if (values == nullptr) return;
+  values->SetFilter("");
+  values->SetFilter("(RequirementID= " + std::to_string(requirement_key) + ")");
+  for (; !values->IsEOF(); values->MoveNext()) {
+    pugi::xml_node value = field_values.append_child("FieldValue");
+    xml::SetAttr(value, "ID", xml::ColumnText(*values, "QMGUID"));
+    xml::SetAttr(value, "Label", xml::ColumnText(*values, "Label"));
+    xml::SetAttr(value, "FieldValue",
+                 TextOrOverflow(*values, "FieldValue", "OverflowFieldValue"));
+    xml::SetAttr(value, "NumericValue", xml::ColumnText(*values, "NumericValue"));
+    xml::SetAttr(value, "TkIntegration", TkIntegrationWord(*values));
+  }
+}
+
+void PackageMover::CreateListValuesXMLChildElement_(Recordset* values,
+                                                    pugi::xml_node list_values,
+                                                    int32_t requirement_key) {
+  if (values == nullptr) return;
+  values->SetFilter("");
+  values->SetFilter("(RequirementID= " + std::to_string(requirement_key) + ")");
+  for (; !values->IsEOF(); values->MoveNext()) {
+    pugi::xml_node value = list_values.append_child("ListValue");
+    xml::SetAttr(value, "ID", xml::ColumnText(*values, "QMGUID"));
+    xml::SetAttr(value, "Label", xml::ColumnText(*values, "Label"));
+    xml::SetAttr(value, "ItemText", xml::ColumnText(*values, "ItemText"));
+    xml::SetAttr(value, "UDFGUID", xml::ColumnText(*values, "UDFGUID"));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// XML to database
+// ---------------------------------------------------------------------------
+
+void PackageMover::CreateRequirementsDBElement_(const ReadContext& ctx,
+                                                int32_t package_key) {
+  pugi::xml_node requirements = doc_->select_node("//Requirements").node();
+  if (!requirements) return;
+  Connection& conn = *ctx.conn;
+  EnsureOverflowTextInsert(conn);
+  EnsureReqAttrInsert(conn, ctx.field_value_size);
+  int32_t text_size = ctx.requirement_text_size;
+  if (text_size % 2 != 0) --text_size;
+
+  const std::string insert_head = "Insert Into " + sql::Table("qmRequirements") +
+                                  "(ID, RequirementTypeID, Tag, LastChildTag, " +
+                                  " BookmarkName, BookmarkDocumentID, DocumentPosition, "
+                                  "LongTagNumber, RequirementPrefix, " +
+                                  " RequirementName, RequirementText, OverflowIND, "
+                                  "Deleted, VersionNumber, VersionLabel, " +
+                                  " VersionUserID, VersionDateTime, VersionReason, "
+                                  "QMGUID, Flags, LastDocText) Values ( ";
+  const std::string project_head = "Insert Into " + sql::Table("qmProjectRequirements") +
+                                   "(ProjectID, RequirementID) Values ( " +
+                                   std::to_string(ctx.project_key) + ", ";
+  const std::string member_head = "INSERT INTO " + sql::Table("QmPackageElements") + " " +
+                                  "(PACKAGEID, REQUIREMENTID) " + "VALUES (" +
+                                  std::to_string(package_key) + ", ";
+  std::string statement;
+
+  for (pugi::xml_node node : requirements.children()) {
+    if (node.type() != pugi::node_element || !node.first_attribute()) continue;
+    const xml::Attrs a(node);
+    const std::string id = AttrText(node, "ID");
+    const int32_t key = ctx.keys->GetNextDBKey("Requirement", id);
+    const std::string guid = ctx.guids->GetGUID(id);
+
+    // Bookmark document: a GUID names a document of the transfer; a single
+    // character is taken as it stands; nothing means no document.
+    const std::string bookmark_doc = a.Text(4);
+    Variant bookmark_doc_key = Variant::Null();
+    if (Utf16Length(bookmark_doc) >= 2)
+      bookmark_doc_key = Variant(ctx.keys->getKeyFromGUID("Document", bookmark_doc));
+    else if (!bookmark_doc.empty())
+      bookmark_doc_key = Variant(bookmark_doc);
+
+    const std::string text = xml::LineEnds(a.Text(8));
+    const bool overflow =
+        static_cast<int64_t>(CodePageByteCount(text, ctx.code_page)) > text_size;
+    std::string reason = a.Text(14);
+    if (static_cast<int64_t>(Utf16Length(reason)) > ctx.version_reason_size)
+      reason = Head(reason, ctx.version_reason_size);
+    const std::string date_text = a.Text(13);
+    const Variant date = date_text.empty() ? Variant::Null() : Variant(date_text);
+    const int32_t user_key = ctx.keys->getKeyFromGUID("User", a.Text(12));
+    const int32_t type_key = ctx.keys->getKeyFromGUID("RequirementType", a.Text(18));
+
+    statement.assign(insert_head);
+    const std::string sep = ", ";
+    statement += std::to_string(key) + sep;
+    statement += std::to_string(type_key) + sep;
+    statement += sql::SqlLiteral(a.Value(1, xml::kLong)) + sep;
+    statement += sql::SqlLiteral(a.Value(2, xml::kLong)) + sep;
+    statement += sql::SqlLiteral(Variant(a.Text(3)), true) + sep;
+    statement += sql::SqlLiteral(bookmark_doc_key, true, 3) + sep;
+    statement += PlainNumber(a.Value(5, xml::kLong)) + sep;
+    statement += sql::SqlLiteral(Variant(a.Text(6))) + sep;
+    statement += sql::SqlLiteral(Variant(a.Text(7))) + sep;
+    statement += sql::SqlLiteral(Variant(a.Text(17)), true) + sep;
+    statement +=
+        sql::SqlLiteral(Variant(overflow ? Head(text, text_size / 2) : text), true) + sep;
+    statement += sql::SqlLiteral(Variant(overflow)) + sep;
+    statement += sql::SqlLiteral(a.Value(9, xml::kBoolean)) + sep;
+    statement += sql::SqlLiteral(Variant(a.Text(10))) + sep;
+    statement += sql::SqlLiteral(Variant(a.Text(11))) + sep;
+    statement += std::to_string(user_key) + sep;
+    statement += sql::SqlLiteral(date, false, 7) + sep;
+    statement += sql::SqlLiteral(Variant(reason)) + sep;
+    statement += sql::SqlLiteral(Variant(guid)) + sep;
+    statement += PlainNumber(a.Value(15, xml::kLong)) + sep;
+    statement += PlainNumber(a.Value(16, xml::kLong)) + ")";
+    conn.Execute(statement);
+
+    if (overflow) conn.ExecuteCommand(kOverflowTextInsert, {Variant(key), Variant(text)});
+    conn.Execute(project_head + std::to_string(key) + ")");
+    CreateResourcesDBElement_(ctx, node, key);
+    CreateFieldValuesDBElementWithInsert_(ctx, node, key);
+    CreateListValuesDBElementWithInsert_(ctx, node, key);
+    conn.Execute(member_head + std::to_string(key) + ")");
+  }
+}
+
+void PackageMover::CreateFieldValuesDBElementWithInsert_(const ReadContext& ctx,
+                                                         pugi::xml_node requirement,
+                                                         int32_t requirement_key) {
+  const int32_t size = ctx.field_value_size;
+  for (pugi::xml_node value : requirement.child("FieldValues").children("FieldValue")) {
+    if (IsSkippedValue(value)) continue;
+    const xml::Attrs a(value);
+    const int32_t field_key =
+        ctx.keys->getKeyFromGUID("UserDefinedField", AttrText(value, "ID"));
+    const std::string full = a.Text(2);
+    const bool overflow = static_cast<int64_t>(Utf16Length(full)) > size;
+    ctx.conn->ExecuteCommand(kReqAttrInsert,
+                             {Variant(requirement_key), Variant(field_key),
+                              Variant(overflow ? Head(full, size) : full),
+                              Variant(overflow ? "1" : "0"), a.Value(3, xml::kDouble)});
+    if (!overflow) continue;
+    EnsureOverflowValuesInsert(*ctx.conn);
+    ctx.conn->ExecuteCommand(kOverflowValuesInsert, {Variant(requirement_key),
+                                                     Variant(field_key), Variant(full)});
+  }
+}
+
+void PackageMover::CreateListValuesDBElementWithInsert_(const ReadContext& ctx,
+                                                        pugi::xml_node requirement,
+                                                        int32_t requirement_key) {
+  for (pugi::xml_node value : requirement.child("ListValues").children("ListValue")) {
+    const int32_t field_key =
+        ctx.keys->getKeyFromGUID("UserDefinedField", AttrText(value, "UDFGUID"));
+    const int32_t item_key =
+        ctx.keys->getKeyFromGUID("UserDefinedListItem", AttrText(value, "ID"));
+    ctx.conn->Execute("Insert Into " + sql::Table("qmUserDefinedListValues") +
+                      "(RequirementID, FieldID, " + " ListItemID) Values ( " +
+                      std::to_string(requirement_key) + ", " + std::to_string(field_key) +
+                      ", " + std::to_string(item_key) + ")");
+  }
+}
+
+}  // namespace qmxml::movers

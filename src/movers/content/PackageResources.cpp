@@ -1,0 +1,155 @@
+// PackageMover, requirement resources: the Resources element of a
+// requirement names each resource by GUID; the resource itself (name, type,
+// bytes) travels in a file of its own, "<GUID>.XML" in the "Resources"
+// folder beside the package file. On reading, resource keys come from the
+// project's key table and each resource is inserted through a named command
+// of its own, numbered by a per-thread counter.
+#include <limits>
+
+#include "frame/ThreadState.h"
+#include "movers/content/PackageMover.h"
+#include "movers/content/PackageXml.h"
+#include "qmxml/Error.h"
+#include "sql/SqlText.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::movers {
+namespace {
+
+using package_xml::AppendTextElement;
+using package_xml::ChildText;
+
+constexpr const char* kSchemaInstance = "http://www.w3.org/2001/XMLSchema-instance";
+constexpr const char* kSchemaLocation = "file:BaselineSchemaPhaseII.xsd";
+
+// True while the resource row belongs to the requirement |key|.
+bool BelongsTo(const Recordset& resources, int32_t key) {
+  Variant owner = resources.ValueOr("REQUIREMENTID");
+  return !owner.IsNull() && !owner.IsEmpty() && owner.IsNumeric() &&
+         owner.ToLong() == key;
+}
+
+// The bytes of a resource column, whatever form the row set holds it in.
+std::vector<uint8_t> ResourceBytes(const Variant& v) {
+  if (const auto* bytes = v.Bytes()) return *bytes;
+  if (const auto* text = v.Text())
+    return std::vector<uint8_t>(text->begin(), text->end());
+  return {};
+}
+
+// Flags stored as a 16-bit integer: no text gives NULL; a number out of
+// range overflows as the runtime's conversion does.
+Variant ResourceFlags(const std::string& text, const std::string& source) {
+  if (text.empty()) return Variant::Null();
+  int32_t flags = Variant(text).ToLong();
+  if (flags < std::numeric_limits<int16_t>::min() ||
+      flags > std::numeric_limits<int16_t>::max())
+    throw Error(6, source, "Overflow: resource flags " + text);
+  return Variant(static_cast<int16_t>(flags));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Database to XML
+// ---------------------------------------------------------------------------
+
+void PackageMover::CreateResourcesXMLChildElement_(pugi::xml_node requirement,
+                                                   int32_t requirement_key) {
+  Recordset* rs = rs_resources_.get();
+  if (rs == nullptr) return;
+  pugi::xml_node resources = requirement.append_child("Resources");
+  // The resource rows come grouped in requirement order: take the run that
+  // belongs to this requirement and stop at the first row that does not.
+  for (; !rs->IsEOF() && BelongsTo(*rs, requirement_key); rs->MoveNext()) {
+    const std::string guid = xml::ColumnText(*rs, "QMGUID");
+    if (guid.empty()) continue;
+    AppendTextElement(resources.append_child("Resource"), "GUID", guid);
+    CreateResourceXMLFile_(guid);
+  }
+  if (!resources.first_child()) requirement.remove_child(resources);
+}
+
+void PackageMover::CreateResourceXMLFile_(const std::string& guid) {
+  const Recordset& rs = *rs_resources_;
+  auto doc = xml::NewDocument();
+  pugi::xml_node project = doc->append_child("PROJECT");
+  xml::SetAttr(project, "xmlns:xsi", kSchemaInstance);
+  xml::SetAttr(project, "xsi:noNamespaceSchemaLocation", kSchemaLocation);
+  AppendTextElement(project, "GUID", project_guid_);
+  pugi::xml_node resource = project.append_child("Resource");
+  AppendTextElement(resource, "Name", xml::ColumnText(rs, "NAME"));
+  AppendTextElement(resource, "Type", xml::ColumnText(rs, "TYPE"));
+  AppendTextElement(resource, "RequirementID", xml::ColumnText(rs, "REQUIREMENTID"));
+  AppendTextElement(resource, "VersionDateTime", xml::ColumnText(rs, "VERSIONDATETIME"));
+  AppendTextElement(resource, "Flags", xml::ColumnText(rs, "Flags"));
+  AppendTextElement(resource, "GUID", guid);
+  xml::SetBase64Value(resource.append_child("ResourceObject"),
+                      ResourceBytes(rs.ValueOr("RESOURCEOBJ")));
+  xml::SaveDocument(*doc, frame::CurrentThread().resources_folder + "/" + guid + ".XML");
+}
+
+// ---------------------------------------------------------------------------
+// XML to database
+// ---------------------------------------------------------------------------
+
+void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
+                                             pugi::xml_node requirement,
+                                             int32_t requirement_key) {
+  pugi::xml_node resources = requirement.child("Resources");
+  if (!resources) return;
+  const std::string source = Source("CreateResourcesDBElement_");
+  const std::string folder = xml::FolderOfPath(source_path_) + "Resources";
+  static const std::string kInsert =
+      " INSERT INTO " + sql::Table("QmResources") +
+      " (ID , NAME, TYPE,REQUIREMENTID, RESOURCEOBJ, QMGUID,Flags ) " +
+      " VALUES ( ?, ?, ?, ? , ?, ?,? )";
+
+  for (pugi::xml_node entry : resources.children("Resource")) {
+    const std::string file = folder + "/" + ChildText(entry, "GUID") + ".XML";
+    if (!xml::FileExists(file))
+      throw Error(eErr_FileNotFound, source,
+                  "the resource file " + file + " does not exist");
+    XmlDocumentPtr resource_doc = xml::LoadDocument(file, source);
+    pugi::xml_node resource = resource_doc->select_node("//PROJECT/Resource").node();
+    if (!resource)
+      throw Error(
+          eErr_BadDocument, source,
+          "the resource file " + file + " holds no Resource element under PROJECT");
+
+    const std::string name = ChildText(resource, "Name");
+    const std::string type = ChildText(resource, "Type");
+    const std::string stored_guid = ctx.guids->GetGUID(ChildText(resource, "GUID"));
+    const std::string date_text = ChildText(resource, "VersionDateTime");
+    const Variant flags = ResourceFlags(ChildText(resource, "Flags"), source);
+    std::vector<uint8_t> bytes = xml::GetBase64Value(resource.child("ResourceObject"));
+
+    const int32_t key =
+        ctx.conn->AllocateKey(sql::Table("QmKeys"), "KeyClass", "Resource", "LastKey");
+    int32_t& counter = frame::CurrentThread().resource_command_counter;
+    const std::string command = std::to_string(counter) + "ResourceObjInsert";
+    const std::string bytes_descriptor =
+        std::to_string(static_cast<int64_t>(bytes.size()) - 1) + ";17";
+    ctx.conn->CreateCommand(
+        command, kInsert,
+        {Variant(int32_t{3}), Variant("255;8"), Variant("255;8"), Variant(int32_t{3}),
+         Variant(bytes_descriptor), Variant("255;8"), Variant(int32_t{3})});
+    try {
+      ctx.conn->ExecuteCommand(
+          command, {Variant(key), Variant(name), Variant(type), Variant(requirement_key),
+                    Variant(std::move(bytes)), Variant(stored_guid), flags});
+    } catch (...) {
+      ctx.conn->ReleaseCommand(command);
+      throw;
+    }
+    ctx.conn->ReleaseCommand(command);
+    ++counter;
+
+    const Variant date = date_text.empty() ? Variant::Null() : Variant(date_text);
+    ctx.conn->Execute2("Update " + sql::Table("QmResources") +
+                       " Set VERSIONDATETIME = " + sql::SqlLiteral(date, false, 7) +
+                       " Where ID= " + std::to_string(key));
+  }
+}
+
+}  // namespace qmxml::movers

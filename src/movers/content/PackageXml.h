@@ -1,0 +1,47 @@
+// Small element helpers shared by the package mover's units (package frame,
+// requirements, resources): text elements, texts read back by name, and
+// the step runner of the writer that goes on after a failing step.
+#pragma once
+
+#include <exception>
+#include <pugixml.hpp>
+#include <string>
+#include <string_view>
+
+#include "xml/XmlDoc.h"
+
+namespace qmxml::movers::package_xml {
+
+// Appends element |name| to |parent| with |text| (no text node when empty).
+inline pugi::xml_node AppendTextElement(pugi::xml_node parent, const char* name,
+                                        std::string_view text) {
+  pugi::xml_node e = parent.append_child(name);
+  if (!text.empty()) e.text().set(std::string(text).c_str());
+  return e;
+}
+
+// The text of the first child element |name| of |node|, blanks around
+// removed ("" when there is none).
+inline std::string ChildText(pugi::xml_node node, const char* name) {
+  std::string_view s = node.child(name).text().get();
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return std::string(s);
+}
+
+// The attribute |name| of |node| by the text rule ("" when missing).
+inline std::string AttrText(pugi::xml_node node, const char* name) {
+  return xml::AttributeValue(node.attribute(name), xml::kString).ToText();
+}
+
+// Runs one step of a writer that carries on past failures: whatever the
+// step throws is dropped, and the writer goes on with its next step.
+template <class Step>
+void SkipOnFailure(Step&& step) {
+  try {
+    step();
+  } catch (const std::exception&) {
+  }
+}
+
+}  // namespace qmxml::movers::package_xml

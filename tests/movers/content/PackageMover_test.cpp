@@ -1,0 +1,778 @@
+// PackageMover against real SQLite files and real package and resource
+// files: the written document, the rows a package document inserts, the
+// capacity rules, the named commands, resources, and a round trip.
+#include "movers/content/PackageMover.h"
+
+#include <filesystem>
+
+#include "TestSupport.h"
+#include "frame/ThreadState.h"
+#include "qmxml/Error.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::testing {
+namespace {
+
+using movers::PackageMover;
+
+// Structure rows of a target project; keys start at |base| + 1 so that a
+// second database holds the same GUIDs under other keys.
+void Seed(Connection& c, int base) {
+  auto k = [&](int n) { return std::to_string(base + n); };
+  c.Execute("INSERT INTO qmProjects (ID, Name, QMGUID) VALUES (" + k(1) +
+            ", 'Proj', '{P}')");
+  c.Execute("INSERT INTO qmUserGroups (ID, NAME, QMGUID) VALUES (" + k(1) +
+            ", 'Admins', '{G1}'), (" + k(2) + ", 'Readers', '{G2}')");
+  c.Execute("INSERT INTO qmUsers (ID, LoginName, QMGUID) VALUES (" + k(1) +
+            ", 'ann', '{U1}')");
+  c.Execute("INSERT INTO qmRequirementTypes (ID, NAME, QMGUID) VALUES (" + k(1) +
+            ", 'F', '{RT1}')");
+  c.Execute(
+      "INSERT INTO qmUserDefinedFields (ID, Label, FieldProperties, QMGUID) VALUES (" +
+      k(1) + ", 'Priority', '', '{F1}'), (" + k(2) + ", 'ModraType', '', '{F2}'), (" +
+      k(3) + ", 'Ticket', 'CustomType=1;TrkBridge.Connector', '{F3}')");
+  c.Execute(
+      "INSERT INTO qmUserDefinedListItems (ITEMID, FIELDID, ItemText, QMGUID) VALUES (" +
+      k(1) + ", " + k(1) + ", 'High', '{L1}')");
+  c.Execute("INSERT INTO qmDocuments (ID, Name, QMGUID) VALUES (" + k(1) +
+            ", 'Spec', '{D1}')");
+  c.Execute("INSERT INTO QmViews (ID, VIEWNAME, QMGUID) VALUES (" + k(1) +
+            ", 'All', '{V1}')");
+}
+
+// The 19 requirement attributes in writer order, with values to override.
+std::vector<std::pair<std::string, std::string>> RequirementAttrs(
+    const std::string& guid) {
+  return {{"ID", guid},
+          {"Tag", "1"},
+          {"LastChildTag", "0"},
+          {"BookmarkName", "bm"},
+          {"BookmarkDocumentID", "{D1}"},
+          {"DocumentPosition", "3"},
+          {"LongTagNumber", "0001"},
+          {"RequirementPrefix", "FEAT"},
+          {"RequirementText", "text"},
+          {"Deleted", "False"},
+          {"VersionNumber", "1.0"},
+          {"VersionLabel", "v1"},
+          {"VersionUserGUID", "{U1}"},
+          {"VersionDateTime", "2009-03-01 14:05:00"},
+          {"VersionReason", "why"},
+          {"Flags", "4"},
+          {"LastDocText", "0"},
+          {"REQUIREMENTNAME", "Name"},
+          {"RequirementTypeGUID", "{RT1}"}};
+}
+
+// A package document built the way the writer lays it out.
+struct PackageDoc {
+  explicit PackageDoc(const char* root_name = "PROJECT", const char* package = "{PK1}",
+                      const char* parent = "") {
+    root = doc->append_child(root_name);
+    xml::SetIdentityText(root, "{P}");
+    this->package = root.append_child("Package");
+    for (auto [n, v] : {std::pair{"ID", package},
+                        {"NAME", "Pkg"},
+                        {"DESCRIPTION", "a\nb"},
+                        {"ParentID", parent}})
+      xml::SetAttr(this->package, n, v);
+    groups = this->package.append_child("PackageSecurity").append_child("Groups");
+    requirements = this->package.append_child("Requirements");
+  }
+  void Group(const char* guid, std::vector<const char*> rights) {
+    auto g = groups.append_child("Group");
+    g.append_child("Name").text().set("n");
+    g.append_child("GUID").text().set(guid);
+    const char* names[] = {"PackageAccessRights", "RequirementAccessRights",
+                           "DocumentAccessRights", "ViewAccessRights"};
+    for (int i = 0; i < 4; ++i) g.append_child(names[i]).text().set(rights[i]);
+  }
+  void Refs(const char* list, const char* ref, const char* guid) {
+    auto parent = package.child(list) ? package.child(list)
+                                      : package.insert_child_before(list, requirements);
+    parent.append_child(ref).text().set(guid);
+  }
+  pugi::xml_node Requirement(
+      const std::vector<std::pair<std::string, std::string>>& attrs) {
+    auto r = requirements.append_child("Requirement");
+    for (const auto& [n, v] : attrs) xml::SetAttr(r, n.c_str(), v);
+    return r;
+  }
+  static void Value(pugi::xml_node req, const char* field, const char* label,
+                    const char* value, const char* tk = "No") {
+    auto parent = req.child("FieldValues") ? req.child("FieldValues")
+                                           : req.append_child("FieldValues");
+    auto v = parent.append_child("FieldValue");
+    for (auto [n, t] : {std::pair{"ID", field},
+                        {"Label", label},
+                        {"FieldValue", value},
+                        {"NumericValue", "2.5"},
+                        {"TkIntegration", tk}})
+      xml::SetAttr(v, n, t);
+  }
+  void Save(const std::string& path) { xml::SaveDocument(*doc, path); }
+
+  XmlDocumentPtr doc = xml::NewDocument();
+  pugi::xml_node root, package, groups, requirements;
+};
+
+class PackageMoverTest : public DbFixture {
+ protected:
+  void SetUp() override {
+    DbFixture::SetUp();
+    auto& thread = frame::CurrentThread();
+    thread.colGroupNames = std::make_shared<Collection>();
+    thread.colGroupGUIDs = std::make_shared<Collection>();
+    thread.resource_command_counter = 0;
+  }
+  void TearDown() override {
+    frame::CurrentThread() = frame::ThreadState();
+    DbFixture::TearDown();
+  }
+  void Read(PackageDoc& doc, std::shared_ptr<DatabaseContainer> target = nullptr,
+            const std::string& file = "{PK1}.XML") {
+    doc.Save(dir.File(file));
+    ReadPackage(file, std::move(target));
+  }
+  void ReadPackage(const std::string& file,
+                   std::shared_ptr<DatabaseContainer> target = nullptr) {
+    PackageMover mover;
+    ObjectPtr rows = std::make_shared<Collection>();
+    SourceContainer source(dir.File(file), target ? target : db);
+    mover.ReadData(&source, &data, rows, &scheduler);
+  }
+  std::string Text(const std::string& sql) { return conn->Scalar(sql, {}).ToText(); }
+};
+
+std::shared_ptr<Collection> Rows(
+    std::vector<std::pair<std::string, std::shared_ptr<Recordset>>> sets) {
+  auto rows = std::make_shared<Collection>();
+  for (auto& [key, rs] : sets) rows->Add(Variant(ObjectPtr(rs)), key);
+  return rows;
+}
+
+// ---- writing ----
+
+class PackageWriterTest : public PackageMoverTest {
+ protected:
+  std::shared_ptr<Collection> Sample(std::shared_ptr<Recordset> resources) {
+    return Rows({
+        {"QmPackage", MakeRecordset({"QMGUID", "NAME", "DESCRIPTION", "parentid"},
+                                    {{"{PK1}", "Pkg", "d & <e>", ""}})},
+        {"PackageSecurity",
+         MakeRecordset(
+             {"usergroupid", "packageaccessrights", "requirementaccessrights",
+              "documentaccessrights", "viewaccessrights"},
+             {{int32_t{7}, int32_t{1}, int32_t{2}, int32_t{3}, int32_t{4}},
+              {int32_t{9}, int32_t{-1}, Variant::Null(), int32_t{0}, int32_t{0}}})},
+        {"Resources", resources},
+        {"qmDocuments",
+         MakeRecordset({"QMGUID", "WordFilePath"}, {{"{D1}", "C:\\d\\s.doc"}})},
+        {"QmViews", MakeRecordset({"QMGUID"}, {{"{V1}"}})},
+        {"qmRequirements",
+         MakeRecordset(
+             {"ID",
+              "QMGUID",
+              "Tag",
+              "LastChildTag",
+              "BookmarkName",
+              "DOCGUID",
+              "DocumentPosition",
+              "LongTagNumber",
+              "RequirementPrefix",
+              "RequirementText",
+              "OverflowInd",
+              "OverflowText",
+              "Deleted",
+              "VersionNumber",
+              "VersionLabel",
+              "VersionUserGUID",
+              "VersionDateTime",
+              "VersionReason",
+              "Flags",
+              "LastDocText",
+              "REQUIREMENTNAME",
+              "RequirementTypeGUID"},
+             {{int32_t{11},
+               "{R1}",
+               int32_t{1},
+               int32_t{0},
+               "bm",
+               "{D1}",
+               int32_t{3},
+               "0001",
+               "FEAT",
+               "head",
+               true,
+               "the whole text",
+               int32_t{1},
+               "1.0",
+               "",
+               "{U1}",
+               "2009-03-01 14:05:00",
+               "why",
+               int32_t{4},
+               int32_t{0},
+               "",
+               "{RT1}"},
+              {int32_t{12}, "{R2}",          int32_t{2}, int32_t{0}, "",
+               "",          int32_t{0},      "0002",     "FEAT",     "  second  ",
+               false,       Variant::Null(), int32_t{0}, "1.0",      "",
+               "{U1}",      Variant::Null(), "",         int32_t{0}, int32_t{0},
+               "N2",        "{RT1}"}})},
+        {"qmUserDefinedFieldValues",
+         MakeRecordset(
+             {"RequirementID", "QMGUID", "Label", "FieldValue", "OverflowInd",
+              "OverflowFieldValue", "NumericValue", "FieldProperties"},
+             {{int32_t{12}, "{F1}", "Priority", "low", false, Variant::Null(), 1.5, ""},
+              {int32_t{11}, "{F3}", "Ticket", "cut", true, "full value", 0.0,
+               "CUSTOMTYPE=1;trkBridge.Connector"}})},
+        {"qmUserDefinedListValues",
+         MakeRecordset({"RequirementID", "QMGUID", "Label", "ItemText", "UDFGUID"},
+                       {{int32_t{11}, "{L1}", "Priority", "High", "{F1}"}})},
+    });
+  }
+  static std::shared_ptr<Recordset> ResourceRows(std::vector<std::vector<Variant>> rows) {
+    return MakeRecordset({"NAME", "TYPE", "REQUIREMENTID", "VERSIONDATETIME", "Flags",
+                          "QMGUID", "RESOURCEOBJ"},
+                         rows);
+  }
+  void Write(std::shared_ptr<Collection> rows, PackageMover& mover) {
+    data.Data = Variant("{P}");
+    data.ElementGUID = Variant("{PK1}");
+    data.SpectoProject = Variant("{P}");
+    ObjectPtr o = rows;
+    auto source = Source("{PK1}.XML");
+    mover.WriteData(source.get(), &data, o, &scheduler);
+  }
+};
+
+TEST_F(PackageWriterTest, WritesThePackageDocumentInItsFixedOrder) {
+  frame::CurrentThread().colGroupNames->Add(Variant("Admins"), "7");
+  frame::CurrentThread().colGroupGUIDs->Add(Variant("{G1}"), "7");
+  auto resources =
+      ResourceRows({{"a.png", "image/png", int32_t{11}, "2009-03-01 14:05:00", int32_t{2},
+                     "{RES1}", std::vector<uint8_t>{1, 2, 3}}});
+  PackageMover mover;
+  EXPECT_EQ(mover.RSResources(), nullptr);
+  Write(Sample(resources), mover);
+  EXPECT_EQ(mover.RSResources(), resources);
+
+  EXPECT_EQ(
+      ReadFile(dir.File("{PK1}.XML")),
+      "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
+      "<PROJECT ID=\"{P}\" XMLVersion=\"2\">\n"
+      "\t<Package ID=\"{PK1}\" NAME=\"Pkg\" DESCRIPTION=\"d &amp; &lt;e>\" "
+      "ParentID=\"\">\n"
+      "\t\t<PackageSecurity>\n\t\t\t<Groups>\n"
+      "\t\t\t\t<Group>\n\t\t\t\t\t<Name>Admins</Name>\n\t\t\t\t\t<GUID>{G1}</GUID>\n"
+      "\t\t\t\t\t<PackageAccessRights>1</PackageAccessRights>\n"
+      "\t\t\t\t\t<RequirementAccessRights>2</RequirementAccessRights>\n"
+      "\t\t\t\t\t<DocumentAccessRights>3</DocumentAccessRights>\n"
+      "\t\t\t\t\t<ViewAccessRights>4</ViewAccessRights>\n\t\t\t\t</Group>\n"
+      "\t\t\t\t<Group>\n\t\t\t\t\t<Name />\n\t\t\t\t\t<GUID />\n"
+      "\t\t\t\t\t<PackageAccessRights>-1</PackageAccessRights>\n"
+      "\t\t\t\t\t<RequirementAccessRights />\n"
+      "\t\t\t\t\t<DocumentAccessRights>0</DocumentAccessRights>\n"
+      "\t\t\t\t\t<ViewAccessRights>0</ViewAccessRights>\n\t\t\t\t</Group>\n"
+      "\t\t\t</Groups>\n\t\t</PackageSecurity>\n"
+      "\t\t<Documents>\n\t\t\t<DocumentRef "
+      "WordFilePath=\"C:\\d\\s.doc\">{D1}</DocumentRef>\n"
+      "\t\t</Documents>\n"
+      "\t\t<Views>\n\t\t\t<ViewRef>{V1}</ViewRef>\n\t\t</Views>\n"
+      "\t\t<Requirements>\n"
+      "\t\t\t<Requirement ID=\"{R1}\" Tag=\"1\" LastChildTag=\"0\" BookmarkName=\"bm\" "
+      "BookmarkDocumentID=\"{D1}\" DocumentPosition=\"3\" LongTagNumber=\"0001\" "
+      "RequirementPrefix=\"FEAT\" RequirementText=\"the whole text\" Deleted=\"True\" "
+      "VersionNumber=\"1.0\" VersionLabel=\"\" VersionUserGUID=\"{U1}\" "
+      "VersionDateTime=\"2009-03-01 14:05:00\" VersionReason=\"why\" Flags=\"4\" "
+      "LastDocText=\"0\" REQUIREMENTNAME=\"\" RequirementTypeGUID=\"{RT1}\">\n"
+      "\t\t\t\t<Resources>\n\t\t\t\t\t<Resource>\n\t\t\t\t\t\t<GUID>{RES1}</GUID>\n"
+      "\t\t\t\t\t</Resource>\n\t\t\t\t</Resources>\n"
+      "\t\t\t\t<FieldValues>\n\t\t\t\t\t<FieldValue ID=\"{F3}\" Label=\"Ticket\" "
+      "FieldValue=\"full value\" NumericValue=\"0\" TkIntegration=\"Yes\" />\n"
+      "\t\t\t\t</FieldValues>\n"
+      "\t\t\t\t<ListValues>\n\t\t\t\t\t<ListValue ID=\"{L1}\" Label=\"Priority\" "
+      "ItemText=\"High\" UDFGUID=\"{F1}\" />\n\t\t\t\t</ListValues>\n"
+      "\t\t\t</Requirement>\n"
+      "\t\t\t<Requirement ID=\"{R2}\" Tag=\"2\" LastChildTag=\"0\" BookmarkName=\"\" "
+      "BookmarkDocumentID=\"\" DocumentPosition=\"0\" LongTagNumber=\"0002\" "
+      "RequirementPrefix=\"FEAT\" RequirementText=\"second\" Deleted=\"False\" "
+      "VersionNumber=\"1.0\" VersionLabel=\"\" VersionUserGUID=\"{U1}\" "
+      "VersionDateTime=\"\" VersionReason=\"\" Flags=\"0\" LastDocText=\"0\" "
+      "REQUIREMENTNAME=\"N2\" RequirementTypeGUID=\"{RT1}\">\n"
+      "\t\t\t\t<FieldValues>\n\t\t\t\t\t<FieldValue ID=\"{F1}\" Label=\"Priority\" "
+      "FieldValue=\"low\" NumericValue=\"1.5\" TkIntegration=\"No\" />\n"
+      "\t\t\t\t</FieldValues>\n\t\t\t\t<ListValues />\n"
+      "\t\t\t</Requirement>\n\t\t</Requirements>\n\t</Package>\n</PROJECT>\n");
+
+  EXPECT_EQ(ReadFile(dir.File("Resources/{RES1}.XML")),
+            "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
+            "<PROJECT xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+            "xsi:noNamespaceSchemaLocation=\"file:BaselineSchemaPhaseII.xsd\">\n"
+            "\t<GUID>{P}</GUID>\n\t<Resource>\n\t\t<Name>a.png</Name>\n"
+            "\t\t<Type>image/png</Type>\n\t\t<RequirementID>11</RequirementID>\n"
+            "\t\t<VersionDateTime>2009-03-01 14:05:00</VersionDateTime>\n"
+            "\t\t<Flags>2</Flags>\n\t\t<GUID>{RES1}</GUID>\n"
+            "\t\t<ResourceObject xmlns:dt=\"urn:schemas-microsoft-com:datatypes\" "
+            "dt:dt=\"bin.base64\">AQID</ResourceObject>\n\t</Resource>\n</PROJECT>\n");
+}
+
+TEST_F(PackageWriterTest, ResourcesOutOfStepWithTheRequirementsAreLost) {
+  // Rows for requirement 12 come first: requirement 11 finds none and
+  // requirement 12 stops at the row that belongs to 11; an empty GUID gets
+  // no entry and no file.
+  auto resources = ResourceRows({{"b", "t", int32_t{12}, "", int32_t{0}, "{RES2}", ""},
+                                 {"e", "t", int32_t{12}, "", int32_t{0}, "", ""},
+                                 {"a", "t", int32_t{11}, "", int32_t{0}, "{RES1}", ""}});
+  PackageMover mover;
+  Write(Sample(resources), mover);
+  auto doc = xml::LoadDocument(dir.File("{PK1}.XML"), "test");
+  auto reqs = doc->select_nodes("//Requirement");
+  ASSERT_EQ(reqs.size(), 2u);
+  EXPECT_FALSE(reqs[0].node().child("Resources"));
+  EXPECT_EQ(std::string(reqs[1].node().first_child().name()), "Resources");
+  EXPECT_EQ(xml::Children(reqs[1].node().child("Resources")).size(), 1u);
+  EXPECT_TRUE(xml::FileExists(dir.File("Resources/{RES2}.XML")));
+  EXPECT_FALSE(xml::FileExists(dir.File("Resources/{RES1}.XML")));
+}
+
+TEST_F(PackageWriterTest, MissingSecurityRowsStopTheExport) {
+  auto rows = Sample(ResourceRows({}));
+  rows->Remove("PackageSecurity");
+  PackageMover mover;
+  try {
+    Write(rows, mover);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eErr_InvalidArgument);
+    EXPECT_EQ(e.Description().rfind("Export of the package to the file", 0), 0u);
+  }
+  EXPECT_FALSE(xml::FileExists(dir.File("{PK1}.XML")));
+}
+
+// ---- reading ----
+
+TEST_F(PackageMoverTest, ReadsThePackageItsGroupRightsAndMemberships) {
+  Seed(*conn, 100);
+  PackageDoc doc;
+  doc.Group("{G1}", {"1", "-1", "0", "7"});
+  doc.Group("{G2}", {"x", "1", "1", "1"});  // not a number: left out
+  doc.Group("{G9}", {"1", "1", "1", "1"});  // unknown group: left out
+  doc.Refs("Documents", "DocumentRef", "{D1}");
+  doc.Refs("Views", "ViewRef", "{V1}");
+  Read(doc);
+  EXPECT_EQ(Text("SELECT PROJECTID || '|' || NAME || '|' || DESCRIPTION || '|' || QMGUID "
+                 "|| '|' || "
+                 "(PARENTID IS NULL) FROM QmPackages"),
+            "101|Pkg|a\r\nb|{PK1}|1");
+  EXPECT_EQ(
+      Text("SELECT group_concat(usergroupid || ',' || packageaccessrights || ',' || "
+           "coalesce(requirementaccessrights, 'NULL') || ',' || documentaccessrights || "
+           "',' "
+           "|| viewaccessrights) FROM qmPackageUsers"),
+      "101,1,NULL,0,7");
+  EXPECT_EQ(Text("SELECT group_concat(coalesce(DOCUMENTID, '-') || '/' || "
+                 "coalesce(VIEWID, '-')) "
+                 "FROM QmPackageElements"),
+            "101/-,-/101");
+}
+
+TEST_F(PackageMoverTest, ChildPackageFindsItsParentAndNewGuidsAreIssued) {
+  Seed(*conn, 0);
+  data.ProjectFlags = 1;
+  PackageDoc parent("PROJECT", "{PK0}");
+  Read(parent, nullptr, "{PK0}.XML");
+  PackageDoc child("PROJECT", "{PK1}", "{PK0}");
+  child.Requirement(RequirementAttrs("{R1}"));
+  Read(child);
+  EXPECT_EQ(Count("QmPackages WHERE QMGUID IN ('{PK0}', '{PK1}')"), 0);
+  EXPECT_EQ(Text("SELECT c.PARENTID = p.ID FROM QmPackages c, QmPackages p WHERE c.ID = "
+                 "2 AND p.ID = 1"),
+            "1");
+  EXPECT_NE(Text("SELECT QMGUID FROM qmRequirements"), "{R1}");
+  EXPECT_EQ(Text("SELECT PACKAGEID || '/' || REQUIREMENTID FROM QmPackageElements"),
+            "2/1");
+}
+
+TEST_F(PackageMoverTest, MembershipListsMayBeMissing) {
+  Seed(*conn, 0);
+  PackageDoc views_only;
+  views_only.Refs("Views", "ViewRef", "{V1}");
+  Read(views_only);
+  PackageDoc documents_only("PROJECT", "{PK2}");
+  documents_only.Refs("Documents", "DocumentRef", "{D1}");
+  Read(documents_only, nullptr, "{PK2}.XML");
+  EXPECT_EQ(
+      Text("SELECT group_concat(PACKAGEID || ':' || coalesce(DOCUMENTID, '-') || '/' || "
+           "coalesce(VIEWID, '-')) FROM QmPackageElements"),
+      "1:-/1,2:1/-");
+}
+
+TEST_F(PackageMoverTest, NothingHappensWithoutPackageOrConnection) {
+  Seed(*conn, 0);
+  const std::string before = Dump();
+  PackageDoc doc;
+  doc.root.remove_child("Package");
+  Read(doc);
+  auto no_connection = std::make_shared<DatabaseContainer>();
+  ReadPackage("missing.XML", no_connection);
+  EXPECT_EQ(Dump(), before);
+}
+
+TEST_F(PackageMoverTest, ParseErrorStopsTheImportAndWritesNothing) {
+  Seed(*conn, 0);
+  const std::string before = Dump();
+  WriteFile(dir.File("{PK1}.XML"),
+            "<PROJECT ID=\"{P}\"><Package ID=\"{PK1}\"></PROJECT>");
+  try {
+    ReadPackage("{PK1}.XML");
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), static_cast<int32_t>(pugi::status_end_element_mismatch));
+    EXPECT_EQ(e.Description().rfind("Import of the package from the file", 0), 0u);
+  }
+  EXPECT_EQ(Dump(), before);
+}
+
+TEST_F(PackageMoverTest, RequirementAttributesAreReadByPosition) {
+  Seed(*conn, 100);
+  db->OverflowVersionReasonSize = 5;
+  PackageDoc doc;
+  auto attrs = RequirementAttrs("{R1}");
+  attrs[14].second = "because";
+  doc.Requirement(attrs);
+  attrs = RequirementAttrs("{R2}");
+  attrs[3].second = "";   // BookmarkName
+  attrs[4].second = "";   // BookmarkDocumentID
+  attrs[17].second = "";  // REQUIREMENTNAME
+  attrs[9].second = "True";
+  doc.Requirement(attrs);
+  attrs = RequirementAttrs("{R3}");
+  attrs[4].second = "7";  // one character: taken as it stands
+  attrs.pop_back();       // RequirementTypeGUID missing
+  doc.Requirement(attrs);
+  Read(doc);
+  const std::string columns =
+      "SELECT group_concat(ID || '|' || RequirementTypeID || '|' || Tag || '|' || "
+      "coalesce(BookmarkName, 'NULL') || '|' || coalesce(BookmarkDocumentID, 'NULL') || "
+      "'|' || "
+      "DocumentPosition || '|' || LongTagNumber || '|' || RequirementText || '|' || "
+      "OverflowIND "
+      "|| '|' || Deleted || '|' || VersionUserID || '|' || VersionDateTime || '|' || "
+      "VersionReason || '|' || QMGUID || '|' || Flags || '|' || "
+      "coalesce(RequirementName, "
+      "'NULL'), '\n') FROM qmRequirements";
+  EXPECT_EQ(Text(columns),
+            "1|101|1|bm|101|3|0001|text|0|0|101|2009-03-01 14:05:00|becau|{R1}|4|Name\n"
+            "2|101|1|NULL|NULL|3|0001|text|0|1|101|2009-03-01 14:05:00|why|{R2}|4|NULL\n"
+            "3|0|1|bm|7|3|0001|text|0|0|101|2009-03-01 14:05:00|why|{R3}|4|Name");
+  EXPECT_EQ(Count("qmProjectRequirements WHERE ProjectID = 101"), 3);
+}
+
+TEST_F(PackageMoverTest, RequirementTextCapacityIsCountedInCodePageBytes) {
+  struct Case {
+    int32_t code_page;
+    std::string unit;
+    int repeat;
+    bool overflow;
+  };
+  const std::string e_acute = "\xC3\xA9", kanji = "\xE6\x97\xA5";
+  const std::vector<Case> cases = {
+      {65001, "a", 254, false},     {65001, "a", 255, true},
+      {65001, e_acute, 127, false}, {65001, e_acute, 128, true},
+      {1252, e_acute, 254, false},  {1252, e_acute, 255, true},
+      {1200, "a", 127, false},      {1200, "a", 128, true},
+      {932, kanji, 127, false},     {932, kanji, 128, true},
+      {932, "a", 254, false},
+  };
+  Seed(*conn, 0);
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    const Case& c = cases[i];
+    db->CodePage = c.code_page;
+    db->OverflowRequirementTextSize = 255;  // used as 254
+    std::string text;
+    for (int n = 0; n < c.repeat; ++n) text += c.unit;
+    PackageDoc doc("PROJECT", ("{PK" + std::to_string(i) + "}").c_str());
+    auto attrs = RequirementAttrs("{R" + std::to_string(i) + "}");
+    attrs[8].second = text;
+    doc.Requirement(attrs);
+    Read(doc, nullptr, "p.XML");
+    const std::string key = std::to_string(i + 1);
+    EXPECT_EQ(Text("SELECT OverflowIND FROM qmRequirements WHERE ID = " + key),
+              c.overflow ? "1" : "0");
+    const std::string in_row =
+        Text("SELECT RequirementText FROM qmRequirements WHERE ID = " + key);
+    EXPECT_EQ(in_row, c.overflow ? Utf16Prefix(text, 127) : text);
+    EXPECT_EQ(Text("SELECT OverflowText FROM QmOverflowText WHERE OverFlowID = " + key),
+              c.overflow ? text : "");
+  }
+}
+
+TEST_F(PackageMoverTest, AttributeValuesOverflowSkipAndListValues) {
+  Seed(*conn, 0);
+  db->OverflowFieldValueSize = 4;
+  PackageDoc doc;
+  auto r1 = doc.Requirement(RequirementAttrs("{R1}"));
+  PackageDoc::Value(r1, "{F1}", "Priority", "abcd");
+  PackageDoc::Value(r1, "{F2}", "modratype", "tool value");
+  PackageDoc::Value(r1, "{F3}", "Ticket", "t", "YES");
+  auto list = r1.append_child("ListValues").append_child("ListValue");
+  for (auto [n, v] : {std::pair{"ID", "{L1}"},
+                      {"Label", "Priority"},
+                      {"ItemText", "High"},
+                      {"UDFGUID", "{F1}"}})
+    xml::SetAttr(list, n, v);
+  auto r2 = doc.Requirement(RequirementAttrs("{R2}"));
+  PackageDoc::Value(r2, "{F1}", "Priority", "abcde");
+  Read(doc);
+  EXPECT_EQ(
+      Text("SELECT group_concat(REQUIREMENTID || ',' || FIELDID || ',' || FieldValue || "
+           "',' "
+           "|| OVERFLOWIND || ',' || NumericValue, ';') FROM qmUserDefinedFieldValues"),
+      "1,1,abcd,0,2.5;2,1,abcd,1,2.5");
+  EXPECT_EQ(Text("SELECT OverFlowRequirementID || ',' || OverFlowFieldID || ',' || "
+                 "OverflowFieldValue FROM QmOverflowValues"),
+            "2,1,abcde");
+  EXPECT_EQ(Text("SELECT RequirementID || ',' || FieldID || ',' || ListItemID FROM "
+                 "qmUserDefinedListValues"),
+            "1,1,1");
+}
+
+TEST_F(PackageMoverTest, NamedCommandsAreCreatedOncePerConnection) {
+  Seed(*conn, 0);
+  PackageDoc first;
+  PackageDoc::Value(first.Requirement(RequirementAttrs("{R1}")), "{F1}", "Priority",
+                    "one");
+  Read(first);
+  EXPECT_TRUE(conn->HasCommand("OverflowTextInsert"));
+  EXPECT_TRUE(conn->HasCommand("ReqAttrInsert"));
+  EXPECT_EQ(conn->CommandCount(), 2u);
+  // Swap in a command of the same name that marks what it stores: the
+  // second package must use it rather than make its own.
+  conn->CreateCommand(
+      "ReqAttrInsert",
+      "INSERT INTO qmUserDefinedFieldValues (REQUIREMENTID,FIELDID,FIELDVALUE,"
+      "OVERFLOWIND,NUMERICVALUE) VALUES (?,?,upper(?),?,?)",
+      {Variant(int32_t{3}), Variant(int32_t{3}), Variant("255;8"), Variant(int32_t{3}),
+       Variant(int32_t{5})});
+  PackageDoc second("PROJECT", "{PK2}");
+  PackageDoc::Value(second.Requirement(RequirementAttrs("{R2}")), "{F1}", "Priority",
+                    "two");
+  Read(second, nullptr, "{PK2}.XML");
+  EXPECT_EQ(Text("SELECT group_concat(FieldValue) FROM qmUserDefinedFieldValues"),
+            "one,TWO");
+  EXPECT_EQ(conn->CommandCount(), 2u);
+}
+
+class PackageResourceTest : public PackageMoverTest {
+ protected:
+  void ResourceFile(const std::string& guid, const char* root = "PROJECT") {
+    std::filesystem::create_directories(dir.File("Resources"));
+    auto doc = xml::NewDocument();
+    auto project = doc->append_child(root);
+    project.append_child("GUID").text().set("{P}");
+    auto r = project.append_child("Resource");
+    for (auto [n, v] : {std::pair{"Name", "pic"},
+                        {"Type", "png"},
+                        {"RequirementID", "77"},
+                        {"VersionDateTime", "2010-05-06 07:08:09"},
+                        {"Flags", "3"}})
+      r.append_child(n).text().set(v);
+    r.append_child("GUID").text().set(guid.c_str());
+    xml::SetBase64Value(r.append_child("ResourceObject"), {9, 8, 7});
+    xml::SaveDocument(*doc, dir.File("Resources/" + guid + ".XML"));
+  }
+  void Reference(pugi::xml_node requirement, const char* guid) {
+    auto list = requirement.child("Resources") ? requirement.child("Resources")
+                                               : requirement.append_child("Resources");
+    list.append_child("Resource").append_child("GUID").text().set(guid);
+  }
+};
+
+TEST_F(PackageResourceTest, EachResourceGetsAKeyAndACommandOfItsOwn) {
+  Seed(*conn, 0);
+  ResourceFile("{RES1}");
+  ResourceFile("{RES2}");
+  PackageDoc doc("Project");  // the package document's root name is not looked at
+  doc.Requirement(RequirementAttrs("{R0}"));
+  auto r = doc.Requirement(RequirementAttrs("{R1}"));
+  Reference(r, "{RES1}");
+  Reference(r, "{RES2}");
+  frame::CurrentThread().resource_command_counter = 5;
+  Read(doc);
+  EXPECT_EQ(frame::CurrentThread().resource_command_counter, 7);
+  EXPECT_FALSE(conn->HasCommand("5ResourceObjInsert"));
+  EXPECT_EQ(conn->CommandCount(), 2u);
+  EXPECT_EQ(Text("SELECT group_concat(ID || ',' || NAME || ',' || TYPE || ',' || "
+                 "REQUIREMENTID || "
+                 "',' || hex(RESOURCEOBJ) || ',' || QMGUID || ',' || Flags || ',' || "
+                 "VERSIONDATETIME, ';') FROM QmResources"),
+            "1,pic,png,2,090807,{RES1},3,2010-05-06 07:08:09;"
+            "2,pic,png,2,090807,{RES2},3,2010-05-06 07:08:09");
+  EXPECT_EQ(Text("SELECT LastKey FROM QmKeys WHERE KeyClass = 'Resource'"), "2");
+  EXPECT_EQ(Count("qmProjectRequirements WHERE ProjectID = 1"), 2);
+}
+
+TEST_F(PackageResourceTest, ResourceFileNeedsAResourceUnderPROJECT) {
+  Seed(*conn, 0);
+  ResourceFile("{RES1}", "Project");
+  PackageDoc doc;
+  Reference(doc.Requirement(RequirementAttrs("{R1}")), "{RES1}");
+  Reference(doc.Requirement(RequirementAttrs("{R2}")), "{RES9}");  // no file at all
+  try {
+    Read(doc);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eErr_BadDocument);
+    EXPECT_EQ(e.Source(), "PackageMover.CreateResourcesDBElement_");
+  }
+  EXPECT_EQ(Count("QmResources"), 0);
+  doc.requirements.remove_child(doc.requirements.first_child());
+  try {
+    Read(doc, nullptr, "{PK2}.XML");
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eErr_FileNotFound);
+  }
+}
+
+// ---- round trip ----
+
+// Everything a package moves, with keys replaced by GUIDs, so that two
+// databases can be compared.
+std::string Canonical(Connection& c) {
+  const char* queries[] = {
+      "SELECT p.NAME, p.DESCRIPTION, p.QMGUID, pr.QMGUID FROM QmPackages p JOIN "
+      "qmProjects pr "
+      "ON pr.ID = p.PROJECTID ORDER BY p.QMGUID",
+      "SELECT g.QMGUID, u.packageaccessrights, u.requirementaccessrights, "
+      "u.documentaccessrights, u.viewaccessrights FROM qmPackageUsers u JOIN "
+      "qmUserGroups g ON "
+      "g.ID = u.usergroupid ORDER BY 1",
+      "SELECT d.QMGUID, v.QMGUID, r.QMGUID FROM QmPackageElements e LEFT JOIN "
+      "qmDocuments d ON "
+      "d.ID = e.DOCUMENTID LEFT JOIN QmViews v ON v.ID = e.VIEWID LEFT JOIN "
+      "qmRequirements r ON "
+      "r.ID = e.REQUIREMENTID ORDER BY 1, 2, 3",
+      "SELECT r.QMGUID, t.QMGUID, r.Tag, r.LastChildTag, r.BookmarkName, d.QMGUID, "
+      "r.DocumentPosition, r.LongTagNumber, r.RequirementPrefix, r.RequirementName, "
+      "r.RequirementText, r.OverflowIND, r.Deleted, r.VersionNumber, r.VersionLabel, "
+      "u.QMGUID, "
+      "r.VersionDateTime, r.VersionReason, r.Flags, r.LastDocText, o.OverflowText FROM "
+      "qmRequirements r LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
+      "LEFT JOIN "
+      "qmDocuments d ON d.ID = r.BookmarkDocumentID LEFT JOIN qmUsers u ON u.ID = "
+      "r.VersionUserID LEFT JOIN QmOverflowText o ON o.OverFlowID = r.ID ORDER BY "
+      "r.QMGUID",
+      "SELECT r.QMGUID, f.QMGUID, v.FieldValue, v.OVERFLOWIND, v.NumericValue, "
+      "ov.OverflowFieldValue FROM qmUserDefinedFieldValues v JOIN qmRequirements r ON "
+      "r.ID = "
+      "v.REQUIREMENTID JOIN qmUserDefinedFields f ON f.ID = v.FIELDID LEFT JOIN "
+      "QmOverflowValues "
+      "ov ON ov.OverFlowRequirementID = v.REQUIREMENTID AND ov.OverFlowFieldID = "
+      "v.FIELDID "
+      "ORDER BY 1, 2",
+      "SELECT r.QMGUID, f.QMGUID, i.QMGUID FROM qmUserDefinedListValues l JOIN "
+      "qmRequirements r "
+      "ON r.ID = l.RequirementID JOIN qmUserDefinedFields f ON f.ID = l.FieldID JOIN "
+      "qmUserDefinedListItems i ON i.ITEMID = l.ListItemID ORDER BY 1",
+      "SELECT s.NAME, s.TYPE, r.QMGUID, hex(s.RESOURCEOBJ), s.QMGUID, s.Flags, "
+      "s.VERSIONDATETIME FROM QmResources s JOIN qmRequirements r ON r.ID = "
+      "s.REQUIREMENTID "
+      "ORDER BY s.QMGUID",
+  };
+  std::string out;
+  for (const char* q : queries) {
+    for (auto rs = c.Query(q); !rs->IsEOF(); rs->MoveNext()) {
+      for (size_t i = 0; i < rs->Columns().size(); ++i)
+        out += rs->ValueAt(static_cast<int>(i)).ToText() + "|";
+      out += "\n";
+    }
+    out += "--\n";
+  }
+  return out;
+}
+
+TEST_F(PackageMoverTest, RoundTripThroughXmlKeepsEveryRow) {
+  Seed(*conn, 0);
+  const std::string long_text = std::string(200, 'x') + "\r\n" + std::string(100, 'y');
+  conn->ExecuteScript(
+      "INSERT INTO QmPackages VALUES (1, 1, 'Pkg', 'line1\r\nline2', '{PK1}', NULL);"
+      "INSERT INTO qmPackageUsers VALUES (1, 1, 3, NULL, 0, 1);"
+      "INSERT INTO QmPackageElements VALUES (1, 1, NULL, NULL), (1, NULL, 1, NULL),"
+      " (1, NULL, NULL, 1), (1, NULL, NULL, 2);"
+      "INSERT INTO qmRequirements VALUES (1, 1, 1, 0, 'bm', 1, 2, '0001', 'F', 'First',"
+      " '" +
+      Utf16Prefix(long_text, 127) +
+      "', 1, 0, '1.0', 'v', 1, '2009-03-01 14:05:00',"
+      " 'r', NULL, 4, 0, NULL),"
+      " (2, 1, 2, 0, NULL, NULL, 0, '0002', 'F', NULL, 'short', 0, 1, '1.1', '', 1,"
+      " '2009-03-02 10:00:00', '', NULL, 0, 1, NULL);"
+      "INSERT INTO QmOverflowText VALUES (1, '" +
+      long_text +
+      "');"
+      "INSERT INTO qmUserDefinedFieldValues VALUES (2, 1, 'lo', 0, 1.5), (1, 1, 'hi', 0, "
+      "0);"
+      "INSERT INTO qmUserDefinedListValues VALUES (1, 1, 1);"
+      "INSERT INTO QmResources VALUES (1, 'a.png', 'png', 1, x'0001FF', '{RES1}', 2,"
+      " '2011-01-01 00:00:00');"
+      "UPDATE qmRequirements SET QMGUID = '{R' || ID || '}';"
+      "INSERT INTO qmPackageUsers VALUES (1, 2, 1, 1, 1, 1);");
+  auto q = [&](const std::string& sql) { return conn->Query(sql); };
+  auto rows = Rows({
+      {"QmPackage", q("SELECT * FROM QmPackage WHERE ID = 1")},
+      {"PackageSecurity", q("SELECT * FROM qmPackageUsers WHERE packageid = 1")},
+      {"Resources", q("SELECT * FROM QmResources ORDER BY REQUIREMENTID, ID")},
+      {"qmDocuments", q("SELECT d.QMGUID, '' AS WordFilePath FROM qmDocuments d JOIN "
+                        "QmPackageElements e ON e.DOCUMENTID = d.ID")},
+      {"QmViews",
+       q("SELECT v.QMGUID FROM QmViews v JOIN QmPackageElements e ON e.VIEWID = v.ID")},
+      {"qmRequirements",
+       q("SELECT r.ID, r.QMGUID, r.Tag, r.LastChildTag, r.BookmarkName, d.QMGUID AS "
+         "DOCGUID, "
+         "r.DocumentPosition, r.LongTagNumber, r.RequirementPrefix, r.RequirementText, "
+         "r.OverflowIND AS OverflowInd, o.OverflowText, r.Deleted, r.VersionNumber, "
+         "r.VersionLabel, u.QMGUID AS VersionUserGUID, r.VersionDateTime, "
+         "r.VersionReason, "
+         "r.Flags, r.LastDocText, r.RequirementName AS REQUIREMENTNAME, t.QMGUID AS "
+         "RequirementTypeGUID FROM qmRequirements r JOIN QmPackageElements e ON "
+         "e.REQUIREMENTID = r.ID LEFT JOIN qmDocuments d ON d.ID = r.BookmarkDocumentID "
+         "LEFT "
+         "JOIN QmOverflowText o ON o.OverFlowID = r.ID LEFT JOIN qmUsers u ON u.ID = "
+         "r.VersionUserID LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
+         "WHERE e.PACKAGEID = 1 ORDER BY r.ID")},
+      {"qmUserDefinedFieldValues",
+       q("SELECT v.REQUIREMENTID AS RequirementID, f.QMGUID, f.Label, v.FieldValue, "
+         "v.OVERFLOWIND AS OverflowInd, ov.OverflowFieldValue, v.NumericValue, "
+         "f.FieldProperties FROM qmUserDefinedFieldValues v JOIN qmUserDefinedFields f "
+         "ON f.ID "
+         "= v.FIELDID LEFT JOIN QmOverflowValues ov ON ov.OverFlowRequirementID = "
+         "v.REQUIREMENTID AND ov.OverFlowFieldID = v.FIELDID")},
+      {"qmUserDefinedListValues", q("SELECT l.RequirementID, i.QMGUID, f.Label, "
+                                    "i.ItemText, f.QMGUID AS UDFGUID FROM "
+                                    "qmUserDefinedListValues l JOIN "
+                                    "qmUserDefinedListItems i ON i.ITEMID = l.ListItemID "
+                                    "JOIN qmUserDefinedFields f ON f.ID = l.FieldID")},
+  });
+  frame::CurrentThread().colGroupGUIDs->Add(Variant("{G1}"), "1");
+  frame::CurrentThread().colGroupGUIDs->Add(Variant("{G2}"), "2");
+  data.Data = Variant("{P}");
+  data.ElementGUID = Variant("{PK1}");
+  ObjectPtr o = rows;
+  PackageMover writer;
+  writer.WriteData(Source("{PK1}.XML").get(), &data, o, &scheduler);
+
+  auto target_conn = CreateProjectDatabase(dir.File("target.db"));
+  Seed(*target_conn, 500);
+  auto target = std::make_shared<DatabaseContainer>();
+  target->connection = target_conn;
+  target->keys = std::make_shared<KeyMap>(target_conn.get());
+  ReadPackage("{PK1}.XML", target);
+  EXPECT_EQ(Canonical(*target_conn), Canonical(*conn));
+  EXPECT_NE(Canonical(*conn).find("xxxx"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qmxml::testing
