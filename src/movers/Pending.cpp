@@ -7,26 +7,18 @@
 
 namespace qmxml::movers {
 
-MoverPtr NewDocHistoryMover() { return std::make_shared<frame::PendingMover>("DocHistoryMover"); }
-MoverPtr NewDocListMover() { return std::make_shared<frame::PendingMover>("DocListMover"); }
 MoverPtr NewDocPropertiesMover() { return std::make_shared<frame::PendingMover>("DocPropertiesMover"); }
-MoverPtr NewProjHistoryMover() { return std::make_shared<frame::PendingMover>("ProjHistoryMover"); }
 MoverPtr NewProjPropsMover() { return std::make_shared<frame::PendingMover>("ProjPropsMover"); }
-MoverPtr NewPckListMover() { return std::make_shared<frame::PendingMover>("PckListMover"); }
 MoverPtr NewPackageMoverForReports() { return std::make_shared<frame::PendingMover>("PackageMoverForReports"); }
 MoverPtr NewQueryDefsMover() { return std::make_shared<frame::PendingMover>("QueryDefsMover"); }
-MoverPtr NewReqHistoryMover() { return std::make_shared<frame::PendingMover>("ReqHistoryMover"); }
 MoverPtr NewViewMover() { return std::make_shared<frame::PendingMover>("ViewMover"); }
-MoverPtr NewViewListMover() { return std::make_shared<frame::PendingMover>("ViewListMover"); }
 MoverPtr NewDocReqsMover() { return std::make_shared<frame::PendingMover>("DocReqsMover"); }
 MoverPtr NewViewReqsMover() { return std::make_shared<frame::PendingMover>("ViewReqsMover"); }
 MoverPtr NewViewReqsMoverForReports() { return std::make_shared<frame::PendingMover>("ViewReqsMoverForReports"); }
 MoverPtr NewBaseCompPckListMover() { return std::make_shared<frame::PendingMover>("BaseCompPckListMover"); }
-MoverPtr NewExternalProjectMover() { return std::make_shared<frame::PendingMover>("ExternalProjectMover"); }
 MoverPtr NewBaseCompPackageMover() { return std::make_shared<frame::PendingMover>("BaseCompPackageMover"); }
 MoverPtr NewBaseCompProjectMover() { return std::make_shared<frame::PendingMover>("BaseCompProjectMover"); }
 MoverPtr NewBaseCompDiscsMover() { return std::make_shared<frame::PendingMover>("BaseCompDiscsMover"); }
 MoverPtr NewBaseCompProjHistoryMover() { return std::make_shared<frame::PendingMover>("BaseCompProjHistoryMover"); }
-MoverPtr NewPckHistoryMover() { return std::make_shared<frame::PendingMover>("PckHistoryMover"); }
 
 }  // namespace qmxml::movers

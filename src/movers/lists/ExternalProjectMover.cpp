@@ -1,0 +1,48 @@
+// The external project list writer.
+#include "movers/lists/ExternalProjectMover.h"
+
+#include "frame/MoverRegistry.h"
+#include "movers/lists/CatalogListMover.h"
+
+namespace qmxml::movers {
+
+ExternalProjectMover::ExternalProjectMover() : MoverBase("ExternalProjectMover") {}
+
+void ExternalProjectMover::WriteData(SourceContainer* oSource, DataDescriptor*,
+                                     ObjectPtr& oRs, Scheduler*) {
+  try {
+    const std::string path = FilePath(oSource);
+    WriteExternalProjects_(TakeRecordset(oRs, Source("IMover_WriteData")), path);
+  } catch (const Error& e) {
+    throw e.WithDescription("$$Unable to write the External Projects XML. " +
+                            e.Description());
+  }
+}
+
+void ExternalProjectMover::ReadData(SourceContainer*, DataDescriptor*, ObjectPtr&,
+                                    Scheduler*) {}
+
+void ExternalProjectMover::WriteExternalProjects_(const RecordsetPtr& rs,
+                                                  const std::string& path) {
+  doc_ = xml::NewDocument();
+  if (!rs) return;
+
+  pugi::xml_node project = xml::AppendElement(*doc_, "PROJECT");
+  if (!rs->IsEOF()) xml::SetAttr(project, "GUID", xml::ColumnText(*rs, "ProjectGUID"));
+  for (; !rs->IsEOF(); rs->MoveNext()) {
+    pugi::xml_node link = xml::AppendElement(project, "ExternalProject");
+    xml::SetAttr(link, "GUID", xml::ColumnText(*rs, "ExtProjectGUID"));
+    xml::SetAttr(link, "Prefix", xml::ColumnText(*rs, "Prefix"));
+    xml::SetAttr(link, "Name", xml::ColumnText(*rs, "NAME"));
+    xml::SetAttr(link, "Directory", xml::ColumnText(*rs, "Directory"));
+    xml::SetAttr(link, "Filename", xml::ColumnText(*rs, "Filename"));
+    xml::SetAttr(
+        link, "ConnectAtOpen",
+        xml::BooleanWord(xml::ColumnValue(rs->GetField("ConnectAtOpen"), xml::kBoolean)));
+  }
+  xml::SaveDocument(*doc_, path);
+}
+
+MoverPtr NewExternalProjectMover() { return std::make_shared<ExternalProjectMover>(); }
+
+}  // namespace qmxml::movers
