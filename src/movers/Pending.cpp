@@ -7,8 +7,6 @@
 
 namespace qmxml::movers {
 
-MoverPtr NewDocPropertiesMover() { return std::make_shared<frame::PendingMover>("DocPropertiesMover"); }
-MoverPtr NewProjPropsMover() { return std::make_shared<frame::PendingMover>("ProjPropsMover"); }
 MoverPtr NewPackageMoverForReports() { return std::make_shared<frame::PendingMover>("PackageMoverForReports"); }
 MoverPtr NewQueryDefsMover() { return std::make_shared<frame::PendingMover>("QueryDefsMover"); }
 MoverPtr NewViewMover() { return std::make_shared<frame::PendingMover>("ViewMover"); }
