@@ -27,3 +27,127 @@ void ImportTraces(ImportContext& ctx) {
 }
 
 }  // namespace qmxml::transfer
+
+namespace qmxml::transfer {
+namespace {
+
+std::string PackageFile(const std::string& guid) {
+  return std::string(kPackagesDir) + "/" + guid + ".XML";
+}
+
+// The value sets of the whole project, shared by every package: the writer
+// narrows them per requirement through an index built once.
+struct ValueSets {
+  std::shared_ptr<Recordset> fields, lists;
+};
+
+ValueSets ProjectValues(ExportContext& ctx) {
+  const std::string pk = std::to_string(ctx.project_key);
+  ValueSets v;
+  v.fields = Select(ctx,
+                    "SELECT v.REQUIREMENTID AS RequirementID, f.QMGUID AS QMGUID, f.Label AS Label, "
+                    "v.FieldValue AS FieldValue, v.OVERFLOWIND AS OverflowInd, "
+                    "ov.OverflowFieldValue AS OverflowFieldValue, v.NumericValue AS NumericValue, "
+                    "f.FieldProperties AS FieldProperties FROM qmUserDefinedFieldValues v "
+                    "JOIN qmProjectRequirements pr ON pr.RequirementID = v.REQUIREMENTID "
+                    "JOIN qmUserDefinedFields f ON f.ID = v.FIELDID "
+                    "LEFT JOIN QmOverflowValues ov ON ov.OverFlowRequirementID = v.REQUIREMENTID "
+                    "AND ov.OverFlowFieldID = v.FIELDID WHERE pr.ProjectID = " + pk +
+                    " ORDER BY v.REQUIREMENTID, f.ID");
+  v.lists = Select(ctx,
+                   "SELECT l.RequirementID AS RequirementID, i.QMGUID AS QMGUID, f.Label AS Label, "
+                   "i.ItemText AS ItemText, f.QMGUID AS UDFGUID FROM qmUserDefinedListValues l "
+                   "JOIN qmProjectRequirements pr ON pr.RequirementID = l.RequirementID "
+                   "JOIN qmUserDefinedListItems i ON i.ITEMID = l.ListItemID "
+                   "JOIN qmUserDefinedFields f ON f.ID = l.FieldID WHERE pr.ProjectID = " + pk +
+                   " ORDER BY l.RequirementID, f.ID, i.ITEMID");
+  return v;
+}
+
+void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid, ValueSets& values) {
+  const std::string k = std::to_string(key);
+  auto rows = std::make_shared<Collection>();
+  auto add = [&](const char* name, const std::string& sql) {
+    rows->Add(Variant(ObjectPtr(Select(ctx, sql))), name);
+  };
+  add("QmPackage", "SELECT QMGUID, NAME, DESCRIPTION, parentid FROM QmPackage WHERE ID = " + k);
+  add("PackageSecurity",
+      "SELECT usergroupid, packageaccessrights, requirementaccessrights, documentaccessrights, "
+      "viewaccessrights FROM qmPackageUsers WHERE packageid = " + k + " ORDER BY usergroupid");
+  add("Resources",
+      "SELECT s.NAME, s.TYPE, s.REQUIREMENTID, s.VERSIONDATETIME, s.Flags, s.QMGUID, s.RESOURCEOBJ "
+      "FROM QmResources s JOIN QmPackageElements e ON e.REQUIREMENTID = s.REQUIREMENTID "
+      "WHERE e.PACKAGEID = " + k + " ORDER BY s.REQUIREMENTID, s.ID");
+  add("qmDocuments",
+      "SELECT d.QMGUID AS QMGUID, '' AS WordFilePath FROM qmDocuments d "
+      "JOIN QmPackageElements e ON e.DOCUMENTID = d.ID WHERE e.PACKAGEID = " + k + " ORDER BY d.ID");
+  add("QmViews",
+      "SELECT v.QMGUID AS QMGUID FROM QmViews v JOIN QmPackageElements e ON e.VIEWID = v.ID "
+      "WHERE e.PACKAGEID = " + k + " ORDER BY v.ID");
+  add("qmRequirements",
+      "SELECT r.ID AS ID, r.QMGUID AS QMGUID, r.Tag AS Tag, r.LastChildTag AS LastChildTag, "
+      "r.BookmarkName AS BookmarkName, d.QMGUID AS DOCGUID, r.DocumentPosition AS DocumentPosition, "
+      "r.LongTagNumber AS LongTagNumber, r.RequirementPrefix AS RequirementPrefix, "
+      "r.RequirementText AS RequirementText, r.OverflowIND AS OverflowInd, o.OverflowText AS OverflowText, "
+      "r.Deleted AS Deleted, r.VersionNumber AS VersionNumber, r.VersionLabel AS VersionLabel, "
+      "u.QMGUID AS VersionUserGUID, r.VersionDateTime AS VersionDateTime, "
+      "r.VersionReason AS VersionReason, r.Flags AS Flags, r.LastDocText AS LastDocText, "
+      "r.RequirementName AS REQUIREMENTNAME, t.QMGUID AS RequirementTypeGUID "
+      "FROM QmPackageElements e JOIN qmRequirements r ON r.ID = e.REQUIREMENTID "
+      "LEFT JOIN qmDocuments d ON d.ID = r.BookmarkDocumentID "
+      "LEFT JOIN QmOverflowText o ON o.OverFlowID = r.ID "
+      "LEFT JOIN qmUsers u ON u.ID = r.VersionUserID "
+      "LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
+      "WHERE e.PACKAGEID = " + k + " ORDER BY r.ID");
+  rows->Add(Variant(ObjectPtr(values.fields)), "qmUserDefinedFieldValues");
+  rows->Add(Variant(ObjectPtr(values.lists)), "qmUserDefinedListValues");
+  DataDescriptor data;
+  data.Data = Variant(ctx.project_guid);
+  data.ElementGUID = Variant(guid);
+  data.SpectoProject = Variant(ctx.project_guid);
+  WriteWith("PackageMover", ctx.dir / PackageFile(guid), rows, data);
+}
+
+}  // namespace
+
+void ExportPackages(ExportContext& ctx) {
+  const std::string pk = std::to_string(ctx.project_key);
+  // Parents before children, so that the list is also the order of import.
+  auto packages = Select(ctx,
+                         "WITH RECURSIVE tree(ID, QMGUID, depth) AS ("
+                         " SELECT ID, QMGUID, 0 FROM QmPackages WHERE PROJECTID = " + pk +
+                         " AND (PARENTID IS NULL OR PARENTID = 0 OR PARENTID NOT IN "
+                         "(SELECT ID FROM QmPackages WHERE PROJECTID = " + pk + "))"
+                         " UNION ALL SELECT p.ID, p.QMGUID, tree.depth + 1 FROM QmPackages p "
+                         " JOIN tree ON p.PARENTID = tree.ID)"
+                         " SELECT ID, QMGUID FROM tree ORDER BY depth, ID");
+  ValueSets values = ProjectValues(ctx);
+  size_t total = packages->RecordCount(), done = 0;
+  for (packages->MoveFirst(); !packages->IsEOF(); packages->MoveNext()) {
+    ExportPackage(ctx, packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText(), values);
+    ctx.summary->files["package"] += 1;
+    if (ctx.progress && ++done % 100 == 0)
+      ctx.progress("  " + std::to_string(done) + " of " + std::to_string(total) + " packages");
+  }
+  packages->MoveFirst();
+  DataDescriptor data;
+  data.ElementGUID = Variant(ctx.project_guid);
+  WriteWith("PckListMover", ctx.dir / kPckListFile, packages, data);
+  ctx.summary->files["package list"] += 1;
+}
+
+void ImportPackages(ImportContext& ctx) {
+  ObjectPtr entries = std::make_shared<Collection>();
+  ReadWith("PckListMover", ctx.dir / kPckListFile, entries, ctx);
+  auto list = std::dynamic_pointer_cast<Collection>(entries);
+  size_t total = list ? list->Count() : 0;
+  for (size_t i = 1; i <= total; ++i) {
+    auto entry = list->Item(i).As<Collection>();
+    ReadWith("PackageMover", ctx.dir / PackageFile(entry->Item("ID").ToText()),
+             std::make_shared<Collection>(), ctx);
+    if (ctx.progress && i % 100 == 0)
+      ctx.progress("  " + std::to_string(i) + " of " + std::to_string(total) + " packages");
+  }
+}
+
+}  // namespace qmxml::transfer

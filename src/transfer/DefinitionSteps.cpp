@@ -108,3 +108,103 @@ void ImportStructure(ImportContext& ctx) {
 }
 
 }  // namespace qmxml::transfer
+
+namespace qmxml::transfer {
+namespace {
+
+std::string DocumentFile(const std::string& guid) {
+  return std::string(kDocumentsDir) + "/" + guid + ".xml";
+}
+
+}  // namespace
+
+void ExportDocuments(ExportContext& ctx) {
+  const std::string pk = std::to_string(ctx.project_key);
+  // Only the GUID columns carry the document type and version user: a key
+  // column of the same name would hide them (names compare without case).
+  auto docs = Select(ctx,
+                     "SELECT p.QMGUID AS ProjectGUID, d.ID AS DOCKEY, d.Name AS NAME, d.QMGUID AS QMGUID, "
+                     "t.QMGUID AS documenttypeid, d.Description AS DESCRIPTION, d.ItemLabel AS ITEMLABEL, "
+                     "d.ProtectState AS PROTECTSTATE, d.UnlockToRevise AS UNLOCKTOREVISE, "
+                     "d.DeferredRenumber AS DEFERREDRENUMBER, d.DeferredRestyle AS DEFERREDRESTYLE, "
+                     "d.FileDirectory AS FILEDIRECTORY, d.FileName AS FILENAME, "
+                     "d.FileExtension AS FILEEXTENSION, d.FileDateTime AS FILEDATETIME, "
+                     "d.FileSize AS FILESIZE, d.FileFlags AS FILEFLAGS, d.FileVersion AS FILEVERSION, "
+                     "d.VersionNumber AS VERSIONNUMBER, d.VersionLabel AS VERSIONLABEL, "
+                     "u.QMGUID AS versionuserid, d.VersionDateTime AS VERSIONDATETIME, "
+                     "d.VersionReason AS VERSIONREASON, d.OfflineFullPath AS OFFLINEFULLPATH, "
+                     "d.OfflineStatus AS OFFLINESTATUS, d.Flags AS FLAGS, NULL AS DocRelValues "
+                     "FROM qmDocuments d JOIN qmProjectDocuments pd ON pd.DocumentID = d.ID "
+                     "JOIN qmProjects p ON p.ID = pd.ProjectID "
+                     "LEFT JOIN qmDocumentTypes t ON t.ID = d.DocumentTypeID "
+                     "LEFT JOIN qmUsers u ON u.ID = d.VersionUserID WHERE pd.ProjectID = " + pk +
+                     " ORDER BY d.ID");
+  auto rel = Select(ctx,
+                    "SELECT r.DOCUMENTID AS DOCUMENTID, r.FIELDID AS fieldid, "
+                    "r.RELATEDITEMID AS RELATEDITEMID FROM QmUserDefinedDocRelValues r "
+                    "JOIN qmProjectDocuments pd ON pd.DocumentID = r.DOCUMENTID "
+                    "WHERE pd.ProjectID = " + pk + " ORDER BY r.DOCUMENTID, r.FIELDID");
+  AttachChapter(*docs, "DOCKEY", "DocRelValues", rel, "DOCUMENTID");
+  // The table of contents: one entry per document file.
+  auto list = Select(ctx, "SELECT ID, QMGUID, NULL AS Docs FROM qmProjects WHERE ID = " + pk);
+  auto entries = std::make_shared<Recordset>(std::vector<Column>{
+      {"PROJECTID", VarType::Long}, {"NAME", VarType::String}, {"QMGUID", VarType::String},
+      {"filepath", VarType::String}, {"filedirectory", VarType::String},
+      {"filename", VarType::String}, {"fileextension", VarType::String}});
+  for (docs->MoveFirst(); !docs->IsEOF(); docs->MoveNext()) {
+    // Each document gets a one-row set of its own: the writer reads to the end.
+    std::vector<Variant> row;
+    for (size_t c = 0; c < docs->Columns().size(); ++c) row.push_back(docs->ValueAt(static_cast<int>(c)));
+    auto one = std::make_shared<Recordset>(docs->Columns());
+    one->AppendRow(std::move(row));
+    std::string guid = docs->Value("QMGUID").ToText();
+    DataDescriptor data;
+    WriteWith("DocPropertiesMover", ctx.dir / DocumentFile(guid), one, data);
+    entries->AppendRow({Variant(ctx.project_key), docs->Value("NAME"), Variant(guid),
+                        Variant(DocumentFile(guid)), docs->Value("FILEDIRECTORY"),
+                        docs->Value("FILENAME"), docs->Value("FILEEXTENSION")});
+    ctx.summary->files["document"] += 1;
+  }
+  AttachChapter(*list, "ID", "Docs", entries, "PROJECTID");
+  DataDescriptor data;
+  WriteWith("DocListMover", ctx.dir / kDocListFile, list, data);
+  ctx.summary->files["document list"] += 1;
+}
+
+void ImportDocuments(ImportContext& ctx) {
+  ObjectPtr entries = std::make_shared<Collection>();
+  ReadWith("DocListMover", ctx.dir / kDocListFile, entries, ctx);
+  auto list = std::dynamic_pointer_cast<Collection>(entries);
+  for (size_t i = 1; list && i <= list->Count(); ++i) {
+    auto entry = list->Item(i).As<Collection>();
+    ReadWith("DocPropertiesMover", ctx.dir / DocumentFile(entry->Item("ID").ToText()),
+             std::make_shared<Collection>(), ctx);
+  }
+}
+
+void ExportViewList(ExportContext& ctx) {
+  const std::string pk = std::to_string(ctx.project_key);
+  auto list = Select(ctx, "SELECT ID, QMGUID, NULL AS Views FROM qmProjects WHERE ID = " + pk);
+  auto views = Select(ctx,
+                      "SELECT PROJECTID, VIEWNAME, QMGUID, FilePath FROM QmViews WHERE PROJECTID = " +
+                          pk + " ORDER BY ID");
+  AttachChapter(*list, "ID", "Views", views, "PROJECTID");
+  DataDescriptor data;
+  WriteWith("ViewListMover", ctx.dir / kViewListFile, list, data);
+  ctx.summary->files["view list"] += 1;
+}
+
+void ExportExternalProjects(ExportContext& ctx) {
+  auto rs = Select(ctx,
+                   "SELECT p.QMGUID AS ProjectGUID, e.QMGUID AS ExtProjectGUID, pe.Prefix AS Prefix, "
+                   "e.NAME AS NAME, e.Directory AS Directory, e.Filename AS Filename, "
+                   "pe.ConnectAtOpen AS ConnectAtOpen FROM qmProjectExternalProjects pe "
+                   "JOIN qmExternalProjects e ON e.ID = pe.ExternalProjectID "
+                   "JOIN qmProjects p ON p.ID = pe.ProjectID WHERE pe.ProjectID = " +
+                       std::to_string(ctx.project_key) + " ORDER BY e.ID");
+  DataDescriptor data;
+  WriteWith("ExternalProjectMover", ctx.dir / kExternalFile, rs, data);
+  ctx.summary->files["external projects"] += 1;
+}
+
+}  // namespace qmxml::transfer

@@ -9,6 +9,10 @@ const std::vector<Kind>& Kinds() {
       {"project", ExportProjectProps, ImportProjectProps},
       {"structure", ExportStructure, ImportStructure},
       {"permissions", ExportPermissions, ImportPermissions},
+      {"documents", ExportDocuments, ImportDocuments},
+      {"view list", ExportViewList, nullptr},
+      {"external projects", ExportExternalProjects, nullptr},
+      {"packages", ExportPackages, ImportPackages},
       {"traces", ExportTraces, ImportTraces},
   };
   return kinds;

@@ -28,6 +28,12 @@ void ExportSecurity(ExportContext& ctx);
 void ImportSecurity(ImportContext& ctx);
 void ExportPermissions(ExportContext& ctx);
 void ImportPermissions(ImportContext& ctx);
+void ExportDocuments(ExportContext& ctx);
+void ImportDocuments(ImportContext& ctx);
+void ExportViewList(ExportContext& ctx);
+void ExportExternalProjects(ExportContext& ctx);
+void ExportPackages(ExportContext& ctx);
+void ImportPackages(ImportContext& ctx);
 void ExportTraces(ExportContext& ctx);
 void ImportTraces(ImportContext& ctx);
 
