@@ -68,7 +68,7 @@ void ExportPermissions(ExportContext& ctx) {
                             "f.QMGUID AS QMGUID, NULL AS ListItemRights FROM qmUserDefinedFieldUsers r "
                             "JOIN qmUserDefinedFields f ON f.ID = r.FIELDID "
                             "JOIN qmRequirementTypeFields tf ON tf.USERDEFINEDFIELDID = r.FIELDID "
-                            "WHERE r.PROJECTID = " + pk + " ORDER BY tf.REQUIREMENTTYPEID, f.ID, r.USERGROUPID");
+                            "WHERE r.PROJECTID = " + pk + " ORDER BY tf.REQUIREMENTTYPEID, " + kAttributeOrder + ", r.USERGROUPID");
   auto item_rights = Select(ctx,
                             "SELECT DISTINCT i.FIELDID AS FIELDID, i.ITEMID AS ITEMID, "
                             "r.USERGROUPID AS UserGroupID, "

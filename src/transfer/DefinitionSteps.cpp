@@ -42,8 +42,6 @@ std::string AttributeSelect(ExportContext& ctx, const std::string& where) {
          " ORDER BY f.ID";
 }
 
-constexpr const char* kModraLabels =
-    "UPPER(f.Label) IN ('MODRAITEMID', 'MODRAMODELPATH', 'MODRATYPE', 'MODRA USE CASE')";
 
 std::shared_ptr<Recordset> AttributesWithItems(ExportContext& ctx, const std::string& where) {
   auto attrs = Select(ctx, AttributeSelect(ctx, where));
@@ -74,7 +72,7 @@ void ExportStructure(ExportContext& ctx) {
                       "SELECT tf.REQUIREMENTTYPEID AS REQUIREMENTTYPEID, f.Label AS Label, "
                       "f.QMGUID AS QMGUID FROM qmRequirementTypeFields tf "
                       "JOIN qmUserDefinedFields f ON f.ID = tf.USERDEFINEDFIELDID "
-                      "ORDER BY tf.REQUIREMENTTYPEID, f.ID");
+                      "ORDER BY tf.REQUIREMENTTYPEID, " + std::string(kAttributeOrder));
   AttachChapter(*types, "ID", "ReqTypeAttrs", links, "REQUIREMENTTYPEID");
   AttachChapter(*project, "ID", "RequirementTypes", types, "PROJECTID");
 

@@ -11,6 +11,16 @@
 
 namespace qmxml::transfer {
 
+// Attributes are listed plain first, then those of the modelling tool, then
+// List and MultiSelect ones; an importer allocates their keys in that
+// order, so "ORDER BY <this>" lists them the same way before and after a
+// transfer. Needs the attribute table under the alias f.
+inline constexpr const char* kModraLabels =
+    "UPPER(f.Label) IN ('MODRAITEMID', 'MODRAMODELPATH', 'MODRATYPE', 'MODRA USE CASE')";
+inline constexpr const char* kAttributeOrder =
+    "CASE WHEN f.DataType = 0 THEN 2 WHEN f.DataType = 10 THEN 3 WHEN UPPER(f.Label) IN "
+    "('MODRAITEMID', 'MODRAMODELPATH', 'MODRATYPE', 'MODRA USE CASE') THEN 1 ELSE 0 END, f.ID";
+
 struct Kind {
   const char* name;
   std::function<void(ExportContext&)> do_export;
