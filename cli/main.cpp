@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    return app.exit(e) == 0 ? 0 : 1;  // help and version are not errors
   }
   try {
     if (*init) {
