@@ -15,10 +15,11 @@ namespace {
 namespace fs = std::filesystem;
 
 // The text of an exported file without what an import does not carry back:
-// related values of documents and references to saved views (views move
-// with their own mover, not part of this transfer).
+// related values of documents, references to saved views (views move with
+// their own mover, not part of this transfer) and the database key of a
+// requirement in its resource files (keys are new in every database).
 std::string Carried(const std::string& text) {
-  static const char* dropped[] = {"<VALUE fieldid=", "RELATEDVALUES", "<ViewRef>", "<Views>",
+  static const char* dropped[] = {"<VALUE fieldid=", "<RequirementID>", "RELATEDVALUES", "<ViewRef>", "<Views>",
                                   "</Views>", "<Views />"};
   std::string out;
   std::istringstream in(text);
