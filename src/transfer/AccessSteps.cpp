@@ -25,14 +25,11 @@ void ExportSecurity(ExportContext& ctx) {
                       "WHERE pu.PROJECTID = " + pk + " ORDER BY u.ID");
   AttachChapter(*project, "ID", "Groups", groups, "PROJECTID");
   AttachChapter(*project, "ID", "Users", users, "PROJECTID");
-  DataDescriptor data;
-  WriteWith("ProjSecurityMover", ctx.dir / kSecurityFile, project, data);
-  ctx.summary->files["security"] += 1;
+  ExportFile(ctx, "security", "ProjSecurityMover", kSecurityFile, project);
 }
 
 void ImportSecurity(ImportContext& ctx) {
-  ReadWith("ProjSecurityMover", ctx.dir / kSecurityFile,
-           TargetCollection(*ctx.conn, {"qmUserGroups", "qmUsers"}), ctx);
+  ImportFile(ctx, "ProjSecurityMover", kSecurityFile, {"qmUserGroups", "qmUsers"});
 }
 
 void ExportPermissions(ExportContext& ctx) {
@@ -81,17 +78,13 @@ void ExportPermissions(ExportContext& ctx) {
   AttachChapter(*groups, "ID", "DocumentTypeRights", doc_rights, "USERGROUPID");
   AttachChapter(*groups, "ID", "RequirementTypeRights", type_rights, "USERGROUPID");
   AttachChapter(*project, "ID", "Groups", groups, "PROJECTID");
-  DataDescriptor data;
-  WriteWith("PermissionsMover", ctx.dir / kPermissionsFile, project, data);
-  ctx.summary->files["permissions"] += 1;
+  ExportFile(ctx, "permissions", "PermissionsMover", kPermissionsFile, project);
 }
 
 void ImportPermissions(ImportContext& ctx) {
-  ReadWith("PermissionsMover", ctx.dir / kPermissionsFile,
-           TargetCollection(*ctx.conn, {"qmProjectUsers", "qmRequirementTypeUsers",
+  ImportFile(ctx, "PermissionsMover", kPermissionsFile, {"qmProjectUsers", "qmRequirementTypeUsers",
                                         "qmDocumentTypeUsers", "qmUserDefinedFieldUsers",
-                                        "qmUserDefinedListItemUsers"}),
-           ctx);
+                                        "qmUserDefinedListItemUsers"});
 }
 
 }  // namespace qmxml::transfer

@@ -22,8 +22,7 @@ void ExportTraces(ExportContext& ctx) {
 }
 
 void ImportTraces(ImportContext& ctx) {
-  ReadWith("TraceMover", ctx.dir / kTracesFile,
-           TargetCollection(*ctx.conn, {"QmToRelationships"}), ctx);
+  ImportFile(ctx, "TraceMover", kTracesFile, {"QmToRelationships"});
 }
 
 }  // namespace qmxml::transfer
@@ -137,16 +136,11 @@ void ExportPackages(ExportContext& ctx) {
 }
 
 void ImportPackages(ImportContext& ctx) {
-  ObjectPtr entries = std::make_shared<Collection>();
-  ReadWith("PckListMover", ctx.dir / kPckListFile, entries, ctx);
-  auto list = std::dynamic_pointer_cast<Collection>(entries);
-  size_t total = list ? list->Count() : 0;
-  for (size_t i = 1; i <= total; ++i) {
-    auto entry = list->Item(i).As<Collection>();
-    ReadWith("PackageMover", ctx.dir / PackageFile(entry->Item("ID").ToText()),
-             std::make_shared<Collection>(), ctx);
-    if (ctx.progress && i % 100 == 0)
-      ctx.progress("  " + std::to_string(i) + " of " + std::to_string(total) + " packages");
+  auto guids = ReadCatalogue(ctx, "PckListMover", kPckListFile);
+  for (size_t i = 0; i < guids.size(); ++i) {
+    ReadWith("PackageMover", ctx.dir / PackageFile(guids[i]), std::make_shared<Collection>(), ctx);
+    if (ctx.progress && (i + 1) % 100 == 0)
+      ctx.progress("  " + std::to_string(i + 1) + " of " + std::to_string(guids.size()) + " packages");
   }
 }
 

@@ -16,9 +16,7 @@ void ExportProjectProps(ExportContext& ctx) {
                    "FROM qmProjects p LEFT JOIN qmUsers a ON a.ID = p.AuthorID "
                    "LEFT JOIN qmUsers v ON v.ID = p.VersionUserID WHERE p.ID = " +
                        std::to_string(ctx.project_key));
-  DataDescriptor data;
-  WriteWith("ProjPropsMover", ctx.dir / kProjectFile, rs, data);
-  ctx.summary->files["project"] += 1;
+  ExportFile(ctx, "project", "ProjPropsMover", kProjectFile, rs);
 }
 
 void ImportProjectProps(ImportContext& ctx) {
@@ -91,18 +89,14 @@ void ExportStructure(ExportContext& ctx) {
                 "LEFT JOIN qmRequirementTypes t ON t.ID = d.DefaultRequirementType "
                 "WHERE pd.PROJECTID = " + pk + " ORDER BY d.ID"))),
             "DocumentTypes");
-  DataDescriptor data;
-  WriteWith("ProjStructureMover", ctx.dir / kStructureFile, rows, data);
-  ctx.summary->files["structure"] += 1;
+  ExportFile(ctx, "structure", "ProjStructureMover", kStructureFile, rows);
 }
 
 void ImportStructure(ImportContext& ctx) {
-  ReadWith("ProjStructureMover", ctx.dir / kStructureFile,
-           TargetCollection(*ctx.conn, {"qmUserDefinedFields", "qmUserDefinedListItems",
+  ImportFile(ctx, "ProjStructureMover", kStructureFile, {"qmUserDefinedFields", "qmUserDefinedListItems",
                                         "qmRequirementTypes", "qmProjectRequirementTypes",
                                         "qmRequirementTypeFields", "qmDocumentTypes",
-                                        "qmProjectDocumentTypes"}),
-           ctx);
+                                        "qmProjectDocumentTypes"});
 }
 
 }  // namespace qmxml::transfer
@@ -164,20 +158,12 @@ void ExportDocuments(ExportContext& ctx) {
     ctx.summary->files["document"] += 1;
   }
   AttachChapter(*list, "ID", "Docs", entries, "PROJECTID");
-  DataDescriptor data;
-  WriteWith("DocListMover", ctx.dir / kDocListFile, list, data);
-  ctx.summary->files["document list"] += 1;
+  ExportFile(ctx, "document list", "DocListMover", kDocListFile, list);
 }
 
 void ImportDocuments(ImportContext& ctx) {
-  ObjectPtr entries = std::make_shared<Collection>();
-  ReadWith("DocListMover", ctx.dir / kDocListFile, entries, ctx);
-  auto list = std::dynamic_pointer_cast<Collection>(entries);
-  for (size_t i = 1; list && i <= list->Count(); ++i) {
-    auto entry = list->Item(i).As<Collection>();
-    ReadWith("DocPropertiesMover", ctx.dir / DocumentFile(entry->Item("ID").ToText()),
-             std::make_shared<Collection>(), ctx);
-  }
+  for (const auto& guid : ReadCatalogue(ctx, "DocListMover", kDocListFile))
+    ReadWith("DocPropertiesMover", ctx.dir / DocumentFile(guid), std::make_shared<Collection>(), ctx);
 }
 
 void ExportViewList(ExportContext& ctx) {
@@ -187,9 +173,7 @@ void ExportViewList(ExportContext& ctx) {
                       "SELECT PROJECTID, VIEWNAME, QMGUID, FilePath FROM QmViews WHERE PROJECTID = " +
                           pk + " ORDER BY ID");
   AttachChapter(*list, "ID", "Views", views, "PROJECTID");
-  DataDescriptor data;
-  WriteWith("ViewListMover", ctx.dir / kViewListFile, list, data);
-  ctx.summary->files["view list"] += 1;
+  ExportFile(ctx, "view list", "ViewListMover", kViewListFile, list);
 }
 
 void ExportExternalProjects(ExportContext& ctx) {
@@ -200,9 +184,7 @@ void ExportExternalProjects(ExportContext& ctx) {
                    "JOIN qmExternalProjects e ON e.ID = pe.ExternalProjectID "
                    "JOIN qmProjects p ON p.ID = pe.ProjectID WHERE pe.ProjectID = " +
                        std::to_string(ctx.project_key) + " ORDER BY e.ID");
-  DataDescriptor data;
-  WriteWith("ExternalProjectMover", ctx.dir / kExternalFile, rs, data);
-  ctx.summary->files["external projects"] += 1;
+  ExportFile(ctx, "external projects", "ExternalProjectMover", kExternalFile, rs);
 }
 
 }  // namespace qmxml::transfer

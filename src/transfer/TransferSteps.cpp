@@ -10,6 +10,7 @@
 
 #include "qmxml/Mover.h"
 #include "transfer/Kinds.h"
+#include "transfer/Rows.h"
 
 namespace qmxml::transfer {
 namespace fs = std::filesystem;
@@ -34,6 +35,28 @@ void ReadWith(const char* mover_name, const fs::path& file, ObjectPtr rows, Impo
                             : "";
     throw e.WithDescription(e.Description() + where);
   }
+}
+
+void ExportFile(ExportContext& ctx, const char* kind, const char* mover_name, const fs::path& file,
+                ObjectPtr rows, DataDescriptor data) {
+  WriteWith(mover_name, ctx.dir / file, std::move(rows), data);
+  ctx.summary->files[kind] += 1;
+}
+
+void ImportFile(ImportContext& ctx, const char* mover_name, const fs::path& file,
+                const std::vector<std::string>& tables) {
+  ReadWith(mover_name, ctx.dir / file, TargetCollection(*ctx.conn, tables), ctx);
+}
+
+std::vector<std::string> ReadCatalogue(ImportContext& ctx, const char* mover_name,
+                                       const fs::path& file) {
+  ObjectPtr entries = std::make_shared<Collection>();
+  ReadWith(mover_name, ctx.dir / file, entries, ctx);
+  std::vector<std::string> ids;
+  auto list = std::dynamic_pointer_cast<Collection>(entries);
+  for (size_t i = 1; list && i <= list->Count(); ++i)
+    ids.push_back(list->Item(i).As<Collection>()->Item("ID").ToText());
+  return ids;
 }
 
 std::shared_ptr<Recordset> Select(ExportContext& ctx, const std::string& sql) {

@@ -59,6 +59,20 @@ void WriteWith(const char* mover_name, const std::filesystem::path& file, Object
 void ReadWith(const char* mover_name, const std::filesystem::path& file, ObjectPtr rows,
               ImportContext& ctx);
 
+// Writes one file of |kind| with |mover_name| into ctx.dir / |file| and
+// counts it in the summary.
+void ExportFile(ExportContext& ctx, const char* kind, const char* mover_name,
+                const std::filesystem::path& file, ObjectPtr rows, DataDescriptor data = {});
+// Reads ctx.dir / |file| with |mover_name|, handing it the updatable
+// record sets of |tables|.
+void ImportFile(ImportContext& ctx, const char* mover_name, const std::filesystem::path& file,
+                const std::vector<std::string>& tables);
+
+// The element GUIDs ("ID") listed by a table-of-contents file, read with
+// the catalogue mover |mover_name|, in document order.
+std::vector<std::string> ReadCatalogue(ImportContext& ctx, const char* mover_name,
+                                       const std::filesystem::path& file);
+
 // Runs |sql| on the source database (no marker needed).
 std::shared_ptr<Recordset> Select(ExportContext& ctx, const std::string& sql);
 
