@@ -78,6 +78,9 @@ class Recordset : public Object {
   // Error 3021 when there is no current row.
   Variant Value(std::string_view name) const;
   Variant ValueAt(int index) const;
+  // The value itself, without a copy; valid until the set changes. Same
+  // errors as ValueAt.
+  const Variant& RefAt(int index) const;
   // The value of |name| or Empty when the field is missing or there is no
   // current row.
   Variant ValueOr(std::string_view name) const;
@@ -116,7 +119,16 @@ class Recordset : public Object {
   const std::vector<size_t>& IndexFor(int column, const std::string& key);
 
   std::vector<Column> columns_;
-  std::unordered_map<std::string, int> by_name_;  // folded name -> column
+  // Field names without regard to case, found without building a folded copy.
+  struct NoCaseHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const;
+  };
+  struct NoCaseEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  std::unordered_map<std::string, int, NoCaseHash, NoCaseEqual> by_name_;
   std::vector<std::vector<Variant>> rows_;
   long pos_ = 0;
   bool filtered_ = false;

@@ -142,7 +142,8 @@ struct Connection::Command {
 
 std::shared_ptr<Connection> Connection::Open(const std::string& path, bool create) {
   sqlite3* db = nullptr;
-  int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+  // One connection is used by one thread at a time: no mutexes needed.
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
   int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
     std::string msg = db ? sqlite3_errmsg(db) : "out of memory";

@@ -67,13 +67,26 @@ Variant Field::Value() const {
   return rs_->ValueAt(index_);
 }
 
+size_t Recordset::NoCaseHash::operator()(std::string_view s) const {
+  size_t h = 1469598103934665603ull;
+  for (char c : s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  }
+  return h;
+}
+
+bool Recordset::NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
+  return EqualsNoCase(a, b);
+}
+
 Recordset::Recordset(std::vector<Column> columns) : columns_(std::move(columns)) {
   for (size_t i = 0; i < columns_.size(); ++i)
-    by_name_.emplace(FoldCase(columns_[i].name), static_cast<int>(i));
+    by_name_.emplace(columns_[i].name, static_cast<int>(i));
 }
 
 int Recordset::FieldIndex(std::string_view name) const {
-  auto it = by_name_.find(FoldCase(name));
+  auto it = by_name_.find(name);
   return it == by_name_.end() ? -1 : it->second;
 }
 
@@ -97,7 +110,9 @@ size_t Recordset::row_index() const {
   return filtered_ ? visible_[static_cast<size_t>(pos_)] : static_cast<size_t>(pos_);
 }
 
-Variant Recordset::ValueAt(int index) const {
+Variant Recordset::ValueAt(int index) const { return RefAt(index); }
+
+const Variant& Recordset::RefAt(int index) const {
   if (index < 0 || static_cast<size_t>(index) >= columns_.size()) NoField(std::to_string(index));
   return rows_[row_index()][static_cast<size_t>(index)];
 }

@@ -63,41 +63,65 @@ ValueSets ProjectValues(ExportContext& ctx) {
   return v;
 }
 
-void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid, ValueSets& values) {
-  const std::string k = std::to_string(key);
-  auto rows = std::make_shared<Collection>();
-  auto add = [&](const char* name, const std::string& sql) {
-    rows->Add(Variant(ObjectPtr(Select(ctx, sql))), name);
-  };
-  add("QmPackage", "SELECT QMGUID, NAME, DESCRIPTION, parentid FROM QmPackage WHERE ID = " + k);
-  add("PackageSecurity",
-      "SELECT usergroupid, packageaccessrights, requirementaccessrights, documentaccessrights, "
-      "viewaccessrights FROM qmPackageUsers WHERE packageid = " + k + " ORDER BY usergroupid");
-  add("Resources",
-      "SELECT s.NAME, s.TYPE, s.REQUIREMENTID, s.VERSIONDATETIME, s.Flags, s.QMGUID, s.RESOURCEOBJ "
-      "FROM QmResources s JOIN QmPackageElements e ON e.REQUIREMENTID = s.REQUIREMENTID "
-      "WHERE e.PACKAGEID = " + k + " ORDER BY s.REQUIREMENTID, s.ID");
-  add("qmDocuments",
-      "SELECT d.QMGUID AS QMGUID, '' AS WordFilePath FROM qmDocuments d "
-      "JOIN QmPackageElements e ON e.DOCUMENTID = d.ID WHERE e.PACKAGEID = " + k + " ORDER BY d.ID");
-  add("QmViews",
-      "SELECT v.QMGUID AS QMGUID FROM QmViews v JOIN QmPackageElements e ON e.VIEWID = v.ID "
-      "WHERE e.PACKAGEID = " + k + " ORDER BY v.ID");
-  add("qmRequirements",
-      "SELECT r.ID AS ID, r.QMGUID AS QMGUID, r.Tag AS Tag, r.LastChildTag AS LastChildTag, "
-      "r.BookmarkName AS BookmarkName, d.QMGUID AS DOCGUID, r.DocumentPosition AS DocumentPosition, "
-      "r.LongTagNumber AS LongTagNumber, r.RequirementPrefix AS RequirementPrefix, "
-      "r.RequirementText AS RequirementText, r.OverflowIND AS OverflowInd, o.OverflowText AS OverflowText, "
-      "r.Deleted AS Deleted, r.VersionNumber AS VersionNumber, r.VersionLabel AS VersionLabel, "
+// The rows of every package of the project, selected once per table and
+// split by package: a project of a thousand packages costs six queries,
+// not six thousand.
+struct PackageSets {
+  static constexpr const char* kNames[] = {"QmPackage",   "PackageSecurity", "Resources",
+                                           "qmDocuments", "QmViews",         "qmRequirements"};
+  std::unordered_map<std::string, std::shared_ptr<Recordset>> by_package[6];
+  std::vector<Column> columns[6];
+};
+
+PackageSets ProjectPackageRows(ExportContext& ctx) {
+  const std::string pk = std::to_string(ctx.project_key);
+  const std::string in_project = " JOIN QmPackages pkg ON pkg.ID = e.PACKAGEID AND pkg.PROJECTID = " + pk;
+  const std::string sql[6] = {
+      "SELECT ID AS PKGKEY, QMGUID, NAME, DESCRIPTION, parentid FROM QmPackage WHERE PROJECTID = " + pk,
+      "SELECT u.packageid AS PKGKEY, u.usergroupid, u.packageaccessrights, u.requirementaccessrights, "
+      "u.documentaccessrights, u.viewaccessrights FROM qmPackageUsers u JOIN QmPackages pkg ON "
+      "pkg.ID = u.packageid AND pkg.PROJECTID = " + pk + " ORDER BY u.packageid, u.usergroupid",
+      "SELECT e.PACKAGEID AS PKGKEY, s.NAME, s.TYPE, s.REQUIREMENTID, s.VERSIONDATETIME, s.Flags, "
+      "s.QMGUID, s.RESOURCEOBJ FROM QmResources s JOIN QmPackageElements e ON e.REQUIREMENTID = "
+      "s.REQUIREMENTID" + in_project + " ORDER BY e.PACKAGEID, s.REQUIREMENTID, s.ID",
+      "SELECT e.PACKAGEID AS PKGKEY, d.QMGUID AS QMGUID, '' AS WordFilePath FROM qmDocuments d "
+      "JOIN QmPackageElements e ON e.DOCUMENTID = d.ID" + in_project + " ORDER BY e.PACKAGEID, d.ID",
+      "SELECT e.PACKAGEID AS PKGKEY, v.QMGUID AS QMGUID FROM QmViews v JOIN QmPackageElements e "
+      "ON e.VIEWID = v.ID" + in_project + " ORDER BY e.PACKAGEID, v.ID",
+      "SELECT e.PACKAGEID AS PKGKEY, r.ID AS ID, r.QMGUID AS QMGUID, r.Tag AS Tag, "
+      "r.LastChildTag AS LastChildTag, r.BookmarkName AS BookmarkName, d.QMGUID AS DOCGUID, "
+      "r.DocumentPosition AS DocumentPosition, r.LongTagNumber AS LongTagNumber, "
+      "r.RequirementPrefix AS RequirementPrefix, r.RequirementText AS RequirementText, "
+      "r.OverflowIND AS OverflowInd, o.OverflowText AS OverflowText, r.Deleted AS Deleted, "
+      "r.VersionNumber AS VersionNumber, r.VersionLabel AS VersionLabel, "
       "u.QMGUID AS VersionUserGUID, r.VersionDateTime AS VersionDateTime, "
       "r.VersionReason AS VersionReason, r.Flags AS Flags, r.LastDocText AS LastDocText, "
       "r.RequirementName AS REQUIREMENTNAME, t.QMGUID AS RequirementTypeGUID "
-      "FROM QmPackageElements e JOIN qmRequirements r ON r.ID = e.REQUIREMENTID "
-      "LEFT JOIN qmDocuments d ON d.ID = r.BookmarkDocumentID "
+      "FROM QmPackageElements e JOIN qmRequirements r ON r.ID = e.REQUIREMENTID" + in_project +
+      " LEFT JOIN qmDocuments d ON d.ID = r.BookmarkDocumentID "
       "LEFT JOIN QmOverflowText o ON o.OverFlowID = r.ID "
       "LEFT JOIN qmUsers u ON u.ID = r.VersionUserID "
       "LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
-      "WHERE e.PACKAGEID = " + k + " ORDER BY r.ID");
+      "ORDER BY e.PACKAGEID, r.ID"};
+  PackageSets sets;
+  for (int i = 0; i < 6; ++i) {
+    auto rs = Select(ctx, sql[i]);
+    sets.columns[i] = rs->Columns();
+    sets.by_package[i] = GroupRows(*rs, "PKGKEY");
+  }
+  return sets;
+}
+
+void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid, PackageSets& sets,
+                   ValueSets& values) {
+  const std::string k = std::to_string(key);
+  auto rows = std::make_shared<Collection>();
+  for (int i = 0; i < 6; ++i) {
+    auto it = sets.by_package[i].find(k);
+    auto rs = it != sets.by_package[i].end() ? it->second
+                                              : std::make_shared<Recordset>(sets.columns[i]);
+    rows->Add(Variant(ObjectPtr(rs)), PackageSets::kNames[i]);
+  }
   rows->Add(Variant(ObjectPtr(values.fields)), "qmUserDefinedFieldValues");
   rows->Add(Variant(ObjectPtr(values.lists)), "qmUserDefinedListValues");
   DataDescriptor data;
@@ -121,9 +145,11 @@ void ExportPackages(ExportContext& ctx) {
                          " JOIN tree ON p.PARENTID = tree.ID)"
                          " SELECT ID, QMGUID FROM tree ORDER BY depth, ID");
   ValueSets values = ProjectValues(ctx);
+  PackageSets sets = ProjectPackageRows(ctx);
   size_t total = packages->RecordCount(), done = 0;
   for (packages->MoveFirst(); !packages->IsEOF(); packages->MoveNext()) {
-    ExportPackage(ctx, packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText(), values);
+    ExportPackage(ctx, packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText(), sets,
+                  values);
     ctx.summary->files["package"] += 1;
     if (ctx.progress && ++done % 100 == 0)
       ctx.progress("  " + std::to_string(done) + " of " + std::to_string(total) + " packages");

@@ -21,24 +21,29 @@ std::shared_ptr<Collection> TargetCollection(Connection& conn,
   return c;
 }
 
-void AttachChapter(Recordset& parent, std::string_view parent_key, const std::string& chapter,
-                   const std::shared_ptr<Recordset>& child, std::string_view child_key) {
-  // Group the child rows by key into one record set each.
+std::unordered_map<std::string, std::shared_ptr<Recordset>> GroupRows(Recordset& rs,
+                                                                      std::string_view column) {
   std::unordered_map<std::string, std::shared_ptr<Recordset>> groups;
-  int key_col = child->FieldIndex(child_key);
-  for (child->MoveFirst(); !child->IsEOF(); child->MoveNext()) {
-    std::string k = child->ValueAt(key_col).ToText();
-    auto& g = groups[k];
-    if (!g) g = std::make_shared<Recordset>(child->Columns());
+  int key_col = rs.FieldIndex(column);
+  if (key_col < 0) throw Error(eErr_InvalidArgument, "Rows.GroupRows", "the set has no column " + std::string(column));
+  for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
+    auto& g = groups[rs.ValueAt(key_col).ToText()];
+    if (!g) g = std::make_shared<Recordset>(rs.Columns());
     std::vector<Variant> row;
-    for (size_t c = 0; c < child->Columns().size(); ++c)
-      row.push_back(child->ValueAt(static_cast<int>(c)));
+    row.reserve(rs.Columns().size());
+    for (size_t c = 0; c < rs.Columns().size(); ++c) row.push_back(rs.ValueAt(static_cast<int>(c)));
     g->AppendRow(std::move(row));
   }
-  // Rebuild the parent with the chapter column added.
-  std::vector<Column> cols = parent.Columns();
-  int chapter_col = parent.FieldIndex(chapter);
-  if (chapter_col < 0) throw Error(eErr_InvalidArgument, "Rows.AttachChapter", "the parent set has no column " + chapter);
+  rs.MoveFirst();
+  for (auto& [k, g] : groups) g->MoveFirst();
+  return groups;
+}
+
+void AttachChapter(Recordset& parent, std::string_view parent_key, const std::string& chapter,
+                   const std::shared_ptr<Recordset>& child, std::string_view child_key) {
+  auto groups = GroupRows(*child, child_key);
+  if (parent.FieldIndex(chapter) < 0)
+    throw Error(eErr_InvalidArgument, "Rows.AttachChapter", "the parent set has no column " + chapter);
   int pkey = parent.FieldIndex(parent_key);
   for (parent.MoveFirst(); !parent.IsEOF(); parent.MoveNext()) {
     auto it = groups.find(parent.ValueAt(pkey).ToText());
@@ -47,7 +52,5 @@ void AttachChapter(Recordset& parent, std::string_view parent_key, const std::st
     parent.Set(chapter, Variant(ObjectPtr(set)));
   }
   parent.MoveFirst();
-  child->MoveFirst();
 }
-
 }  // namespace qmxml::transfer

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "qmxml/Collection.h"
@@ -20,6 +21,11 @@ std::shared_ptr<Recordset> TargetRecordset(Connection& conn, const std::string& 
 // A collection of such record sets keyed by table name.
 std::shared_ptr<Collection> TargetCollection(Connection& conn,
                                              const std::vector<std::string>& tables);
+
+// The rows of |rs| split by the text of |column|: one record set per value,
+// rows in their order in |rs|. One pass; |rs| is left at its first row.
+std::unordered_map<std::string, std::shared_ptr<Recordset>> GroupRows(Recordset& rs,
+                                                                      std::string_view column);
 
 // Attaches to every row of |parent| the rows of |child| whose |child_key|
 // equals the parent's |parent_key|, as a chapter field named |chapter|.

@@ -155,7 +155,14 @@ Variant ColumnValue(const Field& field, int type) {
 }
 
 std::string ColumnText(const Recordset& rs, std::string_view column) {
-  return ColumnValue(rs.GetField(column), kString).ToText();
+  // The text rule of ColumnValue, without copying the value first: writers
+  // call this for every attribute of every row.
+  int i = rs.FieldIndex(column);
+  if (i < 0 || rs.IsEOF()) return std::string();
+  const Variant& v = rs.RefAt(i);
+  if (v.IsNull() || v.IsEmpty()) return std::string();
+  if (const std::string* text = v.Text()) return TextRule(*text);
+  return TextRule(v.ToText());
 }
 
 Variant AttributeValue(pugi::xml_attribute attr, int type) {
