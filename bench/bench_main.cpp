@@ -266,6 +266,7 @@ std::string Mark(bool known, bool met) { return !known ? "n/a" : (met ? "MET" : 
 }  // namespace
 
 int main(int argc, char** argv) {
+  qmxml::TuneAllocatorForTransfers();  // as the qmxml command does
   std::vector<int> sizes;
   for (int i = 1; i < argc; ++i) {
     // Also accept one argument holding several sizes ("10000 100000").

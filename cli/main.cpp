@@ -94,6 +94,7 @@ int RunImport(const std::string& dir, const std::string& db, bool new_guids, boo
 }  // namespace
 
 int main(int argc, char** argv) {
+  qmxml::TuneAllocatorForTransfers();
   CLI::App app{"qmxml: moves a requirements project between its database and XML documents"};
   app.set_version_flag("--version", "qmxml " + qmxml::ComponentVersion());
   app.require_subcommand(1);

@@ -65,6 +65,9 @@ class Recordset : public Object {
   // current position; the first row appended to an empty set becomes current.
   void AppendRow(std::vector<Variant> values);
   size_t RowCount() const { return rows_.size(); }  // ignores the filter
+  // Hands all rows over to the caller (no copies) and leaves the set empty,
+  // for whoever rebuilds rows into other sets.
+  std::vector<std::vector<Variant>> ReleaseRows();
 
   // Navigation over the rows the filter lets through.
   bool IsEOF() const { return pos_ < 0 || static_cast<size_t>(pos_) >= visible_count(); }

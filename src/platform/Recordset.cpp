@@ -96,6 +96,17 @@ void Recordset::AppendRow(std::vector<Variant> values) {
   if (filtered_) SetFilter(std::string(filter_text_));
 }
 
+std::vector<std::vector<Variant>> Recordset::ReleaseRows() {
+  std::vector<std::vector<Variant>> out;
+  out.swap(rows_);
+  visible_.clear();
+  indexes_.clear();
+  indexed_rows_ = 0;
+  first_pending_ = 0;
+  pos_ = 0;
+  return out;
+}
+
 void Recordset::MoveNext() {
   if (IsEOF()) throw Error(3021, "ADODB.Recordset", "Either BOF or EOF is True, or the current record has been deleted.");
   ++pos_;

@@ -35,7 +35,10 @@ std::string PackageFile(const std::string& guid) {
 }
 
 // The value sets of the whole project, shared by every package: the writer
-// narrows them per requirement through an index built once.
+// narrows them per requirement through an index built once, which keeps the
+// rows of one requirement in the order selected. No ORDER BY: the values of
+// a requirement come in the order they were stored, which an import keeps,
+// and sorting the whole project's values costs more than the rest.
 struct ValueSets {
   std::shared_ptr<Recordset> fields, lists;
 };
@@ -51,15 +54,13 @@ ValueSets ProjectValues(ExportContext& ctx) {
                     "JOIN qmProjectRequirements pr ON pr.RequirementID = v.REQUIREMENTID "
                     "JOIN qmUserDefinedFields f ON f.ID = v.FIELDID "
                     "LEFT JOIN QmOverflowValues ov ON ov.OverFlowRequirementID = v.REQUIREMENTID "
-                    "AND ov.OverFlowFieldID = v.FIELDID WHERE pr.ProjectID = " + pk +
-                    " ORDER BY v.REQUIREMENTID, f.ID");
+                    "AND ov.OverFlowFieldID = v.FIELDID WHERE pr.ProjectID = " + pk);
   v.lists = Select(ctx,
                    "SELECT l.RequirementID AS RequirementID, i.QMGUID AS QMGUID, f.Label AS Label, "
                    "i.ItemText AS ItemText, f.QMGUID AS UDFGUID FROM qmUserDefinedListValues l "
                    "JOIN qmProjectRequirements pr ON pr.RequirementID = l.RequirementID "
                    "JOIN qmUserDefinedListItems i ON i.ITEMID = l.ListItemID "
-                   "JOIN qmUserDefinedFields f ON f.ID = l.FieldID WHERE pr.ProjectID = " + pk +
-                   " ORDER BY l.RequirementID, f.ID, i.ITEMID");
+                   "JOIN qmUserDefinedFields f ON f.ID = l.FieldID WHERE pr.ProjectID = " + pk);
   return v;
 }
 
@@ -145,7 +146,9 @@ void ExportPackages(ExportContext& ctx) {
                          " JOIN tree ON p.PARENTID = tree.ID)"
                          " SELECT ID, QMGUID FROM tree ORDER BY depth, ID");
   ValueSets values = ProjectValues(ctx);
+  if (ctx.progress) ctx.progress("  attribute and list values selected");
   PackageSets sets = ProjectPackageRows(ctx);
+  if (ctx.progress) ctx.progress("  package rows selected");
   size_t total = packages->RecordCount(), done = 0;
   for (packages->MoveFirst(); !packages->IsEOF(); packages->MoveNext()) {
     ExportPackage(ctx, packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText(), sets,

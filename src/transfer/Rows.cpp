@@ -26,15 +26,17 @@ std::unordered_map<std::string, std::shared_ptr<Recordset>> GroupRows(Recordset&
   std::unordered_map<std::string, std::shared_ptr<Recordset>> groups;
   int key_col = rs.FieldIndex(column);
   if (key_col < 0) throw Error(eErr_InvalidArgument, "Rows.GroupRows", "the set has no column " + std::string(column));
-  for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
-    auto& g = groups[rs.ValueAt(key_col).ToText()];
-    if (!g) g = std::make_shared<Recordset>(rs.Columns());
-    std::vector<Variant> row;
-    row.reserve(rs.Columns().size());
-    for (size_t c = 0; c < rs.Columns().size(); ++c) row.push_back(rs.ValueAt(static_cast<int>(c)));
-    g->AppendRow(std::move(row));
+  std::string key;
+  std::shared_ptr<Recordset>* group = nullptr;
+  for (auto& row : rs.ReleaseRows()) {
+    std::string k = row[static_cast<size_t>(key_col)].ToText();
+    if (group == nullptr || k != key) {  // rows usually come sorted by key
+      key = k;
+      group = &groups[key];
+      if (!*group) *group = std::make_shared<Recordset>(rs.Columns());
+    }
+    (*group)->AppendRow(std::move(row));
   }
-  rs.MoveFirst();
   for (auto& [k, g] : groups) g->MoveFirst();
   return groups;
 }

@@ -23,13 +23,15 @@ std::shared_ptr<Collection> TargetCollection(Connection& conn,
                                              const std::vector<std::string>& tables);
 
 // The rows of |rs| split by the text of |column|: one record set per value,
-// rows in their order in |rs|. One pass; |rs| is left at its first row.
+// rows in their order in |rs|. One pass; the rows are moved, not copied, so
+// |rs| is left empty.
 std::unordered_map<std::string, std::shared_ptr<Recordset>> GroupRows(Recordset& rs,
                                                                       std::string_view column);
 
 // Attaches to every row of |parent| the rows of |child| whose |child_key|
 // equals the parent's |parent_key|, as a chapter field named |chapter|.
-// Both sets are walked once (hashing), so this stays linear.
+// Both sets are walked once (hashing), so this stays linear; the rows move
+// into the chapters and |child| is left empty.
 void AttachChapter(Recordset& parent, std::string_view parent_key, const std::string& chapter,
                    const std::shared_ptr<Recordset>& child, std::string_view child_key);
 

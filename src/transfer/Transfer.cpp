@@ -2,6 +2,8 @@
 // folder or the database, the one transaction of an import and its report.
 #include "qmxml/Transfer.h"
 
+#include <malloc.h>
+
 #include <filesystem>
 
 #include "qmxml/Application.h"
@@ -65,6 +67,12 @@ std::string DanglingText(const std::map<std::string, std::set<std::string>>& dan
 }
 
 }  // namespace
+
+void TuneAllocatorForTransfers() {
+  mallopt(M_MMAP_THRESHOLD, 256 << 20);
+  mallopt(M_TRIM_THRESHOLD, 512 << 20);
+  mallopt(M_TOP_PAD, 64 << 20);
+}
 
 ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
                             const ExportOptions& options) {
