@@ -11,6 +11,7 @@
 // answered 0 are remembered so the transfer can report dangling references.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -33,6 +34,12 @@ class KeyMap : public Object {
   int32_t GetNextDBKey(std::string_view type_word, std::string_view guid);
   // The key recorded for |guid|, else the stored object's key, else 0.
   int32_t getKeyFromGUID(std::string_view type_word, std::string_view guid);
+
+  // By default every new key is written to QmKeys at once. A caller that
+  // runs a whole transfer in one transaction may defer the writes and call
+  // Flush() before it commits: one row per type instead of one per key.
+  void DeferCounterWrites() { write_through_ = false; }
+  void Flush();
 
   // Records |key| for |guid| without allocating (a caller that knows it).
   void Remember(std::string_view type_word, std::string_view guid, int32_t key);
@@ -58,6 +65,7 @@ class KeyMap : public Object {
   std::unordered_map<std::string, int32_t> last_;   // folded type -> last key issued
   std::map<std::string, std::set<std::string>> dangling_;
   size_t allocated_ = 0;
+  bool write_through_ = true;
 };
 
 }  // namespace qmxml

@@ -7,11 +7,16 @@
 
 #include <cstring>
 
+#include "platform/StatementShape.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
 
 namespace qmxml {
 namespace {
+
+// Prepared statements kept per connection (fixed-shape statements and the
+// shapes of INSERT texts); past this, texts are prepared for one use.
+constexpr size_t kMaxCachedStatements = 512;
 
 [[noreturn]] void DbError(sqlite3* db, std::string_view what, std::string_view sql) {
   std::string text = sqlite3_errmsg(db);
@@ -229,6 +234,33 @@ void Connection::Step(sqlite3_stmt* st, std::string_view sql) {
 
 void Connection::Execute(std::string_view sql) {
   std::string text = Rewrite(sql);
+  // INSERT texts arrive once per row with their values written in: run them
+  // as a prepared shape with the values bound (see StatementShape.h).
+  StatementShape shape;
+  if (SplitInsertShape(text, &shape)) {
+    sqlite3_stmt* cached = nullptr;
+    auto it = cache_.find(shape.text);
+    if (it != cache_.end()) {
+      cached = it->second;
+    } else if (cache_.size() < kMaxCachedStatements) {
+      sqlite3_stmt* prepared = nullptr;
+      if (sqlite3_prepare_v2(db_, shape.text.c_str(), static_cast<int>(shape.text.size()), &prepared,
+                             nullptr) == SQLITE_OK &&
+          prepared != nullptr &&
+          static_cast<size_t>(sqlite3_bind_parameter_count(prepared)) == shape.values.size()) {
+        cached = cache_.emplace(shape.text, prepared).first->second;
+      } else {
+        sqlite3_finalize(prepared);  // not a shape SQLite takes: run the text itself
+      }
+    }
+    if (cached != nullptr) {
+      sqlite3_clear_bindings(cached);
+      for (size_t i = 0; i < shape.values.size(); ++i)
+        Bind(cached, static_cast<int>(i + 1), shape.values[i]);
+      Step(cached, text);
+      return;
+    }
+  }
   sqlite3_stmt* st = Prepare(text);
   if (st == nullptr) return;  // only blanks or a comment
   struct Finalize {

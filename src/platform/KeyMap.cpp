@@ -28,6 +28,13 @@ const KeyMap::TypeInfo kTypes[] = {
 
 int32_t AsKey(const Variant& v) { return v.IsNull() ? 0 : v.ToLong(); }
 
+void WriteCounter(Connection& conn, const char* word, int32_t key) {
+  conn.Run(
+      "INSERT INTO QmKeys (KeyClass, LastKey) VALUES (?, ?) "
+      "ON CONFLICT(KeyClass) DO UPDATE SET LastKey = excluded.LastKey",
+      {Variant(word), Variant(key)});
+}
+
 }  // namespace
 
 const KeyMap::TypeInfo* KeyMap::Lookup(std::string_view type_word) {
@@ -58,13 +65,17 @@ int32_t KeyMap::GetNextDBKey(std::string_view type_word, std::string_view guid) 
     it->second = std::max(counted, stored);
   }
   int32_t key = ++it->second;
-  connection_->Run(
-      "INSERT INTO QmKeys (KeyClass, LastKey) VALUES (?, ?) "
-      "ON CONFLICT(KeyClass) DO UPDATE SET LastKey = excluded.LastKey",
-      {Variant(info->word), Variant(key)});
+  if (write_through_) WriteCounter(*connection_, info->word, key);
   keys_[MapKey(info->word, guid)] = key;
   ++allocated_;
   return key;
+}
+
+void KeyMap::Flush() {
+  for (const auto& [folded, key] : last_) {
+    for (const auto& t : kTypes)
+      if (FoldCase(t.word) == folded) WriteCounter(*connection_, t.word, key);
+  }
 }
 
 void KeyMap::Remember(std::string_view type_word, std::string_view guid, int32_t key) {

@@ -112,6 +112,7 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
   ctx.db = std::make_shared<DatabaseContainer>();
   ctx.db->connection = conn;
   ctx.db->keys = std::make_shared<KeyMap>(conn.get());
+  ctx.db->keys->DeferCounterWrites();
   ctx.db->view_builder = std::make_shared<AttrViewBuilder>();
   ctx.data.ProjectFlags = options.new_guids ? 1 : 0;
 
@@ -120,6 +121,7 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
   conn->Begin();
   try {
     transfer::ImportAll(ctx);
+    ctx.db->keys->Flush();
     summary.dangling = ctx.db->keys->Dangling();
     if (options.strict && !summary.dangling.empty())
       throw Error(eErr_Dangling, kSource,

@@ -49,3 +49,21 @@ TEST_F(KeyMapTest, ListItemsUseTheirOwnKeyColumn) {
 
 }  // namespace
 }  // namespace qmxml::testing
+
+namespace qmxml::testing {
+namespace {
+
+TEST_F(KeyMapTest, DeferredCountersReachQmKeysOnFlush) {
+  KeyMap keys(conn.get());
+  keys.DeferCounterWrites();
+  keys.GetNextDBKey("Package", "{P1}");
+  keys.GetNextDBKey("Package", "{P2}");
+  EXPECT_EQ(Count("QmKeys WHERE KeyClass = 'Package'"), 0);
+  keys.Flush();
+  EXPECT_EQ(conn->Scalar("SELECT LastKey FROM QmKeys WHERE KeyClass = 'Package'", {}).ToLong(), 2);
+  KeyMap later(conn.get());
+  EXPECT_EQ(later.GetNextDBKey("Package", "{P3}"), 3);
+}
+
+}  // namespace
+}  // namespace qmxml::testing
