@@ -137,8 +137,15 @@ class Recordset : public Object {
   bool filtered_ = false;
   std::vector<size_t> visible_;
   std::string filter_text_;
-  // Column -> (value text -> rows), built on demand for filters.
-  std::unordered_map<int, std::unordered_map<std::string, std::vector<size_t>>> indexes_;
+  // Rows by value of one column, built on demand for filters. Columns that
+  // hold only whole numbers (keys, the usual filter) are indexed by number,
+  // which costs no text per row.
+  struct ColumnIndex {
+    bool numeric = false;
+    std::unordered_map<int64_t, std::vector<size_t>> by_number;
+    std::unordered_map<std::string, std::vector<size_t>> by_text;
+  };
+  std::unordered_map<int, ColumnIndex> indexes_;
   size_t indexed_rows_ = 0;
   Connection* connection_ = nullptr;
   std::string table_;

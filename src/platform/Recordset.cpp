@@ -3,6 +3,7 @@
 #include "qmxml/Recordset.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "qmxml/Collection.h"
 #include "qmxml/Connection.h"
@@ -186,13 +187,34 @@ const std::vector<size_t>& Recordset::IndexFor(int column, const std::string& ke
     indexes_.clear();
     indexed_rows_ = rows_.size();
   }
+  const size_t c = static_cast<size_t>(column);
   auto [it, fresh] = indexes_.try_emplace(column);
+  ColumnIndex& index = it->second;
   if (fresh) {
-    for (size_t r = 0; r < rows_.size(); ++r)
-      it->second[IndexText(rows_[r][static_cast<size_t>(column)])].push_back(r);
+    index.numeric = !rows_.empty();
+    for (const auto& row : rows_) {
+      VarType t = row[c].Type();
+      if (t != VarType::Long && t != VarType::Integer) {
+        index.numeric = false;
+        break;
+      }
+    }
+    for (size_t r = 0; r < rows_.size(); ++r) {
+      if (index.numeric)
+        index.by_number[rows_[r][c].ToLong()].push_back(r);
+      else
+        index.by_text[IndexText(rows_[r][c])].push_back(r);
+    }
   }
-  auto hit = it->second.find(key);
-  return hit == it->second.end() ? kNone : hit->second;
+  if (index.numeric) {
+    char* end = nullptr;
+    long long n = std::strtoll(key.c_str(), &end, 10);
+    if (key.empty() || *end != '\0') return kNone;
+    auto hit = index.by_number.find(n);
+    return hit == index.by_number.end() ? kNone : hit->second;
+  }
+  auto hit = index.by_text.find(key);
+  return hit == index.by_text.end() ? kNone : hit->second;
 }
 
 void Recordset::SetFilter(std::string_view filter) {
