@@ -8,6 +8,9 @@
 // the traces last, when every requirement has its new key.
 #include "transfer/TransferSteps.h"
 
+#include <fstream>
+
+#include "qmxml/Collection.h"
 #include "qmxml/Mover.h"
 #include "transfer/Kinds.h"
 #include "transfer/Rows.h"
@@ -22,9 +25,75 @@ void WriteWith(const char* mover_name, const fs::path& file, ObjectPtr rows,
   mover->WriteData(&source, &data, rows, nullptr);
 }
 
+namespace {
+
+// What each reader's document looks like at its start: the root element and
+// its first child element ("" when the document may have none). Readers
+// find their data by position, so a document of another kind would be read
+// as garbage instead of failing; the driver checks the kind first.
+struct Outline {
+  const char* mover;
+  const char* root;         // compared with case when the case tells kinds apart
+  bool root_case;
+  const char* first_child;  // "": none or any; "-": none
+};
+
+const Outline kOutlines[] = {
+    {"ProjPropsMover", "Project", false, "-"},
+    {"ProjSecurityMover", "PROJECT", true, "Groups"},
+    {"ProjStructureMover", "PROJECT", false, "RequirementTypes"},
+    {"PermissionsMover", "Project", true, "Groups"},
+    {"DocListMover", "PROJECT", false, "DOCS"},
+    {"PckListMover", "PROJECT", false, "Packages"},
+    {"DocPropertiesMover", "PROJECT", false, "DOC"},
+    {"PackageMover", "PROJECT", false, "Package"},
+    {"TraceMover", "Project", false, ""},
+};
+
+// The names of the first two start tags of |file| (root, first child),
+// read from the start of the file only: package files are large.
+std::pair<std::string, std::string> FirstTags(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::string head(65536, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<size_t>(in.gcount()));
+  std::string names[2];
+  size_t found = 0, i = 0;
+  while (found < 2 && (i = head.find('<', i)) != std::string::npos) {
+    ++i;
+    if (i >= head.size() || head[i] == '?' || head[i] == '!' || head[i] == '/') continue;
+    size_t end = head.find_first_of(" \t\r\n/>", i);
+    names[found++] = head.substr(i, end == std::string::npos ? std::string::npos : end - i);
+  }
+  return {names[0], names[1]};
+}
+
+void CheckKind(const char* mover_name, const fs::path& file) {
+  for (const auto& o : kOutlines) {
+    if (!EqualsNoCase(o.mover, mover_name)) continue;
+    auto [root, child] = FirstTags(file);
+    bool root_ok = o.root_case ? root == o.root : EqualsNoCase(root, o.root);
+    bool no_child = std::string_view(o.first_child) == "-";
+    bool child_ok = no_child ? child.empty() : !*o.first_child || child.empty() || child == o.first_child;
+    if (root.empty()) return;  // not XML at all: the reader's parser says why
+    if (!root_ok || !child_ok)
+      throw Error(eErr_BadDocument, "Transfer",
+                  "the file " + file.string() + " is not a document of " + mover_name +
+                      ": it starts with <" + root + ">" + (child.empty() ? "" : " <" + child + ">") +
+                      ", expected <" + o.root + ">" +
+                      (no_child         ? std::string(" with no elements inside")
+                       : *o.first_child ? std::string(" <") + o.first_child + ">"
+                                        : std::string()));
+    return;
+  }
+}
+
+}  // namespace
+
 void ReadWith(const char* mover_name, const fs::path& file, ObjectPtr rows, ImportContext& ctx) {
   if (!fs::exists(file))
     throw Error(eErr_FileNotFound, "Transfer", "the file " + file.string() + " is missing");
+  CheckKind(mover_name, file);
   auto mover = Mover().Get(mover_name);
   SourceContainer source(file.string(), ctx.db);
   try {

@@ -175,6 +175,32 @@ TEST_F(TransferTest, MissingFilesAndStrictReferencesFailCleanly) {
   EXPECT_THROW(ImportProject(dir.File("nowhere"), source, {}), Error);
 }
 
+TEST_F(TransferTest, ADocumentOfAnotherKindIsRefusedBeforeAnythingIsRead) {
+  const std::string before = DumpOf(source);
+  struct Case {
+    const char* from;
+    const char* to;
+  } swaps[] = {
+      {"permissions.xml", "security.xml"},  // both start with <Groups>
+      {"structure.xml", "project.xml"},
+      {"traces.xml", "pcklist.xml"},
+  };
+  for (const auto& swap : swaps) {
+    fs::path e1 = dir.File("e1"), bad = dir.File(std::string("bad_") + swap.to);
+    fs::remove_all(bad);
+    fs::copy(e1, bad, fs::copy_options::recursive);
+    fs::copy_file(e1 / swap.from, bad / swap.to, fs::copy_options::overwrite_existing);
+    try {
+      ImportProject(bad.string(), source, {});
+      FAIL() << swap.from << " read as " << swap.to;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), eErr_BadDocument) << e.Description();
+      EXPECT_NE(e.Description().find(swap.to), std::string::npos) << e.Description();
+    }
+    EXPECT_EQ(DumpOf(source), before);
+  }
+}
+
 TEST_F(TransferTest, ExportChoosesTheProjectByKeyGuidOrName) {
   ImportOptions opts;
   opts.new_guids = true;
