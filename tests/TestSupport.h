@@ -59,6 +59,18 @@ inline void WriteFile(const std::string& path, const std::string& text) {
   out << text;
 }
 
+// The rows of |sql| on |conn| as text: each value followed by "|", a line
+// per row. Compares database contents in one assertion.
+inline std::string QueryText(Connection& conn, const std::string& sql) {
+  std::string out;
+  for (auto rs = conn.Query(sql); !rs->IsEOF(); rs->MoveNext()) {
+    for (size_t c = 0; c < rs->Columns().size(); ++c)
+      out += rs->ValueAt(static_cast<int>(c)).ToText() + "|";
+    out += "\n";
+  }
+  return out;
+}
+
 // Builds a record set from column names and rows of values; every column
 // is typed from the first non-Null value in it (String when none).
 inline std::shared_ptr<Recordset> MakeRecordset(const std::vector<std::string>& names,

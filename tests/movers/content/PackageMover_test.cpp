@@ -684,14 +684,7 @@ std::string Canonical(Connection& c) {
       "ORDER BY s.QMGUID",
   };
   std::string out;
-  for (const char* q : queries) {
-    for (auto rs = c.Query(q); !rs->IsEOF(); rs->MoveNext()) {
-      for (size_t i = 0; i < rs->Columns().size(); ++i)
-        out += rs->ValueAt(static_cast<int>(i)).ToText() + "|";
-      out += "\n";
-    }
-    out += "--\n";
-  }
+  for (const char* q : queries) out += QueryText(c, q) + "--\n";
   return out;
 }
 

@@ -59,14 +59,7 @@ class PermissionsMoverTest : public DbFixture {
     mover.ReadData(Source(file).get(), context, rows, &scheduler);
   }
   std::string Rows(const std::string& sql) {
-    auto rs = conn->Query(sql);
-    std::string out;
-    for (; !rs->IsEOF(); rs->MoveNext()) {
-      for (size_t c = 0; c < rs->Columns().size(); ++c)
-        out += rs->ValueAt(static_cast<int>(c)).ToText() + "|";
-      out += "\n";
-    }
-    return out;
+    return QueryText(*conn, sql);
   }
   // Structure rows the import resolves GUIDs against.
   void SeedStructure() {

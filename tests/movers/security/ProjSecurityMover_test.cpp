@@ -50,14 +50,7 @@ class ProjSecurityMoverTest : public DbFixture {
     mover.ReadData(Source(file).get(), &data, rows, &scheduler);
   }
   std::string Row(const std::string& sql) {
-    auto rs = conn->Query(sql);
-    std::string out;
-    for (; !rs->IsEOF(); rs->MoveNext()) {
-      for (size_t c = 0; c < rs->Columns().size(); ++c)
-        out += rs->ValueAt(static_cast<int>(c)).ToText() + "|";
-      out += "\n";
-    }
-    return out;
+    return QueryText(*conn, sql);
   }
 
   ProjSecurityMover mover;
