@@ -43,6 +43,44 @@ std::map<std::string, std::string> Folder(const fs::path& dir) {
   return files;
 }
 
+bool IsGuidAt(const std::string& t, size_t i) {
+  static const char kShape[] = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+  if (i + sizeof kShape - 1 > t.size()) return false;
+  for (size_t k = 0; k + 1 < sizeof kShape; ++k) {
+    char c = t[i + k];
+    if (kShape[k] == 'X' ? !std::isxdigit(static_cast<unsigned char>(c)) : c != kShape[k])
+      return false;
+  }
+  return true;
+}
+
+// |text| with every GUID replaced by its number in order of first sight.
+std::string NumberGuids(const std::string& text) {
+  std::map<std::string, int> seen;
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    if (IsGuidAt(text, i)) {
+      auto [it, fresh] = seen.emplace(FoldCase(text.substr(i, 38)), static_cast<int>(seen.size()));
+      out += "{G" + std::to_string(it->second) + "}";
+      i += 38;
+    } else {
+      out.push_back(text[i++]);
+    }
+  }
+  return out;
+}
+
+// The GUIDs listed in a table of contents, in order.
+std::vector<std::string> ListedIds(const std::string& toc, const char* entry) {
+  std::vector<std::string> ids;
+  std::string marker = std::string("<") + entry + " ";
+  for (size_t at = toc.find(marker); at != std::string::npos; at = toc.find(marker, at + 1)) {
+    size_t id = toc.find("ID=\"", at);
+    if (id != std::string::npos) ids.push_back(toc.substr(id + 4, 38));
+  }
+  return ids;
+}
+
 class TransferTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -119,7 +157,42 @@ TEST_F(TransferTest, CopyWithNewGuidsIntoTheSameDatabasePointsAtItsOwnRows) {
   eo.project = copy;
   auto second = ExportProject(source, dir.File("e2"), eo);
   EXPECT_NE(second.project_guid, ExportProject(source, dir.File("e3"), {"1", nullptr}).project_guid);
-  EXPECT_EQ(Folder(dir.File("e2")).size(), Folder(dir.File("e1")).size());
+  auto first = Folder(dir.File("e1")), copied = Folder(dir.File("e2"));
+  EXPECT_EQ(copied.size(), first.size());
+  // Once GUIDs are matched up (numbered in order of appearance), the copy's
+  // export says what the original's says: documents and packages paired by
+  // their place in the tables of contents.
+  // List defaults name item keys, new in the copy: masked. Traces are listed
+  // in GUID order, which new GUIDs change: compared by count.
+  static const std::regex default_keys(" DefaultValue=\"[0-9, ]*\"");
+  auto masked = [](const std::string& t) { return std::regex_replace(t, default_keys, " DefaultValue=\"#\""); };
+  for (const char* name : {"project.xml", "security.xml", "structure.xml", "permissions.xml",
+                           "doclist.xml", "pcklist.xml"})
+    EXPECT_EQ(NumberGuids(masked(first[name])), NumberGuids(masked(copied[name]))) << name;
+  auto traces = [](const std::string& t) {
+    size_t n = 0;
+    for (size_t at = t.find("<TraceTo "); at != std::string::npos; at = t.find("<TraceTo ", at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(traces(first["traces.xml"]), traces(copied["traces.xml"]));
+  EXPECT_GT(traces(first["traces.xml"]), 0u);
+  struct Toc {
+    const char* file;
+    const char* entry;
+    const char* folder;
+    const char* ext;
+  } tocs[] = {{"doclist.xml", "DOC", "documents/", ".xml"}, {"pcklist.xml", "Package", "packages/", ".XML"}};
+  for (const auto& toc : tocs) {
+    auto a = ListedIds(first[toc.file], toc.entry), b = ListedIds(copied[toc.file], toc.entry);
+    ASSERT_EQ(a.size(), b.size());
+    ASSERT_FALSE(a.empty());
+    for (size_t i = 0; i < a.size(); ++i) {
+      EXPECT_NE(a[i], b[i]);
+      EXPECT_EQ(NumberGuids(first[toc.folder + a[i] + toc.ext]),
+                NumberGuids(copied[toc.folder + b[i] + toc.ext]))
+          << a[i];
+    }
+  }
 }
 
 TEST_F(TransferTest, FailedImportsLeaveTheTargetDatabaseAsItWas) {
