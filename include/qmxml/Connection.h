@@ -55,6 +55,9 @@ class Connection : public Object {
   // Runs a query and returns its rows as a record set (column types from the
   // declared types of the result columns).
   std::shared_ptr<Recordset> Query(std::string_view sql);
+  // The same for a fixed-shape query with "?" placeholders bound to
+  // |values|; the prepared statement is kept per text.
+  std::shared_ptr<Recordset> Query(std::string_view sql, const std::vector<Variant>& values);
   // The value of |column| in the first row, as text; "" when there is no
   // row. |found| (optional) is set to 1 when a row was found.
   std::string LookupValue(std::string_view sql, std::string_view column,

@@ -279,13 +279,10 @@ void Connection::ExecuteScript(const std::string& sql) {
   }
 }
 
-std::shared_ptr<Recordset> Connection::Query(std::string_view sql) {
-  std::string text = Rewrite(sql);
-  sqlite3_stmt* st = Prepare(text);
-  struct Finalize {
-    sqlite3_stmt* s;
-    ~Finalize() { sqlite3_finalize(s); }
-  } fin{st};
+namespace {
+
+// The rows of a stepped statement as a record set.
+std::shared_ptr<Recordset> Collect(sqlite3* db, sqlite3_stmt* st, const std::string& text) {
   int n = sqlite3_column_count(st);
   std::vector<Column> cols;
   std::vector<VarType> decl;
@@ -302,9 +299,30 @@ std::shared_ptr<Recordset> Connection::Query(std::string_view sql) {
     for (int i = 0; i < n; ++i) row.push_back(ReadColumn(st, i, decl[static_cast<size_t>(i)]));
     rs->AppendRow(std::move(row));
   }
-  if (rc != SQLITE_DONE) DbError(db_, "Query", text);
+  sqlite3_reset(st);
+  if (rc != SQLITE_DONE) DbError(db, "Query", text);
   rs->MoveFirst();
   return rs;
+}
+
+}  // namespace
+
+std::shared_ptr<Recordset> Connection::Query(std::string_view sql) {
+  std::string text = Rewrite(sql);
+  sqlite3_stmt* st = Prepare(text);
+  struct Finalize {
+    sqlite3_stmt* s;
+    ~Finalize() { sqlite3_finalize(s); }
+  } fin{st};
+  return Collect(db_, st, text);
+}
+
+std::shared_ptr<Recordset> Connection::Query(std::string_view sql,
+                                             const std::vector<Variant>& values) {
+  std::string text = Rewrite(sql);
+  sqlite3_stmt* st = Cached(text);
+  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i]);
+  return Collect(db_, st, text);
 }
 
 std::string Connection::LookupValue(std::string_view sql, std::string_view column, long* found,

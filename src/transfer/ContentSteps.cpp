@@ -64,65 +64,42 @@ ValueSets ProjectValues(ExportContext& ctx) {
   return v;
 }
 
-// The rows of every package of the project, selected once per table and
-// split by package: a project of a thousand packages costs six queries,
-// not six thousand.
-struct PackageSets {
-  static constexpr const char* kNames[] = {"QmPackage",   "PackageSecurity", "Resources",
-                                           "qmDocuments", "QmViews",         "qmRequirements"};
-  std::unordered_map<std::string, std::shared_ptr<Recordset>> by_package[6];
-  std::vector<Column> columns[6];
-};
+// The rows of one package, per table, selected through statements
+// prepared once and bound to the package key: only one package's rows are
+// held at a time.
+constexpr const char* kPackageSetNames[] = {"QmPackage",   "PackageSecurity", "Resources",
+                                            "qmDocuments", "QmViews",         "qmRequirements"};
+const char* const kPackageSetSql[] = {
+    "SELECT QMGUID, NAME, DESCRIPTION, parentid FROM QmPackage WHERE ID = ?",
+    "SELECT usergroupid, packageaccessrights, requirementaccessrights, documentaccessrights, "
+    "viewaccessrights FROM qmPackageUsers WHERE packageid = ? ORDER BY usergroupid",
+    "SELECT s.NAME, s.TYPE, s.REQUIREMENTID, s.VERSIONDATETIME, s.Flags, s.QMGUID, s.RESOURCEOBJ "
+    "FROM QmResources s JOIN QmPackageElements e ON e.REQUIREMENTID = s.REQUIREMENTID "
+    "WHERE e.PACKAGEID = ? ORDER BY s.REQUIREMENTID, s.ID",
+    "SELECT d.QMGUID AS QMGUID, '' AS WordFilePath FROM qmDocuments d "
+    "JOIN QmPackageElements e ON e.DOCUMENTID = d.ID WHERE e.PACKAGEID = ? ORDER BY d.ID",
+    "SELECT v.QMGUID AS QMGUID FROM QmViews v JOIN QmPackageElements e ON e.VIEWID = v.ID "
+    "WHERE e.PACKAGEID = ? ORDER BY v.ID",
+    "SELECT r.ID AS ID, r.QMGUID AS QMGUID, r.Tag AS Tag, r.LastChildTag AS LastChildTag, "
+    "r.BookmarkName AS BookmarkName, d.QMGUID AS DOCGUID, r.DocumentPosition AS DocumentPosition, "
+    "r.LongTagNumber AS LongTagNumber, r.RequirementPrefix AS RequirementPrefix, "
+    "r.RequirementText AS RequirementText, r.OverflowIND AS OverflowInd, o.OverflowText AS OverflowText, "
+    "r.Deleted AS Deleted, r.VersionNumber AS VersionNumber, r.VersionLabel AS VersionLabel, "
+    "u.QMGUID AS VersionUserGUID, r.VersionDateTime AS VersionDateTime, "
+    "r.VersionReason AS VersionReason, r.Flags AS Flags, r.LastDocText AS LastDocText, "
+    "r.RequirementName AS REQUIREMENTNAME, t.QMGUID AS RequirementTypeGUID "
+    "FROM QmPackageElements e JOIN qmRequirements r ON r.ID = e.REQUIREMENTID "
+    "LEFT JOIN qmDocuments d ON d.ID = r.BookmarkDocumentID "
+    "LEFT JOIN QmOverflowText o ON o.OverFlowID = r.ID "
+    "LEFT JOIN qmUsers u ON u.ID = r.VersionUserID "
+    "LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
+    "WHERE e.PACKAGEID = ? ORDER BY r.ID"};
 
-PackageSets ProjectPackageRows(ExportContext& ctx) {
-  const std::string pk = std::to_string(ctx.project_key);
-  const std::string in_project = " JOIN QmPackages pkg ON pkg.ID = e.PACKAGEID AND pkg.PROJECTID = " + pk;
-  const std::string sql[6] = {
-      "SELECT ID AS PKGKEY, QMGUID, NAME, DESCRIPTION, parentid FROM QmPackage WHERE PROJECTID = " + pk,
-      "SELECT u.packageid AS PKGKEY, u.usergroupid, u.packageaccessrights, u.requirementaccessrights, "
-      "u.documentaccessrights, u.viewaccessrights FROM qmPackageUsers u JOIN QmPackages pkg ON "
-      "pkg.ID = u.packageid AND pkg.PROJECTID = " + pk + " ORDER BY u.packageid, u.usergroupid",
-      "SELECT e.PACKAGEID AS PKGKEY, s.NAME, s.TYPE, s.REQUIREMENTID, s.VERSIONDATETIME, s.Flags, "
-      "s.QMGUID, s.RESOURCEOBJ FROM QmResources s JOIN QmPackageElements e ON e.REQUIREMENTID = "
-      "s.REQUIREMENTID" + in_project + " ORDER BY e.PACKAGEID, s.REQUIREMENTID, s.ID",
-      "SELECT e.PACKAGEID AS PKGKEY, d.QMGUID AS QMGUID, '' AS WordFilePath FROM qmDocuments d "
-      "JOIN QmPackageElements e ON e.DOCUMENTID = d.ID" + in_project + " ORDER BY e.PACKAGEID, d.ID",
-      "SELECT e.PACKAGEID AS PKGKEY, v.QMGUID AS QMGUID FROM QmViews v JOIN QmPackageElements e "
-      "ON e.VIEWID = v.ID" + in_project + " ORDER BY e.PACKAGEID, v.ID",
-      "SELECT e.PACKAGEID AS PKGKEY, r.ID AS ID, r.QMGUID AS QMGUID, r.Tag AS Tag, "
-      "r.LastChildTag AS LastChildTag, r.BookmarkName AS BookmarkName, d.QMGUID AS DOCGUID, "
-      "r.DocumentPosition AS DocumentPosition, r.LongTagNumber AS LongTagNumber, "
-      "r.RequirementPrefix AS RequirementPrefix, r.RequirementText AS RequirementText, "
-      "r.OverflowIND AS OverflowInd, o.OverflowText AS OverflowText, r.Deleted AS Deleted, "
-      "r.VersionNumber AS VersionNumber, r.VersionLabel AS VersionLabel, "
-      "u.QMGUID AS VersionUserGUID, r.VersionDateTime AS VersionDateTime, "
-      "r.VersionReason AS VersionReason, r.Flags AS Flags, r.LastDocText AS LastDocText, "
-      "r.RequirementName AS REQUIREMENTNAME, t.QMGUID AS RequirementTypeGUID "
-      "FROM QmPackageElements e JOIN qmRequirements r ON r.ID = e.REQUIREMENTID" + in_project +
-      " LEFT JOIN qmDocuments d ON d.ID = r.BookmarkDocumentID "
-      "LEFT JOIN QmOverflowText o ON o.OverFlowID = r.ID "
-      "LEFT JOIN qmUsers u ON u.ID = r.VersionUserID "
-      "LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
-      "ORDER BY e.PACKAGEID, r.ID"};
-  PackageSets sets;
-  for (int i = 0; i < 6; ++i) {
-    auto rs = Select(ctx, sql[i]);
-    sets.columns[i] = rs->Columns();
-    sets.by_package[i] = GroupRows(*rs, "PKGKEY");
-  }
-  return sets;
-}
-
-void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid, PackageSets& sets,
-                   ValueSets& values) {
-  const std::string k = std::to_string(key);
+void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid, ValueSets& values) {
   auto rows = std::make_shared<Collection>();
-  for (int i = 0; i < 6; ++i) {
-    auto it = sets.by_package[i].find(k);
-    auto rs = it != sets.by_package[i].end() ? it->second
-                                              : std::make_shared<Recordset>(sets.columns[i]);
-    rows->Add(Variant(ObjectPtr(rs)), PackageSets::kNames[i]);
-  }
+  for (size_t i = 0; i < std::size(kPackageSetSql); ++i)
+    rows->Add(Variant(ObjectPtr(ctx.conn->Query(kPackageSetSql[i], {Variant(key)}))),
+              kPackageSetNames[i]);
   rows->Add(Variant(ObjectPtr(values.fields)), "qmUserDefinedFieldValues");
   rows->Add(Variant(ObjectPtr(values.lists)), "qmUserDefinedListValues");
   DataDescriptor data;
@@ -147,12 +124,9 @@ void ExportPackages(ExportContext& ctx) {
                          " SELECT ID, QMGUID FROM tree ORDER BY depth, ID");
   ValueSets values = ProjectValues(ctx);
   if (ctx.progress) ctx.progress("  attribute and list values selected");
-  PackageSets sets = ProjectPackageRows(ctx);
-  if (ctx.progress) ctx.progress("  package rows selected");
   size_t total = packages->RecordCount(), done = 0;
   for (packages->MoveFirst(); !packages->IsEOF(); packages->MoveNext()) {
-    ExportPackage(ctx, packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText(), sets,
-                  values);
+    ExportPackage(ctx, packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText(), values);
     ctx.summary->files["package"] += 1;
     if (ctx.progress && ++done % 100 == 0)
       ctx.progress("  " + std::to_string(done) + " of " + std::to_string(total) + " packages");
