@@ -34,41 +34,12 @@ std::string PackageFile(const std::string& guid) {
   return std::string(kPackagesDir) + "/" + guid + ".XML";
 }
 
-// The value sets of the whole project, shared by every package: the writer
-// narrows them per requirement through an index built once, which keeps the
-// rows of one requirement in the order selected. No ORDER BY: the values of
-// a requirement come in the order they were stored, which an import keeps,
-// and sorting the whole project's values costs more than the rest.
-struct ValueSets {
-  std::shared_ptr<Recordset> fields, lists;
-};
-
-ValueSets ProjectValues(ExportContext& ctx) {
-  const std::string pk = std::to_string(ctx.project_key);
-  ValueSets v;
-  v.fields = Select(ctx,
-                    "SELECT v.REQUIREMENTID AS RequirementID, f.QMGUID AS QMGUID, f.Label AS Label, "
-                    "v.FieldValue AS FieldValue, v.OVERFLOWIND AS OverflowInd, "
-                    "ov.OverflowFieldValue AS OverflowFieldValue, v.NumericValue AS NumericValue, "
-                    "f.FieldProperties AS FieldProperties FROM qmUserDefinedFieldValues v "
-                    "JOIN qmProjectRequirements pr ON pr.RequirementID = v.REQUIREMENTID "
-                    "JOIN qmUserDefinedFields f ON f.ID = v.FIELDID "
-                    "LEFT JOIN QmOverflowValues ov ON ov.OverFlowRequirementID = v.REQUIREMENTID "
-                    "AND ov.OverFlowFieldID = v.FIELDID WHERE pr.ProjectID = " + pk);
-  v.lists = Select(ctx,
-                   "SELECT l.RequirementID AS RequirementID, i.QMGUID AS QMGUID, f.Label AS Label, "
-                   "i.ItemText AS ItemText, f.QMGUID AS UDFGUID FROM qmUserDefinedListValues l "
-                   "JOIN qmProjectRequirements pr ON pr.RequirementID = l.RequirementID "
-                   "JOIN qmUserDefinedListItems i ON i.ITEMID = l.ListItemID "
-                   "JOIN qmUserDefinedFields f ON f.ID = l.FieldID WHERE pr.ProjectID = " + pk);
-  return v;
-}
-
 // The rows of one package, per table, selected through statements
 // prepared once and bound to the package key: only one package's rows are
 // held at a time.
-constexpr const char* kPackageSetNames[] = {"QmPackage",   "PackageSecurity", "Resources",
-                                            "qmDocuments", "QmViews",         "qmRequirements"};
+constexpr const char* kPackageSetNames[] = {
+    "QmPackage", "PackageSecurity", "Resources", "qmDocuments", "QmViews", "qmRequirements",
+    "qmUserDefinedFieldValues", "qmUserDefinedListValues"};
 const char* const kPackageSetSql[] = {
     "SELECT QMGUID, NAME, DESCRIPTION, parentid FROM QmPackage WHERE ID = ?",
     "SELECT usergroupid, packageaccessrights, requirementaccessrights, documentaccessrights, "
@@ -93,15 +64,29 @@ const char* const kPackageSetSql[] = {
     "LEFT JOIN QmOverflowText o ON o.OverFlowID = r.ID "
     "LEFT JOIN qmUsers u ON u.ID = r.VersionUserID "
     "LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
-    "WHERE e.PACKAGEID = ? ORDER BY r.ID"};
+    "WHERE e.PACKAGEID = ? ORDER BY r.ID",
+    // The value sets need no order across requirements (the writer narrows
+    // them per requirement); within one they come in the order stored,
+    // which an import keeps.
+    "SELECT v.REQUIREMENTID AS RequirementID, f.QMGUID AS QMGUID, f.Label AS Label, "
+    "v.FieldValue AS FieldValue, v.OVERFLOWIND AS OverflowInd, "
+    "ov.OverflowFieldValue AS OverflowFieldValue, v.NumericValue AS NumericValue, "
+    "f.FieldProperties AS FieldProperties FROM QmPackageElements e "
+    "JOIN qmUserDefinedFieldValues v ON v.REQUIREMENTID = e.REQUIREMENTID "
+    "JOIN qmUserDefinedFields f ON f.ID = v.FIELDID "
+    "LEFT JOIN QmOverflowValues ov ON ov.OverFlowRequirementID = v.REQUIREMENTID "
+    "AND ov.OverFlowFieldID = v.FIELDID WHERE e.PACKAGEID = ?",
+    "SELECT l.RequirementID AS RequirementID, i.QMGUID AS QMGUID, f.Label AS Label, "
+    "i.ItemText AS ItemText, f.QMGUID AS UDFGUID FROM QmPackageElements e "
+    "JOIN qmUserDefinedListValues l ON l.RequirementID = e.REQUIREMENTID "
+    "JOIN qmUserDefinedListItems i ON i.ITEMID = l.ListItemID "
+    "JOIN qmUserDefinedFields f ON f.ID = l.FieldID WHERE e.PACKAGEID = ?"};
 
-void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid, ValueSets& values) {
+void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid) {
   auto rows = std::make_shared<Collection>();
   for (size_t i = 0; i < std::size(kPackageSetSql); ++i)
     rows->Add(Variant(ObjectPtr(ctx.conn->Query(kPackageSetSql[i], {Variant(key)}))),
               kPackageSetNames[i]);
-  rows->Add(Variant(ObjectPtr(values.fields)), "qmUserDefinedFieldValues");
-  rows->Add(Variant(ObjectPtr(values.lists)), "qmUserDefinedListValues");
   DataDescriptor data;
   data.Data = Variant(ctx.project_guid);
   data.ElementGUID = Variant(guid);
@@ -122,11 +107,9 @@ void ExportPackages(ExportContext& ctx) {
                          " UNION ALL SELECT p.ID, p.QMGUID, tree.depth + 1 FROM QmPackages p "
                          " JOIN tree ON p.PARENTID = tree.ID)"
                          " SELECT ID, QMGUID FROM tree ORDER BY depth, ID");
-  ValueSets values = ProjectValues(ctx);
-  if (ctx.progress) ctx.progress("  attribute and list values selected");
   size_t total = packages->RecordCount(), done = 0;
   for (packages->MoveFirst(); !packages->IsEOF(); packages->MoveNext()) {
-    ExportPackage(ctx, packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText(), values);
+    ExportPackage(ctx, packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText());
     ctx.summary->files["package"] += 1;
     if (ctx.progress && ++done % 100 == 0)
       ctx.progress("  " + std::to_string(done) + " of " + std::to_string(total) + " packages");
