@@ -6,7 +6,7 @@ namespace qmxml::transfer {
 
 void ExportSecurity(ExportContext& ctx) {
   const std::string pk = std::to_string(ctx.project_key);
-  auto project = Select(ctx, "SELECT ID, QMGUID, NULL AS Groups, NULL AS Users FROM qmProjects WHERE ID = " + pk);
+  auto project = ProjectRow(ctx, {"Groups", "Users"});
   auto groups = Select(ctx,
                        "SELECT pu.PROJECTID AS PROJECTID, g.NAME AS NAME, g.DESCRIPTION AS DESCRIPTION, "
                        "g.PROJECTACCESSRIGHTS AS PROJECTACCESSRIGHTS, "
@@ -34,7 +34,7 @@ void ImportSecurity(ImportContext& ctx) {
 
 void ExportPermissions(ExportContext& ctx) {
   const std::string pk = std::to_string(ctx.project_key);
-  auto project = Select(ctx, "SELECT ID, QMGUID, NULL AS Groups FROM qmProjects WHERE ID = " + pk);
+  auto project = ProjectRow(ctx, {"Groups"});
   auto groups = Select(ctx,
                        "SELECT pu.PROJECTID AS PROJECTID, g.ID AS ID, g.QMGUID AS QMGUID, "
                        "pu.ACCESSRIGHTS AS ACCESSRIGHTS, NULL AS DocumentTypeRights, "

@@ -17,8 +17,7 @@ void ExportTraces(ExportContext& ctx) {
                    " ORDER BY f.QMGUID, t.QMGUID, r.Type, r.State");
   DataDescriptor data;
   data.Data = Variant(ctx.project_guid);
-  WriteWith("TraceMover", ctx.dir / kTracesFile, rs, data);
-  ctx.summary->files["traces"] += 1;
+  ExportFile(ctx, "traces", "TraceMover", kTracesFile, rs, data);
 }
 
 void ImportTraces(ImportContext& ctx) {
@@ -91,7 +90,7 @@ void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid) {
   data.Data = Variant(ctx.project_guid);
   data.ElementGUID = Variant(guid);
   data.SpectoProject = Variant(ctx.project_guid);
-  WriteWith("PackageMover", ctx.dir / PackageFile(guid), rows, data);
+  ExportFile(ctx, "package", "PackageMover", PackageFile(guid), rows, data);
 }
 
 }  // namespace
@@ -110,15 +109,13 @@ void ExportPackages(ExportContext& ctx) {
   size_t total = packages->RecordCount(), done = 0;
   for (packages->MoveFirst(); !packages->IsEOF(); packages->MoveNext()) {
     ExportPackage(ctx, packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText());
-    ctx.summary->files["package"] += 1;
     if (ctx.progress && ++done % 100 == 0)
       ctx.progress("  " + std::to_string(done) + " of " + std::to_string(total) + " packages");
   }
   packages->MoveFirst();
   DataDescriptor data;
   data.ElementGUID = Variant(ctx.project_guid);
-  WriteWith("PckListMover", ctx.dir / kPckListFile, packages, data);
-  ctx.summary->files["package list"] += 1;
+  ExportFile(ctx, "package list", "PckListMover", kPckListFile, packages, data);
 }
 
 void ImportPackages(ImportContext& ctx) {

@@ -55,7 +55,7 @@ std::shared_ptr<Recordset> AttributesWithItems(ExportContext& ctx, const std::st
 
 void ExportStructure(ExportContext& ctx) {
   const std::string pk = std::to_string(ctx.project_key);
-  auto project = Select(ctx, "SELECT ID, QMGUID, NULL AS RequirementTypes FROM qmProjects WHERE ID = " + pk);
+  auto project = ProjectRow(ctx, {"RequirementTypes"});
   auto types = Select(ctx,
                       "SELECT t.ID AS ID, t.NAME AS NAME, t.DESCRIPTION AS DESCRIPTION, "
                       "t.RequirementPrefix AS RequirementPrefix, t.RequirementColor AS RequirementColor, "
@@ -70,7 +70,7 @@ void ExportStructure(ExportContext& ctx) {
                       "SELECT tf.REQUIREMENTTYPEID AS REQUIREMENTTYPEID, f.Label AS Label, "
                       "f.QMGUID AS QMGUID FROM qmRequirementTypeFields tf "
                       "JOIN qmUserDefinedFields f ON f.ID = tf.USERDEFINEDFIELDID "
-                      "ORDER BY tf.REQUIREMENTTYPEID, " + std::string(kAttributeOrder));
+                      "ORDER BY tf.REQUIREMENTTYPEID, " + kAttributeOrder);
   AttachChapter(*types, "ID", "ReqTypeAttrs", links, "REQUIREMENTTYPEID");
   AttachChapter(*project, "ID", "RequirementTypes", types, "PROJECTID");
 
@@ -138,7 +138,7 @@ void ExportDocuments(ExportContext& ctx) {
                     "WHERE pd.ProjectID = " + pk + " ORDER BY r.DOCUMENTID, r.FIELDID");
   AttachChapter(*docs, "DOCKEY", "DocRelValues", rel, "DOCUMENTID");
   // The table of contents: one entry per document file.
-  auto list = Select(ctx, "SELECT ID, QMGUID, NULL AS Docs FROM qmProjects WHERE ID = " + pk);
+  auto list = ProjectRow(ctx, {"Docs"});
   auto entries = std::make_shared<Recordset>(std::vector<Column>{
       {"PROJECTID", VarType::Long}, {"NAME", VarType::String}, {"QMGUID", VarType::String},
       {"filepath", VarType::String}, {"filedirectory", VarType::String},
@@ -150,12 +150,10 @@ void ExportDocuments(ExportContext& ctx) {
     auto one = std::make_shared<Recordset>(docs->Columns());
     one->AppendRow(std::move(row));
     std::string guid = docs->Value("QMGUID").ToText();
-    DataDescriptor data;
-    WriteWith("DocPropertiesMover", ctx.dir / DocumentFile(guid), one, data);
+    ExportFile(ctx, "document", "DocPropertiesMover", DocumentFile(guid), one);
     entries->AppendRow({Variant(ctx.project_key), docs->Value("NAME"), Variant(guid),
                         Variant(DocumentFile(guid)), docs->Value("FILEDIRECTORY"),
                         docs->Value("FILENAME"), docs->Value("FILEEXTENSION")});
-    ctx.summary->files["document"] += 1;
   }
   AttachChapter(*list, "ID", "Docs", entries, "PROJECTID");
   ExportFile(ctx, "document list", "DocListMover", kDocListFile, list);
@@ -168,7 +166,7 @@ void ImportDocuments(ImportContext& ctx) {
 
 void ExportViewList(ExportContext& ctx) {
   const std::string pk = std::to_string(ctx.project_key);
-  auto list = Select(ctx, "SELECT ID, QMGUID, NULL AS Views FROM qmProjects WHERE ID = " + pk);
+  auto list = ProjectRow(ctx, {"Views"});
   auto views = Select(ctx,
                       "SELECT PROJECTID, VIEWNAME, QMGUID, FilePath FROM QmViews WHERE PROJECTID = " +
                           pk + " ORDER BY ID");

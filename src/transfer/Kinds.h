@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "transfer/TransferSteps.h"
@@ -17,9 +18,9 @@ namespace qmxml::transfer {
 // transfer. Needs the attribute table under the alias f.
 inline constexpr const char* kModraLabels =
     "UPPER(f.Label) IN ('MODRAITEMID', 'MODRAMODELPATH', 'MODRATYPE', 'MODRA USE CASE')";
-inline constexpr const char* kAttributeOrder =
-    "CASE WHEN f.DataType = 0 THEN 2 WHEN f.DataType = 10 THEN 3 WHEN UPPER(f.Label) IN "
-    "('MODRAITEMID', 'MODRAMODELPATH', 'MODRATYPE', 'MODRA USE CASE') THEN 1 ELSE 0 END, f.ID";
+inline const std::string kAttributeOrder =
+    std::string("CASE WHEN f.DataType = 0 THEN 2 WHEN f.DataType = 10 THEN 3 WHEN ") +
+    kModraLabels + " THEN 1 ELSE 0 END, f.ID";
 
 struct Kind {
   const char* name;

@@ -128,6 +128,12 @@ std::vector<std::string> ReadCatalogue(ImportContext& ctx, const char* mover_nam
   return ids;
 }
 
+std::shared_ptr<Recordset> ProjectRow(ExportContext& ctx, const std::vector<std::string>& chapters) {
+  std::string sql = "SELECT ID, QMGUID";
+  for (const auto& c : chapters) sql += ", NULL AS " + c;
+  return Select(ctx, sql + " FROM qmProjects WHERE ID = " + std::to_string(ctx.project_key));
+}
+
 std::shared_ptr<Recordset> Select(ExportContext& ctx, const std::string& sql) {
   return ctx.conn->Query(sql);
 }

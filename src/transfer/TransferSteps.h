@@ -73,6 +73,10 @@ void ImportFile(ImportContext& ctx, const char* mover_name, const std::filesyste
 std::vector<std::string> ReadCatalogue(ImportContext& ctx, const char* mover_name,
                                        const std::filesystem::path& file);
 
+// The project row (ID, QMGUID) with an empty column per name in
+// |chapters|, for AttachChapter to fill: the parent set several writers take.
+std::shared_ptr<Recordset> ProjectRow(ExportContext& ctx, const std::vector<std::string>& chapters);
+
 // Runs |sql| on the source database (no marker needed).
 std::shared_ptr<Recordset> Select(ExportContext& ctx, const std::string& sql);
 
