@@ -4,10 +4,14 @@
 #include <sodium.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include <fstream>
-#include <sstream>
 
 #include "qmxml/Error.h"
+#include "xml/WriteBehind.h"
 
 namespace qmxml::xml {
 namespace {
@@ -74,14 +78,40 @@ XmlDocumentPtr LoadDocument(const std::string& path, const std::string& source) 
 }
 
 void SaveDocument(const pugi::xml_document& doc, const std::string& path) {
-  if (!doc.save_file(path.c_str(), "\t", kSaveFlags, pugi::encoding_utf8))
-    throw Error(eErr_FileNotFound, "modWriteXML.SaveDocument", "cannot write the file " + path);
+  std::string bytes = DocumentText(doc);
+  if (WriteBehind* behind = WriteBehind::Current()) {
+    behind->Queue(path, std::move(bytes));
+    return;
+  }
+  WriteFileBytes(path, bytes);
+}
+
+void WriteFileBytes(const std::string& path, std::string_view bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  bool ok = f != nullptr;
+  int reason = errno;
+  if (ok && !bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+    ok = false;
+    reason = errno;
+  }
+  if (f != nullptr && std::fclose(f) != 0 && ok) {
+    ok = false;
+    reason = errno;
+  }
+  if (!ok)
+    throw Error(eErr_FileNotFound, "modWriteXML.SaveDocument",
+                "cannot write the file " + path + ": " + std::strerror(reason));
 }
 
 std::string DocumentText(const pugi::xml_document& doc) {
-  std::ostringstream out;
+  struct ToString : pugi::xml_writer {
+    std::string text;
+    void write(const void* data, size_t size) override {
+      text.append(static_cast<const char*>(data), size);
+    }
+  } out;
   doc.save(out, "\t", kSaveFlags, pugi::encoding_utf8);
-  return out.str();
+  return std::move(out.text);
 }
 
 pugi::xml_node RootElement(const pugi::xml_document& doc) { return ChildNode(doc, 1); }

@@ -35,8 +35,12 @@ XmlDocumentPtr NewDocument();
 // |source| is the error source.
 XmlDocumentPtr LoadDocument(const std::string& path, const std::string& source);
 // Saves |doc| to |path|. Throws Error eErr_FileNotFound when the file
-// cannot be written.
+// cannot be written. With a WriteBehind on this thread the file is only
+// queued, and a failure surfaces at a later save or at its Finish.
 void SaveDocument(const pugi::xml_document& doc, const std::string& path);
+// Creates or replaces |path| with |bytes|. Throws Error eErr_FileNotFound
+// naming the file and the reason when it cannot be written.
+void WriteFileBytes(const std::string& path, std::string_view bytes);
 // The document as text, as SaveDocument writes it.
 std::string DocumentText(const pugi::xml_document& doc);
 

@@ -290,6 +290,21 @@ TEST_F(TransferTest, ExportChoosesTheProjectByKeyGuidOrName) {
   EXPECT_THROW(ExportProject(source, dir.File("e7"), {"no such project", nullptr}), Error);
 }
 
+TEST_F(TransferTest, AnExportFileThatCannotBeCreatedFailsTheExportByName) {
+  // A folder where a package file goes: the file cannot be created.
+  auto packages = ListedIds(ReadFile(dir.File("e1/pcklist.xml")), "Package");
+  ASSERT_GT(packages.size(), 3u);
+  const fs::path blocked = fs::path(dir.File("e8")) / "packages" / (packages[2] + ".XML");
+  fs::create_directories(blocked);
+  try {
+    ExportProject(source, dir.File("e8"), {});
+    FAIL() << "the export ended well without " << blocked;
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eErr_FileNotFound);
+    EXPECT_NE(e.Description().find(blocked.string()), std::string::npos) << e.Description();
+  }
+}
+
 // The command line: exit codes scripts can rely on, and nothing changed
 // on bad input.
 int RunCli(const std::string& args) {

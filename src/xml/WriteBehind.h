@@ -1,0 +1,62 @@
+// Writes finished documents to their files on a second thread while the
+// caller builds the next one.
+//
+// An export creates thousands of files (one per package, one per resource);
+// on some filesystems creating a file costs more kernel time than building
+// its document. While a WriteBehind is alive on a thread, SaveDocument on
+// that thread turns the document into bytes at once (so the caller may free
+// or change it) and queues them; the writer thread creates the files in the
+// order they were queued. Without one, SaveDocument writes before it returns.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+namespace qmxml::xml {
+
+class WriteBehind {
+ public:
+  // Starts the writer thread and becomes the current write-behind of the
+  // calling thread. |max_pending_bytes| bounds the bytes queued but not yet
+  // written: Queue waits while more is pending.
+  explicit WriteBehind(size_t max_pending_bytes = 32u << 20);
+  // Waits for the queued files without raising their errors (an owner that
+  // is unwinding is already failing), then stops being current.
+  ~WriteBehind();
+  WriteBehind(const WriteBehind&) = delete;
+  WriteBehind& operator=(const WriteBehind&) = delete;
+
+  // The write-behind of the calling thread, or nullptr.
+  static WriteBehind* Current();
+
+  // Queues |bytes| for |path|. Throws the error of an earlier file that
+  // could not be written; after such an error nothing more is written.
+  void Queue(std::string path, std::string bytes);
+  // Waits until every queued file is written. Throws Error eErr_FileNotFound
+  // naming the first file that could not be written.
+  void Finish();
+
+ private:
+  void Run();
+  void WaitUntilIdle(std::unique_lock<std::mutex>& lock);
+  void RethrowFailure();
+
+  const size_t max_pending_;
+  WriteBehind* const outer_;  // the write-behind this one hides, if any
+  std::mutex mu_;
+  std::condition_variable changed_;
+  std::deque<std::pair<std::string, std::string>> queue_;
+  size_t pending_bytes_ = 0;
+  bool writing_ = false;  // the writer holds a file taken off the queue
+  bool stop_ = false;
+  std::exception_ptr failure_;
+  std::thread writer_;
+};
+
+}  // namespace qmxml::xml
