@@ -88,6 +88,9 @@ int RunImport(const std::string& dir, const std::string& db, bool new_guids, boo
     dangling += guids.size();
   }
   std::cout << "  " << dangling << " unresolved reference(s)\n";
+  for (const auto& [word, guids] : s.not_carried)
+    std::cout << "  " << guids.size() << " reference(s) to " << word
+              << " elements, which a project transfer does not move\n";
   return 0;
 }
 

@@ -14,6 +14,7 @@
 #include "qmxml/Application.h"
 #include "qmxml/Error.h"
 #include "qmxml/ProjectDatabase.h"
+#include "transfer/Kinds.h"
 #include "transfer/TransferSteps.h"
 #include "xml/WriteBehind.h"
 #include "xml/XmlDoc.h"
@@ -149,6 +150,11 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
     transfer::ImportAll(ctx);
     ctx.db->keys->Flush();
     summary.dangling = ctx.db->keys->Dangling();
+    for (const char* word : transfer::kKindsNotCarried) {
+      auto it = summary.dangling.find(word);
+      if (it == summary.dangling.end()) continue;
+      summary.not_carried.insert(summary.dangling.extract(it));
+    }
     if (options.strict && !summary.dangling.empty())
       throw Error(eErr_Dangling, kSource,
                   "references that resolve to no element: " + DanglingText(summary.dangling));
