@@ -11,6 +11,8 @@
 // linear overall.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -132,6 +134,15 @@ class Recordset : public Object {
     bool operator()(std::string_view a, std::string_view b) const;
   };
   std::unordered_map<std::string, int, NoCaseHash, NoCaseEqual> by_name_;
+  // Callers name fields with string literals, the same few for every row: a
+  // small cache keyed by the address of the name skips the hashing for
+  // those. A hit is checked against the field's name, so a reused buffer
+  // holding another name only costs a lookup.
+  struct NameHit {
+    const char* data = nullptr;
+    int index = -1;
+  };
+  mutable std::array<NameHit, 64> name_hits_{};
   std::vector<std::vector<Variant>> rows_;
   long pos_ = 0;
   bool filtered_ = false;

@@ -14,6 +14,7 @@ std::string FoldCase(std::string_view text) {
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // names are mostly spelled as declared
   for (size_t i = 0; i < a.size(); ++i) {
     char x = a[i], y = b[i];
     if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');

@@ -87,8 +87,14 @@ Recordset::Recordset(std::vector<Column> columns) : columns_(std::move(columns))
 }
 
 int Recordset::FieldIndex(std::string_view name) const {
+  NameHit& hit = name_hits_[(reinterpret_cast<uintptr_t>(name.data()) >> 3) % name_hits_.size()];
+  if (hit.data == name.data() && hit.index >= 0 &&
+      EqualsNoCase(columns_[static_cast<size_t>(hit.index)].name, name))
+    return hit.index;
   auto it = by_name_.find(name);
-  return it == by_name_.end() ? -1 : it->second;
+  if (it == by_name_.end()) return -1;
+  hit = {name.data(), it->second};
+  return it->second;
 }
 
 void Recordset::AppendRow(std::vector<Variant> values) {

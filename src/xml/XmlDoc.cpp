@@ -30,9 +30,23 @@ std::string_view TrimBlanks(std::string_view s) {
 }
 
 // The text rule shared by both directions.
-std::string TextRule(std::string_view s) {
-  if (!s.empty() && s.back() == '\0') return std::string(s.substr(0, s.size() - 1));
-  return std::string(TrimBlanks(s));
+std::string_view TextRuleView(std::string_view s) {
+  if (!s.empty() && s.back() == '\0') return s.substr(0, s.size() - 1);
+  return TrimBlanks(s);
+}
+
+std::string TextRule(std::string_view s) { return std::string(TextRuleView(s)); }
+
+// The text rule of a column's value as a view into the stored text, or into
+// |scratch| for a value that is not text. Valid while the row is current.
+std::string_view ColumnTextView(const Recordset& rs, std::string_view column, std::string& scratch) {
+  int i = rs.FieldIndex(column);
+  if (i < 0 || rs.IsEOF()) return {};
+  const Variant& v = rs.RefAt(i);
+  if (v.IsNull() || v.IsEmpty()) return {};
+  if (const std::string* text = v.Text()) return TextRuleView(*text);
+  scratch = v.ToText();
+  return TextRuleView(scratch);
 }
 
 std::pair<int, int> LineAndColumn(const std::string& path, ptrdiff_t offset) {
@@ -134,7 +148,7 @@ pugi::xml_node AppendElement(pugi::xml_node parent, const char* name) {
 }
 
 void SetAttr(pugi::xml_node element, const char* name, std::string_view text) {
-  element.append_attribute(name).set_value(std::string(text).c_str());
+  element.append_attribute(name).set_value(text.data(), text.size());
 }
 
 bool SetIdentity(const Recordset& rs, pugi::xml_node element, std::string_view column) {
@@ -185,14 +199,14 @@ Variant ColumnValue(const Field& field, int type) {
 }
 
 std::string ColumnText(const Recordset& rs, std::string_view column) {
-  // The text rule of ColumnValue, without copying the value first: writers
-  // call this for every attribute of every row.
-  int i = rs.FieldIndex(column);
-  if (i < 0 || rs.IsEOF()) return std::string();
-  const Variant& v = rs.RefAt(i);
-  if (v.IsNull() || v.IsEmpty()) return std::string();
-  if (const std::string* text = v.Text()) return TextRule(*text);
-  return TextRule(v.ToText());
+  std::string scratch;
+  return std::string(ColumnTextView(rs, column, scratch));
+}
+
+void SetColumnAttr(pugi::xml_node element, const char* name, const Recordset& rs,
+                   std::string_view column) {
+  std::string scratch;
+  SetAttr(element, name, ColumnTextView(rs, column, scratch));
 }
 
 Variant AttributeValue(pugi::xml_attribute attr, int type) {

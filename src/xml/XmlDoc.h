@@ -88,6 +88,11 @@ Variant ColumnValue(const Field& field, int type);
 // Text of a column by the text rule (Null -> "", trailing code 0 dropped,
 // else blanks around removed).
 std::string ColumnText(const Recordset& rs, std::string_view column);
+// Sets attribute |name| of |element| to ColumnText(rs, column) without
+// copying the stored text first: writers do this for every attribute of
+// every row.
+void SetColumnAttr(pugi::xml_node element, const char* name, const Recordset& rs,
+                   std::string_view column);
 // XML to database: the value of |attr| (may be empty) for value type |type|.
 Variant AttributeValue(pugi::xml_attribute attr, int type);
 // "True" when |v| converts to True, else "False" (also when it does not

@@ -126,10 +126,10 @@ void PackageMover::CreatePackageXMLElement_(pugi::xml_node project, Collection& 
                 "the package record set is Nothing");
   const Recordset& rs = *package_rows;
   pugi::xml_node package = project.append_child("Package");
-  xml::SetAttr(package, "ID", xml::ColumnText(rs, "QMGUID"));
-  xml::SetAttr(package, "NAME", xml::ColumnText(rs, "NAME"));
-  xml::SetAttr(package, "DESCRIPTION", xml::ColumnText(rs, "DESCRIPTION"));
-  xml::SetAttr(package, "ParentID", xml::ColumnText(rs, "parentid"));
+  xml::SetColumnAttr(package, "ID", rs, "QMGUID");
+  xml::SetColumnAttr(package, "NAME", rs, "NAME");
+  xml::SetColumnAttr(package, "DESCRIPTION", rs, "DESCRIPTION");
+  xml::SetColumnAttr(package, "ParentID", rs, "parentid");
 
   SkipOnFailure([&] { CreatePackageSecurityXMLElement_(package); });
   SkipOnFailure([&] { CreateChildDocumentsXMLElement_(package, rows); });
@@ -168,7 +168,7 @@ void PackageMover::CreateChildDocumentsXMLElement_(pugi::xml_node package,
   for (; !rs->IsEOF(); rs->MoveNext()) {
     pugi::xml_node ref =
         AppendTextElement(documents, "DocumentRef", xml::ColumnText(*rs, "QMGUID"));
-    xml::SetAttr(ref, "WordFilePath", xml::ColumnText(*rs, "WordFilePath"));
+    xml::SetColumnAttr(ref, "WordFilePath", *rs, "WordFilePath");
   }
 }
 

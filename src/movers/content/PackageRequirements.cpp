@@ -76,11 +76,12 @@ std::string TkIntegrationWord(const Recordset& values) {
              : "No";
 }
 
-// The overflow text when the row's overflow flag is set, else |column|.
-std::string TextOrOverflow(const Recordset& rs, std::string_view column,
-                           std::string_view overflow_column) {
+// Sets |name| to the overflow text when the row's overflow flag is set,
+// else to |column|.
+void SetTextOrOverflow(pugi::xml_node element, const char* name, const Recordset& rs,
+                       std::string_view column, std::string_view overflow_column) {
   bool overflow = xml::ColumnValue(rs.GetField("OverflowInd"), xml::kBoolean).ToBool();
-  return xml::ColumnText(rs, overflow ? overflow_column : column);
+  xml::SetColumnAttr(element, name, rs, overflow ? overflow_column : column);
 }
 
 // A whole number as it stands in SQL text ("NULL" for a missing one).
@@ -111,30 +112,32 @@ void PackageMover::CreateRequirementsXMLChildElement_(pugi::xml_node requirement
   for (; !rs.IsEOF(); rs.MoveNext()) {
     pugi::xml_node requirement = requirements.append_child("Requirement");
     try {
-      auto attr = [&](const char* name, const std::string& text) {
+      auto attr = [&](const char* name, std::string_view text) {
         xml::SetAttr(requirement, name, text);
       };
-      auto column = [&](std::string_view name) { return xml::ColumnText(rs, name); };
-      attr("ID", column("QMGUID"));
-      attr("Tag", column("Tag"));
-      attr("LastChildTag", column("LastChildTag"));
-      attr("BookmarkName", column("BookmarkName"));
-      attr("BookmarkDocumentID", column("DOCGUID"));
-      attr("DocumentPosition", column("DocumentPosition"));
-      attr("LongTagNumber", column("LongTagNumber"));
-      attr("RequirementPrefix", column("RequirementPrefix"));
-      attr("RequirementText", TextOrOverflow(rs, "RequirementText", "OverflowText"));
+      auto column = [&](const char* name, const char* col) {
+        xml::SetColumnAttr(requirement, name, rs, col);
+      };
+      column("ID", "QMGUID");
+      column("Tag", "Tag");
+      column("LastChildTag", "LastChildTag");
+      column("BookmarkName", "BookmarkName");
+      column("BookmarkDocumentID", "DOCGUID");
+      column("DocumentPosition", "DocumentPosition");
+      column("LongTagNumber", "LongTagNumber");
+      column("RequirementPrefix", "RequirementPrefix");
+      SetTextOrOverflow(requirement, "RequirementText", rs, "RequirementText", "OverflowText");
       attr("Deleted",
            xml::BooleanWord(xml::ColumnValue(rs.GetField("Deleted"), xml::kBoolean)));
-      attr("VersionNumber", column("VersionNumber"));
-      attr("VersionLabel", column("VersionLabel"));
-      attr("VersionUserGUID", column("VersionUserGUID"));
+      column("VersionNumber", "VersionNumber");
+      column("VersionLabel", "VersionLabel");
+      column("VersionUserGUID", "VersionUserGUID");
       attr("VersionDateTime", conversion->cTimeStamp(rs.GetField("VersionDateTime")));
-      attr("VersionReason", column("VersionReason"));
-      attr("Flags", column("Flags"));
-      attr("LastDocText", column("LastDocText"));
-      attr("REQUIREMENTNAME", column("REQUIREMENTNAME"));
-      attr("RequirementTypeGUID", column("RequirementTypeGUID"));
+      column("VersionReason", "VersionReason");
+      column("Flags", "Flags");
+      column("LastDocText", "LastDocText");
+      column("REQUIREMENTNAME", "REQUIREMENTNAME");
+      column("RequirementTypeGUID", "RequirementTypeGUID");
 
       const int32_t key = xml::ColumnValue(rs.GetField("ID"), xml::kLong).ToLong();
       CreateResourcesXMLChildElement_(requirement, key);
@@ -157,11 +160,10 @@ void PackageMover::CreateFieldValuesXMLChildElement_(Recordset* values,
   values->SetFilter("(RequirementID= " + std::to_string(requirement_key) + ")");
   for (; !values->IsEOF(); values->MoveNext()) {
     pugi::xml_node value = field_values.append_child("FieldValue");
-    xml::SetAttr(value, "ID", xml::ColumnText(*values, "QMGUID"));
-    xml::SetAttr(value, "Label", xml::ColumnText(*values, "Label"));
-    xml::SetAttr(value, "FieldValue",
-                 TextOrOverflow(*values, "FieldValue", "OverflowFieldValue"));
-    xml::SetAttr(value, "NumericValue", xml::ColumnText(*values, "NumericValue"));
+    xml::SetColumnAttr(value, "ID", *values, "QMGUID");
+    xml::SetColumnAttr(value, "Label", *values, "Label");
+    SetTextOrOverflow(value, "FieldValue", *values, "FieldValue", "OverflowFieldValue");
+    xml::SetColumnAttr(value, "NumericValue", *values, "NumericValue");
     xml::SetAttr(value, "TkIntegration", TkIntegrationWord(*values));
   }
 }
@@ -174,10 +176,10 @@ void PackageMover::CreateListValuesXMLChildElement_(Recordset* values,
   values->SetFilter("(RequirementID= " + std::to_string(requirement_key) + ")");
   for (; !values->IsEOF(); values->MoveNext()) {
     pugi::xml_node value = list_values.append_child("ListValue");
-    xml::SetAttr(value, "ID", xml::ColumnText(*values, "QMGUID"));
-    xml::SetAttr(value, "Label", xml::ColumnText(*values, "Label"));
-    xml::SetAttr(value, "ItemText", xml::ColumnText(*values, "ItemText"));
-    xml::SetAttr(value, "UDFGUID", xml::ColumnText(*values, "UDFGUID"));
+    xml::SetColumnAttr(value, "ID", *values, "QMGUID");
+    xml::SetColumnAttr(value, "Label", *values, "Label");
+    xml::SetColumnAttr(value, "ItemText", *values, "ItemText");
+    xml::SetColumnAttr(value, "UDFGUID", *values, "UDFGUID");
   }
 }
 

@@ -47,21 +47,18 @@ bool TraceMover::CreateTracesXMLChildElement_(Recordset* rs, pugi::xml_node proj
   if (!conversion) return false;
 
   // Field objects follow the current row, so they are looked up once.
-  const Field req = rs->GetField("ReqGUID");
-  const Field to_req = rs->GetField("ToReqGUID");
   const Field state = rs->GetField("State");
   const Field type = rs->GetField("Type");
-  const Field name = rs->GetField("Name");
   const Field stamp = rs->GetField("VersionDateTime");
 
   pugi::xml_node traces = xml::AppendElement(project, "Traces");
   for (; !rs->IsEOF(); rs->MoveNext()) {
     pugi::xml_node trace = xml::AppendElement(traces, "TraceTo");
-    xml::SetAttr(trace, "ReqGUID", xml::ColumnValue(req, xml::kString).ToText());
-    xml::SetAttr(trace, "ToReqGUID", xml::ColumnValue(to_req, xml::kString).ToText());
+    xml::SetColumnAttr(trace, "ReqGUID", *rs, "ReqGUID");
+    xml::SetColumnAttr(trace, "ToReqGUID", *rs, "ToReqGUID");
     xml::SetAttr(trace, "State", xml::ColumnValue(state, xml::kLong).ToText());
     xml::SetAttr(trace, "Type", xml::ColumnValue(type, xml::kLong).ToText());
-    xml::SetAttr(trace, "Name", xml::ColumnValue(name, xml::kString).ToText());
+    xml::SetColumnAttr(trace, "Name", *rs, "Name");
     xml::SetAttr(trace, "VersionDateTime", conversion->cTimeStamp(stamp));
   }
   return true;

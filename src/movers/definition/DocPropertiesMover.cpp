@@ -96,8 +96,8 @@ bool DocPropertiesMover::CreateDocXMLElement_(const Recordset& rs, DataDescripto
     if (values == nullptr) return true;
     for (; !values->IsEOF(); values->MoveNext()) {
       pugi::xml_node value = xml::AppendElement(related, "VALUE");
-      xml::SetAttr(value, "fieldid", xml::ColumnText(*values, "fieldid"));
-      xml::SetAttr(value, "relateditemid", xml::ColumnText(*values, "RELATEDITEMID"));
+      xml::SetColumnAttr(value, "fieldid", *values, "fieldid");
+      xml::SetColumnAttr(value, "relateditemid", *values, "RELATEDITEMID");
     }
   } catch (const Error&) {
     return false;

@@ -28,14 +28,14 @@ void ExternalProjectMover::WriteExternalProjects_(const RecordsetPtr& rs,
   if (!rs) return;
 
   pugi::xml_node project = xml::AppendElement(*doc_, "PROJECT");
-  if (!rs->IsEOF()) xml::SetAttr(project, "GUID", xml::ColumnText(*rs, "ProjectGUID"));
+  if (!rs->IsEOF()) xml::SetColumnAttr(project, "GUID", *rs, "ProjectGUID");
   for (; !rs->IsEOF(); rs->MoveNext()) {
     pugi::xml_node link = xml::AppendElement(project, "ExternalProject");
-    xml::SetAttr(link, "GUID", xml::ColumnText(*rs, "ExtProjectGUID"));
-    xml::SetAttr(link, "Prefix", xml::ColumnText(*rs, "Prefix"));
-    xml::SetAttr(link, "Name", xml::ColumnText(*rs, "NAME"));
-    xml::SetAttr(link, "Directory", xml::ColumnText(*rs, "Directory"));
-    xml::SetAttr(link, "Filename", xml::ColumnText(*rs, "Filename"));
+    xml::SetColumnAttr(link, "GUID", *rs, "ExtProjectGUID");
+    xml::SetColumnAttr(link, "Prefix", *rs, "Prefix");
+    xml::SetColumnAttr(link, "Name", *rs, "NAME");
+    xml::SetColumnAttr(link, "Directory", *rs, "Directory");
+    xml::SetColumnAttr(link, "Filename", *rs, "Filename");
     xml::SetAttr(
         link, "ConnectAtOpen",
         xml::BooleanWord(xml::ColumnValue(rs->GetField("ConnectAtOpen"), xml::kBoolean)));
