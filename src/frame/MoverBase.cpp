@@ -2,6 +2,8 @@
 #include "frame/MoverBase.h"
 
 #include "frame/Components.h"
+#include "frame/ThreadState.h"
+#include "xml/XmlDoc.h"
 #include "qmxml/Application.h"
 
 namespace qmxml::frame {
@@ -123,12 +125,17 @@ void MoverBase::SaveOrHandBack(const DataDescriptor* oData, Scheduler* oSchedule
 
 void MoverBase::RunDataSet(bool is_export, int32_t own_message, const std::string& path,
                            const std::function<void()>& body) const {
+  pugi::xml_node& reading = CurrentThread().reading;
+  reading = pugi::xml_node();
   try {
     body();
   } catch (const Error& e) {
     std::string composed = ResourceStringV(is_export ? eMsg_DownloadFailed : eMsg_UploadFailed,
                                            {ResourceString(own_message), path});
-    throw e.WithDescription(composed + " " + e.Description());
+    std::string where;
+    if (!is_export && reading) where = " (at " + xml::ElementPosition(reading, path) + ")";
+    reading = pugi::xml_node();
+    throw e.WithDescription(composed + " " + e.Description() + where);
   }
 }
 

@@ -1,6 +1,8 @@
 // Per-thread mover state.
 #include "frame/ThreadState.h"
 
+#include <exception>
+
 namespace qmxml::frame {
 
 ThreadState& CurrentThread() {
@@ -11,6 +13,16 @@ ThreadState& CurrentThread() {
 void YieldToHost(const char* what) {
   auto& hook = CurrentThread().yield;
   if (hook) hook(what);
+}
+
+ReadingElement::ReadingElement(pugi::xml_node element)
+    : outer_(CurrentThread().reading), exceptions_(std::uncaught_exceptions()) {
+  CurrentThread().reading = element;
+}
+
+ReadingElement::~ReadingElement() {
+  if (std::uncaught_exceptions() > exceptions_) return;
+  CurrentThread().reading = outer_;
 }
 
 }  // namespace qmxml::frame

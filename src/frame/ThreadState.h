@@ -2,13 +2,16 @@
 // by the users-and-groups writer and read by the package writers, the
 // resources folder of the package being written, the resource command
 // counter, and the host's progress hook that readers call after each
-// imported element (the place a host keeps its event loop running).
+// imported element (the place a host keeps its event loop running), and the
+// element a reader is working on, for the message of an error that stops it.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+
+#include <pugixml.hpp>
 
 #include "qmxml/Collection.h"
 
@@ -24,11 +27,29 @@ struct ThreadState {
   int32_t resource_command_counter = 0;
   // Called by readers after each imported element; may be empty.
   std::function<void(const char* what)> yield;
+  // The element a reader is working on (see ReadingElement).
+  pugi::xml_node reading;
 };
 
 // The state of the calling thread.
 ThreadState& CurrentThread();
 // Lets the host's event loop run (calls the yield hook when set).
 void YieldToHost(const char* what);
+
+// Marks |element| as the one the calling thread's reader works on, so that
+// an error stopping the read can say where in the file it stopped. Left in
+// place when the scope ends by an exception (that error is about this
+// element); the outer element comes back otherwise.
+class ReadingElement {
+ public:
+  explicit ReadingElement(pugi::xml_node element);
+  ~ReadingElement();
+  ReadingElement(const ReadingElement&) = delete;
+  ReadingElement& operator=(const ReadingElement&) = delete;
+
+ private:
+  pugi::xml_node outer_;
+  int exceptions_;
+};
 
 }  // namespace qmxml::frame

@@ -37,7 +37,8 @@ const std::map<int32_t, std::string>& MessageTexts() {
 
 std::string Insert(std::string text, const std::vector<std::string>& inserts) {
   for (size_t i = inserts.size(); i-- > 0;) {
-    std::string mark = "%" + std::to_string(i + 1);
+    std::string mark = std::to_string(i + 1);
+    mark.insert(mark.begin(), '%');
     size_t at;
     size_t from = 0;
     while ((at = text.find(mark, from)) != std::string::npos) {

@@ -128,6 +128,23 @@ std::string DocumentText(const pugi::xml_document& doc) {
   return std::move(out.text);
 }
 
+std::string ElementPosition(pugi::xml_node element, const std::string& path) {
+  std::string where = "<";
+  where += element.name();
+  if (pugi::xml_attribute id = element.attribute("ID")) {
+    where += " ID=\"";
+    where += id.value();
+    where += "\"";
+  }
+  where += ">";
+  const ptrdiff_t offset = element.offset_debug();
+  if (offset >= 0 && !path.empty() && FileExists(path)) {
+    auto [line, col] = LineAndColumn(path, offset);
+    where += ", line " + std::to_string(line) + ", column " + std::to_string(col);
+  }
+  return where;
+}
+
 pugi::xml_node RootElement(const pugi::xml_document& doc) { return ChildNode(doc, 1); }
 
 pugi::xml_node ChildNode(pugi::xml_node node, size_t index) {

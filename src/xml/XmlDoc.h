@@ -44,6 +44,11 @@ void WriteFileBytes(const std::string& path, std::string_view bytes);
 // The document as text, as SaveDocument writes it.
 std::string DocumentText(const pugi::xml_document& doc);
 
+// Where |element| stands in the file |path| it was loaded from:
+// "<Name ID=\"...\">, line L, column C" (the ID only when it has one; no line
+// for an element that was not read from that file).
+std::string ElementPosition(pugi::xml_node element, const std::string& path);
+
 // Child 1 of the document (the root element), or an empty node.
 pugi::xml_node RootElement(const pugi::xml_document& doc);
 // Child |index| of |node| (0-based), or an empty node.

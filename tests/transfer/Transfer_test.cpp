@@ -3,7 +3,9 @@
 // failures that must leave the target database exactly as it was.
 #include "qmxml/Transfer.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <regex>
 
 #include "TestSupport.h"
@@ -253,6 +255,77 @@ TEST_F(TransferTest, MissingFilesAndStrictReferencesFailCleanly) {
   }
   EXPECT_EQ(DumpOf(source), before);
   EXPECT_THROW(ImportProject(dir.File("nowhere"), source, {}), Error);
+}
+
+// 1-based line of |offset| in |text|.
+std::string LineAt(const std::string& text, size_t offset) {
+  return std::to_string(1 + std::count(text.begin(), text.begin() + static_cast<ptrdiff_t>(offset), '\n'));
+}
+
+TEST_F(TransferTest, BadContentIsReportedWithTheFileAndTheElementsLine) {
+  const std::string before = DumpOf(source);
+  const fs::path e1 = dir.File("e1");
+  fs::path package;
+  for (const auto& e : fs::directory_iterator(e1 / "packages"))
+    if (e.path().extension() == ".XML" && ReadFile(e.path().string()).find("<Resource>") != std::string::npos)
+      package = e.path();
+  ASSERT_FALSE(package.empty());
+  const std::string package_text = ReadFile(package.string());
+  const std::string traces_text = ReadFile((e1 / "traces.xml").string());
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> spoil;
+    std::string file;     // named in the error
+    std::string element;  // "<Name ...>, line N"
+  };
+  // A trace to a requirement that is nowhere; a requirement whose
+  // positional attributes shifted (one left out); a resource whose file is
+  // missing.
+  const size_t trace = traces_text.find("<TraceTo ", traces_text.find("<TraceTo ") + 1);
+  const size_t req = package_text.find("<Requirement ID=\"");
+  const std::string req_id = package_text.substr(req + 17, 38);
+  const size_t resource_at = package_text.find("<Resource>");
+  const size_t guid = package_text.find("<GUID>", resource_at);
+  const std::string resource = package_text.substr(guid + 6, 38);
+  std::vector<Case> cases = {
+      {"unknown trace end",
+       [&](const fs::path& d) {
+         std::string t = traces_text;
+         t.replace(t.find("ReqGUID=\"", trace) + 9, 38, "{00000000-0000-0000-0000-0000000000BB}");
+         WriteFile((d / "traces.xml").string(), t);
+       },
+       "traces.xml", "<TraceTo>, line " + LineAt(traces_text, trace)},
+      {"shifted requirement attributes",
+       [&](const fs::path& d) {
+         std::string t = package_text;
+         size_t text_at = t.find(" RequirementText=\"", req);
+         t.erase(text_at, t.find('"', text_at + 18) + 1 - text_at);
+         size_t deleted_at = t.find(" Deleted=\"", req);
+         t.erase(deleted_at, t.find('"', deleted_at + 10) + 1 - deleted_at);
+         WriteFile((d / "packages" / package.filename()).string(), t);
+       },
+       package.filename().string(),
+       "<Requirement ID=\"" + req_id + "\">, line " + LineAt(package_text, req)},
+      {"missing resource file",
+       [&](const fs::path& d) { fs::remove(d / "packages" / "Resources" / (resource + ".XML")); },
+       resource + ".XML",
+       "<Resource>, line " + LineAt(package_text, resource_at)},
+  };
+  for (const auto& c : cases) {
+    const fs::path bad = dir.File("bad");
+    fs::remove_all(bad);
+    fs::copy(e1, bad, fs::copy_options::recursive);
+    c.spoil(bad);
+    try {
+      ImportProject(bad.string(), source, {});
+      FAIL() << c.what << " imported";
+    } catch (const Error& e) {
+      EXPECT_NE(e.Description().find(c.file), std::string::npos) << c.what << ": " << e.Description();
+      EXPECT_NE(e.Description().find("(at " + c.element), std::string::npos)
+          << c.what << ": " << e.Description();
+    }
+    EXPECT_EQ(DumpOf(source), before) << c.what;
+  }
 }
 
 TEST_F(TransferTest, ADocumentOfAnotherKindIsRefusedBeforeAnythingIsRead) {

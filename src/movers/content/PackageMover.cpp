@@ -276,6 +276,7 @@ void PackageMover::CreatePackageContentsDBElements_(const ReadContext& ctx,
     pugi::xml_node parent = doc_->select_node(list.path).node();
     if (!parent) continue;
     for (pugi::xml_node ref : xml::Children(parent)) {
+      frame::ReadingElement at(ref);
       std::string_view guid = ref.text().get();
       const int32_t member_key = ctx.keys->getKeyFromGUID(list.type_word, guid);
       ctx.conn->Execute("INSERT INTO " + sql::Table("QmPackageElements") + " " +

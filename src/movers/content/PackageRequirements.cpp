@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "frame/Components.h"
+#include "frame/ThreadState.h"
 #include "movers/content/PackageMover.h"
 #include "movers/content/PackageXml.h"
 #include "movers/content/TextCapacity.h"
@@ -215,6 +216,7 @@ void PackageMover::CreateRequirementsDBElement_(const ReadContext& ctx,
 
   for (pugi::xml_node node : requirements.children()) {
     if (node.type() != pugi::node_element || !node.first_attribute()) continue;
+    frame::ReadingElement at(node);
     const xml::Attrs a(node);
     const std::string id = AttrText(node, "ID");
     const int32_t key = ctx.keys->GetNextDBKey("Requirement", id);

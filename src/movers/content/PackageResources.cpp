@@ -106,6 +106,7 @@ void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
       " VALUES ( ?, ?, ?, ? , ?, ?,? )";
 
   for (pugi::xml_node entry : resources.children("Resource")) {
+    frame::ReadingElement at(entry);
     const std::string file = folder + "/" + ChildText(entry, "GUID") + ".XML";
     if (!xml::FileExists(file))
       throw Error(eErr_FileNotFound, source,

@@ -4,6 +4,7 @@
 
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
+#include "frame/ThreadState.h"
 #include "sql/Guid.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
@@ -101,6 +102,7 @@ void TraceMover::CreateTracesDBElement_(const std::string& path, const SourceCon
 
   for (pugi::xml_node node = traces.first_child(); node; node = node.next_sibling()) {
     if (!node.first_attribute()) continue;
+    frame::ReadingElement at(node);
     const xml::Attrs a(node);
     const int32_t from = requirement_key(a.Text(kReqGUID));
     const int32_t to = requirement_key(a.Text(kToReqGUID));
