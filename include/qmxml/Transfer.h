@@ -40,7 +40,8 @@ struct ExportSummary {
 };
 
 // Writes the project of |db_path| into the folder |dir| (created when
-// missing). Throws Error on failure; files already written stay.
+// missing), as the database stood at the start: the export reads inside one
+// transaction. Throws Error on failure; files already written stay.
 ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
                             const ExportOptions& options);
 

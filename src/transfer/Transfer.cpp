@@ -107,17 +107,26 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
   ctx.dir = dir;
   ctx.progress = options.progress;
   ctx.summary = &summary;
-  ChooseProject(*conn, options.project, &ctx, &summary.project_name);
-  summary.project_key = ctx.project_key;
-  summary.project_guid = ctx.project_guid;
-  std::error_code ec;
-  fs::create_directories(ctx.dir / transfer::kDocumentsDir, ec);
-  fs::create_directories(ctx.dir / transfer::kPackagesDir, ec);
-  if (ec) throw Error(eErr_FileNotFound, kSource, "cannot create the folder " + dir + ": " + ec.message());
-  // Files are created on a second thread while the next document is built.
-  xml::WriteBehind files;
-  transfer::ExportAll(ctx);
-  files.Finish();
+  // One read transaction: every file of the export shows the database as it
+  // was at the first read, even while others write to it.
+  conn->ExecuteScript("BEGIN");
+  try {
+    ChooseProject(*conn, options.project, &ctx, &summary.project_name);
+    summary.project_key = ctx.project_key;
+    summary.project_guid = ctx.project_guid;
+    std::error_code ec;
+    fs::create_directories(ctx.dir / transfer::kDocumentsDir, ec);
+    fs::create_directories(ctx.dir / transfer::kPackagesDir, ec);
+    if (ec) throw Error(eErr_FileNotFound, kSource, "cannot create the folder " + dir + ": " + ec.message());
+    // Files are created on a second thread while the next document is built.
+    xml::WriteBehind files;
+    transfer::ExportAll(ctx);
+    files.Finish();
+  } catch (...) {
+    conn->Rollback();
+    throw;
+  }
+  conn->Commit();
   return summary;
 }
 

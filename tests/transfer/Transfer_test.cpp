@@ -385,6 +385,31 @@ TEST_F(TransferTest, AnExportFileThatCannotBeCreatedFailsTheExportByName) {
   }
 }
 
+TEST_F(TransferTest, ExportShowsTheDatabaseAsItStoodAtTheStart) {
+  // In WAL mode a writer may commit while the export reads; the export must
+  // not mix the two states.
+  OpenProjectDatabase(source)->ExecuteScript("PRAGMA journal_mode=WAL");
+  auto packages = ListedIds(ReadFile(dir.File("e1/pcklist.xml")), "Package");
+  ASSERT_FALSE(packages.empty());
+  const std::string last = packages.back();
+  bool changed = false;
+  ExportOptions opts;
+  opts.progress = [&](const std::string&) {
+    if (changed) return;
+    changed = true;
+    auto writer = OpenProjectDatabase(source);
+    writer->ExecuteScript("UPDATE QmPackages SET NAME = 'Renamed meanwhile' WHERE QMGUID = '" + last + "'");
+  };
+  ExportProject(source, dir.File("e9"), opts);
+  ASSERT_TRUE(changed);
+  const std::string text = ReadFile(dir.File("e9/packages/" + last + ".XML"));
+  EXPECT_EQ(text.find("Renamed meanwhile"), std::string::npos);
+  EXPECT_TRUE(text == ReadFile(dir.File("e1/packages/" + last + ".XML"))) << "the package file differs";
+  auto after = OpenProjectDatabase(source);
+  EXPECT_EQ(after->Scalar("SELECT NAME FROM QmPackages WHERE QMGUID = '" + last + "'", {}).ToText(),
+            "Renamed meanwhile");
+}
+
 // The command line: exit codes scripts can rely on, and nothing changed
 // on bad input.
 int RunCli(const std::string& args) {
