@@ -11,10 +11,28 @@
 
 namespace qmxml {
 
-// Message numbers of the component. The texts live in the resource service;
-// the numbers are part of the contract and are never renumbered.
+// Every error number qmxml raises, in one enumeration. 23001 to 23016 are
+// the component's messages, whose texts live in the resource service; the
+// others are the numbers of the platform objects it stands on and of the
+// transfer driver. The numbers are part of the contract and are never
+// renumbered.
+//
+// A document that is not XML at all is raised by the reader with the XML
+// parser's own status (1 to 16) as its number; a transfer checks every
+// document before the first reader runs and reports such a document as
+// eErr_NotWellFormed instead, with the parser's reason in the text.
 enum enumMessages : int32_t {
   eMsg_Empty = 0,
+  eErr_InvalidArgument = 5,        // a call the object cannot answer
+  eErr_Overflow = 6,               // a number too large for its type
+  eErr_SubscriptRange = 9,         // a collection position or key that is not there
+  eErr_TypeMismatch = 13,          // a value that does not convert
+  eErr_FileNotFound = 53,          // a file the caller named is missing or unwritable
+  eErr_NoProperty = 438,           // an object without the property asked for
+  eErr_KeyInUse = 457,             // a collection key given twice
+  eErr_RecordsetArgument = 3001,   // a record set filter or bookmark it cannot take
+  eErr_NoCurrentRow = 3021,        // a record set at its end
+  eErr_NoSuchField = 3265,         // a record set without the field asked for
   eMsg_ComponentFailedToStart = 23001,  // an outside service could not start
   eMsg_ExpectedDataDescObject = 23002,  // oData is not a transfer context
   eMsg_DownloadFailed = 23003,          // a writer (export) failed
@@ -31,18 +49,18 @@ enum enumMessages : int32_t {
   eMsg_Trace = 23014,                   // traces
   eMsg_View = 23015,                    // views
   eMsg_QDefs = 23016,                   // query definitions
-};
-
-// Numbers used outside the component's own message range.
-enum enumPlatformErrors : int32_t {
-  eErr_TypeMismatch = 13,        // a value that does not convert
-  eErr_FileNotFound = 53,        // a file the caller named is missing
-  eErr_InvalidArgument = 5,      // a call the object cannot answer
   eErr_NotAvailable = 23100,     // a mover operation not offered yet
   eErr_Database = 23101,         // the database rejected a statement
   eErr_Transfer = 23102,         // the transfer driver stopped
   eErr_Dangling = 23103,         // references that did not resolve (strict)
   eErr_BadDocument = 23104,      // a document of the wrong kind or shape
+  eErr_NotWellFormed = 23105,    // a document that is not well-formed XML 1.0
+  eErr_BadGuid = 23106,          // an identity or file name that is not a GUID
+  eErr_Duplicate = 23107,        // an identity that appears twice in a folder
+  eErr_ProjectExists = 23108,    // the project is already in the target database
+  eErr_Locked = 23109,           // another writer held the database too long
+  eErr_Skipped = 23110,          // values a reader left out by rule (strict)
+  eErr_FolderNotEmpty = 23111,   // an export into a folder that holds files
 };
 
 class Error : public std::runtime_error {

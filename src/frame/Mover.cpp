@@ -49,7 +49,7 @@ const Entry kMovers[] = {
 MoverPtr Mover::Get(std::string_view property) const {
   for (const auto& e : kMovers)
     if (e.offered && EqualsNoCase(e.name, property)) return e.create();
-  throw Error(438, "QmXMLServices.Mover",
+  throw Error(eErr_NoProperty, "QmXMLServices.Mover",
               "Object doesn't support this property or method: " + std::string(property));
 }
 

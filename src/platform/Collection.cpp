@@ -28,7 +28,7 @@ void Collection::Add(Variant item, std::string_view key) {
   if (!key.empty()) {
     auto folded = FoldCase(key);
     if (index_.count(folded))
-      throw Error(457, "Collection.Add", "This key is already associated with an element of this collection");
+      throw Error(eErr_KeyInUse, "Collection.Add", "This key is already associated with an element of this collection");
     index_.emplace(std::move(folded), items_.size());
   }
   items_.push_back({std::string(key), std::move(item)});
@@ -43,7 +43,7 @@ Variant Collection::Item(std::string_view key) const {
 
 Variant Collection::Item(size_t position) const {
   if (position < 1 || position > items_.size())
-    throw Error(9, "Collection.Item", "Subscript out of range");
+    throw Error(eErr_SubscriptRange, "Collection.Item", "Subscript out of range");
   return items_[position - 1].value;
 }
 

@@ -13,7 +13,7 @@ namespace qmxml {
 namespace {
 
 [[noreturn]] void NoField(std::string_view name) {
-  throw Error(3265, "ADODB.Recordset",
+  throw Error(eErr_NoSuchField, "ADODB.Recordset",
               "Item cannot be found in the collection corresponding to the requested name or "
               "ordinal: " + std::string(name));
 }
@@ -115,7 +115,7 @@ std::vector<std::vector<Variant>> Recordset::ReleaseRows() {
 }
 
 void Recordset::MoveNext() {
-  if (IsEOF()) throw Error(3021, "ADODB.Recordset", "Either BOF or EOF is True, or the current record has been deleted.");
+  if (IsEOF()) throw Error(eErr_NoCurrentRow, "ADODB.Recordset", "Either BOF or EOF is True, or the current record has been deleted.");
   ++pos_;
 }
 
@@ -123,7 +123,7 @@ void Recordset::MoveLast() { pos_ = visible_count() == 0 ? 0 : static_cast<long>
 
 size_t Recordset::row_index() const {
   if (IsEOF() || pos_ < 0)
-    throw Error(3021, "ADODB.Recordset",
+    throw Error(eErr_NoCurrentRow, "ADODB.Recordset",
                 "Either BOF or EOF is True, or the current record has been deleted.");
   return filtered_ ? visible_[static_cast<size_t>(pos_)] : static_cast<size_t>(pos_);
 }
@@ -234,7 +234,7 @@ void Recordset::SetFilter(std::string_view filter) {
   }
   std::vector<Condition> conds;
   if (!ParseFilter(text, &conds))
-    throw Error(3001, "ADODB.Recordset", "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one another: filter " + text);
+    throw Error(eErr_RecordsetArgument, "ADODB.Recordset", "Arguments are of the wrong type, are out of acceptable range, or are in conflict with one another: filter " + text);
   std::vector<size_t> rows;
   bool first = true;
   for (const auto& c : conds) {
@@ -266,7 +266,7 @@ void Recordset::SetBookmark(Bookmark b) {
   }
   auto it = std::lower_bound(visible_.begin(), visible_.end(), b);
   if (it == visible_.end() || *it != b)
-    throw Error(3001, "ADODB.Recordset", "Bookmark is not in the filtered rows");
+    throw Error(eErr_RecordsetArgument, "ADODB.Recordset", "Bookmark is not in the filtered rows");
   pos_ = static_cast<long>(it - visible_.begin());
 }
 

@@ -46,7 +46,7 @@ bool ParseNumber(std::string_view text, double* out) {
 int32_t RoundToLong(double d) {
   double r = std::nearbyint(d);  // default rounding mode: half to even
   if (r < std::numeric_limits<int32_t>::min() || r > std::numeric_limits<int32_t>::max())
-    throw Error(6, "", "Overflow");
+    throw Error(eErr_Overflow, "", "Overflow");
   return static_cast<int32_t>(r);
 }
 
