@@ -1,9 +1,11 @@
 // qmxml: the command line. Creates project databases, fills sample
 // projects, and exports and imports whole projects. Every failure becomes
-// one line on stderr (number, source, description) and a non-zero exit:
+// one line on stderr (the error number and what failed, where and why; the
+// source procedure too with --verbose) and a non-zero exit:
 //   0 done, 1 bad command line, 2 the work failed (nothing changed).
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <chrono>
 #include <iostream>
 
@@ -16,11 +18,16 @@
 
 namespace {
 
+bool verbose = false;
+
 int Fail(const qmxml::Error& e) {
   std::string text = e.Description();
   for (char& c : text)
     if (c == '\n' || c == '\r') c = ' ';
-  std::cerr << "qmxml: error " << e.Number() << " (" << e.Source() << "): " << text << "\n";
+  if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+  std::cerr << "qmxml: error " << e.Number();
+  if (verbose && !e.Source().empty()) std::cerr << " (" << e.Source() << ")";
+  std::cerr << ": " << text << "\n";
   return 2;
 }
 
@@ -61,22 +68,31 @@ int RunSample(const std::string& db, int requirements, uint32_t seed, bool quiet
 }
 
 int RunExport(const std::string& db, const std::string& dir, const std::string& project,
-              bool quiet) {
+              bool force, bool quiet) {
   qmxml::ExportOptions opts;
   opts.project = project;
+  opts.force = force;
   opts.progress = Progress(quiet);
   auto s = qmxml::ExportProject(db, dir, opts);
   std::cout << "exported project " << s.project_name << " " << s.project_guid << " (key "
             << s.project_key << ") to " << dir << "\n";
   for (const auto& [kind, n] : s.files) std::cout << "  " << kind << ": " << n << " file(s)\n";
+  if (s.documents_with_control_characters > 0)
+    std::cout << "  note: " << s.documents_with_control_characters
+              << " document(s) hold control characters that XML 1.0 cannot carry; they are "
+                 "written as character references, which XML 1.1 parsers read\n";
+  if (s.texts_cut_at_nul > 0)
+    std::cout << "  warning: " << s.texts_cut_at_nul
+              << " text(s) hold a NUL character; each is cut short there in the export\n";
   return 0;
 }
 
 int RunImport(const std::string& dir, const std::string& db, bool new_guids, bool strict,
-              bool quiet) {
+              double wait_seconds, bool quiet) {
   qmxml::ImportOptions opts;
   opts.new_guids = new_guids;
   opts.strict = strict;
+  opts.lock_wait_ms = static_cast<int>(wait_seconds * 1000);
   opts.progress = Progress(quiet);
   auto s = qmxml::ImportProject(dir, db, opts);
   std::cout << "imported " << dir << " into " << db << " as project key " << s.project_key
@@ -91,6 +107,7 @@ int RunImport(const std::string& dir, const std::string& db, bool new_guids, boo
   for (const auto& [word, guids] : s.not_carried)
     std::cout << "  " << guids.size() << " reference(s) to " << word
               << " elements, which a project transfer does not move\n";
+  for (const auto& [kind, n] : s.read_notes) std::cout << "  " << n << " " << kind << "\n";
   return 0;
 }
 
@@ -103,6 +120,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   bool quiet = false;
   app.add_flag("-q,--quiet", quiet, "no progress lines");
+  app.add_flag("-v,--verbose", verbose, "name the failing procedure in error lines");
 
   std::string init_db;
   auto* init = app.add_subcommand("init", "create an empty project database");
@@ -122,6 +140,8 @@ int main(int argc, char** argv) {
   exp->add_option("DB", export_db, "project database")->required()->check(CLI::ExistingFile);
   exp->add_option("DIR", export_dir, "folder to write")->required();
   exp->add_option("--project", project, "key, GUID or name of the project");
+  bool force = false;
+  exp->add_flag("--force", force, "replace DIR when it already holds files");
 
   std::string import_dir, import_db;
   bool new_guids = false, strict = false;
@@ -129,7 +149,11 @@ int main(int argc, char** argv) {
   imp->add_option("DIR", import_dir, "exported folder")->required()->check(CLI::ExistingDirectory);
   imp->add_option("DB", import_db, "database (created when missing)")->required();
   imp->add_flag("--new-guids", new_guids, "give every element a new GUID (copy the project)");
-  imp->add_flag("--strict", strict, "fail on references that resolve to nothing");
+  imp->add_flag("--strict", strict,
+                "fail on references that resolve to nothing and on values stored or left out by rule");
+  double wait_seconds = 5;
+  imp->add_option("--wait", wait_seconds, "seconds to wait for another writer of DB (default 5)")
+      ->check(CLI::NonNegativeNumber);
 
   try {
     app.parse(argc, argv);
@@ -143,8 +167,8 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (*sample) return RunSample(sample_db, requirements, seed, quiet);
-    if (*exp) return RunExport(export_db, export_dir, project, quiet);
-    if (*imp) return RunImport(import_dir, import_db, new_guids, strict, quiet);
+    if (*exp) return RunExport(export_db, export_dir, project, force, quiet);
+    if (*imp) return RunImport(import_dir, import_db, new_guids, strict, wait_seconds, quiet);
   } catch (const qmxml::Error& e) {
     return Fail(e);
   } catch (const std::exception& e) {

@@ -93,7 +93,12 @@ class Connection : public Object {
   // The location prefix of the project database (its folder, ending in "/").
   std::string LocationPrefix() const;
 
-  // Transactions for the caller.
+  // How long a statement waits for a lock that another connection holds
+  // before it gives up (milliseconds; 0, the default, gives up at once).
+  void SetLockWait(int milliseconds);
+
+  // Transactions for the caller. Begin takes the write lock at once; when
+  // another writer holds it past the lock wait, it throws Error eErr_Locked.
   void Begin();
   void Commit();
   void Rollback();
@@ -113,6 +118,7 @@ class Connection : public Object {
 
   sqlite3* db_;
   std::string path_;
+  int lock_wait_ms_ = 0;
   std::unordered_map<std::string, sqlite3_stmt*> cache_;  // rewritten text -> stmt
   std::unordered_map<std::string, std::unique_ptr<Command>> commands_;  // folded name
 };

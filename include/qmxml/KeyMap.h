@@ -12,11 +12,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "qmxml/Object.h"
 
@@ -41,6 +43,14 @@ class KeyMap : public Object {
   void DeferCounterWrites() { write_through_ = false; }
   void Flush();
 
+  // Called by GetNextDBKey with every element identity before a key is
+  // issued for it: the type word, the GUID, and whether this map already
+  // issued a key for that GUID and type. A caller that reads a folder it
+  // does not trust installs a check that throws; by default there is none.
+  using IdentityCheck =
+      std::function<void(std::string_view type_word, std::string_view guid, bool repeated)>;
+  void SetIdentityCheck(IdentityCheck check) { identity_check_ = std::move(check); }
+
   // Records |key| for |guid| without allocating (a caller that knows it).
   void Remember(std::string_view type_word, std::string_view guid, int32_t key);
 
@@ -64,6 +74,8 @@ class KeyMap : public Object {
   std::unordered_map<std::string, int32_t> keys_;   // "type|GUID" (folded) -> key
   std::unordered_map<std::string, int32_t> last_;   // folded type -> last key issued
   std::map<std::string, std::set<std::string>> dangling_;
+  std::unordered_set<std::string> issued_;  // "type|GUID" of the keys allocated here
+  IdentityCheck identity_check_;
   size_t allocated_ = 0;
   bool write_through_ = true;
 };

@@ -12,7 +12,14 @@
 //   package's resource files in packages/<GUID>/, traces.xml.
 //
 // An import runs in one transaction on its own connection: on any failure
-// it is rolled back and the target database is exactly as before.
+// it is rolled back and the target database is exactly as before. Before
+// the first reader runs, the folder is checked: every document is
+// well-formed XML 1.0 without a DOCTYPE, every file name built from data is
+// a GUID inside the folder, and each element identity is a GUID that the
+// folder holds once.
+//
+// An export writes into a new folder beside DIR and gives it DIR's name
+// only when every file is written, so a folder named DIR is always whole.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +36,8 @@ struct ExportOptions {
   // Key, name or GUID of the project; empty: the only project there is.
   std::string project;
   ProgressFn progress;
+  // Replace a DIR that already holds files (else the export refuses it).
+  bool force = false;
 };
 
 struct ExportSummary {
@@ -37,11 +46,17 @@ struct ExportSummary {
   std::string project_name;
   // Files written per kind ("package": 12, ...).
   std::map<std::string, long> files;
+  // Documents that hold a control character XML 1.0 cannot carry (left as
+  // a character reference, which XML 1.1 readers take), and texts that a
+  // NUL character cut short. Both are 0 for a project of ordinary text.
+  long documents_with_control_characters = 0;
+  long texts_cut_at_nul = 0;
 };
 
-// Writes the project of |db_path| into the folder |dir| (created when
-// missing), as the database stood at the start: the export reads inside one
-// transaction. Throws Error on failure; files already written stay.
+// Writes the project of |db_path| into the folder |dir|, as the database
+// stood at the start: the export reads inside one transaction. |dir| must
+// not exist or be empty, unless options.force. Throws Error on failure;
+// |dir| is then as it was.
 ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
                             const ExportOptions& options);
 
@@ -51,6 +66,8 @@ struct ImportOptions {
   // Fail when a reference cannot be resolved (references to kinds the
   // transfer does not carry aside).
   bool strict = false;
+  // How long to wait for another writer of the database to finish.
+  int lock_wait_ms = 5000;
   ProgressFn progress;
 };
 
@@ -64,11 +81,17 @@ struct ImportSummary {
   // (saved views): unresolved in a new database by design, so they are
   // listed apart and do not fail a strict import.
   std::map<std::string, std::set<std::string>> not_carried;
+  // What the readers stored or left out by rule instead of failing, per
+  // kind ("tracker or modelling-tool attribute values left out": 3).
+  std::map<std::string, long> read_notes;
 };
 
 // Reads the folder |dir| into the database |db_path| (created from the
 // schema when it does not exist) as a new project. Throws Error naming the
-// file and the reason; the database is then unchanged.
+// file, the element and the reason; the database is then unchanged. With
+// kept GUIDs, a project the database already holds is refused (a copy
+// needs new GUIDs). With options.strict, unresolved references and
+// read_notes fail the import too.
 ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
                             const ImportOptions& options);
 

@@ -1,6 +1,8 @@
 // The class table and the shared mover skeleton.
 #include "frame/MoverBase.h"
 
+#include <cctype>
+
 #include "frame/Components.h"
 #include "frame/ThreadState.h"
 #include "xml/XmlDoc.h"
@@ -41,7 +43,7 @@ const MoverClassInfo kClasses[] = {
 };
 
 [[noreturn]] void NoProperty(std::string_view what) {
-  throw Error(438, "QmXMLServices", "Object doesn't support this property or method: " + std::string(what));
+  throw Error(eErr_NoProperty, "QmXMLServices", "Object doesn't support this property or method: " + std::string(what));
 }
 
 }  // namespace
@@ -135,7 +137,18 @@ void MoverBase::RunDataSet(bool is_export, int32_t own_message, const std::strin
     std::string where;
     if (!is_export && reading) where = " (at " + xml::ElementPosition(reading, path) + ")";
     reading = pugi::xml_node();
-    throw e.WithDescription(composed + " " + e.Description() + where);
+    // The composed text names the file already: the parser's own "in
+    // <path>" would say it twice.
+    std::string cause = e.Description();
+    const std::string again = " in " + path;
+    if (!path.empty() && cause.size() >= again.size() &&
+        cause.compare(cause.size() - again.size(), again.size(), again) == 0)
+      cause.resize(cause.size() - again.size());
+    if (!cause.empty()) cause[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(cause[0])));
+    if (!where.empty() && !cause.empty() && cause.back() == '.') cause.pop_back();
+    std::string text = composed + " " + cause + where;
+    if (!text.empty() && text.back() != '.') text += '.';
+    throw e.WithDescription(std::move(text));
   }
 }
 

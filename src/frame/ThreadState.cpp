@@ -10,6 +10,8 @@ ThreadState& CurrentThread() {
   return state;
 }
 
+void NoteRead(const char* kind) { ++CurrentThread().read_notes[kind]; }
+
 void YieldToHost(const char* what) {
   auto& hook = CurrentThread().yield;
   if (hook) hook(what);

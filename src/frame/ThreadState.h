@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -29,10 +30,16 @@ struct ThreadState {
   std::function<void(const char* what)> yield;
   // The element a reader is working on (see ReadingElement).
   pugi::xml_node reading;
+  // What readers stored or left out by rule instead of failing, counted per
+  // kind ("tracker or modelling-tool value left out", ...): a transfer
+  // reports these so that nothing is lost without a word.
+  std::map<std::string, long> read_notes;
 };
 
 // The state of the calling thread.
 ThreadState& CurrentThread();
+// Counts one |kind| in the calling thread's read_notes.
+void NoteRead(const char* kind);
 // Lets the host's event loop run (calls the yield hook when set).
 void YieldToHost(const char* what);
 

@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/StatementShape.h"
@@ -439,7 +440,22 @@ std::string Connection::LocationPrefix() const {
   return slash == std::string::npos ? "./" : path_.substr(0, slash + 1);
 }
 
-void Connection::Begin() { ExecuteScript("BEGIN IMMEDIATE"); }
+void Connection::SetLockWait(int milliseconds) {
+  lock_wait_ms_ = milliseconds < 0 ? 0 : milliseconds;
+  sqlite3_busy_timeout(db_, lock_wait_ms_);
+}
+
+void Connection::Begin() {
+  if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) return;
+  if ((sqlite3_errcode(db_) & 0xFF) == SQLITE_BUSY) {
+    char waited[32];
+    std::snprintf(waited, sizeof waited, "%.1f", lock_wait_ms_ / 1000.0);
+    throw Error(eErr_Locked, "QmDataServices.Connection.Begin",
+                "Another program is writing to the database " + path_ + "; gave up after waiting " +
+                    waited + " s for it to finish.");
+  }
+  throw Error(eErr_Database, "QmDataServices.Connection.Begin", sqlite3_errmsg(db_));
+}
 void Connection::Commit() { ExecuteScript("COMMIT"); }
 void Connection::Rollback() {
   if (InTransaction()) ExecuteScript("ROLLBACK");

@@ -55,6 +55,8 @@ int32_t KeyMap::GetNextDBKey(std::string_view type_word, std::string_view guid) 
   if (info == nullptr)
     throw Error(eErr_InvalidArgument, "KeyMap.GetNextDBKey",
                 "unknown element type " + std::string(type_word));
+  const std::string map_key = MapKey(info->word, guid);
+  if (identity_check_) identity_check_(info->word, guid, issued_.count(map_key) != 0);
   auto [it, fresh] = last_.try_emplace(FoldCase(info->word), 0);
   if (fresh) {
     // Never below what the table already holds, whatever QmKeys says.
@@ -66,7 +68,8 @@ int32_t KeyMap::GetNextDBKey(std::string_view type_word, std::string_view guid) 
   }
   int32_t key = ++it->second;
   if (write_through_) WriteCounter(*connection_, info->word, key);
-  keys_[MapKey(info->word, guid)] = key;
+  keys_[map_key] = key;
+  if (identity_check_) issued_.insert(map_key);
   ++allocated_;
   return key;
 }

@@ -1,6 +1,8 @@
 // GUID providers and the project key of a document.
 #include "sql/Guid.h"
 
+#include <cctype>
+
 #include "frame/Components.h"
 #include "xml/XmlDoc.h"
 
@@ -9,6 +11,20 @@ namespace qmxml::sql {
 std::string NewProjectGUID::GetGUID(std::string_view) {
   auto service = frame::GetGuidService();
   return service ? service->GenerateGUID() : std::string();
+}
+
+bool IsGuidShaped(std::string_view text) {
+  static constexpr std::string_view kShape = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+  if (text.size() != kShape.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (kShape[i] != 'X') {
+      if (c != kShape[i]) return false;
+    } else if (!std::isxdigit(static_cast<unsigned char>(c))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags) {

@@ -43,6 +43,11 @@ class ExistingProjectGUID : public iGUID {
   std::string ClassDescription() const override { return ".ExistingProjectGUID"; }
 };
 
+// True when |text| is a GUID in braces, "{8-4-4-4-12}" hex digits of either
+// case. File names built from data are made only of such GUIDs, so nothing
+// read from a folder or a database can name a file outside its folder.
+bool IsGuidShaped(std::string_view text);
+
 // NewProjectGUID when bit 0 of |project_flags| is set, else
 // ExistingProjectGUID.
 std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags);

@@ -8,8 +8,7 @@ namespace {
 
 std::string TextLiteral(std::string text, bool null_if_empty) {
   if (null_if_empty && text.empty()) return "NULL";
-  for (char& c : text)
-    if (c == '|') c = '\x1a';
+  text = HostText(std::move(text));
   // A quote already doubled stays as it is; any other quote is doubled.
   std::string out;
   out.reserve(text.size() + 2);
@@ -34,6 +33,12 @@ std::string DateLiteral(const Variant& v) {
 }
 
 }  // namespace
+
+std::string HostText(std::string text) {
+  for (char& c : text)
+    if (c == '|') c = '\x1a';
+  return text;
+}
 
 std::string SqlLiteral(const Variant& v, bool null_if_empty, int forced_type) {
   int t = forced_type != 0 ? forced_type : static_cast<int>(v.Type());

@@ -20,6 +20,12 @@ namespace qmxml::sql {
 // literal, 3 reads a text as a Long.
 std::string SqlLiteral(const Variant& v, bool null_if_empty = false, int forced_type = 0);
 
+// |text| as the host stores it: every "|" as the character with code 26.
+// SqlLiteral applies this to every text; readers that store a text through
+// a record set instead apply it themselves, so that a text comes back the
+// same whichever way it was stored (exports write code 26 as "|").
+std::string HostText(std::string text);
+
 // |name| with the table-name marker in front.
 std::string Table(std::string_view name);
 

@@ -29,10 +29,6 @@ void ImportTraces(ImportContext& ctx) {
 namespace qmxml::transfer {
 namespace {
 
-std::string PackageFile(const std::string& guid) {
-  return std::string(kPackagesDir) + "/" + guid + ".XML";
-}
-
 // The rows of one package, per table, selected through statements
 // prepared once and bound to the package key: only one package's rows are
 // held at a time.
@@ -90,7 +86,21 @@ void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid) {
   data.Data = Variant(ctx.project_guid);
   data.ElementGUID = Variant(guid);
   data.SpectoProject = Variant(ctx.project_guid);
-  ExportFile(ctx, "package", "PackageMover", PackageFile(guid), rows, data);
+  const std::string whose = "the package \"" + rows->Get<Recordset>("QmPackage")->Value("NAME").ToText() +
+                            "\" (key " + std::to_string(key) + ")";
+  const auto file = PackageFile(guid, whose);
+  // Resource files are named by their GUIDs too: refuse a row that cannot
+  // name one before anything of the package is written.
+  auto resources = rows->Get<Recordset>("Resources");
+  for (resources->MoveFirst(); !resources->IsEOF(); resources->MoveNext()) {
+    const std::string resource = resources->Value("QMGUID").ToText();
+    if (!resource.empty())
+      ElementFile(kResourcesDir, resource, ".XML",
+                  "a resource of the requirement with key " +
+                      resources->Value("REQUIREMENTID").ToText() + " in " + whose);
+  }
+  resources->MoveFirst();
+  ExportFile(ctx, "package", "PackageMover", file, rows, data);
 }
 
 }  // namespace
@@ -119,9 +129,10 @@ void ExportPackages(ExportContext& ctx) {
 }
 
 void ImportPackages(ImportContext& ctx) {
-  auto guids = ReadCatalogue(ctx, "PckListMover", kPckListFile);
+  const auto& guids = ctx.packages;
   for (size_t i = 0; i < guids.size(); ++i) {
-    ReadWith("PackageMover", ctx.dir / PackageFile(guids[i]), std::make_shared<Collection>(), ctx);
+    ReadWith("PackageMover", ctx.dir / PackageFile(guids[i], "package"),
+             std::make_shared<Collection>(), ctx);
     if (ctx.progress && (i + 1) % 100 == 0)
       ctx.progress("  " + std::to_string(i + 1) + " of " + std::to_string(guids.size()) + " packages");
   }

@@ -102,13 +102,7 @@ void ImportStructure(ImportContext& ctx) {
 }  // namespace qmxml::transfer
 
 namespace qmxml::transfer {
-namespace {
-
-std::string DocumentFile(const std::string& guid) {
-  return std::string(kDocumentsDir) + "/" + guid + ".xml";
-}
-
-}  // namespace
+namespace fs = std::filesystem;
 
 void ExportDocuments(ExportContext& ctx) {
   const std::string pk = std::to_string(ctx.project_key);
@@ -150,9 +144,11 @@ void ExportDocuments(ExportContext& ctx) {
     auto one = std::make_shared<Recordset>(docs->Columns());
     one->AppendRow(std::move(row));
     std::string guid = docs->Value("QMGUID").ToText();
-    ExportFile(ctx, "document", "DocPropertiesMover", DocumentFile(guid), one);
+    const fs::path file = DocumentFile(guid, "the document \"" + docs->Value("NAME").ToText() +
+                                                 "\" (key " + docs->Value("DOCKEY").ToText() + ")");
+    ExportFile(ctx, "document", "DocPropertiesMover", file, one);
     entries->AppendRow({Variant(ctx.project_key), docs->Value("NAME"), Variant(guid),
-                        Variant(DocumentFile(guid)), docs->Value("FILEDIRECTORY"),
+                        Variant(file.generic_string()), docs->Value("FILEDIRECTORY"),
                         docs->Value("FILENAME"), docs->Value("FILEEXTENSION")});
   }
   AttachChapter(*list, "ID", "Docs", entries, "PROJECTID");
@@ -160,8 +156,9 @@ void ExportDocuments(ExportContext& ctx) {
 }
 
 void ImportDocuments(ImportContext& ctx) {
-  for (const auto& guid : ReadCatalogue(ctx, "DocListMover", kDocListFile))
-    ReadWith("DocPropertiesMover", ctx.dir / DocumentFile(guid), std::make_shared<Collection>(), ctx);
+  for (const auto& guid : ctx.documents)
+    ReadWith("DocPropertiesMover", ctx.dir / DocumentFile(guid, "document"),
+             std::make_shared<Collection>(), ctx);
 }
 
 void ExportViewList(ExportContext& ctx) {

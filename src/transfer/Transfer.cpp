@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 
@@ -14,6 +15,8 @@
 #include "qmxml/Application.h"
 #include "qmxml/Error.h"
 #include "qmxml/ProjectDatabase.h"
+#include "frame/ThreadState.h"
+#include "sql/Guid.h"
 #include "transfer/Kinds.h"
 #include "transfer/TransferSteps.h"
 #include "xml/WriteBehind.h"
@@ -42,12 +45,12 @@ void ChooseProject(Connection& conn, const std::string& which, ExportContext* ct
   }
   if (hits.empty())
     throw Error(eErr_Transfer, kSource,
-                which.empty() ? "the database holds no project"
-                              : "the database holds no project with key, GUID or name " + which);
+                which.empty() ? "The database holds no project."
+                              : "The database holds no project with the key, GUID or name " + which + ".");
   if (hits.size() > 1)
     throw Error(eErr_Transfer, kSource,
-                "the database holds " + std::to_string(hits.size()) +
-                    " projects; choose one with --project (key, GUID or name)");
+                "The database holds " + std::to_string(hits.size()) +
+                    " projects; choose one with --project (key, GUID or name).");
   std::tie(ctx->project_key, ctx->project_guid, *name) = hits.front();
 }
 
@@ -98,48 +101,159 @@ void TuneAllocatorForTransfers() {
   AdviseHugePagesForHeap(192 << 20);
 }
 
+namespace {
+
+// A hidden folder beside |dir| for the files of an export, or the old
+// content of a replaced |dir|: "<parent>/.<name>.<what>-<pid>".
+fs::path SiblingFolder(const fs::path& dir, const char* what) {
+  fs::path name = dir.filename();
+  if (name.empty()) name = dir.parent_path().filename();
+  const fs::path parent = dir.filename().empty() ? dir.parent_path().parent_path() : dir.parent_path();
+  return parent / ("." + name.string() + "." + what + "-" + std::to_string(::getpid()));
+}
+
+// Refuses a |dir| the export may not fill: a file, or a folder that holds
+// something when |force| is off.
+void CheckExportTarget(const fs::path& dir, bool force) {
+  std::error_code ec;
+  if (!fs::exists(dir, ec)) return;
+  if (!fs::is_directory(dir, ec))
+    throw Error(eErr_FolderNotEmpty, kSource,
+                "The export folder " + dir.string() + " exists and is not a folder.");
+  if (!force && !fs::is_empty(dir, ec))
+    throw Error(eErr_FolderNotEmpty, kSource,
+                "The export folder " + dir.string() +
+                    " already holds files. Choose a new folder, or replace it with --force.");
+}
+
+// Gives the finished |staged| folder the name |dir|, replacing what |dir|
+// held (the caller checked that it may).
+void Publish(const fs::path& staged, const fs::path& dir) {
+  std::error_code ec;
+  fs::path old;
+  if (fs::exists(dir, ec)) {
+    old = SiblingFolder(dir, "old");
+    fs::remove_all(old, ec);
+    fs::rename(dir, old, ec);
+    if (ec)
+      throw Error(eErr_FileNotFound, kSource,
+                  "Cannot replace the folder " + dir.string() + ": " + ec.message() + ".");
+  }
+  fs::rename(staged, dir, ec);
+  if (ec) {
+    std::error_code back;
+    if (!old.empty()) fs::rename(old, dir, back);
+    throw Error(eErr_FileNotFound, kSource,
+                "Cannot name the finished export " + dir.string() + ": " + ec.message() + ".");
+  }
+  if (!old.empty()) fs::remove_all(old, ec);
+}
+
+}  // namespace
+
 ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
                             const ExportOptions& options) {
+  CheckExportTarget(dir, options.force);
   auto conn = OpenProjectDatabase(db_path);
   ExportSummary summary;
   ExportContext ctx;
   ctx.conn = conn.get();
-  ctx.dir = dir;
+  ctx.dir = SiblingFolder(dir, "partial");
   ctx.progress = options.progress;
   ctx.summary = &summary;
+  xml::CurrentWriteNotes() = {};
+  std::error_code ec;
+  fs::remove_all(ctx.dir, ec);
   // One read transaction: every file of the export shows the database as it
   // was at the first read, even while others write to it.
+  conn->SetLockWait(5000);
   conn->ExecuteScript("BEGIN");
   try {
     ChooseProject(*conn, options.project, &ctx, &summary.project_name);
     summary.project_key = ctx.project_key;
     summary.project_guid = ctx.project_guid;
-    std::error_code ec;
     fs::create_directories(ctx.dir / transfer::kDocumentsDir, ec);
     fs::create_directories(ctx.dir / transfer::kPackagesDir, ec);
-    if (ec) throw Error(eErr_FileNotFound, kSource, "cannot create the folder " + dir + ": " + ec.message());
-    // Files are created on a second thread while the next document is built.
-    xml::WriteBehind files;
-    transfer::ExportAll(ctx);
-    files.Finish();
+    if (ec)
+      throw Error(eErr_FileNotFound, kSource,
+                  "Cannot create the folder " + ctx.dir.string() + ": " + ec.message() + ".");
+    {
+      // Files are created on a second thread while the next document is built.
+      xml::WriteBehind files;
+      transfer::ExportAll(ctx);
+      files.Finish();
+    }
+    Publish(ctx.dir, dir);
   } catch (...) {
     conn->Rollback();
+    fs::remove_all(ctx.dir, ec);
     throw;
   }
   conn->Commit();
+  summary.documents_with_control_characters = xml::CurrentWriteNotes().documents_with_control_characters;
+  summary.texts_cut_at_nul = xml::CurrentWriteNotes().texts_cut_at_nul;
   return summary;
 }
+
+namespace {
+
+// How an element type word reads in a message.
+std::string ElementWord(std::string_view type_word) {
+  static const std::pair<const char*, const char*> kWords[] = {
+      {"UserDefinedField", "attribute"},       {"UserDefinedListItem", "list item"},
+      {"RequirementType", "requirement type"}, {"DocumentType", "document type"},
+      {"Group", "user group"}};
+  for (const auto& [word, text] : kWords)
+    if (EqualsNoCase(word, type_word)) return text;
+  std::string lower(type_word);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+// The check the key map makes of every identity a reader gives a new key:
+// a GUID, once in the folder, and with kept GUIDs not a project the
+// database holds already.
+KeyMap::IdentityCheck IdentityCheck(Connection* conn, bool keep_guids) {
+  return [conn, keep_guids](std::string_view word, std::string_view guid, bool repeated) {
+    const std::string what = ElementWord(word);
+    if (!sql::IsGuidShaped(guid))
+      throw Error(eErr_BadGuid, kSource,
+                  "The " + what + " identity \"" + std::string(guid) + "\" is not a GUID.");
+    if (repeated)
+      throw Error(eErr_Duplicate, kSource,
+                  "The " + what + " " + std::string(guid) +
+                      " appears a second time in the folder; each element may appear once.");
+    if (!keep_guids || !EqualsNoCase(word, "Project")) return;
+    auto rs = conn->Query("SELECT ID, Name FROM qmProjects WHERE QMGUID = ? COLLATE NOCASE",
+                          {Variant(std::string(guid))});
+    if (rs->IsEOF()) return;
+    throw Error(eErr_ProjectExists, kSource,
+                "The database already holds the project \"" + rs->Value("Name").ToText() +
+                    "\" " + std::string(guid) + " (key " + rs->Value("ID").ToText() +
+                    "). Importing it again with its GUIDs would make a second project under the "
+                    "same GUIDs; import a copy with --new-guids.");
+  };
+}
+
+long Total(const std::map<std::string, long>& counts) {
+  long n = 0;
+  for (const auto& [kind, count] : counts) n += count;
+  return n;
+}
+
+}  // namespace
 
 ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
                             const ImportOptions& options) {
   if (!fs::is_directory(dir))
-    throw Error(eErr_FileNotFound, kSource, "there is no folder " + dir);
+    throw Error(eErr_FileNotFound, kSource, "There is no folder " + dir + ".");
   if (!xml::FileExists((fs::path(dir) / transfer::kProjectFile).string()))
     throw Error(eErr_FileNotFound, kSource,
-                "the folder " + dir + " holds no " + transfer::kProjectFile +
-                    ": it is not an exported project");
-  bool created = !xml::FileExists(db_path);
+                "The folder " + dir + " holds no " + transfer::kProjectFile +
+                    ": it is not an exported project.");
+  const bool created = !xml::FileExists(db_path);
   auto conn = created ? CreateProjectDatabase(db_path) : OpenProjectDatabase(db_path);
+  conn->SetLockWait(options.lock_wait_ms);
 
   ImportContext ctx;
   ctx.conn = conn;
@@ -149,12 +263,32 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
   ctx.db->connection = conn;
   ctx.db->keys = std::make_shared<KeyMap>(conn.get());
   ctx.db->keys->DeferCounterWrites();
+  ctx.db->keys->SetIdentityCheck(IdentityCheck(conn.get(), !options.new_guids));
   ctx.db->view_builder = std::make_shared<AttrViewBuilder>();
   ctx.data.ProjectFlags = options.new_guids ? 1 : 0;
+  auto& notes = frame::CurrentThread().read_notes;
+  notes.clear();
+
+  // A database the import created goes again when the import fails.
+  auto discard = [&] {
+    if (!created) return;
+    conn.reset();
+    ctx.conn.reset();
+    ctx.db.reset();
+    std::error_code ec;
+    fs::remove(db_path, ec);
+  };
+  try {
+    if (ctx.progress) ctx.progress("check the folder");
+    transfer::CheckFolder(ctx);
+    conn->Begin();
+  } catch (...) {
+    discard();
+    throw;
+  }
 
   ImportSummary summary;
   auto before = RowCounts(*conn);
-  conn->Begin();
   try {
     transfer::ImportAll(ctx);
     ctx.db->keys->Flush();
@@ -164,19 +298,19 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
       if (it == summary.dangling.end()) continue;
       summary.not_carried.insert(summary.dangling.extract(it));
     }
+    summary.read_notes = notes;
     if (options.strict && !summary.dangling.empty())
       throw Error(eErr_Dangling, kSource,
-                  "references that resolve to no element: " + DanglingText(summary.dangling));
+                  "References that resolve to no element: " + DanglingText(summary.dangling) + ".");
+    if (options.strict && !summary.read_notes.empty())
+      throw Error(eErr_Skipped, kSource,
+                  "The readers stored or left out " + std::to_string(Total(summary.read_notes)) +
+                      " value(s) by rule (" + summary.read_notes.begin()->first + ": " +
+                      std::to_string(summary.read_notes.begin()->second) + ", ...).");
     conn->Commit();
   } catch (...) {
     conn->Rollback();
-    if (created) {
-      conn.reset();
-      ctx.conn.reset();
-      ctx.db.reset();
-      std::error_code ec;
-      fs::remove(db_path, ec);
-    }
+    discard();
     throw;
   }
   summary.project_key = ctx.data.ProjectKey;

@@ -12,6 +12,7 @@
 
 #include "qmxml/Collection.h"
 #include "qmxml/Mover.h"
+#include "sql/Guid.h"
 #include "transfer/Kinds.h"
 #include "transfer/Rows.h"
 
@@ -33,21 +34,22 @@ namespace {
 // as garbage instead of failing; the driver checks the kind first.
 struct Outline {
   const char* mover;
+  const char* kind;         // what the document is, for a message
   const char* root;         // compared with case when the case tells kinds apart
   bool root_case;
   const char* first_child;  // "": none or any; "-": none
 };
 
 const Outline kOutlines[] = {
-    {"ProjPropsMover", "Project", false, "-"},
-    {"ProjSecurityMover", "PROJECT", true, "Groups"},
-    {"ProjStructureMover", "PROJECT", false, "RequirementTypes"},
-    {"PermissionsMover", "Project", true, "Groups"},
-    {"DocListMover", "PROJECT", false, "DOCS"},
-    {"PckListMover", "PROJECT", false, "Packages"},
-    {"DocPropertiesMover", "PROJECT", false, "DOC"},
-    {"PackageMover", "PROJECT", false, "Package"},
-    {"TraceMover", "Project", false, ""},
+    {"ProjPropsMover", "project properties document", "Project", false, "-"},
+    {"ProjSecurityMover", "users and groups document", "PROJECT", true, "Groups"},
+    {"ProjStructureMover", "project structure document", "PROJECT", false, "RequirementTypes"},
+    {"PermissionsMover", "permissions document", "Project", true, "Groups"},
+    {"DocListMover", "document list", "PROJECT", false, "DOCS"},
+    {"PckListMover", "package list", "PROJECT", false, "Packages"},
+    {"DocPropertiesMover", "document properties document", "PROJECT", false, "DOC"},
+    {"PackageMover", "package document", "PROJECT", false, "Package"},
+    {"TraceMover", "traces document", "Project", false, ""},
 };
 
 // The names of the first two start tags of |file| (root, first child),
@@ -78,12 +80,13 @@ void CheckKind(const char* mover_name, const fs::path& file) {
     if (root.empty()) return;  // not XML at all: the reader's parser says why
     if (!root_ok || !child_ok)
       throw Error(eErr_BadDocument, "Transfer",
-                  "the file " + file.string() + " is not a document of " + mover_name +
-                      ": it starts with <" + root + ">" + (child.empty() ? "" : " <" + child + ">") +
-                      ", expected <" + o.root + ">" +
+                  "The file " + file.string() + " is not a " + o.kind + ": it starts with <" +
+                      root + ">" + (child.empty() ? "" : " <" + child + ">") + ", where <" +
+                      o.root + ">" +
                       (no_child         ? std::string(" with no elements inside")
                        : *o.first_child ? std::string(" <") + o.first_child + ">"
-                                        : std::string()));
+                                        : std::string()) +
+                      " was expected.");
     return;
   }
 }
@@ -92,7 +95,8 @@ void CheckKind(const char* mover_name, const fs::path& file) {
 
 void ReadWith(const char* mover_name, const fs::path& file, ObjectPtr rows, ImportContext& ctx) {
   if (!fs::exists(file))
-    throw Error(eErr_FileNotFound, "Transfer", "the file " + file.string() + " is missing");
+    throw Error(eErr_FileNotFound, "Transfer",
+                "The file " + file.string() + " is missing from the folder.");
   CheckKind(mover_name, file);
   auto mover = Mover().Get(mover_name);
   SourceContainer source(file.string(), ctx.db);
@@ -100,10 +104,27 @@ void ReadWith(const char* mover_name, const fs::path& file, ObjectPtr rows, Impo
     mover->ReadData(&source, &ctx.data, rows, nullptr);
   } catch (const Error& e) {
     std::string where = e.Description().find(file.string()) == std::string::npos
-                            ? " (file " + file.string() + ")"
+                            ? " (in the file " + file.string() + ")"
                             : "";
     throw e.WithDescription(e.Description() + where);
   }
+}
+
+fs::path ElementFile(const char* folder, const std::string& guid, const char* extension,
+                     const std::string& whose) {
+  if (!sql::IsGuidShaped(guid))
+    throw Error(eErr_BadGuid, "Transfer",
+                "The GUID \"" + guid + "\" of " + whose +
+                    " is not a GUID and cannot name a file; nothing is written for it.");
+  return fs::path(folder) / (guid + extension);
+}
+
+fs::path DocumentFile(const std::string& guid, const std::string& whose) {
+  return ElementFile(kDocumentsDir, guid, ".xml", whose);
+}
+
+fs::path PackageFile(const std::string& guid, const std::string& whose) {
+  return ElementFile(kPackagesDir, guid, ".XML", whose);
 }
 
 void ExportFile(ExportContext& ctx, const char* kind, const char* mover_name, const fs::path& file,

@@ -31,6 +31,7 @@ inline constexpr const char* kPckListFile = "pcklist.xml";
 inline constexpr const char* kTracesFile = "traces.xml";
 inline constexpr const char* kDocumentsDir = "documents";
 inline constexpr const char* kPackagesDir = "packages";
+inline constexpr const char* kResourcesDir = "packages/Resources";
 
 // What every export step sees.
 struct ExportContext {
@@ -42,6 +43,15 @@ struct ExportContext {
   ExportSummary* summary = nullptr;
 };
 
+// The file of an element named by its GUID, relative to the folder:
+// "<folder>/<GUID><extension>". Throws Error eErr_BadGuid when |guid| is not
+// GUID-shaped; |whose| names the element for the message ("the document
+// \"Use Cases\" (key 4)").
+std::filesystem::path ElementFile(const char* folder, const std::string& guid,
+                                  const char* extension, const std::string& whose);
+std::filesystem::path DocumentFile(const std::string& guid, const std::string& whose);
+std::filesystem::path PackageFile(const std::string& guid, const std::string& whose);
+
 // What every import step sees.
 struct ImportContext {
   std::shared_ptr<Connection> conn;
@@ -49,7 +59,18 @@ struct ImportContext {
   DataDescriptor data;  // shared by every reader of the transfer
   std::filesystem::path dir;
   ProgressFn progress;
+  // The GUIDs of the documents and packages the catalogues list, in their
+  // order, as checked by CheckFolder.
+  std::vector<std::string> documents;
+  std::vector<std::string> packages;
 };
+
+// Checks the folder of |ctx| before the first reader runs: every document
+// the import will read is well-formed XML 1.0 without a DOCTYPE, lies
+// inside the folder, and the catalogues list each document and package
+// once, by GUID (they fill ctx.documents and ctx.packages). Throws Error
+// naming the file, the element and the line.
+void CheckFolder(ImportContext& ctx);
 
 // Calls WriteData of |mover_name| with |rows| into |file|.
 void WriteWith(const char* mover_name, const std::filesystem::path& file, ObjectPtr rows,

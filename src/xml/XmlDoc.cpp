@@ -6,8 +6,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include <filesystem>
 #include <fstream>
 
 #include "qmxml/Error.h"
@@ -125,7 +127,41 @@ std::string DocumentText(const pugi::xml_document& doc) {
     }
   } out;
   doc.save(out, "\t", kSaveFlags, pugi::encoding_utf8);
+  if (ToXml10(out.text)) ++CurrentWriteNotes().documents_with_control_characters;
   return std::move(out.text);
+}
+
+bool ToXml10(std::string& bytes) {
+  // The serialiser writes every character below 32 other than tab, line
+  // feed and carriage return as "&#N;" (decimal); nothing else starts with
+  // "&#", since a data "&" is written "&amp;".
+  bool left = false;
+  size_t out = 0, i = 0;
+  for (;;) {
+    const size_t ref = bytes.find("&#", i);
+    const size_t stop = ref == std::string::npos ? bytes.size() : ref;
+    if (out != i) std::memmove(&bytes[out], &bytes[i], stop - i);
+    out += stop - i;
+    i = stop;
+    if (ref == std::string::npos) break;
+    const size_t end = bytes.find(';', ref);
+    const int code = std::atoi(bytes.c_str() + ref + 2);
+    if (code == 26 && end != std::string::npos && end - ref <= 5) {
+      bytes[out++] = '|';
+      i = end + 1;
+      continue;
+    }
+    if (code != 9 && code != 10 && code != 13) left = true;
+    bytes[out++] = bytes[i++];  // "&#": copied, the digits follow as text
+    bytes[out++] = bytes[i++];
+  }
+  bytes.resize(out);
+  return left;
+}
+
+WriteNotes& CurrentWriteNotes() {
+  thread_local WriteNotes notes;
+  return notes;
 }
 
 std::string ElementPosition(pugi::xml_node element, const std::string& path) {
@@ -165,6 +201,10 @@ pugi::xml_node AppendElement(pugi::xml_node parent, const char* name) {
 }
 
 void SetAttr(pugi::xml_node element, const char* name, std::string_view text) {
+  if (!text.empty() && std::memchr(text.data(), '\0', text.size()) != nullptr) {
+    ++CurrentWriteNotes().texts_cut_at_nul;
+    text = text.substr(0, text.find('\0'));
+  }
   element.append_attribute(name).set_value(text.data(), text.size());
 }
 
@@ -333,6 +373,25 @@ std::string FolderOfPath(std::string_view path) {
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool InsideFolder(const std::string& path, const std::string& folder) {
+  std::error_code ec;
+  const std::filesystem::path base = std::filesystem::weakly_canonical(folder, ec);
+  if (ec) return false;
+  const std::filesystem::path full = std::filesystem::weakly_canonical(path, ec);
+  if (ec) return false;
+  auto b = base.begin(), f = full.begin();
+  for (; b != base.end(); ++b, ++f) {
+    if (b->empty()) continue;  // a trailing separator of the folder
+    if (f == full.end() || *b != *f) return false;
+  }
+  return f != full.end();
+}
+
+bool IsPlainFileStem(std::string_view stem) {
+  if (stem.empty() || stem == "." || stem == "..") return false;
+  return stem.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
 }
 
 std::string Base64Encode(const std::vector<uint8_t>& bytes) {

@@ -41,8 +41,26 @@ void SaveDocument(const pugi::xml_document& doc, const std::string& path);
 // Creates or replaces |path| with |bytes|. Throws Error eErr_FileNotFound
 // naming the file and the reason when it cannot be written.
 void WriteFileBytes(const std::string& path, std::string_view bytes);
-// The document as text, as SaveDocument writes it.
+// The document as text, as SaveDocument writes it: XML 1.0 wherever the
+// data allows (see ToXml10).
 std::string DocumentText(const pugi::xml_document& doc);
+
+// Makes serialised |bytes| readable by any XML 1.0 parser where the data
+// allows. The host stores "|" as the character with code 26, which XML 1.0
+// cannot carry even as a character reference; it is written back as "|",
+// which every reader turns into code 26 again when it stores the text. Other
+// control characters stay character references (XML 1.1 would take them);
+// the return value says whether any is left, so the caller can count such
+// documents.
+bool ToXml10(std::string& bytes);
+
+// What the writers of the calling thread met that a document cannot hold
+// as it stands. An exporter reads and resets these around its writes.
+struct WriteNotes {
+  long documents_with_control_characters = 0;  // left as character references
+  long texts_cut_at_nul = 0;  // a NUL inside a text ends it in the document
+};
+WriteNotes& CurrentWriteNotes();
 
 // Where |element| stands in the file |path| it was loaded from:
 // "<Name ID=\"...\">, line L, column C" (the ID only when it has one; no line
@@ -61,7 +79,8 @@ pugi::xml_node AppendElement(pugi::xml_node parent, const char* name);
 // ---- attributes ----
 
 // Sets attribute |name| to |text| (appended: order of calls is the order
-// in the document).
+// in the document). A NUL inside |text| ends the value there (XML cannot
+// carry it); it is counted in the thread's WriteNotes.
 void SetAttr(pugi::xml_node element, const char* name, std::string_view text);
 // "ID" from |column| of the current row, then "XMLVersion" 2. False (and
 // nothing set) at the end of the record set.
@@ -124,6 +143,14 @@ std::string CutFirstTwo(std::string_view text);
 std::string FolderOfPath(std::string_view path);
 // True when a file of that name exists; false also when the lookup fails.
 bool FileExists(const std::string& path);
+// True when |path|, with every link in it followed, lies inside |folder|
+// (also followed). A folder is a trust boundary: a link in it that points
+// elsewhere must not make a reader open a file outside it.
+bool InsideFolder(const std::string& path, const std::string& folder);
+// True when |stem| can name a file inside a folder and nothing else: not
+// empty, no path separator, drive colon or NUL, and not "." or "..".
+// Whole-project transfers go further and name files by GUIDs only.
+bool IsPlainFileStem(std::string_view stem);
 
 // ---- typed element values ----
 

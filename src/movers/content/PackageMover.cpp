@@ -218,6 +218,7 @@ void PackageMover::ReadData_(SourceContainer* oSource, DataDescriptor* oData,
 int32_t PackageMover::CreatePackageDBElement_(const ReadContext& ctx) {
   pugi::xml_node package = doc_->select_node("//Package").node();
   if (!package) return 0;
+  frame::ReadingElement at(package);
   const std::string id = AttrText(package, "ID");
   const std::string name = AttrText(package, "NAME");
   const std::string description = xml::LineEnds(AttrText(package, "DESCRIPTION"));

@@ -282,7 +282,10 @@ void PackageMover::CreateFieldValuesDBElementWithInsert_(const ReadContext& ctx,
                                                          int32_t requirement_key) {
   const int32_t size = ctx.field_value_size;
   for (pugi::xml_node value : requirement.child("FieldValues").children("FieldValue")) {
-    if (IsSkippedValue(value)) continue;
+    if (IsSkippedValue(value)) {
+      frame::NoteRead("tracker or modelling-tool attribute values left out");
+      continue;
+    }
     const xml::Attrs a(value);
     const int32_t field_key =
         ctx.keys->getKeyFromGUID("UserDefinedField", AttrText(value, "ID"));

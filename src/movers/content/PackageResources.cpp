@@ -71,6 +71,11 @@ void PackageMover::CreateResourcesXMLChildElement_(pugi::xml_node requirement,
 }
 
 void PackageMover::CreateResourceXMLFile_(const std::string& guid) {
+  // The file is named by the GUID: anything else could name a file outside
+  // the resources folder.
+  if (!xml::IsPlainFileStem(guid))
+    throw Error(eErr_BadGuid, Source("CreateResourceXMLFile_"),
+                "The resource GUID \"" + guid + "\" cannot name a file in the resources folder.");
   const Recordset& rs = *rs_resources_;
   auto doc = xml::NewDocument();
   pugi::xml_node project = doc->append_child("PROJECT");
@@ -107,10 +112,16 @@ void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
 
   for (pugi::xml_node entry : resources.children("Resource")) {
     frame::ReadingElement at(entry);
-    const std::string file = folder + "/" + ChildText(entry, "GUID") + ".XML";
+    const std::string guid = ChildText(entry, "GUID");
+    if (!xml::IsPlainFileStem(guid))
+      throw Error(eErr_BadGuid, source,
+                  "The resource GUID \"" + guid + "\" cannot name a file in the resources folder.");
+    const std::string file = folder + "/" + guid + ".XML";
     if (!xml::FileExists(file))
-      throw Error(eErr_FileNotFound, source,
-                  "the resource file " + file + " does not exist");
+      throw Error(eErr_FileNotFound, source, "The resource file " + file + " does not exist.");
+    if (!xml::InsideFolder(file, folder))
+      throw Error(eErr_BadGuid, source,
+                  "The resource file " + file + " leads outside the folder " + folder + ".");
     XmlDocumentPtr resource_doc = xml::LoadDocument(file, source);
     pugi::xml_node resource = resource_doc->select_node("//PROJECT/Resource").node();
     if (!resource)
@@ -123,7 +134,13 @@ void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
     const std::string stored_guid = ctx.guids->GetGUID(ChildText(resource, "GUID"));
     const std::string date_text = ChildText(resource, "VersionDateTime");
     const Variant flags = ResourceFlags(ChildText(resource, "Flags"), source);
-    std::vector<uint8_t> bytes = xml::GetBase64Value(resource.child("ResourceObject"));
+    std::vector<uint8_t> bytes;
+    try {
+      bytes = xml::GetBase64Value(resource.child("ResourceObject"));
+    } catch (const Error& e) {
+      throw Error(e.Number(), source,
+                  "The resource file " + file + " is bad: its ResourceObject is not Base64.");
+    }
 
     const int32_t key =
         ctx.conn->AllocateKey(sql::Table("QmKeys"), "KeyClass", "Resource", "LastKey");

@@ -115,7 +115,7 @@ void TraceMover::CreateTracesDBElement_(const std::string& path, const SourceCon
     rs->Set("ExternalProjectToID", Variant(int32_t{0}));
     rs->Set("State", a.Value(kState, xml::kLong));
     rs->Set("Type", a.Value(kType, xml::kLong));
-    rs->Set("Name", Variant(a.Text(kName)));
+    rs->Set("Name", Variant(sql::HostText(a.Text(kName))));
     rs->Set("VersionDateTime", stamp ? Variant(std::string(stamp.value())) : Variant::Null());
   }
   rs->UpdateBatch();

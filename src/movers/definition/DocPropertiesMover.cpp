@@ -4,6 +4,7 @@
 
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
+#include "frame/ThreadState.h"
 #include "movers/definition/InsertValues.h"
 #include "sql/Guid.h"
 #include "sql/SqlText.h"
@@ -124,6 +125,7 @@ void DocPropertiesMover::ReadDocXML_(SourceContainer* oSource, DataDescriptor* o
 
   pugi::xml_node element = doc_->first_element_by_path("PROJECT/DOC");
   if (!element) return;
+  frame::ReadingElement at(element);
   auto attr = [&](const char* name) { return element.attribute(name); };
   auto text = [&](const char* name) {
     return xml::AttributeValue(attr(name), xml::kString).ToText();

@@ -6,6 +6,7 @@
 
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
+#include "frame/ThreadState.h"
 #include "movers/definition/InsertValues.h"
 #include "sql/Guid.h"
 #include "sql/SqlText.h"
@@ -134,6 +135,7 @@ void ProjPropsMover::ReadProjectXML_(SourceContainer* oSource, DataDescriptor* o
 
   pugi::xml_node root = xml::RootElement(*doc_);
   if (!root) return;
+  frame::ReadingElement at(root);
   xml::Attrs a(root);
   std::string rsds = a.Text(kRSDS);
   std::string xml_guid = a.Text(kID);

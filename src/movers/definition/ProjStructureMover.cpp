@@ -89,7 +89,11 @@ class DefaultItems {
 
 // The attribute's node value unchanged (Empty when there is no attribute:
 // the column then keeps its default).
-Variant Raw(const xml::Attrs& a, size_t i) { return a.Value(i, 0); }
+Variant Raw(const xml::Attrs& a, size_t i) {
+  Variant v = a.Value(i, 0);
+  if (const std::string* text = v.Text()) return Variant(sql::HostText(*text));
+  return v;
+}
 
 // The attribute's text (for GUIDs handed to the key map and providers).
 std::string GuidAt(const xml::Attrs& a, size_t i) {
@@ -106,7 +110,7 @@ Variant Flag(const xml::Attrs& a, size_t i) {
 Variant Description(const xml::Attrs& a, size_t i) {
   pugi::xml_attribute attr = a[i];
   if (!attr) return Variant();
-  return Variant(xml::LineEnds(attr.value()));
+  return Variant(sql::HostText(xml::LineEnds(attr.value())));
 }
 
 }  // namespace
@@ -288,6 +292,7 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
   auto items = ctx.Table("qmUserDefinedListItems");
 
   for (pugi::xml_node element : xml::Children(attributes)) {
+    frame::ReadingElement at(element);
     const xml::Attrs a(element);
     const std::string guid = GuidAt(a, 10);
     const Variant data_type = a.Value(5, xml::kLong);
@@ -317,6 +322,7 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
       pugi::xml_node list = xml::ChildNode(element, 0);
       if (items && list) {
         for (pugi::xml_node item : xml::Children(list)) {
+          frame::ReadingElement at_item(item);
           const xml::Attrs ia(item);
           const std::string item_guid = GuidAt(ia, 3);
           items->AddNew();
@@ -351,6 +357,7 @@ void ProjStructureMover::ReadRequirementTypes_(ReadContext& ctx, pugi::xml_node 
   auto type_fields = ctx.Table("qmRequirementTypeFields");
 
   for (pugi::xml_node element : xml::Children(types)) {
+    frame::ReadingElement at(element);
     const xml::Attrs a(element);
     const std::string guid = GuidAt(a, 11);
     rts->AddNew();
@@ -397,6 +404,7 @@ void ProjStructureMover::ReadDocumentTypes_(ReadContext& ctx, pugi::xml_node typ
   auto project_types = ctx.Table("qmProjectDocumentTypes");
 
   for (pugi::xml_node element : xml::Children(types)) {
+    frame::ReadingElement at(element);
     const xml::Attrs a(element);
     const std::string guid = GuidAt(a, 9);
     dts->AddNew();

@@ -38,9 +38,19 @@ std::vector<pugi::xml_node> EntriesOf(pugi::xml_node node, size_t index) {
 }
 
 // The text of attribute |i|, or Null when it is empty.
+// Rights are numbers whose meaning belongs to the host; they are stored as
+// the text that stands in the document. A text that is not a number is
+// stored all the same, and counted, so that the transfer can say so.
+Variant RightsText(const xml::Attrs& a, size_t i) {
+  Variant text(a.Text(i));
+  if (!text.ToText().empty() && !text.IsNumeric())
+    frame::NoteRead("rights that are not numbers, stored as text");
+  return text;
+}
+
 Variant TextOrNull(const xml::Attrs& a, size_t i) {
-  std::string t = a.Text(i);
-  return t.empty() ? Variant::Null() : Variant(std::move(t));
+  Variant t = RightsText(a, i);
+  return t.ToText().empty() ? Variant::Null() : t;
 }
 
 // Narrows a per-type child set that may hold the rows of every group to
@@ -265,7 +275,7 @@ void PermissionsMover::CreateAttrRightsDBElement_(pugi::xml_node reqtype,
         rs.Set("PROJECTID", Variant(t.project_key));
         rs.Set("USERGROUPID", Variant(group_key));
         rs.Set("FIELDID", Variant(t.keys->getKeyFromGUID("UserDefinedField", a.Text(1))));
-        rs.Set("ACCESSRIGHTS", Variant(a.Text(0)));
+        rs.Set("ACCESSRIGHTS", RightsText(a, 0));
       }
       CreateListItemRightsDBElement_(attribute, group_key, t);
     }
@@ -285,7 +295,7 @@ void PermissionsMover::CreateListItemRightsDBElement_(pugi::xml_node attribute,
       rs.Set("USERGROUPID", Variant(group_key));
       rs.Set("LISTITEMID",
              Variant(t.keys->getKeyFromGUID("UserDefinedListItem", a.Text(1))));
-      rs.Set("ACCESSRIGHTS", Variant(a.Text(0)));
+      rs.Set("ACCESSRIGHTS", RightsText(a, 0));
     }
   });
 }
@@ -303,7 +313,7 @@ void PermissionsMover::CreateDocTypeRightsDBElement_(pugi::xml_node group,
       rs.Set("USERGROUPID", Variant(group_key));
       rs.Set("DOCUMENTTYPEID",
              Variant(t.keys->getKeyFromGUID("DocumentType", a.Text(1))));
-      rs.Set("ACCESSRIGHTS", Variant(a.Text(0)));
+      rs.Set("ACCESSRIGHTS", RightsText(a, 0));
     }
   });
 }

@@ -267,9 +267,10 @@ void ProjSecurityMover::CreateGroupsDBElement_(const Collection& rows,
                                            "ATTRIBUTEACCESSRIGHTS",
                                            "LISTITEMACCESSRIGHTS"};
     for (pugi::xml_node node : Entries(list)) {
+      frame::ReadingElement at(node);
       xml::Attrs a(node);
       rs->AddNew();
-      for (size_t i = 0; i < 7; ++i) rs->Set(kColumns[i], Variant(a.Text(i)));
+      for (size_t i = 0; i < 7; ++i) rs->Set(kColumns[i], Variant(sql::HostText(a.Text(i))));
       const std::string guid = a.Text(7);
       rs->Set("ID", Variant(keys.GetNextDBKey("Group", guid)));
       rs->Set("QMGUID", Variant(guids.GetGUID(guid)));
@@ -285,14 +286,15 @@ void ProjSecurityMover::CreateUsersDBElement_(const Collection& rows, pugi::xml_
     auto rs = sql::RecordsetOfTable(&rows, sql::Table("qmUsers"));
     if (!rs) return;
     for (pugi::xml_node node : Entries(list)) {
+      frame::ReadingElement at(node);
       xml::Attrs a(node);
       rs->AddNew();
-      rs->Set("LoginName", Variant(a.Text(0)));
+      rs->Set("LoginName", Variant(sql::HostText(a.Text(0))));
       rs->Set("Password", Variant(ConvertPWDToCharacter(a.Text(1))));
       rs->Set("Active",
               Variant(static_cast<int16_t>(a.Value(2, xml::kBoolean).ToBool() ? 1 : 0)));
-      rs->Set("FullName", Variant(a.Text(3)));
-      rs->Set("EmailAddress", Variant(a.Text(4)));
+      rs->Set("FullName", Variant(sql::HostText(a.Text(3))));
+      rs->Set("EmailAddress", Variant(sql::HostText(a.Text(4))));
       rs->Set("GroupID", Variant(keys.getKeyFromGUID("Group", a.Text(6))));
       const std::string guid = a.Text(7);
       rs->Set("ID", Variant(keys.GetNextDBKey("User", guid)));

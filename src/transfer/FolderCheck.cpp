@@ -1,0 +1,134 @@
+// The check of a folder before an import reads it.
+//
+// A folder is input from anywhere: edited by hand, truncated, or made to
+// harm. Before the first reader runs, every document the import will read
+// is checked to be well-formed XML 1.0 without a DOCTYPE and to lie inside
+// the folder, and the catalogues must list each document and package once,
+// by GUID, since those GUIDs become file names. The readers then find only
+// documents an export could have written, as far as their shape goes; what
+// they hold is checked as they read it (identities, see the key map check
+// in Transfer.cpp).
+#include <unordered_set>
+
+#include "qmxml/Error.h"
+#include "sql/Guid.h"
+#include "transfer/TransferSteps.h"
+#include "xml/WellFormed.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::transfer {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSource = "Transfer.CheckFolder";
+
+// The files every import reads, whatever the catalogues list.
+constexpr const char* kFixedFiles[] = {kSecurityFile, kProjectFile,  kStructureFile,
+                                       kPermissionsFile, kDocListFile, kPckListFile,
+                                       kTracesFile};
+
+// Checks that |file| (relative to the folder) lies inside the folder and is
+// well-formed; returns the parsed document. A missing file is left to the
+// step that reads it.
+XmlDocumentPtr CheckFile(const ImportContext& ctx, const fs::path& file) {
+  const fs::path full = ctx.dir / file;
+  std::error_code ec;
+  if (!fs::exists(full, ec)) return nullptr;
+  if (!xml::InsideFolder(full.string(), ctx.dir.string()))
+    throw Error(eErr_BadGuid, kSource,
+                "The file " + full.string() + " leads outside the folder " + ctx.dir.string() +
+                    " (a link); it is not read.");
+  return xml::CheckWellFormed(full.string());
+}
+
+// The element of |catalogue| whose "ID" is |id|, the |nth| one (0-based)
+// with that text, for a message; an empty node when there is none.
+pugi::xml_node CatalogueEntry(const pugi::xml_document* catalogue, const std::string& id,
+                              int nth) {
+  if (catalogue == nullptr) return {};
+  for (pugi::xpath_node hit : catalogue->select_nodes("/*/*/*[@ID]"))
+    if (hit.node().attribute("ID").value() == id && nth-- == 0) return hit.node();
+  return {};
+}
+
+// A package names the resource file of each requirement resource by its
+// GUID: every "GUID" of a "Resource" under "Resources" must be one, since
+// the reader builds a file name of it.
+void CheckResourceNames(const std::string& path, const pugi::xml_document& package) {
+  for (pugi::xpath_node hit : package.select_nodes("//Resources/Resource")) {
+    const std::string guid = hit.node().child_value("GUID");
+    if (sql::IsGuidShaped(guid)) continue;
+    throw Error(eErr_BadGuid, kSource,
+                "The package " + path + " names a resource file \"" + guid + "\" (at " +
+                    xml::ElementPosition(hit.node(), path) +
+                    "), which is not a GUID and cannot name a file.");
+  }
+}
+
+// The GUIDs a catalogue lists, read as the import reads them, each checked
+// to be a GUID and listed once; then the file each one names is checked,
+// and handed to |inspect| when there is one.
+std::vector<std::string> CheckCatalogue(
+    ImportContext& ctx, const char* mover, const char* file, const pugi::xml_document* parsed,
+    const char* kind, fs::path (*file_of)(const std::string&, const std::string&),
+    void (*inspect)(const std::string&, const pugi::xml_document&) = nullptr) {
+  const std::string path = (ctx.dir / file).string();
+  if (!xml::FileExists(path)) return {};
+  std::vector<std::string> ids = ReadCatalogue(ctx, mover, file);
+  std::unordered_set<std::string> seen;
+  for (const std::string& id : ids) {
+    const bool fresh = seen.insert(FoldCase(id)).second;
+    if (sql::IsGuidShaped(id) && fresh) continue;
+    pugi::xml_node entry = CatalogueEntry(parsed, id, fresh ? 0 : 1);
+    const std::string where = entry ? " (at " + xml::ElementPosition(entry, path) + ")" : "";
+    if (!fresh)
+      throw Error(eErr_Duplicate, kSource,
+                  "The catalogue " + path + " lists the " + kind + " " + id + " twice" + where +
+                      "; each " + kind + " may appear once.");
+    throw Error(eErr_BadGuid, kSource,
+                "The catalogue " + path + " lists a " + kind + " as \"" + id + "\"" + where +
+                    ", which is not a GUID and cannot name a file.");
+  }
+  for (const std::string& id : ids) {
+    const fs::path listed = file_of(id, kind);
+    if (!fs::exists(ctx.dir / listed))
+      throw Error(eErr_FileNotFound, kSource,
+                  "The catalogue " + path + " lists the " + kind + " " + id + ", but the file " +
+                      (ctx.dir / listed).string() + " is missing.");
+    XmlDocumentPtr doc = CheckFile(ctx, listed);
+    if (inspect != nullptr && doc) inspect((ctx.dir / listed).string(), *doc);
+  }
+  return ids;
+}
+
+// Resource files are read when a requirement names them; each one that
+// could be read is checked here, so that a reader never meets one that is
+// not well-formed.
+void CheckResourceFiles(const ImportContext& ctx) {
+  std::error_code ec;
+  for (fs::directory_iterator it(ctx.dir / kResourcesDir, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const fs::path name = it->path().filename();
+    if (name.extension() != ".XML" || !sql::IsGuidShaped(name.stem().string())) continue;
+    CheckFile(ctx, fs::path(kResourcesDir) / name);
+  }
+}
+
+}  // namespace
+
+void CheckFolder(ImportContext& ctx) {
+  XmlDocumentPtr doc_list, pck_list;
+  for (const char* file : kFixedFiles) {
+    XmlDocumentPtr doc = CheckFile(ctx, file);
+    if (file == kDocListFile) doc_list = doc;
+    if (file == kPckListFile) pck_list = doc;
+  }
+  ctx.documents =
+      CheckCatalogue(ctx, "DocListMover", kDocListFile, doc_list.get(), "document", DocumentFile);
+  ctx.packages = CheckCatalogue(ctx, "PckListMover", kPckListFile, pck_list.get(), "package",
+                                PackageFile, CheckResourceNames);
+  CheckResourceFiles(ctx);
+}
+
+}  // namespace qmxml::transfer

@@ -1,0 +1,136 @@
+// The well-formedness check of a folder's documents.
+#include "xml/WellFormed.h"
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "qmxml/Error.h"
+
+namespace qmxml::xml {
+namespace {
+
+constexpr const char* kSource = "Transfer.CheckDocument";
+
+// The parse options of the check: those of the readers, plus keeping a
+// DOCTYPE so that it can be refused.
+constexpr unsigned kCheckFlags = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol |
+                                 pugi::parse_declaration | pugi::parse_doctype;
+
+[[noreturn]] void Refuse(const std::string& path, std::string_view bytes, size_t offset,
+                         const std::string& fault) {
+  auto [line, column] = LineAndColumnAt(bytes, offset);
+  throw Error(eErr_NotWellFormed, kSource,
+              "The file " + path + " is not well-formed XML: " + fault + " at line " +
+                  std::to_string(line) + ", column " + std::to_string(column) + ".");
+}
+
+// Length of the UTF-8 sequence starting at |i|, or 0 when it is not one
+// (overlong forms, surrogates and values above U+10FFFF included).
+size_t Utf8SequenceLength(std::string_view s, size_t i) {
+  const auto b = static_cast<unsigned char>(s[i]);
+  auto cont = [&](size_t k) {
+    return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+  };
+  if (b < 0x80) return 1;
+  if (b >= 0xC2 && b <= 0xDF) return cont(1) ? 2 : 0;
+  if (b >= 0xE0 && b <= 0xEF) {
+    if (!cont(1) || !cont(2)) return 0;
+    const auto b1 = static_cast<unsigned char>(s[i + 1]);
+    if (b == 0xE0 && b1 < 0xA0) return 0;  // overlong
+    if (b == 0xED && b1 >= 0xA0) return 0;  // surrogate
+    return 3;
+  }
+  if (b >= 0xF0 && b <= 0xF4) {
+    if (!cont(1) || !cont(2) || !cont(3)) return 0;
+    const auto b1 = static_cast<unsigned char>(s[i + 1]);
+    if (b == 0xF0 && b1 < 0x90) return 0;  // overlong
+    if (b == 0xF4 && b1 >= 0x90) return 0;  // above U+10FFFF
+    return 4;
+  }
+  return 0;
+}
+
+// The first element (in document order) that carries one attribute name
+// twice, and that name; an empty node when there is none.
+std::pair<pugi::xml_node, std::string> RepeatedAttribute(const pugi::xml_node& top) {
+  for (pugi::xml_node n = top.first_child(); n;) {
+    if (n.type() == pugi::node_element) {
+      for (auto a = n.first_attribute(); a; a = a.next_attribute())
+        for (auto b = a.next_attribute(); b; b = b.next_attribute())
+          if (std::strcmp(a.name(), b.name()) == 0) return {n, a.name()};
+    }
+    // Depth first, in document order, without recursion.
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && !n.next_sibling()) n = n.parent() == top ? pugi::xml_node() : n.parent();
+    if (n) n = n.next_sibling();
+  }
+  return {};
+}
+
+}  // namespace
+
+std::pair<int, int> LineAndColumnAt(std::string_view bytes, size_t offset) {
+  int line = 1, column = 1;
+  for (size_t i = 0; i < offset && i < bytes.size(); ++i) {
+    if (bytes[i] == '\n') {
+      ++line;
+      column = 1;
+    } else if ((static_cast<unsigned char>(bytes[i]) & 0xC0) != 0x80) {
+      ++column;  // count characters, not the bytes of one
+    }
+  }
+  return {line, column};
+}
+
+void CheckDocumentBytes(std::string_view bytes, const std::string& path) {
+  size_t i = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+  while (i < bytes.size()) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+      char code[8];
+      std::snprintf(code, sizeof code, "%u", c);
+      Refuse(path, bytes, i,
+             c == 0 ? std::string("it holds a NUL character")
+                    : "it holds the control character with code " + std::string(code) +
+                          ", which XML 1.0 does not allow");
+    }
+    const size_t n = Utf8SequenceLength(bytes, i);
+    if (n == 0) Refuse(path, bytes, i, "it holds bytes that are not UTF-8");
+    i += n;
+  }
+}
+
+XmlDocumentPtr CheckWellFormed(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Error(eErr_FileNotFound, kSource, "The file " + path + " cannot be read.");
+  std::ostringstream s;
+  s << in.rdbuf();
+  const std::string bytes = std::move(s).str();
+  CheckDocumentBytes(bytes, path);
+
+  auto doc = std::make_shared<pugi::xml_document>();
+  pugi::xml_parse_result r =
+      doc->load_buffer(bytes.data(), bytes.size(), kCheckFlags, pugi::encoding_utf8);
+  if (!r) {
+    std::string reason = r.description();
+    if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(reason[0]));
+    Refuse(path, bytes, static_cast<size_t>(r.offset),
+           reason + " (XML parser status " + std::to_string(static_cast<int>(r.status)) + ")");
+  }
+  for (pugi::xml_node n = doc->first_child(); n; n = n.next_sibling())
+    if (n.type() == pugi::node_doctype)
+      Refuse(path, bytes, static_cast<size_t>(n.offset_debug()),
+             "it holds a DOCTYPE, which an exported document never carries");
+  auto [element, name] = RepeatedAttribute(*doc);
+  if (element)
+    Refuse(path, bytes, static_cast<size_t>(element.offset_debug()),
+           "the element <" + std::string(element.name()) + "> carries the attribute " + name +
+               " twice");
+  return doc;
+}
+
+}  // namespace qmxml::xml

@@ -1,0 +1,37 @@
+// The well-formedness check a folder's documents pass before anything of
+// them reaches a database.
+//
+// The XML parser the readers use is lenient where the readers must not be:
+// it takes an element with two attributes of one name, bytes that are not
+// UTF-8, and a DOCTYPE with entity declarations. An exported document never
+// holds any of these, so a document that does was not written by an export
+// and is refused, with the line and column of the first fault.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <pugixml.hpp>
+
+#include "qmxml/Scheduler.h"
+
+namespace qmxml::xml {
+
+// Checks the raw bytes of a document: UTF-8 throughout (an optional byte
+// order mark first), no NUL and no other control character that XML 1.0
+// cannot carry. Throws Error eErr_NotWellFormed naming |path|, the line,
+// the column and the fault.
+void CheckDocumentBytes(std::string_view bytes, const std::string& path);
+
+// Reads |path| and checks it whole: the bytes as above, then that it parses
+// (the parser's status and reason go into the text, not the error number),
+// holds no DOCTYPE, and no element carries one attribute name twice.
+// Returns the parsed document for a caller that wants to look inside.
+// Throws Error eErr_FileNotFound when the file cannot be read and
+// eErr_NotWellFormed for everything else.
+XmlDocumentPtr CheckWellFormed(const std::string& path);
+
+// Line and column (both from 1) of byte |offset| of |bytes|.
+std::pair<int, int> LineAndColumnAt(std::string_view bytes, size_t offset);
+
+}  // namespace qmxml::xml

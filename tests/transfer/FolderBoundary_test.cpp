@@ -1,0 +1,354 @@
+// The folder as a trust boundary. Each check is tried with the attack it
+// stops: a path out of the folder on import and on export, identities that
+// are not GUIDs or come twice, documents that are not well-formed, a second
+// import of the same project, a held lock. Every refused import must leave
+// the database exactly as it was.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <functional>
+#include <regex>
+#include <thread>
+
+#include "TestSupport.h"
+#include "qmxml/Error.h"
+#include "qmxml/SampleProject.h"
+#include "qmxml/Transfer.h"
+
+namespace qmxml::testing {
+namespace {
+namespace fs = std::filesystem;
+
+// Every row of every table, in one text.
+std::string DatabaseText(const std::string& path) {
+  auto conn = OpenProjectDatabase(path);
+  std::string out;
+  auto tables = conn->Query("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
+  for (; !tables->IsEOF(); tables->MoveNext()) {
+    const std::string t = tables->Value("name").ToText();
+    out += "[" + t + "]\n" + QueryText(*conn, "SELECT * FROM " + t + " ORDER BY 1");
+  }
+  return out;
+}
+
+// Replaces the first match of |pattern| in |file| by |replacement| (regex
+// format); fails the test when nothing matches.
+void Edit(const fs::path& file, const std::string& pattern, const std::string& replacement) {
+  std::string text = ReadFile(file.string());
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(text, m, std::regex(pattern))) << pattern << " in " << file;
+  text = m.prefix().str() + m.format(replacement) + m.suffix().str();
+  WriteFile(file.string(), text);
+}
+
+// The first package file of |dir| that holds |needle|.
+fs::path PackageWith(const fs::path& dir, const std::string& needle) {
+  for (const auto& e : fs::directory_iterator(dir / "packages"))
+    if (e.path().extension() == ".XML" && ReadFile(e.path().string()).find(needle) != std::string::npos)
+      return e.path();
+  return {};
+}
+
+ImportOptions AsCopy() {
+  ImportOptions copy;
+  copy.new_guids = true;
+  return copy;
+}
+
+class FolderBoundaryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    source = dir.File("source.db");
+    auto conn = CreateProjectDatabase(source);
+    SampleOptions opts;
+    opts.requirements = 80;
+    opts.seed = 3;
+    FillSampleProject(*conn, opts);
+    exported = dir.File("e1");
+    ExportProject(source, exported.string(), {});
+  }
+  // A copy of the export to spoil.
+  fs::path Copy(const std::string& name) {
+    fs::path to = dir.File(name);
+    fs::remove_all(to);
+    fs::copy(exported, to, fs::copy_options::recursive);
+    return to;
+  }
+  // Runs the import and returns its error; fails when it succeeds.
+  Error Refused(const fs::path& folder, const std::string& db, const ImportOptions& options) {
+    try {
+      ImportProject(folder.string(), db, options);
+    } catch (const Error& e) {
+      return e;
+    }
+    ADD_FAILURE() << "the import of " << folder << " was not refused";
+    return Error(0, "", "");
+  }
+  void Exec(const std::string& sql) { OpenProjectDatabase(source)->ExecuteScript(sql); }
+  // A requirement of a package whose text is stored whole in its row (a
+  // long text lives in the overflow table and is written from there).
+  static std::string PlainRequirement(const char* min_or_max) {
+    return std::string("(SELECT ") + min_or_max +
+           "(r.ID) FROM qmRequirements r JOIN QmPackageElements e ON e.REQUIREMENTID = r.ID "
+           "WHERE r.OverflowIND = 0)";
+  }
+
+  TempDir dir;
+  std::string source;
+  fs::path exported;
+};
+
+TEST_F(FolderBoundaryTest, ImportRefusesFoldersThatAreNotWhatAnExportWrites) {
+  const fs::path with_resource = PackageWith(exported, "<Resource>");
+  ASSERT_FALSE(with_resource.empty());
+  const fs::path package = with_resource.filename();
+  struct Attack {
+    const char* what;
+    std::function<void(const fs::path&)> spoil;
+    int32_t number;
+    std::vector<std::string> mentions;
+  };
+  const std::vector<Attack> attacks = {
+      {"a document list entry that climbs out",
+       [](const fs::path& d) { Edit(d / "doclist.xml", "(<DOC [^>]*ID=\")[^\"]*\"", "$1../../../outside\""); },
+       eErr_BadGuid, {"doclist.xml", "../../../outside", "line 4"}},
+      {"a package list entry with a Windows path",
+       [](const fs::path& d) { Edit(d / "pcklist.xml", "(<Package ID=\")[^\"]*\"", "$1..\\..\\x\""); },
+       eErr_BadGuid, {"pcklist.xml", "..\\..\\x", "line 4"}},
+      {"a package listed twice",
+       [](const fs::path& d) { Edit(d / "pcklist.xml", "(<Package ID=\"[^\"]*\" />)", "$1$1"); },
+       eErr_Duplicate, {"pcklist.xml", "twice", "line 4"}},
+      {"a resource GUID that climbs out",
+       [&](const fs::path& d) { Edit(d / "packages" / package, "<Resource>\\s*<GUID>[^<]*</GUID>",
+              "<Resource><GUID>../../../../tmp/x</GUID>"); },
+       eErr_BadGuid, {package.string(), "../../../../tmp/x", "<Resource>, line"}},
+      {"a package file that is a link to a file outside",
+       [&](const fs::path& d) {
+         fs::copy_file(d / "packages" / package, dir.File("outside.XML"));
+         fs::remove(d / "packages" / package);
+         fs::create_symlink(dir.File("outside.XML"), d / "packages" / package);
+       },
+       eErr_BadGuid, {package.string(), "leads outside"}},
+      {"an attribute given twice",
+       [](const fs::path& d) { Edit(d / "structure.xml", "<RequirementType Name=", "<RequirementType Name=\"x\" Name="); },
+       eErr_NotWellFormed, {"structure.xml", "Name twice", "line 4"}},
+      {"bytes that are not UTF-8",
+       [&](const fs::path& d) { Edit(d / "packages" / package, "DESCRIPTION=\"", "DESCRIPTION=\"\xC3\x28"); },
+       eErr_NotWellFormed, {package.string(), "not UTF-8", "line 3"}},
+      {"a NUL character",
+       [](const fs::path& d) { Edit(d / "security.xml", "<Groups>", std::string("<Groups>\0", 9)); },
+       eErr_NotWellFormed, {"security.xml", "NUL", "line 3"}},
+      {"a DOCTYPE with an entity",
+       [](const fs::path& d) {
+         Edit(d / "project.xml", "\\?>\n", "?>\n<!DOCTYPE Project [<!ENTITY big \"xxxxxxxx\">]>\n");
+       },
+       eErr_NotWellFormed, {"project.xml", "DOCTYPE", "line 2"}},
+      {"a user whose identity is not a GUID",
+       [](const fs::path& d) { Edit(d / "security.xml", "(<User [^>]*ID=\")[^\"]*\"", "$1not-a-guid\""); },
+       eErr_BadGuid, {"security.xml", "not-a-guid", "<User", "line"}},
+      {"two users with one GUID",
+       [](const fs::path& d) {
+         Edit(d / "security.xml", "(<User [^>]*ID=\"([^\"]*)\" />\\s*<User [^>]*ID=\")[^\"]*\"", "$1$2\"");
+       },
+       eErr_Duplicate, {"security.xml", "user", "second time", "<User"}},
+      {"two requirements with one GUID",
+       [&](const fs::path& d) {
+         Edit(d / "packages" / package,
+              "(<Requirement ID=\"([^\"]*)\"[\\s\\S]*?<Requirement ID=\")[^\"]*\"", "$1$2\"");
+       },
+       eErr_Duplicate, {package.string(), "requirement", "second time", "<Requirement"}},
+  };
+  const std::string before = DatabaseText(source);
+  for (const auto& attack : attacks) {
+    SCOPED_TRACE(attack.what);
+    const fs::path bad = Copy("bad");
+    attack.spoil(bad);
+    Error e = Refused(bad, source, AsCopy());
+    EXPECT_EQ(e.Number(), attack.number) << e.Description();
+    for (const auto& m : attack.mentions)
+      EXPECT_NE(e.Description().find(m), std::string::npos) << m << " not in: " << e.Description();
+    EXPECT_TRUE(DatabaseText(source) == before) << "the database changed";
+    // Into a new database: refused the same way, and no database is left.
+    EXPECT_EQ(Refused(bad, dir.File("new.db"), {}).Number(), attack.number);
+    EXPECT_FALSE(fs::exists(dir.File("new.db")));
+  }
+  EXPECT_FALSE(fs::exists("/tmp/x.XML"));
+}
+
+TEST_F(FolderBoundaryTest, ASecondImportWithKeptGuidsIsRefusedAndACopyIsNot) {
+  const std::string before = DatabaseText(source);
+  Error e = Refused(exported, source, {});
+  EXPECT_EQ(e.Number(), eErr_ProjectExists);
+  auto conn = OpenProjectDatabase(source);
+  const std::string name = conn->Scalar("SELECT Name FROM qmProjects", {}).ToText();
+  const std::string guid = conn->Scalar("SELECT QMGUID FROM qmProjects", {}).ToText();
+  for (const std::string& m : {name, guid, std::string("key 1"), std::string("--new-guids")})
+    EXPECT_NE(e.Description().find(m), std::string::npos) << m << " not in: " << e.Description();
+  EXPECT_TRUE(DatabaseText(source) == before) << "the database changed";
+  EXPECT_GT(ImportProject(exported.string(), source, AsCopy()).project_key, 1);
+}
+
+TEST_F(FolderBoundaryTest, ImportWaitsForAnotherWriterAndSaysWhenItGivesUp) {
+  const std::string before = DatabaseText(source);
+  auto writer = OpenProjectDatabase(source);
+  writer->Begin();
+  ImportOptions options = AsCopy();
+  options.lock_wait_ms = 200;
+  Error e = Refused(exported, source, options);
+  EXPECT_EQ(e.Number(), eErr_Locked);
+  EXPECT_NE(e.Description().find("gave up after waiting 0.2 s"), std::string::npos) << e.Description();
+  writer->Rollback();
+  EXPECT_TRUE(DatabaseText(source) == before) << "the database changed";
+
+  // A writer that finishes while the import waits: the import goes on.
+  writer->Begin();
+  std::thread finish([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    writer->Commit();
+  });
+  options.lock_wait_ms = 20000;
+  EXPECT_NO_THROW(ImportProject(exported.string(), source, options));
+  finish.join();
+}
+
+TEST_F(FolderBoundaryTest, ExportRefusesRowsWhoseGuidCannotNameAFile) {
+  struct Row {
+    const char* what;
+    const char* sql;
+    const char* mention;
+  };
+  const Row rows[] = {
+      {"package", "UPDATE QmPackages SET QMGUID = '../../../escape' WHERE ID = (SELECT MIN(ID) FROM QmPackages)",
+       "../../../escape"},
+      {"document", "UPDATE qmDocuments SET QMGUID = '/tmp/escape' WHERE ID = (SELECT MIN(ID) FROM qmDocuments)",
+       "/tmp/escape"},
+      {"resource", "UPDATE QmResources SET QMGUID = '..\\escape' WHERE ID = (SELECT MIN(ID) FROM QmResources)",
+       "..\\escape"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::copy_file(source, dir.File("evil.db"), fs::copy_options::overwrite_existing);
+    OpenProjectDatabase(dir.File("evil.db"))->ExecuteScript(row.sql);
+    try {
+      ExportProject(dir.File("evil.db"), dir.File("out"), {});
+      ADD_FAILURE() << "exported";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), eErr_BadGuid);
+      EXPECT_NE(e.Description().find(row.mention), std::string::npos) << e.Description();
+      EXPECT_NE(e.Description().find(row.what), std::string::npos) << e.Description();
+    }
+    // Nothing written: no folder, no half-done sibling, no escaped file.
+    for (const auto& e : fs::recursive_directory_iterator(dir.Path()))
+      EXPECT_EQ(e.path().filename().string().find("escape"), std::string::npos) << e.path();
+    EXPECT_FALSE(fs::exists(dir.File("out")));
+    for (const auto& e : fs::directory_iterator(dir.Path()))
+      EXPECT_EQ(e.path().filename().string().find(".out."), std::string::npos) << e.path();
+  }
+}
+
+TEST_F(FolderBoundaryTest, ExportReplacesAFolderOnlyWhenForcedAndOnlyWhenDone) {
+  const fs::path out = dir.File("out");
+  fs::create_directories(out);
+  ExportProject(source, out.string(), {});  // an empty folder is taken
+  EXPECT_TRUE(fs::exists(out / "project.xml"));
+  WriteFile((out / "mine.txt").string(), "keep");
+  try {
+    ExportProject(source, out.string(), {});
+    ADD_FAILURE() << "a folder that holds files was filled";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eErr_FolderNotEmpty);
+    EXPECT_NE(e.Description().find("--force"), std::string::npos);
+  }
+  EXPECT_EQ(ReadFile((out / "mine.txt").string()), "keep");
+  // A failing forced export leaves the old folder as it was.
+  fs::copy_file(source, dir.File("evil.db"));
+  OpenProjectDatabase(dir.File("evil.db"))
+      ->ExecuteScript("UPDATE QmPackages SET QMGUID = 'x' WHERE ID = (SELECT MAX(ID) FROM QmPackages)");
+  ExportOptions force;
+  force.force = true;
+  EXPECT_THROW(ExportProject(dir.File("evil.db"), out.string(), force), Error);
+  EXPECT_EQ(ReadFile((out / "mine.txt").string()), "keep");
+  ExportProject(source, out.string(), force);
+  EXPECT_FALSE(fs::exists(out / "mine.txt"));
+  EXPECT_EQ(ReadFile((out / "project.xml").string()), ReadFile((exported / "project.xml").string()));
+  size_t entries = 0;
+  for (const auto& e : fs::directory_iterator(dir.Path())) entries += e.path().filename().string()[0] == '.';
+  EXPECT_EQ(entries, 0u) << "a hidden work folder was left";
+}
+
+TEST_F(FolderBoundaryTest, ExportsAreXml10AndCode26ComesBackOnTheRows) {
+  // Code 26 in texts that each kind of reader stores: through SQL text
+  // (requirements, packages, documents) and through record sets (groups,
+  // users, attributes, requirement types, traces).
+  const char* const kColumns[][2] = {
+      {"qmRequirements", "RequirementText"}, {"QmPackages", "NAME"},
+      {"qmDocuments", "Name"},              {"qmUserGroups", "DESCRIPTION"},
+      {"qmUsers", "FullName"},              {"qmUserDefinedFields", "DESCRIPTION"},
+      {"qmRequirementTypes", "NAME"}};
+  for (const auto& [table, column] : kColumns) {
+    const std::string row = std::string(table) == "qmRequirements"
+                                ? PlainRequirement("MIN")
+                                : std::string("(SELECT MIN(ID) FROM ") + table + ")";
+    Exec(std::string("UPDATE ") + table + " SET " + column +
+         " = 'a' || char(26) || 'b' || char(26) WHERE ID = " + row);
+  }
+  Exec("UPDATE QmToRelationships SET Name = 'to' || char(26) || 'from' WHERE rowid = (SELECT MIN(rowid) FROM QmToRelationships)");
+  const fs::path out = dir.File("bars");
+  auto summary = ExportProject(source, out.string(), {});
+  EXPECT_EQ(summary.documents_with_control_characters, 0);
+  if (std::system("xmllint --version >/dev/null 2>&1") == 0) {
+    const std::string cmd = "cd " + out.string() +
+                            " && find . -type f -print0 | xargs -0 xmllint --noout >/dev/null 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << "a file a standard XML parser refuses";
+  }
+  ImportProject(out.string(), dir.File("back.db"), {});
+  auto a = OpenProjectDatabase(source), b = OpenProjectDatabase(dir.File("back.db"));
+  for (const auto& [table, column] : kColumns) {
+    const std::string sql = std::string("SELECT QMGUID, hex(") + column + ") FROM " + table +
+                            " WHERE instr(" + column + ", char(26)) > 0 ORDER BY QMGUID";
+    const std::string rows = QueryText(*a, sql);
+    EXPECT_FALSE(rows.empty()) << table;
+    EXPECT_EQ(QueryText(*b, sql), rows) << table << "." << column;
+  }
+  const std::string traces = "SELECT hex(Name) FROM QmToRelationships WHERE instr(Name, char(26)) > 0";
+  EXPECT_EQ(QueryText(*b, traces), QueryText(*a, traces));
+  EXPECT_FALSE(QueryText(*a, traces).empty());
+}
+
+TEST_F(FolderBoundaryTest, ControlCharactersAndNulAreCountedNotLostSilently) {
+  Exec("UPDATE qmRequirements SET RequirementText = 'bell' || char(7) || 'end' WHERE ID = " +
+       PlainRequirement("MIN"));
+  Exec("UPDATE qmRequirements SET VersionReason = 'cut' || char(0) || 'here' WHERE ID = " +
+       PlainRequirement("MAX"));
+  auto summary = ExportProject(source, dir.File("ctrl"), {});
+  EXPECT_EQ(summary.documents_with_control_characters, 1);
+  EXPECT_EQ(summary.texts_cut_at_nul, 1);
+  // The character reference carries code 7 back to the row.
+  ImportProject(dir.File("ctrl"), dir.File("back.db"), {});
+  EXPECT_EQ(OpenProjectDatabase(dir.File("back.db"))
+                ->Scalar("SELECT COUNT(*) FROM qmRequirements WHERE RequirementText = 'bell' || char(7) || 'end'", {})
+                .ToLong(),
+            1);
+}
+
+TEST_F(FolderBoundaryTest, ValuesStoredOrLeftOutByRuleAreCountedAndFailStrict) {
+  const fs::path bad = Copy("notes");
+  const fs::path package = PackageWith(bad, "<FieldValue ");
+  ASSERT_FALSE(package.empty());
+  Edit(package, "(<FieldValue [^>]*)Label=\"[^\"]*\"", "$1Label=\"ModraItemID\"");
+  Edit(bad / "permissions.xml", "(<AttributeRight AccessRights=\")[^\"]*\"", "$1abc\"");
+  auto summary = ImportProject(bad.string(), dir.File("lenient.db"), {});
+  EXPECT_EQ(summary.read_notes.at("tracker or modelling-tool attribute values left out"), 1);
+  EXPECT_EQ(summary.read_notes.at("rights that are not numbers, stored as text"), 1);
+
+  const std::string before = DatabaseText(source);
+  ImportOptions strict = AsCopy();
+  strict.strict = true;
+  EXPECT_EQ(Refused(bad, source, strict).Number(), eErr_Skipped);
+  EXPECT_TRUE(DatabaseText(source) == before) << "the database changed";
+  // A clean folder has nothing to report, strict or not.
+  EXPECT_TRUE(ImportProject(exported.string(), dir.File("clean.db"), strict).read_notes.empty());
+}
+
+}  // namespace
+}  // namespace qmxml::testing
