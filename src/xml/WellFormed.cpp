@@ -1,6 +1,7 @@
 // The well-formedness check of a folder's documents.
 #include "xml/WellFormed.h"
 
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -86,9 +87,23 @@ std::pair<int, int> LineAndColumnAt(std::string_view bytes, size_t offset) {
   return {line, column};
 }
 
+// True when the 8 bytes at |p| are all printable ASCII (0x20 to 0x7F):
+// the common case, checked a word at a time.
+bool PlainAscii8(const char* p) {
+  uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  const uint64_t below_space = (w - kOnes * 0x20) & ~w & kHighs;
+  return ((w & kHighs) | below_space) == 0;
+}
+
 void CheckDocumentBytes(std::string_view bytes, const std::string& path) {
   size_t i = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
   while (i < bytes.size()) {
+    if (i + 8 <= bytes.size() && PlainAscii8(bytes.data() + i)) {
+      i += 8;
+      continue;
+    }
     const auto c = static_cast<unsigned char>(bytes[i]);
     if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
       char code[8];
@@ -109,25 +124,32 @@ XmlDocumentPtr CheckWellFormed(const std::string& path) {
   if (!in) throw Error(eErr_FileNotFound, kSource, "The file " + path + " cannot be read.");
   std::ostringstream s;
   s << in.rdbuf();
-  const std::string bytes = std::move(s).str();
+  std::string bytes = std::move(s).str();
   CheckDocumentBytes(bytes, path);
 
-  auto doc = std::make_shared<pugi::xml_document>();
-  pugi::xml_parse_result r =
-      doc->load_buffer(bytes.data(), bytes.size(), kCheckFlags, pugi::encoding_utf8);
+  // Parsed in place: the document points into |bytes|, which therefore
+  // lives as long as the document does. The parser changes it only where it
+  // shortens line ends and references, so line numbers stay right.
+  auto owner = std::make_shared<std::pair<std::string, pugi::xml_document>>();
+  owner->first = std::move(bytes);
+  std::string_view text = owner->first;
+  pugi::xml_document* parsed = &owner->second;
+  XmlDocumentPtr doc(owner, parsed);
+  pugi::xml_parse_result r = doc->load_buffer_inplace(owner->first.data(), owner->first.size(),
+                                                      kCheckFlags, pugi::encoding_utf8);
   if (!r) {
     std::string reason = r.description();
     if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(reason[0]));
-    Refuse(path, bytes, static_cast<size_t>(r.offset),
+    Refuse(path, text, static_cast<size_t>(r.offset),
            reason + " (XML parser status " + std::to_string(static_cast<int>(r.status)) + ")");
   }
   for (pugi::xml_node n = doc->first_child(); n; n = n.next_sibling())
     if (n.type() == pugi::node_doctype)
-      Refuse(path, bytes, static_cast<size_t>(n.offset_debug()),
+      Refuse(path, text, static_cast<size_t>(n.offset_debug()),
              "it holds a DOCTYPE, which an exported document never carries");
   auto [element, name] = RepeatedAttribute(*doc);
   if (element)
-    Refuse(path, bytes, static_cast<size_t>(element.offset_debug()),
+    Refuse(path, text, static_cast<size_t>(element.offset_debug()),
            "the element <" + std::string(element.name()) + "> carries the attribute " + name +
                " twice");
   return doc;
