@@ -13,7 +13,7 @@
 #include "qmxml/Connection.h"
 #include "qmxml/Error.h"
 #include "qmxml/ProjectDatabase.h"
-#include "qmxml/SampleProject.h"
+#include "sample/SampleProject.h"
 #include "qmxml/Transfer.h"
 
 namespace {

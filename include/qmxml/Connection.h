@@ -1,11 +1,17 @@
-// Connection: the open project database (SQLite) as the movers use it.
+// Connection: an open project database as the movers, the key map, the
+// record sets and the transfer use it. Two kinds exist: an embedded SQLite
+// file (the default) and a PostgreSQL database on a server, which teams
+// share. Everything that differs between the two stays behind this
+// interface.
 //
 // SQL text from the movers carries a three-character marker (codes 5, 1, 6)
 // before every table name and may hold "{ ts 'YYYY-MM-DD HH:MM:SS'}" date
-// literals; the connection removes the marker and turns the date literal
-// into the text SQLite stores before running the statement. Statements are
-// prepared once per distinct text and kept, so a mover that sends the same
-// shape many times pays the parse cost once.
+// literals; the connection turns the marker into what names a table in its
+// database (nothing for SQLite, the schema prefix for PostgreSQL) and the
+// date literal into the text the database stores, before running the
+// statement. Statements are prepared once per distinct text and kept, so a
+// mover that sends the same shape many times pays the parse cost once.
+// Parameterised forms take "?" placeholders in both kinds.
 //
 // Named commands are prepared statements with "?" placeholders kept on the
 // connection under a name until released. Each placeholder has a
@@ -13,114 +19,116 @@
 // 205 bytes) or "size;type" for a text of at most size characters.
 //
 // The connection opens no transaction on its own; Begin/Commit/Rollback are
-// for the caller.
+// for the caller. Failures throw Error eErr_Database with the database's
+// reason and the statement.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "qmxml/Object.h"
 #include "qmxml/Recordset.h"
 #include "qmxml/Variant.h"
 
-struct sqlite3;
-struct sqlite3_stmt;
-
 namespace qmxml {
 
 class Connection : public Object {
  public:
-  // Opens (creating when |create| is set) the database file at |path|.
-  // Throws Error eErr_Database with SQLite's message on failure.
-  static std::shared_ptr<Connection> Open(const std::string& path, bool create);
-  ~Connection() override;
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
+  // Opens the database named by |spec|: a PostgreSQL connection string
+  // ("postgresql://..." or "postgres://...", see IsServerDatabase) or a SQLite
+  // file path. |create| lets a missing SQLite file be created (a PostgreSQL
+  // database must exist). |pg_schema| names the PostgreSQL schema that holds
+  // the tables ("" for the server's search path); SQLite ignores it.
+  static std::shared_ptr<Connection> Open(const std::string& spec, bool create,
+                                          const std::string& pg_schema = "");
+  // True when |spec| names a database on a PostgreSQL server.
+  static bool IsServerDatabase(std::string_view spec);
 
+  ~Connection() override = default;
   std::string TypeName() const override { return "QmDataServices.Connection"; }
-  const std::string& Path() const { return path_; }
-  sqlite3* Handle() const { return db_; }
 
-  // Runs one complete statement. Failures throw Error eErr_Database whose
-  // description holds SQLite's reason and the statement.
-  void Execute(std::string_view sql);
+  // What the connection was opened with (file path or connection string).
+  virtual const std::string& Path() const = 0;
+  // "sqlite" or "postgres": picks the schema text and SQL dialect.
+  virtual const char* Dialect() const = 0;
+
+  // Runs one complete statement.
+  virtual void Execute(std::string_view sql) = 0;
   // The second execution form; the same contract.
   void Execute2(std::string_view sql) { Execute(sql); }
   // Runs a whole script (several statements, no marker rewriting).
-  void ExecuteScript(const std::string& sql);
+  virtual void ExecuteScript(const std::string& sql) = 0;
 
-  // Runs a query and returns its rows as a record set (column types from the
-  // declared types of the result columns).
-  std::shared_ptr<Recordset> Query(std::string_view sql);
+  // Runs a query and returns its rows as a record set.
+  virtual std::shared_ptr<Recordset> Query(std::string_view sql) = 0;
   // The same for a fixed-shape query with "?" placeholders bound to
   // |values|; the prepared statement is kept per text.
-  std::shared_ptr<Recordset> Query(std::string_view sql, const std::vector<Variant>& values);
+  virtual std::shared_ptr<Recordset> Query(std::string_view sql,
+                                           const std::vector<Variant>& values) = 0;
   // The value of |column| in the first row, as text; "" when there is no
   // row. |found| (optional) is set to 1 when a row was found.
-  std::string LookupValue(std::string_view sql, std::string_view column,
-                          long* found = nullptr, int flags = 0);
+  std::string LookupValue(std::string_view sql, std::string_view column, long* found = nullptr,
+                          int flags = 0);
+  // An empty record set with the columns of |table| (no marker).
+  virtual std::shared_ptr<Recordset> EmptyRows(std::string_view table) = 0;
 
   // Inserts one row into |table| (no marker) with |columns| set to
-  // |values|; used by record sets for UpdateBatch. Statements are kept per
-  // table and column list.
-  void InsertRow(std::string_view table, const std::vector<std::string>& columns,
-                 const std::vector<Variant>& values);
+  // |values|; used by record sets for UpdateBatch.
+  virtual void InsertRow(std::string_view table, const std::vector<std::string>& columns,
+                         const std::vector<Variant>& values) = 0;
 
   // Runs a fixed-shape statement with "?" placeholders bound to |values|.
   // The prepared statement is kept per text, so use it only for texts that
   // repeat (no literal values inside).
-  void Run(std::string_view sql, const std::vector<Variant>& values);
+  virtual void Run(std::string_view sql, const std::vector<Variant>& values) = 0;
   // The first column of the first row of such a statement, or Null.
-  Variant Scalar(std::string_view sql, const std::vector<Variant>& values);
+  virtual Variant Scalar(std::string_view sql, const std::vector<Variant>& values) = 0;
 
   // Named commands.
-  bool HasCommand(std::string_view name) const;
-  void CreateCommand(std::string_view name, std::string_view sql,
-                     const std::vector<Variant>& descriptors);
-  void ExecuteCommand(std::string_view name, const std::vector<Variant>& values);
-  void ReleaseCommand(std::string_view name);
-  size_t CommandCount() const { return commands_.size(); }
+  virtual bool HasCommand(std::string_view name) const = 0;
+  virtual void CreateCommand(std::string_view name, std::string_view sql,
+                             const std::vector<Variant>& descriptors) = 0;
+  virtual void ExecuteCommand(std::string_view name, const std::vector<Variant>& values) = 0;
+  virtual void ReleaseCommand(std::string_view name) = 0;
+  virtual size_t CommandCount() const = 0;
 
-  // Key-table allocation: adds one to |counter_column| of the row of
-  // |table| whose |class_column| is |class_value| (creating the row at 1)
-  // and returns the new value.
-  int32_t AllocateKey(std::string_view table, std::string_view class_column,
-                      std::string_view class_value, std::string_view counter_column);
+  // The user tables of the database, sorted by name.
+  virtual std::vector<std::string> Tables() = 0;
+  // The number of rows of |table|.
+  long CountRows(std::string_view table);
+  // A condition comparing |column| with one "?" placeholder without regard
+  // to letter case (GUIDs are stored in either case).
+  virtual std::string EqualsNoCaseSql(std::string_view column) const = 0;
 
-  // The location prefix of the project database (its folder, ending in "/").
-  std::string LocationPrefix() const;
+  // The location prefix of the project database: for a file its folder,
+  // ending in "/"; for a server the connection string followed by ";".
+  virtual std::string LocationPrefix() const = 0;
 
   // How long a statement waits for a lock that another connection holds
   // before it gives up (milliseconds; 0, the default, gives up at once).
-  void SetLockWait(int milliseconds);
+  virtual void SetLockWait(int milliseconds) = 0;
 
-  // Transactions for the caller. Begin takes the write lock at once; when
-  // another writer holds it past the lock wait, it throws Error eErr_Locked.
-  void Begin();
-  void Commit();
-  void Rollback();
-  bool InTransaction() const;
+  // Transactions for the caller. Begin starts a writing transaction and
+  // takes the database's write lock at once, so that writers follow one
+  // another; when another writer holds it past the lock wait, it throws
+  // Error eErr_Locked. BeginSnapshot starts a reading transaction that sees
+  // the database as it stood at its first read, whatever others commit.
+  virtual void Begin() = 0;
+  virtual void BeginSnapshot() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+  virtual bool InTransaction() const = 0;
 
   // Number of rows the last statement changed.
-  int Changes() const;
-  // Rewrites marker-prefixed names and date literals into SQLite's text.
-  static std::string Rewrite(std::string_view sql);
+  virtual int Changes() const = 0;
 
- private:
-  Connection(sqlite3* db, std::string path);
-  sqlite3_stmt* Prepare(const std::string& sql);
-  sqlite3_stmt* Cached(const std::string& sql);
-  void Step(sqlite3_stmt* stmt, std::string_view sql);
-  struct Command;
-
-  sqlite3* db_;
-  std::string path_;
-  int lock_wait_ms_ = 0;
-  std::unordered_map<std::string, sqlite3_stmt*> cache_;  // rewritten text -> stmt
-  std::unordered_map<std::string, std::unique_ptr<Command>> commands_;  // folded name
+ protected:
+  Connection() = default;
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
 };
 
 using ConnectionPtr = std::shared_ptr<Connection>;

@@ -38,6 +38,9 @@ struct ExportOptions {
   ProgressFn progress;
   // Replace a DIR that already holds files (else the export refuses it).
   bool force = false;
+  // The schema of a PostgreSQL database that holds the tables ("": the
+  // server's search path).
+  std::string pg_schema;
 };
 
 struct ExportSummary {
@@ -69,6 +72,8 @@ struct ImportOptions {
   // How long to wait for another writer of the database to finish.
   int lock_wait_ms = 5000;
   ProgressFn progress;
+  // The schema of a PostgreSQL database that holds the tables.
+  std::string pg_schema;
 };
 
 struct ImportSummary {

@@ -24,6 +24,7 @@ const KeyMap::TypeInfo kTypes[] = {
     {"Package", "QmPackages", "ID", "QmGUID"},
     {"View", "QmViews", "ID", "QmGUID"},
     {"Query", "QmQueryDefinitions", "ID", "QmGUID"},
+    {"Resource", "QmResources", "ID", "QmGUID"},
 };
 
 int32_t AsKey(const Variant& v) { return v.IsNull() ? 0 : v.ToLong(); }
@@ -94,8 +95,9 @@ int32_t KeyMap::getKeyFromGUID(std::string_view type_word, std::string_view guid
   int32_t key = 0;
   if (info != nullptr && !guid.empty() && connection_ != nullptr) {
     key = AsKey(connection_->Scalar(std::string("SELECT ") + info->key_column + " FROM " +
-                                        info->table + " WHERE " + info->guid_column +
-                                        " = ? COLLATE NOCASE LIMIT 1",
+                                        info->table + " WHERE " +
+                                        connection_->EqualsNoCaseSql(info->guid_column) +
+                                        " LIMIT 1",
                                     {Variant(guid)}));
   }
   if (key > 0) {

@@ -104,4 +104,34 @@ bool SplitInsertShape(std::string_view sql, StatementShape* out) {
   return true;
 }
 
+int DescriptorType(const Variant& d) {
+  if (d.Type() == VarType::String) {
+    const std::string& s = *d.Text();
+    size_t semi = s.find(';');
+    return std::atoi(s.c_str() + (semi == std::string::npos ? 0 : semi + 1));
+  }
+  return d.IsNumeric() ? d.ToLong() : 12;
+}
+
+Variant Coerce(const Variant& v, int type) {
+  if (v.IsNull() || v.IsEmpty()) return Variant::Null();
+  switch (type) {
+    case 2:
+    case 3:
+      return Variant(v.ToLong());
+    case 5:
+      return Variant(v.ToDouble());
+    case 8:
+    case 129:
+    case 130:
+    case 200:
+    case 201:
+    case 202:
+    case 203:
+      return Variant(v.ToText());
+    default:
+      return v;  // variant and binary keep what they hold
+  }
+}
+
 }  // namespace qmxml

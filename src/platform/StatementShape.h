@@ -24,4 +24,11 @@ struct StatementShape {
 // unterminated quotes): the caller then runs the text as it is.
 bool SplitInsertShape(std::string_view sql, StatementShape* out);
 
+// The type code of a named command's placeholder descriptor: a type code
+// or "size;type" (12, variant, when it is neither).
+int DescriptorType(const Variant& descriptor);
+// |v| as the placeholder of type code |type| takes it: Long, Double or text;
+// Null stays Null; variant and binary placeholders keep what |v| holds.
+Variant Coerce(const Variant& v, int type);
+
 }  // namespace qmxml

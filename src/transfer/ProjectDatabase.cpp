@@ -1,38 +1,60 @@
-// Project databases: the schema is read from the file shipped with the
-// project (its path is fixed at build time; QMXML_SCHEMA overrides it).
+// Project databases: created from the schema script of their kind, which is
+// built into the library (one script per dialect).
 #include "qmxml/ProjectDatabase.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 
 #include "qmxml/Error.h"
 #include "xml/XmlDoc.h"
 
 namespace qmxml {
+namespace schema {
+extern const char* const k_sqlite;
+extern const char* const k_postgres;
+}  // namespace schema
 
-const std::string& SchemaText() {
-  static const std::string text = [] {
-    const char* env = std::getenv("QMXML_SCHEMA");
-    std::string path = env && *env ? env : QMXML_SCHEMA_FILE;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw Error(eErr_FileNotFound, "ProjectDatabase.SchemaText", "cannot read the schema file " + path);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }();
-  return text;
+namespace {
+
+// The tables of a project database, for telling one from an empty database.
+constexpr const char* kProjectTable = "qmprojects";
+
+bool HoldsProjectTables(Connection& conn) {
+  for (std::string t : conn.Tables()) {
+    std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (t == kProjectTable) return true;
+  }
+  return false;
 }
 
-std::shared_ptr<Connection> CreateProjectDatabase(const std::string& path) {
-  if (xml::FileExists(path))
-    throw Error(eErr_InvalidArgument, "ProjectDatabase.Create", "the file " + path + " already exists");
-  const std::string& schema = SchemaText();
-  auto conn = Connection::Open(path, true);
+}  // namespace
+
+const std::string& SchemaText(std::string_view dialect) {
+  static const std::string sqlite = schema::k_sqlite, postgres = schema::k_postgres;
+  return dialect == "postgres" ? postgres : sqlite;
+}
+
+bool ProjectDatabaseExists(const std::string& spec, const std::string& pg_schema) {
+  if (!Connection::IsServerDatabase(spec)) return xml::FileExists(spec);
+  auto conn = Connection::Open(spec, false, pg_schema);
+  return HoldsProjectTables(*conn);
+}
+
+std::shared_ptr<Connection> CreateProjectDatabase(const std::string& spec,
+                                                  const std::string& pg_schema) {
+  const bool server = Connection::IsServerDatabase(spec);
+  if (!server && xml::FileExists(spec))
+    throw Error(eErr_InvalidArgument, "ProjectDatabase.Create", "The file " + spec + " already exists.");
+  auto conn = Connection::Open(spec, true, pg_schema);
+  if (server && HoldsProjectTables(*conn))
+    throw Error(eErr_InvalidArgument, "ProjectDatabase.Create",
+                "The database " + spec + " already holds a project database" +
+                    (pg_schema.empty() ? "" : " in the schema " + pg_schema) + ".");
   conn->ExecuteScript("BEGIN");
   try {
-    conn->ExecuteScript(schema);
-    conn->ExecuteScript("COMMIT");
+    conn->ExecuteScript(SchemaText(conn->Dialect()));
+    conn->Commit();
   } catch (...) {
     conn->Rollback();
     throw;
@@ -40,10 +62,30 @@ std::shared_ptr<Connection> CreateProjectDatabase(const std::string& path) {
   return conn;
 }
 
-std::shared_ptr<Connection> OpenProjectDatabase(const std::string& path) {
-  if (!xml::FileExists(path))
-    throw Error(eErr_FileNotFound, "ProjectDatabase.Open", "there is no database file " + path);
-  return Connection::Open(path, false);
+std::shared_ptr<Connection> OpenProjectDatabase(const std::string& spec,
+                                                const std::string& pg_schema) {
+  if (!Connection::IsServerDatabase(spec)) {
+    if (!xml::FileExists(spec))
+      throw Error(eErr_FileNotFound, "ProjectDatabase.Open", "There is no database file " + spec + ".");
+    return Connection::Open(spec, false);
+  }
+  auto conn = Connection::Open(spec, false, pg_schema);
+  if (!HoldsProjectTables(*conn))
+    throw Error(eErr_FileNotFound, "ProjectDatabase.Open",
+                "The database " + spec + (pg_schema.empty() ? "" : " (schema " + pg_schema + ")") +
+                    " holds no project database; create one with qmxml init.");
+  return conn;
+}
+
+void DropProjectDatabase(const std::string& spec, const std::string& pg_schema) {
+  if (!Connection::IsServerDatabase(spec)) {
+    std::remove(spec.c_str());
+    return;
+  }
+  auto conn = Connection::Open(spec, false, pg_schema);
+  std::string drop;
+  for (const std::string& t : conn->Tables()) drop += "DROP TABLE IF EXISTS " + t + ";";
+  if (!drop.empty()) conn->ExecuteScript(drop);
 }
 
 }  // namespace qmxml

@@ -8,7 +8,7 @@
 namespace qmxml::transfer {
 
 std::shared_ptr<Recordset> TargetRecordset(Connection& conn, const std::string& table) {
-  auto shape = conn.Query("SELECT * FROM " + table + " WHERE 0");
+  auto shape = conn.EmptyRows(table);
   auto rs = std::make_shared<Recordset>(shape->Columns());
   rs->Bind(&conn, table);
   return rs;

@@ -56,11 +56,7 @@ void ChooseProject(Connection& conn, const std::string& which, ExportContext* ct
 
 std::map<std::string, long> RowCounts(Connection& conn) {
   std::map<std::string, long> counts;
-  auto tables = conn.Query("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
-  for (; !tables->IsEOF(); tables->MoveNext()) {
-    std::string t = tables->Value("name").ToText();
-    counts[t] = conn.Scalar("SELECT COUNT(*) FROM \"" + t + "\"", {}).ToLong();
-  }
+  for (const std::string& t : conn.Tables()) counts[t] = conn.CountRows(t);
   return counts;
 }
 
@@ -154,7 +150,7 @@ void Publish(const fs::path& staged, const fs::path& dir) {
 ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
                             const ExportOptions& options) {
   CheckExportTarget(dir, options.force);
-  auto conn = OpenProjectDatabase(db_path);
+  auto conn = OpenProjectDatabase(db_path, options.pg_schema);
   ExportSummary summary;
   ExportContext ctx;
   ctx.conn = conn.get();
@@ -167,7 +163,7 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
   // One read transaction: every file of the export shows the database as it
   // was at the first read, even while others write to it.
   conn->SetLockWait(5000);
-  conn->ExecuteScript("BEGIN");
+  conn->BeginSnapshot();
   try {
     ChooseProject(*conn, options.project, &ctx, &summary.project_name);
     summary.project_key = ctx.project_key;
@@ -224,7 +220,7 @@ KeyMap::IdentityCheck IdentityCheck(Connection* conn, bool keep_guids) {
                   "The " + what + " " + std::string(guid) +
                       " appears a second time in the folder; each element may appear once.");
     if (!keep_guids || !EqualsNoCase(word, "Project")) return;
-    auto rs = conn->Query("SELECT ID, Name FROM qmProjects WHERE QMGUID = ? COLLATE NOCASE",
+    auto rs = conn->Query("SELECT ID, Name FROM qmProjects WHERE " + conn->EqualsNoCaseSql("QMGUID"),
                           {Variant(std::string(guid))});
     if (rs->IsEOF()) return;
     throw Error(eErr_ProjectExists, kSource,
@@ -251,8 +247,9 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
     throw Error(eErr_FileNotFound, kSource,
                 "The folder " + dir + " holds no " + transfer::kProjectFile +
                     ": it is not an exported project.");
-  const bool created = !xml::FileExists(db_path);
-  auto conn = created ? CreateProjectDatabase(db_path) : OpenProjectDatabase(db_path);
+  const bool created = !ProjectDatabaseExists(db_path, options.pg_schema);
+  auto conn = created ? CreateProjectDatabase(db_path, options.pg_schema)
+                      : OpenProjectDatabase(db_path, options.pg_schema);
   conn->SetLockWait(options.lock_wait_ms);
 
   ImportContext ctx;
@@ -275,8 +272,7 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
     conn.reset();
     ctx.conn.reset();
     ctx.db.reset();
-    std::error_code ec;
-    fs::remove(db_path, ec);
+    DropProjectDatabase(db_path, options.pg_schema);
   };
   try {
     if (ctx.progress) ctx.progress("check the folder");

@@ -3,6 +3,7 @@
 #include "qmxml/Connection.h"
 
 #include "TestSupport.h"
+#include "platform/sqlite/SqliteConnection.h"
 #include "qmxml/Error.h"
 
 namespace qmxml::testing {
@@ -11,9 +12,9 @@ namespace {
 class ConnectionTest : public DbFixture {};
 
 TEST_F(ConnectionTest, RewriteDropsMarkersAndTurnsDateLiteralsIntoText) {
-  EXPECT_EQ(Connection::Rewrite("Insert Into \x05\x01\x06qmProjects(ID) Values ( 1)"),
+  EXPECT_EQ(SqliteConnection::Rewrite("Insert Into \x05\x01\x06qmProjects(ID) Values ( 1)"),
             "Insert Into qmProjects(ID) Values ( 1)");
-  EXPECT_EQ(Connection::Rewrite("VALUES ({ ts '2009-03-01 14:05:00'}, 'a{ ts ''x''}')"),
+  EXPECT_EQ(SqliteConnection::Rewrite("VALUES ({ ts '2009-03-01 14:05:00'}, 'a{ ts ''x''}')"),
             "VALUES ('2009-03-01 14:05:00', 'a{ ts ''x''}')");
 }
 
@@ -42,12 +43,6 @@ TEST_F(ConnectionTest, NamedCommandsAreKeptUntilReleasedAndCoerceByDescriptor) {
   conn->ReleaseCommand("OverflowTextInsert");
   EXPECT_FALSE(conn->HasCommand("OverflowTextInsert"));
   EXPECT_THROW(conn->ExecuteCommand("OverflowTextInsert", {Variant("1"), Variant("x")}), Error);
-}
-
-TEST_F(ConnectionTest, KeyTableAllocationCountsPerClass) {
-  EXPECT_EQ(conn->AllocateKey("\x05\x01\x06QmKeys", "KeyClass", "Resource", "LastKey"), 1);
-  EXPECT_EQ(conn->AllocateKey("\x05\x01\x06QmKeys", "KeyClass", "Resource", "LastKey"), 2);
-  EXPECT_EQ(conn->AllocateKey("\x05\x01\x06QmKeys", "KeyClass", "Other", "LastKey"), 1);
 }
 
 TEST_F(ConnectionTest, RollbackLeavesTheDatabaseAsItWas) {

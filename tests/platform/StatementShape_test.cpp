@@ -3,6 +3,7 @@
 #include "platform/StatementShape.h"
 
 #include "TestSupport.h"
+#include "platform/sqlite/SqliteConnection.h"
 
 namespace qmxml::testing {
 namespace {
@@ -46,7 +47,7 @@ TEST_F(StatementShapeDb, ShapedInsertsStoreWhatTheTextWouldStore) {
   };
   for (const auto& r : rows) conn->Execute(r);
   auto other = CreateProjectDatabase(dir.File("plain.db"));
-  for (const auto& r : rows) other->ExecuteScript(Connection::Rewrite(r));
+  for (const auto& r : rows) other->ExecuteScript(SqliteConnection::Rewrite(r));
   const char* q =
       "SELECT group_concat(ID || ':' || typeof(Name) || Name || ':' || typeof(Prefix) || ':' || "
       "typeof(Flags) || Flags || ':' || typeof(VersionDateTime), ';') FROM qmProjects";

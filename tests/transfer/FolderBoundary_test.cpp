@@ -12,7 +12,7 @@
 
 #include "TestSupport.h"
 #include "qmxml/Error.h"
-#include "qmxml/SampleProject.h"
+#include "sample/SampleProject.h"
 #include "qmxml/Transfer.h"
 
 namespace qmxml::testing {

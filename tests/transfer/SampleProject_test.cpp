@@ -2,7 +2,7 @@
 // resolve, sizes that follow the requested count, and texts in the forms the
 // host stores (CR LF, code 26 for bars, overflow rows beyond the in-row
 // capacities).
-#include "qmxml/SampleProject.h"
+#include "sample/SampleProject.h"
 
 #include <regex>
 

@@ -10,7 +10,7 @@
 
 #include "TestSupport.h"
 #include "qmxml/Error.h"
-#include "qmxml/SampleProject.h"
+#include "sample/SampleProject.h"
 
 namespace qmxml::testing {
 namespace {

@@ -142,8 +142,7 @@ void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
                   "The resource file " + file + " is bad: its ResourceObject is not Base64.");
     }
 
-    const int32_t key =
-        ctx.conn->AllocateKey(sql::Table("QmKeys"), "KeyClass", "Resource", "LastKey");
+    const int32_t key = ctx.keys->GetNextDBKey("Resource", guid);
     int32_t& counter = frame::CurrentThread().resource_command_counter;
     const std::string command = std::to_string(counter) + "ResourceObjInsert";
     const std::string bytes_descriptor =

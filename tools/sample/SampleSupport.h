@@ -20,10 +20,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "qmxml/SampleProject.h"
+#include "sample/SampleProject.h"
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include "qmxml/Connection.h"
+#include "qmxml/Variant.h"
 
 namespace qmxml::sample {
 
@@ -102,49 +102,49 @@ inline constexpr size_t kValueUnits = 255;
 struct Null {};
 using Bytes = std::vector<uint8_t>;
 
-// One prepared INSERT into |table| with |columns|, run once per row. Text
-// is bound as UTF-8, integral values as integers, Null as NULL.
+// One INSERT into |table| with |columns|, run once per row through the
+// connection (which prepares it once). Text is bound as UTF-8, integral
+// values as integers, Null as NULL.
 class Insert {
  public:
-  Insert(sqlite3* db, const char* table, std::initializer_list<const char*> columns);
-  ~Insert();
+  Insert(Connection* db, const char* table, std::initializer_list<const char*> columns);
   Insert(const Insert&) = delete;
   Insert& operator=(const Insert&) = delete;
 
   template <class... A>
   void Row(const A&... values) {
-    int i = 0;
-    (Bind(++i, values), ...);
+    values_.clear();
+    (Bind(values), ...);
     Step();
   }
 
  private:
   template <class T>
   requires std::is_integral_v<T>
-  void Bind(int i, T v) { BindInt(i, static_cast<int64_t>(v)); }
-  void Bind(int i, double v);
-  void Bind(int i, std::string_view v);
-  void Bind(int i, const std::string& v) { Bind(i, std::string_view(v)); }
-  void Bind(int i, const char* v) { Bind(i, std::string_view(v)); }
-  void Bind(int i, Null);
-  void Bind(int i, const Bytes& v);
+  void Bind(T v) { values_.emplace_back(static_cast<int64_t>(v)); }
+  void Bind(double v) { values_.emplace_back(v); }
+  void Bind(std::string_view v) { values_.emplace_back(std::string(v)); }
+  void Bind(const std::string& v) { values_.emplace_back(v); }
+  void Bind(const char* v) { values_.emplace_back(std::string(v)); }
+  void Bind(Null) { values_.push_back(Variant::Null()); }
+  void Bind(const Bytes& v) { values_.emplace_back(v); }
   template <class T>
-  void Bind(int i, const std::optional<T>& v) {
+  void Bind(const std::optional<T>& v) {
     if (v)
-      Bind(i, *v);
+      Bind(*v);
     else
-      Bind(i, Null{});
+      Bind(Null{});
   }
-  void BindInt(int i, int64_t v);
   void Step();
 
-  sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
+  Connection* db_;
   std::string table_;
+  std::string sql_;
+  std::vector<Variant> values_;
 };
 
-// Runs one statement without results on the raw handle.
-void Exec(sqlite3* db, const std::string& sql);
+// Runs one statement without results.
+void Exec(Connection* db, const std::string& sql);
 
 // ---- the model ----
 
@@ -229,7 +229,7 @@ struct Package {
 };
 
 struct Model {
-  sqlite3* db = nullptr;
+  Connection* db = nullptr;
   uint32_t seed = 1;
   int32_t requirements = 0;
   std::function<void(const std::string&)> progress;

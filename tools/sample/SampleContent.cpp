@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "transfer/SampleSupport.h"
+#include "sample/SampleSupport.h"
 
 namespace qmxml::sample {
 namespace {

@@ -1,4 +1,14 @@
--- qmxml.sql: the project database that the movers read from and write into.
+-- qmxml.postgres.sql: the project database on a PostgreSQL server.
+--
+-- The same tables, columns and indexes as qmxml.sqlite.sql, in the
+-- server's types: INTEGER keys and flags, DOUBLE PRECISION numbers, BYTEA
+-- resource contents, TEXT for everything else (date-times included, as
+-- "YYYY-MM-DD HH:MM:SS", so that both databases hand the movers the same
+-- texts). The server has no case-insensitive collation by default: GUIDs
+-- are compared as UPPER(column) = UPPER(value), and their indexes are built
+-- on UPPER(column) to serve that comparison. Names are not quoted, so the
+-- server folds them to lower case.
+--
 --
 -- One database holds any number of requirements projects: their
 -- definitions (requirement types, attributes, list items, document types),
@@ -12,7 +22,7 @@
 --     requirement, user, ...) keys it with an INTEGER PRIMARY KEY.  Keys are
 --     handed out by the transfer's key map or by QmKeys, never by SQLite, so
 --     an importer always supplies them.
---   * GUID columns are TEXT COLLATE NOCASE and indexed, but never unique: a
+--   * GUID columns are TEXT and indexed, but never unique: a
 --     project may be imported a second time into the same database with its
 --     GUIDs kept.  For the same reason link tables are only keyed where one
 --     side of the link is a freshly allocated key.
@@ -20,7 +30,7 @@
 --     the key map and store whatever it answers, unknown references
 --     included, and rows arrive in the order the transfer runs the movers.
 --   * Date-times are TEXT "YYYY-MM-DD HH:MM:SS"; Boolean flags are INTEGER
---     1/0; resource contents are BLOB.
+--     1/0; resource contents are BYTEA.
 --   * Every column is nullable unless noted: importers insert NULL for
 --     many empty values.
 --
@@ -36,7 +46,7 @@ CREATE TABLE IF NOT EXISTS qmProjects (
   ID                  INTEGER PRIMARY KEY,
   Name                TEXT,
   Prefix              TEXT,
-  QMGUID              TEXT COLLATE NOCASE,
+  QMGUID              TEXT,
   Description         TEXT,
   DocumentWordFormat  INTEGER,
   AuthorID            INTEGER,
@@ -49,7 +59,7 @@ CREATE TABLE IF NOT EXISTS qmProjects (
   Flags               INTEGER,
   RSDS                TEXT
 );
-CREATE INDEX IF NOT EXISTS qmProjects_QMGUID ON qmProjects(QMGUID);
+CREATE INDEX IF NOT EXISTS qmProjects_QMGUID ON qmProjects(UPPER(QMGUID));
 
 -- One saved revision of a project's version stamp.
 CREATE TABLE IF NOT EXISTS qmProjectHistory (
@@ -67,20 +77,20 @@ CREATE INDEX IF NOT EXISTS qmProjectHistory_ProjectID
 
 -- One database-wide setting (name and value); not tied to a project.
 CREATE TABLE IF NOT EXISTS qmSpectoria (
-  PropertyName        TEXT PRIMARY KEY COLLATE NOCASE,
+  PropertyName        TEXT PRIMARY KEY,
   PropertyValue       TEXT
 );
 
 -- One other project that projects of this database may trace into.
 CREATE TABLE IF NOT EXISTS qmExternalProjects (
   ID                  INTEGER PRIMARY KEY,
-  QMGUID              TEXT COLLATE NOCASE,
+  QMGUID              TEXT,
   NAME                TEXT,
   Directory           TEXT,
   Filename            TEXT
 );
 CREATE INDEX IF NOT EXISTS qmExternalProjects_QMGUID
-  ON qmExternalProjects(QMGUID);
+  ON qmExternalProjects(UPPER(QMGUID));
 
 -- One link from a project to an external project, with the prefix its
 -- requirements carry in the linking project.
@@ -110,10 +120,10 @@ CREATE TABLE IF NOT EXISTS qmRequirementTypes (
   InitialReqNumber         INTEGER,
   LastReqNumber            INTEGER,
   AllowExternalReferences  INTEGER,
-  QMGUID                   TEXT COLLATE NOCASE
+  QMGUID                   TEXT
 );
 CREATE INDEX IF NOT EXISTS qmRequirementTypes_QMGUID
-  ON qmRequirementTypes(QMGUID);
+  ON qmRequirementTypes(UPPER(QMGUID));
 
 -- One requirement type belonging to one project.
 CREATE TABLE IF NOT EXISTS qmProjectRequirementTypes (
@@ -136,10 +146,10 @@ CREATE TABLE IF NOT EXISTS qmUserDefinedFields (
   FLAGS               INTEGER,
   DESCRIPTION         TEXT,
   FieldProperties     TEXT,
-  QMGUID              TEXT COLLATE NOCASE
+  QMGUID              TEXT
 );
 CREATE INDEX IF NOT EXISTS qmUserDefinedFields_QMGUID
-  ON qmUserDefinedFields(QMGUID);
+  ON qmUserDefinedFields(UPPER(QMGUID));
 
 -- One attribute linked to one requirement type.  Not keyed: links whose
 -- attribute could not be resolved may repeat.
@@ -158,12 +168,12 @@ CREATE TABLE IF NOT EXISTS qmUserDefinedListItems (
   FIELDID             INTEGER,
   ItemText            TEXT,
   ItemRank            INTEGER,
-  QMGUID              TEXT COLLATE NOCASE
+  QMGUID              TEXT
 );
 CREATE INDEX IF NOT EXISTS qmUserDefinedListItems_FIELDID
   ON qmUserDefinedListItems(FIELDID);
 CREATE INDEX IF NOT EXISTS qmUserDefinedListItems_QMGUID
-  ON qmUserDefinedListItems(QMGUID);
+  ON qmUserDefinedListItems(UPPER(QMGUID));
 
 -- One document type: file extension, template, default requirement type.
 CREATE TABLE IF NOT EXISTS qmDocumentTypes (
@@ -176,9 +186,9 @@ CREATE TABLE IF NOT EXISTS qmDocumentTypes (
   TemplateFileName        TEXT,
   TemplateHelpFile        TEXT,
   DefaultRequirementType  INTEGER,
-  QMGUID                  TEXT COLLATE NOCASE
+  QMGUID                  TEXT
 );
-CREATE INDEX IF NOT EXISTS qmDocumentTypes_QMGUID ON qmDocumentTypes(QMGUID);
+CREATE INDEX IF NOT EXISTS qmDocumentTypes_QMGUID ON qmDocumentTypes(UPPER(QMGUID));
 
 -- One document type belonging to one project.
 CREATE TABLE IF NOT EXISTS qmProjectDocumentTypes (
@@ -203,9 +213,9 @@ CREATE TABLE IF NOT EXISTS qmUserGroups (
   REQTYPEACCESSRIGHTS     INTEGER,
   ATTRIBUTEACCESSRIGHTS   INTEGER,
   LISTITEMACCESSRIGHTS    INTEGER,
-  QMGUID                  TEXT COLLATE NOCASE
+  QMGUID                  TEXT
 );
-CREATE INDEX IF NOT EXISTS qmUserGroups_QMGUID ON qmUserGroups(QMGUID);
+CREATE INDEX IF NOT EXISTS qmUserGroups_QMGUID ON qmUserGroups(UPPER(QMGUID));
 
 -- One user: login, stored password, active flag, name, mail, group.
 CREATE TABLE IF NOT EXISTS qmUsers (
@@ -216,10 +226,10 @@ CREATE TABLE IF NOT EXISTS qmUsers (
   FullName            TEXT,
   EmailAddress        TEXT,
   GroupID             INTEGER,
-  QMGUID              TEXT COLLATE NOCASE
+  QMGUID              TEXT
 );
 CREATE INDEX IF NOT EXISTS qmUsers_GroupID ON qmUsers(GroupID);
-CREATE INDEX IF NOT EXISTS qmUsers_QMGUID ON qmUsers(QMGUID);
+CREATE INDEX IF NOT EXISTS qmUsers_QMGUID ON qmUsers(UPPER(QMGUID));
 
 -- One group's rights on one project (a group takes part in a project
 -- through this row).
@@ -327,12 +337,12 @@ CREATE TABLE IF NOT EXISTS qmDocuments (
   VersionReason       TEXT,
   OfflineFullPath     TEXT,
   OfflineStatus       INTEGER,
-  QMGUID              TEXT COLLATE NOCASE,
+  QMGUID              TEXT,
   Flags               INTEGER
 );
 CREATE INDEX IF NOT EXISTS qmDocuments_DocumentTypeID
   ON qmDocuments(DocumentTypeID);
-CREATE INDEX IF NOT EXISTS qmDocuments_QMGUID ON qmDocuments(QMGUID);
+CREATE INDEX IF NOT EXISTS qmDocuments_QMGUID ON qmDocuments(UPPER(QMGUID));
 
 -- One document belonging to one project.
 CREATE TABLE IF NOT EXISTS qmProjectDocuments (
@@ -392,7 +402,7 @@ CREATE TABLE IF NOT EXISTS qmRequirements (
   VersionUserID       INTEGER,
   VersionDateTime     TEXT,
   VersionReason       TEXT,
-  QMGUID              TEXT COLLATE NOCASE,
+  QMGUID              TEXT,
   Flags               INTEGER,
   LastDocText         INTEGER,
   SuspectDateTime     TEXT
@@ -402,7 +412,7 @@ CREATE INDEX IF NOT EXISTS qmRequirements_Type_LongTag
   ON qmRequirements(RequirementTypeID, LongTagNumber);
 CREATE INDEX IF NOT EXISTS qmRequirements_BookmarkDocumentID
   ON qmRequirements(BookmarkDocumentID);
-CREATE INDEX IF NOT EXISTS qmRequirements_QMGUID ON qmRequirements(QMGUID);
+CREATE INDEX IF NOT EXISTS qmRequirements_QMGUID ON qmRequirements(UPPER(QMGUID));
 
 -- One requirement belonging to one project.
 CREATE TABLE IF NOT EXISTS qmProjectRequirements (
@@ -441,7 +451,7 @@ CREATE TABLE IF NOT EXISTS qmUserDefinedFieldValues (
   FIELDID             INTEGER,
   FieldValue          TEXT,
   OVERFLOWIND         INTEGER DEFAULT 0,
-  NumericValue        REAL
+  NumericValue        DOUBLE PRECISION
 );
 CREATE INDEX IF NOT EXISTS qmUserDefinedFieldValues_REQUIREMENTID
   ON qmUserDefinedFieldValues(REQUIREMENTID, FIELDID);
@@ -483,7 +493,7 @@ CREATE INDEX IF NOT EXISTS QmUserDefinedRelValues_REQUIREMENTID
 -- in-row column.  OverFlowHistoryType names the history table
 -- ('Project', 'Document' or 'Requirement'), OverFlowID the element.
 CREATE TABLE IF NOT EXISTS QmOverflowHistory (
-  OverFlowHistoryType    TEXT COLLATE NOCASE NOT NULL,
+  OverFlowHistoryType    TEXT NOT NULL,
   OverFlowID             INTEGER NOT NULL,
   OverFlowVersionNumber  TEXT,
   OverflowVersionReason  TEXT
@@ -497,14 +507,14 @@ CREATE TABLE IF NOT EXISTS QmResources (
   NAME                TEXT,
   TYPE                TEXT,
   REQUIREMENTID       INTEGER,
-  RESOURCEOBJ         BLOB,
-  QMGUID              TEXT COLLATE NOCASE,
+  RESOURCEOBJ         BYTEA,
+  QMGUID              TEXT,
   Flags               INTEGER,
   VERSIONDATETIME     TEXT
 );
 CREATE INDEX IF NOT EXISTS QmResources_REQUIREMENTID
   ON QmResources(REQUIREMENTID);
-CREATE INDEX IF NOT EXISTS QmResources_QMGUID ON QmResources(QMGUID);
+CREATE INDEX IF NOT EXISTS QmResources_QMGUID ON QmResources(UPPER(QMGUID));
 
 ------------------------------------------------------------------------
 -- Traceability
@@ -552,12 +562,12 @@ CREATE TABLE IF NOT EXISTS QmPackages (
   PROJECTID           INTEGER,
   NAME                TEXT,
   DESCRIPTION         TEXT,
-  QMGUID              TEXT COLLATE NOCASE,
+  QMGUID              TEXT,
   PARENTID            INTEGER
 );
 CREATE INDEX IF NOT EXISTS QmPackages_PROJECTID ON QmPackages(PROJECTID);
 CREATE INDEX IF NOT EXISTS QmPackages_PARENTID ON QmPackages(PARENTID);
-CREATE INDEX IF NOT EXISTS QmPackages_QMGUID ON QmPackages(QMGUID);
+CREATE INDEX IF NOT EXISTS QmPackages_QMGUID ON QmPackages(UPPER(QMGUID));
 
 -- One member of a package: exactly one of DOCUMENTID, VIEWID and
 -- REQUIREMENTID is set.
@@ -603,12 +613,12 @@ CREATE TABLE IF NOT EXISTS QmQueryDefinitions (
   QUERYREASON         TEXT,
   QUERYBASETYPE       INTEGER,
   QUERYSTRING         TEXT,
-  QMGUID              TEXT COLLATE NOCASE
+  QMGUID              TEXT
 );
 CREATE INDEX IF NOT EXISTS QmQueryDefinitions_PROJECTID
   ON QmQueryDefinitions(PROJECTID);
 CREATE INDEX IF NOT EXISTS QmQueryDefinitions_QMGUID
-  ON QmQueryDefinitions(QMGUID);
+  ON QmQueryDefinitions(UPPER(QMGUID));
 
 -- One saved view: requirement type(s) shown, query(ies), layout
 -- properties, owner.
@@ -627,11 +637,11 @@ CREATE TABLE IF NOT EXISTS QmViews (
   VIEWUSERID          INTEGER,
   VIEWDATETIME        TEXT,
   VIEWREASON          TEXT,
-  QMGUID              TEXT COLLATE NOCASE,
+  QMGUID              TEXT,
   FilePath            TEXT
 );
 CREATE INDEX IF NOT EXISTS QmViews_PROJECTID ON QmViews(PROJECTID);
-CREATE INDEX IF NOT EXISTS QmViews_QMGUID ON QmViews(QMGUID);
+CREATE INDEX IF NOT EXISTS QmViews_QMGUID ON QmViews(UPPER(QMGUID));
 
 ------------------------------------------------------------------------
 -- Discussions
@@ -652,10 +662,10 @@ CREATE TABLE IF NOT EXISTS QmDiscussions (
   RootID              INTEGER,
   ParentID            INTEGER,
   HasResponses        INTEGER DEFAULT 0,
-  QMGUID              TEXT COLLATE NOCASE
+  QMGUID              TEXT
 );
 CREATE INDEX IF NOT EXISTS QmDiscussions_ParentID ON QmDiscussions(ParentID);
-CREATE INDEX IF NOT EXISTS QmDiscussions_QMGUID ON QmDiscussions(QMGUID);
+CREATE INDEX IF NOT EXISTS QmDiscussions_QMGUID ON QmDiscussions(UPPER(QMGUID));
 
 -- One discussion belonging to one project.
 CREATE TABLE IF NOT EXISTS QmProjectDiscussions (
@@ -708,14 +718,14 @@ CREATE INDEX IF NOT EXISTS QmDiscussionsRead_DiscussionID
 -- One key counter: the last key handed out for a class of rows
 -- (for example 'Resource').  The allocator creates a missing class row.
 CREATE TABLE IF NOT EXISTS QmKeys (
-  KeyClass            TEXT PRIMARY KEY COLLATE NOCASE,
+  KeyClass            TEXT PRIMARY KEY,
   LastKey             INTEGER NOT NULL
 );
 
 -- One row of scratch data that the host collects for a query or report
 -- (a list of keys or texts under a session tag); emptied by its user.
 CREATE TABLE IF NOT EXISTS QmGenericTableTemp (
-  SessionID           TEXT COLLATE NOCASE,
+  SessionID           TEXT,
   ItemKey             INTEGER,
   ItemText            TEXT
 );

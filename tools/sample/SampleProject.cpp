@@ -4,15 +4,14 @@
 // defaults, document types, and the rights of every group. The content and
 // activity jobs (SampleContent.cpp, SampleActivity.cpp) build on the keys
 // recorded here.
-#include "qmxml/SampleProject.h"
+#include "sample/SampleProject.h"
 
-#include <sqlite3.h>
 
 #include "qmxml/Collection.h"
 #include "qmxml/Connection.h"
 #include "qmxml/Error.h"
 #include "qmxml/KeyMap.h"
-#include "transfer/SampleSupport.h"
+#include "sample/SampleSupport.h"
 
 namespace qmxml {
 
@@ -425,14 +424,7 @@ void WriteKeyCounters(Model& m) {
 
 std::vector<std::pair<std::string, int64_t>> CountRows(Connection& conn) {
   std::vector<std::pair<std::string, int64_t>> out;
-  auto tables = conn.Query(
-      "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
-      "ORDER BY name");
-  for (; !tables->IsEOF(); tables->MoveNext()) {
-    std::string name = tables->Value("name").ToText();
-    int64_t count = conn.Scalar("SELECT COUNT(*) FROM \"" + name + "\"", {}).ToLong();
-    out.emplace_back(name, count);
-  }
+  for (const std::string& name : conn.Tables()) out.emplace_back(name, conn.CountRows(name));
   return out;
 }
 
@@ -461,22 +453,29 @@ SampleSummary FillSampleProject(Connection& conn, const SampleOptions& opts) {
                 "the database " + conn.Path() + " already holds a project");
 
   sample::Model m;
-  m.db = conn.Handle();
+  m.db = &conn;
   m.seed = opts.seed;
   m.requirements = opts.requirements;
   m.progress = opts.progress;
 
-  // A savepoint opens a transaction of its own, or nests in the caller's.
-  sample::Exec(m.db, "SAVEPOINT sample_project");
+  // A transaction of its own, or a savepoint in the caller's.
+  const bool own = !conn.InTransaction();
+  sample::Exec(m.db, own ? "BEGIN" : "SAVEPOINT sample_project");
   try {
     sample::FillDefinitions(m);
     sample::FillContent(m);
     sample::FillActivity(m);
     sample::WriteKeyCounters(m);
-    sample::Exec(m.db, "RELEASE sample_project");
+    sample::Exec(m.db, own ? "COMMIT" : "RELEASE sample_project");
   } catch (...) {
-    sqlite3_exec(m.db, "ROLLBACK TO sample_project; RELEASE sample_project", nullptr,
-                 nullptr, nullptr);
+    try {
+      if (own)
+        conn.Rollback();
+      else
+        conn.ExecuteScript("ROLLBACK TO SAVEPOINT sample_project; RELEASE SAVEPOINT sample_project");
+    } catch (const Error&) {
+      // The first failure is the one to report.
+    }
     throw;
   }
   m.Tell("done");

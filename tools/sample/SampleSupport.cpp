@@ -1,8 +1,7 @@
 // SampleSupport: random source, GUIDs, time stamps, prepared inserts and the
 // phrases the sample project's texts are made of.
-#include "transfer/SampleSupport.h"
+#include "sample/SampleSupport.h"
 
-#include <sqlite3.h>
 
 #include <cstdio>
 
@@ -117,49 +116,34 @@ std::string Head(std::string_view text, size_t units) { return Utf16Prefix(text,
 
 // ---- inserts ----
 
-Insert::Insert(sqlite3* db, const char* table, std::initializer_list<const char*> columns)
+Insert::Insert(Connection* db, const char* table, std::initializer_list<const char*> columns)
     : db_(db), table_(table) {
-  std::string sql = "INSERT INTO " + table_ + " (";
+  sql_ = "INSERT INTO " + table_ + " (";
   std::string marks;
   for (const char* c : columns) {
     if (!marks.empty()) {
-      sql += ", ";
+      sql_ += ", ";
       marks += ", ";
     }
-    sql += c;
+    sql_ += c;
     marks += "?";
   }
-  sql += ") VALUES (" + marks + ")";
-  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK)
-    throw Error(eErr_Database, "SampleProject." + table_, sqlite3_errmsg(db_));
+  sql_ += ") VALUES (" + marks + ")";
 }
-
-Insert::~Insert() { sqlite3_finalize(stmt_); }
-
-// Values are bound without a copy: Row() steps before its arguments end.
-void Insert::Bind(int i, double v) { sqlite3_bind_double(stmt_, i, v); }
-void Insert::Bind(int i, std::string_view v) {
-  sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
-}
-void Insert::Bind(int i, Null) { sqlite3_bind_null(stmt_, i); }
-void Insert::Bind(int i, const Bytes& v) {
-  sqlite3_bind_blob(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
-}
-void Insert::BindInt(int i, int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
 
 void Insert::Step() {
-  int rc = sqlite3_step(stmt_);
-  sqlite3_reset(stmt_);
-  if (rc != SQLITE_DONE)
-    throw Error(eErr_Database, "SampleProject." + table_, sqlite3_errmsg(db_));
+  try {
+    db_->Run(sql_, values_);
+  } catch (const Error& e) {
+    throw Error(e.Number(), "SampleProject." + table_, e.Description());
+  }
 }
 
-void Exec(sqlite3* db, const std::string& sql) {
-  char* err = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-    std::string msg = err ? err : "unknown failure";
-    sqlite3_free(err);
-    throw Error(eErr_Database, "SampleProject.Exec", msg + " (" + sql + ")");
+void Exec(Connection* db, const std::string& sql) {
+  try {
+    db->ExecuteScript(sql);
+  } catch (const Error& e) {
+    throw Error(e.Number(), "SampleProject.Exec", e.Description() + " (" + sql + ")");
   }
 }
 

@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "transfer/SampleSupport.h"
+#include "sample/SampleSupport.h"
 
 namespace qmxml::sample {
 namespace {

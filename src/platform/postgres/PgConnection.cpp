@@ -1,0 +1,413 @@
+// The connection to a PostgreSQL server over libpq. Values travel as text
+// (bytes in binary), results come back as text and are turned into the
+// same values the SQLite connection gives, so that a project reads the same
+// from either database and exports byte for byte alike.
+#include "platform/postgres/PgConnection.h"
+
+#include <libpq-fe.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/StatementShape.h"
+#include "qmxml/Collection.h"
+#include "qmxml/Error.h"
+
+namespace qmxml {
+namespace {
+
+// Type oids of the columns the project schema uses.
+constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kFloat4 = 700,
+              kFloat8 = 701, kNumeric = 1700;
+
+[[noreturn]] void Fail(std::string_view what, std::string reason, std::string_view sql,
+                       int32_t number = eErr_Database) {
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+  std::string shown(sql.substr(0, 300));
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 32) c = ' ';
+  throw Error(number, "QmDataServices.Connection." + std::string(what),
+              reason + (shown.empty() ? "" : " [" + shown + (sql.size() > 300 ? "..." : "") + "]"));
+}
+
+VarType ColumnType(Oid type) {
+  switch (type) {
+    case kBool:
+      return VarType::Boolean;
+    case kInt2:
+    case kInt4:
+    case kInt8:
+      return VarType::Long;
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+      return VarType::Double;
+    case kBytea:
+      return VarType::ByteArray;
+    default:
+      return VarType::String;
+  }
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 0;
+}
+
+Variant ReadValue(const PGresult* r, int row, int col, Oid type) {
+  if (PQgetisnull(r, row, col)) return Variant::Null();
+  const char* text = PQgetvalue(r, row, col);
+  const int length = PQgetlength(r, row, col);
+  switch (type) {
+    case kBool:
+      return Variant(text[0] == 't');
+    case kInt2:
+    case kInt4:
+    case kInt8:
+      return Variant(static_cast<int64_t>(std::strtoll(text, nullptr, 10)));
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+      return Variant(std::strtod(text, nullptr));
+    case kBytea: {  // "\x" and two hex digits per byte
+      std::vector<uint8_t> bytes;
+      if (length >= 2 && text[0] == '\\' && text[1] == 'x') {
+        bytes.reserve(static_cast<size_t>(length - 2) / 2);
+        for (int i = 2; i + 1 < length; i += 2)
+          bytes.push_back(static_cast<uint8_t>(HexDigit(text[i]) * 16 + HexDigit(text[i + 1])));
+      }
+      return Variant(std::move(bytes));
+    }
+    default:
+      return Variant(std::string(text, static_cast<size_t>(length)));
+  }
+}
+
+std::shared_ptr<Recordset> RowsOf(const PGresult* r) {
+  const int columns = PQnfields(r), rows = PQntuples(r);
+  std::vector<Column> cols;
+  std::vector<Oid> types;
+  for (int c = 0; c < columns; ++c) {
+    types.push_back(PQftype(r, c));
+    cols.push_back({PQfname(r, c), ColumnType(types.back())});
+  }
+  auto rs = std::make_shared<Recordset>(std::move(cols));
+  for (int i = 0; i < rows; ++i) {
+    std::vector<Variant> row;
+    row.reserve(static_cast<size_t>(columns));
+    for (int c = 0; c < columns; ++c) row.push_back(ReadValue(r, i, c, types[static_cast<size_t>(c)]));
+    rs->AppendRow(std::move(row));
+  }
+  rs->MoveFirst();
+  return rs;
+}
+
+// The parameters of one call in libpq's form: text for every value but
+// bytes, which go in binary.
+struct Params {
+  std::vector<std::string> texts;
+  std::vector<const char*> values;
+  std::vector<int> lengths, formats;
+
+  explicit Params(const std::vector<Variant>& in) {
+    texts.resize(in.size());
+    values.resize(in.size());
+    lengths.resize(in.size());
+    formats.resize(in.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+      const Variant& v = in[i];
+      if (v.IsNull() || v.IsEmpty()) {
+        values[i] = nullptr;
+        continue;
+      }
+      if (const auto* bytes = v.Bytes()) {
+        values[i] = reinterpret_cast<const char*>(bytes->data());
+        lengths[i] = static_cast<int>(bytes->size());
+        formats[i] = 1;
+        continue;
+      }
+      switch (v.Type()) {
+        case VarType::Boolean:
+          texts[i] = v.ToBool() ? "1" : "0";
+          break;
+        case VarType::Single:
+        case VarType::Double:
+        case VarType::Currency: {
+          char buf[40];
+          std::snprintf(buf, sizeof buf, "%.17g", v.ToDouble());
+          texts[i] = buf;
+          break;
+        }
+        case VarType::Date:
+          texts[i] = FormatDate(v.ToDate());
+          break;
+        default:
+          texts[i] = v.ToText();
+      }
+      values[i] = texts[i].c_str();
+    }
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<Connection> PgConnection::Open(const std::string& spec, const std::string& schema) {
+  PGconn* conn = PQconnectdb(spec.c_str());
+  if (PQstatus(conn) != CONNECTION_OK) {
+    std::string reason = conn ? PQerrorMessage(conn) : "out of memory";
+    PQfinish(conn);
+    Fail("Open", "cannot connect to " + spec + ": " + reason, "");
+  }
+  auto pg = std::shared_ptr<PgConnection>(new PgConnection(conn, spec, schema));
+  // Notices (such as "relation already exists, skipping") are not errors.
+  PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+  pg->ExecuteScript("SET client_encoding = 'UTF8'");
+  if (!schema.empty()) {
+    pg->ExecuteScript("CREATE SCHEMA IF NOT EXISTS " + schema);
+    pg->ExecuteScript("SET search_path TO " + schema);
+  }
+  return pg;
+}
+
+PgConnection::PgConnection(pg_conn* conn, std::string spec, std::string schema)
+    : conn_(conn), spec_(std::move(spec)), schema_(std::move(schema)) {
+  if (!schema_.empty()) prefix_ = schema_ + ".";
+}
+
+PgConnection::~PgConnection() { PQfinish(conn_); }
+
+std::string PgConnection::Rewrite(std::string_view sql, std::string_view prefix, bool number) {
+  std::string out;
+  out.reserve(sql.size() + 16);
+  int placeholder = 0;
+  for (size_t i = 0; i < sql.size();) {
+    if (sql.compare(i, kTableMarker.size(), kTableMarker) == 0) {
+      out.append(prefix);
+      i += kTableMarker.size();
+      continue;
+    }
+    if (sql[i] == '{') {
+      // "{ ts 'YYYY-MM-DD HH:MM:SS'}" -> 'YYYY-MM-DD HH:MM:SS'
+      size_t j = i + 1;
+      while (j < sql.size() && sql[j] == ' ') ++j;
+      if (sql.compare(j, 2, "ts") == 0) {
+        size_t q1 = sql.find('\'', j);
+        size_t q2 = q1 == std::string_view::npos ? q1 : sql.find('\'', q1 + 1);
+        size_t close = q2 == std::string_view::npos ? q2 : sql.find('}', q2);
+        if (close != std::string_view::npos) {
+          out.append(sql.substr(q1, q2 - q1 + 1));
+          i = close + 1;
+          continue;
+        }
+      }
+    }
+    if (sql[i] == '\'') {  // a literal is copied whole
+      size_t j = i + 1;
+      while (j < sql.size()) {
+        if (sql[j] == '\'' && j + 1 < sql.size() && sql[j + 1] == '\'') {
+          j += 2;
+          continue;
+        }
+        if (sql[j] == '\'') break;
+        ++j;
+      }
+      out.append(sql.substr(i, j + 1 - i));
+      i = j + 1;
+      continue;
+    }
+    if (number && sql[i] == '?') {
+      out += "$" + std::to_string(++placeholder);
+      ++i;
+      continue;
+    }
+    out.push_back(sql[i++]);
+  }
+  return out;
+}
+
+pg_result* PgConnection::Checked(pg_result* r, std::string_view what, std::string_view shown) {
+  const ExecStatusType status = PQresultStatus(r);
+  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
+    const char* tuples = PQcmdTuples(r);
+    changes_ = tuples && *tuples ? std::atoi(tuples) : 0;
+    return r;
+  }
+  std::string reason = r ? PQresultErrorMessage(r) : PQerrorMessage(conn_);
+  const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+  const bool locked = state && (std::strcmp(state, "55P03") == 0);  // lock_not_available
+  PQclear(r);
+  if (locked) {
+    char waited[32];
+    std::snprintf(waited, sizeof waited, "%.1f", lock_wait_ms_ / 1000.0);
+    Fail(what, "Another program is writing to the database " + spec_ +
+                   "; gave up after waiting " + waited + " s for it to finish.",
+         "", eErr_Locked);
+  }
+  Fail(what, reason, shown);
+}
+
+const std::string& PgConnection::Prepared(const std::string& text, size_t params) {
+  auto it = prepared_.find(text);
+  if (it != prepared_.end()) return it->second;
+  std::string name = "qmxml_" + std::to_string(prepared_.size() + 1);
+  PQclear(Checked(PQprepare(conn_, name.c_str(), text.c_str(), static_cast<int>(params), nullptr),
+                  "Prepare", text));
+  return prepared_.emplace(text, std::move(name)).first->second;
+}
+
+pg_result* PgConnection::RunPrepared(const std::string& statement,
+                                     const std::vector<Variant>& values, std::string_view shown) {
+  Params p(values);
+  return Checked(PQexecPrepared(conn_, statement.c_str(), static_cast<int>(values.size()),
+                                p.values.data(), p.lengths.data(), p.formats.data(), 0),
+                 "Execute", shown);
+}
+
+void PgConnection::Execute(std::string_view sql) {
+  std::string text = Rewrite(sql, prefix_, false);
+  // INSERT texts arrive once per row with their values written in: run them
+  // as a prepared shape with the values bound (see StatementShape.h).
+  StatementShape shape;
+  if (SplitInsertShape(text, &shape)) {
+    const std::string numbered = Rewrite(shape.text, "", true);
+    PQclear(RunPrepared(Prepared(numbered, shape.values.size()), shape.values, text));
+    return;
+  }
+  PQclear(Checked(PQexec(conn_, text.c_str()), "Execute", text));
+}
+
+void PgConnection::ExecuteScript(const std::string& sql) {
+  PQclear(Checked(PQexec(conn_, sql.c_str()), "ExecuteScript", sql));
+}
+
+std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql) {
+  std::string text = Rewrite(sql, prefix_, false);
+  pg_result* r = Checked(PQexec(conn_, text.c_str()), "Query", text);
+  auto rs = RowsOf(r);
+  PQclear(r);
+  return rs;
+}
+
+std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql,
+                                               const std::vector<Variant>& values) {
+  std::string text = Rewrite(sql, prefix_, true);
+  pg_result* r = RunPrepared(Prepared(text, values.size()), values, text);
+  auto rs = RowsOf(r);
+  PQclear(r);
+  return rs;
+}
+
+std::shared_ptr<Recordset> PgConnection::EmptyRows(std::string_view table) {
+  return Query("SELECT * FROM " + prefix_ + std::string(table) + " WHERE false");
+}
+
+void PgConnection::InsertRow(std::string_view table, const std::vector<std::string>& columns,
+                             const std::vector<Variant>& values) {
+  std::string sql = "INSERT INTO " + prefix_ + std::string(table) + " (";
+  std::string marks;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    sql += (i ? ", " : "") + columns[i];
+    marks += (i ? ", $" : "$") + std::to_string(i + 1);
+  }
+  sql += ") VALUES (" + marks + ")";
+  if (columns.empty()) sql = "INSERT INTO " + prefix_ + std::string(table) + " DEFAULT VALUES";
+  PQclear(RunPrepared(Prepared(sql, values.size()), values, sql));
+}
+
+void PgConnection::Run(std::string_view sql, const std::vector<Variant>& values) {
+  std::string text = Rewrite(sql, prefix_, true);
+  PQclear(RunPrepared(Prepared(text, values.size()), values, text));
+}
+
+Variant PgConnection::Scalar(std::string_view sql, const std::vector<Variant>& values) {
+  std::string text = Rewrite(sql, prefix_, true);
+  pg_result* r = RunPrepared(Prepared(text, values.size()), values, text);
+  Variant v = PQntuples(r) > 0 && PQnfields(r) > 0 ? ReadValue(r, 0, 0, PQftype(r, 0))
+                                                   : Variant::Null();
+  PQclear(r);
+  return v;
+}
+
+bool PgConnection::HasCommand(std::string_view name) const {
+  return commands_.count(FoldCase(name)) > 0;
+}
+
+void PgConnection::CreateCommand(std::string_view name, std::string_view sql,
+                                 const std::vector<Variant>& descriptors) {
+  std::string text = Rewrite(sql, prefix_, true);
+  size_t marks = 0;
+  for (size_t at = text.find('$'); at != std::string::npos; at = text.find('$', at + 1)) ++marks;
+  if (marks != descriptors.size())
+    throw Error(eErr_InvalidArgument, "QmDataServices.Connection.CreateCommand",
+                "command " + std::string(name) + " has " + std::to_string(marks) +
+                    " placeholders but " + std::to_string(descriptors.size()) + " descriptors");
+  Command cmd;
+  cmd.statement = Prepared(text, descriptors.size());
+  for (const auto& d : descriptors) cmd.types.push_back(DescriptorType(d));
+  commands_[FoldCase(name)] = std::move(cmd);
+}
+
+void PgConnection::ExecuteCommand(std::string_view name, const std::vector<Variant>& values) {
+  auto it = commands_.find(FoldCase(name));
+  if (it == commands_.end())
+    throw Error(eErr_InvalidArgument, "QmDataServices.Connection.ExecuteCommand",
+                "no command named " + std::string(name));
+  const Command& cmd = it->second;
+  if (values.size() != cmd.types.size())
+    throw Error(eErr_InvalidArgument, "QmDataServices.Connection.ExecuteCommand",
+                "command " + std::string(name) + " takes " + std::to_string(cmd.types.size()) +
+                    " values, given " + std::to_string(values.size()));
+  std::vector<Variant> coerced;
+  coerced.reserve(values.size());
+  for (size_t i = 0; i < values.size(); ++i) coerced.push_back(Coerce(values[i], cmd.types[i]));
+  PQclear(RunPrepared(cmd.statement, coerced, name));
+}
+
+void PgConnection::ReleaseCommand(std::string_view name) { commands_.erase(FoldCase(name)); }
+
+std::vector<std::string> PgConnection::Tables() {
+  std::vector<std::string> names;
+  auto rs = Query(
+      "SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema() "
+      "AND table_type = 'BASE TABLE' ORDER BY table_name");
+  for (; !rs->IsEOF(); rs->MoveNext()) names.push_back(rs->Value("table_name").ToText());
+  return names;
+}
+
+std::string PgConnection::EqualsNoCaseSql(std::string_view column) const {
+  return "UPPER(" + std::string(column) + ") = UPPER(?)";
+}
+
+void PgConnection::SetLockWait(int milliseconds) {
+  lock_wait_ms_ = milliseconds < 0 ? 0 : milliseconds;
+}
+
+void PgConnection::Begin() {
+  ExecuteScript("BEGIN");
+  try {
+    if (lock_wait_ms_ > 0)
+      ExecuteScript("SET LOCAL lock_timeout = " + std::to_string(lock_wait_ms_));
+    ExecuteScript("LOCK TABLE " + prefix_ + "QmKeys IN EXCLUSIVE MODE" +
+                  (lock_wait_ms_ > 0 ? "" : " NOWAIT"));
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+}
+
+void PgConnection::BeginSnapshot() {
+  ExecuteScript("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+}
+
+void PgConnection::Commit() { ExecuteScript("COMMIT"); }
+
+void PgConnection::Rollback() {
+  if (InTransaction()) PQclear(PQexec(conn_, "ROLLBACK"));
+}
+
+bool PgConnection::InTransaction() const { return PQtransactionStatus(conn_) != PQTRANS_IDLE; }
+
+}  // namespace qmxml

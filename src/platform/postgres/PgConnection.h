@@ -1,0 +1,102 @@
+// The connection to a project database on a PostgreSQL server, for teams
+// that share one database.
+//
+// The tables live in one schema: the one named when the connection is
+// opened (the marker in SQL text becomes "<schema>." and the search path
+// is set to it), or the server's search path. Names are not quoted, so the
+// server folds them to lower case; record sets find columns without regard
+// to case, so the movers see the columns they ask for.
+//
+// Locks: Begin takes an exclusive lock on QmKeys, the key table every
+// writer allocates from, so writers of one database follow one another
+// (each import stays all-or-nothing and keys never collide); readers are
+// not blocked. BeginSnapshot reads in a repeatable-read transaction.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "qmxml/Connection.h"
+
+struct pg_conn;
+struct pg_result;
+
+namespace qmxml {
+
+class PgConnection final : public Connection {
+ public:
+  // Connects with the libpq connection string |spec|; |schema| ("" for the
+  // server's search path) holds the tables. Throws Error eErr_Database with
+  // the server's message on failure.
+  static std::shared_ptr<Connection> Open(const std::string& spec, const std::string& schema);
+  ~PgConnection() override;
+
+  const std::string& Path() const override { return spec_; }
+  const char* Dialect() const override { return "postgres"; }
+
+  void Execute(std::string_view sql) override;
+  void ExecuteScript(const std::string& sql) override;
+  std::shared_ptr<Recordset> Query(std::string_view sql) override;
+  std::shared_ptr<Recordset> Query(std::string_view sql,
+                                   const std::vector<Variant>& values) override;
+  std::shared_ptr<Recordset> EmptyRows(std::string_view table) override;
+  void InsertRow(std::string_view table, const std::vector<std::string>& columns,
+                 const std::vector<Variant>& values) override;
+  void Run(std::string_view sql, const std::vector<Variant>& values) override;
+  Variant Scalar(std::string_view sql, const std::vector<Variant>& values) override;
+
+  bool HasCommand(std::string_view name) const override;
+  void CreateCommand(std::string_view name, std::string_view sql,
+                     const std::vector<Variant>& descriptors) override;
+  void ExecuteCommand(std::string_view name, const std::vector<Variant>& values) override;
+  void ReleaseCommand(std::string_view name) override;
+  size_t CommandCount() const override { return commands_.size(); }
+
+  std::vector<std::string> Tables() override;
+  std::string EqualsNoCaseSql(std::string_view column) const override;
+  std::string LocationPrefix() const override { return spec_ + ";"; }
+  void SetLockWait(int milliseconds) override;
+
+  void Begin() override;
+  void BeginSnapshot() override;
+  void Commit() override;
+  void Rollback() override;
+  bool InTransaction() const override;
+  int Changes() const override { return changes_; }
+
+  // SQL text as the server takes it: the marker turned into |prefix|, date
+  // literals into stored text, and (with |number|) each "?" outside a
+  // literal into $1, $2, ...
+  static std::string Rewrite(std::string_view sql, std::string_view prefix, bool number);
+
+ private:
+  struct Command {
+    std::string statement;  // the prepared statement's name on the server
+    std::vector<int> types;
+  };
+  PgConnection(pg_conn* conn, std::string spec, std::string schema);
+  // The name of the statement prepared for |text| (numbered placeholders),
+  // preparing it on first use.
+  const std::string& Prepared(const std::string& text, size_t params);
+  // Runs a prepared statement with |values|; returns its result (owned by
+  // the caller) after checking it.
+  pg_result* RunPrepared(const std::string& statement, const std::vector<Variant>& values,
+                         std::string_view shown);
+  // Checks |r| (cleared and raised as Error on failure) and notes the rows
+  // it changed.
+  pg_result* Checked(pg_result* r, std::string_view what, std::string_view shown);
+
+  pg_conn* conn_;
+  std::string spec_;
+  std::string schema_;
+  std::string prefix_;  // "<schema>." or ""
+  int lock_wait_ms_ = 0;
+  int changes_ = 0;
+  std::unordered_map<std::string, std::string> prepared_;  // text -> statement name
+  std::unordered_map<std::string, Command> commands_;      // folded name
+};
+
+}  // namespace qmxml

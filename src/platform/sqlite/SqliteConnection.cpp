@@ -1,0 +1,423 @@
+// The connection to a SQLite file: statement execution with the marker and
+// date literal rewritten, queries into record sets, named commands as
+// prepared statements, and transactions for the caller.
+#include "platform/sqlite/SqliteConnection.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/StatementShape.h"
+#include "qmxml/Collection.h"
+#include "qmxml/Error.h"
+
+namespace qmxml {
+namespace {
+
+// Prepared statements kept per connection (fixed-shape statements and the
+// shapes of INSERT texts); past this, texts are prepared for one use.
+constexpr size_t kMaxCachedStatements = 512;
+
+[[noreturn]] void DbError(sqlite3* db, std::string_view what, std::string_view sql) {
+  std::string text = sqlite3_errmsg(db);
+  std::string shown(sql.substr(0, 300));
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 32) c = ' ';
+  throw Error(eErr_Database, "QmDataServices.Connection." + std::string(what),
+              text + (shown.empty() ? "" : " [" + shown + (sql.size() > 300 ? "..." : "") + "]"));
+}
+
+VarType TypeOfDecl(const char* decl) {
+  if (decl == nullptr) return VarType::Empty;  // decided per value
+  std::string d = FoldCase(decl);
+  if (d.find("BOOL") != std::string::npos) return VarType::Boolean;
+  if (d.find("DATE") != std::string::npos || d.find("TIME") != std::string::npos)
+    return VarType::Date;
+  if (d.find("INT") != std::string::npos) return VarType::Long;
+  if (d.find("REAL") != std::string::npos || d.find("FLOA") != std::string::npos ||
+      d.find("DOUB") != std::string::npos)
+    return VarType::Double;
+  if (d.find("BLOB") != std::string::npos) return VarType::ByteArray;
+  return VarType::String;
+}
+
+Variant ReadColumn(sqlite3_stmt* st, int i, VarType declared) {
+  switch (sqlite3_column_type(st, i)) {
+    case SQLITE_NULL:
+      return Variant::Null();
+    case SQLITE_INTEGER: {
+      sqlite3_int64 v = sqlite3_column_int64(st, i);
+      if (declared == VarType::Boolean) return Variant(v != 0);
+      return Variant(static_cast<int64_t>(v));
+    }
+    case SQLITE_FLOAT:
+      return Variant(sqlite3_column_double(st, i));
+    case SQLITE_BLOB: {
+      auto p = static_cast<const uint8_t*>(sqlite3_column_blob(st, i));
+      int n = sqlite3_column_bytes(st, i);
+      return Variant(std::vector<uint8_t>(p, p + n));
+    }
+    default: {
+      std::string text(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
+                       static_cast<size_t>(sqlite3_column_bytes(st, i)));
+      if (declared == VarType::Date) {
+        DateValue d;
+        if (ParseDate(text, &d)) return Variant(d);
+      }
+      return Variant(std::move(text));
+    }
+  }
+}
+
+void Bind(sqlite3_stmt* st, int i, const Variant& v) {
+  switch (v.Type()) {
+    case VarType::Empty:
+    case VarType::Null:
+      sqlite3_bind_null(st, i);
+      break;
+    case VarType::Integer:
+    case VarType::Long:
+      sqlite3_bind_int64(st, i, v.ToLong());
+      break;
+    case VarType::Boolean:
+      sqlite3_bind_int(st, i, v.ToBool() ? 1 : 0);
+      break;
+    case VarType::Single:
+    case VarType::Double:
+    case VarType::Currency:
+      sqlite3_bind_double(st, i, v.ToDouble());
+      break;
+    case VarType::Date:
+      sqlite3_bind_text(st, i, FormatDate(v.ToDate()).c_str(), -1, SQLITE_TRANSIENT);
+      break;
+    case VarType::ByteArray: {
+      const auto* b = v.Bytes();
+      sqlite3_bind_blob(st, i, b->data(), static_cast<int>(b->size()), SQLITE_TRANSIENT);
+      break;
+    }
+    case VarType::String: {
+      const auto* s = v.Text();
+      sqlite3_bind_text(st, i, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
+      break;
+    }
+    default:
+      sqlite3_bind_text(st, i, v.ToText().c_str(), -1, SQLITE_TRANSIENT);
+  }
+}
+
+}  // namespace
+
+struct SqliteConnection::Command {
+  sqlite3_stmt* stmt = nullptr;
+  std::string sql;
+  std::vector<int> types;
+  ~Command() { sqlite3_finalize(stmt); }
+};
+
+std::shared_ptr<Connection> SqliteConnection::Open(const std::string& path, bool create) {
+  sqlite3* db = nullptr;
+  // One connection is used by one thread at a time: no mutexes needed.
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string msg = db ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close(db);
+    throw Error(eErr_Database, "QmDataServices.Connection.Open",
+                "cannot open database " + path + ": " + msg);
+  }
+  sqlite3_extended_result_codes(db, 1);
+  sqlite3_exec(db, "PRAGMA foreign_keys=OFF; PRAGMA cache_size=-65536;", nullptr, nullptr,
+               nullptr);
+  return std::shared_ptr<Connection>(new SqliteConnection(db, path));
+}
+
+SqliteConnection::SqliteConnection(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+
+SqliteConnection::~SqliteConnection() {
+  commands_.clear();
+  for (auto& [sql, st] : cache_) sqlite3_finalize(st);
+  sqlite3_close(db_);
+}
+
+std::string SqliteConnection::Rewrite(std::string_view sql) {
+  std::string out;
+  out.reserve(sql.size());
+  for (size_t i = 0; i < sql.size();) {
+    if (sql.compare(i, kTableMarker.size(), kTableMarker) == 0) {
+      i += kTableMarker.size();
+      continue;
+    }
+    if (sql[i] == '{') {
+      // "{ ts 'YYYY-MM-DD HH:MM:SS'}" -> 'YYYY-MM-DD HH:MM:SS'
+      size_t j = i + 1;
+      while (j < sql.size() && sql[j] == ' ') ++j;
+      if (sql.compare(j, 2, "ts") == 0) {
+        size_t q1 = sql.find('\'', j);
+        size_t q2 = q1 == std::string_view::npos ? q1 : sql.find('\'', q1 + 1);
+        size_t close = q2 == std::string_view::npos ? q2 : sql.find('}', q2);
+        if (close != std::string_view::npos) {
+          out.append(sql.substr(q1, q2 - q1 + 1));
+          i = close + 1;
+          continue;
+        }
+      }
+    }
+    if (sql[i] == '\'') {  // copy a literal whole: a marker-like text inside stays
+      size_t j = i + 1;
+      while (j < sql.size()) {
+        if (sql[j] == '\'' && j + 1 < sql.size() && sql[j + 1] == '\'') {
+          j += 2;
+          continue;
+        }
+        if (sql[j] == '\'') break;
+        ++j;
+      }
+      out.append(sql.substr(i, j + 1 - i));
+      i = j + 1;
+      continue;
+    }
+    out.push_back(sql[i++]);
+  }
+  return out;
+}
+
+sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
+  sqlite3_stmt* st = nullptr;
+  const char* tail = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &st, &tail) !=
+      SQLITE_OK)
+    DbError(db_, "Prepare", sql);
+  return st;
+}
+
+void SqliteConnection::Step(sqlite3_stmt* st, std::string_view sql) {
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+  }
+  if (rc != SQLITE_DONE) {
+    sqlite3_reset(st);
+    DbError(db_, "Execute", sql);
+  }
+  sqlite3_reset(st);
+}
+
+void SqliteConnection::Execute(std::string_view sql) {
+  std::string text = Rewrite(sql);
+  // INSERT texts arrive once per row with their values written in: run them
+  // as a prepared shape with the values bound (see StatementShape.h).
+  StatementShape shape;
+  if (SplitInsertShape(text, &shape)) {
+    sqlite3_stmt* cached = nullptr;
+    auto it = cache_.find(shape.text);
+    if (it != cache_.end()) {
+      cached = it->second;
+    } else if (cache_.size() < kMaxCachedStatements) {
+      sqlite3_stmt* prepared = nullptr;
+      if (sqlite3_prepare_v2(db_, shape.text.c_str(), static_cast<int>(shape.text.size()), &prepared,
+                             nullptr) == SQLITE_OK &&
+          prepared != nullptr &&
+          static_cast<size_t>(sqlite3_bind_parameter_count(prepared)) == shape.values.size()) {
+        cached = cache_.emplace(shape.text, prepared).first->second;
+      } else {
+        sqlite3_finalize(prepared);  // not a shape SQLite takes: run the text itself
+      }
+    }
+    if (cached != nullptr) {
+      sqlite3_clear_bindings(cached);
+      for (size_t i = 0; i < shape.values.size(); ++i)
+        Bind(cached, static_cast<int>(i + 1), shape.values[i]);
+      Step(cached, text);
+      return;
+    }
+  }
+  sqlite3_stmt* st = Prepare(text);
+  if (st == nullptr) return;  // only blanks or a comment
+  struct Finalize {
+    sqlite3_stmt* s;
+    ~Finalize() { sqlite3_finalize(s); }
+  } fin{st};
+  Step(st, text);
+}
+
+void SqliteConnection::ExecuteScript(const std::string& sql) {
+  char* err = nullptr;
+  if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+    std::string msg = err ? err : "unknown";
+    sqlite3_free(err);
+    throw Error(eErr_Database, "QmDataServices.Connection.ExecuteScript", msg);
+  }
+}
+
+namespace {
+
+// The rows of a stepped statement as a record set.
+std::shared_ptr<Recordset> Collect(sqlite3* db, sqlite3_stmt* st, const std::string& text) {
+  int n = sqlite3_column_count(st);
+  std::vector<Column> cols;
+  std::vector<VarType> decl;
+  for (int i = 0; i < n; ++i) {
+    VarType t = TypeOfDecl(sqlite3_column_decltype(st, i));
+    decl.push_back(t);
+    cols.push_back({sqlite3_column_name(st, i), t == VarType::Empty ? VarType::String : t});
+  }
+  auto rs = std::make_shared<Recordset>(std::move(cols));
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    std::vector<Variant> row;
+    row.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) row.push_back(ReadColumn(st, i, decl[static_cast<size_t>(i)]));
+    rs->AppendRow(std::move(row));
+  }
+  sqlite3_reset(st);
+  if (rc != SQLITE_DONE) DbError(db, "Query", text);
+  rs->MoveFirst();
+  return rs;
+}
+
+}  // namespace
+
+std::shared_ptr<Recordset> SqliteConnection::Query(std::string_view sql) {
+  std::string text = Rewrite(sql);
+  sqlite3_stmt* st = Prepare(text);
+  struct Finalize {
+    sqlite3_stmt* s;
+    ~Finalize() { sqlite3_finalize(s); }
+  } fin{st};
+  return Collect(db_, st, text);
+}
+
+std::shared_ptr<Recordset> SqliteConnection::Query(std::string_view sql,
+                                             const std::vector<Variant>& values) {
+  std::string text = Rewrite(sql);
+  sqlite3_stmt* st = Cached(text);
+  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i]);
+  return Collect(db_, st, text);
+}
+
+void SqliteConnection::InsertRow(std::string_view table, const std::vector<std::string>& columns,
+                           const std::vector<Variant>& values) {
+  std::string sql = "INSERT INTO " + std::string(table) + " (";
+  std::string marks;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    sql += (i ? ", " : "") + columns[i];
+    marks += i ? ", ?" : "?";
+  }
+  sql += ") VALUES (" + marks + ")";
+  if (columns.empty()) sql = "INSERT INTO " + std::string(table) + " DEFAULT VALUES";
+  sqlite3_stmt* st = Cached(sql);
+  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i]);
+  Step(st, sql);
+}
+
+sqlite3_stmt* SqliteConnection::Cached(const std::string& sql) {
+  auto it = cache_.find(sql);
+  if (it == cache_.end()) it = cache_.emplace(sql, Prepare(sql)).first;
+  sqlite3_clear_bindings(it->second);
+  return it->second;
+}
+
+void SqliteConnection::Run(std::string_view sql, const std::vector<Variant>& values) {
+  std::string text = Rewrite(sql);
+  sqlite3_stmt* st = Cached(text);
+  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i]);
+  Step(st, text);
+}
+
+Variant SqliteConnection::Scalar(std::string_view sql, const std::vector<Variant>& values) {
+  std::string text = Rewrite(sql);
+  sqlite3_stmt* st = Cached(text);
+  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i]);
+  int rc = sqlite3_step(st);
+  Variant v = rc == SQLITE_ROW ? ReadColumn(st, 0, VarType::Empty) : Variant::Null();
+  sqlite3_reset(st);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) DbError(db_, "Scalar", text);
+  return v;
+}
+
+bool SqliteConnection::HasCommand(std::string_view name) const {
+  return commands_.count(FoldCase(name)) > 0;
+}
+
+void SqliteConnection::CreateCommand(std::string_view name, std::string_view sql,
+                               const std::vector<Variant>& descriptors) {
+  auto cmd = std::make_unique<Command>();
+  cmd->sql = Rewrite(sql);
+  cmd->stmt = Prepare(cmd->sql);
+  for (const auto& d : descriptors) cmd->types.push_back(DescriptorType(d));
+  if (static_cast<size_t>(sqlite3_bind_parameter_count(cmd->stmt)) != cmd->types.size())
+    throw Error(eErr_InvalidArgument, "QmDataServices.Connection.CreateCommand",
+                "command " + std::string(name) + " has " +
+                    std::to_string(sqlite3_bind_parameter_count(cmd->stmt)) +
+                    " placeholders but " + std::to_string(cmd->types.size()) + " descriptors");
+  commands_[FoldCase(name)] = std::move(cmd);
+}
+
+void SqliteConnection::ExecuteCommand(std::string_view name, const std::vector<Variant>& values) {
+  auto it = commands_.find(FoldCase(name));
+  if (it == commands_.end())
+    throw Error(eErr_InvalidArgument, "QmDataServices.Connection.ExecuteCommand",
+                "no command named " + std::string(name));
+  Command& cmd = *it->second;
+  if (values.size() != cmd.types.size())
+    throw Error(eErr_InvalidArgument, "QmDataServices.Connection.ExecuteCommand",
+                "command " + std::string(name) + " takes " + std::to_string(cmd.types.size()) +
+                    " values, given " + std::to_string(values.size()));
+  sqlite3_clear_bindings(cmd.stmt);
+  for (size_t i = 0; i < values.size(); ++i)
+    Bind(cmd.stmt, static_cast<int>(i + 1), Coerce(values[i], cmd.types[i]));
+  Step(cmd.stmt, cmd.sql);
+}
+
+void SqliteConnection::ReleaseCommand(std::string_view name) { commands_.erase(FoldCase(name)); }
+
+std::string SqliteConnection::LocationPrefix() const {
+  size_t slash = path_.rfind('/');
+  return slash == std::string::npos ? "./" : path_.substr(0, slash + 1);
+}
+
+void SqliteConnection::SetLockWait(int milliseconds) {
+  lock_wait_ms_ = milliseconds < 0 ? 0 : milliseconds;
+  sqlite3_busy_timeout(db_, lock_wait_ms_);
+}
+
+void SqliteConnection::Begin() {
+  if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) return;
+  if ((sqlite3_errcode(db_) & 0xFF) == SQLITE_BUSY) {
+    char waited[32];
+    std::snprintf(waited, sizeof waited, "%.1f", lock_wait_ms_ / 1000.0);
+    throw Error(eErr_Locked, "QmDataServices.Connection.Begin",
+                "Another program is writing to the database " + path_ + "; gave up after waiting " +
+                    waited + " s for it to finish.");
+  }
+  throw Error(eErr_Database, "QmDataServices.Connection.Begin", sqlite3_errmsg(db_));
+}
+void SqliteConnection::Commit() { ExecuteScript("COMMIT"); }
+void SqliteConnection::Rollback() {
+  if (InTransaction()) ExecuteScript("ROLLBACK");
+}
+bool SqliteConnection::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
+
+void SqliteConnection::BeginSnapshot() {
+  // A deferred transaction: the snapshot is taken at the first read and
+  // kept until the end (in WAL mode writers go on meanwhile).
+  ExecuteScript("BEGIN");
+}
+
+std::shared_ptr<Recordset> SqliteConnection::EmptyRows(std::string_view table) {
+  return Query("SELECT * FROM " + std::string(table) + " WHERE 0");
+}
+
+std::vector<std::string> SqliteConnection::Tables() {
+  std::vector<std::string> names;
+  auto rs = Query("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
+  for (; !rs->IsEOF(); rs->MoveNext()) names.push_back(rs->Value("name").ToText());
+  return names;
+}
+
+std::string SqliteConnection::EqualsNoCaseSql(std::string_view column) const {
+  return std::string(column) + " = ? COLLATE NOCASE";
+}
+int SqliteConnection::Changes() const { return sqlite3_changes(db_); }
+
+}  // namespace qmxml
