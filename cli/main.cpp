@@ -19,6 +19,8 @@
 namespace {
 
 bool verbose = false;
+// The schema that holds the tables of a PostgreSQL database (--pg-schema).
+std::string pg_schema;
 
 int Fail(const qmxml::Error& e) {
   std::string text = e.Description();
@@ -47,7 +49,11 @@ int RunSample(const std::string& db, int requirements, uint32_t seed, bool quiet
   if (requirements < 1)
     throw qmxml::Error(qmxml::eErr_InvalidArgument, "qmxml.sample",
                        "--requirements must be at least 1");
-  auto conn = qmxml::CreateProjectDatabase(db);
+  // A file must be new; a server database may have been made ready with init.
+  const bool server = qmxml::Connection::IsServerDatabase(db);
+  const bool existed = server && qmxml::ProjectDatabaseExists(db, pg_schema);
+  auto conn = existed ? qmxml::OpenProjectDatabase(db, pg_schema)
+                      : qmxml::CreateProjectDatabase(db, pg_schema);
   qmxml::SampleOptions opts;
   opts.requirements = requirements;
   opts.seed = seed;
@@ -57,7 +63,7 @@ int RunSample(const std::string& db, int requirements, uint32_t seed, bool quiet
     summary = qmxml::FillSampleProject(*conn, opts);
   } catch (...) {
     conn.reset();
-    std::remove(db.c_str());
+    if (!existed) qmxml::DropProjectDatabase(db, pg_schema);
     throw;
   }
   std::cout << "sample project " << summary.project_guid << " (key " << summary.project_key
@@ -72,6 +78,7 @@ int RunExport(const std::string& db, const std::string& dir, const std::string& 
   qmxml::ExportOptions opts;
   opts.project = project;
   opts.force = force;
+  opts.pg_schema = pg_schema;
   opts.progress = Progress(quiet);
   auto s = qmxml::ExportProject(db, dir, opts);
   std::cout << "exported project " << s.project_name << " " << s.project_guid << " (key "
@@ -94,6 +101,7 @@ int RunImport(const std::string& dir, const std::string& db, bool new_guids, boo
   opts.strict = strict;
   opts.lock_wait_ms = static_cast<int>(wait_seconds * 1000);
   opts.progress = Progress(quiet);
+  opts.pg_schema = pg_schema;
   auto s = qmxml::ImportProject(dir, db, opts);
   std::cout << "imported " << dir << " into " << db << " as project key " << s.project_key
             << (new_guids ? " (new GUIDs)" : "") << "\n";
@@ -121,23 +129,37 @@ int main(int argc, char** argv) {
   bool quiet = false;
   app.add_flag("-q,--quiet", quiet, "no progress lines");
   app.add_flag("-v,--verbose", verbose, "name the failing procedure in error lines");
+  app.add_option("--pg-schema", pg_schema,
+                 "PostgreSQL schema that holds the tables (default: the server's search path)");
 
   std::string init_db;
   auto* init = app.add_subcommand("init", "create an empty project database");
-  init->add_option("DB", init_db, "database file to create (must not exist)")->required();
+  init->add_option("DB", init_db, "database file to create (must not exist), or postgresql://...")
+      ->required();
 
   std::string sample_db;
   int requirements = 1000;
   uint32_t seed = 1;
   auto* sample = app.add_subcommand("sample", "create a database holding a sample project");
-  sample->add_option("DB", sample_db, "database file to create (must not exist)")->required();
+  sample->add_option("DB", sample_db,
+                     "database file to create (must not exist), or postgresql://...")
+      ->required();
   sample->add_option("--requirements", requirements, "number of requirements")
       ->check(CLI::PositiveNumber);
   sample->add_option("--seed", seed, "seed of the generator");
 
   std::string export_db, export_dir, project;
   auto* exp = app.add_subcommand("export", "write a project of a database to a folder");
-  exp->add_option("DB", export_db, "project database")->required()->check(CLI::ExistingFile);
+  // A database file must exist; a server database is checked when opened.
+  const CLI::Validator database(
+      [](std::string& spec) {
+        return qmxml::Connection::IsServerDatabase(spec) ? std::string()
+                                                         : CLI::ExistingFile(spec);
+      },
+      "DATABASE");
+  exp->add_option("DB", export_db, "project database (file or postgresql://...)")
+      ->required()
+      ->check(database);
   exp->add_option("DIR", export_dir, "folder to write")->required();
   exp->add_option("--project", project, "key, GUID or name of the project");
   bool force = false;
@@ -162,7 +184,7 @@ int main(int argc, char** argv) {
   }
   try {
     if (*init) {
-      qmxml::CreateProjectDatabase(init_db);
+      qmxml::CreateProjectDatabase(init_db, pg_schema);
       std::cout << "created " << init_db << "\n";
       return 0;
     }

@@ -588,7 +588,7 @@ CREATE INDEX IF NOT EXISTS QmPackageElements_REQUIREMENTID
 
 -- One package as the package writer reads it: the QmPackages row with
 -- its parent named by GUID instead of key (empty for a top-level package).
-CREATE VIEW IF NOT EXISTS QmPackage AS
+CREATE OR REPLACE VIEW QmPackage AS
   SELECT p.ID            AS ID,
          p.PROJECTID     AS PROJECTID,
          p.QMGUID        AS QMGUID,

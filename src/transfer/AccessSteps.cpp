@@ -62,10 +62,12 @@ void ExportPermissions(ExportContext& ctx) {
   auto attr_rights = Select(ctx,
                             "SELECT DISTINCT tf.REQUIREMENTTYPEID AS REQUIREMENTTYPEID, r.FIELDID AS FIELDID, "
                             "r.USERGROUPID AS UserGroupID, r.ACCESSRIGHTS AS ACCESSRIGHTS, "
-                            "f.QMGUID AS QMGUID, NULL AS ListItemRights FROM qmUserDefinedFieldUsers r "
+                            "f.QMGUID AS QMGUID, NULL AS ListItemRights, " + kAttributeGroup +
+                            " AS AttributeGroup FROM qmUserDefinedFieldUsers r "
                             "JOIN qmUserDefinedFields f ON f.ID = r.FIELDID "
                             "JOIN qmRequirementTypeFields tf ON tf.USERDEFINEDFIELDID = r.FIELDID "
-                            "WHERE r.PROJECTID = " + pk + " ORDER BY tf.REQUIREMENTTYPEID, " + kAttributeOrder + ", r.USERGROUPID");
+                            "WHERE r.PROJECTID = " + pk +
+                            " ORDER BY REQUIREMENTTYPEID, AttributeGroup, FIELDID, UserGroupID");
   auto item_rights = Select(ctx,
                             "SELECT DISTINCT i.FIELDID AS FIELDID, i.ITEMID AS ITEMID, "
                             "r.USERGROUPID AS UserGroupID, "

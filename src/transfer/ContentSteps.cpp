@@ -61,8 +61,8 @@ const char* const kPackageSetSql[] = {
     "LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
     "WHERE e.PACKAGEID = ? ORDER BY r.ID",
     // The value sets need no order across requirements (the writer narrows
-    // them per requirement); within one they come in the order stored,
-    // which an import keeps.
+    // them per requirement); within one they are ordered by attribute (and
+    // list item), so that every database gives the same document.
     "SELECT v.REQUIREMENTID AS RequirementID, f.QMGUID AS QMGUID, f.Label AS Label, "
     "v.FieldValue AS FieldValue, v.OVERFLOWIND AS OverflowInd, "
     "ov.OverflowFieldValue AS OverflowFieldValue, v.NumericValue AS NumericValue, "
@@ -70,12 +70,13 @@ const char* const kPackageSetSql[] = {
     "JOIN qmUserDefinedFieldValues v ON v.REQUIREMENTID = e.REQUIREMENTID "
     "JOIN qmUserDefinedFields f ON f.ID = v.FIELDID "
     "LEFT JOIN QmOverflowValues ov ON ov.OverFlowRequirementID = v.REQUIREMENTID "
-    "AND ov.OverFlowFieldID = v.FIELDID WHERE e.PACKAGEID = ?",
+    "AND ov.OverFlowFieldID = v.FIELDID WHERE e.PACKAGEID = ? ORDER BY v.REQUIREMENTID, v.FIELDID",
     "SELECT l.RequirementID AS RequirementID, i.QMGUID AS QMGUID, f.Label AS Label, "
     "i.ItemText AS ItemText, f.QMGUID AS UDFGUID FROM QmPackageElements e "
     "JOIN qmUserDefinedListValues l ON l.RequirementID = e.REQUIREMENTID "
     "JOIN qmUserDefinedListItems i ON i.ITEMID = l.ListItemID "
-    "JOIN qmUserDefinedFields f ON f.ID = l.FieldID WHERE e.PACKAGEID = ?"};
+    "JOIN qmUserDefinedFields f ON f.ID = l.FieldID WHERE e.PACKAGEID = ? "
+    "ORDER BY l.RequirementID, l.FieldID, l.ListItemID"};
 
 void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid) {
   auto rows = std::make_shared<Collection>();

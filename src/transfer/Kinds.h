@@ -18,9 +18,10 @@ namespace qmxml::transfer {
 // transfer. Needs the attribute table under the alias f.
 inline constexpr const char* kModraLabels =
     "UPPER(f.Label) IN ('MODRAITEMID', 'MODRAMODELPATH', 'MODRATYPE', 'MODRA USE CASE')";
-inline const std::string kAttributeOrder =
+inline const std::string kAttributeGroup =
     std::string("CASE WHEN f.DataType = 0 THEN 2 WHEN f.DataType = 10 THEN 3 WHEN ") +
-    kModraLabels + " THEN 1 ELSE 0 END, f.ID";
+    kModraLabels + " THEN 1 ELSE 0 END";
+inline const std::string kAttributeOrder = kAttributeGroup + ", f.ID";
 
 // Element type words of what packages refer to but a project transfer does
 // not move yet: saved views. Such references stay unresolved in a new
