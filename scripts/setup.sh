@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ cmake make pkg-config libpugixml-dev libsqlite3-dev libcli11-dev libsodium-dev
-          uuid-dev libgtest-dev googletest libbenchmark-dev sqlite3 libxml2-utils)
+          uuid-dev libpq-dev libgtest-dev googletest libbenchmark-dev sqlite3 libxml2-utils
+          postgresql)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -67,6 +71,76 @@ inline std::string QueryText(Connection& conn, const std::string& sql) {
     for (size_t c = 0; c < rs->Columns().size(); ++c)
       out += rs->ValueAt(static_cast<int>(c)).ToText() + "|";
     out += "\n";
+  }
+  return out;
+}
+
+// ---- the databases a test runs against ----
+//
+// Transfer and connection tests run on both kinds of database: a SQLite
+// file always, and PostgreSQL when QMXML_TEST_PG holds a libpq connection
+// string of a server the tests may use (scripts/test.sh starts one). On the
+// server every database a test asks for is a schema of its own, dropped at
+// the end.
+
+inline std::vector<std::string> Backends() {
+  std::vector<std::string> kinds = {"sqlite"};
+  const char* pg = std::getenv("QMXML_TEST_PG");
+  if (pg != nullptr && *pg != '\0') kinds.push_back("postgres");
+  return kinds;
+}
+
+class TestDatabases {
+ public:
+  TestDatabases(std::string backend, const TempDir& dir) : backend_(std::move(backend)), dir_(dir) {}
+  ~TestDatabases() {
+    if (schemas_.empty()) return;
+    try {
+      auto conn = Connection::Open(Server(), false);
+      for (const auto& s : schemas_) conn->ExecuteScript("DROP SCHEMA IF EXISTS " + s + " CASCADE");
+    } catch (const std::exception&) {
+    }
+  }
+  TestDatabases(const TestDatabases&) = delete;
+  TestDatabases& operator=(const TestDatabases&) = delete;
+
+  const std::string& Backend() const { return backend_; }
+  bool OnServer() const { return backend_ == "postgres"; }
+  // Names a database that does not exist yet: a file in the test's folder,
+  // or a new, empty schema on the server.
+  std::string New(const std::string& name) {
+    if (!OnServer()) return dir_.File(name);
+    static int counter = 0;
+    std::string schema = "qmxml_t" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
+    Connection::Open(Server(), false)->ExecuteScript("CREATE SCHEMA " + schema);
+    schemas_.push_back(schema);
+    const std::string base = Server();
+    return base + (base.find('?') == std::string::npos ? "?" : "&") +
+           "options=-csearch_path%3D" + schema;
+  }
+
+ private:
+  static std::string Server() { return std::getenv("QMXML_TEST_PG"); }
+  std::string backend_;
+  const TempDir& dir_;
+  std::vector<std::string> schemas_;
+};
+
+// Every row of every table of |conn|, in one text: compares a database
+// before and after.
+inline std::string DatabaseText(Connection& conn) {
+  std::string out;
+  for (const std::string& t : conn.Tables()) {
+    std::vector<std::string> lines;
+    for (auto rows = conn.Query("SELECT * FROM " + t); !rows->IsEOF(); rows->MoveNext()) {
+      std::string line;
+      for (size_t c = 0; c < rows->Columns().size(); ++c)
+        line += rows->ValueAt(static_cast<int>(c)).ToText() + "|";
+      lines.push_back(std::move(line));
+    }
+    std::sort(lines.begin(), lines.end());  // rows in no particular order on a server
+    out += "[" + t + "]\n";
+    for (const auto& l : lines) out += l + "\n";
   }
   return out;
 }

@@ -84,7 +84,7 @@ void DropProjectDatabase(const std::string& spec, const std::string& pg_schema) 
   }
   auto conn = Connection::Open(spec, false, pg_schema);
   std::string drop;
-  for (const std::string& t : conn->Tables()) drop += "DROP TABLE IF EXISTS " + t + ";";
+  for (const std::string& t : conn->Tables()) drop += "DROP TABLE IF EXISTS " + t + " CASCADE;";
   if (!drop.empty()) conn->ExecuteScript(drop);
 }
 

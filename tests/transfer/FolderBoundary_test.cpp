@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <functional>
 #include <regex>
 #include <thread>
@@ -20,15 +21,20 @@ namespace {
 namespace fs = std::filesystem;
 
 // Every row of every table, in one text.
-std::string DatabaseText(const std::string& path) {
-  auto conn = OpenProjectDatabase(path);
-  std::string out;
-  auto tables = conn->Query("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
-  for (; !tables->IsEOF(); tables->MoveNext()) {
-    const std::string t = tables->Value("name").ToText();
-    out += "[" + t + "]\n" + QueryText(*conn, "SELECT * FROM " + t + " ORDER BY 1");
-  }
-  return out;
+std::string DatabaseText(const std::string& spec) {
+  return testing::DatabaseText(*OpenProjectDatabase(spec));
+}
+
+// The rows of |sql| whose text holds |needle|, sorted: compares chosen rows
+// of two databases.
+std::vector<std::string> RowsHolding(const std::string& spec, const std::string& sql,
+                                     const std::string& needle) {
+  std::vector<std::string> rows;
+  std::istringstream in(QueryText(*OpenProjectDatabase(spec), sql));
+  for (std::string line; std::getline(in, line);)
+    if (line.find(needle) != std::string::npos) rows.push_back(line);
+  std::sort(rows.begin(), rows.end());
+  return rows;
 }
 
 // Replaces the first match of |pattern| in |file| by |replacement| (regex
@@ -55,10 +61,10 @@ ImportOptions AsCopy() {
   return copy;
 }
 
-class FolderBoundaryTest : public ::testing::Test {
+class FolderBoundaryTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    source = dir.File("source.db");
+    source = dbs.New("source.db");
     auto conn = CreateProjectDatabase(source);
     SampleOptions opts;
     opts.requirements = 80;
@@ -84,7 +90,16 @@ class FolderBoundaryTest : public ::testing::Test {
     ADD_FAILURE() << "the import of " << folder << " was not refused";
     return Error(0, "", "");
   }
-  void Exec(const std::string& sql) { OpenProjectDatabase(source)->ExecuteScript(sql); }
+  void Exec(const std::string& sql, const std::vector<Variant>& values = {}) {
+    OpenProjectDatabase(source)->Run(sql, values);
+  }
+  // A copy of the source project in a database of its own, for changes
+  // that must not reach the source.
+  std::string CopyOfSource(const std::string& name) {
+    const std::string db = dbs.New(name);
+    ImportProject(exported.string(), db, {});
+    return db;
+  }
   // A requirement of a package whose text is stored whole in its row (a
   // long text lives in the overflow table and is written from there).
   static std::string PlainRequirement(const char* min_or_max) {
@@ -94,11 +109,15 @@ class FolderBoundaryTest : public ::testing::Test {
   }
 
   TempDir dir;
+  TestDatabases dbs{GetParam(), dir};
   std::string source;
   fs::path exported;
 };
 
-TEST_F(FolderBoundaryTest, ImportRefusesFoldersThatAreNotWhatAnExportWrites) {
+INSTANTIATE_TEST_SUITE_P(Databases, FolderBoundaryTest, ::testing::ValuesIn(Backends()),
+                         [](const auto& info) { return info.param; });
+
+TEST_P(FolderBoundaryTest, ImportRefusesFoldersThatAreNotWhatAnExportWrites) {
   const fs::path with_resource = PackageWith(exported, "<Resource>");
   ASSERT_FALSE(with_resource.empty());
   const fs::path package = with_resource.filename();
@@ -169,13 +188,14 @@ TEST_F(FolderBoundaryTest, ImportRefusesFoldersThatAreNotWhatAnExportWrites) {
       EXPECT_NE(e.Description().find(m), std::string::npos) << m << " not in: " << e.Description();
     EXPECT_TRUE(DatabaseText(source) == before) << "the database changed";
     // Into a new database: refused the same way, and no database is left.
-    EXPECT_EQ(Refused(bad, dir.File("new.db"), {}).Number(), attack.number);
-    EXPECT_FALSE(fs::exists(dir.File("new.db")));
+    const std::string fresh = dbs.New("new.db");
+    EXPECT_EQ(Refused(bad, fresh, {}).Number(), attack.number);
+    EXPECT_FALSE(ProjectDatabaseExists(fresh));
   }
   EXPECT_FALSE(fs::exists("/tmp/x.XML"));
 }
 
-TEST_F(FolderBoundaryTest, ASecondImportWithKeptGuidsIsRefusedAndACopyIsNot) {
+TEST_P(FolderBoundaryTest, ASecondImportWithKeptGuidsIsRefusedAndACopyIsNot) {
   const std::string before = DatabaseText(source);
   Error e = Refused(exported, source, {});
   EXPECT_EQ(e.Number(), eErr_ProjectExists);
@@ -188,7 +208,7 @@ TEST_F(FolderBoundaryTest, ASecondImportWithKeptGuidsIsRefusedAndACopyIsNot) {
   EXPECT_GT(ImportProject(exported.string(), source, AsCopy()).project_key, 1);
 }
 
-TEST_F(FolderBoundaryTest, ImportWaitsForAnotherWriterAndSaysWhenItGivesUp) {
+TEST_P(FolderBoundaryTest, ImportWaitsForAnotherWriterAndSaysWhenItGivesUp) {
   const std::string before = DatabaseText(source);
   auto writer = OpenProjectDatabase(source);
   writer->Begin();
@@ -202,7 +222,7 @@ TEST_F(FolderBoundaryTest, ImportWaitsForAnotherWriterAndSaysWhenItGivesUp) {
 
   // A writer that finishes while the import waits: the import goes on.
   writer->Begin();
-  std::thread finish([&] {
+  std::thread finish([&] {  // on its own thread: the connection is used by one at a time
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     writer->Commit();
   });
@@ -211,7 +231,7 @@ TEST_F(FolderBoundaryTest, ImportWaitsForAnotherWriterAndSaysWhenItGivesUp) {
   finish.join();
 }
 
-TEST_F(FolderBoundaryTest, ExportRefusesRowsWhoseGuidCannotNameAFile) {
+TEST_P(FolderBoundaryTest, ExportRefusesRowsWhoseGuidCannotNameAFile) {
   struct Row {
     const char* what;
     const char* sql;
@@ -227,10 +247,10 @@ TEST_F(FolderBoundaryTest, ExportRefusesRowsWhoseGuidCannotNameAFile) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
-    fs::copy_file(source, dir.File("evil.db"), fs::copy_options::overwrite_existing);
-    OpenProjectDatabase(dir.File("evil.db"))->ExecuteScript(row.sql);
+    const std::string evil = CopyOfSource(std::string("evil_") + row.what + ".db");
+    OpenProjectDatabase(evil)->ExecuteScript(row.sql);
     try {
-      ExportProject(dir.File("evil.db"), dir.File("out"), {});
+      ExportProject(evil, dir.File("out"), {});
       ADD_FAILURE() << "exported";
     } catch (const Error& e) {
       EXPECT_EQ(e.Number(), eErr_BadGuid);
@@ -246,7 +266,7 @@ TEST_F(FolderBoundaryTest, ExportRefusesRowsWhoseGuidCannotNameAFile) {
   }
 }
 
-TEST_F(FolderBoundaryTest, ExportReplacesAFolderOnlyWhenForcedAndOnlyWhenDone) {
+TEST_P(FolderBoundaryTest, ExportReplacesAFolderOnlyWhenForcedAndOnlyWhenDone) {
   const fs::path out = dir.File("out");
   fs::create_directories(out);
   ExportProject(source, out.string(), {});  // an empty folder is taken
@@ -261,12 +281,12 @@ TEST_F(FolderBoundaryTest, ExportReplacesAFolderOnlyWhenForcedAndOnlyWhenDone) {
   }
   EXPECT_EQ(ReadFile((out / "mine.txt").string()), "keep");
   // A failing forced export leaves the old folder as it was.
-  fs::copy_file(source, dir.File("evil.db"));
-  OpenProjectDatabase(dir.File("evil.db"))
-      ->ExecuteScript("UPDATE QmPackages SET QMGUID = 'x' WHERE ID = (SELECT MAX(ID) FROM QmPackages)");
+  const std::string evil = CopyOfSource("evil.db");
+  OpenProjectDatabase(evil)->ExecuteScript(
+      "UPDATE QmPackages SET QMGUID = 'x' WHERE ID = (SELECT MAX(ID) FROM QmPackages)");
   ExportOptions force;
   force.force = true;
-  EXPECT_THROW(ExportProject(dir.File("evil.db"), out.string(), force), Error);
+  EXPECT_THROW(ExportProject(evil, out.string(), force), Error);
   EXPECT_EQ(ReadFile((out / "mine.txt").string()), "keep");
   ExportProject(source, out.string(), force);
   EXPECT_FALSE(fs::exists(out / "mine.txt"));
@@ -276,7 +296,7 @@ TEST_F(FolderBoundaryTest, ExportReplacesAFolderOnlyWhenForcedAndOnlyWhenDone) {
   EXPECT_EQ(entries, 0u) << "a hidden work folder was left";
 }
 
-TEST_F(FolderBoundaryTest, ExportsAreXml10AndCode26ComesBackOnTheRows) {
+TEST_P(FolderBoundaryTest, ExportsAreXml10AndCode26ComesBackOnTheRows) {
   // Code 26 in texts that each kind of reader stores: through SQL text
   // (requirements, packages, documents) and through record sets (groups,
   // users, attributes, requirement types, traces).
@@ -285,14 +305,16 @@ TEST_F(FolderBoundaryTest, ExportsAreXml10AndCode26ComesBackOnTheRows) {
       {"qmDocuments", "Name"},              {"qmUserGroups", "DESCRIPTION"},
       {"qmUsers", "FullName"},              {"qmUserDefinedFields", "DESCRIPTION"},
       {"qmRequirementTypes", "NAME"}};
+  const std::string bars = "a\x1a" "b\x1a";
   for (const auto& [table, column] : kColumns) {
     const std::string row = std::string(table) == "qmRequirements"
                                 ? PlainRequirement("MIN")
                                 : std::string("(SELECT MIN(ID) FROM ") + table + ")";
-    Exec(std::string("UPDATE ") + table + " SET " + column +
-         " = 'a' || char(26) || 'b' || char(26) WHERE ID = " + row);
+    Exec(std::string("UPDATE ") + table + " SET " + column + " = ? WHERE ID = " + row, {Variant(bars)});
   }
-  Exec("UPDATE QmToRelationships SET Name = 'to' || char(26) || 'from' WHERE rowid = (SELECT MIN(rowid) FROM QmToRelationships)");
+  Exec("UPDATE QmToRelationships SET Name = ? WHERE RequirementID = (SELECT MIN(RequirementID) "
+       "FROM QmToRelationships)",
+       {Variant("to\x1a" "from")});
   const fs::path out = dir.File("bars");
   auto summary = ExportProject(source, out.string(), {});
   EXPECT_EQ(summary.documents_with_control_characters, 0);
@@ -301,45 +323,60 @@ TEST_F(FolderBoundaryTest, ExportsAreXml10AndCode26ComesBackOnTheRows) {
                             " && find . -type f -print0 | xargs -0 xmllint --noout >/dev/null 2>&1";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << "a file a standard XML parser refuses";
   }
-  ImportProject(out.string(), dir.File("back.db"), {});
-  auto a = OpenProjectDatabase(source), b = OpenProjectDatabase(dir.File("back.db"));
+  const std::string back = dbs.New("back.db");
+  ImportProject(out.string(), back, {});
   for (const auto& [table, column] : kColumns) {
-    const std::string sql = std::string("SELECT QMGUID, hex(") + column + ") FROM " + table +
-                            " WHERE instr(" + column + ", char(26)) > 0 ORDER BY QMGUID";
-    const std::string rows = QueryText(*a, sql);
+    const std::string sql = std::string("SELECT QMGUID, ") + column + " FROM " + table;
+    const auto rows = RowsHolding(source, sql, "\x1a");
     EXPECT_FALSE(rows.empty()) << table;
-    EXPECT_EQ(QueryText(*b, sql), rows) << table << "." << column;
+    EXPECT_EQ(RowsHolding(back, sql, "\x1a"), rows) << table << "." << column;
   }
-  const std::string traces = "SELECT hex(Name) FROM QmToRelationships WHERE instr(Name, char(26)) > 0";
-  EXPECT_EQ(QueryText(*b, traces), QueryText(*a, traces));
-  EXPECT_FALSE(QueryText(*a, traces).empty());
+  const std::string traces = "SELECT Name FROM QmToRelationships";
+  EXPECT_EQ(RowsHolding(back, traces, "\x1a"), RowsHolding(source, traces, "\x1a"));
+  EXPECT_FALSE(RowsHolding(source, traces, "\x1a").empty());
 }
 
-TEST_F(FolderBoundaryTest, ControlCharactersAndNulAreCountedNotLostSilently) {
-  Exec("UPDATE qmRequirements SET RequirementText = 'bell' || char(7) || 'end' WHERE ID = " +
-       PlainRequirement("MIN"));
-  Exec("UPDATE qmRequirements SET VersionReason = 'cut' || char(0) || 'here' WHERE ID = " +
-       PlainRequirement("MAX"));
+TEST_P(FolderBoundaryTest, ControlCharactersAndNulAreCountedNotLostSilently) {
+  const std::string bell = "bell\x07" "end";
+  Exec("UPDATE qmRequirements SET RequirementText = ? WHERE ID = " + PlainRequirement("MIN"),
+       {Variant(bell)});
+  // A server text cannot hold a NUL at all; only a file database can.
+  const bool nul = !dbs.OnServer();
+  if (nul)
+    Exec("UPDATE qmRequirements SET VersionReason = ? WHERE ID = " + PlainRequirement("MAX"),
+         {Variant(std::string("cut\0here", 8))});
   auto summary = ExportProject(source, dir.File("ctrl"), {});
   EXPECT_EQ(summary.documents_with_control_characters, 1);
-  EXPECT_EQ(summary.texts_cut_at_nul, 1);
+  EXPECT_EQ(summary.texts_cut_at_nul, nul ? 1 : 0);
   // The character reference carries code 7 back to the row.
-  ImportProject(dir.File("ctrl"), dir.File("back.db"), {});
-  EXPECT_EQ(OpenProjectDatabase(dir.File("back.db"))
-                ->Scalar("SELECT COUNT(*) FROM qmRequirements WHERE RequirementText = 'bell' || char(7) || 'end'", {})
+  const std::string back = dbs.New("back.db");
+  ImportProject(dir.File("ctrl"), back, {});
+  EXPECT_EQ(OpenProjectDatabase(back)
+                ->Scalar("SELECT COUNT(*) FROM qmRequirements WHERE RequirementText = ?", {Variant(bell)})
                 .ToLong(),
             1);
 }
 
-TEST_F(FolderBoundaryTest, ValuesStoredOrLeftOutByRuleAreCountedAndFailStrict) {
+TEST_P(FolderBoundaryTest, ValuesStoredOrLeftOutByRuleAreCountedAndFailStrict) {
   const fs::path bad = Copy("notes");
   const fs::path package = PackageWith(bad, "<FieldValue ");
   ASSERT_FALSE(package.empty());
   Edit(package, "(<FieldValue [^>]*)Label=\"[^\"]*\"", "$1Label=\"ModraItemID\"");
-  Edit(bad / "permissions.xml", "(<AttributeRight AccessRights=\")[^\"]*\"", "$1abc\"");
-  auto summary = ImportProject(bad.string(), dir.File("lenient.db"), {});
+  // Rights that are not numbers: a file database stores the text (and the
+  // report says so); a server's integer column refuses it, and with it the
+  // whole import.
+  const fs::path rights = Copy("rights");
+  Edit(rights / "permissions.xml", "(<AttributeRight AccessRights=\")[^\"]*\"", "$1abc\"");
+  if (dbs.OnServer()) {
+    const std::string before = DatabaseText(source);
+    EXPECT_EQ(Refused(rights, source, AsCopy()).Number(), eErr_Database);
+    EXPECT_TRUE(DatabaseText(source) == before);
+  } else {
+    auto summary = ImportProject(rights.string(), dbs.New("rights.db"), {});
+    EXPECT_EQ(summary.read_notes.at("rights that are not numbers, stored as text"), 1);
+  }
+  auto summary = ImportProject(bad.string(), dbs.New("lenient.db"), {});
   EXPECT_EQ(summary.read_notes.at("tracker or modelling-tool attribute values left out"), 1);
-  EXPECT_EQ(summary.read_notes.at("rights that are not numbers, stored as text"), 1);
 
   const std::string before = DatabaseText(source);
   ImportOptions strict = AsCopy();
@@ -347,7 +384,7 @@ TEST_F(FolderBoundaryTest, ValuesStoredOrLeftOutByRuleAreCountedAndFailStrict) {
   EXPECT_EQ(Refused(bad, source, strict).Number(), eErr_Skipped);
   EXPECT_TRUE(DatabaseText(source) == before) << "the database changed";
   // A clean folder has nothing to report, strict or not.
-  EXPECT_TRUE(ImportProject(exported.string(), dir.File("clean.db"), strict).read_notes.empty());
+  EXPECT_TRUE(ImportProject(exported.string(), dbs.New("clean.db"), strict).read_notes.empty());
 }
 
 }  // namespace
