@@ -12,9 +12,5 @@ MoverPtr NewViewMover() { return std::make_shared<frame::PendingMover>("ViewMove
 MoverPtr NewDocReqsMover() { return std::make_shared<frame::PendingMover>("DocReqsMover"); }
 MoverPtr NewViewReqsMover() { return std::make_shared<frame::PendingMover>("ViewReqsMover"); }
 MoverPtr NewViewReqsMoverForReports() { return std::make_shared<frame::PendingMover>("ViewReqsMoverForReports"); }
-MoverPtr NewBaseCompPckListMover() { return std::make_shared<frame::PendingMover>("BaseCompPckListMover"); }
-MoverPtr NewBaseCompProjectMover() { return std::make_shared<frame::PendingMover>("BaseCompProjectMover"); }
-MoverPtr NewBaseCompDiscsMover() { return std::make_shared<frame::PendingMover>("BaseCompDiscsMover"); }
-MoverPtr NewBaseCompProjHistoryMover() { return std::make_shared<frame::PendingMover>("BaseCompProjHistoryMover"); }
 
 }  // namespace qmxml::movers

@@ -28,29 +28,6 @@ namespace {
 
 constexpr const char* kSource = "Transfer";
 
-// Finds the project by key, GUID or name; the only one when |which| is "".
-void ChooseProject(Connection& conn, const std::string& which, ExportContext* ctx,
-                   std::string* name) {
-  auto rs = conn.Query("SELECT ID, QMGUID, Name FROM qmProjects ORDER BY ID");
-  std::vector<std::tuple<int32_t, std::string, std::string>> hits;
-  for (; !rs->IsEOF(); rs->MoveNext()) {
-    int32_t key = rs->Value("ID").ToLong();
-    std::string guid = rs->Value("QMGUID").ToText(), n = rs->Value("Name").ToText();
-    bool match = which.empty() || which == std::to_string(key) || EqualsNoCase(which, guid) ||
-                 which == n;
-    if (match) hits.emplace_back(key, guid, n);
-  }
-  if (hits.empty())
-    throw Error(eErr_Transfer, kSource,
-                which.empty() ? "the database holds no project"
-                              : "the database holds no project with key, GUID or name " + which);
-  if (hits.size() > 1)
-    throw Error(eErr_Transfer, kSource,
-                "the database holds " + std::to_string(hits.size()) +
-                    " projects; choose one with --project (key, GUID or name)");
-  std::tie(ctx->project_key, ctx->project_guid, *name) = hits.front();
-}
-
 std::map<std::string, long> RowCounts(Connection& conn) {
   std::map<std::string, long> counts;
   auto tables = conn.Query("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
@@ -91,6 +68,33 @@ void AdviseHugePagesForHeap(size_t bytes) {
 
 }  // namespace
 
+namespace transfer {
+
+// Finds the project by key, GUID or name; the only one when |which| is "".
+void ChooseProject(Connection& conn, const std::string& which, ExportContext* ctx,
+                   std::string* name) {
+  auto rs = conn.Query("SELECT ID, QMGUID, Name FROM qmProjects ORDER BY ID");
+  std::vector<std::tuple<int32_t, std::string, std::string>> hits;
+  for (; !rs->IsEOF(); rs->MoveNext()) {
+    int32_t key = rs->Value("ID").ToLong();
+    std::string guid = rs->Value("QMGUID").ToText(), n = rs->Value("Name").ToText();
+    bool match = which.empty() || which == std::to_string(key) || EqualsNoCase(which, guid) ||
+                 which == n;
+    if (match) hits.emplace_back(key, guid, n);
+  }
+  if (hits.empty())
+    throw Error(eErr_Transfer, kSource,
+                which.empty() ? "the database holds no project"
+                              : "the database holds no project with key, GUID or name " + which);
+  if (hits.size() > 1)
+    throw Error(eErr_Transfer, kSource,
+                "the database holds " + std::to_string(hits.size()) +
+                    " projects; choose one with --project (key, GUID or name)");
+  std::tie(ctx->project_key, ctx->project_guid, *name) = hits.front();
+}
+
+}  // namespace transfer
+
 void TuneAllocatorForTransfers() {
   mallopt(M_MMAP_THRESHOLD, 256 << 20);
   mallopt(M_TRIM_THRESHOLD, 512 << 20);
@@ -111,7 +115,7 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
   // was at the first read, even while others write to it.
   conn->ExecuteScript("BEGIN");
   try {
-    ChooseProject(*conn, options.project, &ctx, &summary.project_name);
+    transfer::ChooseProject(*conn, options.project, &ctx, &summary.project_name);
     summary.project_key = ctx.project_key;
     summary.project_guid = ctx.project_guid;
     std::error_code ec;

@@ -435,10 +435,15 @@ pugi::xml_node AppendText(pugi::xml_node parent, const char* name, std::string_v
   bool carried = true;
   for (char c : text) carried = carried && XmlCarries(static_cast<unsigned char>(c));
   if (carried) return package_xml::AppendTextElement(parent, name, text);
+  return package_xml::AppendTextElement(parent, name, CarriedText(text));
+}
+
+std::string CarriedText(std::string_view text) {
   std::string kept;
+  kept.reserve(text.size());
   for (char c : text)
     if (XmlCarries(static_cast<unsigned char>(c))) kept.push_back(c);
-  return package_xml::AppendTextElement(parent, name, kept);
+  return kept;
 }
 
 std::string Text(const Recordset& rs, std::string_view column) {

@@ -100,6 +100,9 @@ void SetSchemaAttributes(pugi::xml_node project, const char* schema);
 // Appends element |name| holding |text|. Characters XML 1.0 cannot carry
 // are dropped, so an extract stays well-formed whatever the database holds.
 pugi::xml_node AppendText(pugi::xml_node parent, const char* name, std::string_view text);
+// |text| without the characters XML 1.0 cannot carry (control characters
+// other than tab, line feed and carriage return), for attributes.
+std::string CarriedText(std::string_view text);
 // The column by the text rule, and the column's value as it converts.
 std::string Text(const Recordset& rs, std::string_view column);
 std::string Raw(const Recordset& rs, std::string_view column);
