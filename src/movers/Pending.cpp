@@ -9,8 +9,5 @@ namespace qmxml::movers {
 
 MoverPtr NewQueryDefsMover() { return std::make_shared<frame::PendingMover>("QueryDefsMover"); }
 MoverPtr NewViewMover() { return std::make_shared<frame::PendingMover>("ViewMover"); }
-MoverPtr NewDocReqsMover() { return std::make_shared<frame::PendingMover>("DocReqsMover"); }
-MoverPtr NewViewReqsMover() { return std::make_shared<frame::PendingMover>("ViewReqsMover"); }
-MoverPtr NewViewReqsMoverForReports() { return std::make_shared<frame::PendingMover>("ViewReqsMoverForReports"); }
 
 }  // namespace qmxml::movers

@@ -441,8 +441,13 @@ pugi::xml_node AppendText(pugi::xml_node parent, const char* name, std::string_v
 std::string CarriedText(std::string_view text) {
   std::string kept;
   kept.reserve(text.size());
-  for (char c : text)
-    if (XmlCarries(static_cast<unsigned char>(c))) kept.push_back(c);
+  for (char c : text) {
+    const auto code = static_cast<unsigned char>(c);
+    if (XmlCarries(code))
+      kept.push_back(c);
+    else if (CleanerAction(code) > 1)  // the cleaner's stand-ins for 26 and 30
+      kept.push_back(CleanerAction(code));
+  }
   return kept;
 }
 

@@ -101,7 +101,8 @@ void SetSchemaAttributes(pugi::xml_node project, const char* schema);
 // are dropped, so an extract stays well-formed whatever the database holds.
 pugi::xml_node AppendText(pugi::xml_node parent, const char* name, std::string_view text);
 // |text| without the characters XML 1.0 cannot carry (control characters
-// other than tab, line feed and carriage return), for attributes.
+// other than tab, line feed and carriage return); codes 26 and 30 become
+// "|" and "-" as the cleaner has them. Used for every text of an extract.
 std::string CarriedText(std::string_view text);
 // The column by the text rule, and the column's value as it converts.
 std::string Text(const Recordset& rs, std::string_view column);
