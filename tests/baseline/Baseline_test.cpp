@@ -173,6 +173,27 @@ TEST_F(InterleavedProject, ReportsComeBackInMemoryAndLeaveNoFile) {
   EXPECT_EQ(left, (std::set<std::string>{"project.db"}));
 }
 
+int RunCli(const std::string& args) {
+  int status = std::system((std::string(QMXML_CLI) + " -q " + args + " >/dev/null 2>&1").c_str());
+  return WEXITSTATUS(status);
+}
+
+TEST_F(InterleavedProject, CommandLineExitCodes) {
+  const std::string out = dir.File("cli");
+  EXPECT_EQ(RunCli("baseline " + db_path + " " + out + " --package Pkg --traces"), 0);
+  EXPECT_TRUE(fs::exists(out + "/" + Guid(3, 7) + ".XML"));
+  EXPECT_EQ(RunCli("baseline " + db_path + " " + out + " --package Nope"), 2);
+  EXPECT_EQ(RunCli("baseline " + dir.File("missing.db") + " " + out), 1);
+  EXPECT_EQ(RunCli("report " + db_path), 1);
+  EXPECT_EQ(RunCli("report " + db_path + " --package Pkg --view 1"), 1);
+  EXPECT_EQ(RunCli("report " + db_path + " --view 1"), 2);
+  EXPECT_EQ(RunCli("report " + db_path + " --package Pkg --reqs -o " + dir.File("r.xml")), 0);
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file(dir.File("r.xml").c_str()));
+  EXPECT_EQ(doc.select_nodes("//Req").size(), 5u);
+  EXPECT_FALSE(fs::exists(dir.File("r.xml.part")));
+}
+
 // A whole-project baseline of the sample, counted against the database.
 TEST(BaselineSample, WholeProjectListsEverythingTheDatabaseHolds) {
   TempDir dir;
