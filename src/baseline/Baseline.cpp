@@ -17,6 +17,7 @@
 #include "qmxml/Scheduler.h"
 #include "transfer/Kinds.h"
 #include "transfer/TransferSteps.h"
+#include "xml/WriteBehind.h"
 #include "xml/XmlDoc.h"
 
 namespace qmxml {
@@ -169,6 +170,8 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
   }
   DataDescriptor data = BaselineContext(ctx, o);
   data.ElementType = Variant(int32_t{bl::kKindProject});
+  bl::LoadRecordsets(nullptr, data);  // the header of a new list names this extract
+  bl::BaselineListUpdate catalogue(folder + bl::kBaselineListFile, data);
   size_t done = 0;
   for (const Element& e : list) {
     auto sets = baseline::ExtractSets(conn, Scope::kPackage, e.key, ctx.project_key,
@@ -178,13 +181,16 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
     item->Add(Variant(ObjectPtr(sets)));
     data.ElementGUID = Variant(e.guid);
     Write("BaseCompProjectMover", folder, item, data);
-    bl::WriteBaselineList(folder + e.guid + ".XML", data);
+    catalogue.Add();
     ++summary.files["package"];
     if (++done % 100 == 0)
       Tell(ctx.progress, "  " + std::to_string(done) + " of " + std::to_string(list.size()) +
                              " packages");
   }
 
+  // The list is written once every package file is complete.
+  if (xml::WriteBehind* files = xml::WriteBehind::Current()) files->Finish();
+  catalogue.Save();
   data.ElementGUID = Variant(ctx.project_guid);
   Write("BaseCompProjHistoryMover", folder + kHistoryFile,
         baseline::ProjectHistoryRows(conn, ctx.project_key), data);
@@ -224,12 +230,16 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
     throw Error(eErr_FileNotFound, kSource,
                 "cannot create the folder " + dir + (ec ? ": " + ec.message() : ""));
   FillGroupLookups(ctx);
+  // Files are created on a second thread while the next extract is built;
+  // the baseline list itself is always written at once.
+  xml::WriteBehind files;
 
   const std::string folder = ctx.dir.string() + "/";
   const bool whole = packages.empty() && documents.empty() && views.empty();
   if (whole) {
     Tell(ctx.progress, "whole project " + summary.project_name);
     WriteWholeProject(ctx, options, summary);
+    files.Finish();
     return summary;
   }
   DataDescriptor data = BaselineContext(ctx, options);
@@ -267,6 +277,7 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
       ++summary.files[n.word];
     }
   }
+  files.Finish();
   return summary;
 }
 

@@ -387,31 +387,40 @@ bool WriteRequirements(pugi::xml_node parent) {
 }
 
 void WriteBaselineList(const std::string& output_path, const DataDescriptor& data) {
-  const std::string path = xml::FolderOfPath(output_path) + kBaselineListFile;
-  const BaselineState& s = State();
-  XmlDocumentPtr doc;
-  if (!xml::FileExists(path)) {
-    doc = xml::NewDocument();
-    pugi::xml_node project = doc->append_child("PROJECT");
-    SetSchemaAttributes(project, kBaselineListSchema);
-    WriteHeader(project, data, true);
-    AppendListEntry(project);
-  } else {
-    doc = xml::LoadDocument(path, std::string(kSource) + ".WriteBaselineList");
-    pugi::xml_node project = doc->select_node("//PROJECT").node();
-    if (!project)
-      throw Error(eErr_BadDocument, std::string(kSource) + ".WriteBaselineList",
-                  "the file " + path + " holds no PROJECT element");
-    SetChildText(project, "TimeStamp", TimeStampNow());
-    if (s.kind == kKindDocument && s.doc_info && !s.doc_info->IsEOF())
-      UpdateEntry(project, "Doc", Text(*s.doc_info, "DocGuid"));
-    else if (s.kind == kKindView && s.view_info && !s.view_info->IsEOF())
-      UpdateEntry(project, "View", Text(*s.view_info, "ViewGuid"));
-    else if (IsPackageKind(s.kind))
-      AppendListEntry(project);
-  }
-  xml::WriteFileBytes(path, xml::DocumentText(*doc));
+  BaselineListUpdate list(output_path, data);
+  list.Add();
+  list.Save();
 }
+
+BaselineListUpdate::BaselineListUpdate(const std::string& output_path,
+                                       const DataDescriptor& data)
+    : path_(xml::FolderOfPath(output_path) + kBaselineListFile) {
+  if (!xml::FileExists(path_)) {
+    doc_ = xml::NewDocument();
+    project_ = doc_->append_child("PROJECT");
+    SetSchemaAttributes(project_, kBaselineListSchema);
+    WriteHeader(project_, data, true);
+    return;
+  }
+  doc_ = xml::LoadDocument(path_, std::string(kSource) + ".WriteBaselineList");
+  project_ = doc_->select_node("//PROJECT").node();
+  if (!project_)
+    throw Error(eErr_BadDocument, std::string(kSource) + ".WriteBaselineList",
+                "the file " + path_ + " holds no PROJECT element");
+  SetChildText(project_, "TimeStamp", TimeStampNow());
+}
+
+void BaselineListUpdate::Add() {
+  const BaselineState& s = State();
+  if (s.kind == kKindDocument && s.doc_info && !s.doc_info->IsEOF())
+    UpdateEntry(project_, "Doc", Text(*s.doc_info, "DocGuid"));
+  else if (s.kind == kKindView && s.view_info && !s.view_info->IsEOF())
+    UpdateEntry(project_, "View", Text(*s.view_info, "ViewGuid"));
+  else
+    AppendListEntry(project_);
+}
+
+void BaselineListUpdate::Save() { xml::WriteFileBytes(path_, xml::DocumentText(*doc_)); }
 
 std::string CleanText(std::string_view text) {
   std::string out;

@@ -21,6 +21,7 @@
 #include "qmxml/Collection.h"
 #include "qmxml/DataDescriptor.h"
 #include "qmxml/Recordset.h"
+#include "qmxml/Scheduler.h"
 
 namespace qmxml::movers::baseline {
 
@@ -88,6 +89,26 @@ bool WriteRequirements(pugi::xml_node parent);
 // "ViewInfo" or "PackageInfo"). The file is written at once, whatever
 // write-behind is active, because the next extract reads it back.
 void WriteBaselineList(const std::string& output_path, const DataDescriptor& data);
+
+// The same update spread over many extracts of one folder: the list is
+// read (or created with the header of |data|) once, Add records the
+// entry of the extract just loaded, and Save writes the file once. A whole
+// project's packages are listed this way, so the list is not read and
+// written again for every package.
+class BaselineListUpdate {
+ public:
+  BaselineListUpdate(const std::string& output_path, const DataDescriptor& data);
+  BaselineListUpdate(const BaselineListUpdate&) = delete;
+  BaselineListUpdate& operator=(const BaselineListUpdate&) = delete;
+  // Adds or updates the entry of the extract whose record sets are loaded.
+  void Add();
+  void Save();
+
+ private:
+  std::string path_;
+  XmlDocumentPtr doc_;
+  pugi::xml_node project_;
+};
 
 // The text cleaner: drops the characters with codes 0, 1, 2, 5, 7, 11, 12,
 // 13, 18, 19, 21 and 31, turns 26 into "|" and 30 into "-".
