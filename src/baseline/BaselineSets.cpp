@@ -22,7 +22,8 @@ std::string TagOf(const std::string& alias) {
 }
 
 // FROM and WHERE of the requirements of an extract; ?1 is the element's
-// key, ?2 the project's.
+// key, ?2 the project's. Every statement of an extract is bound to both, so
+// one that needs only the first still names the second ("?2 IS NOT NULL").
 struct ScopeSql {
   std::string from;
   std::string where;

@@ -253,6 +253,23 @@ TEST(BaselineSample, WholeProjectListsEverythingTheDatabaseHolds) {
   }
   EXPECT_EQ(resource_files, count("SELECT COUNT(*) FROM QmResources"));
 
+  // The discussions document: every thread root, reply, addressee, read
+  // mark and requirement of the project's discussions.
+  pugi::xml_document discussions;
+  ASSERT_TRUE(discussions.load_file((out + "/Discussions.XML").c_str()));
+  auto listed = [&](const char* path) {
+    return static_cast<long>(discussions.select_nodes(path).size());
+  };
+  const std::string roots = "(ParentID IS NULL OR ParentID = 0)";
+  EXPECT_EQ(listed("/PROJECT/Discs/Disc"),
+            count("SELECT COUNT(*) FROM QmDiscussions WHERE " + roots));
+  EXPECT_EQ(listed("/PROJECT/Discs/Disc/Replies/Disc"),
+            count("SELECT COUNT(*) FROM QmDiscussions WHERE NOT " + roots));
+  EXPECT_EQ(listed("//DRead/DUsr"), count("SELECT COUNT(*) FROM QmDiscussionsRead"));
+  EXPECT_EQ(listed("//DUsers/DUsr"), count("SELECT COUNT(*) FROM QmDiscussionUsers"));
+  EXPECT_EQ(listed("//DGroups/DGroup"), count("SELECT COUNT(*) FROM QmDiscussionGroups"));
+  EXPECT_EQ(listed("//DiscReqs/DiscReq"), count("SELECT COUNT(*) FROM QmDiscussionRequirements"));
+
   pugi::xml_document list, history, packages;
   ASSERT_TRUE(list.load_file((out + "/BaselineList.XML").c_str()));
   EXPECT_EQ(static_cast<long>(list.select_nodes("/PROJECT/Pkg").size()),

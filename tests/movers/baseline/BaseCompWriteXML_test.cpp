@@ -103,7 +103,6 @@ TEST_F(BaseCompWriteXMLTest, ListsFollowInTheirOrderAndOnlyWhenTheyHaveItems) {
 TEST_F(BaseCompWriteXMLTest, TextsComeFromTheOverflowWhenItHoldsAny) {
   auto reqs = ReqRows({{1, "1", "{R1}"}, {1, "2", "{R2}"}});
   // Row 1 has its whole text in the overflow, row 2 none.
-  std::vector<std::vector<Variant>> raw;
   auto released = reqs->ReleaseRows();
   released[0][7] = Variant("the whole long text");
   released[1][7] = Variant("");
