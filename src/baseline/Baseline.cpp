@@ -135,11 +135,17 @@ baseline::SetOptions SetOptionsOf(const BaselineOptions& o) {
   return {o.history, o.discussions, o.traces, o.cross_project};
 }
 
-// The transfer context every extract of this baseline shares.
-DataDescriptor BaselineContext(const transfer::ExportContext& ctx, const BaselineOptions& o) {
+// The transfer context of an extract of the chosen project.
+DataDescriptor ProjectContext(const transfer::ExportContext& ctx) {
   DataDescriptor data;
   data.ProjectKey = ctx.project_key;
   data.SpectoProject = Variant(ctx.project_guid);
+  return data;
+}
+
+// The transfer context every extract of this baseline shares.
+DataDescriptor BaselineContext(const transfer::ExportContext& ctx, const BaselineOptions& o) {
+  DataDescriptor data = ProjectContext(ctx);
   data.Label = Variant(o.label);
   data.BaselineDesc = Variant(o.description);
   data.History = Variant(o.history);
@@ -293,9 +299,7 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
   std::string project_name;
   transfer::ChooseProject(*conn, options.project, &ctx, &project_name);
 
-  DataDescriptor data;
-  data.ProjectKey = ctx.project_key;
-  data.SpectoProject = Variant(ctx.project_guid);
+  DataDescriptor data = ProjectContext(ctx);
   data.Traceability = Variant(options.reqs);
   data.IncludePkgDocsInfo = Variant(options.docs);
   data.IncludePkgViewsInfo = Variant(options.views);

@@ -48,39 +48,44 @@ struct DiscSets {
   std::shared_ptr<Recordset> discs, reqs, users, groups, read, replies, reply_read;
 };
 
-void AppendReply(pugi::xml_node list, const Recordset& rs, const DiscSets& sets) {
-  pugi::xml_node reply = list.append_child("Disc");
-  AppendText(reply, "DID", Raw(rs, "DiscID"));
-  AppendText(reply, "Subj", Text(rs, "Subject"));
-  AppendText(reply, "Desc", Text(rs, "Message"));
-  AppendText(reply, "AID", Text(rs, "AuthorGUID"));
-  AppendText(reply, "AName", Text(rs, "AuthorName"));
-  AppendText(reply, "Date", Text(rs, "SubmitDateTime"));
-  AppendText(reply, "Restrict", Text(rs, "Restricted"));
-  AppendText(reply, "RID", Text(rs, "RootID"));
-  AppendText(reply, "PID", Text(rs, "ParentID"));
-  if (baseline::Bit(rs, "HasResponses") == "1") AppendText(reply, "HasReply", "1");
-  const double id = rs.ValueOr("DiscID").IsNumeric() ? rs.ValueOr("DiscID").ToDouble() : 0;
-  MergeList(reply, "DRead", sets.reply_read.get(), "DiscID", id, AppendUser);
-}
-
-void AppendDiscussion(pugi::xml_node list, const DiscSets& sets) {
-  const Recordset& rs = *sets.discs;
-  pugi::xml_node disc = list.append_child("Disc");
+// The children a discussion and a reply share, with the discussion's
+// Status and Priority between; reports whether HasReply was written.
+bool AppendPost(pugi::xml_node disc, const Recordset& rs, bool root) {
   AppendText(disc, "DID", Raw(rs, "DiscID"));
   AppendText(disc, "Subj", Text(rs, "Subject"));
   AppendText(disc, "Desc", Text(rs, "Message"));
-  AppendText(disc, "AID", Text(rs, "AuthorGuid"));
+  AppendText(disc, "AID", Text(rs, root ? "AuthorGuid" : "AuthorGUID"));
   AppendText(disc, "AName", Text(rs, "AuthorName"));
   AppendText(disc, "Date", Text(rs, "SubmitDateTime"));
-  AppendText(disc, "Status", Text(rs, "Status"));
-  AppendText(disc, "Priority", Text(rs, "Priority"));
+  if (root) {
+    AppendText(disc, "Status", Text(rs, "Status"));
+    AppendText(disc, "Priority", Text(rs, "Priority"));
+  }
   AppendText(disc, "Restrict", Text(rs, "Restricted"));
   AppendText(disc, "RID", Text(rs, "RootID"));
   AppendText(disc, "PID", Text(rs, "ParentID"));
   const bool answered = baseline::Bit(rs, "HasResponses") == "1";
   if (answered) AppendText(disc, "HasReply", "1");
-  const double id = rs.ValueOr("DiscID").IsNumeric() ? rs.ValueOr("DiscID").ToDouble() : 0;
+  return answered;
+}
+
+// The discussion's key, which the lists pair with.
+double DiscussionId(const Recordset& rs) {
+  const Variant id = rs.ValueOr("DiscID");
+  return id.IsNumeric() ? id.ToDouble() : 0;
+}
+
+void AppendReply(pugi::xml_node list, const Recordset& rs, const DiscSets& sets) {
+  pugi::xml_node reply = list.append_child("Disc");
+  AppendPost(reply, rs, false);
+  MergeList(reply, "DRead", sets.reply_read.get(), "DiscID", DiscussionId(rs), AppendUser);
+}
+
+void AppendDiscussion(pugi::xml_node list, const DiscSets& sets) {
+  const Recordset& rs = *sets.discs;
+  pugi::xml_node disc = list.append_child("Disc");
+  const bool answered = AppendPost(disc, rs, true);
+  const double id = DiscussionId(rs);
   MergeList(disc, "DUsers", sets.users.get(), "DiscID", id, AppendUser);
   MergeList(disc, "DGroups", sets.groups.get(), "DiscID", id,
             [](pugi::xml_node l, const Recordset& r) {
