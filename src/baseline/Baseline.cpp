@@ -155,6 +155,10 @@ DataDescriptor BaselineContext(const transfer::ExportContext& ctx, const Baselin
   return data;
 }
 
+// The extract writers keep the last extract's record sets in this thread's
+// state; a finished baseline or report lets them go.
+void ReleaseExtractRows() { bl::LoadRecordsets(nullptr, DataDescriptor()); }
+
 void Tell(const ProgressFn& progress, const std::string& what) {
   if (progress) progress(what);
 }
@@ -246,6 +250,7 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
     Tell(ctx.progress, "whole project " + summary.project_name);
     WriteWholeProject(ctx, options, summary);
     files.Finish();
+    ReleaseExtractRows();
     return summary;
   }
   DataDescriptor data = BaselineContext(ctx, options);
@@ -284,6 +289,7 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
     }
   }
   files.Finish();
+  ReleaseExtractRows();
   return summary;
 }
 
@@ -342,6 +348,7 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
     data.ReturnAsXMLStream = true;
     Write(document ? "DocReqsMover" : "ViewReqsMoverForReports", "", sets, data, &scheduler);
   }
+  ReleaseExtractRows();
   if (!scheduler.XMLDoc)
     throw Error(eErr_Transfer, kSource, "the report mover handed back no document");
   return xml::DocumentText(*scheduler.XMLDoc);

@@ -215,7 +215,7 @@ TEST(BaselineSample, WholeProjectListsEverythingTheDatabaseHolds) {
   EXPECT_EQ(s.requirements, count("SELECT COUNT(*) FROM qmRequirements"));
 
   long reqs = 0, deleted = 0, fvs = 0, lvs = 0, revisions = 0, to = 0, from = 0, discs = 0,
-       resources = 0, docs = 0, views = 0;
+       resources = 0, docs = 0, doc_revisions = 0, views = 0;
   for (const auto& entry : fs::directory_iterator(out)) {
     const std::string name = entry.path().filename().string();
     if (name.front() != '{') continue;
@@ -232,6 +232,7 @@ TEST(BaselineSample, WholeProjectListsEverythingTheDatabaseHolds) {
     discs += static_cast<long>(doc.select_nodes("//Req/Discs/Disc").size());
     resources += static_cast<long>(doc.select_nodes("//Req/Resources/Resource").size());
     docs += static_cast<long>(doc.select_nodes("/PROJECT/Docs/Doc").size());
+    doc_revisions += static_cast<long>(doc.select_nodes("/PROJECT/Docs/Doc/History/RVer").size());
     views += static_cast<long>(doc.select_nodes("/PROJECT/Views/View").size());
   }
   EXPECT_EQ(reqs, count("SELECT COUNT(*) FROM qmRequirements"));
@@ -245,6 +246,9 @@ TEST(BaselineSample, WholeProjectListsEverythingTheDatabaseHolds) {
   EXPECT_EQ(discs, count("SELECT COUNT(*) FROM QmDiscussionRequirements"));
   EXPECT_EQ(resources, count("SELECT COUNT(*) FROM QmResources"));
   EXPECT_EQ(docs, count("SELECT COUNT(*) FROM QmPackageElements WHERE DOCUMENTID IS NOT NULL"));
+  EXPECT_EQ(doc_revisions, count("SELECT COUNT(*) FROM qmDocumentHistory h JOIN QmPackageElements e "
+                                 "ON e.DOCUMENTID = h.DocumentID"));
+  EXPECT_GT(doc_revisions, 0);
   EXPECT_EQ(views, count("SELECT COUNT(*) FROM QmPackageElements WHERE VIEWID IS NOT NULL"));
   long resource_files = 0;
   for (const auto& entry : fs::directory_iterator(out + "/Resources")) {
