@@ -274,7 +274,7 @@ void AppendListEntry(pugi::xml_node project) {
 void SetChildText(pugi::xml_node entry, const char* name, const std::string& text) {
   pugi::xml_node child = entry.child(name);
   if (!child) child = entry.append_child(name);
-  child.text().set(text.c_str());
+  child.text().set(CarriedText(text).c_str());
 }
 
 // Updates the Doc or View entry whose GUID holds |guid| in place; appends a
