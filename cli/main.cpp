@@ -7,9 +7,12 @@
 
 #include <cctype>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <iostream>
 
 #include "qmxml/Application.h"
+#include "qmxml/Baseline.h"
 #include "qmxml/Connection.h"
 #include "qmxml/Error.h"
 #include "qmxml/ProjectDatabase.h"
@@ -119,6 +122,40 @@ int RunImport(const std::string& dir, const std::string& db, bool new_guids, boo
   return 0;
 }
 
+int RunBaseline(const std::string& db, const std::string& dir, qmxml::BaselineOptions opts,
+                bool quiet) {
+  opts.progress = Progress(quiet);
+  auto s = qmxml::WriteBaseline(db, dir, opts);
+  std::cout << "baseline of project " << s.project_name << " " << s.project_guid << " (key "
+            << s.project_key << ") in " << dir << "\n";
+  for (const auto& [kind, n] : s.files) std::cout << "  " << kind << ": " << n << " file(s)\n";
+  std::cout << "  " << s.requirements << " requirement(s)\n";
+  return 0;
+}
+
+int RunReport(const std::string& db, const std::string& out, qmxml::ReportOptions opts,
+              bool quiet) {
+  opts.progress = Progress(quiet);
+  const std::string text = qmxml::WriteReport(db, opts);
+  if (out.empty() || out == "-") {
+    std::cout << text;
+    return 0;
+  }
+  // Written whole under a temporary name, then renamed.
+  const std::string part = out + ".part";
+  {
+    std::ofstream f(part, std::ios::binary);
+    f << text;
+    if (!f.flush())
+      throw qmxml::Error(qmxml::eErr_FileNotFound, "qmxml.report", "cannot write the file " + out);
+  }
+  if (std::rename(part.c_str(), out.c_str()) != 0) {
+    std::remove(part.c_str());
+    throw qmxml::Error(qmxml::eErr_FileNotFound, "qmxml.report", "cannot write the file " + out);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,8 +214,47 @@ int main(int argc, char** argv) {
   imp->add_option("--wait", wait_seconds, "seconds to wait for another writer of DB (default 5)")
       ->check(CLI::NonNegativeNumber);
 
+  std::string baseline_db, baseline_dir;
+  qmxml::BaselineOptions bopts;
+  auto* base = app.add_subcommand("baseline", "write a baseline of a project into a folder");
+  base->add_option("DB", baseline_db, "project database (file or postgresql://...)")
+      ->required()
+      ->check(database);
+  base->add_option("DIR", baseline_dir, "folder to write (BaselineList.XML is updated)")
+      ->required();
+  base->add_option("--project", bopts.project, "key, GUID or name of the project");
+  base->add_option("--package", bopts.packages, "key, GUID or name of a package (repeatable)");
+  base->add_option("--document", bopts.documents, "key, GUID or name of a document (repeatable)");
+  base->add_option("--view", bopts.views, "key, GUID or name of a view (repeatable)");
+  base->add_option("--label", bopts.label, "label of the baseline");
+  base->add_option("--description", bopts.description, "description of the baseline");
+  base->add_flag("--history", bopts.history, "include requirement revisions");
+  base->add_flag("--discussions", bopts.discussions, "include discussions");
+  base->add_flag("--traces", bopts.traces, "include traces within the project");
+  base->add_flag("--cross-project", bopts.cross_project,
+                 "include traces, also into linked projects");
+
+  std::string report_db, report_out;
+  qmxml::ReportOptions ropts;
+  auto* rep = app.add_subcommand("report", "write the report extract of one package, document or view");
+  rep->add_option("DB", report_db, "project database (file or postgresql://...)")
+      ->required()
+      ->check(database);
+  rep->add_option("--project", ropts.project, "key, GUID or name of the project");
+  auto* rpkg = rep->add_option("--package", ropts.package, "key, GUID or name of a package");
+  auto* rdoc = rep->add_option("--document", ropts.document, "key, GUID or name of a document");
+  auto* rview = rep->add_option("--view", ropts.view, "key, GUID or name of a view");
+  rpkg->excludes(rdoc)->excludes(rview);
+  rdoc->excludes(rview);
+  rep->add_flag("--docs", ropts.docs, "a package's documents");
+  rep->add_flag("--views", ropts.views, "a package's views");
+  rep->add_flag("--reqs", ropts.reqs, "the requirements with their values and traces");
+  rep->add_option("-o", report_out, "file to write (standard output when missing)");
+
   try {
     app.parse(argc, argv);
+    if (*rep && ropts.package.empty() && ropts.document.empty() && ropts.view.empty())
+      throw CLI::RequiredError("one of --package, --document, --view");
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : 1;  // help and version are not errors
   }
@@ -191,6 +267,8 @@ int main(int argc, char** argv) {
     if (*sample) return RunSample(sample_db, requirements, seed, quiet);
     if (*exp) return RunExport(export_db, export_dir, project, force, quiet);
     if (*imp) return RunImport(import_dir, import_db, new_guids, strict, wait_seconds, quiet);
+    if (*base) return RunBaseline(baseline_db, baseline_dir, bopts, quiet);
+    if (*rep) return RunReport(report_db, report_out, ropts, quiet);
   } catch (const qmxml::Error& e) {
     return Fail(e);
   } catch (const std::exception& e) {

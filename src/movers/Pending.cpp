@@ -7,16 +7,7 @@
 
 namespace qmxml::movers {
 
-MoverPtr NewPackageMoverForReports() { return std::make_shared<frame::PendingMover>("PackageMoverForReports"); }
 MoverPtr NewQueryDefsMover() { return std::make_shared<frame::PendingMover>("QueryDefsMover"); }
 MoverPtr NewViewMover() { return std::make_shared<frame::PendingMover>("ViewMover"); }
-MoverPtr NewDocReqsMover() { return std::make_shared<frame::PendingMover>("DocReqsMover"); }
-MoverPtr NewViewReqsMover() { return std::make_shared<frame::PendingMover>("ViewReqsMover"); }
-MoverPtr NewViewReqsMoverForReports() { return std::make_shared<frame::PendingMover>("ViewReqsMoverForReports"); }
-MoverPtr NewBaseCompPckListMover() { return std::make_shared<frame::PendingMover>("BaseCompPckListMover"); }
-MoverPtr NewBaseCompPackageMover() { return std::make_shared<frame::PendingMover>("BaseCompPackageMover"); }
-MoverPtr NewBaseCompProjectMover() { return std::make_shared<frame::PendingMover>("BaseCompProjectMover"); }
-MoverPtr NewBaseCompDiscsMover() { return std::make_shared<frame::PendingMover>("BaseCompDiscsMover"); }
-MoverPtr NewBaseCompProjHistoryMover() { return std::make_shared<frame::PendingMover>("BaseCompProjHistoryMover"); }
 
 }  // namespace qmxml::movers

@@ -4,7 +4,7 @@
 
 namespace qmxml::transfer {
 
-void ExportSecurity(ExportContext& ctx) {
+std::shared_ptr<Recordset> SecurityRows(ExportContext& ctx) {
   const std::string pk = std::to_string(ctx.project_key);
   auto project = ProjectRow(ctx, {"Groups", "Users"});
   auto groups = Select(ctx,
@@ -25,7 +25,11 @@ void ExportSecurity(ExportContext& ctx) {
                       "WHERE pu.PROJECTID = " + pk + " ORDER BY u.ID");
   AttachChapter(*project, "ID", "Groups", groups, "PROJECTID");
   AttachChapter(*project, "ID", "Users", users, "PROJECTID");
-  ExportFile(ctx, "security", "ProjSecurityMover", kSecurityFile, project);
+  return project;
+}
+
+void ExportSecurity(ExportContext& ctx) {
+  ExportFile(ctx, "security", "ProjSecurityMover", kSecurityFile, SecurityRows(ctx));
 }
 
 void ImportSecurity(ImportContext& ctx) {

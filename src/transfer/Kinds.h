@@ -41,6 +41,10 @@ void ExportProjectProps(ExportContext& ctx);
 void ImportProjectProps(ImportContext& ctx);
 void ExportStructure(ExportContext& ctx);
 void ImportStructure(ImportContext& ctx);
+// The project row with its "Groups" and "Users" chapters, as the
+// users-and-groups writer takes it (which also fills the thread's group
+// lookup lists that package writers read).
+std::shared_ptr<Recordset> SecurityRows(ExportContext& ctx);
 void ExportSecurity(ExportContext& ctx);
 void ImportSecurity(ImportContext& ctx);
 void ExportPermissions(ExportContext& ctx);

@@ -31,29 +31,6 @@ namespace {
 
 constexpr const char* kSource = "Transfer";
 
-// Finds the project by key, GUID or name; the only one when |which| is "".
-void ChooseProject(Connection& conn, const std::string& which, ExportContext* ctx,
-                   std::string* name) {
-  auto rs = conn.Query("SELECT ID, QMGUID, Name FROM qmProjects ORDER BY ID");
-  std::vector<std::tuple<int32_t, std::string, std::string>> hits;
-  for (; !rs->IsEOF(); rs->MoveNext()) {
-    int32_t key = rs->Value("ID").ToLong();
-    std::string guid = rs->Value("QMGUID").ToText(), n = rs->Value("Name").ToText();
-    bool match = which.empty() || which == std::to_string(key) || EqualsNoCase(which, guid) ||
-                 which == n;
-    if (match) hits.emplace_back(key, guid, n);
-  }
-  if (hits.empty())
-    throw Error(eErr_Transfer, kSource,
-                which.empty() ? "The database holds no project."
-                              : "The database holds no project with the key, GUID or name " + which + ".");
-  if (hits.size() > 1)
-    throw Error(eErr_Transfer, kSource,
-                "The database holds " + std::to_string(hits.size()) +
-                    " projects; choose one with --project (key, GUID or name).");
-  std::tie(ctx->project_key, ctx->project_guid, *name) = hits.front();
-}
-
 std::map<std::string, long> RowCounts(Connection& conn) {
   std::map<std::string, long> counts;
   for (const std::string& t : conn.Tables()) counts[t] = conn.CountRows(t);
@@ -89,6 +66,33 @@ void AdviseHugePagesForHeap(size_t bytes) {
 }
 
 }  // namespace
+
+namespace transfer {
+
+// Finds the project by key, GUID or name; the only one when |which| is "".
+void ChooseProject(Connection& conn, const std::string& which, ExportContext* ctx,
+                   std::string* name) {
+  auto rs = conn.Query("SELECT ID, QMGUID, Name FROM qmProjects ORDER BY ID");
+  std::vector<std::tuple<int32_t, std::string, std::string>> hits;
+  for (; !rs->IsEOF(); rs->MoveNext()) {
+    int32_t key = rs->Value("ID").ToLong();
+    std::string guid = rs->Value("QMGUID").ToText(), n = rs->Value("Name").ToText();
+    bool match = which.empty() || which == std::to_string(key) || EqualsNoCase(which, guid) ||
+                 which == n;
+    if (match) hits.emplace_back(key, guid, n);
+  }
+  if (hits.empty())
+    throw Error(eErr_Transfer, kSource,
+                which.empty() ? "The database holds no project."
+                              : "The database holds no project with the key, GUID or name " + which + ".");
+  if (hits.size() > 1)
+    throw Error(eErr_Transfer, kSource,
+                "The database holds " + std::to_string(hits.size()) +
+                    " projects; choose one with --project (key, GUID or name).");
+  std::tie(ctx->project_key, ctx->project_guid, *name) = hits.front();
+}
+
+}  // namespace transfer
 
 void TuneAllocatorForTransfers() {
   mallopt(M_MMAP_THRESHOLD, 256 << 20);
@@ -165,7 +169,7 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
   conn->SetLockWait(5000);
   conn->BeginSnapshot();
   try {
-    ChooseProject(*conn, options.project, &ctx, &summary.project_name);
+    transfer::ChooseProject(*conn, options.project, &ctx, &summary.project_name);
     summary.project_key = ctx.project_key;
     summary.project_guid = ctx.project_guid;
     fs::create_directories(ctx.dir / transfer::kDocumentsDir, ec);

@@ -101,6 +101,12 @@ std::shared_ptr<Recordset> ProjectRow(ExportContext& ctx, const std::vector<std:
 // Runs |sql| on the source database (no marker needed).
 std::shared_ptr<Recordset> Select(ExportContext& ctx, const std::string& sql);
 
+// Finds the project of |conn| by key, GUID or name (the only one there is
+// when |which| is "") and sets ctx->project_key, ctx->project_guid and
+// |name|. Throws eErr_Transfer when none or several match.
+void ChooseProject(Connection& conn, const std::string& which, ExportContext* ctx,
+                   std::string* name);
+
 // The export and import steps, in the order they run.
 void ExportAll(ExportContext& ctx);
 void ImportAll(ImportContext& ctx);

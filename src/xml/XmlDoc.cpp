@@ -103,7 +103,11 @@ void SaveDocument(const pugi::xml_document& doc, const std::string& path) {
 }
 
 void WriteFileBytes(const std::string& path, std::string_view bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
+  // The bytes go to a temporary file beside the target, which is renamed
+  // over it once complete: a failure or a crash never leaves a half-written
+  // file under the name of a finished one.
+  const std::string part = path + ".part";
+  std::FILE* f = std::fopen(part.c_str(), "wb");
   bool ok = f != nullptr;
   int reason = errno;
   if (ok && !bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
@@ -114,9 +118,15 @@ void WriteFileBytes(const std::string& path, std::string_view bytes) {
     ok = false;
     reason = errno;
   }
-  if (!ok)
+  if (ok && std::rename(part.c_str(), path.c_str()) != 0) {
+    ok = false;
+    reason = errno;
+  }
+  if (!ok) {
+    if (f != nullptr) std::remove(part.c_str());
     throw Error(eErr_FileNotFound, "modWriteXML.SaveDocument",
                 "cannot write the file " + path + ": " + std::strerror(reason));
+  }
 }
 
 std::string DocumentText(const pugi::xml_document& doc) {

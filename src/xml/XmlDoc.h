@@ -38,8 +38,10 @@ XmlDocumentPtr LoadDocument(const std::string& path, const std::string& source);
 // cannot be written. With a WriteBehind on this thread the file is only
 // queued, and a failure surfaces at a later save or at its Finish.
 void SaveDocument(const pugi::xml_document& doc, const std::string& path);
-// Creates or replaces |path| with |bytes|. Throws Error eErr_FileNotFound
-// naming the file and the reason when it cannot be written.
+// Creates or replaces |path| with |bytes|, written to "<path>.part" and
+// renamed over |path| when complete, so |path| is never half-written.
+// Throws Error eErr_FileNotFound naming the file and the reason when it
+// cannot be written (the temporary file is removed again).
 void WriteFileBytes(const std::string& path, std::string_view bytes);
 // The document as text, as SaveDocument writes it: XML 1.0 wherever the
 // data allows (see ToXml10).

@@ -123,7 +123,7 @@ TEST(Frame, DataSetFailuresKeepNumberAndSourceAndComposeTheDescription) {
 }
 
 TEST(Frame, PendingMoversSayTheyMoveNothing) {
-  auto m = Mover::CreateClass("BaseCompDiscsMover");
+  auto m = Mover::CreateClass("QueryDefsMover");
   DataDescriptor d;
   ObjectPtr rows;
   try {

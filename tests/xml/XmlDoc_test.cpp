@@ -23,6 +23,20 @@ TEST(XmlFrame, DocumentStartsWithDeclarationAndHasTheRootAtChildOne) {
   EXPECT_STREQ(RootElement(*back).name(), "Project");
 }
 
+TEST(XmlFrame, FilesAppearWholeOrNotAtAll) {
+  TempDir dir;
+  WriteFileBytes(dir.File("a.xml"), "old");
+  WriteFileBytes(dir.File("a.xml"), "new text");
+  EXPECT_EQ(ReadFile(dir.File("a.xml")), "new text");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("a.xml.part")));
+  // A target that cannot be replaced (a folder) fails and leaves neither a
+  // file nor the temporary one.
+  std::filesystem::create_directory(dir.File("taken"));
+  EXPECT_THROW(WriteFileBytes(dir.File("taken"), "x"), Error);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("taken")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("taken.part")));
+}
+
 TEST(XmlFrame, ParseErrorsCarryTheParserCodeLineAndFile) {
   TempDir dir;
   WriteFile(dir.File("bad.xml"), "<?xml version=\"1.0\"?>\n<Project>\n  <A></B>\n</Project>\n");

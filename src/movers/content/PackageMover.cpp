@@ -69,6 +69,20 @@ std::string RightsValue(const std::string& text) {
 
 }  // namespace
 
+namespace package_xml {
+
+std::string PrepareResourcesFolder(const std::string& path, const std::string& element_guid) {
+  int replaced = 0;
+  std::string folder = ReplaceAll(path, element_guid + ".XML", "Resources", &replaced);
+  if (replaced == 0) folder = xml::FolderOfPath(path) + "Resources";
+  frame::CurrentThread().resources_folder = folder;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(folder, ec)) std::filesystem::create_directories(folder, ec);
+  return folder;
+}
+
+}  // namespace package_xml
+
 PackageMover::PackageMover() : MoverBase("PackageMover") {}
 
 // ---------------------------------------------------------------------------
@@ -99,16 +113,7 @@ void PackageMover::WriteData_(DataDescriptor& data, Collection& rows,
   project_guid_.clear();
 
   // Resource files go to "Resources" in place of the package file's name.
-  SkipOnFailure([&] {
-    int replaced = 0;
-    std::string folder =
-        ReplaceAll(path, data.ElementGUID.ToText() + ".XML", "Resources", &replaced);
-    if (replaced == 0) folder = xml::FolderOfPath(path) + "Resources";
-    frame::CurrentThread().resources_folder = folder;
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec))
-      std::filesystem::create_directories(folder, ec);
-  });
+  SkipOnFailure([&] { package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText()); });
   SkipOnFailure([&] { project_guid_ = data.SpectoProject.ToText(); });
 
   doc_ = xml::NewDocument();

@@ -50,6 +50,29 @@ Variant ResourceFlags(const std::string& text, const std::string& source) {
 
 }  // namespace
 
+namespace package_xml {
+
+void WriteResourceFile(const Recordset& rs, const std::string& guid,
+                       const std::string& project_guid, const std::string& folder) {
+  auto doc = xml::NewDocument();
+  pugi::xml_node project = doc->append_child("PROJECT");
+  xml::SetAttr(project, "xmlns:xsi", kSchemaInstance);
+  xml::SetAttr(project, "xsi:noNamespaceSchemaLocation", kSchemaLocation);
+  AppendTextElement(project, "GUID", project_guid);
+  pugi::xml_node resource = project.append_child("Resource");
+  AppendTextElement(resource, "Name", xml::ColumnText(rs, "NAME"));
+  AppendTextElement(resource, "Type", xml::ColumnText(rs, "TYPE"));
+  AppendTextElement(resource, "RequirementID", xml::ColumnText(rs, "REQUIREMENTID"));
+  AppendTextElement(resource, "VersionDateTime", xml::ColumnText(rs, "VERSIONDATETIME"));
+  AppendTextElement(resource, "Flags", xml::ColumnText(rs, "Flags"));
+  AppendTextElement(resource, "GUID", guid);
+  xml::SetBase64Value(resource.append_child("ResourceObject"),
+                      ResourceBytes(rs.ValueOr("RESOURCEOBJ")));
+  xml::SaveDocument(*doc, folder + "/" + guid + ".XML");
+}
+
+}  // namespace package_xml
+
 // ---------------------------------------------------------------------------
 // Database to XML
 // ---------------------------------------------------------------------------
@@ -76,22 +99,8 @@ void PackageMover::CreateResourceXMLFile_(const std::string& guid) {
   if (!xml::IsPlainFileStem(guid))
     throw Error(eErr_BadGuid, Source("CreateResourceXMLFile_"),
                 "The resource GUID \"" + guid + "\" cannot name a file in the resources folder.");
-  const Recordset& rs = *rs_resources_;
-  auto doc = xml::NewDocument();
-  pugi::xml_node project = doc->append_child("PROJECT");
-  xml::SetAttr(project, "xmlns:xsi", kSchemaInstance);
-  xml::SetAttr(project, "xsi:noNamespaceSchemaLocation", kSchemaLocation);
-  AppendTextElement(project, "GUID", project_guid_);
-  pugi::xml_node resource = project.append_child("Resource");
-  AppendTextElement(resource, "Name", xml::ColumnText(rs, "NAME"));
-  AppendTextElement(resource, "Type", xml::ColumnText(rs, "TYPE"));
-  AppendTextElement(resource, "RequirementID", xml::ColumnText(rs, "REQUIREMENTID"));
-  AppendTextElement(resource, "VersionDateTime", xml::ColumnText(rs, "VERSIONDATETIME"));
-  AppendTextElement(resource, "Flags", xml::ColumnText(rs, "Flags"));
-  AppendTextElement(resource, "GUID", guid);
-  xml::SetBase64Value(resource.append_child("ResourceObject"),
-                      ResourceBytes(rs.ValueOr("RESOURCEOBJ")));
-  xml::SaveDocument(*doc, frame::CurrentThread().resources_folder + "/" + guid + ".XML");
+  package_xml::WriteResourceFile(*rs_resources_, guid, project_guid_,
+                                 frame::CurrentThread().resources_folder);
 }
 
 // ---------------------------------------------------------------------------

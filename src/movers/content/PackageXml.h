@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "qmxml/Recordset.h"
 #include "xml/XmlDoc.h"
 
 namespace qmxml::movers::package_xml {
@@ -43,5 +44,18 @@ void SkipOnFailure(Step&& step) {
   } catch (const std::exception&) {
   }
 }
+
+// The folder of the resource files of the extract written to |path|: the
+// text |element_guid| & ".XML" in the path replaced by "Resources", or
+// "Resources" beside the file when the path does not hold that text. Made
+// the calling thread's resources folder and created when missing.
+std::string PrepareResourcesFolder(const std::string& path, const std::string& element_guid);
+
+// Writes the resource file "<folder>/<guid>.XML" of the current row of
+// |resources| (NAME, TYPE, REQUIREMENTID, VERSIONDATETIME, Flags, the bytes
+// of RESOURCEOBJ), naming the project |project_guid|. Package exports and
+// baseline extracts write the same file.
+void WriteResourceFile(const Recordset& resources, const std::string& guid,
+                       const std::string& project_guid, const std::string& folder);
 
 }  // namespace qmxml::movers::package_xml

@@ -6,6 +6,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -219,8 +220,15 @@ std::string PgConnection::Rewrite(std::string_view sql, std::string_view prefix,
       continue;
     }
     if (number && sql[i] == '?') {
-      out += "$" + std::to_string(++placeholder);
-      ++i;
+      // "?" takes the next number; "?N" names parameter N (and the next
+      // plain "?" follows the largest named so far), as SQLite counts them.
+      size_t j = i + 1;
+      while (j < sql.size() && sql[j] >= '0' && sql[j] <= '9') ++j;
+      const int n = j > i + 1 ? std::atoi(std::string(sql.substr(i + 1, j - i - 1)).c_str())
+                              : placeholder + 1;
+      placeholder = std::max(placeholder, n);
+      out += "$" + std::to_string(n);
+      i = j;
       continue;
     }
     out.push_back(sql[i++]);
@@ -249,11 +257,19 @@ pg_result* PgConnection::Checked(pg_result* r, std::string_view what, std::strin
   Fail(what, reason, shown);
 }
 
-const std::string& PgConnection::Prepared(const std::string& text, size_t params) {
+const std::string& PgConnection::Prepared(const std::string& text,
+                                          const std::vector<Variant>& values) {
   auto it = prepared_.find(text);
   if (it != prepared_.end()) return it->second;
   std::string name = "qmxml_" + std::to_string(prepared_.size() + 1);
-  PQclear(Checked(PQprepare(conn_, name.c_str(), text.c_str(), static_cast<int>(params), nullptr),
+  // Whole numbers are declared as such, so that a parameter the statement
+  // only tests ("? IS NOT NULL") has a type; the server infers the others
+  // from where they stand.
+  std::vector<Oid> types;
+  for (const Variant& v : values)
+    types.push_back(v.Type() == VarType::Long || v.Type() == VarType::Integer ? kInt8 : 0);
+  PQclear(Checked(PQprepare(conn_, name.c_str(), text.c_str(), static_cast<int>(values.size()),
+                            types.data()),
                   "Prepare", text));
   return prepared_.emplace(text, std::move(name)).first->second;
 }
@@ -273,7 +289,7 @@ void PgConnection::Execute(std::string_view sql) {
   StatementShape shape;
   if (SplitInsertShape(text, &shape)) {
     const std::string numbered = Rewrite(shape.text, "", true);
-    PQclear(RunPrepared(Prepared(numbered, shape.values.size()), shape.values, text));
+    PQclear(RunPrepared(Prepared(numbered, shape.values), shape.values, text));
     return;
   }
   PQclear(Checked(PQexec(conn_, text.c_str()), "Execute", text));
@@ -294,7 +310,7 @@ std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql) {
 std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql,
                                                const std::vector<Variant>& values) {
   std::string text = Rewrite(sql, prefix_, true);
-  pg_result* r = RunPrepared(Prepared(text, values.size()), values, text);
+  pg_result* r = RunPrepared(Prepared(text, values), values, text);
   auto rs = RowsOf(r);
   PQclear(r);
   return rs;
@@ -314,17 +330,17 @@ void PgConnection::InsertRow(std::string_view table, const std::vector<std::stri
   }
   sql += ") VALUES (" + marks + ")";
   if (columns.empty()) sql = "INSERT INTO " + prefix_ + std::string(table) + " DEFAULT VALUES";
-  PQclear(RunPrepared(Prepared(sql, values.size()), values, sql));
+  PQclear(RunPrepared(Prepared(sql, values), values, sql));
 }
 
 void PgConnection::Run(std::string_view sql, const std::vector<Variant>& values) {
   std::string text = Rewrite(sql, prefix_, true);
-  PQclear(RunPrepared(Prepared(text, values.size()), values, text));
+  PQclear(RunPrepared(Prepared(text, values), values, text));
 }
 
 Variant PgConnection::Scalar(std::string_view sql, const std::vector<Variant>& values) {
   std::string text = Rewrite(sql, prefix_, true);
-  pg_result* r = RunPrepared(Prepared(text, values.size()), values, text);
+  pg_result* r = RunPrepared(Prepared(text, values), values, text);
   Variant v = PQntuples(r) > 0 && PQnfields(r) > 0 ? ReadValue(r, 0, 0, PQftype(r, 0))
                                                    : Variant::Null();
   PQclear(r);
@@ -345,8 +361,11 @@ void PgConnection::CreateCommand(std::string_view name, std::string_view sql,
                 "command " + std::string(name) + " has " + std::to_string(marks) +
                     " placeholders but " + std::to_string(descriptors.size()) + " descriptors");
   Command cmd;
-  cmd.statement = Prepared(text, descriptors.size());
   for (const auto& d : descriptors) cmd.types.push_back(DescriptorType(d));
+  // The descriptors say which placeholders take whole numbers.
+  std::vector<Variant> shapes;
+  for (int type : cmd.types) shapes.push_back(type == 2 || type == 3 ? Variant(int32_t{0}) : Variant());
+  cmd.statement = Prepared(text, shapes);
   commands_[FoldCase(name)] = std::move(cmd);
 }
 

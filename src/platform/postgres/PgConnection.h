@@ -79,8 +79,8 @@ class PgConnection final : public Connection {
   };
   PgConnection(pg_conn* conn, std::string spec, std::string schema);
   // The name of the statement prepared for |text| (numbered placeholders),
-  // preparing it on first use.
-  const std::string& Prepared(const std::string& text, size_t params);
+  // preparing it on first use for parameters like |values|.
+  const std::string& Prepared(const std::string& text, const std::vector<Variant>& values);
   // Runs a prepared statement with |values|; returns its result (owned by
   // the caller) after checking it.
   pg_result* RunPrepared(const std::string& statement, const std::vector<Variant>& values,

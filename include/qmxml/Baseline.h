@@ -1,0 +1,77 @@
+// Baseline: writes read-only extracts of a project into a folder (a
+// baseline people archive, compare between releases and hand to auditors),
+// and report extracts handed back in memory. Like the transfer driver this
+// is the component's caller, not part of it: it selects, for each extract,
+// the record sets the extract writers take, sorted the way their single
+// forward pass needs, and calls the baseline movers.
+//
+// Folder layout of a baseline (DIR):
+//   BaselineList.XML        the catalogue: header, one entry per extract
+//   <package GUID>.XML      one per package (whole project, or --package)
+//   <document GUID>.XML     one per --document
+//   <view GUID>.XML         one per --view
+//   ProjectHistory.XML      the project's revisions (whole project)
+//   Discussions.XML         the project's discussions (whole project, with
+//                           --discussions)
+//   PackageList.XML         the flat package list (whole project)
+//   Resources/<GUID>.XML    one per requirement resource
+// Every file is written under a temporary name and renamed when complete.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "qmxml/Transfer.h"
+
+namespace qmxml {
+
+struct BaselineOptions {
+  // Key, name or GUID of the project; empty: the only project there is.
+  std::string project;
+  // What to extract, each by key, GUID or name. All empty: the whole
+  // project (every package, the project history, the package list and,
+  // with |discussions|, the discussions document).
+  std::vector<std::string> packages, documents, views;
+  std::string label, description;
+  bool history = false;        // requirement revisions
+  bool discussions = false;    // discussions of requirements (and the document)
+  bool traces = false;         // traces within the project
+  bool cross_project = false;  // traces, also into linked projects
+  ProgressFn progress;
+};
+
+struct BaselineSummary {
+  int32_t project_key = 0;
+  std::string project_guid;
+  std::string project_name;
+  // Files written per kind ("package": 12, ...), and requirements listed.
+  std::map<std::string, long> files;
+  long requirements = 0;
+};
+
+// Writes the baseline into |dir| (created when missing) and creates or
+// updates its BaselineList.XML. Reads inside one transaction. Throws Error
+// for an unknown project, package, document or view (before writing
+// anything) and when a file cannot be written; files completed before a
+// failure stay, and no file is left half-written under its own name.
+BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir,
+                              const BaselineOptions& options);
+
+struct ReportOptions {
+  std::string project;
+  // Exactly one of these names the element (key, GUID or name).
+  std::string package, document, view;
+  bool docs = false;   // a package's documents
+  bool views = false;  // a package's views
+  bool reqs = false;   // the requirements with values and traces
+  ProgressFn progress;
+};
+
+// The report extract of one package, document or view as XML text, built
+// in memory by the report movers (no file is written). Throws Error for an
+// unknown element.
+std::string WriteReport(const std::string& db_path, const ReportOptions& options);
+
+}  // namespace qmxml

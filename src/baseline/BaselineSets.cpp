@@ -1,0 +1,341 @@
+// The statements behind the record sets of baseline and report extracts.
+//
+// Every requirement set is selected through the same scope (the
+// requirements of one package, document or view, under the alias r) and
+// ordered by the same key, "r.RequirementTypeID, r.LongTagNumber, r.ID",
+// with the set's own order after it. The writers pair rows with
+// requirements by type and long tag number in one forward pass, so a set
+// sorted any other way would lose rows; the one order lives in kReqOrder.
+#include "baseline/BaselineSets.h"
+
+#include <string>
+#include <vector>
+
+namespace qmxml::baseline {
+namespace {
+
+constexpr const char* kReqOrder = " ORDER BY r.RequirementTypeID, r.LongTagNumber, r.ID";
+
+// A requirement's tag as people read it ("SR12"): prefix and number.
+std::string TagOf(const std::string& alias) {
+  return alias + ".RequirementPrefix || COALESCE(" + alias + ".Tag, '')";
+}
+
+// FROM and WHERE of the requirements of an extract; ?1 is the element's
+// key, ?2 the project's. Every statement of an extract is bound to both, so
+// one that needs only the first still names the second ("?2 IS NOT NULL").
+struct ScopeSql {
+  std::string from;
+  std::string where;
+};
+
+ScopeSql ScopeOf(Scope scope) {
+  switch (scope) {
+    case Scope::kPackage:
+      return {" FROM QmPackageElements e JOIN qmRequirements r ON r.ID = e.REQUIREMENTID",
+              " WHERE e.PACKAGEID = ?1 AND ?2 IS NOT NULL"};
+    case Scope::kDocument:
+      return {" FROM qmProjectRequirements pr JOIN qmRequirements r ON r.ID = pr.RequirementID",
+              " WHERE pr.ProjectID = ?2 AND r.BookmarkDocumentID = ?1"};
+    case Scope::kView:
+    default:
+      // A view shows the requirements of its requirement type; its query is
+      // the host's to evaluate, so the extract holds the whole type.
+      return {" FROM qmProjectRequirements pr JOIN qmRequirements r ON r.ID = pr.RequirementID",
+              " WHERE pr.ProjectID = ?2 AND r.RequirementTypeID = "
+              "(SELECT REQUIREMENTTYPEID FROM QmViews WHERE ID = ?1)"};
+  }
+}
+
+// The overflow reason of a history row |h| of |kind| ('Requirement',
+// 'Document', 'Project') of the element |id|.
+std::string OverflowReason(const std::string& kind, const std::string& id) {
+  return "CASE WHEN h.OverflowIND <> 0 THEN (SELECT oh.OverflowVersionReason FROM "
+         "QmOverflowHistory oh WHERE oh.OverFlowHistoryType = '" + kind +
+         "' AND oh.OverFlowID = " + id +
+         " AND oh.OverFlowVersionNumber = h.VersionNumber LIMIT 1) END AS OverflowVersionReason";
+}
+
+std::string RevisionColumns(const std::string& kind, const std::string& id) {
+  return "h.VersionNumber AS VersionNumber, h.VersionLabel AS VersionLabel, "
+         "u.QMGUID AS UserGuid, u.FullName AS FullName, h.VersionDateTime AS VersionDateTime, " +
+         OverflowReason(kind, id) + ", h.VersionReason AS VersionReason, h.Flags AS Flags";
+}
+
+// Traces in one direction. |near| is the column of QmToRelationships that
+// names this extract's requirement, |far| the other end; |near_project|
+// and |far_project| their external-project columns.
+std::string TraceSql(const ScopeSql& s, bool to, bool cross_project) {
+  const std::string near = to ? "RequirementID" : "ToID";
+  const std::string far = to ? "ToID" : "RequirementID";
+  const std::string near_project = to ? "ExternalProjectID" : "ExternalProjectToID";
+  const std::string far_project = to ? "ExternalProjectToID" : "ExternalProjectID";
+  const std::string id = to ? "ToID" : "ReqFromID";
+  const std::string guid = to ? "ToGuid" : "FromGuid";
+  const std::string prefix = to ? "ReqToPrefix" : "ReqFromPrefix";
+  const std::string version = to ? "ReqToVersionNo" : "ReqFromVersionNo";
+  std::string sql =
+      "SELECT r.RequirementTypeID AS RequirementTypeID, r.LongTagNumber AS LongTagNumber, "
+      "t." + far + " AS " + id + ", o.QMGUID AS " + guid + ", " + TagOf("o") + " AS " + prefix +
+      ", o.VersionNumber AS " + version +
+      ", COALESCE(NULLIF(CASE WHEN o.OverflowIND <> 0 THEN (SELECT x.OverflowText FROM "
+      "QmOverflowText x WHERE x.OverFlowID = o.ID) END, ''), o.RequirementText) AS "
+      "RequirementText, o.RequirementName AS RequirementName, "
+      "COALESCE(ep.QMGUID, '') AS ExtProjectGuid, COALESCE(pep.Prefix, '') AS ExtProjPrefix, "
+      "t.State AS State" +
+      s.from + " JOIN QmToRelationships t ON t." + near + " = r.ID AND COALESCE(t." +
+      near_project + ", 0) = 0" +
+      " LEFT JOIN qmRequirements o ON o.ID = t." + far + " AND COALESCE(t." + far_project +
+      ", 0) = 0" +
+      " LEFT JOIN qmExternalProjects ep ON ep.ID = t." + far_project +
+      " LEFT JOIN qmProjectExternalProjects pep ON pep.ExternalProjectID = t." + far_project +
+      " AND pep.ProjectID = ?2" + s.where;
+  if (!cross_project) sql += " AND COALESCE(t." + far_project + ", 0) = 0";
+  return sql + kReqOrder + ", t.rowid";
+}
+
+void AddSet(Collection& rows, const char* key, const std::shared_ptr<Recordset>& rs) {
+  rows.Add(Variant(ObjectPtr(rs)), key);
+}
+
+// The requirements of linked projects that this extract's traces reach, per
+// linked project GUID, as the writers' external-requirement tables (key,
+// GUID, tag, version, name, text). A linked project whose requirements are
+// not in this database gets no table; its traces keep empty details.
+std::shared_ptr<Collection> ExternalRequirements(Connection& conn, const ScopeSql& s,
+                                                 const std::vector<Variant>& keys) {
+  auto tables = std::make_shared<Collection>();
+  auto linked = conn.Query(
+      "SELECT ep.ID AS ID, ep.QMGUID AS QMGUID FROM qmProjectExternalProjects pep "
+      "JOIN qmExternalProjects ep ON ep.ID = pep.ExternalProjectID WHERE pep.ProjectID = ?1 "
+      "ORDER BY ep.ID",
+      {keys[1]});
+  for (; !linked->IsEOF(); linked->MoveNext()) {
+    const std::string guid = linked->Value("QMGUID").ToText();
+    if (guid.empty() || tables->Contains(guid)) continue;
+    auto rs = conn.Query(
+        "SELECT q.ID AS Key, q.QMGUID AS GUID, " + TagOf("q") +
+            " AS Tag, q.VersionNumber AS Version, q.RequirementName AS Name, "
+            "COALESCE(NULLIF(CASE WHEN q.OverflowIND <> 0 THEN (SELECT x.OverflowText FROM "
+            "QmOverflowText x WHERE x.OverFlowID = q.ID) END, ''), q.RequirementText) AS Text "
+            "FROM qmRequirements q WHERE q.ID IN (SELECT t.ToID" + s.from +
+            " JOIN QmToRelationships t ON t.RequirementID = r.ID" + s.where +
+            " AND t.ExternalProjectToID = ?3 UNION SELECT t.RequirementID" + s.from +
+            " JOIN QmToRelationships t ON t.ToID = r.ID" + s.where +
+            " AND t.ExternalProjectID = ?3) AND q.ID IN (SELECT pr2.RequirementID FROM "
+            "qmProjectRequirements pr2 JOIN qmProjects p2 ON p2.ID = pr2.ProjectID WHERE "
+            "p2.QMGUID = ?4) ORDER BY q.ID",
+        {keys[0], keys[1], linked->Value("ID"), Variant(guid)});
+    tables->Add(Variant(ObjectPtr(rs)), guid);
+  }
+  return tables;
+}
+
+const char* const kDocColumns =
+    "SELECT d.ID AS ID, d.QMGUID AS DocGuid, d.Name AS Name, d.Description AS Description, "
+    "(SELECT p.QMGUID FROM QmPackageElements pe JOIN QmPackages p ON p.ID = pe.PACKAGEID "
+    "WHERE pe.DOCUMENTID = d.ID LIMIT 1) AS PackageGUID, dt.QMGUID AS DocTypeGuid, "
+    "d.ItemLabel AS ItemLabel, d.ProtectState AS ProtectState, d.UnlockToRevise AS UnlockToRevise, "
+    "d.DeferredRenumber AS DeferredRenumber, d.DeferredRestyle AS DeferredRestyle, "
+    "d.FileDirectory AS FileDirectory, d.FileName AS FileName, d.FileExtension AS FileExtension, "
+    "d.FileDateTime AS FileDateTime, d.FileSize AS FileSize, d.FileFlags AS FileFlags, "
+    "d.FileVersion AS FileVersion, d.VersionNumber AS VersionNumber, "
+    "d.VersionLabel AS VersionLabel, d.VersionDateTime AS VersionDateTime, "
+    "d.VersionReason AS VersionReason, u.QMGUID AS VersionUserGUID, "
+    "u.FullName AS VersionUserFullName FROM qmDocuments d "
+    "LEFT JOIN qmDocumentTypes dt ON dt.ID = d.DocumentTypeID "
+    "LEFT JOIN qmUsers u ON u.ID = d.VersionUserID ";
+
+const char* const kViewColumns =
+    "SELECT v.ID AS ID, v.QMGUID AS ViewGuid, v.VIEWNAME AS ViewName, "
+    "v.VIEWDESCRIPTION AS ViewDescription, rt.QMGUID AS ReqTypeGuid, "
+    "(SELECT p.QMGUID FROM QmPackageElements pe JOIN QmPackages p ON p.ID = pe.PACKAGEID "
+    "WHERE pe.VIEWID = v.ID LIMIT 1) AS PackageGUID, v.VISIBILITY AS Visibility, "
+    "v.PROPERTIES AS Properties, q.QUERYSTRING AS QueryString, q.QMGUID AS QueryDefGuid, "
+    "u.FullName AS FullName, u.QMGUID AS UserGuid, v.VIEWDATETIME AS ViewDateTime, "
+    "v.VIEWREASON AS ViewReason, v.VIEWTYPE AS ViewType, "
+    "q2.QMGUID AS SecondaryQueryDefGuid, rt2.QMGUID AS SecondaryReqTypeGuid FROM QmViews v "
+    "LEFT JOIN qmRequirementTypes rt ON rt.ID = v.REQUIREMENTTYPEID "
+    "LEFT JOIN qmRequirementTypes rt2 ON rt2.ID = v.SECONDARYREQTYPEID "
+    "LEFT JOIN QmQueryDefinitions q ON q.ID = v.QUERYID "
+    "LEFT JOIN QmQueryDefinitions q2 ON q2.ID = v.SECONDARYQUERYID "
+    "LEFT JOIN qmUsers u ON u.ID = v.VIEWUSERID ";
+
+}  // namespace
+
+std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t key,
+                                        int32_t project_key, const SetOptions& options) {
+  const ScopeSql s = ScopeOf(scope);
+  const std::vector<Variant> keys = {Variant(key), Variant(project_key)};
+  auto rows = std::make_shared<Collection>();
+  auto add = [&](const char* name, const std::string& sql) {
+    AddSet(*rows, name, conn.Query(sql, keys));
+  };
+  const std::string pair = "SELECT r.RequirementTypeID AS RequirementTypeID, "
+                           "r.LongTagNumber AS LongTagNumber, ";
+
+  if (scope == Scope::kPackage) {
+    add("PackageInfo",
+        "SELECT ID, QMGUID, NAME AS Name, DESCRIPTION AS Description, PARENTID FROM QmPackages "
+        "WHERE ID = ?1 AND ?2 IS NOT NULL");
+    add("ChildPackages",
+        "SELECT QMGUID, NAME AS Name FROM QmPackages WHERE PARENTID = ?1 AND ?2 IS NOT NULL "
+        "ORDER BY ID");
+    add("PackageSecurity",
+        "SELECT usergroupid, packageaccessrights, requirementaccessrights, documentaccessrights, "
+        "viewaccessrights FROM qmPackageUsers WHERE packageid = ?1 AND ?2 IS NOT NULL "
+        "ORDER BY usergroupid");
+    const std::string docs =
+        " JOIN QmPackageElements m ON m.DOCUMENTID = d.ID WHERE m.PACKAGEID = ?1 AND ?2 IS NOT NULL";
+    add("DocInfo", kDocColumns + docs + " ORDER BY d.ID");
+    add("DocHistory", "SELECT d.QMGUID AS DocGuid, " + RevisionColumns("Document", "d.ID") +
+                          " FROM qmDocuments d JOIN qmDocumentHistory h ON h.DocumentID = d.ID "
+                          "LEFT JOIN qmUsers u ON u.ID = h.VersionUserID" + docs +
+                          " ORDER BY d.ID, h.rowid");
+    add("ViewInfo", kViewColumns +
+                        std::string(" JOIN QmPackageElements m ON m.VIEWID = v.ID WHERE "
+                                    "m.PACKAGEID = ?1 AND ?2 IS NOT NULL ORDER BY v.ID"));
+  } else if (scope == Scope::kDocument) {
+    add("DocInfo", kDocColumns + std::string(" WHERE d.ID = ?1 AND ?2 IS NOT NULL"));
+  } else {
+    add("ViewInfo", kViewColumns + std::string(" WHERE v.ID = ?1 AND ?2 IS NOT NULL"));
+  }
+
+  add("Reqs",
+      "SELECT r.ID AS ID, r.RequirementTypeID AS RequirementTypeID, "
+      "r.LongTagNumber AS LongTagNumber, r.QMGUID AS ReqGUID, r.Tag AS Tag, "
+      "r.LastChildTag AS LastChildTag, r.RequirementPrefix AS RequirementPrefix, "
+      "CASE WHEN r.OverflowIND <> 0 THEN (SELECT x.OverflowText FROM QmOverflowText x "
+      "WHERE x.OverFlowID = r.ID) END AS OverflowText, r.RequirementText AS RequirementText, "
+      "r.RequirementName AS RequirementName, r.Flags AS Flags, t.QMGUID AS ReqTypeGuid, "
+      "(SELECT p.QMGUID FROM QmPackageElements pe JOIN QmPackages p ON p.ID = pe.PACKAGEID "
+      "WHERE pe.REQUIREMENTID = r.ID LIMIT 1) AS PackageGUID, r.Deleted AS Deleted, "
+      "r.BookmarkName AS BookmarkName, d.QMGUID AS DocGuid, "
+      "r.BookmarkDocumentID AS BookmarkDocumentID, r.DocumentPosition AS DocumentPosition, "
+      "r.LastDocText AS LastDocText, r.SuspectDateTime AS SuspectDateTime" +
+          s.from +
+          " LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
+          "LEFT JOIN qmDocuments d ON d.ID = r.BookmarkDocumentID" +
+          s.where + kReqOrder);
+  add("ReqsFieldValues",
+      pair + "f.QMGUID AS UDFGuid, f.Label AS Label, v.FieldValue AS FieldValue, "
+             "CASE WHEN v.OVERFLOWIND <> 0 THEN (SELECT ov.OverflowFieldValue FROM "
+             "QmOverflowValues ov WHERE ov.OverFlowRequirementID = v.REQUIREMENTID AND "
+             "ov.OverFlowFieldID = v.FIELDID LIMIT 1) END AS OverflowFieldValue, "
+             "v.NumericValue AS NumericValue" +
+          s.from +
+          " JOIN qmUserDefinedFieldValues v ON v.REQUIREMENTID = r.ID "
+          "JOIN qmUserDefinedFields f ON f.ID = v.FIELDID" +
+          s.where + kReqOrder + ", v.rowid");
+  add("ReqsListValues",
+      pair + "i.QMGUID AS ListGUID, f.Label AS Label, i.ItemText AS ItemText, "
+             "f.QMGUID AS UDFGUID" +
+          s.from +
+          " JOIN qmUserDefinedListValues l ON l.RequirementID = r.ID "
+          "JOIN qmUserDefinedListItems i ON i.ITEMID = l.ListItemID "
+          "JOIN qmUserDefinedFields f ON f.ID = l.FieldID" +
+          s.where + kReqOrder + ", l.rowid");
+  if (options.history)
+    add("ReqsHistory", pair + RevisionColumns("Requirement", "r.ID") + s.from +
+                           " JOIN qmRequirementHistory h ON h.RequirementID = r.ID "
+                           "LEFT JOIN qmUsers u ON u.ID = h.VersionUserID" +
+                           s.where + kReqOrder + ", h.rowid");
+  if (options.discussions)
+    add("ReqsDisc", pair + "ds.ID AS DiscID, ds.Subject AS Subject" + s.from +
+                        " JOIN QmDiscussionRequirements dr ON dr.RequirementID = r.ID "
+                        "JOIN QmDiscussions ds ON ds.ID = dr.DiscussionID" +
+                        s.where + kReqOrder + ", ds.ID");
+  if (options.traces || options.cross_project) {
+    add("ReqsTraceTo", TraceSql(s, true, options.cross_project));
+    add("ReqsTraceFrom", TraceSql(s, false, options.cross_project));
+  }
+  if (options.cross_project)
+    rows->Add(Variant(ObjectPtr(ExternalRequirements(conn, s, keys))), "ReqsExtReqsTrace");
+  add("Resources",
+      "SELECT x.REQUIREMENTID AS REQUIREMENTID, x.NAME AS NAME, x.TYPE AS TYPE, "
+      "x.VERSIONDATETIME AS VERSIONDATETIME, x.Flags AS Flags, x.QMGUID AS QMGUID, "
+      "x.RESOURCEOBJ AS RESOURCEOBJ" +
+          s.from + " JOIN QmResources x ON x.REQUIREMENTID = r.ID" + s.where + kReqOrder +
+          ", x.ID");
+  return rows;
+}
+
+std::shared_ptr<Collection> DiscussionSets(Connection& conn, int32_t project_key) {
+  auto rows = std::make_shared<Collection>();
+  const std::vector<Variant> keys = {Variant(project_key)};
+  auto add = [&](const char* name, const std::string& sql) {
+    AddSet(*rows, name, conn.Query(sql, keys));
+  };
+  // The discussions of the project; a thread's root has no parent.
+  const std::string of_project =
+      " JOIN QmProjectDiscussions pd ON pd.DiscussionID = ds.ID AND pd.ProjectID = ?1";
+  const std::string roots = of_project + " WHERE ds.ParentID IS NULL OR ds.ParentID = 0";
+  add("Discs",
+      "SELECT ds.ID AS DiscID, ds.Subject AS Subject, ds.Message AS Message, "
+      "a.QMGUID AS AuthorGuid, a.FullName AS AuthorName, ds.SubmitDateTime AS SubmitDateTime, "
+      "ds.Status AS Status, ds.Priority AS Priority, ds.Restricted AS Restricted, "
+      "ds.RootID AS RootID, ds.ParentID AS ParentID, ds.HasResponses AS HasResponses "
+      "FROM QmDiscussions ds LEFT JOIN qmUsers a ON a.ID = ds.AuthorID" +
+          roots + " ORDER BY ds.ID");
+  add("DiscReqs",
+      "SELECT dr.DiscussionID AS DiscussionID, " + TagOf("r") +
+          " AS RequirementPrefix, r.QMGUID AS QMGUID FROM QmDiscussions ds" + of_project +
+          " JOIN QmDiscussionRequirements dr ON dr.DiscussionID = ds.ID "
+          "JOIN qmRequirements r ON r.ID = dr.RequirementID ORDER BY dr.DiscussionID, dr.rowid");
+  add("DiscUser",
+      "SELECT du.DiscussionID AS DiscID, u.QMGUID AS QMGUID, u.FullName AS FullName "
+      "FROM QmDiscussions ds" + of_project +
+          " JOIN QmDiscussionUsers du ON du.DiscussionID = ds.ID "
+          "JOIN qmUsers u ON u.ID = du.UserID ORDER BY du.DiscussionID, du.rowid");
+  add("DiscGroup",
+      "SELECT dg.DiscussionID AS DiscID, g.QMGUID AS QMGUID, g.NAME AS Name "
+      "FROM QmDiscussions ds" + of_project +
+          " JOIN QmDiscussionGroups dg ON dg.DiscussionID = ds.ID "
+          "JOIN qmUserGroups g ON g.ID = dg.UserGroupID ORDER BY dg.DiscussionID, dg.rowid");
+  add("DiscRead",
+      "SELECT dd.DiscussionID AS DiscID, u.QMGUID AS QMGUID, u.FullName AS FullName "
+      "FROM QmDiscussions ds" + of_project +
+          " JOIN QmDiscussionsRead dd ON dd.DiscussionID = ds.ID "
+          "JOIN qmUsers u ON u.ID = dd.UserID WHERE ds.ParentID IS NULL OR ds.ParentID = 0 "
+          "ORDER BY dd.DiscussionID, dd.rowid");
+  // Replies answer the root or an earlier reply; each is listed under its
+  // thread's root, so a reply to a reply is not lost (its ParentID column
+  // therefore carries the root).
+  const std::string replies = of_project + " WHERE ds.ParentID IS NOT NULL AND ds.ParentID <> 0";
+  add("DiscReply",
+      "SELECT ds.RootID AS ParentID, ds.ID AS DiscID, ds.Subject AS Subject, "
+      "ds.Message AS Message, a.QMGUID AS AuthorGUID, a.FullName AS AuthorName, "
+      "ds.SubmitDateTime AS SubmitDateTime, ds.Restricted AS Restricted, ds.RootID AS RootID, "
+      "ds.HasResponses AS HasResponses FROM QmDiscussions ds "
+      "LEFT JOIN qmUsers a ON a.ID = ds.AuthorID" +
+          replies + " ORDER BY ds.RootID, ds.ID");
+  add("DiscReplyRead",
+      "SELECT dd.DiscussionID AS DiscID, u.QMGUID AS QMGUID, u.FullName AS FullName "
+      "FROM QmDiscussions ds" + of_project +
+          " JOIN QmDiscussionsRead dd ON dd.DiscussionID = ds.ID "
+          "JOIN qmUsers u ON u.ID = dd.UserID WHERE ds.ParentID IS NOT NULL AND ds.ParentID <> 0 "
+          "ORDER BY ds.RootID, dd.DiscussionID, dd.rowid");
+  return rows;
+}
+
+std::shared_ptr<Recordset> ProjectHistoryRows(Connection& conn, int32_t project_key) {
+  return conn.Query("SELECT " + RevisionColumns("Project", "h.ProjectID") +
+                        " FROM qmProjectHistory h LEFT JOIN qmUsers u ON u.ID = h.VersionUserID "
+                        "WHERE h.ProjectID = ?1 ORDER BY h.rowid",
+                    {Variant(project_key)});
+}
+
+std::shared_ptr<Recordset> PackageListRows(Connection& conn, int32_t project_key) {
+  return conn.Query(
+      "WITH RECURSIVE tree(ID, depth) AS ("
+      " SELECT ID, 0 FROM QmPackages WHERE PROJECTID = ?1 AND (PARENTID IS NULL OR PARENTID = 0 "
+      " OR PARENTID NOT IN (SELECT ID FROM QmPackages WHERE PROJECTID = ?1))"
+      " UNION ALL SELECT p.ID, tree.depth + 1 FROM QmPackages p JOIN tree ON p.PARENTID = tree.ID)"
+      " SELECT pj.QMGUID AS QmGuid, p.QMGUID AS PackageGUID, p.ID AS ID, p.NAME AS NAME, "
+      "p.DESCRIPTION AS DESCRIPTION, p.PARENTID AS PARENTID FROM tree "
+      "JOIN QmPackages p ON p.ID = tree.ID JOIN qmProjects pj ON pj.ID = p.PROJECTID "
+      "ORDER BY tree.depth, p.ID",
+      {Variant(project_key)});
+}
+
+}  // namespace qmxml::baseline

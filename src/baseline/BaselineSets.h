@@ -1,0 +1,53 @@
+// The record sets of one extract, as the extract writers take them: one
+// statement per set, every requirement set sorted like "Reqs" (requirement
+// type, long tag number, key) so that the writers' single forward pass pairs
+// each row with its requirement. Only the rows of one package, document or
+// view are held at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "qmxml/Collection.h"
+#include "qmxml/Connection.h"
+#include "qmxml/Recordset.h"
+
+namespace qmxml::baseline {
+
+// Which requirements an extract holds.
+enum class Scope { kPackage, kDocument, kView };
+
+// What the requirement sets include besides requirements, values and
+// resources.
+struct SetOptions {
+  bool history = false;
+  bool discussions = false;
+  bool traces = false;
+  bool cross_project = false;
+};
+
+// The sets of the extract of the element |key| (package, document or view)
+// of project |project_key|: "Reqs", "ReqsFieldValues", "ReqsListValues",
+// "Resources", and as |options| ask "ReqsHistory", "ReqsDisc",
+// "ReqsTraceTo", "ReqsTraceFrom" and "ReqsExtReqsTrace"; for a package also
+// "PackageInfo", "ChildPackages", "PackageSecurity", "DocInfo",
+// "DocHistory", "ViewInfo"; for a document "DocInfo", for a view
+// "ViewInfo".
+std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t key,
+                                        int32_t project_key, const SetOptions& options);
+
+// The sets of the discussions document of a project: "Discs" (thread
+// roots), "DiscReqs", "DiscUser", "DiscGroup", "DiscRead", "DiscReply"
+// (every reply of a thread, paired by the thread's root) and
+// "DiscReplyRead", each sorted by its pairing column.
+std::shared_ptr<Collection> DiscussionSets(Connection& conn, int32_t project_key);
+
+// The project's revisions, oldest first.
+std::shared_ptr<Recordset> ProjectHistoryRows(Connection& conn, int32_t project_key);
+
+// The project's packages for the package list (QmGuid, PackageGUID, ID,
+// NAME, DESCRIPTION, PARENTID), parents before children.
+std::shared_ptr<Recordset> PackageListRows(Connection& conn, int32_t project_key);
+
+}  // namespace qmxml::baseline

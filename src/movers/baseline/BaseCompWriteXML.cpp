@@ -1,0 +1,590 @@
+// modBaseCompWriteXML: the record-set loader, the header block, the
+// requirement pass with its forward merges, the text cleaner and the
+// baseline list file.
+#include "movers/baseline/BaseCompWriteXML.h"
+
+#include <cctype>
+#include <ctime>
+#include <exception>
+
+#include "frame/ThreadState.h"
+#include "movers/content/PackageXml.h"
+#include "qmxml/Error.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::movers::baseline {
+namespace {
+
+constexpr const char* kSource = "modBaseCompWriteXML";
+
+// Whether |c| may stand in an XML 1.0 document (as a byte of UTF-8 text).
+bool XmlCarries(unsigned char c) { return c >= 0x20 || c == '\t' || c == '\n' || c == '\r'; }
+
+// What the cleaner does with a character: 0 keep, 1 drop, else the
+// replacement character.
+char CleanerAction(unsigned char c) {
+  switch (c) {
+    case 0: case 1: case 2: case 5: case 7: case 11: case 12: case 13: case 18: case 19:
+    case 21: case 31:
+      return 1;
+    case 26:
+      return '|';
+    case 30:
+      return '-';
+    default:
+      return 0;
+  }
+}
+
+// The columns a forward merge pairs on, found once per set.
+struct PairColumns {
+  int type = -1;
+  int tag = -1;
+  explicit PairColumns(const Recordset* rs) {
+    if (rs == nullptr) return;
+    type = rs->FieldIndex("RequirementTypeID");
+    tag = rs->FieldIndex("LongTagNumber");
+  }
+};
+
+// The key of the current "Reqs" row that the lists pair with.
+struct ReqKey {
+  std::string type;
+  std::string tag;
+};
+
+// True while the current row of |rs| belongs to the requirement |key|.
+bool Pairs(const Recordset& rs, const PairColumns& cols, const ReqKey& key) {
+  if (rs.IsEOF() || cols.type < 0 || cols.tag < 0) return false;
+  return rs.RefAt(cols.type).ToText() == key.type && rs.RefAt(cols.tag).ToText() == key.tag;
+}
+
+// Forward merge: while the set's current row pairs with the requirement,
+// |item| builds one child of a new |list| element; the first row that does
+// not pair stays current for the next requirement. The list is appended to
+// |req| only when it got an item.
+template <class Item>
+void MergeList(pugi::xml_node req, const char* list, Recordset* rs, const PairColumns& cols,
+               const ReqKey& key, Item&& item) {
+  if (rs == nullptr) return;
+  pugi::xml_node element;
+  for (; Pairs(*rs, cols, key); rs->MoveNext()) {
+    if (!element) element = req.append_child(list);
+    item(element, *rs);
+  }
+}
+
+// Clean text of |column|, or of |fallback| when it is empty.
+std::string CleanOr(const Recordset& rs, std::string_view column, std::string_view fallback) {
+  std::string text = CleanText(Text(rs, column));
+  return text.empty() ? CleanText(Text(rs, fallback)) : text;
+}
+
+void AppendFieldValue(pugi::xml_node list, const Recordset& rs) {
+  const std::string value = CleanOr(rs, "OverflowFieldValue", "FieldValue");
+  const std::string number = Text(rs, "NumericValue");
+  // A value whose last child would be empty says nothing and is left out.
+  if ((number.empty() ? value : number).empty()) return;
+  pugi::xml_node fv = list.append_child("FV");
+  AppendText(fv, "FGUID", Raw(rs, "UDFGuid"));
+  AppendText(fv, "FLbl", Text(rs, "Label"));
+  AppendText(fv, "FTxt", value);
+  if (!number.empty()) AppendText(fv, "FNumVal", number);
+}
+
+void AppendListValue(pugi::xml_node list, const Recordset& rs) {
+  pugi::xml_node lv = list.append_child("LV");
+  AppendText(lv, "LGUID", Raw(rs, "ListGUID"));
+  AppendText(lv, "LLbl", Text(rs, "Label"));
+  AppendText(lv, "LITxt", CleanText(Text(rs, "ItemText")));
+  AppendText(lv, "UDF", Raw(rs, "UDFGUID"));
+}
+
+void AppendDiscussionRef(pugi::xml_node list, const Recordset& rs) {
+  pugi::xml_node disc = list.append_child("Disc");
+  AppendText(disc, "DID", Raw(rs, "DiscID"));
+  AppendText(disc, "Subj", Text(rs, "Subject"));
+}
+
+// Column names of one trace direction.
+struct TraceColumns {
+  const char* id;
+  const char* guid;
+  const char* prefix;
+  const char* version;
+};
+constexpr TraceColumns kTraceTo{"ToID", "ToGuid", "ReqToPrefix", "ReqToVersionNo"};
+constexpr TraceColumns kTraceFrom{"ReqFromID", "FromGuid", "ReqFromPrefix", "ReqFromVersionNo"};
+
+// The row of the external-requirement table of |project| whose column 0 is
+// |key|, or nullptr (the table is left on that row).
+Recordset* FindExternalRequirement(const std::string& project, const std::string& key) {
+  const BaselineState& s = State();
+  if (!s.ext_reqs || project.empty()) return nullptr;
+  auto table = s.ext_reqs->Get<Recordset>(project);
+  if (!table || table->Columns().size() < 6) return nullptr;
+  for (table->MoveFirst(); !table->IsEOF(); table->MoveNext())
+    if (table->RefAt(0).ToText() == key) return table.get();
+  return nullptr;
+}
+
+void AppendTrace(pugi::xml_node list, const Recordset& rs, const TraceColumns& cols) {
+  const BaselineState& s = State();
+  const bool report = IsReportKind(s.kind);
+  const bool by_guid = IsPackageKind(s.kind);
+  const std::string project = s.cross_project ? Text(rs, "ExtProjectGuid") : std::string();
+  pugi::xml_node item = list.append_child("TReq");
+  if (project.empty()) {
+    AppendText(item, "TRID", by_guid ? Text(rs, cols.guid) : Text(rs, cols.id));
+    AppendText(item, "TRTag", Text(rs, cols.prefix));
+    if (report) {
+      AppendText(item, "RText", CleanText(Text(rs, "RequirementText")));
+      AppendText(item, "RName", CleanText(Text(rs, "RequirementName")));
+    }
+    AppendText(item, "TRVer", Text(rs, cols.version));
+  } else {
+    const std::string key = Text(rs, cols.id);
+    const Recordset* ext = FindExternalRequirement(project, key);
+    auto column = [&](int i) { return ext ? ext->RefAt(i).ToText() : std::string(); };
+    AppendText(item, "TRID", by_guid ? column(1) : key);
+    AppendText(item, "TRTag", column(2));
+    if (report) {
+      AppendText(item, "RText", CleanText(column(5)));
+      AppendText(item, "RName", CleanText(column(4)));
+    }
+    AppendText(item, "TRVer", column(3));
+    AppendText(item, "EPGUID", project);
+    if (report) AppendText(item, "EPPrefix", Text(rs, "ExtProjPrefix"));
+  }
+  if (Text(rs, "State") == "1") AppendText(item, "State", "1");
+}
+
+// Resources of the requirement with key |id|: rows paired by REQUIREMENTID.
+void AppendResources(pugi::xml_node req, const std::string& id) {
+  BaselineState& s = State();
+  Recordset* rs = s.resources.get();
+  if (rs == nullptr) return;
+  const int owner = rs->FieldIndex("REQUIREMENTID");
+  if (owner < 0) return;
+  pugi::xml_node list;
+  for (; !rs->IsEOF() && rs->RefAt(owner).ToText() == id; rs->MoveNext()) {
+    const std::string guid = Text(*rs, "QMGUID");
+    if (guid.empty()) continue;
+    // The GUID names the resource file; one that is not a well-formed GUID
+    // could name a file outside the folder, so it is neither listed nor
+    // written.
+    if (!IsWellFormedGuid(guid)) continue;
+    if (!list) list = req.append_child("Resources");
+    AppendText(list.append_child("Resource"), "GUID", guid);
+    if (!IsReportKind(s.kind))
+      package_xml::WriteResourceFile(*rs, guid, s.project_guid,
+                                     frame::CurrentThread().resources_folder);
+  }
+}
+
+// One Req from the current "Reqs" row, with its lists.
+void AppendRequirement(pugi::xml_node parent, const Recordset& reqs, const PairColumns& pair) {
+  BaselineState& s = State();
+  pugi::xml_node req = parent.append_child("Req");
+  try {
+    AppendText(req, "GUID", Raw(reqs, "ReqGUID"));
+    AppendText(req, "Tag", Text(reqs, "Tag"));
+    AppendText(req, "LCTag", Text(reqs, "LastChildTag"));
+    AppendText(req, "LTNum", Text(reqs, "LongTagNumber"));
+    AppendText(req, "RPre", Text(reqs, "RequirementPrefix"));
+    AppendText(req, "RText", CleanOr(reqs, "OverflowText", "RequirementText"));
+    AppendText(req, "RName", CleanText(Text(reqs, "RequirementName")));
+    AppendText(req, "Flags", Text(reqs, "Flags"));
+    AppendText(req, "RTID", Text(reqs, "ReqTypeGuid"));
+    if (!IsPackageKind(s.kind) && s.kind != kKindPackageReport)
+      AppendText(req, "PGUID", Text(reqs, "PackageGUID"));
+    if (Bit(reqs, "Deleted") == "1") AppendText(req, "Deleted", "1");
+
+    ReqKey key;
+    if (pair.type >= 0) key.type = reqs.RefAt(pair.type).ToText();
+    if (pair.tag >= 0) key.tag = reqs.RefAt(pair.tag).ToText();
+
+    MergeList(req, "FVs", s.field_values.get(), PairColumns(s.field_values.get()), key,
+              [](pugi::xml_node list, const Recordset& rs) { AppendFieldValue(list, rs); });
+    // A list whose rows were all left out (empty values) is not kept.
+    if (pugi::xml_node fvs = req.child("FVs"); fvs && !fvs.first_child()) req.remove_child(fvs);
+    MergeList(req, "LVs", s.list_values.get(), PairColumns(s.list_values.get()), key,
+              [](pugi::xml_node list, const Recordset& rs) { AppendListValue(list, rs); });
+    MergeList(req, "History", s.history.get(), PairColumns(s.history.get()), key,
+              [](pugi::xml_node list, const Recordset& rs) { AppendRevision(list, rs); });
+    if (!Text(reqs, "BookmarkName").empty()) {
+      pugi::xml_node info = req.append_child("RDInfo");
+      AppendText(info, "BM", Text(reqs, "BookmarkName"));
+      AppendText(info, "BMDoc", IsPackageKind(s.kind) ? Text(reqs, "DocGuid")
+                                                      : Text(reqs, "BookmarkDocumentID"));
+      AppendText(info, "DPos", Text(reqs, "DocumentPosition"));
+      AppendText(info, "LDText", Text(reqs, "LastDocText"));
+    }
+    MergeList(req, "Discs", s.disc.get(), PairColumns(s.disc.get()), key,
+              [](pugi::xml_node list, const Recordset& rs) { AppendDiscussionRef(list, rs); });
+    MergeList(req, "TTo", s.trace_to.get(), PairColumns(s.trace_to.get()), key,
+              [](pugi::xml_node list, const Recordset& rs) { AppendTrace(list, rs, kTraceTo); });
+    MergeList(
+        req, "TFrom", s.trace_from.get(), PairColumns(s.trace_from.get()), key,
+        [](pugi::xml_node list, const Recordset& rs) { AppendTrace(list, rs, kTraceFrom); });
+    if (IsPackageKind(s.kind)) AppendText(req, "SuspTS", Text(reqs, "SuspectDateTime"));
+    AppendResources(req, Text(reqs, "ID"));
+  } catch (const std::exception&) {
+    parent.remove_child(req);
+  }
+}
+
+// "yyyymmdd-hh:mm:ss" of the current local time.
+std::string TimeStampNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y%m%d-%H:%M:%S", &local);
+  return buf;
+}
+
+const char* BaselineTypeWord(int32_t kind) {
+  switch (kind) {
+    case kKindView:
+    case kKindDocument:
+      return "DocView";
+    case kKindPackage:
+      return "Package";
+    case kKindProject:
+      return "Project";
+    default:
+      return "";
+  }
+}
+
+// The entry of this extract in the list, appended to |project|.
+void AppendListEntry(pugi::xml_node project) {
+  const BaselineState& s = State();
+  if (s.kind == kKindDocument && s.doc_info && !s.doc_info->IsEOF())
+    AppendDocEntry(project, *s.doc_info, EntryForm::kList);
+  else if (s.kind == kKindView && s.view_info && !s.view_info->IsEOF())
+    AppendViewEntry(project, *s.view_info, EntryForm::kList);
+  else if (IsPackageKind(s.kind) && s.package_info && !s.package_info->IsEOF())
+    AppendPackageEntry(project, *s.package_info);
+}
+
+// Sets the text of the first child |name| of |entry| (appending the child
+// when it is missing).
+void SetChildText(pugi::xml_node entry, const char* name, const std::string& text) {
+  pugi::xml_node child = entry.child(name);
+  if (!child) child = entry.append_child(name);
+  child.text().set(CarriedText(text).c_str());
+}
+
+// Updates the Doc or View entry whose GUID holds |guid| in place; appends a
+// new entry when none does.
+void UpdateEntry(pugi::xml_node project, const char* element, const std::string& guid) {
+  const BaselineState& s = State();
+  const bool doc = s.kind == kKindDocument;
+  for (pugi::xml_node entry : project.children(element)) {
+    const std::string listed = entry.child("GUID").text().get();
+    if (guid.empty() || listed.find(guid) == std::string::npos) continue;
+    const Recordset& info = doc ? *s.doc_info : *s.view_info;
+    SetChildText(entry, doc ? "DocName" : "ViewName", Text(info, doc ? "Name" : "ViewName"));
+    const char* desc_name = doc ? "DocDescription" : "ViewDescription";
+    const std::string desc = Text(info, doc ? "Description" : "ViewDescription");
+    if (!desc.empty()) {
+      if (!entry.child(desc_name))
+        entry.insert_child_after(desc_name, entry.child(doc ? "DocName" : "ViewName"));
+      SetChildText(entry, desc_name, desc);
+    } else if (entry.child(desc_name)) {
+      entry.remove_child(desc_name);
+    }
+    SetChildText(entry, "PackageGUID", Text(info, "PackageGUID"));
+    return;
+  }
+  AppendListEntry(project);
+}
+
+}  // namespace
+
+BaselineState& State() {
+  thread_local BaselineState state;
+  return state;
+}
+
+bool IsReportKind(int32_t kind) { return kind == kKindReport || kind == kKindPackageReport; }
+bool IsPackageKind(int32_t kind) { return kind == kKindPackage || kind == kKindProject; }
+
+void LoadRecordsets(const Collection* rows, const DataDescriptor& data) {
+  BaselineState& s = State();
+  s = BaselineState();
+  auto ignore = [](auto&& step) {
+    try {
+      step();
+    } catch (const std::exception&) {
+    }
+  };
+  ignore([&] { s.kind = data.ElementType.IsEmpty() ? 0 : data.ElementType.ToLong(); });
+  ignore([&] { s.cross_project = !data.CPT.IsEmpty() && data.CPT.ToBool(); });
+  ignore([&] { s.project_guid = data.SpectoProject.ToText(); });
+  if (rows == nullptr) return;
+  struct Entry {
+    const char* key;
+    std::shared_ptr<Recordset> BaselineState::*set;
+  };
+  static const Entry kSets[] = {
+      {"PackageInfo", &BaselineState::package_info},
+      {"ChildPackages", &BaselineState::child_packages},
+      {"PackageSecurity", &BaselineState::package_security},
+      {"DocInfo", &BaselineState::doc_info},
+      {"DocHistory", &BaselineState::doc_history},
+      {"ViewInfo", &BaselineState::view_info},
+      {"Reqs", &BaselineState::reqs},
+      {"ReqsFieldValues", &BaselineState::field_values},
+      {"ReqsListValues", &BaselineState::list_values},
+      {"ReqsHistory", &BaselineState::history},
+      {"ReqsDisc", &BaselineState::disc},
+      {"ReqsDiscUser", &BaselineState::disc_user},
+      {"ReqsDiscGroup", &BaselineState::disc_group},
+      {"ReqsDiscRead", &BaselineState::disc_read},
+      {"ReqsDiscReply", &BaselineState::disc_reply},
+      {"ReqsDiscReplyRead", &BaselineState::disc_reply_read},
+      {"ReqsTraceTo", &BaselineState::trace_to},
+      {"ReqsTraceFrom", &BaselineState::trace_from},
+      {"Resources", &BaselineState::resources},
+  };
+  for (const Entry& e : kSets) ignore([&] { s.*e.set = rows->Get<Recordset>(e.key); });
+  ignore([&] { s.ext_reqs = rows->Get<Collection>("ReqsExtReqsTrace"); });
+}
+
+bool WriteHeader(pugi::xml_node parent, const DataDescriptor& data, bool list_form) {
+  try {
+    auto yes = [](const Variant& v) { return !v.IsEmpty() && !v.IsNull() && v.ToBool(); };
+    AppendText(parent, "GUID", State().project_guid);
+    if (list_form) {
+      AppendText(parent, "Label", data.Label.ToText());
+      AppendText(parent, "TimeStamp", TimeStampNow());
+      AppendText(parent, "BaselineDesc", data.BaselineDesc.ToText());
+    }
+    if (yes(data.History)) AppendText(parent, "IncludeHistory", "1");
+    if (yes(data.Discussion)) AppendText(parent, "IncludeDiscs", "1");
+    if (yes(data.CPT)) AppendText(parent, "IncludeCPT", "1");
+    if (!yes(data.CPT) && yes(data.Traceability)) AppendText(parent, "IncludeTraces", "1");
+    if (list_form) AppendText(parent, "BaselineType", BaselineTypeWord(State().kind));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool WriteRequirements(pugi::xml_node parent) {
+  Recordset* reqs = State().reqs.get();
+  if (reqs == nullptr) return true;
+  try {
+    const PairColumns pair(reqs);
+    for (; !reqs->IsEOF(); reqs->MoveNext()) AppendRequirement(parent, *reqs, pair);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void WriteBaselineList(const std::string& output_path, const DataDescriptor& data) {
+  BaselineListUpdate list(output_path, data);
+  list.Add();
+  list.Save();
+}
+
+BaselineListUpdate::BaselineListUpdate(const std::string& output_path,
+                                       const DataDescriptor& data)
+    : path_(xml::FolderOfPath(output_path) + kBaselineListFile) {
+  if (!xml::FileExists(path_)) {
+    doc_ = xml::NewDocument();
+    project_ = doc_->append_child("PROJECT");
+    SetSchemaAttributes(project_, kBaselineListSchema);
+    WriteHeader(project_, data, true);
+    return;
+  }
+  doc_ = xml::LoadDocument(path_, std::string(kSource) + ".WriteBaselineList");
+  project_ = doc_->select_node("//PROJECT").node();
+  if (!project_)
+    throw Error(eErr_BadDocument, std::string(kSource) + ".WriteBaselineList",
+                "the file " + path_ + " holds no PROJECT element");
+  SetChildText(project_, "TimeStamp", TimeStampNow());
+}
+
+void BaselineListUpdate::Add() {
+  const BaselineState& s = State();
+  if (s.kind == kKindDocument && s.doc_info && !s.doc_info->IsEOF())
+    UpdateEntry(project_, "Doc", Text(*s.doc_info, "DocGuid"));
+  else if (s.kind == kKindView && s.view_info && !s.view_info->IsEOF())
+    UpdateEntry(project_, "View", Text(*s.view_info, "ViewGuid"));
+  else
+    AppendListEntry(project_);
+}
+
+void BaselineListUpdate::Save() { xml::WriteFileBytes(path_, xml::DocumentText(*doc_)); }
+
+std::string CleanText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    const char action = CleanerAction(static_cast<unsigned char>(c));
+    if (action == 0)
+      out.push_back(c);
+    else if (action != 1)
+      out.push_back(action);
+  }
+  return out;
+}
+
+void SetSchemaAttributes(pugi::xml_node project, const char* schema) {
+  xml::SetAttr(project, "xmlns:xsi", kSchemaInstance);
+  xml::SetAttr(project, "xsi:noNamespaceSchemaLocation", schema);
+}
+
+pugi::xml_node AppendText(pugi::xml_node parent, const char* name, std::string_view text) {
+  bool carried = true;
+  for (char c : text) carried = carried && XmlCarries(static_cast<unsigned char>(c));
+  if (carried) return package_xml::AppendTextElement(parent, name, text);
+  return package_xml::AppendTextElement(parent, name, CarriedText(text));
+}
+
+std::string CarriedText(std::string_view text) {
+  std::string kept;
+  kept.reserve(text.size());
+  for (char c : text) {
+    const auto code = static_cast<unsigned char>(c);
+    if (XmlCarries(code))
+      kept.push_back(c);
+    else if (CleanerAction(code) > 1)  // the cleaner's stand-ins for 26 and 30
+      kept.push_back(CleanerAction(code));
+  }
+  return kept;
+}
+
+std::string Text(const Recordset& rs, std::string_view column) {
+  return xml::ColumnText(rs, column);
+}
+
+std::string Raw(const Recordset& rs, std::string_view column) {
+  return rs.ValueOr(column).ToText();
+}
+
+std::string Bit(const Recordset& rs, std::string_view column) {
+  Variant v = rs.ValueOr(column);
+  if (v.IsEmpty() || v.IsNull()) return "0";
+  try {
+    return v.ToBool() ? "1" : "0";
+  } catch (const Error&) {
+    return "0";
+  }
+}
+
+void AppendRevision(pugi::xml_node list, const Recordset& rs) {
+  pugi::xml_node ver = list.append_child("RVer");
+  AppendText(ver, "VNum", Raw(rs, "VersionNumber"));
+  AppendText(ver, "VLbl", Text(rs, "VersionLabel"));
+  AppendText(ver, "VUGUID", Text(rs, "UserGuid"));
+  AppendText(ver, "VUName", Text(rs, "FullName"));
+  AppendText(ver, "VDate", Raw(rs, "VersionDateTime"));
+  AppendText(ver, "VResn", CleanOr(rs, "OverflowVersionReason", "VersionReason"));
+  AppendText(ver, "RTextFlag", Raw(rs, "Flags"));
+}
+
+void AppendPackageEntry(pugi::xml_node parent, const Recordset& info) {
+  pugi::xml_node pkg = parent.append_child("Pkg");
+  AppendText(pkg, "GUID", Text(info, "QMGUID"));
+  AppendText(pkg, "PkgName", Text(info, "Name"));
+  const std::string desc = Text(info, "Description");
+  if (!desc.empty()) AppendText(pkg, "PkgDesc", desc);
+  AppendText(pkg, "PkgID", Text(info, "ID"));
+  AppendText(pkg, "ParentID", Text(info, "PARENTID"));
+}
+
+void AppendDocEntry(pugi::xml_node parent, const Recordset& info, EntryForm form,
+                    Recordset* history) {
+  pugi::xml_node doc = parent.append_child("Doc");
+  try {
+    const std::string guid = form == EntryForm::kPackage ? Raw(info, "DocGuid")
+                                                         : Text(info, "DocGuid");
+    AppendText(doc, "GUID", guid);
+    AppendText(doc, "DocName", Text(info, "Name"));
+    const std::string desc = Text(info, "Description");
+    if (!desc.empty()) AppendText(doc, "DocDescription", desc);
+    if (form != EntryForm::kPackage) AppendText(doc, "PackageGUID", Text(info, "PackageGUID"));
+    if (form == EntryForm::kList) return;
+    AppendText(doc, "DocTypeGUID", form == EntryForm::kPackage ? Raw(info, "DocTypeGuid")
+                                                               : Text(info, "DocTypeGuid"));
+    AppendText(doc, "ItemLabel", Bit(info, "ItemLabel"));
+    AppendText(doc, "ProtectState", Text(info, "ProtectState"));
+    AppendText(doc, "UnlockToRevise", Bit(info, "UnlockToRevise"));
+    static const char* const kSame[] = {"DeferredRenumber", "DeferredRestyle", "FileDirectory",
+                                        "FileName",         "FileExtension",   "FileDateTime",
+                                        "FileSize",         "FileFlags",       "FileVersion"};
+    for (const char* column : kSame) AppendText(doc, column, Text(info, column));
+    AppendText(doc, "VNum", Text(info, "VersionNumber"));
+    AppendText(doc, "VLbl", Text(info, "VersionLabel"));
+    AppendText(doc, "VDate", Text(info, "VersionDateTime"));
+    AppendText(doc, "VResn", Text(info, "VersionReason"));
+    AppendText(doc, "VUGUID", Text(info, "VersionUserGUID"));
+    AppendText(doc, "VUName", Text(info, "VersionUserFullName"));
+    if (form != EntryForm::kPackage || history == nullptr) return;
+    // The document's revisions follow in "DocHistory", sorted like
+    // "DocInfo" and paired by the document's GUID.
+    pugi::xml_node list;
+    const int column = history->FieldIndex("DocGuid");
+    for (; column >= 0 && !history->IsEOF() && history->RefAt(column).ToText() == guid;
+         history->MoveNext()) {
+      if (!list) list = doc.append_child("History");
+      AppendRevision(list, *history);
+    }
+  } catch (...) {
+    parent.remove_child(doc);
+    throw;
+  }
+}
+
+void AppendViewEntry(pugi::xml_node parent, const Recordset& info, EntryForm form) {
+  pugi::xml_node view = parent.append_child("View");
+  try {
+    AppendText(view, "GUID", form == EntryForm::kPackage ? Raw(info, "ViewGuid")
+                                                         : Text(info, "ViewGuid"));
+    AppendText(view, "ViewName", Text(info, "ViewName"));
+    const std::string desc = Text(info, "ViewDescription");
+    if (!desc.empty()) AppendText(view, "ViewDescription", desc);
+    AppendText(view, "ReqTypeID", Text(info, "ReqTypeGuid"));
+    if (form != EntryForm::kPackage) AppendText(view, "PackageGUID", Text(info, "PackageGUID"));
+    if (form == EntryForm::kList) return;
+    AppendText(view, "Visibility", Text(info, "Visibility"));
+    AppendText(view, "ViewProperties", Text(info, "Properties"));
+    AppendText(view, "ViewQueryString", Text(info, "QueryString"));
+    AppendText(view, "ViewQueryDefGUID", Text(info, "QueryDefGuid"));
+    AppendText(view, "ViewUserFullName", Text(info, "FullName"));
+    AppendText(view, "ViewUserGUID", Text(info, "UserGuid"));
+    AppendText(view, "ViewDateTime", Text(info, "ViewDateTime"));
+    const std::string reason = Text(info, "ViewReason");
+    if (!reason.empty()) AppendText(view, "ViewReason", reason);
+    if (form != EntryForm::kPackage) return;
+    AppendText(view, "Type", Text(info, "ViewType"));
+    const std::string secondary_query = Text(info, "SecondaryQueryDefGuid");
+    if (!secondary_query.empty()) AppendText(view, "SecQueryID", secondary_query);
+    const std::string secondary_type = Text(info, "SecondaryReqTypeGuid");
+    if (!secondary_type.empty()) AppendText(view, "SecReqTypeID", secondary_type);
+  } catch (...) {
+    parent.remove_child(view);
+    throw;
+  }
+}
+
+bool IsWellFormedGuid(std::string_view text) {
+  if (text.size() != 38 || text.front() != '{' || text.back() != '}') return false;
+  for (size_t i = 1; i < 37; ++i) {
+    const char c = text[i];
+    if (i == 9 || i == 14 || i == 19 || i == 24) {
+      if (c != '-') return false;
+    } else if (!std::isxdigit(static_cast<unsigned char>(c))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace qmxml::movers::baseline

@@ -1,0 +1,154 @@
+// modBaseCompWriteXML: the parts of a baseline or report extract that the
+// baseline movers, the document and view requirement writers and the report
+// movers share. An extract is written from record sets the caller prepared,
+// one per kind of row, all sorted like "Reqs" (by RequirementTypeID, then
+// LongTagNumber), and paired up with the requirements in one forward pass:
+// every set is read exactly once and nothing is searched, except the
+// external-requirement tables of traces into other projects.
+//
+// The record sets of one extract live in per-thread state: the loader fills
+// it, the header, requirement and list writers read it. One extract runs at
+// a time per thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <pugixml.hpp>
+
+#include "qmxml/Collection.h"
+#include "qmxml/DataDescriptor.h"
+#include "qmxml/Recordset.h"
+#include "qmxml/Scheduler.h"
+
+namespace qmxml::movers::baseline {
+
+// Extract kinds (ElementType of the transfer context).
+enum ExtractKind : int32_t {
+  kKindView = 0x20000,
+  kKindDocument = 0x40000,
+  kKindPackage = 0x200000,
+  kKindProject = 0x400000,
+  kKindReport = 0x2000000,
+  kKindPackageReport = 0x4000000,
+};
+
+inline constexpr const char* kSchemaInstance = "http://www.w3.org/2001/XMLSchema-instance";
+inline constexpr const char* kBaselineSchema = "file:BaselineSchemaPhaseII.xsd";
+inline constexpr const char* kBaselineListSchema = "file:BaselineListSchema.xsd";
+inline constexpr const char* kBaselineListFile = "BaselineList.XML";
+
+// What the record-set loader takes for one extract. A set the caller did
+// not hand in stays nullptr, and whatever it feeds is not written.
+struct BaselineState {
+  int32_t kind = 0;
+  bool cross_project = false;
+  std::string project_guid;
+  std::shared_ptr<Recordset> package_info, child_packages, package_security;
+  std::shared_ptr<Recordset> doc_info, doc_history, view_info;
+  std::shared_ptr<Recordset> reqs, field_values, list_values, history, disc;
+  std::shared_ptr<Recordset> disc_user, disc_group, disc_read, disc_reply, disc_reply_read;
+  std::shared_ptr<Recordset> trace_to, trace_from, resources;
+  // "ReqsExtReqsTrace": per GUID of a linked project, a record set whose
+  // columns 0 to 5 are key, GUID, tag, version, name and text of that
+  // project's requirements (the rows are the array's second index).
+  std::shared_ptr<Collection> ext_reqs;
+};
+
+// The state of the calling thread.
+BaselineState& State();
+
+// True for the two report kinds (no resource files; trace items carry the
+// traced requirement's text and name).
+bool IsReportKind(int32_t kind);
+// True for the package and project kinds (GUIDs instead of keys in traces
+// and bookmarks, SuspTS written, PGUID left out).
+bool IsPackageKind(int32_t kind);
+
+// Record-set loader: resets the state, then takes the extract kind, the
+// cross-project flag, the project GUID (SpectoProject) and every record set
+// that |rows| holds under its key. Never fails: what cannot be read stays
+// absent. |rows| may be nullptr.
+void LoadRecordsets(const Collection* rows, const DataDescriptor& data);
+
+// Header block into |parent|: GUID, then IncludeHistory, IncludeDiscs,
+// IncludeCPT, IncludeTraces as |data| asks. |list_form| adds Label,
+// TimeStamp and BaselineDesc after GUID and BaselineType at the end (the
+// form of the baseline list). Reports false when writing failed.
+bool WriteHeader(pugi::xml_node parent, const DataDescriptor& data, bool list_form);
+
+// Requirement pass: one Req per remaining row of "Reqs" into |parent|,
+// each with the rows of the other sets that pair with it. A requirement
+// whose writing fails is left out. Reports false when the pass stopped.
+bool WriteRequirements(pugi::xml_node parent);
+
+// Creates or updates "BaselineList.XML" in the folder of |output_path|
+// with the entry of this extract (kind and the loaded "DocInfo",
+// "ViewInfo" or "PackageInfo"). The file is written at once, whatever
+// write-behind is active, because the next extract reads it back.
+void WriteBaselineList(const std::string& output_path, const DataDescriptor& data);
+
+// The same update spread over many extracts of one folder: the list is
+// read (or created with the header of |data|) once, Add records the
+// entry of the extract just loaded, and Save writes the file once. A whole
+// project's packages are listed this way, so the list is not read and
+// written again for every package.
+class BaselineListUpdate {
+ public:
+  BaselineListUpdate(const std::string& output_path, const DataDescriptor& data);
+  BaselineListUpdate(const BaselineListUpdate&) = delete;
+  BaselineListUpdate& operator=(const BaselineListUpdate&) = delete;
+  // Adds or updates the entry of the extract whose record sets are loaded.
+  void Add();
+  void Save();
+
+ private:
+  std::string path_;
+  XmlDocumentPtr doc_;
+  pugi::xml_node project_;
+};
+
+// The text cleaner: drops the characters with codes 0, 1, 2, 5, 7, 11, 12,
+// 13, 18, 19, 21 and 31, turns 26 into "|" and 30 into "-".
+std::string CleanText(std::string_view text);
+
+// ---- element builders shared by the extract movers ----
+
+// PROJECT's "xmlns:xsi" and "xsi:noNamespaceSchemaLocation" = |schema|.
+void SetSchemaAttributes(pugi::xml_node project, const char* schema);
+// Appends element |name| holding |text|. Characters XML 1.0 cannot carry
+// are dropped, so an extract stays well-formed whatever the database holds.
+pugi::xml_node AppendText(pugi::xml_node parent, const char* name, std::string_view text);
+// |text| without the characters XML 1.0 cannot carry (control characters
+// other than tab, line feed and carriage return); codes 26 and 30 become
+// "|" and "-" as the cleaner has them. Used for every text of an extract.
+std::string CarriedText(std::string_view text);
+// The column by the text rule, and the column's value as it converts.
+std::string Text(const Recordset& rs, std::string_view column);
+std::string Raw(const Recordset& rs, std::string_view column);
+// "1" when the column converts to True, else "0".
+std::string Bit(const Recordset& rs, std::string_view column);
+// One RVer of a revision row (VersionNumber, VersionLabel, UserGuid,
+// FullName, VersionDateTime, OverflowVersionReason / VersionReason, Flags).
+void AppendRevision(pugi::xml_node list, const Recordset& rs);
+// The Pkg entry of the current "PackageInfo" row.
+void AppendPackageEntry(pugi::xml_node parent, const Recordset& info);
+
+// How a Doc or View element is formed: the list entry, the element of a
+// document or view extract, or the element inside a package extract.
+enum class EntryForm { kList, kExtract, kPackage };
+// Doc from the current row of |info| ("DocInfo"). In the package form the
+// document's History follows from |history| ("DocHistory", paired by
+// DocGuid and walked forward).
+void AppendDocEntry(pugi::xml_node parent, const Recordset& info, EntryForm form,
+                    Recordset* history = nullptr);
+// View from the current row of |info| ("ViewInfo").
+void AppendViewEntry(pugi::xml_node parent, const Recordset& info, EntryForm form);
+
+// True for "{8-4-4-4-12}" hex digits: the only text used as a file name
+// taken from the data, so that a file always lands in its folder.
+bool IsWellFormedGuid(std::string_view text);
+
+}  // namespace qmxml::movers::baseline

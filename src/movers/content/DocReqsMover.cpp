@@ -1,0 +1,82 @@
+// The document and view requirement writers' shared frame, and the
+// document writer.
+#include "movers/content/DocReqsMover.h"
+
+#include "frame/MoverRegistry.h"
+#include "movers/baseline/BaseCompWriteXML.h"
+#include "movers/content/PackageXml.h"
+#include "qmxml/Error.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::movers {
+namespace bl = baseline;
+using package_xml::SkipOnFailure;
+
+ElementReqsMover::ElementReqsMover(std::string_view class_name, bool is_view)
+    : MoverBase(class_name), is_view_(is_view) {}
+
+void ElementReqsMover::ReadData(SourceContainer*, DataDescriptor*, ObjectPtr&, Scheduler*) {}
+
+void ElementReqsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
+                                 Scheduler* oScheduler) {
+  const std::string path = FilePath(oSource);
+  DataDescriptor no_context;
+  const DataDescriptor& data = oData ? *oData : no_context;
+  doc_.reset();
+  try {
+    WriteElement_(oRs, data, path);
+  } catch (const Error& e) {
+    throw e.WithDescription(std::string(is_view_ ? "$$Unable to write the View XML. "
+                                                 : "$$Unable to write the Document XML. ") +
+                            e.Description());
+  }
+  if (doc_ && HandsBack_(data, path) && oScheduler) oScheduler->XMLDoc = doc_;
+}
+
+void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor& data,
+                                     const std::string& path) {
+  if (!path.empty())
+    SkipOnFailure([&] { package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText()); });
+  doc_ = xml::NewDocument();
+  auto rows = frame::Take<Collection>(oRs);
+  if (!rows) return;
+  bl::LoadRecordsets(rows.get(), data);
+  if (UpdatesList_(data, path)) SkipOnFailure([&] { bl::WriteBaselineList(path, data); });
+
+  pugi::xml_node project = doc_->append_child("PROJECT");
+  bl::SetSchemaAttributes(project, bl::kBaselineSchema);
+  if (bl::WriteHeader(project, data, false)) {
+    const bl::BaselineState& s = bl::State();
+    Recordset* info = is_view_ ? s.view_info.get() : s.doc_info.get();
+    if (info != nullptr && !info->IsEOF()) {
+      bool filled = false;
+      SkipOnFailure([&] {
+        if (is_view_)
+          bl::AppendViewEntry(project, *info, bl::EntryForm::kExtract);
+        else
+          bl::AppendDocEntry(project, *info, bl::EntryForm::kExtract);
+        filled = true;
+      });
+      if (filled) {
+        pugi::xml_node element = project.last_child();
+        pugi::xml_node requirements = element.append_child("Requirements");
+        if (!bl::WriteRequirements(requirements)) element.remove_child(requirements);
+      }
+    }
+  }
+  if (!HandsBack_(data, path)) xml::SaveDocument(*doc_, path);
+}
+
+DocReqsMover::DocReqsMover() : ElementReqsMover("DocReqsMover", false) {}
+
+bool DocReqsMover::HandsBack_(const DataDescriptor& data, const std::string&) const {
+  return data.ReturnAsXMLStream;
+}
+
+bool DocReqsMover::UpdatesList_(const DataDescriptor& data, const std::string& path) const {
+  return !data.ReturnAsXMLStream && !path.empty();
+}
+
+MoverPtr NewDocReqsMover() { return std::make_shared<DocReqsMover>(); }
+
+}  // namespace qmxml::movers

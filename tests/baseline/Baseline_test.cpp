@@ -1,0 +1,290 @@
+// The baseline driver against real databases: the sort of its record sets
+// on a project whose keys, tags and types interleave, a whole-project
+// baseline of the sample counted against the database, the baseline list
+// across runs, errors before anything is written, and the report command
+// leaving no file.
+#include "qmxml/Baseline.h"
+
+#include <pugixml.hpp>
+
+#include <set>
+
+#include "TestSupport.h"
+#include "qmxml/Error.h"
+#include "sample/SampleProject.h"
+
+namespace qmxml::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Guid(int kind, int n) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "{%08d-0000-0000-0000-%012d}", kind, n);
+  return buf;
+}
+
+// Requirements whose keys run against their (type, long tag) order, each
+// with values, a revision and traces that name it, in one package.
+class InterleavedProject : public DbFixture {
+ protected:
+  void SetUp() override {
+    DbFixture::SetUp();
+    std::string sql =
+        "INSERT INTO qmProjects (ID, Name, QMGUID) VALUES (1, 'P', '" + Guid(1, 1) + "');"
+        "INSERT INTO qmRequirementTypes (ID, NAME, RequirementPrefix, QMGUID) VALUES"
+        " (1, 'A', 'A', '" + Guid(2, 1) + "'), (2, 'B', 'B', '" + Guid(2, 2) + "');"
+        "INSERT INTO QmPackages (ID, PROJECTID, NAME, QMGUID) VALUES (7, 1, 'Pkg', '" +
+        Guid(3, 7) + "');"
+        "INSERT INTO qmUserDefinedFields (ID, Label, QMGUID) VALUES (1, 'Note', '" + Guid(4, 1) +
+        "');";
+    // (key, type, long tag)
+    for (auto [id, type, tag] : kReqs) {
+      const std::string k = std::to_string(id);
+      sql += "INSERT INTO qmRequirements (ID, RequirementTypeID, Tag, LongTagNumber, "
+             "RequirementPrefix, RequirementText, QMGUID, Deleted) VALUES (" + k + ", " +
+             std::to_string(type) + ", " + k + ", '" + tag + "', 'R', 'text " + k + "', '" +
+             Guid(5, id) + "', " + (id == 4 ? "1" : "0") + ");"
+             "INSERT INTO qmProjectRequirements VALUES (1, " + k + ");"
+             "INSERT INTO QmPackageElements (PACKAGEID, REQUIREMENTID) VALUES (7, " + k + ");"
+             "INSERT INTO qmUserDefinedFieldValues (REQUIREMENTID, FIELDID, FieldValue) VALUES (" +
+             k + ", 1, 'v" + k + "');"
+             "INSERT INTO qmRequirementHistory (RequirementID, VersionNumber, VersionReason) "
+             "VALUES (" + k + ", '1', 'h" + k + "');"
+             "INSERT INTO QmResources (ID, REQUIREMENTID, NAME, QMGUID, RESOURCEOBJ) VALUES (" +
+             k + ", " + k + ", 'res" + k + "', '" + Guid(6, id) + "', x'00ff');";
+    }
+    // Each requirement traces to the next key.
+    for (int id = 1; id < 5; ++id)
+      sql += "INSERT INTO QmToRelationships (RequirementID, ToID, State) VALUES (" +
+             std::to_string(id) + ", " + std::to_string(id + 1) + ", 0);";
+    conn->ExecuteScript(sql);
+  }
+
+  static constexpr std::tuple<int, int, const char*> kReqs[] = {
+      {1, 2, "00000001"}, {2, 1, "00000002"}, {3, 1, "00000001"},
+      {4, 2, "00000002"}, {5, 1, "00000010"}};
+};
+
+TEST_F(InterleavedProject, EveryListLandsOnItsOwnRequirement) {
+  BaselineOptions o;
+  o.history = true;
+  o.traces = true;
+  const std::string out = dir.File("bl");
+  WriteBaseline(db_path, out, o);
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file((out + "/" + Guid(3, 7) + ".XML").c_str()));
+  auto reqs = doc.select_nodes("//Requirements/Req");
+  ASSERT_EQ(reqs.size(), 5u);
+  std::string order;
+  for (const auto& x : reqs) {
+    pugi::xml_node req = x.node();
+    const std::string guid = req.child_value("GUID");
+    const int id = std::stoi(guid.substr(25));
+    SCOPED_TRACE(guid);
+    order += std::to_string(id);
+    const std::string k = std::to_string(id);
+    EXPECT_STREQ(req.child("FVs").child("FV").child_value("FTxt"), ("v" + k).c_str());
+    EXPECT_EQ(req.select_nodes("FVs/FV").size(), 1u);
+    EXPECT_STREQ(req.child("History").child("RVer").child_value("VResn"), ("h" + k).c_str());
+    EXPECT_STREQ(req.child("Resources").child("Resource").child_value("GUID"),
+                 Guid(6, id).c_str());
+    EXPECT_EQ(static_cast<bool>(req.child("Deleted")), id == 4);
+    const std::string to = id < 5 ? Guid(5, id + 1) : "";
+    EXPECT_EQ(std::string(req.child("TTo").child("TReq").child_value("TRID")), to);
+    const std::string from = id > 1 ? Guid(5, id - 1) : "";
+    EXPECT_EQ(std::string(req.child("TFrom").child("TReq").child_value("TRID")), from);
+    EXPECT_TRUE(fs::exists(out + "/Resources/" + Guid(6, id) + ".XML"));
+  }
+  // Type 1 by long tag, then type 2.
+  EXPECT_EQ(order, "32514");
+}
+
+TEST_F(InterleavedProject, UnknownElementsFailBeforeAnythingIsWritten) {
+  struct Case {
+    std::vector<std::string> packages, documents, views;
+    const char* says;
+  } cases[] = {
+      {{"Nope"}, {}, {}, "no package with key, GUID or name Nope"},
+      {{"Pkg"}, {"99"}, {}, "no document with key, GUID or name 99"},
+      {{}, {}, {"{00000000-0000-0000-0000-000000000000}"}, "no view"},
+  };
+  for (const Case& c : cases) {
+    BaselineOptions o;
+    o.packages = c.packages;
+    o.documents = c.documents;
+    o.views = c.views;
+    const std::string out = dir.File("never");
+    try {
+      WriteBaseline(db_path, out, o);
+      ADD_FAILURE() << "no error for " << c.says;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), eErr_Transfer);
+      EXPECT_NE(e.Description().find(c.says), std::string::npos) << e.Description();
+    }
+    EXPECT_FALSE(fs::exists(out));
+  }
+}
+
+TEST_F(InterleavedProject, PackageGuidsThatCannotNameAFileAreRefused) {
+  conn->ExecuteScript("UPDATE QmPackages SET QMGUID = '../../outside' WHERE ID = 7");
+  BaselineOptions o;
+  const std::string out = dir.File("bl");
+  EXPECT_THROW(WriteBaseline(db_path, out, o), Error);
+  EXPECT_FALSE(fs::exists(dir.Path() / "outside.XML"));
+  EXPECT_FALSE(fs::exists(dir.Path().parent_path() / "outside.XML"));
+}
+
+TEST_F(InterleavedProject, RunsIntoTheSameFolderExtendTheList) {
+  BaselineOptions o;
+  o.packages = {"Pkg"};
+  o.label = "one";
+  const std::string out = dir.File("bl");
+  WriteBaseline(db_path, out, o);
+  WriteBaseline(db_path, out, o);
+  pugi::xml_document list;
+  ASSERT_TRUE(list.load_file((out + "/BaselineList.XML").c_str()));
+  EXPECT_STREQ(list.child("PROJECT").child_value("BaselineType"), "Package");
+  EXPECT_STREQ(list.child("PROJECT").child_value("Label"), "one");
+  // A package entry is appended on every run.
+  EXPECT_EQ(list.select_nodes("/PROJECT/Pkg").size(), 2u);
+  for (const auto& entry : fs::recursive_directory_iterator(out))
+    EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+}
+
+TEST_F(InterleavedProject, ReportsComeBackInMemoryAndLeaveNoFile) {
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.Path());
+  ReportOptions o;
+  o.package = "Pkg";
+  o.reqs = true;
+  const std::string text = WriteReport(db_path, o);
+  fs::current_path(before);
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_string(text.c_str()));
+  EXPECT_EQ(doc.select_nodes("//Requirements/Req").size(), 5u);
+  EXPECT_FALSE(doc.child("PROJECT").attribute("xmlns:xsi"));
+  // Trace items of a report carry the traced requirement's text.
+  EXPECT_STREQ(doc.select_node(("//Req[GUID='" + Guid(5, 3) + "']/TTo/TReq/RText").c_str()).node().text().get(),
+               "text 4");
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir.Path()))
+    left.insert(entry.path().filename().string());
+  EXPECT_EQ(left, (std::set<std::string>{"project.db"}));
+}
+
+int RunCli(const std::string& args) {
+  int status = std::system((std::string(QMXML_CLI) + " -q " + args + " >/dev/null 2>&1").c_str());
+  return WEXITSTATUS(status);
+}
+
+TEST_F(InterleavedProject, CommandLineExitCodes) {
+  const std::string out = dir.File("cli");
+  EXPECT_EQ(RunCli("baseline " + db_path + " " + out + " --package Pkg --traces"), 0);
+  EXPECT_TRUE(fs::exists(out + "/" + Guid(3, 7) + ".XML"));
+  EXPECT_EQ(RunCli("baseline " + db_path + " " + out + " --package Nope"), 2);
+  EXPECT_EQ(RunCli("baseline " + dir.File("missing.db") + " " + out), 1);
+  EXPECT_EQ(RunCli("report " + db_path), 1);
+  EXPECT_EQ(RunCli("report " + db_path + " --package Pkg --view 1"), 1);
+  EXPECT_EQ(RunCli("report " + db_path + " --view 1"), 2);
+  EXPECT_EQ(RunCli("report " + db_path + " --package Pkg --reqs -o " + dir.File("r.xml")), 0);
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file(dir.File("r.xml").c_str()));
+  EXPECT_EQ(doc.select_nodes("//Req").size(), 5u);
+  EXPECT_FALSE(fs::exists(dir.File("r.xml.part")));
+}
+
+// A whole-project baseline of the sample, counted against the database.
+TEST(BaselineSample, WholeProjectListsEverythingTheDatabaseHolds) {
+  TempDir dir;
+  const std::string db = dir.File("s.db");
+  {
+    auto conn = CreateProjectDatabase(db);
+    SampleOptions so;
+    so.requirements = 400;
+    FillSampleProject(*conn, so);
+  }
+  BaselineOptions o;
+  o.history = true;
+  o.traces = true;
+  o.discussions = true;
+  const std::string out = dir.File("bl");
+  BaselineSummary s = WriteBaseline(db, out, o);
+  auto conn = OpenProjectDatabase(db);
+  auto count = [&](const std::string& sql) { return conn->Scalar(sql, {}).ToLong(); };
+  EXPECT_EQ(s.requirements, count("SELECT COUNT(*) FROM qmRequirements"));
+
+  long reqs = 0, deleted = 0, fvs = 0, lvs = 0, revisions = 0, to = 0, from = 0, discs = 0,
+       resources = 0, docs = 0, doc_revisions = 0, views = 0;
+  for (const auto& entry : fs::directory_iterator(out)) {
+    const std::string name = entry.path().filename().string();
+    if (name.front() != '{') continue;
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file(entry.path().c_str())) << name;
+    reqs += static_cast<long>(doc.select_nodes("//Requirements/Req").size());
+    deleted += static_cast<long>(doc.select_nodes("//Req/Deleted").size());
+    // Values whose text and number are both empty are left out by design.
+    fvs += static_cast<long>(doc.select_nodes("//Req/FVs/FV").size());
+    lvs += static_cast<long>(doc.select_nodes("//Req/LVs/LV").size());
+    revisions += static_cast<long>(doc.select_nodes("//Req/History/RVer").size());
+    to += static_cast<long>(doc.select_nodes("//Req/TTo/TReq").size());
+    from += static_cast<long>(doc.select_nodes("//Req/TFrom/TReq").size());
+    discs += static_cast<long>(doc.select_nodes("//Req/Discs/Disc").size());
+    resources += static_cast<long>(doc.select_nodes("//Req/Resources/Resource").size());
+    docs += static_cast<long>(doc.select_nodes("/PROJECT/Docs/Doc").size());
+    doc_revisions += static_cast<long>(doc.select_nodes("/PROJECT/Docs/Doc/History/RVer").size());
+    views += static_cast<long>(doc.select_nodes("/PROJECT/Views/View").size());
+  }
+  EXPECT_EQ(reqs, count("SELECT COUNT(*) FROM qmRequirements"));
+  EXPECT_EQ(deleted, count("SELECT COUNT(*) FROM qmRequirements WHERE Deleted <> 0"));
+  EXPECT_EQ(fvs, count("SELECT COUNT(*) FROM qmUserDefinedFieldValues WHERE "
+                       "COALESCE(FieldValue, '') <> '' OR NumericValue IS NOT NULL"));
+  EXPECT_EQ(lvs, count("SELECT COUNT(*) FROM qmUserDefinedListValues"));
+  EXPECT_EQ(revisions, count("SELECT COUNT(*) FROM qmRequirementHistory"));
+  EXPECT_EQ(to, count("SELECT COUNT(*) FROM QmToRelationships"));
+  EXPECT_EQ(from, to);
+  EXPECT_EQ(discs, count("SELECT COUNT(*) FROM QmDiscussionRequirements"));
+  EXPECT_EQ(resources, count("SELECT COUNT(*) FROM QmResources"));
+  EXPECT_EQ(docs, count("SELECT COUNT(*) FROM QmPackageElements WHERE DOCUMENTID IS NOT NULL"));
+  EXPECT_EQ(doc_revisions, count("SELECT COUNT(*) FROM qmDocumentHistory h JOIN QmPackageElements e "
+                                 "ON e.DOCUMENTID = h.DocumentID"));
+  EXPECT_GT(doc_revisions, 0);
+  EXPECT_EQ(views, count("SELECT COUNT(*) FROM QmPackageElements WHERE VIEWID IS NOT NULL"));
+  long resource_files = 0;
+  for (const auto& entry : fs::directory_iterator(out + "/Resources")) {
+    (void)entry;
+    ++resource_files;
+  }
+  EXPECT_EQ(resource_files, count("SELECT COUNT(*) FROM QmResources"));
+
+  // The discussions document: every thread root, reply, addressee, read
+  // mark and requirement of the project's discussions.
+  pugi::xml_document discussions;
+  ASSERT_TRUE(discussions.load_file((out + "/Discussions.XML").c_str()));
+  auto listed = [&](const char* path) {
+    return static_cast<long>(discussions.select_nodes(path).size());
+  };
+  const std::string roots = "(ParentID IS NULL OR ParentID = 0)";
+  EXPECT_EQ(listed("/PROJECT/Discs/Disc"),
+            count("SELECT COUNT(*) FROM QmDiscussions WHERE " + roots));
+  EXPECT_EQ(listed("/PROJECT/Discs/Disc/Replies/Disc"),
+            count("SELECT COUNT(*) FROM QmDiscussions WHERE NOT " + roots));
+  EXPECT_EQ(listed("//DRead/DUsr"), count("SELECT COUNT(*) FROM QmDiscussionsRead"));
+  EXPECT_EQ(listed("//DUsers/DUsr"), count("SELECT COUNT(*) FROM QmDiscussionUsers"));
+  EXPECT_EQ(listed("//DGroups/DGroup"), count("SELECT COUNT(*) FROM QmDiscussionGroups"));
+  EXPECT_EQ(listed("//DiscReqs/DiscReq"), count("SELECT COUNT(*) FROM QmDiscussionRequirements"));
+
+  pugi::xml_document list, history, packages;
+  ASSERT_TRUE(list.load_file((out + "/BaselineList.XML").c_str()));
+  EXPECT_EQ(static_cast<long>(list.select_nodes("/PROJECT/Pkg").size()),
+            count("SELECT COUNT(*) FROM QmPackages"));
+  ASSERT_TRUE(history.load_file((out + "/ProjectHistory.XML").c_str()));
+  EXPECT_EQ(static_cast<long>(history.select_nodes("/PROJECT/History/RVer").size()),
+            count("SELECT COUNT(*) FROM qmProjectHistory"));
+  ASSERT_TRUE(packages.load_file((out + "/PackageList.XML").c_str()));
+  EXPECT_EQ(static_cast<long>(packages.select_nodes("/PROJECT/Pkg").size()),
+            count("SELECT COUNT(*) FROM QmPackages"));
+}
+
+}  // namespace
+}  // namespace qmxml::testing
