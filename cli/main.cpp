@@ -5,6 +5,8 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 #include "qmxml/Application.h"
@@ -36,6 +38,19 @@ qmxml::ProgressFn Progress(bool quiet) {
   };
 }
 
+// The password cipher reads its key file from QMXML_KEY_FILE. --key-file
+// sets it; without either, the key beside the database ("<DB>.key", where
+// `qmxml sample` writes it) is used when there is one.
+void UseKeyFile(const std::string& key_file, const std::string& db) {
+  if (!key_file.empty()) {
+    setenv("QMXML_KEY_FILE", key_file.c_str(), 1);
+    return;
+  }
+  const char* set = std::getenv("QMXML_KEY_FILE");
+  if ((set == nullptr || *set == '\0') && std::filesystem::exists(db + ".key"))
+    setenv("QMXML_KEY_FILE", (db + ".key").c_str(), 1);
+}
+
 int RunSample(const std::string& db, int requirements, uint32_t seed, bool quiet) {
   if (requirements < 1)
     throw qmxml::Error(qmxml::eErr_InvalidArgument, "qmxml.sample",
@@ -54,7 +69,7 @@ int RunSample(const std::string& db, int requirements, uint32_t seed, bool quiet
     throw;
   }
   std::cout << "sample project " << summary.project_guid << " (key " << summary.project_key
-            << ") in " << db << "\n";
+            << ") in " << db << ", passwords enciphered with the key in " << db << ".key\n";
   for (const auto& [table, n] : summary.rows)
     if (n > 0) std::cout << "  " << table << ": " << n << " rows\n";
   return 0;
@@ -88,9 +103,7 @@ int RunImport(const std::string& dir, const std::string& db, bool new_guids, boo
     dangling += guids.size();
   }
   std::cout << "  " << dangling << " unresolved reference(s)\n";
-  for (const auto& [word, guids] : s.not_carried)
-    std::cout << "  " << guids.size() << " reference(s) to " << word
-              << " elements, which a project transfer does not move\n";
+  for (const auto& [what, n] : s.losses) std::cout << "  " << n << " " << what << "\n";
   return 0;
 }
 
@@ -122,6 +135,8 @@ int main(int argc, char** argv) {
   exp->add_option("DB", export_db, "project database")->required()->check(CLI::ExistingFile);
   exp->add_option("DIR", export_dir, "folder to write")->required();
   exp->add_option("--project", project, "key, GUID or name of the project");
+  std::string key_file;
+  exp->add_option("--key-file", key_file, "key file of the password cipher (default: $QMXML_KEY_FILE, else DB.key)");
 
   std::string import_dir, import_db;
   bool new_guids = false, strict = false;
@@ -130,6 +145,7 @@ int main(int argc, char** argv) {
   imp->add_option("DB", import_db, "database (created when missing)")->required();
   imp->add_flag("--new-guids", new_guids, "give every element a new GUID (copy the project)");
   imp->add_flag("--strict", strict, "fail on references that resolve to nothing");
+  imp->add_option("--key-file", key_file, "key file of the password cipher (default: $QMXML_KEY_FILE, else DB.key)");
 
   try {
     app.parse(argc, argv);
@@ -143,8 +159,14 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (*sample) return RunSample(sample_db, requirements, seed, quiet);
-    if (*exp) return RunExport(export_db, export_dir, project, quiet);
-    if (*imp) return RunImport(import_dir, import_db, new_guids, strict, quiet);
+    if (*exp) {
+      UseKeyFile(key_file, export_db);
+      return RunExport(export_db, export_dir, project, quiet);
+    }
+    if (*imp) {
+      UseKeyFile(key_file, import_db);
+      return RunImport(import_dir, import_db, new_guids, strict, quiet);
+    }
   } catch (const qmxml::Error& e) {
     return Fail(e);
   } catch (const std::exception& e) {

@@ -90,8 +90,13 @@ class Connection : public Object {
   int32_t AllocateKey(std::string_view table, std::string_view class_column,
                       std::string_view class_value, std::string_view counter_column);
 
-  // The location prefix of the project database (its folder, ending in "/").
+  // The location prefix of the project database: "QMDB=<path>;". A
+  // location text is this prefix followed by "QMPROJKEY=<project key>".
   std::string LocationPrefix() const;
+  // The connection of this process open on |path| (as passed to Open), or
+  // nullptr. The host application uses it to work inside the caller's
+  // session instead of opening a second one.
+  static std::shared_ptr<Connection> FindOpen(const std::string& path);
 
   // Transactions for the caller.
   void Begin();

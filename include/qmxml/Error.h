@@ -43,6 +43,8 @@ enum enumPlatformErrors : int32_t {
   eErr_Transfer = 23102,         // the transfer driver stopped
   eErr_Dangling = 23103,         // references that did not resolve (strict)
   eErr_BadDocument = 23104,      // a document of the wrong kind or shape
+  eErr_LoginRefused = 23105,     // the host application refused a login
+  eErr_Cipher = 23106,           // the password cipher has no key or a bad text
 };
 
 class Error : public std::runtime_error {

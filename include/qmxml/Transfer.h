@@ -48,8 +48,7 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
 struct ImportOptions {
   // Give every imported element a new GUID (a copy of the project).
   bool new_guids = false;
-  // Fail when a reference cannot be resolved (references to kinds the
-  // transfer does not carry aside).
+  // Fail when a reference cannot be resolved.
   bool strict = false;
   ProgressFn progress;
 };
@@ -60,10 +59,10 @@ struct ImportSummary {
   std::map<std::string, long> rows_added;
   // GUIDs the key map could not resolve, per element type word.
   std::map<std::string, std::set<std::string>> dangling;
-  // References to elements of kinds a project transfer does not carry
-  // (saved views): unresolved in a new database by design, so they are
-  // listed apart and do not fail a strict import.
-  std::map<std::string, std::set<std::string>> not_carried;
+  // What conversions of stored texts had to leave out, counted per kind:
+  // attributes removed from view columns, query texts stored empty because
+  // they did not convert. Their GUIDs are also among |dangling|.
+  std::map<std::string, long> losses;
 };
 
 // Reads the folder |dir| into the database |db_path| (created from the

@@ -3,6 +3,9 @@
 // statements, key-table allocation and transactions for the caller.
 #include "qmxml/Connection.h"
 
+#include <map>
+#include <mutex>
+
 #include <sqlite3.h>
 
 #include <cstring>
@@ -13,6 +16,19 @@
 
 namespace qmxml {
 namespace {
+
+// The connections open in this process by path, so that the host
+// application opening a project of a database shares the session (and the
+// open transaction) of whoever opened it first.
+std::mutex& OpenConnectionsMutex() {
+  static std::mutex m;
+  return m;
+}
+std::map<std::string, std::weak_ptr<Connection>>& OpenConnections() {
+  static std::map<std::string, std::weak_ptr<Connection>> open;
+  return open;
+}
+
 
 // Prepared statements kept per connection (fixed-shape statements and the
 // shapes of INSERT texts); past this, texts are prepared for one use.
@@ -159,7 +175,18 @@ std::shared_ptr<Connection> Connection::Open(const std::string& path, bool creat
   sqlite3_extended_result_codes(db, 1);
   sqlite3_exec(db, "PRAGMA foreign_keys=OFF; PRAGMA cache_size=-65536;", nullptr, nullptr,
                nullptr);
-  return std::shared_ptr<Connection>(new Connection(db, path));
+  std::shared_ptr<Connection> conn(new Connection(db, path));
+  std::lock_guard<std::mutex> lock(OpenConnectionsMutex());
+  auto& open = OpenConnections();
+  for (auto it = open.begin(); it != open.end();) it = it->second.expired() ? open.erase(it) : std::next(it);
+  open[path] = conn;
+  return conn;
+}
+
+std::shared_ptr<Connection> Connection::FindOpen(const std::string& path) {
+  std::lock_guard<std::mutex> lock(OpenConnectionsMutex());
+  auto it = OpenConnections().find(path);
+  return it == OpenConnections().end() ? nullptr : it->second.lock();
 }
 
 Connection::Connection(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
@@ -434,10 +461,7 @@ int32_t Connection::AllocateKey(std::string_view table, std::string_view class_c
   return static_cast<int32_t>(run(select, true));
 }
 
-std::string Connection::LocationPrefix() const {
-  size_t slash = path_.rfind('/');
-  return slash == std::string::npos ? "./" : path_.substr(0, slash + 1);
-}
+std::string Connection::LocationPrefix() const { return "QMDB=" + path_ + ";"; }
 
 void Connection::Begin() { ExecuteScript("BEGIN IMMEDIATE"); }
 void Connection::Commit() { ExecuteScript("COMMIT"); }

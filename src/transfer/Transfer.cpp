@@ -104,6 +104,8 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
   ExportSummary summary;
   ExportContext ctx;
   ctx.conn = conn.get();
+  ctx.db = std::make_shared<DatabaseContainer>();
+  ctx.db->connection = conn;
   ctx.dir = dir;
   ctx.progress = options.progress;
   ctx.summary = &summary;
@@ -159,11 +161,7 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
     transfer::ImportAll(ctx);
     ctx.db->keys->Flush();
     summary.dangling = ctx.db->keys->Dangling();
-    for (const char* word : transfer::kKindsNotCarried) {
-      auto it = summary.dangling.find(word);
-      if (it == summary.dangling.end()) continue;
-      summary.not_carried.insert(summary.dangling.extract(it));
-    }
+    summary.losses = ctx.db->keys->Losses();
     if (options.strict && !summary.dangling.empty())
       throw Error(eErr_Dangling, kSource,
                   "references that resolve to no element: " + DanglingText(summary.dangling));

@@ -4,7 +4,9 @@
 // lookup lists the package writers read), then everything else.
 // Import order: users and groups (they need no project, and the project's
 // author and version user refer to them), the project, the structure,
-// permissions, documents, external projects, packages parents first, and
+// permissions, documents, saved queries (their texts name the structure,
+// users and documents), saved views (they name their queries), external
+// projects, packages parents first (they list documents and views), and
 // the traces last, when every requirement has its new key.
 #include "transfer/TransferSteps.h"
 
@@ -13,15 +15,16 @@
 #include "qmxml/Collection.h"
 #include "qmxml/Mover.h"
 #include "transfer/Kinds.h"
+#include "sql/Guid.h"
 #include "transfer/Rows.h"
 
 namespace qmxml::transfer {
 namespace fs = std::filesystem;
 
 void WriteWith(const char* mover_name, const fs::path& file, ObjectPtr rows,
-               DataDescriptor& data) {
+               DataDescriptor& data, std::shared_ptr<DatabaseContainer> db) {
   auto mover = Mover().Get(mover_name);
-  SourceContainer source(file.string(), nullptr);
+  SourceContainer source(file.string(), std::move(db));
   mover->WriteData(&source, &data, rows, nullptr);
 }
 
@@ -48,6 +51,9 @@ const Outline kOutlines[] = {
     {"DocPropertiesMover", "PROJECT", false, "DOC"},
     {"PackageMover", "PROJECT", false, "Package"},
     {"TraceMover", "Project", false, ""},
+    {"ViewListMover", "PROJECT", false, "VIEWS"},
+    {"ViewMover", "PROJECT", false, "VIEW"},
+    {"QueryDefsMover", "PROJECT", false, "QUERYDEFS"},
 };
 
 // The names of the first two start tags of |file| (root, first child),
@@ -90,6 +96,15 @@ void CheckKind(const char* mover_name, const fs::path& file) {
 
 }  // namespace
 
+std::string GuidFile(const char* folder, const std::string& guid, const char* extension,
+                     const char* what) {
+  if (!sql::IsGuidText(guid, true))
+    throw Error(eErr_BadDocument, "Transfer",
+                std::string("the ") + what + " \"" + guid +
+                    "\" is not a GUID of the form {8-4-4-4-12 hexadecimal digits}, so it names no file");
+  return std::string(folder) + "/" + guid + extension;
+}
+
 void ReadWith(const char* mover_name, const fs::path& file, ObjectPtr rows, ImportContext& ctx) {
   if (!fs::exists(file))
     throw Error(eErr_FileNotFound, "Transfer", "the file " + file.string() + " is missing");
@@ -107,8 +122,8 @@ void ReadWith(const char* mover_name, const fs::path& file, ObjectPtr rows, Impo
 }
 
 void ExportFile(ExportContext& ctx, const char* kind, const char* mover_name, const fs::path& file,
-                ObjectPtr rows, DataDescriptor data) {
-  WriteWith(mover_name, ctx.dir / file, std::move(rows), data);
+                ObjectPtr rows, DataDescriptor data, bool with_db) {
+  WriteWith(mover_name, ctx.dir / file, std::move(rows), data, with_db ? ctx.db : nullptr);
   ctx.summary->files[kind] += 1;
 }
 

@@ -31,10 +31,23 @@ inline constexpr const char* kPckListFile = "pcklist.xml";
 inline constexpr const char* kTracesFile = "traces.xml";
 inline constexpr const char* kDocumentsDir = "documents";
 inline constexpr const char* kPackagesDir = "packages";
+inline constexpr const char* kViewsDir = "views";
+inline constexpr const char* kQueriesFile = "queries.xml";
+
+// "<folder>/<GUID><extension>": the file of one element of the folder,
+// named by its GUID. The GUID comes from data (a database row, a table of
+// contents), so it must be a braced GUID of hexadecimal digits; anything
+// else (a path, "..") throws eErr_BadDocument naming |what| and the text,
+// and no file outside |folder| is ever named.
+std::string GuidFile(const char* folder, const std::string& guid, const char* extension,
+                     const char* what);
 
 // What every export step sees.
 struct ExportContext {
   Connection* conn = nullptr;
+  // The same connection in a database container, for writers that look
+  // keys up while they write (views, queries).
+  std::shared_ptr<DatabaseContainer> db;
   int32_t project_key = 0;
   std::string project_guid;
   std::filesystem::path dir;
@@ -51,9 +64,10 @@ struct ImportContext {
   ProgressFn progress;
 };
 
-// Calls WriteData of |mover_name| with |rows| into |file|.
+// Calls WriteData of |mover_name| with |rows| into |file|; |db| (may be
+// null) is the database container the source container hands out.
 void WriteWith(const char* mover_name, const std::filesystem::path& file, ObjectPtr rows,
-               DataDescriptor& data);
+               DataDescriptor& data, std::shared_ptr<DatabaseContainer> db = nullptr);
 // Calls ReadData of |mover_name| on |file| with |rows| (a collection).
 // Failures are raised again naming the file.
 void ReadWith(const char* mover_name, const std::filesystem::path& file, ObjectPtr rows,
@@ -62,7 +76,8 @@ void ReadWith(const char* mover_name, const std::filesystem::path& file, ObjectP
 // Writes one file of |kind| with |mover_name| into ctx.dir / |file| and
 // counts it in the summary.
 void ExportFile(ExportContext& ctx, const char* kind, const char* mover_name,
-                const std::filesystem::path& file, ObjectPtr rows, DataDescriptor data = {});
+                const std::filesystem::path& file, ObjectPtr rows, DataDescriptor data = {},
+                bool with_db = false);
 // Reads ctx.dir / |file| with |mover_name|, handing it the updatable
 // record sets of |tables|.
 void ImportFile(ImportContext& ctx, const char* mover_name, const std::filesystem::path& file,

@@ -56,6 +56,7 @@ TEST_F(SampleProjectTest, SameSeedGivesTheSameContentAndAnotherSeedDoesNot) {
   SampleOptions opts;
   opts.requirements = 300;
   opts.seed = 7;
+  opts.key_file = db_path + ".key";  // passwords are enciphered with the same key
   SampleSummary second = FillSampleProject(*same, opts);
   opts.seed = 8;
   SampleSummary third = FillSampleProject(*other, opts);
