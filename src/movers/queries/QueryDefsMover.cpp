@@ -5,6 +5,7 @@
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
 #include "frame/Text.h"
+#include "movers/content/PackageXml.h"
 #include "frame/ThreadState.h"
 #include "sql/Guid.h"
 #include "sql/SqlText.h"
@@ -211,9 +212,9 @@ void QueryDefsMover::Write_(Recordset* project, DataDescriptor* oData, Scheduler
     xml::SetAttr(def, "querydatetime", conversion->cTimeStamp(queries->GetField("QUERYDATETIME")));
     xml::SetColumnAttr(def, "queryreason", *queries, "QUERYREASON");
     xml::SetColumnAttr(def, "querybasetype", *queries, "QUERYBASETYPE");
-    xml::AppendElement(def, "QUERYDESCRIPTION").text().set(xml::ColumnText(*queries, "QUERYDESCRIPTION").c_str());
+    package_xml::AppendTextElement(def, "QUERYDESCRIPTION", xml::ColumnText(*queries, "QUERYDESCRIPTION"));
     const std::string query = xml::ColumnText(*queries, "QUERYSTRING");
-    xml::AppendElement(def, "QUERYSTRING").text().set(query.empty() ? "" : ConvertToGuidQuery_(query).c_str());
+    package_xml::AppendTextElement(def, "QUERYSTRING", query.empty() ? "" : ConvertToGuidQuery_(query));
   }
   if (!queries) root.remove_child(defs);
   doc_ = doc;

@@ -16,6 +16,7 @@
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
 #include "frame/Text.h"
+#include "movers/content/PackageXml.h"
 #include "frame/ThreadState.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
@@ -168,6 +169,9 @@ std::string ViewMover::ConvertAttributeKeys_(int direction, const std::string& e
       } else if (!ContainsNoCase(item, "/i")) {
         continue;
       }
+      // A column the target cannot show is dropped; the transfer's report
+      // counts it.
+      if (answer.empty() && direction == 1 && keys_) keys_->NoteLoss("attribute(s) removed from view columns");
       result = ReplaceItem(result, item, answer, last, true);
     }
     return result;
@@ -303,10 +307,8 @@ bool ViewMover::CreateViewXMLElement_(const Recordset& rs, DataDescriptor* oData
   set("viewreason", text("VIEWREASON"));
   set("queryid", text("queryid"));
   set("secondaryqueryid", text("secondaryqueryid"));
-  pugi::xml_node description = xml::AppendElement(view, "VIEWDESCRIPTION");
-  description.text().set(text("VIEWDESCRIPTION").c_str());
-  pugi::xml_node properties = xml::AppendElement(view, "PROPERTIES");
-  properties.text().set(ConvertProperties_(0, text("PROPERTIES")).c_str());
+  package_xml::AppendTextElement(view, "VIEWDESCRIPTION", text("VIEWDESCRIPTION"));
+  package_xml::AppendTextElement(view, "PROPERTIES", ConvertProperties_(0, text("PROPERTIES")));
   return true;
 }
 
