@@ -11,6 +11,7 @@
 
 #include "TestSupport.h"
 #include "qmxml/Error.h"
+#include "platform/HostServices.h"
 #include "qmxml/SampleProject.h"
 
 namespace qmxml::testing {
@@ -208,11 +209,13 @@ TEST_F(TransferTest, CopyWithNewGuidsIntoTheSameDatabasePointsAtItsOwnRows) {
     }
   }
   // The copy's views, queries and package view references are its own: no
-  // GUID in them is one of the original's.
+  // GUID in them is one of the original's (the host's fixed GUIDs of its
+  // built-in attributes aside).
   std::set<std::string> original;
   for (const auto& [name, text] : first)
     for (size_t i = 0; i < text.size(); ++i)
       if (IsGuidAt(text, i)) original.insert(FoldCase(text.substr(i, 38)));
+  for (const SystemAttributeGuid& s : SystemAttributeGuids()) original.erase(FoldCase(s.guid));
   size_t checked = 0;
   for (const auto& [name, text] : copied) {
     const bool views_or_queries = name.rfind("views/", 0) == 0 || name == "viewlist.xml" || name == "queries.xml";
@@ -243,6 +246,27 @@ TEST_F(TransferTest, CopyWithNewGuidsIntoTheSameDatabasePointsAtItsOwnRows) {
     }
   }
   EXPECT_GT(attributes, 10u);
+}
+
+TEST_F(TransferTest, QueryTextsAgreeWhicheverRoadConvertedThem) {
+  // Into two empty databases, keys are allocated alike: the engine's texts
+  // (kept GUIDs) and the text rewrite's (new GUIDs) must be the same.
+  ImportProject(dir.File("e1"), dir.File("engine.db"), {});
+  ImportOptions copy;
+  copy.new_guids = true;
+  auto summary = ImportProject(dir.File("e1"), dir.File("rewrite.db"), copy);
+  EXPECT_TRUE(summary.dangling.empty());
+  EXPECT_TRUE(summary.losses.empty());
+  const std::string sql = "SELECT QUERYNAME, QUERYSTRING FROM QmQueryDefinitions ORDER BY ID";
+  auto engine = OpenProjectDatabase(dir.File("engine.db")), rewrite = OpenProjectDatabase(dir.File("rewrite.db"));
+  const std::string by_engine = QueryText(*engine, sql);
+  EXPECT_EQ(by_engine, QueryText(*rewrite, sql));
+  EXPECT_EQ(by_engine.find("||"), std::string::npos) << by_engine;  // no text left empty
+  EXPECT_GE(engine->Scalar("SELECT COUNT(*) FROM QmQueryDefinitions", {}).ToLong(), 9);
+  // The stored texts are what the original stored, up to the printed
+  // layout: the re-export of either gives the same GUID-form texts.
+  ExportProject(dir.File("engine.db"), dir.File("e_engine"), {});
+  EXPECT_EQ(ReadFile(dir.File("e1/queries.xml")), ReadFile(dir.File("e_engine/queries.xml")));
 }
 
 TEST_F(TransferTest, FailedImportsLeaveTheTargetDatabaseAsItWas) {
@@ -328,7 +352,18 @@ TEST_F(TransferTest, BadContentIsReportedWithTheFileAndTheElementsLine) {
   const size_t resource_at = package_text.find("<Resource>");
   const size_t guid = package_text.find("<GUID>", resource_at);
   const std::string resource = package_text.substr(guid + 6, 38);
+  // A view whose query is unknown.
+  const std::string view_id = ListedIds(ReadFile((e1 / "viewlist.xml").string()), "VIEW").front();
+  const std::string view_name = view_id + ".xml";
+  const std::string view_text = ReadFile((e1 / "views" / view_name).string());
   std::vector<Case> cases = {
+      {"unknown query of a view",
+       [&](const fs::path& d) {
+         WriteFile((d / "views" / view_name).string(),
+                   std::regex_replace(view_text, std::regex(" queryid=\"[^\"]*\""),
+                                      " queryid=\"{00000000-0000-0000-0000-0000000000CC}\""));
+       },
+       view_name, "<VIEW ID=\"" + view_id + "\">, line " + LineAt(view_text, view_text.find("<VIEW "))},
       {"unknown trace end",
        [&](const fs::path& d) {
          std::string t = traces_text;
