@@ -7,9 +7,14 @@
 //
 // Folder layout (one file per kind):
 //   project.xml, security.xml, structure.xml, permissions.xml,
-//   externalprojects.xml, doclist.xml, viewlist.xml, pcklist.xml (the table
-//   of contents), documents/<GUID>.xml, packages/<GUID>.xml with the
-//   package's resource files in packages/<GUID>/, traces.xml.
+//   externalprojects.xml, doclist.xml, viewlist.xml, pcklist.xml (the tables
+//   of contents), documents/<GUID>.xml, queries.xml, views/<GUID>.xml,
+//   packages/<GUID>.XML with the resource files in packages/Resources/,
+//   traces.xml.
+//
+// Saved query texts are converted on a host project opened as one of its
+// administrators, whose stored password the password cipher deciphers with
+// the key file named by QMXML_KEY_FILE.
 //
 // An import runs in one transaction on its own connection: on any failure
 // it is rolled back and the target database is exactly as before.
