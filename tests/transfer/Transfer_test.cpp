@@ -269,6 +269,27 @@ TEST_F(TransferTest, QueryTextsAgreeWhicheverRoadConvertedThem) {
   EXPECT_EQ(ReadFile(dir.File("e1/queries.xml")), ReadFile(dir.File("e_engine/queries.xml")));
 }
 
+TEST_F(TransferTest, ViewColumnsTheTargetDoesNotKnowAreDroppedAndCounted) {
+  const fs::path e1 = dir.File("e1"), bad = dir.File("bad_view");
+  fs::copy(e1, bad, fs::copy_options::recursive);
+  const std::string view = ListedIds(ReadFile((e1 / "viewlist.xml").string()), "VIEW").front();
+  const fs::path file = bad / "views" / (view + ".xml");
+  const std::string unknown = "{00000000-0000-0000-0000-0000000000DD}";
+  std::string text = ReadFile(file.string());
+  text.replace(text.find("attributeKeys=/c(") + 17, 0, "/g" + unknown + ",");
+  WriteFile(file.string(), text);
+  auto summary = ImportProject(bad.string(), dir.File("lossy.db"), {});
+  EXPECT_EQ(summary.losses.at("attribute(s) removed from view columns"), 1);
+  EXPECT_EQ(summary.dangling.at("UserDefinedField").count(FoldCase(unknown)), 1u);
+  ImportOptions strict;
+  strict.strict = true;
+  EXPECT_THROW(ImportProject(bad.string(), dir.File("strict.db"), strict), Error);
+  // The view is stored without the column; the re-export equals the first.
+  ExportProject(dir.File("lossy.db"), dir.File("e_lossy"), {});
+  EXPECT_EQ(ReadFile((e1 / "views" / (view + ".xml")).string()),
+            ReadFile(dir.File("e_lossy/views/" + view + ".xml")));
+}
+
 TEST_F(TransferTest, FailedImportsLeaveTheTargetDatabaseAsItWas) {
   const std::string before = DumpOf(source);
   // A package file that does not parse, late in the transfer.

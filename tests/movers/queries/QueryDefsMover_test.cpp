@@ -40,12 +40,20 @@ class RecordingApplication : public HostApplication {
  public:
   static inline std::string last_login;
   static inline int opened = 0;
+  static inline std::weak_ptr<HostProject> last_project;
+  static inline bool quit = false;
+  void Quit() override {
+    quit = true;
+    HostApplication::Quit();
+  }
   std::shared_ptr<HostProject> OpenProject(const std::string& location, int32_t mode,
                                            const std::string& login, const std::string& password,
                                            int32_t flags, int32_t options) override {
     last_login = login;
     ++opened;
-    return HostApplication::OpenProject(location, mode, login, password, flags, options);
+    auto project = HostApplication::OpenProject(location, mode, login, password, flags, options);
+    last_project = project;
+    return project;
   }
 };
 
@@ -211,6 +219,7 @@ class OpenerTest : public QueryTest {
     QueryTest::SetUp();
     RecordingApplication::last_login.clear();
     RecordingApplication::opened = 0;
+    RecordingApplication::quit = false;
     ServiceRegistry::Current().Register(kProgIdHostApp, [] { return std::make_shared<RecordingApplication>(); });
   }
 };
@@ -224,6 +233,20 @@ TEST_F(OpenerTest, LogsInAsTheFirstActiveAdministratorWithAStoredPassword) {
   EXPECT_EQ(opened->Guid(), kP);
   EXPECT_EQ(mover.SpectoProject_(), opened);  // kept for the life of the mover
   EXPECT_EQ(RecordingApplication::opened, 1);
+}
+
+TEST_F(OpenerTest, TheMoverClosesTheProjectAndFinishesTheApplication) {
+  std::shared_ptr<HostProject> kept;
+  {
+    movers::QueryDefsMover mover;
+    mover.SetConnection(conn, 1);
+    kept = mover.SpectoProject_();
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(kept->IsOpen());
+    EXPECT_FALSE(RecordingApplication::quit);
+  }
+  EXPECT_FALSE(kept->IsOpen());
+  EXPECT_TRUE(RecordingApplication::quit);
 }
 
 TEST_F(OpenerTest, WithoutAnAdministratorToLogInWithThereIsNoProject) {
@@ -367,12 +390,15 @@ TEST_F(QueryDocTest, WithoutTheEngineTextsAreEmptyAndTheMoveGoesOn) {
   EXPECT_NE(ReadFile(dir.File("queries.xml")).find("<QUERYSTRING />"), std::string::npos);
   // Without the conversion service nothing is written: 23001.
   ServiceRegistry::Current().Disable(kProgIdConversion);
+  std::filesystem::remove(dir.File("queries.xml"));
   try {
-    Write(ProjectRows({}));
+    Write(ProjectRows({Query("{C1000000-0000-0000-0000-000000000001}", "ReqType.Key = 3")}));
     FAIL() << "no error";
   } catch (const Error& e) {
     EXPECT_EQ(e.Number(), eMsg_ComponentFailedToStart);
+    EXPECT_EQ(e.Source(), "modComponents.StartService");
   }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("queries.xml")));
 }
 
 }  // namespace
