@@ -119,7 +119,8 @@ std::shared_ptr<HostProject> QueryDefsMover::SpectoProject_() {
   bool chosen = false;
   for (; !admins->IsEOF() && !chosen; admins->MoveNext()) {
     login = admins->Value("LOGINNAME").ToText();
-    if (!admins->Value("ACTIVE").ToBool()) continue;
+    const Variant active = admins->Value("ACTIVE");
+    if (active.IsNull() || !active.ToBool()) continue;
     password = admins->Value("PASSWORD").ToText();
     if (frame::TrimBlanks(password).empty()) password.clear();
     chosen = password != kDirectoryLogin;
@@ -145,14 +146,7 @@ std::shared_ptr<HostProject> QueryDefsMover::SpectoProject_() {
 // ---- the two roads ----
 
 std::string QueryDefsMover::ConvertToGuidQuery_(const std::string& query) {
-  std::shared_ptr<HostProject> project = SpectoProject_();
-  if (!project) return "";
-  auto engine = Start<QueryEngine>(kProgIdQueryEngine, false);
-  if (!engine) return "";
-  std::string message;
-  std::shared_ptr<ParsedQuery> parsed;
-  if (engine->Validate2(1, kKeyForm, project.get(), query, message, parsed) != 0 || !parsed) return "";
-  return parsed->QueryString(kGuidForm);
+  return EngineConvert_(query, kKeyForm, kGuidForm);
 }
 
 std::string QueryDefsMover::ConvertToKeyQuery_(const std::string& query, KeyMap& keys) {
@@ -161,14 +155,18 @@ std::string QueryDefsMover::ConvertToKeyQuery_(const std::string& query, KeyMap&
     auto system = Start<SystemAttributes>(kProgIdSystemAttributes, false);
     return query_text::RewriteToKeys(query, keys, system.get());
   }
+  return EngineConvert_(query, kGuidForm, kKeyForm);
+}
+
+std::string QueryDefsMover::EngineConvert_(const std::string& query, int32_t from, int32_t to) {
   std::shared_ptr<HostProject> project = SpectoProject_();
   if (!project) return "";
   auto engine = Start<QueryEngine>(kProgIdQueryEngine, false);
   if (!engine) return "";
   std::string message;
   std::shared_ptr<ParsedQuery> parsed;
-  if (engine->Validate2(1, kGuidForm, project.get(), query, message, parsed) != 0 || !parsed) return "";
-  return parsed->QueryString(kKeyForm);
+  if (engine->Validate2(1, from, project.get(), query, message, parsed) != 0 || !parsed) return "";
+  return parsed->QueryString(to);
 }
 
 // ---- writing ----

@@ -72,6 +72,10 @@ class QueryDefsMover : public frame::MoverBase {
   int32_t GetProjectKeyFromRecordset_(const Recordset& project) const;
   std::string ConvertToGuidQuery_(const std::string& query);
   std::string ConvertToKeyQuery_(const std::string& query, KeyMap& keys);
+  // The engine's road: |query| parsed in form |from| on the host project
+  // and printed in form |to|; "" without a project or engine, or when the
+  // engine does not accept the query.
+  std::string EngineConvert_(const std::string& query, int32_t from, int32_t to);
   void TakeConnection_(SourceContainer* oSource);
 
   std::shared_ptr<Connection> connection_;

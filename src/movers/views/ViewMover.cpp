@@ -71,6 +71,16 @@ std::string AfterSwitch(const std::string& item) {
 // The key of an "/i" item; a text that is no number is a type mismatch.
 int32_t ItemKey(const std::string& item) { return Variant(AfterSwitch(item)).ToLong(); }
 
+// Calls |convert| with each item of |list| (split at ",") and whether it
+// counts as the last one: the last item is replaced on its own, any other
+// together with the "," after it.
+template <class Convert>
+void ForEachItem(const std::string& list, Convert convert) {
+  const std::vector<std::string> items = SplitAt(list, ',');
+  size_t n = items.size();
+  for (const std::string& item : items) convert(item, n-- == 1);
+}
+
 // Replaces (|with| not empty) or removes one list item in |result|. The
 // last item stands alone; any other is matched with the "," after it.
 std::string ReplaceItem(const std::string& result, const std::string& item,
@@ -144,6 +154,23 @@ std::string ViewMover::ConvertHorizReqTypeKey_(int direction, const std::string&
   });
 }
 
+std::optional<std::string> ViewMover::AttributeItem_(int direction, const std::string& item) {
+  if (direction == 0) {
+    if (!ContainsNoCase(item, "/i")) return std::nullopt;
+    const int32_t key = ItemKey(item);
+    if (key <= 0) return std::nullopt;
+    return GetAttributeGuid_(key);
+  }
+  if (ContainsNoCase(item, "/g")) {
+    const std::string guid = frame::TrimBlanks(AfterSwitch(item));
+    if (guid.empty()) return std::nullopt;
+    return GetAttributeKey_(guid);
+  }
+  // A key left in a document that should hold GUIDs names nothing here.
+  if (!ContainsNoCase(item, "/i")) return std::nullopt;
+  return std::string();
+}
+
 std::string ViewMover::ConvertAttributeKeys_(int direction, const std::string& entry) {
   return Traced("ConvertAttributeKeys_", [&] {
     const std::string value = ValueOf(entry);
@@ -151,29 +178,14 @@ std::string ViewMover::ConvertAttributeKeys_(int direction, const std::string& e
     const std::string list = ListOf(value);
     if (list.empty()) return entry;
     std::string result = entry;
-    std::vector<std::string> items = SplitAt(list, ',');
-    size_t n = items.size();
-    for (const std::string& item : items) {
-      const bool last = n == 1;
-      --n;
-      std::string answer;
-      if (direction == 0) {
-        if (!ContainsNoCase(item, "/i")) continue;
-        int32_t key = ItemKey(item);
-        if (key <= 0) continue;
-        answer = GetAttributeGuid_(key);
-      } else if (ContainsNoCase(item, "/g")) {
-        std::string guid = frame::TrimBlanks(AfterSwitch(item));
-        if (guid.empty()) continue;
-        answer = GetAttributeKey_(guid);
-      } else if (!ContainsNoCase(item, "/i")) {
-        continue;
-      }
+    ForEachItem(list, [&](const std::string& item, bool last) {
+      std::optional<std::string> answer = AttributeItem_(direction, item);
+      if (!answer) return;
       // A column the target cannot show is dropped; the transfer's report
       // counts it.
-      if (answer.empty() && direction == 1 && keys_) keys_->NoteLoss("attribute(s) removed from view columns");
-      result = ReplaceItem(result, item, answer, last, true);
-    }
+      if (answer->empty() && direction == 1 && keys_) keys_->NoteLoss("attribute(s) removed from view columns");
+      result = ReplaceItem(result, item, *answer, last, true);
+    });
     return result;
   });
 }
@@ -186,29 +198,15 @@ std::string ViewMover::ConvertColumnWidths_(int direction, const std::string& en
   const std::string list = ListOf(value);
   if (list.empty()) return entry;
   std::string result = entry;
-  std::vector<std::string> items = SplitAt(list, ',');
-  size_t n = items.size();
-  for (const std::string& item : items) {
-    const bool last = n == 1;
-    --n;
+  ForEachItem(list, [&](const std::string& item, bool last) {
     const size_t dash = item.find("-/");
     const std::string left = dash == std::string::npos ? item : item.substr(0, dash);
-    std::string answer;
-    if (direction == 0) {
-      if (!ContainsNoCase(left, "/i")) continue;
-      int32_t key = ItemKey(left);
-      if (key <= 0) continue;
-      answer = GetAttributeGuid_(key);
-    } else if (ContainsNoCase(left, "/g")) {
-      std::string guid = frame::TrimBlanks(AfterSwitch(left));
-      if (guid.empty()) continue;
-      answer = GetAttributeKey_(guid);
-    } else if (!ContainsNoCase(left, "/i")) {
-      continue;
-    }
-    std::string new_item = answer.empty() ? "" : ReplaceAll(item, left + "-", answer + "-", false);
+    std::optional<std::string> answer = AttributeItem_(direction, left);
+    if (!answer) return;
+    // Only the attribute before "-" changes; the width after it never does.
+    const std::string new_item = answer->empty() ? "" : ReplaceAll(item, left + "-", *answer + "-", false);
     result = ReplaceItem(result, item, new_item, last, false);
-  }
+  });
   return result;
 }
 
@@ -276,7 +274,7 @@ void ViewMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, Objec
   RunDataSet(true, eMsg_View, path, [&] { WriteViewXML_(rs.get(), data, path); });
 }
 
-void ViewMover::WriteViewXML_(const Recordset* rs, DataDescriptor* oData, const std::string& path) {
+void ViewMover::WriteViewXML_(Recordset* rs, DataDescriptor* oData, const std::string& path) {
   doc_.reset();
   XmlDocumentPtr doc = xml::NewDocument();
   if (rs == nullptr || rs->IsEOF()) return;
@@ -287,10 +285,13 @@ void ViewMover::WriteViewXML_(const Recordset* rs, DataDescriptor* oData, const 
   xml::SaveDocument(*doc_, path);
 }
 
-bool ViewMover::CreateViewXMLElement_(const Recordset& rs, DataDescriptor* oData,
+bool ViewMover::CreateViewXMLElement_(Recordset& rs, DataDescriptor* oData,
                                       pugi::xml_node project) {
   auto conversion = frame::GetConversionService();
   if (!conversion) return false;
+  // The view is the first row of the set.
+  rs.MoveFirst();
+  if (rs.IsEOF()) return false;
   pugi::xml_node view = xml::AppendElement(project, "VIEW");
   auto text = [&](const char* column) { return xml::ColumnText(rs, column); };
   auto set = [&](const char* name, std::string_view value) { xml::SetAttr(view, name, value); };

@@ -26,7 +26,7 @@ namespace qmxml::movers {
 // viewdatetime, viewreason, queryid, secondaryqueryid; children
 // VIEWDESCRIPTION and PROPERTIES) and back into QmViews.
 //
-// WriteData: oRs is one Recordset; its current row is written. Columns:
+// WriteData: oRs is one Recordset; its first row is written. Columns:
 // ProjectGUID, VIEWNAME, QMGUID, VIEWTYPE, VISIBILITY, VIEWDATETIME,
 // VIEWREASON, VIEWDESCRIPTION, PROPERTIES (key form), and, holding GUIDs
 // (names compare without case, so the set must not also carry the key
@@ -63,8 +63,8 @@ class ViewMover : public frame::MoverBase {
                                std::optional<int16_t> iDirection = 0);
 
  private:
-  void WriteViewXML_(const Recordset* rs, DataDescriptor* oData, const std::string& path);
-  bool CreateViewXMLElement_(const Recordset& rs, DataDescriptor* oData,
+  void WriteViewXML_(Recordset* rs, DataDescriptor* oData, const std::string& path);
+  bool CreateViewXMLElement_(Recordset& rs, DataDescriptor* oData,
                              pugi::xml_node project);
   void ReadViewXML_(SourceContainer* oSource, DataDescriptor* oData, Collection* rows,
                     const std::string& path);
@@ -74,6 +74,9 @@ class ViewMover : public frame::MoverBase {
   std::string ConvertHorizReqTypeKey_(int direction, const std::string& entry);
   std::string ConvertAttributeKeys_(int direction, const std::string& entry);
   std::string ConvertColumnWidths_(int direction, const std::string& entry);
+  // The new text of one attribute item: nullopt when it stays as it is,
+  // "" when it is to be removed, else the converted item.
+  std::optional<std::string> AttributeItem_(int direction, const std::string& item);
   std::string GetAttributeGuid_(int32_t key);
   std::string GetReqTypeGuid_(int32_t key);
   std::string GetAttributeKey_(const std::string& guid);
