@@ -24,8 +24,8 @@ size_t Find(std::string_view text, std::string_view find, size_t from, bool igno
 
 }  // namespace
 
-std::string ReplaceAll(std::string_view text, std::string_view find, std::string_view with,
-                       bool ignore_case) {
+std::string ReplaceAll(std::string_view text, std::string_view find,
+                       std::string_view with, bool ignore_case) {
   if (find.empty()) return std::string(text);
   std::string out;
   size_t from = 0;

@@ -11,8 +11,8 @@ namespace qmxml::frame {
 // |text| with every occurrence of |find| replaced by |with|, scanning from
 // the left and going on after each replacement. |ignore_case| compares
 // ASCII letters without regard to case. An empty |find| changes nothing.
-std::string ReplaceAll(std::string_view text, std::string_view find, std::string_view with,
-                       bool ignore_case);
+std::string ReplaceAll(std::string_view text, std::string_view find,
+                       std::string_view with, bool ignore_case);
 // Position of |find| in |text| from |from| on, ASCII case ignored; npos
 // when absent.
 size_t FindNoCase(std::string_view text, std::string_view find, size_t from = 0);

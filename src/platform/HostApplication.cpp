@@ -33,32 +33,45 @@ const ItemSql& SqlFor(HostItem item) {
       "SELECT t.QMGUID FROM qmRequirementTypes t JOIN qmProjectRequirementTypes pt ON "
       "pt.REQUIREMENTTYPEID = t.ID WHERE pt.PROJECTID = ?1 AND t.ID = ?2",
       "SELECT t.ID FROM qmRequirementTypes t JOIN qmProjectRequirementTypes pt ON "
-      "pt.REQUIREMENTTYPEID = t.ID WHERE pt.PROJECTID = ?1 AND t.QMGUID = ?2 COLLATE NOCASE"};
+      "pt.REQUIREMENTTYPEID = t.ID WHERE pt.PROJECTID = ?1 AND t.QMGUID = ?2 COLLATE "
+      "NOCASE"};
   static const ItemSql kAttributes{
       "SELECT f.QMGUID FROM qmUserDefinedFields f WHERE f.ID = ?2 AND f.ID IN (SELECT "
-      "tf.USERDEFINEDFIELDID FROM qmRequirementTypeFields tf JOIN qmProjectRequirementTypes pt "
+      "tf.USERDEFINEDFIELDID FROM qmRequirementTypeFields tf JOIN "
+      "qmProjectRequirementTypes pt "
       "ON pt.REQUIREMENTTYPEID = tf.REQUIREMENTTYPEID WHERE pt.PROJECTID = ?1)",
-      "SELECT f.ID FROM qmUserDefinedFields f WHERE f.QMGUID = ?2 COLLATE NOCASE AND f.ID IN "
+      "SELECT f.ID FROM qmUserDefinedFields f WHERE f.QMGUID = ?2 COLLATE NOCASE AND "
+      "f.ID IN "
       "(SELECT tf.USERDEFINEDFIELDID FROM qmRequirementTypeFields tf JOIN "
       "qmProjectRequirementTypes pt ON pt.REQUIREMENTTYPEID = tf.REQUIREMENTTYPEID WHERE "
       "pt.PROJECTID = ?1)"};
   static const ItemSql kItems{
-      "SELECT QMGUID FROM qmUserDefinedListItems WHERE ?1 = ?1 AND ITEMID = ?2 AND FIELDID = ?3",
-      "SELECT ITEMID FROM qmUserDefinedListItems WHERE ?1 = ?1 AND QMGUID = ?2 COLLATE NOCASE "
+      "SELECT QMGUID FROM qmUserDefinedListItems WHERE ?1 = ?1 AND ITEMID = ?2 AND "
+      "FIELDID = ?3",
+      "SELECT ITEMID FROM qmUserDefinedListItems WHERE ?1 = ?1 AND QMGUID = ?2 COLLATE "
+      "NOCASE "
       "AND FIELDID = ?3"};
-  static const ItemSql kUsers{"SELECT QMGUID FROM qmUsers WHERE ?1 = ?1 AND ID = ?2",
-                              "SELECT ID FROM qmUsers WHERE ?1 = ?1 AND QMGUID = ?2 COLLATE NOCASE"};
+  static const ItemSql kUsers{
+      "SELECT QMGUID FROM qmUsers WHERE ?1 = ?1 AND ID = ?2",
+      "SELECT ID FROM qmUsers WHERE ?1 = ?1 AND QMGUID = ?2 COLLATE NOCASE"};
   static const ItemSql kDocuments{
-      "SELECT d.QMGUID FROM qmDocuments d JOIN qmProjectDocuments pd ON pd.DocumentID = d.ID "
+      "SELECT d.QMGUID FROM qmDocuments d JOIN qmProjectDocuments pd ON pd.DocumentID = "
+      "d.ID "
       "WHERE pd.ProjectID = ?1 AND d.ID = ?2",
-      "SELECT d.ID FROM qmDocuments d JOIN qmProjectDocuments pd ON pd.DocumentID = d.ID WHERE "
+      "SELECT d.ID FROM qmDocuments d JOIN qmProjectDocuments pd ON pd.DocumentID = d.ID "
+      "WHERE "
       "pd.ProjectID = ?1 AND d.QMGUID = ?2 COLLATE NOCASE"};
   switch (item) {
-    case HostItem::RequirementType: return kTypes;
-    case HostItem::Attribute: return kAttributes;
-    case HostItem::ListItem: return kItems;
-    case HostItem::User: return kUsers;
-    case HostItem::Document: break;
+    case HostItem::RequirementType:
+      return kTypes;
+    case HostItem::Attribute:
+      return kAttributes;
+    case HostItem::ListItem:
+      return kItems;
+    case HostItem::User:
+      return kUsers;
+    case HostItem::Document:
+      break;
   }
   return kDocuments;
 }
@@ -71,24 +84,28 @@ std::vector<Variant> Args(int32_t project, Variant what, HostItem item, int32_t 
 
 }  // namespace
 
-HostProject::HostProject(std::shared_ptr<Connection> connection, int32_t key, std::string guid)
+HostProject::HostProject(std::shared_ptr<Connection> connection, int32_t key,
+                         std::string guid)
     : connection_(std::move(connection)), key_(key), guid_(std::move(guid)) {}
 
 std::string HostProject::GuidOf(HostItem item, int32_t key, int32_t owner) const {
   if (!open_ || key <= 0) return "";
-  return connection_->Scalar(SqlFor(item).guid_of, Args(key_, Variant(key), item, owner)).ToText();
+  return connection_->Scalar(SqlFor(item).guid_of, Args(key_, Variant(key), item, owner))
+      .ToText();
 }
 
 int32_t HostProject::KeyOf(HostItem item, std::string_view guid, int32_t owner) const {
   if (!open_ || guid.empty()) return 0;
-  Variant v = connection_->Scalar(SqlFor(item).key_of, Args(key_, Variant(std::string(guid)), item, owner));
+  Variant v = connection_->Scalar(SqlFor(item).key_of,
+                                  Args(key_, Variant(std::string(guid)), item, owner));
   return v.IsNull() ? 0 : v.ToLong();
 }
 
 std::optional<int32_t> HostProject::AttributeType(int32_t key) const {
   if (!open_ || key <= 0) return std::nullopt;
   Variant v = connection_->Scalar(
-      "SELECT COALESCE(f.DataType, 1) FROM qmUserDefinedFields f WHERE f.ID = ?2 AND f.ID IN "
+      "SELECT COALESCE(f.DataType, 1) FROM qmUserDefinedFields f WHERE f.ID = ?2 AND "
+      "f.ID IN "
       "(SELECT tf.USERDEFINEDFIELDID FROM qmRequirementTypeFields tf JOIN "
       "qmProjectRequirementTypes pt ON pt.REQUIREMENTTYPEID = tf.REQUIREMENTTYPEID WHERE "
       "pt.PROJECTID = ?1)",
@@ -97,10 +114,11 @@ std::optional<int32_t> HostProject::AttributeType(int32_t key) const {
   return v.ToLong();
 }
 
-std::shared_ptr<HostProject> HostApplication::OpenProject(const std::string& location, int32_t,
+std::shared_ptr<HostProject> HostApplication::OpenProject(const std::string& location,
+                                                          int32_t,
                                                           const std::string& login,
-                                                          const std::string& password, int32_t,
-                                                          int32_t) {
+                                                          const std::string& password,
+                                                          int32_t, int32_t) {
   const std::string path = LocationPart(location, "QMDB");
   const std::string key_text = LocationPart(location, "QMPROJKEY");
   if (path.empty() || key_text.empty())
@@ -108,19 +126,26 @@ std::shared_ptr<HostProject> HostApplication::OpenProject(const std::string& loc
   std::shared_ptr<Connection> conn = Connection::FindOpen(path);
   if (!conn) conn = Connection::Open(path, false);
   const int32_t key = std::atoi(key_text.c_str());
-  auto project = conn->Query("SELECT QMGUID FROM qmProjects WHERE ID = ?", {Variant(key)});
+  auto project =
+      conn->Query("SELECT QMGUID FROM qmProjects WHERE ID = ?", {Variant(key)});
   if (project->IsEOF())
-    throw Error(eErr_Database, kSource, "the database holds no project with key " + key_text);
+    throw Error(eErr_Database, kSource,
+                "the database holds no project with key " + key_text);
   const std::string guid = project->Value("QMGUID").ToText();
 
-  auto user = conn->Query("SELECT Password, Active FROM qmUsers WHERE LoginName = ?", {Variant(login)});
-  const std::string refused = "the login " + login + " is refused for project " + key_text;
-  if (user->IsEOF() || !user->Value("Active").ToBool()) throw Error(eErr_LoginRefused, kSource, refused);
+  auto user = conn->Query("SELECT Password, Active FROM qmUsers WHERE LoginName = ?",
+                          {Variant(login)});
+  const std::string refused =
+      "the login " + login + " is refused for project " + key_text;
+  if (user->IsEOF() || !user->Value("Active").ToBool())
+    throw Error(eErr_LoginRefused, kSource, refused);
   std::string stored = user->Value("Password").ToText();
   std::string expected;
   if (!frame::TrimBlanks(stored).empty()) {
-    auto cipher = std::dynamic_pointer_cast<PasswordCipher>(ServiceRegistry::Current().Create(kProgIdCipher));
-    if (!cipher) throw Error(eErr_LoginRefused, kSource, refused + ": no password cipher");
+    auto cipher = std::dynamic_pointer_cast<PasswordCipher>(
+        ServiceRegistry::Current().Create(kProgIdCipher));
+    if (!cipher)
+      throw Error(eErr_LoginRefused, kSource, refused + ": no password cipher");
     expected = cipher->Decipher(stored);
   }
   if (expected != password) throw Error(eErr_LoginRefused, kSource, refused);
@@ -131,7 +156,8 @@ void RegisterHostServices(ServiceRegistry& registry) {
   registry.Register(kProgIdHostApp, [] { return std::make_shared<HostApplication>(); });
   registry.Register(kProgIdCipher, [] { return std::make_shared<PasswordCipher>(); });
   registry.Register(kProgIdQueryEngine, [] { return std::make_shared<QueryEngine>(); });
-  registry.Register(kProgIdSystemAttributes, [] { return std::make_shared<SystemAttributes>(); });
+  registry.Register(kProgIdSystemAttributes,
+                    [] { return std::make_shared<SystemAttributes>(); });
 }
 
 }  // namespace qmxml

@@ -21,7 +21,8 @@
 namespace qmxml {
 
 inline constexpr std::string_view kProgIdQueryEngine = "QmQueryEngine.QueryEngine";
-inline constexpr std::string_view kProgIdSystemAttributes = "QmQueryEngine.SystemAttributes";
+inline constexpr std::string_view kProgIdSystemAttributes =
+    "QmQueryEngine.SystemAttributes";
 inline constexpr std::string_view kProgIdCipher = "QmCrypto.StringCipher";
 // The environment variable naming the cipher's key file.
 inline constexpr const char* kCipherKeyVariable = "QMXML_KEY_FILE";
@@ -72,10 +73,10 @@ class HostApplication : public Object {
   // are the host's open switches (3, 1 and 2 for an automation client).
   // Throws Error eErr_LoginRefused for a wrong login (never naming the
   // password) and eErr_Database when the database or project is missing.
-  virtual std::shared_ptr<HostProject> OpenProject(const std::string& location, int32_t mode,
-                                                   const std::string& login,
-                                                   const std::string& password, int32_t flags,
-                                                   int32_t options);
+  virtual std::shared_ptr<HostProject> OpenProject(const std::string& location,
+                                                   int32_t mode, const std::string& login,
+                                                   const std::string& password,
+                                                   int32_t flags, int32_t options);
   virtual void Quit() { quit_ = true; }
   bool HasQuit() const { return quit_; }
 

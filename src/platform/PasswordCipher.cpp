@@ -3,8 +3,8 @@
 // component or the database.
 #include <sodium.h>
 
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -35,10 +35,12 @@ std::vector<unsigned char> PasswordCipher::LoadKey() const {
   std::ostringstream text;
   text << in.rdbuf();
   std::string hex = text.str();
-  while (!hex.empty() && (hex.back() == '\n' || hex.back() == '\r' || hex.back() == ' ')) hex.pop_back();
+  while (!hex.empty() && (hex.back() == '\n' || hex.back() == '\r' || hex.back() == ' '))
+    hex.pop_back();
   std::vector<unsigned char> key(crypto_secretbox_KEYBYTES);
   size_t n = 0;
-  if (sodium_hex2bin(key.data(), key.size(), hex.data(), hex.size(), nullptr, &n, nullptr) != 0 ||
+  if (sodium_hex2bin(key.data(), key.size(), hex.data(), hex.size(), nullptr, &n,
+                     nullptr) != 0 ||
       n != key.size())
     Fail(std::string("the key file ") + path + " does not hold 64 hexadecimal digits");
   return key;
@@ -61,20 +63,23 @@ std::string PasswordCipher::Encipher(const std::string& clear) {
   return Encipher(clear, nonce);
 }
 
-std::string PasswordCipher::Encipher(const std::string& clear, const std::vector<uint8_t>& nonce) {
+std::string PasswordCipher::Encipher(const std::string& clear,
+                                     const std::vector<uint8_t>& nonce) {
   if (nonce.size() != crypto_secretbox_NONCEBYTES) Fail("a nonce must have 24 bytes");
   std::vector<unsigned char> key = LoadKey();
-  std::vector<uint8_t> out(crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES + clear.size());
+  std::vector<uint8_t> out(crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES +
+                           clear.size());
   std::copy(nonce.begin(), nonce.end(), out.begin());
   crypto_secretbox_easy(out.data() + crypto_secretbox_NONCEBYTES,
-                        reinterpret_cast<const unsigned char*>(clear.data()), clear.size(),
-                        out.data(), key.data());
+                        reinterpret_cast<const unsigned char*>(clear.data()),
+                        clear.size(), out.data(), key.data());
   sodium_memzero(key.data(), key.size());
   return std::string(kTag) + xml::Base64Encode(out);
 }
 
 std::string PasswordCipher::Decipher(const std::string& stored) {
-  if (stored.compare(0, kTag.size(), kTag) != 0) Fail("a stored password is not in the cipher's form");
+  if (stored.compare(0, kTag.size(), kTag) != 0)
+    Fail("a stored password is not in the cipher's form");
   std::vector<uint8_t> box;
   try {
     box = xml::Base64Decode(std::string_view(stored).substr(kTag.size()));
@@ -84,12 +89,17 @@ std::string PasswordCipher::Decipher(const std::string& stored) {
   if (box.size() < crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES)
     Fail("a stored password is too short for the cipher's form");
   std::vector<unsigned char> key = LoadKey();
-  std::string clear(box.size() - crypto_secretbox_NONCEBYTES - crypto_secretbox_MACBYTES, '\0');
+  std::string clear(box.size() - crypto_secretbox_NONCEBYTES - crypto_secretbox_MACBYTES,
+                    '\0');
   int rc = crypto_secretbox_open_easy(reinterpret_cast<unsigned char*>(clear.data()),
                                       box.data() + crypto_secretbox_NONCEBYTES,
-                                      box.size() - crypto_secretbox_NONCEBYTES, box.data(), key.data());
+                                      box.size() - crypto_secretbox_NONCEBYTES,
+                                      box.data(), key.data());
   sodium_memzero(key.data(), key.size());
-  if (rc != 0) Fail("a stored password does not open with this key (another key file, or a changed text)");
+  if (rc != 0)
+    Fail(
+        "a stored password does not open with this key (another key file, or a changed "
+        "text)");
   return clear;
 }
 

@@ -26,62 +26,121 @@ namespace qmxml {
 namespace {
 
 // What a condition compares against.
-enum class ValueKind { Number, Text, Date, ReqTypeRef, UserRef, DocumentRef, ListItemRef, State };
+enum class ValueKind {
+  Number,
+  Text,
+  Date,
+  ReqTypeRef,
+  UserRef,
+  DocumentRef,
+  ListItemRef,
+  State
+};
 
-const char* const kMembers[] = {
-    "key",         "Tag",          "RootTagNumber",   "Text",       "AuthorName",     "AuthorKey",
-    "LocationName", "LocationKey", "Revision",        "reason",     "DiscussionKey",  "DiscussionStatus",
-    "KeyScalar",   "HierarchyLevel", "DateTime",      "BookmarkName", "IsDocTextCurrent", "Name",
-    "DocumentPosition", "TracedTo", "TracedFrom",     "Status",     "DirectOnly",     "PackageKey",
-    "PackageName", "SuspectDateTime"};
+const char* const kMembers[] = {"key",
+                                "Tag",
+                                "RootTagNumber",
+                                "Text",
+                                "AuthorName",
+                                "AuthorKey",
+                                "LocationName",
+                                "LocationKey",
+                                "Revision",
+                                "reason",
+                                "DiscussionKey",
+                                "DiscussionStatus",
+                                "KeyScalar",
+                                "HierarchyLevel",
+                                "DateTime",
+                                "BookmarkName",
+                                "IsDocTextCurrent",
+                                "Name",
+                                "DocumentPosition",
+                                "TracedTo",
+                                "TracedFrom",
+                                "Status",
+                                "DirectOnly",
+                                "PackageKey",
+                                "PackageName",
+                                "SuspectDateTime"};
 
 ValueKind KindOfMember(std::string_view member) {
   struct M {
     const char* name;
     ValueKind kind;
   };
-  static const M kKinds[] = {
-      {"Tag", ValueKind::Text},          {"Text", ValueKind::Text},
-      {"AuthorName", ValueKind::Text},   {"LocationName", ValueKind::Text},
-      {"reason", ValueKind::Text},       {"DiscussionStatus", ValueKind::Text},
-      {"BookmarkName", ValueKind::Text}, {"Name", ValueKind::Text},
-      {"PackageName", ValueKind::Text},  {"DateTime", ValueKind::Date},
-      {"SuspectDateTime", ValueKind::Date}, {"AuthorKey", ValueKind::UserRef},
-      {"LocationKey", ValueKind::DocumentRef}, {"TracedTo", ValueKind::ReqTypeRef},
-      {"TracedFrom", ValueKind::ReqTypeRef},   {"Status", ValueKind::State}};
+  static const M kKinds[] = {{"Tag", ValueKind::Text},
+                             {"Text", ValueKind::Text},
+                             {"AuthorName", ValueKind::Text},
+                             {"LocationName", ValueKind::Text},
+                             {"reason", ValueKind::Text},
+                             {"DiscussionStatus", ValueKind::Text},
+                             {"BookmarkName", ValueKind::Text},
+                             {"Name", ValueKind::Text},
+                             {"PackageName", ValueKind::Text},
+                             {"DateTime", ValueKind::Date},
+                             {"SuspectDateTime", ValueKind::Date},
+                             {"AuthorKey", ValueKind::UserRef},
+                             {"LocationKey", ValueKind::DocumentRef},
+                             {"TracedTo", ValueKind::ReqTypeRef},
+                             {"TracedFrom", ValueKind::ReqTypeRef},
+                             {"Status", ValueKind::State}};
   for (const M& m : kKinds)
     if (m.name == member) return m.kind;
   return ValueKind::Number;
 }
 
 bool IsRef(ValueKind k) {
-  return k == ValueKind::ReqTypeRef || k == ValueKind::UserRef || k == ValueKind::DocumentRef ||
-         k == ValueKind::ListItemRef;
+  return k == ValueKind::ReqTypeRef || k == ValueKind::UserRef ||
+         k == ValueKind::DocumentRef || k == ValueKind::ListItemRef;
 }
 
 HostItem ItemOf(ValueKind k) {
   switch (k) {
-    case ValueKind::ReqTypeRef: return HostItem::RequirementType;
-    case ValueKind::UserRef: return HostItem::User;
-    case ValueKind::DocumentRef: return HostItem::Document;
-    default: return HostItem::ListItem;
+    case ValueKind::ReqTypeRef:
+      return HostItem::RequirementType;
+    case ValueKind::UserRef:
+      return HostItem::User;
+    case ValueKind::DocumentRef:
+      return HostItem::Document;
+    default:
+      return HostItem::ListItem;
   }
 }
 
 const char* ItemWord(HostItem item) {
   switch (item) {
-    case HostItem::RequirementType: return "requirement type";
-    case HostItem::Attribute: return "attribute";
-    case HostItem::ListItem: return "list item";
-    case HostItem::User: return "user";
-    case HostItem::Document: return "document";
+    case HostItem::RequirementType:
+      return "requirement type";
+    case HostItem::Attribute:
+      return "attribute";
+    case HostItem::ListItem:
+      return "list item";
+    case HostItem::User:
+      return "user";
+    case HostItem::Document:
+      return "document";
   }
   return "item";
 }
 
 // ---- tokens ----
 
-enum class Tok { End, LParen, RParen, LBracket, RBracket, Op, Word, Number, Text, Date, Guid, NoRef, Empty };
+enum class Tok {
+  End,
+  LParen,
+  RParen,
+  LBracket,
+  RBracket,
+  Op,
+  Word,
+  Number,
+  Text,
+  Date,
+  Guid,
+  NoRef,
+  Empty
+};
 
 struct Token {
   Tok type = Tok::End;
@@ -102,7 +161,8 @@ std::vector<Token> Lex(const std::string& q) {
   std::vector<Token> out;
   size_t i = 0;
   auto starts = [&](std::string_view s) {
-    return q.size() - i >= s.size() && frame::StartsWithNoCase(std::string_view(q).substr(i), s);
+    return q.size() - i >= s.size() &&
+           frame::StartsWithNoCase(std::string_view(q).substr(i), s);
   };
   while (true) {
     while (i < q.size() && std::isspace(static_cast<unsigned char>(q[i]))) ++i;
@@ -114,7 +174,10 @@ std::vector<Token> Lex(const std::string& q) {
     }
     const char c = q[i];
     if (c == '(' || c == ')' || c == '[' || c == ']') {
-      t.type = c == '(' ? Tok::LParen : c == ')' ? Tok::RParen : c == '[' ? Tok::LBracket : Tok::RBracket;
+      t.type = c == '('   ? Tok::LParen
+               : c == ')' ? Tok::RParen
+               : c == '[' ? Tok::LBracket
+                          : Tok::RBracket;
       ++i;
     } else if (starts("\"<no entry>\"")) {
       t.type = Tok::Empty;
@@ -140,7 +203,8 @@ std::vector<Token> Lex(const std::string& q) {
           continue;
         }
         if (++i >= q.size()) Fail(1, t.pos, "the text is not closed with \"");
-        if (q[i] == 'x' && i + 2 < q.size() && std::isxdigit(static_cast<unsigned char>(q[i + 1])) &&
+        if (q[i] == 'x' && i + 2 < q.size() &&
+            std::isxdigit(static_cast<unsigned char>(q[i + 1])) &&
             std::isxdigit(static_cast<unsigned char>(q[i + 2]))) {
           t.text += static_cast<char>(std::stoi(q.substr(i + 1, 2), nullptr, 16));
           i += 2;
@@ -155,7 +219,8 @@ std::vector<Token> Lex(const std::string& q) {
       t.type = Tok::Date;
       t.text = q.substr(i + 1, end - i - 1);
       DateValue d;
-      if (!ParseDate(t.text, &d)) Fail(1, t.pos, "\"" + t.text + "\" is not a date (YYYY-MM-DD [HH:MM:SS])");
+      if (!ParseDate(t.text, &d))
+        Fail(1, t.pos, "\"" + t.text + "\" is not a date (YYYY-MM-DD [HH:MM:SS])");
       i = end + 1;
     } else if (c == '{') {
       size_t end = q.find('}', i);
@@ -165,15 +230,21 @@ std::vector<Token> Lex(const std::string& q) {
         Fail(1, t.pos, "a GUID must have the form {8-4-4-4-12 hexadecimal digits}");
       i = end + 1;
     } else if (std::isdigit(static_cast<unsigned char>(c)) ||
-               (c == '-' && i + 1 < q.size() && std::isdigit(static_cast<unsigned char>(q[i + 1])))) {
+               (c == '-' && i + 1 < q.size() &&
+                std::isdigit(static_cast<unsigned char>(q[i + 1])))) {
       size_t from = i++;
-      while (i < q.size() && (std::isdigit(static_cast<unsigned char>(q[i])) || q[i] == '.')) ++i;
+      while (i < q.size() &&
+             (std::isdigit(static_cast<unsigned char>(q[i])) || q[i] == '.'))
+        ++i;
       t.type = Tok::Number;
       t.text = q.substr(from, i - from);
-      if (!Variant(t.text).IsNumeric()) Fail(1, t.pos, "\"" + t.text + "\" is not a number");
+      if (!Variant(t.text).IsNumeric())
+        Fail(1, t.pos, "\"" + t.text + "\" is not a number");
     } else if (std::isalpha(static_cast<unsigned char>(c))) {
       size_t from = i;
-      while (i < q.size() && (std::isalnum(static_cast<unsigned char>(q[i])) || q[i] == '.' || q[i] == '_')) ++i;
+      while (i < q.size() && (std::isalnum(static_cast<unsigned char>(q[i])) ||
+                              q[i] == '.' || q[i] == '_'))
+        ++i;
       t.type = Tok::Word;
       t.text = q.substr(from, i - from);
     } else {
@@ -192,13 +263,13 @@ struct ParsedQuery::Node {
   std::vector<std::shared_ptr<Node>> children;
   // Condition: what is compared ...
   enum Subject { ReqType, Author, Location, Attr } subject = Attr;
-  int32_t attr_key = 0;        // Attr: the attribute's key (negative: built-in)
-  std::string attr_guid;       // Attr: its GUID
+  int32_t attr_key = 0;   // Attr: the attribute's key (negative: built-in)
+  std::string attr_guid;  // Attr: its GUID
   std::string op;
   // ... and with what.
   enum Value { Literal, Ref, NoRef, Empty } value = Literal;
   ValueKind type = ValueKind::Number;
-  std::string literal;         // number or date text, decoded text
+  std::string literal;  // number or date text, decoded text
   int32_t ref_key = 0;
   std::string ref_guid;
 };
@@ -209,15 +280,20 @@ using Node = ParsedQuery::Node;
 
 std::string EscapeText(const std::string& text) {
   std::vector<bool> hex(text.size(), false);
-  for (size_t at = 0; (at = frame::FindNoCase(text, "suspect", at)) != std::string::npos; ++at) hex[at + 3] = true;
-  for (size_t at = 0; (at = frame::FindNoCase(text, "reqtype.guid", at)) != std::string::npos; ++at) hex[at + 7] = true;
+  for (size_t at = 0; (at = frame::FindNoCase(text, "suspect", at)) != std::string::npos;
+       ++at)
+    hex[at + 3] = true;
+  for (size_t at = 0;
+       (at = frame::FindNoCase(text, "reqtype.guid", at)) != std::string::npos; ++at)
+    hex[at + 7] = true;
   std::string out = "\"";
   for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c == '"' || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
-    } else if (hex[i] || c < 0x20 || c == '{' || c == '}' || c == '<' || c == '>' || c == '#' || c == '@') {
+    } else if (hex[i] || c < 0x20 || c == '{' || c == '}' || c == '<' || c == '>' ||
+               c == '#' || c == '@') {
       char buf[5];
       std::snprintf(buf, sizeof buf, "\\x%02X", c);
       out += buf;
@@ -235,32 +311,52 @@ std::string Print(const Node& n, int32_t form) {
     case Node::And: {
       std::string out;
       for (size_t i = 0; i < n.children.size(); ++i)
-        out += (i ? (n.kind == Node::Or ? " OR " : " AND ") : "") + Print(*n.children[i], form);
+        out += (i ? (n.kind == Node::Or ? " OR " : " AND ") : "") +
+               Print(*n.children[i], form);
       return out;
     }
-    case Node::Not: return "NOT " + Print(*n.children[0], form);
-    case Node::Group: return "(" + Print(*n.children[0], form) + ")";
-    case Node::Condition: break;
+    case Node::Not:
+      return "NOT " + Print(*n.children[0], form);
+    case Node::Group:
+      return "(" + Print(*n.children[0], form) + ")";
+    case Node::Condition:
+      break;
   }
   std::string out;
   switch (n.subject) {
-    case Node::ReqType: out = keys ? "ReqType.Key" : "ReqType.Guid"; break;
-    case Node::Author: out = "Req.Author"; break;
-    case Node::Location: out = "Req.Location"; break;
-    case Node::Attr: out = "Attr[" + (keys ? std::to_string(n.attr_key) : n.attr_guid) + "]"; break;
+    case Node::ReqType:
+      out = keys ? "ReqType.Key" : "ReqType.Guid";
+      break;
+    case Node::Author:
+      out = "Req.Author";
+      break;
+    case Node::Location:
+      out = "Req.Location";
+      break;
+    case Node::Attr:
+      out = "Attr[" + (keys ? std::to_string(n.attr_key) : n.attr_guid) + "]";
+      break;
   }
   out += " " + n.op + " ";
   switch (n.value) {
-    case Node::Empty: return out + "\"<no entry>\"";
-    case Node::NoRef: return out + (keys ? "0" : "<NO ENTRY>");
-    case Node::Ref: return out + (keys ? std::to_string(n.ref_key) : n.ref_guid);
-    case Node::Literal: break;
+    case Node::Empty:
+      return out + "\"<no entry>\"";
+    case Node::NoRef:
+      return out + (keys ? "0" : "<NO ENTRY>");
+    case Node::Ref:
+      return out + (keys ? std::to_string(n.ref_key) : n.ref_guid);
+    case Node::Literal:
+      break;
   }
   switch (n.type) {
-    case ValueKind::Text: return out + EscapeText(n.literal);
-    case ValueKind::Date: return out + "#" + n.literal + "#";
-    case ValueKind::State: return out + (!keys && n.literal == "1" ? "suspect" : n.literal);
-    default: return out + n.literal;
+    case ValueKind::Text:
+      return out + EscapeText(n.literal);
+    case ValueKind::Date:
+      return out + "#" + n.literal + "#";
+    case ValueKind::State:
+      return out + (!keys && n.literal == "1" ? "suspect" : n.literal);
+    default:
+      return out + n.literal;
   }
 }
 
@@ -273,7 +369,8 @@ class Parser {
 
   std::shared_ptr<Node> Query() {
     auto root = Or();
-    if (Peek().type != Tok::End) Fail(1, Peek().pos, "unexpected \"" + Describe(Peek()) + "\"");
+    if (Peek().type != Tok::End)
+      Fail(1, Peek().pos, "unexpected \"" + Describe(Peek()) + "\"");
     return root;
   }
 
@@ -285,22 +382,33 @@ class Parser {
   }
   static std::string Describe(const Token& t) {
     switch (t.type) {
-      case Tok::End: return "end of query";
-      case Tok::LParen: return "(";
-      case Tok::RParen: return ")";
-      case Tok::LBracket: return "[";
-      case Tok::RBracket: return "]";
-      case Tok::NoRef: return "<no entry>";
-      case Tok::Empty: return "\"<no entry>\"";
-      default: return t.text;
+      case Tok::End:
+        return "end of query";
+      case Tok::LParen:
+        return "(";
+      case Tok::RParen:
+        return ")";
+      case Tok::LBracket:
+        return "[";
+      case Tok::RBracket:
+        return "]";
+      case Tok::NoRef:
+        return "<no entry>";
+      case Tok::Empty:
+        return "\"<no entry>\"";
+      default:
+        return t.text;
     }
   }
   void Expect(Tok type, const char* what) {
-    if (Peek().type != type) Fail(1, Peek().pos, std::string("expected ") + what + ", found \"" + Describe(Peek()) + "\"");
+    if (Peek().type != type)
+      Fail(1, Peek().pos,
+           std::string("expected ") + what + ", found \"" + Describe(Peek()) + "\"");
     Next();
   }
 
-  std::shared_ptr<Node> Chain(Node::Kind kind, const char* word, std::shared_ptr<Node> (Parser::*sub)()) {
+  std::shared_ptr<Node> Chain(Node::Kind kind, const char* word,
+                              std::shared_ptr<Node> (Parser::*sub)()) {
     auto first = (this->*sub)();
     if (!IsWord(word)) return first;
     auto n = std::make_shared<Node>();
@@ -340,9 +448,12 @@ class Parser {
     const bool keys = form_ == kKeyForm;
     if (subject.type != Tok::Word)
       Fail(1, subject.pos, "expected a condition, found \"" + Describe(subject) + "\"");
-    if (EqualsNoCase(subject.text, "ReqType.Key") || EqualsNoCase(subject.text, "ReqType.Guid")) {
+    if (EqualsNoCase(subject.text, "ReqType.Key") ||
+        EqualsNoCase(subject.text, "ReqType.Guid")) {
       if (EqualsNoCase(subject.text, "ReqType.Key") != keys)
-        Fail(1, subject.pos, subject.text + " does not belong in a query of " + (keys ? "key" : "GUID") + " form");
+        Fail(1, subject.pos,
+             subject.text + " does not belong in a query of " + (keys ? "key" : "GUID") +
+                 " form");
       n->subject = Node::ReqType;
       n->type = ValueKind::ReqTypeRef;
     } else if (EqualsNoCase(subject.text, "Req.Author")) {
@@ -368,11 +479,14 @@ class Parser {
     const Token name = Next();
     const bool keys = form_ == kKeyForm;
     if (name.type != (keys ? Tok::Number : Tok::Guid))
-      Fail(1, name.pos, std::string("expected an attribute ") + (keys ? "key" : "GUID") + ", found \"" + Describe(name) + "\"");
+      Fail(1, name.pos,
+           std::string("expected an attribute ") + (keys ? "key" : "GUID") +
+               ", found \"" + Describe(name) + "\"");
     Expect(Tok::RBracket, "]");
     for (const SystemAttributeGuid& s : SystemAttributeGuids()) {
       const int32_t key = system_.Get(s.member, 1);
-      if (keys ? Variant(name.text).ToLong() != key : !EqualsNoCase(name.text, s.guid)) continue;
+      if (keys ? Variant(name.text).ToLong() != key : !EqualsNoCase(name.text, s.guid))
+        continue;
       n.attr_key = key;
       n.attr_guid = FirstGuidOf(s.member);
       n.type = KindOfMember(s.member);
@@ -388,16 +502,25 @@ class Parser {
     }
     std::optional<int32_t> type = project_.AttributeType(n.attr_key);
     if (n.attr_guid.empty() || !type)
-      Fail(2, name.pos, "the attribute " + name.text + " is not an attribute of the project" +
-                            (keys && type ? " with a GUID" : ""));
+      Fail(2, name.pos,
+           "the attribute " + name.text + " is not an attribute of the project" +
+               (keys && type ? " with a GUID" : ""));
     switch (*type) {
       case 0:
-      case 10: n.type = ValueKind::ListItemRef; break;
+      case 10:
+        n.type = ValueKind::ListItemRef;
+        break;
       case 2:
-      case 3: n.type = ValueKind::Number; break;
+      case 3:
+        n.type = ValueKind::Number;
+        break;
       case 4:
-      case 5: n.type = ValueKind::Date; break;
-      default: n.type = ValueKind::Text; break;
+      case 5:
+        n.type = ValueKind::Date;
+        break;
+      default:
+        n.type = ValueKind::Text;
+        break;
     }
   }
 
@@ -409,12 +532,17 @@ class Parser {
 
   void Operator(Node& n) {
     const Token op = Next();
-    std::string text = op.type == Tok::Op ? op.text : op.type == Tok::Word ? FoldCase(op.text) : "";
+    std::string text = op.type == Tok::Op     ? op.text
+                       : op.type == Tok::Word ? FoldCase(op.text)
+                                              : "";
     if (text == "contains") text = "CONTAINS";
-    const bool ordered = n.type == ValueKind::Number || n.type == ValueKind::Date || n.type == ValueKind::State;
+    const bool ordered = n.type == ValueKind::Number || n.type == ValueKind::Date ||
+                         n.type == ValueKind::State;
     const bool contains = n.type == ValueKind::Text || n.type == ValueKind::ListItemRef;
-    const bool ok = text == "=" || text == "<>" || (ordered && (text == "<" || text == "<=" || text == ">" || text == ">=")) ||
-                    (contains && text == "CONTAINS");
+    const bool ok =
+        text == "=" || text == "<>" ||
+        (ordered && (text == "<" || text == "<=" || text == ">" || text == ">=")) ||
+        (contains && text == "CONTAINS");
     if (!ok) Fail(1, op.pos, "the operator \"" + Describe(op) + "\" does not apply here");
     n.op = text;
   }
@@ -429,25 +557,31 @@ class Parser {
       return;
     }
     if (IsRef(n.type)) {
-      if (v.type == Tok::NoRef && n.subject != Node::ReqType && (n.op == "=" || n.op == "<>")) {
-        n.value = Node::NoRef;
-        return;
-      }
-      if (keys && v.type == Tok::Number && Variant(v.text).ToLong() == 0 && n.subject != Node::ReqType &&
+      if (v.type == Tok::NoRef && n.subject != Node::ReqType &&
           (n.op == "=" || n.op == "<>")) {
         n.value = Node::NoRef;
         return;
       }
+      if (keys && v.type == Tok::Number && Variant(v.text).ToLong() == 0 &&
+          n.subject != Node::ReqType && (n.op == "=" || n.op == "<>")) {
+        n.value = Node::NoRef;
+        return;
+      }
       if (v.type != (keys ? Tok::Number : Tok::Guid))
-        Fail(1, v.pos, std::string("expected a ") + (keys ? "key" : "GUID") + ", found \"" + Describe(v) + "\"");
-      const HostItem item = n.subject == Node::ReqType ? HostItem::RequirementType : ItemOf(n.type);
+        Fail(1, v.pos,
+             std::string("expected a ") + (keys ? "key" : "GUID") + ", found \"" +
+                 Describe(v) + "\"");
+      const HostItem item =
+          n.subject == Node::ReqType ? HostItem::RequirementType : ItemOf(n.type);
       const int32_t owner = n.attr_key;
       n.value = Node::Ref;
       n.ref_key = keys ? Variant(v.text).ToLong() : project_.KeyOf(item, v.text, owner);
       n.ref_guid = project_.GuidOf(item, n.ref_key, owner);
       if (n.ref_key <= 0 || n.ref_guid.empty())
-        Fail(2, v.pos, std::string("the ") + ItemWord(item) + " " + v.text + " is not known to the project" +
-                           (item == HostItem::ListItem ? " as an item of this attribute" : ""));
+        Fail(2, v.pos,
+             std::string("the ") + ItemWord(item) + " " + v.text +
+                 " is not known to the project" +
+                 (item == HostItem::ListItem ? " as an item of this attribute" : ""));
       return;
     }
     n.value = Node::Literal;
@@ -465,7 +599,8 @@ class Parser {
         }
         [[fallthrough]];
       default:
-        if (v.type != Tok::Number) Fail(1, v.pos, "expected a number, found \"" + Describe(v) + "\"");
+        if (v.type != Tok::Number)
+          Fail(1, v.pos, "expected a number, found \"" + Describe(v) + "\"");
         break;
     }
     n.literal = v.text;
@@ -522,8 +657,9 @@ int32_t SystemAttributes::Get(std::string_view name, int32_t argument) const {
               "Object doesn't support this property or method: " + std::string(name));
 }
 
-int32_t QueryEngine::Validate2(int32_t, int32_t form, HostProject* project, const std::string& query,
-                               std::string& message, std::shared_ptr<ParsedQuery>& parsed) {
+int32_t QueryEngine::Validate2(int32_t, int32_t form, HostProject* project,
+                               const std::string& query, std::string& message,
+                               std::shared_ptr<ParsedQuery>& parsed) {
   parsed.reset();
   message.clear();
   if (project == nullptr || !project->IsOpen()) {

@@ -88,7 +88,8 @@ QueryText MakeQuery(Model& m, Rng& rng, int kind) {
       // Texts that a rewrite by text must leave alone, a date and NOT.
       const ReqType& t = TypeWith(m, rng, {kRationale, kTargetDate});
       return {"Suspect rationale – " + t.name, "Rationales that still mention a draft.",
-              "ReqType.Key = " + Key(t.key) + " AND Attr[" + Key(m.fields[kRationale].key) +
+              "ReqType.Key = " + Key(t.key) + " AND Attr[" +
+                  Key(m.fields[kRationale].key) +
                   "] CONTAINS \"suspect {draft} <no entry> ReqType.Guid\" AND NOT Attr[" +
                   Key(m.fields[kTargetDate].key) + "] < #2010-06-30#"};
     }
@@ -98,16 +99,20 @@ QueryText MakeQuery(Model& m, Rng& rng, int kind) {
       const ReqType& t = m.types[rng.Below(kTypeCount)];
       const User& u = m.AnyUser(rng);
       return {"Suspect traces to " + t.name, "Traces that need a look after a change.",
-              "Attr[-20] = " + Key(t.key) + " AND Attr[-22] = 1 AND Attr[-26] >= #2010-01-01 08:00:00# "
-              "OR Attr[-6] = " + Key(u.key)};
+              "Attr[-20] = " + Key(t.key) +
+                  " AND Attr[-22] = 1 AND Attr[-26] >= #2010-01-01 08:00:00# "
+                  "OR Attr[-6] = " +
+                  Key(u.key)};
     }
     default: {
       // No item, the empty value of a built-in text, a real number and
       // requirements outside any document.
       const ReqType& t = TypeWith(m, rng, {kPriority, kRisk});
       return {"Unsorted risks – " + t.name, "Risky requirements nobody has placed yet.",
-              "ReqType.Key = " + Key(t.key) + " AND Attr[" + Key(m.fields[kPriority].key) +
-                  "] <> 0 AND Attr[" + Key(m.fields[kRisk].key) + "] > 0.5 AND (Attr[-18] = \"<no entry>\" OR "
+              "ReqType.Key = " + Key(t.key) + " AND Attr[" +
+                  Key(m.fields[kPriority].key) + "] <> 0 AND Attr[" +
+                  Key(m.fields[kRisk].key) +
+                  "] > 0.5 AND (Attr[-18] = \"<no entry>\" OR "
                   "Req.Location = 0)"};
     }
   }
@@ -186,8 +191,10 @@ void WriteViews(Model& m, Rng& rng) {
   for (const Field& f : m.fields) retired = std::max(retired, f.key);
   ++retired;
   {
-    Insert field(m.db, "qmUserDefinedFields", {"ID", "Label", "DataType", "DESCRIPTION", "QMGUID"});
-    field.Row(retired, "Legacy Category", 0, "No longer used by any requirement type.", MakeGuid(rng));
+    Insert field(m.db, "qmUserDefinedFields",
+                 {"ID", "Label", "DataType", "DESCRIPTION", "QMGUID"});
+    field.Row(retired, "Legacy Category", 0, "No longer used by any requirement type.",
+              MakeGuid(rng));
   }
   const int packages = static_cast<int>(m.packages.size());
   const int count = std::max(2, (packages + 3) / 4);
@@ -216,7 +223,8 @@ void WriteViews(Model& m, Rng& rng) {
                   static_cast<int>(key));
     const std::string description = Paragraphs(rng, rng.Between(1, 2));
     const int visibility = rng.Below(2);
-    const std::string properties = ViewProperties(m, rng, type, view_type, v == 0 ? retired : 0);
+    const std::string properties =
+        ViewProperties(m, rng, type, view_type, v == 0 ? retired : 0);
     const int32_t query = rng.Pick(m.queries);
     const int32_t owner = m.AnyUser(rng).key;
     const char* reason = rng.Percent(30) ? "Prepared for the design review" : "";

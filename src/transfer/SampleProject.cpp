@@ -8,11 +8,11 @@
 
 #include <sqlite3.h>
 
+#include "platform/HostServices.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Connection.h"
 #include "qmxml/Error.h"
 #include "qmxml/KeyMap.h"
-#include "platform/HostServices.h"
 #include "transfer/SampleSupport.h"
 #include "xml/XmlDoc.h"
 
@@ -235,12 +235,14 @@ void WriteProject(Model& m, Rng& rng) {
 // The stored password of |login|: a clear password made up from the login,
 // enciphered with the sample's key (a nonce from the generator, so that the
 // same seed and key give the same text), or the directory marker.
-std::string Password(Rng& rng, PasswordKind kind, const std::string& key_file, const char* login) {
+std::string Password(Rng& rng, PasswordKind kind, const std::string& key_file,
+                     const char* login) {
   if (kind == kDirectory) return "DirectoryLoginOnly";
   static const char kHex[] = "0123456789ABCDEF";
   std::string clear = std::string(login) + "-";
   for (int i = 0; i < 6; ++i) clear += kHex[rng.Below(16)];
-  if (kind == kWideCipher) clear += "-\u30D1\u30B9";  // any character may be part of a password
+  if (kind == kWideCipher)
+    clear += "-\u30D1\u30B9";  // any character may be part of a password
   std::vector<uint8_t> nonce(24);
   for (auto& b : nonce) b = static_cast<uint8_t>(rng.Below(256));
   return PasswordCipher(key_file).Encipher(clear, nonce);
@@ -263,7 +265,8 @@ void WriteSecurity(Model& m, Rng& rng) {
   for (const UserDef& u : kUsers) {
     User user{static_cast<int32_t>(m.users.size() + 1), MakeGuid(rng), u.login,
               u.full_name, u.group};
-    users.Row(user.key, u.login, Password(rng, u.password, m.key_file, u.login), u.active ? 1 : 0, u.full_name,
+    users.Row(user.key, u.login, Password(rng, u.password, m.key_file, u.login),
+              u.active ? 1 : 0, u.full_name,
               std::string(u.login) + "@atlas-gs.example.org", m.groups[u.group].key,
               user.guid);
     m.users.push_back(std::move(user));
@@ -464,7 +467,8 @@ SampleSummary FillSampleProject(Connection& conn, const SampleOptions& opts) {
   m.requirements = opts.requirements;
   m.progress = opts.progress;
   m.key_file = opts.key_file.empty() ? conn.Path() + ".key" : opts.key_file;
-  if (!xml::FileExists(m.key_file)) xml::WriteFileBytes(m.key_file, PasswordCipher::NewKeyText() + "\n");
+  if (!xml::FileExists(m.key_file))
+    xml::WriteFileBytes(m.key_file, PasswordCipher::NewKeyText() + "\n");
 
   // A savepoint opens a transaction of its own, or nests in the caller's.
   sample::Exec(m.db, "SAVEPOINT sample_project");

@@ -5,8 +5,8 @@
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
 #include "frame/Text.h"
-#include "movers/content/PackageXml.h"
 #include "frame/ThreadState.h"
+#include "movers/content/PackageXml.h"
 #include "sql/Guid.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
@@ -17,9 +17,12 @@ namespace {
 using frame::ReplaceAll;
 
 constexpr const char* kAdministratorsSql =
-    "SELECT  #M#qmUsers.LOGINNAME, #M#qmUsers.PASSWORD, #M#qmUsers.ACTIVE FROM #M#qmUsers, "
-    "#M#qmUserGroups, #M#qmProjectUsers WHERE #M#qmUsers.GROUPID = #M#qmUserGroups.ID AND "
-    "#M#qmUserGroups.ID = #M#qmProjectUsers.USERGROUPID AND #M#qmProjectUsers.PROJECTID = #1# "
+    "SELECT  #M#qmUsers.LOGINNAME, #M#qmUsers.PASSWORD, #M#qmUsers.ACTIVE FROM "
+    "#M#qmUsers, "
+    "#M#qmUserGroups, #M#qmProjectUsers WHERE #M#qmUsers.GROUPID = #M#qmUserGroups.ID "
+    "AND "
+    "#M#qmUserGroups.ID = #M#qmProjectUsers.USERGROUPID AND #M#qmProjectUsers.PROJECTID "
+    "= #1# "
     "AND #M#qmUserGroups.NAME = 'Administrators'";
 
 // The marker of an administrator whom a directory service authenticates:
@@ -27,12 +30,13 @@ constexpr const char* kAdministratorsSql =
 constexpr const char* kDirectoryLogin = "DirectoryLoginOnly";
 
 // The key-map words a GUID in a query text is tried as, in order.
-constexpr const char* kQueryWords[] = {"RequirementType", "UserDefinedField", "UserDefinedListItem",
-                                       "User", "Document"};
+constexpr const char* kQueryWords[] = {"RequirementType", "UserDefinedField",
+                                       "UserDefinedListItem", "User", "Document"};
 
 template <class T>
 std::shared_ptr<T> Start(std::string_view prog_id, bool raise) {
-  return std::dynamic_pointer_cast<T>(frame::StartService(prog_id, raise, "QmQueryEngine.Dll"));
+  return std::dynamic_pointer_cast<T>(
+      frame::StartService(prog_id, raise, "QmQueryEngine.Dll"));
 }
 
 }  // namespace
@@ -59,7 +63,8 @@ std::vector<std::string> ListGuids(const std::string& query) {
   return guids;
 }
 
-std::string RewriteToKeys(const std::string& query, KeyMap& keys, const SystemAttributes* system) {
+std::string RewriteToKeys(const std::string& query, KeyMap& keys,
+                          const SystemAttributes* system) {
   struct Found {
     std::string guid;
     int32_t key = 0;
@@ -158,14 +163,16 @@ std::string QueryDefsMover::ConvertToKeyQuery_(const std::string& query, KeyMap&
   return EngineConvert_(query, kGuidForm, kKeyForm);
 }
 
-std::string QueryDefsMover::EngineConvert_(const std::string& query, int32_t from, int32_t to) {
+std::string QueryDefsMover::EngineConvert_(const std::string& query, int32_t from,
+                                           int32_t to) {
   std::shared_ptr<HostProject> project = SpectoProject_();
   if (!project) return "";
   auto engine = Start<QueryEngine>(kProgIdQueryEngine, false);
   if (!engine) return "";
   std::string message;
   std::shared_ptr<ParsedQuery> parsed;
-  if (engine->Validate2(1, from, project.get(), query, message, parsed) != 0 || !parsed) return "";
+  if (engine->Validate2(1, from, project.get(), query, message, parsed) != 0 || !parsed)
+    return "";
   return parsed->QueryString(to);
 }
 
@@ -176,8 +183,8 @@ void QueryDefsMover::TakeConnection_(SourceContainer* oSource) {
   connection_ = db ? db->ContainerInfo(eContInfo_Connection).As<Connection>() : nullptr;
 }
 
-void QueryDefsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
-                               Scheduler* oScheduler) {
+void QueryDefsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
+                               ObjectPtr& oRs, Scheduler* oScheduler) {
   const std::string path = FilePath(oSource);
   auto rs = frame::Take<Recordset>(oRs);
   RunDataSet(true, eMsg_QDefs, path, [&] {
@@ -190,8 +197,8 @@ int32_t QueryDefsMover::GetProjectKeyFromRecordset_(const Recordset& project) co
   return xml::ColumnValue(project.GetField("ID"), xml::kLong).ToLong();
 }
 
-void QueryDefsMover::Write_(Recordset* project, DataDescriptor* oData, Scheduler* oScheduler,
-                            const std::string& path) {
+void QueryDefsMover::Write_(Recordset* project, DataDescriptor* oData,
+                            Scheduler* oScheduler, const std::string& path) {
   doc_.reset();
   XmlDocumentPtr doc = xml::NewDocument();
   if (project == nullptr || project->IsEOF()) return;
@@ -207,12 +214,15 @@ void QueryDefsMover::Write_(Recordset* project, DataDescriptor* oData, Scheduler
     xml::SetColumnAttr(def, "ID", *queries, "QMGUID");
     xml::SetColumnAttr(def, "queryuserid", *queries, "queryuserid");
     xml::SetColumnAttr(def, "queryusername", *queries, "queryusername");
-    xml::SetAttr(def, "querydatetime", conversion->cTimeStamp(queries->GetField("QUERYDATETIME")));
+    xml::SetAttr(def, "querydatetime",
+                 conversion->cTimeStamp(queries->GetField("QUERYDATETIME")));
     xml::SetColumnAttr(def, "queryreason", *queries, "QUERYREASON");
     xml::SetColumnAttr(def, "querybasetype", *queries, "QUERYBASETYPE");
-    package_xml::AppendTextElement(def, "QUERYDESCRIPTION", xml::ColumnText(*queries, "QUERYDESCRIPTION"));
+    package_xml::AppendTextElement(def, "QUERYDESCRIPTION",
+                                   xml::ColumnText(*queries, "QUERYDESCRIPTION"));
     const std::string query = xml::ColumnText(*queries, "QUERYSTRING");
-    package_xml::AppendTextElement(def, "QUERYSTRING", query.empty() ? "" : ConvertToGuidQuery_(query));
+    package_xml::AppendTextElement(def, "QUERYSTRING",
+                                   query.empty() ? "" : ConvertToGuidQuery_(query));
   }
   if (!queries) root.remove_child(defs);
   doc_ = doc;
@@ -221,18 +231,19 @@ void QueryDefsMover::Write_(Recordset* project, DataDescriptor* oData, Scheduler
 
 // ---- reading ----
 
-void QueryDefsMover::ReadData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
-                              Scheduler*) {
+void QueryDefsMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
+                              ObjectPtr& oRs, Scheduler*) {
   const std::string path = FilePath(oSource);
   auto rows = frame::Take<Collection>(oRs);
   RunDataSet(false, eMsg_QDefs, path, [&] { Read_(oSource, oData, rows.get(), path); });
 }
 
-void QueryDefsMover::Read_(SourceContainer* oSource, DataDescriptor* oData, Collection* rows,
-                           const std::string& path) {
+void QueryDefsMover::Read_(SourceContainer* oSource, DataDescriptor* oData,
+                           Collection* rows, const std::string& path) {
   TakeConnection_(oSource);
   doc_ = xml::LoadDocument(path, Source("Read_"));
-  std::shared_ptr<Recordset> rs = sql::RecordsetOfTable(rows, sql::Table("QmQueryDefinitions"));
+  std::shared_ptr<Recordset> rs =
+      sql::RecordsetOfTable(rows, sql::Table("QmQueryDefinitions"));
   auto db = DbContainer(oSource);
   if (!rs || !db || !db->keys) return;
   KeyMap& keys = *db->keys;
@@ -254,13 +265,15 @@ void QueryDefsMover::Read_(SourceContainer* oSource, DataDescriptor* oData, Coll
     rs->Set("ID", Variant(keys.GetNextDBKey("Query", xml_guid)));
     rs->Set("PROJECTID", Variant(project_key_));
     rs->Set("QUERYNAME", Variant(text("Name")));
-    rs->Set("QUERYDESCRIPTION", Variant(std::string(xml::ChildNode(def, 0).text().get())));
+    rs->Set("QUERYDESCRIPTION",
+            Variant(std::string(xml::ChildNode(def, 0).text().get())));
     rs->Set("QUERYUSERID", Variant(keys.getKeyFromGUID("User", text("queryuserid"))));
     rs->Set("QUERYDATETIME", Variant(text("querydatetime")));
     rs->Set("QUERYREASON", Variant(text("queryreason")));
     rs->Set("QUERYBASETYPE", Variant(text("querybasetype")));
     const std::string converted = ConvertToKeyQuery_(stored, keys);
-    if (!stored.empty() && converted.empty()) keys.NoteLoss("query text(s) stored empty (did not convert)");
+    if (!stored.empty() && converted.empty())
+      keys.NoteLoss("query text(s) stored empty (did not convert)");
     rs->Set("QUERYSTRING", Variant(converted));
     rs->Set("QMGUID", Variant(guids->GetGUID(xml_guid)));
     frame::YieldToHost("Query");

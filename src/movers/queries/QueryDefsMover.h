@@ -67,8 +67,10 @@ class QueryDefsMover : public frame::MoverBase {
   }
 
  private:
-  void Write_(Recordset* project, DataDescriptor* oData, Scheduler* oScheduler, const std::string& path);
-  void Read_(SourceContainer* oSource, DataDescriptor* oData, Collection* rows, const std::string& path);
+  void Write_(Recordset* project, DataDescriptor* oData, Scheduler* oScheduler,
+              const std::string& path);
+  void Read_(SourceContainer* oSource, DataDescriptor* oData, Collection* rows,
+             const std::string& path);
   int32_t GetProjectKeyFromRecordset_(const Recordset& project) const;
   std::string ConvertToGuidQuery_(const std::string& query);
   std::string ConvertToKeyQuery_(const std::string& query, KeyMap& keys);
@@ -101,7 +103,8 @@ std::vector<std::string> ListGuids(const std::string& query);
 // others through |keys|, tried as RequirementType, UserDefinedField,
 // UserDefinedListItem, User and Document. GUIDs without a key stay and are
 // marked dangling in |keys| as "QueryText".
-std::string RewriteToKeys(const std::string& query, KeyMap& keys, const SystemAttributes* system);
+std::string RewriteToKeys(const std::string& query, KeyMap& keys,
+                          const SystemAttributes* system);
 
 }  // namespace query_text
 

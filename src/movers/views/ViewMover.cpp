@@ -16,8 +16,8 @@
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
 #include "frame/Text.h"
-#include "movers/content/PackageXml.h"
 #include "frame/ThreadState.h"
+#include "movers/content/PackageXml.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
 
@@ -93,7 +93,8 @@ constexpr const char* kAttributeGuidSql =
     "SELECT #M#qmUserDefinedFields.QMGUID FROM #M#qmProjectRequirementTypes, "
     "#M#qmRequirementTypeFields, #M#qmUserDefinedFields WHERE  "
     "#M#qmProjectRequirementTypes.PROJECTID = #1# AND "
-    "#M#qmProjectRequirementTypes.REQUIREMENTTYPEID = #M#qmRequirementTypeFields.REQUIREMENTTYPEID "
+    "#M#qmProjectRequirementTypes.REQUIREMENTTYPEID = "
+    "#M#qmRequirementTypeFields.REQUIREMENTTYPEID "
     "AND #M#qmRequirementTypeFields.USERDEFINEDFIELDID = #M#qmUserDefinedFields.ID AND "
     "#M#qmUserDefinedFields.ID = #2#";
 constexpr const char* kReqTypeGuidSql =
@@ -109,8 +110,9 @@ std::string WithMarker(const char* sql) {
 
 // ---- property conversion ----
 
-std::string ViewMover::GetConvertedProp(std::shared_ptr<Connection> oDBCon, int32_t& lProjKey,
-                                        std::shared_ptr<KeyMap> oKeys, std::string& sProps,
+std::string ViewMover::GetConvertedProp(std::shared_ptr<Connection> oDBCon,
+                                        int32_t& lProjKey, std::shared_ptr<KeyMap> oKeys,
+                                        std::string& sProps,
                                         std::optional<int16_t> iDirection) {
   connection_ = std::move(oDBCon);
   project_key_ = lProjKey;
@@ -154,7 +156,8 @@ std::string ViewMover::ConvertHorizReqTypeKey_(int direction, const std::string&
   });
 }
 
-std::optional<std::string> ViewMover::AttributeItem_(int direction, const std::string& item) {
+std::optional<std::string> ViewMover::AttributeItem_(int direction,
+                                                     const std::string& item) {
   if (direction == 0) {
     if (!ContainsNoCase(item, "/i")) return std::nullopt;
     const int32_t key = ItemKey(item);
@@ -174,7 +177,8 @@ std::optional<std::string> ViewMover::AttributeItem_(int direction, const std::s
 std::string ViewMover::ConvertAttributeKeys_(int direction, const std::string& entry) {
   return Traced("ConvertAttributeKeys_", [&] {
     const std::string value = ValueOf(entry);
-    if (!ContainsNoCase(entry, "attributeKeys=") || !ContainsNoCase(value, "/c")) return entry;
+    if (!ContainsNoCase(entry, "attributeKeys=") || !ContainsNoCase(value, "/c"))
+      return entry;
     const std::string list = ListOf(value);
     if (list.empty()) return entry;
     std::string result = entry;
@@ -183,7 +187,8 @@ std::string ViewMover::ConvertAttributeKeys_(int direction, const std::string& e
       if (!answer) return;
       // A column the target cannot show is dropped; the transfer's report
       // counts it.
-      if (answer->empty() && direction == 1 && keys_) keys_->NoteLoss("attribute(s) removed from view columns");
+      if (answer->empty() && direction == 1 && keys_)
+        keys_->NoteLoss("attribute(s) removed from view columns");
       result = ReplaceItem(result, item, *answer, last, true);
     });
     return result;
@@ -194,7 +199,8 @@ std::string ViewMover::ConvertAttributeKeys_(int direction, const std::string& e
 // no name of its own.
 std::string ViewMover::ConvertColumnWidths_(int direction, const std::string& entry) {
   const std::string value = ValueOf(entry);
-  if (!ContainsNoCase(entry, "columnWidths=") || !ContainsNoCase(value, "/d")) return entry;
+  if (!ContainsNoCase(entry, "columnWidths=") || !ContainsNoCase(value, "/d"))
+    return entry;
   const std::string list = ListOf(value);
   if (list.empty()) return entry;
   std::string result = entry;
@@ -204,7 +210,8 @@ std::string ViewMover::ConvertColumnWidths_(int direction, const std::string& en
     std::optional<std::string> answer = AttributeItem_(direction, left);
     if (!answer) return;
     // Only the attribute before "-" changes; the width after it never does.
-    const std::string new_item = answer->empty() ? "" : ReplaceAll(item, left + "-", *answer + "-", false);
+    const std::string new_item =
+        answer->empty() ? "" : ReplaceAll(item, left + "-", *answer + "-", false);
     result = ReplaceItem(result, item, new_item, last, false);
   });
   return result;
@@ -217,7 +224,8 @@ std::string ViewMover::GetAttributeGuid_(int32_t key) {
     if (auto it = attribute_guids_->find(k); it != attribute_guids_->end())
       return "/g" + it->second;
     if (!connection_ || project_key_ < 1) return "";
-    std::string sql = ReplaceAll(WithMarker(kAttributeGuidSql), "#1#", std::to_string(project_key_), true);
+    std::string sql = ReplaceAll(WithMarker(kAttributeGuidSql), "#1#",
+                                 std::to_string(project_key_), true);
     sql = ReplaceAll(sql, "#2#", k, true);
     long found = 0;
     std::string guid = connection_->LookupValue(sql, "QMGUID", &found, 0);
@@ -231,7 +239,8 @@ std::string ViewMover::GetReqTypeGuid_(int32_t key) {
   return Traced("GetReqTypeGuid_", [&]() -> std::string {
     if (!reqtype_guids_) reqtype_guids_.emplace();
     const std::string k = std::to_string(key);
-    if (auto it = reqtype_guids_->find(k); it != reqtype_guids_->end()) return "/g" + it->second;
+    if (auto it = reqtype_guids_->find(k); it != reqtype_guids_->end())
+      return "/g" + it->second;
     if (!connection_) return "";
     std::string sql = ReplaceAll(WithMarker(kReqTypeGuidSql), "#1#", k, true);
     long found = 0;
@@ -274,7 +283,8 @@ void ViewMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, Objec
   RunDataSet(true, eMsg_View, path, [&] { WriteViewXML_(rs.get(), data, path); });
 }
 
-void ViewMover::WriteViewXML_(Recordset* rs, DataDescriptor* oData, const std::string& path) {
+void ViewMover::WriteViewXML_(Recordset* rs, DataDescriptor* oData,
+                              const std::string& path) {
   doc_.reset();
   XmlDocumentPtr doc = xml::NewDocument();
   if (rs == nullptr || rs->IsEOF()) return;
@@ -294,7 +304,9 @@ bool ViewMover::CreateViewXMLElement_(Recordset& rs, DataDescriptor* oData,
   if (rs.IsEOF()) return false;
   pugi::xml_node view = xml::AppendElement(project, "VIEW");
   auto text = [&](const char* column) { return xml::ColumnText(rs, column); };
-  auto set = [&](const char* name, std::string_view value) { xml::SetAttr(view, name, value); };
+  auto set = [&](const char* name, std::string_view value) {
+    xml::SetAttr(view, name, value);
+  };
   set("Name", text("VIEWNAME"));
   oData->ElementGUID = Variant(text("QMGUID"));
   set("ID", oData->ElementGUID.ToText());
@@ -309,7 +321,8 @@ bool ViewMover::CreateViewXMLElement_(Recordset& rs, DataDescriptor* oData,
   set("queryid", text("queryid"));
   set("secondaryqueryid", text("secondaryqueryid"));
   package_xml::AppendTextElement(view, "VIEWDESCRIPTION", text("VIEWDESCRIPTION"));
-  package_xml::AppendTextElement(view, "PROPERTIES", ConvertProperties_(0, text("PROPERTIES")));
+  package_xml::AppendTextElement(view, "PROPERTIES",
+                                 ConvertProperties_(0, text("PROPERTIES")));
   return true;
 }
 
@@ -319,11 +332,12 @@ void ViewMover::ReadData(SourceContainer* oSource, DataDescriptor* oData, Object
                          Scheduler*) {
   const std::string path = FilePath(oSource);
   auto rows = frame::Take<Collection>(oRs);
-  RunDataSet(false, eMsg_View, path, [&] { ReadViewXML_(oSource, oData, rows.get(), path); });
+  RunDataSet(false, eMsg_View, path,
+             [&] { ReadViewXML_(oSource, oData, rows.get(), path); });
 }
 
-void ViewMover::ReadViewXML_(SourceContainer* oSource, DataDescriptor* oData, Collection* rows,
-                             const std::string& path) {
+void ViewMover::ReadViewXML_(SourceContainer* oSource, DataDescriptor* oData,
+                             Collection* rows, const std::string& path) {
   attribute_guids_.emplace();
   reqtype_guids_.emplace();
   doc_ = xml::LoadDocument(path, Source("ReadViewXML_"));
@@ -343,7 +357,9 @@ void ViewMover::CreateViewsDBElement_(Collection* rows, sql::iGUID& guids) {
   if (!view || !view.first_attribute()) return;
   frame::ReadingElement at(view);
   std::shared_ptr<Recordset> rs = sql::RecordsetOfTable(rows, sql::Table("QmViews"));
-  if (!rs) throw Error(91, source, "Object variable or With block variable not set (no QmViews record set)");
+  if (!rs)
+    throw Error(91, source,
+                "Object variable or With block variable not set (no QmViews record set)");
 
   auto text = [&](const char* name) {
     return xml::AttributeValue(view.attribute(name), xml::kString).ToText();
@@ -362,7 +378,8 @@ void ViewMover::CreateViewsDBElement_(Collection* rows, sql::iGUID& guids) {
     int32_t key = view.attribute(attribute) ? keys_->getKeyFromGUID("Query", guid) : 0;
     if (key <= 0)
       throw Error(eErr_Dangling, source,
-                  "the query \"" + guid + "\" (" + attribute + ") of the view is not known to this transfer");
+                  "the query \"" + guid + "\" (" + attribute +
+                      ") of the view is not known to this transfer");
     return key;
   };
 
@@ -375,7 +392,8 @@ void ViewMover::CreateViewsDBElement_(Collection* rows, sql::iGUID& guids) {
   const int32_t secondary_type_key =
       secondary_type.empty() ? 0 : optional_key("RequirementType", secondary_type);
   const int32_t query = query_key("queryid");
-  const int32_t secondary_query = text("secondaryqueryid").empty() ? 0 : query_key("secondaryqueryid");
+  const int32_t secondary_query =
+      text("secondaryqueryid").empty() ? 0 : query_key("secondaryqueryid");
 
   pugi::xml_node description = xml::ChildNode(view, 0);
   pugi::xml_node properties = xml::ChildNode(view, 1);
