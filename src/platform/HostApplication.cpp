@@ -133,22 +133,31 @@ std::shared_ptr<HostProject> HostApplication::OpenProject(const std::string& loc
                 "the database holds no project with key " + key_text);
   const std::string guid = project->Value("QMGUID").ToText();
 
-  auto user = conn->Query("SELECT Password, Active FROM qmUsers WHERE LoginName = ?",
-                          {Variant(login)});
+  // Login names are only unique within a project's users (a database may
+  // hold several projects with users of the same name): the login is one
+  // of the users whose group takes part in the project.
+  auto users = conn->Query(
+      "SELECT u.Password, u.Active FROM qmUsers u WHERE u.LoginName = ? AND u.GroupID IN "
+      "(SELECT USERGROUPID FROM qmProjectUsers WHERE PROJECTID = ?) ORDER BY u.ID",
+      {Variant(login), Variant(key)});
   const std::string refused =
       "the login " + login + " is refused for project " + key_text;
-  if (user->IsEOF() || !user->Value("Active").ToBool())
-    throw Error(eErr_LoginRefused, kSource, refused);
-  std::string stored = user->Value("Password").ToText();
-  std::string expected;
-  if (!frame::TrimBlanks(stored).empty()) {
-    auto cipher = std::dynamic_pointer_cast<PasswordCipher>(
-        ServiceRegistry::Current().Create(kProgIdCipher));
-    if (!cipher)
-      throw Error(eErr_LoginRefused, kSource, refused + ": no password cipher");
-    expected = cipher->Decipher(stored);
+  bool accepted = false;
+  for (; !users->IsEOF() && !accepted; users->MoveNext()) {
+    const Variant active = users->Value("Active");
+    if (active.IsNull() || !active.ToBool()) continue;
+    const std::string stored = users->Value("Password").ToText();
+    std::string expected;
+    if (!frame::TrimBlanks(stored).empty()) {
+      auto cipher = std::dynamic_pointer_cast<PasswordCipher>(
+          ServiceRegistry::Current().Create(kProgIdCipher));
+      if (!cipher)
+        throw Error(eErr_LoginRefused, kSource, refused + ": no password cipher");
+      expected = cipher->Decipher(stored);
+    }
+    accepted = expected == password;
   }
-  if (expected != password) throw Error(eErr_LoginRefused, kSource, refused);
+  if (!accepted) throw Error(eErr_LoginRefused, kSource, refused);
   return std::make_shared<HostProject>(conn, key, guid);
 }
 

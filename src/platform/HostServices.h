@@ -67,10 +67,10 @@ class HostApplication : public Object {
  public:
   std::string TypeName() const override { return std::string(kProgIdHostApp); }
   // Opens the project named by |location| ("QMDB=<path>;QMPROJKEY=<key>")
-  // after checking |login| and |password| against the users table: the
-  // user must exist and be active, and |password| must equal the stored
-  // password deciphered (or both be empty). |mode|, |flags| and |options|
-  // are the host's open switches (3, 1 and 2 for an automation client).
+  // after checking |login| and |password| against the users table: an
+  // active user of that login whose group takes part in the project, with
+  // |password| equal to the stored password deciphered (or both empty). |mode|, |flags|
+  // and |options| are the host's open switches (3, 1 and 2 for an automation client).
   // Throws Error eErr_LoginRefused for a wrong login (never naming the
   // password) and eErr_Database when the database or project is missing.
   virtual std::shared_ptr<HostProject> OpenProject(const std::string& location,

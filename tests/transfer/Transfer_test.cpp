@@ -269,6 +269,42 @@ TEST_F(TransferTest, QueryTextsAgreeWhicheverRoadConvertedThem) {
   EXPECT_EQ(ReadFile(dir.File("e1/queries.xml")), ReadFile(dir.File("e_engine/queries.xml")));
 }
 
+TEST_F(TransferTest, KeptGuidsIntoADatabaseWithOtherKeysNameTheTargetsKeys) {
+  // Another project first, so that every key of the import differs from
+  // the source's; its users have the same login names.
+  const std::string target = dir.File("busy.db");
+  {
+    auto conn = CreateProjectDatabase(target);
+    SampleOptions opts;
+    opts.requirements = 150;
+    opts.seed = 9;
+    FillSampleProject(*conn, opts);
+  }
+  ImportOptions strict;
+  strict.strict = true;
+  auto summary = ImportProject(dir.File("e1"), target, strict);
+  EXPECT_TRUE(summary.losses.empty());
+  auto conn = OpenProjectDatabase(target);
+  const std::string pk = std::to_string(summary.project_key);
+  EXPECT_GT(conn->Scalar("SELECT MIN(ID) FROM QmQueryDefinitions WHERE PROJECTID = " + pk, {}).ToLong(), 1);
+  EXPECT_EQ(conn->Scalar("SELECT COUNT(*) FROM QmQueryDefinitions WHERE PROJECTID = " + pk +
+                             " AND (QUERYSTRING IS NULL OR QUERYSTRING = '')",
+                         {})
+                .ToLong(),
+            0);
+  ExportOptions which;
+  which.project = pk;
+  ExportProject(target, dir.File("e_busy"), which);
+  auto first = Folder(dir.File("e1")), again = Folder(dir.File("e_busy"));
+  size_t compared = 0;
+  for (const auto& [name, text] : first) {
+    if (name != "queries.xml" && name != "viewlist.xml" && name.rfind("views/", 0) != 0) continue;
+    EXPECT_EQ(text, again[name]) << name;
+    ++compared;
+  }
+  EXPECT_GT(compared, 3u);
+}
+
 TEST_F(TransferTest, ViewColumnsTheTargetDoesNotKnowAreDroppedAndCounted) {
   const fs::path e1 = dir.File("e1"), bad = dir.File("bad_view");
   fs::copy(e1, bad, fs::copy_options::recursive);
