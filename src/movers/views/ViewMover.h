@@ -17,6 +17,7 @@
 #include "qmxml/KeyMap.h"
 #include "qmxml/Recordset.h"
 #include "qmxml/Services.h"
+#include "qmxml/ViewPropertyConverter.h"
 #include "sql/Guid.h"
 
 namespace qmxml::movers {
@@ -43,7 +44,7 @@ namespace qmxml::movers {
 // resolve "queryid" (and a non-empty "secondaryqueryid") as "Query": an
 // unknown query fails the read with eErr_Dangling and nothing is stored.
 // Unknown user and requirement types are stored as 0.
-class ViewMover : public frame::MoverBase {
+class ViewMover : public frame::MoverBase, public ViewPropertyConverter {
  public:
   ViewMover() : MoverBase("ViewMover") {}
 
@@ -52,15 +53,11 @@ class ViewMover : public frame::MoverBase {
   void ReadData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
                 Scheduler* oScheduler) override;
 
-  // Converts the property string |sProps| of a view: direction 0 (or
-  // omitted) from key form to GUID form, any other value from GUID form to
-  // key form. Keys are turned into GUIDs through |oDBCon| for the attributes
-  // of requirement types of project |lProjKey|; GUIDs into keys through
-  // |oKeys|. The three objects stay with the instance for later calls;
-  // |sProps| is not changed. Errors of the lookups reach the caller.
+  // See ViewPropertyConverter: direction 0 (or omitted) from key form to
+  // GUID form, any other value from GUID form to key form.
   std::string GetConvertedProp(std::shared_ptr<Connection> oDBCon, int32_t& lProjKey,
                                std::shared_ptr<KeyMap> oKeys, std::string& sProps,
-                               std::optional<int16_t> iDirection = 0);
+                               std::optional<int16_t> iDirection = 0) override;
 
  private:
   void WriteViewXML_(Recordset* rs, DataDescriptor* oData, const std::string& path);

@@ -7,6 +7,8 @@
 
 #include "TestSupport.h"
 #include "qmxml/Error.h"
+#include "qmxml/Mover.h"
+#include "qmxml/ViewPropertyConverter.h"
 #include "xml/XmlDoc.h"
 
 namespace qmxml::testing {
@@ -169,6 +171,16 @@ TEST_F(ViewTest, LookupsAreCachedPerInstanceAndNeedAProject) {
   // ... apart from GUIDs already in the caches.
   EXPECT_EQ(other.GetConvertedProp(nullptr, project, nullptr, p),
             std::string("attributeKeys=/c();horizReqTypeKey=/g") + kTypeGuid);
+}
+
+TEST_F(ViewTest, OutsideCallersReachTheConversionThroughTheFactory) {
+  auto converter =
+      std::dynamic_pointer_cast<ViewPropertyConverter>(Mover().Get("ViewMover"));
+  ASSERT_TRUE(converter);
+  std::string props = "attributeKeys=/c(/i7)";
+  int32_t project = 1;
+  EXPECT_EQ(converter->GetConvertedProp(conn, project, db->keys, props),
+            std::string("attributeKeys=/c(/g") + kAttr7 + ")");
 }
 
 // ---- the view document ----
