@@ -305,6 +305,41 @@ TEST_F(TransferTest, KeptGuidsIntoADatabaseWithOtherKeysNameTheTargetsKeys) {
   EXPECT_GT(compared, 3u);
 }
 
+TEST_F(TransferTest, ViewFilesAreNamedOnlyByWellFormedGuids) {
+  const std::string before = DumpOf(source);
+  const fs::path e1 = dir.File("e1");
+  const std::string list = ReadFile((e1 / "viewlist.xml").string());
+  const std::string id = ListedIds(list, "VIEW").front();
+  for (const char* evil : {"../project", "{..\\..\\x}", "{ABCDEFGH-0000-0000-0000-000000000000}"}) {
+    const fs::path bad = dir.File("bad_list");
+    fs::remove_all(bad);
+    fs::copy(e1, bad, fs::copy_options::recursive);
+    std::string text = list;
+    text.replace(text.find("ID=\"" + id) + 4, id.size(), evil);
+    WriteFile((bad / "viewlist.xml").string(), text);
+    try {
+      ImportProject(bad.string(), source, {});
+      ADD_FAILURE() << evil << " imported";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), eErr_BadDocument) << e.Description();
+      EXPECT_NE(e.Description().find(evil), std::string::npos) << e.Description();
+    }
+    EXPECT_EQ(DumpOf(source), before);
+  }
+}
+
+TEST_F(TransferTest, AFolderFromBeforeViewsAndQueriesMovedStillImports) {
+  const fs::path old = dir.File("old");
+  fs::copy(dir.File("e1"), old, fs::copy_options::recursive);
+  fs::remove_all(old / "views");
+  fs::remove(old / "queries.xml");
+  auto summary = ImportProject(old.string(), dir.File("old.db"), {});
+  EXPECT_EQ(summary.rows_added.count("QmViews"), 0u);
+  EXPECT_EQ(summary.rows_added.count("QmQueryDefinitions"), 0u);
+  // The packages' view references are then reported as unresolved.
+  EXPECT_FALSE(summary.dangling.at("View").empty());
+}
+
 TEST_F(TransferTest, ViewColumnsTheTargetDoesNotKnowAreDroppedAndCounted) {
   const fs::path e1 = dir.File("e1"), bad = dir.File("bad_view");
   fs::copy(e1, bad, fs::copy_options::recursive);
