@@ -84,6 +84,7 @@ int RunExport(const std::string& db, const std::string& dir, const std::string& 
   std::cout << "exported project " << s.project_name << " " << s.project_guid << " (key "
             << s.project_key << ") to " << dir << "\n";
   for (const auto& [kind, n] : s.files) std::cout << "  " << kind << ": " << n << " file(s)\n";
+  for (const auto& [what, n] : s.losses) std::cout << "  " << n << " " << what << "\n";
   return 0;
 }
 

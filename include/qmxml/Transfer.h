@@ -42,6 +42,10 @@ struct ExportSummary {
   std::string project_name;
   // Files written per kind ("package": 12, ...).
   std::map<std::string, long> files;
+  // What conversions of stored texts had to leave out, per kind: view
+  // columns naming an attribute of no requirement type of the project,
+  // query texts the query engine did not accept.
+  std::map<std::string, long> losses;
 };
 
 // Writes the project of |db_path| into the folder |dir| (created when
@@ -65,7 +69,7 @@ struct ImportSummary {
   // GUIDs the key map could not resolve, per element type word.
   std::map<std::string, std::set<std::string>> dangling;
   // What conversions of stored texts had to leave out, counted per kind:
-  // attributes removed from view columns, query texts stored empty because
+  // attributes dropped from view columns, query texts stored empty because
   // they did not convert. Their GUIDs are also among |dangling|.
   std::map<std::string, long> losses;
 };

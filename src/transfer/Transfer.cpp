@@ -106,6 +106,9 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
   ctx.conn = conn.get();
   ctx.db = std::make_shared<DatabaseContainer>();
   ctx.db->connection = conn;
+  // Resolves nothing on export; it counts what the writers had to leave
+  // out, as it does for an import.
+  ctx.db->keys = std::make_shared<KeyMap>(conn.get());
   ctx.dir = dir;
   ctx.progress = options.progress;
   ctx.summary = &summary;
@@ -129,6 +132,7 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
     throw;
   }
   conn->Commit();
+  summary.losses = ctx.db->keys->Losses();
   return summary;
 }
 

@@ -189,7 +189,8 @@ void QueryDefsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
   auto rs = frame::Take<Recordset>(oRs);
   RunDataSet(true, eMsg_QDefs, path, [&] {
     TakeConnection_(oSource);
-    Write_(rs.get(), oData, oScheduler, path);
+    auto db = DbContainer(oSource);
+    Write_(rs.get(), db ? db->keys.get() : nullptr, oData, oScheduler, path);
   });
 }
 
@@ -197,7 +198,7 @@ int32_t QueryDefsMover::GetProjectKeyFromRecordset_(const Recordset& project) co
   return xml::ColumnValue(project.GetField("ID"), xml::kLong).ToLong();
 }
 
-void QueryDefsMover::Write_(Recordset* project, DataDescriptor* oData,
+void QueryDefsMover::Write_(Recordset* project, KeyMap* keys, DataDescriptor* oData,
                             Scheduler* oScheduler, const std::string& path) {
   doc_.reset();
   XmlDocumentPtr doc = xml::NewDocument();
@@ -221,8 +222,10 @@ void QueryDefsMover::Write_(Recordset* project, DataDescriptor* oData,
     package_xml::AppendTextElement(def, "QUERYDESCRIPTION",
                                    xml::ColumnText(*queries, "QUERYDESCRIPTION"));
     const std::string query = xml::ColumnText(*queries, "QUERYSTRING");
-    package_xml::AppendTextElement(def, "QUERYSTRING",
-                                   query.empty() ? "" : ConvertToGuidQuery_(query));
+    const std::string converted = query.empty() ? "" : ConvertToGuidQuery_(query);
+    if (!query.empty() && converted.empty() && keys)
+      keys->NoteLoss("query text(s) written empty (did not convert)");
+    package_xml::AppendTextElement(def, "QUERYSTRING", converted);
   }
   if (!queries) root.remove_child(defs);
   doc_ = doc;

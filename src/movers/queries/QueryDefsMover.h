@@ -31,7 +31,8 @@ namespace qmxml::movers {
 // QUERYSTRING (key form). The database container's connection serves the
 // host project the query engine needs. Raises 23001 when the conversion
 // service cannot start. A query the engine does not accept is written with
-// an empty QUERYSTRING.
+// an empty QUERYSTRING and counted in the losses of the container's key map
+// (when it has one).
 //
 // ReadData: oRs is a Collection holding the QmQueryDefinitions record set;
 // without it, or without a key map, nothing is stored. One row per
@@ -67,8 +68,9 @@ class QueryDefsMover : public frame::MoverBase {
   }
 
  private:
-  void Write_(Recordset* project, DataDescriptor* oData, Scheduler* oScheduler,
-              const std::string& path);
+  // |keys| (may be null) counts the texts that did not convert.
+  void Write_(Recordset* project, KeyMap* keys, DataDescriptor* oData,
+              Scheduler* oScheduler, const std::string& path);
   void Read_(SourceContainer* oSource, DataDescriptor* oData, Collection* rows,
              const std::string& path);
   int32_t GetProjectKeyFromRecordset_(const Recordset& project) const;

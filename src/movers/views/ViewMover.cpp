@@ -185,10 +185,10 @@ std::string ViewMover::ConvertAttributeKeys_(int direction, const std::string& e
     ForEachItem(list, [&](const std::string& item, bool last) {
       std::optional<std::string> answer = AttributeItem_(direction, item);
       if (!answer) return;
-      // A column the target cannot show is dropped; the transfer's report
-      // counts it.
-      if (answer->empty() && direction == 1 && keys_)
-        keys_->NoteLoss("attribute(s) removed from view columns");
+      // A column that cannot be shown (no attribute of the project, or
+      // unknown to the target) is dropped; the transfer's report counts it.
+      if (answer->empty() && keys_)
+        keys_->NoteLoss("attribute(s) dropped from view columns");
       result = ReplaceItem(result, item, *answer, last, true);
     });
     return result;
