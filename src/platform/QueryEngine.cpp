@@ -316,9 +316,9 @@ std::string Print(const Node& n, int32_t form) {
       return out;
     }
     case Node::Not:
-      return "NOT " + Print(*n.children[0], form);
+      return std::string("NOT ").append(Print(*n.children[0], form));
     case Node::Group:
-      return "(" + Print(*n.children[0], form) + ")";
+      return std::string("(").append(Print(*n.children[0], form)).append(")");
     case Node::Condition:
       break;
   }
@@ -594,7 +594,7 @@ class Parser {
         break;
       case ValueKind::State:
         if (v.type == Tok::Word && EqualsNoCase(v.text, "suspect")) {
-          n.literal = "1";
+          n.literal.assign(1, '1');
           return;
         }
         [[fallthrough]];
