@@ -214,6 +214,9 @@ Row RunSize(const fs::path& root, int size) {
   Report("fill", row.fill);
   if (!row.fill.ok) return row;
   row.db_bytes = fs::file_size(db);
+  // The sample's passwords are enciphered with the key it wrote beside the
+  // database; export and import open the project as an administrator.
+  setenv("QMXML_KEY_FILE", (db.string() + ".key").c_str(), 1);
 
   row.exp = RunInChild([&] { qmxml::ExportProject(db.string(), xml.string(), {}); });
   Report("export", row.exp);

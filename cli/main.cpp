@@ -8,6 +8,8 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -48,7 +50,21 @@ qmxml::ProgressFn Progress(bool quiet) {
   };
 }
 
-int RunSample(const std::string& db, int requirements, uint32_t seed, bool quiet) {
+// The password cipher reads its key file from QMXML_KEY_FILE. --key-file
+// sets it; without either, the key beside the database ("<DB>.key", where
+// `qmxml sample` writes it) is used when there is one.
+void UseKeyFile(const std::string& key_file, const std::string& db) {
+  if (!key_file.empty()) {
+    setenv("QMXML_KEY_FILE", key_file.c_str(), 1);
+    return;
+  }
+  const char* set = std::getenv("QMXML_KEY_FILE");
+  if ((set == nullptr || *set == '\0') && std::filesystem::exists(db + ".key"))
+    setenv("QMXML_KEY_FILE", (db + ".key").c_str(), 1);
+}
+
+int RunSample(const std::string& db, int requirements, uint32_t seed, const std::string& key_file,
+              bool quiet) {
   if (requirements < 1)
     throw qmxml::Error(qmxml::eErr_InvalidArgument, "qmxml.sample",
                        "--requirements must be at least 1");
@@ -61,6 +77,8 @@ int RunSample(const std::string& db, int requirements, uint32_t seed, bool quiet
   opts.requirements = requirements;
   opts.seed = seed;
   opts.progress = Progress(quiet);
+  const char* env_key = std::getenv("QMXML_KEY_FILE");
+  opts.key_file = !key_file.empty() ? key_file : env_key != nullptr ? env_key : "";
   qmxml::SampleSummary summary;
   try {
     summary = qmxml::FillSampleProject(*conn, opts);
@@ -70,7 +88,7 @@ int RunSample(const std::string& db, int requirements, uint32_t seed, bool quiet
     throw;
   }
   std::cout << "sample project " << summary.project_guid << " (key " << summary.project_key
-            << ") in " << db << "\n";
+            << ") in " << db << ", passwords enciphered with the key in " << db << ".key\n";
   for (const auto& [table, n] : summary.rows)
     if (n > 0) std::cout << "  " << table << ": " << n << " rows\n";
   return 0;
@@ -94,6 +112,7 @@ int RunExport(const std::string& db, const std::string& dir, const std::string& 
   if (s.texts_cut_at_nul > 0)
     std::cout << "  warning: " << s.texts_cut_at_nul
               << " text(s) hold a NUL character; each is cut short there in the export\n";
+  for (const auto& [what, n] : s.losses) std::cout << "  " << n << " " << what << "\n";
   return 0;
 }
 
@@ -115,10 +134,8 @@ int RunImport(const std::string& dir, const std::string& db, bool new_guids, boo
     dangling += guids.size();
   }
   std::cout << "  " << dangling << " unresolved reference(s)\n";
-  for (const auto& [word, guids] : s.not_carried)
-    std::cout << "  " << guids.size() << " reference(s) to " << word
-              << " elements, which a project transfer does not move\n";
   for (const auto& [kind, n] : s.read_notes) std::cout << "  " << n << " " << kind << "\n";
+  for (const auto& [what, n] : s.losses) std::cout << "  " << n << " " << what << "\n";
   return 0;
 }
 
@@ -184,6 +201,9 @@ int main(int argc, char** argv) {
   sample->add_option("--requirements", requirements, "number of requirements")
       ->check(CLI::PositiveNumber);
   sample->add_option("--seed", seed, "seed of the generator");
+  std::string key_file;
+  sample->add_option("--key-file", key_file,
+                     "key file for the sample's passwords (default: $QMXML_KEY_FILE, else DB.key)");
 
   std::string export_db, export_dir, project;
   auto* exp = app.add_subcommand("export", "write a project of a database to a folder");
@@ -201,6 +221,7 @@ int main(int argc, char** argv) {
   exp->add_option("--project", project, "key, GUID or name of the project");
   bool force = false;
   exp->add_flag("--force", force, "replace DIR when it already holds files");
+  exp->add_option("--key-file", key_file, "key file of the password cipher (default: $QMXML_KEY_FILE, else DB.key)");
 
   std::string import_dir, import_db;
   bool new_guids = false, strict = false;
@@ -213,6 +234,7 @@ int main(int argc, char** argv) {
   double wait_seconds = 5;
   imp->add_option("--wait", wait_seconds, "seconds to wait for another writer of DB (default 5)")
       ->check(CLI::NonNegativeNumber);
+  imp->add_option("--key-file", key_file, "key file of the password cipher (default: $QMXML_KEY_FILE, else DB.key)");
 
   std::string baseline_db, baseline_dir;
   qmxml::BaselineOptions bopts;
@@ -264,9 +286,15 @@ int main(int argc, char** argv) {
       std::cout << "created " << init_db << "\n";
       return 0;
     }
-    if (*sample) return RunSample(sample_db, requirements, seed, quiet);
-    if (*exp) return RunExport(export_db, export_dir, project, force, quiet);
-    if (*imp) return RunImport(import_dir, import_db, new_guids, strict, wait_seconds, quiet);
+    if (*sample) return RunSample(sample_db, requirements, seed, key_file, quiet);
+    if (*exp) {
+      UseKeyFile(key_file, export_db);
+      return RunExport(export_db, export_dir, project, force, quiet);
+    }
+    if (*imp) {
+      UseKeyFile(key_file, import_db);
+      return RunImport(import_dir, import_db, new_guids, strict, wait_seconds, quiet);
+    }
     if (*base) return RunBaseline(baseline_db, baseline_dir, bopts, quiet);
     if (*rep) return RunReport(report_db, report_out, ropts, quiet);
   } catch (const qmxml::Error& e) {

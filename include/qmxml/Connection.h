@@ -103,9 +103,14 @@ class Connection : public Object {
   // to letter case (GUIDs are stored in either case).
   virtual std::string EqualsNoCaseSql(std::string_view column) const = 0;
 
-  // The location prefix of the project database: for a file its folder,
-  // ending in "/"; for a server the connection string followed by ";".
-  virtual std::string LocationPrefix() const = 0;
+  // The location prefix of the project database: "QMDB=<path>;", where
+  // <path> is what it was opened with. A location text is this prefix
+  // followed by "QMPROJKEY=<project key>".
+  std::string LocationPrefix() const { return "QMDB=" + Path() + ";"; }
+  // The connection of this process open on |path| (as passed to Open), or
+  // nullptr. The host application uses it to work inside the caller's
+  // session instead of opening a second one.
+  static std::shared_ptr<Connection> FindOpen(const std::string& path);
 
   // How long a statement waits for a lock that another connection holds
   // before it gives up (milliseconds; 0, the default, gives up at once).

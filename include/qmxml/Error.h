@@ -61,6 +61,8 @@ enum enumMessages : int32_t {
   eErr_Locked = 23109,           // another writer held the database too long
   eErr_Skipped = 23110,          // values a reader left out by rule (strict)
   eErr_FolderNotEmpty = 23111,   // an export into a folder that holds files
+  eErr_LoginRefused = 23112,     // the host application refused a login
+  eErr_Cipher = 23113,           // the password cipher has no key or a bad text
 };
 
 class Error : public std::runtime_error {

@@ -36,6 +36,17 @@ class KeyMap : public Object {
   int32_t GetNextDBKey(std::string_view type_word, std::string_view guid);
   // The key recorded for |guid|, else the stored object's key, else 0.
   int32_t getKeyFromGUID(std::string_view type_word, std::string_view guid);
+  // The same lookup for a caller that tries several type words in turn: a
+  // miss is not remembered as a dangling reference. MarkDangling records
+  // one when the caller gives up.
+  int32_t FindKeyFromGUID(std::string_view type_word, std::string_view guid);
+  void MarkDangling(std::string_view what, std::string_view guid);
+
+  // Conversions of stored texts that had to leave something out (an
+  // attribute removed from a view, a query text stored empty), counted per
+  // kind for the transfer's report.
+  void NoteLoss(std::string_view what) { ++losses_[std::string(what)]; }
+  const std::map<std::string, long>& Losses() const { return losses_; }
 
   // By default every new key is written to QmKeys at once. A caller that
   // runs a whole transfer in one transaction may defer the writes and call
@@ -76,6 +87,7 @@ class KeyMap : public Object {
   std::map<std::string, std::set<std::string>> dangling_;
   std::unordered_set<std::string> issued_;  // "type|GUID" of the keys allocated here
   IdentityCheck identity_check_;
+  std::map<std::string, long> losses_;
   size_t allocated_ = 0;
   bool write_through_ = true;
 };

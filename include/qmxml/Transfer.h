@@ -7,9 +7,14 @@
 //
 // Folder layout (one file per kind):
 //   project.xml, security.xml, structure.xml, permissions.xml,
-//   externalprojects.xml, doclist.xml, viewlist.xml, pcklist.xml (the table
-//   of contents), documents/<GUID>.xml, packages/<GUID>.xml with the
-//   package's resource files in packages/<GUID>/, traces.xml.
+//   externalprojects.xml, doclist.xml, viewlist.xml, pcklist.xml (the tables
+//   of contents), documents/<GUID>.xml, queries.xml, views/<GUID>.xml,
+//   packages/<GUID>.XML with the resource files in packages/Resources/,
+//   traces.xml.
+//
+// Saved query texts are converted on a host project opened as one of its
+// administrators, whose stored password the password cipher deciphers with
+// the key file named by QMXML_KEY_FILE.
 //
 // An import runs in one transaction on its own connection: on any failure
 // it is rolled back and the target database is exactly as before. Before
@@ -54,6 +59,10 @@ struct ExportSummary {
   // NUL character cut short. Both are 0 for a project of ordinary text.
   long documents_with_control_characters = 0;
   long texts_cut_at_nul = 0;
+  // What conversions of stored texts had to leave out, per kind: view
+  // columns naming an attribute of no requirement type of the project,
+  // query texts the query engine did not accept.
+  std::map<std::string, long> losses;
 };
 
 // Writes the project of |db_path| into the folder |dir|, as the database
@@ -66,8 +75,7 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
 struct ImportOptions {
   // Give every imported element a new GUID (a copy of the project).
   bool new_guids = false;
-  // Fail when a reference cannot be resolved (references to kinds the
-  // transfer does not carry aside).
+  // Fail when a reference cannot be resolved.
   bool strict = false;
   // How long to wait for another writer of the database to finish.
   int lock_wait_ms = 5000;
@@ -82,13 +90,13 @@ struct ImportSummary {
   std::map<std::string, long> rows_added;
   // GUIDs the key map could not resolve, per element type word.
   std::map<std::string, std::set<std::string>> dangling;
-  // References to elements of kinds a project transfer does not carry
-  // (saved views): unresolved in a new database by design, so they are
-  // listed apart and do not fail a strict import.
-  std::map<std::string, std::set<std::string>> not_carried;
   // What the readers stored or left out by rule instead of failing, per
   // kind ("tracker or modelling-tool attribute values left out": 3).
   std::map<std::string, long> read_notes;
+  // What conversions of stored texts had to leave out, counted per kind:
+  // attributes dropped from view columns, query texts stored empty because
+  // they did not convert. Their GUIDs are also among |dangling|.
+  std::map<std::string, long> losses;
 };
 
 // Reads the folder |dir| into the database |db_path| (created from the

@@ -78,13 +78,6 @@ class MoverBase : public IMover {
   const MoverClassInfo* info_;
 };
 
-// The mover the factory offers for a kind whose data operations come in a
-// later version: it identifies itself but raises eErr_NotAvailable rather
-// than pretend to move data.
-class PendingMover : public MoverBase {
- public:
-  using MoverBase::MoverBase;
-};
 
 // A record set or collection argument taken as the type a mover expects.
 template <class T>

@@ -1,11 +1,30 @@
 // What every connection shares: choosing the kind of database from what the
-// caller names, and the helpers built on the interface alone.
+// caller names, the connections open in this process, and the helpers built
+// on the interface alone.
 #include "qmxml/Connection.h"
+
+#include <map>
+#include <mutex>
 
 #include "platform/postgres/PgConnection.h"
 #include "platform/sqlite/SqliteConnection.h"
 
 namespace qmxml {
+namespace {
+
+// The connections open in this process by path, so that the host
+// application opening a project of a database shares the session (and the
+// open transaction) of whoever opened it first.
+std::mutex& OpenConnectionsMutex() {
+  static std::mutex m;
+  return m;
+}
+std::map<std::string, std::weak_ptr<Connection>>& OpenConnections() {
+  static std::map<std::string, std::weak_ptr<Connection>> open;
+  return open;
+}
+
+}  // namespace
 
 bool Connection::IsServerDatabase(std::string_view spec) {
   return spec.substr(0, 13) == "postgresql://" || spec.substr(0, 11) == "postgres://";
@@ -13,8 +32,20 @@ bool Connection::IsServerDatabase(std::string_view spec) {
 
 std::shared_ptr<Connection> Connection::Open(const std::string& spec, bool create,
                                              const std::string& pg_schema) {
-  if (IsServerDatabase(spec)) return PgConnection::Open(spec, pg_schema);
-  return SqliteConnection::Open(spec, create);
+  std::shared_ptr<Connection> conn = IsServerDatabase(spec) ? PgConnection::Open(spec, pg_schema)
+                                                            : SqliteConnection::Open(spec, create);
+  std::lock_guard<std::mutex> lock(OpenConnectionsMutex());
+  auto& open = OpenConnections();
+  for (auto it = open.begin(); it != open.end();)
+    it = it->second.expired() ? open.erase(it) : std::next(it);
+  open[spec] = conn;
+  return conn;
+}
+
+std::shared_ptr<Connection> Connection::FindOpen(const std::string& path) {
+  std::lock_guard<std::mutex> lock(OpenConnectionsMutex());
+  auto it = OpenConnections().find(path);
+  return it == OpenConnections().end() ? nullptr : it->second.lock();
 }
 
 std::string Connection::LookupValue(std::string_view sql, std::string_view column, long* found,

@@ -88,6 +88,15 @@ void KeyMap::Remember(std::string_view type_word, std::string_view guid, int32_t
 }
 
 int32_t KeyMap::getKeyFromGUID(std::string_view type_word, std::string_view guid) {
+  int32_t key = FindKeyFromGUID(type_word, guid);
+  if (key <= 0) {
+    const TypeInfo* info = Lookup(type_word);
+    MarkDangling(info ? std::string_view(info->word) : type_word, guid);
+  }
+  return key;
+}
+
+int32_t KeyMap::FindKeyFromGUID(std::string_view type_word, std::string_view guid) {
   const TypeInfo* info = Lookup(type_word);
   std::string_view word = info ? std::string_view(info->word) : type_word;
   auto it = keys_.find(MapKey(word, guid));
@@ -100,12 +109,12 @@ int32_t KeyMap::getKeyFromGUID(std::string_view type_word, std::string_view guid
                                         " LIMIT 1",
                                     {Variant(guid)}));
   }
-  if (key > 0) {
-    keys_[MapKey(word, guid)] = key;
-    return key;
-  }
-  if (!guid.empty()) dangling_[std::string(word)].insert(FoldCase(guid));
-  return 0;
+  if (key > 0) keys_[MapKey(word, guid)] = key;
+  return key > 0 ? key : 0;
+}
+
+void KeyMap::MarkDangling(std::string_view what, std::string_view guid) {
+  if (!guid.empty()) dangling_[std::string(what)].insert(FoldCase(guid));
 }
 
 }  // namespace qmxml

@@ -9,6 +9,7 @@
 
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
+#include "platform/HostServices.h"
 
 namespace qmxml {
 namespace {
@@ -113,6 +114,7 @@ void ServiceRegistry::Reset() {
   Register(kProgIdConversion, [] { return std::make_shared<ConversionService>(); });
   Register(kProgIdGuid, [] { return std::make_shared<GuidService>(); });
   Register(kProgIdResource, [] { return std::make_shared<ResourceService>(); });
+  RegisterHostServices(*this);
 }
 
 void ServiceRegistry::Register(std::string_view prog_id, Factory factory) {

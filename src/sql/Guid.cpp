@@ -38,4 +38,18 @@ int32_t ProjectKeyOfDocument(const pugi::xml_document& doc, KeyMap* keys) {
   return keys->getKeyFromGUID("Project", root.first_attribute().value());
 }
 
+bool IsGuidText(std::string_view text, bool hex_digits) {
+  static constexpr std::string_view kShape = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+  if (text.size() != kShape.size()) return false;
+  for (size_t i = 0; i < kShape.size(); ++i) {
+    const char c = text[i];
+    if (kShape[i] != 'X') {
+      if (c != kShape[i]) return false;
+    } else if (hex_digits && !std::isxdigit(static_cast<unsigned char>(c))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace qmxml::sql

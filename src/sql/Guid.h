@@ -52,6 +52,12 @@ bool IsGuidShaped(std::string_view text);
 // ExistingProjectGUID.
 std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags);
 
+// True when |text| has the shape of a braced GUID: "{", 8 characters, "-",
+// 4, "-", 4, "-", 4, "-", 12, "}". With |hex_digits| the 32 characters
+// must be hexadecimal digits (what a file name may be built from);
+// without it any character counts.
+bool IsGuidText(std::string_view text, bool hex_digits);
+
 // The key of the project named by the first attribute of the document's
 // root element, or 0 when the root or the key map is missing.
 int32_t ProjectKeyOfDocument(const pugi::xml_document& doc, KeyMap* keys);

@@ -139,10 +139,7 @@ void ExportDocuments(ExportContext& ctx) {
       {"filename", VarType::String}, {"fileextension", VarType::String}});
   for (docs->MoveFirst(); !docs->IsEOF(); docs->MoveNext()) {
     // Each document gets a one-row set of its own: the writer reads to the end.
-    std::vector<Variant> row;
-    for (size_t c = 0; c < docs->Columns().size(); ++c) row.push_back(docs->ValueAt(static_cast<int>(c)));
-    auto one = std::make_shared<Recordset>(docs->Columns());
-    one->AppendRow(std::move(row));
+    auto one = CurrentRowOnly(*docs);
     std::string guid = docs->Value("QMGUID").ToText();
     const fs::path file = DocumentFile(guid, "the document \"" + docs->Value("NAME").ToText() +
                                                  "\" (key " + docs->Value("DOCKEY").ToText() + ")");
@@ -159,16 +156,6 @@ void ImportDocuments(ImportContext& ctx) {
   for (const auto& guid : ctx.documents)
     ReadWith("DocPropertiesMover", ctx.dir / DocumentFile(guid, "document"),
              std::make_shared<Collection>(), ctx);
-}
-
-void ExportViewList(ExportContext& ctx) {
-  const std::string pk = std::to_string(ctx.project_key);
-  auto list = ProjectRow(ctx, {"Views"});
-  auto views = Select(ctx,
-                      "SELECT PROJECTID, VIEWNAME, QMGUID, FilePath FROM QmViews WHERE PROJECTID = " +
-                          pk + " ORDER BY ID");
-  AttachChapter(*list, "ID", "Views", views, "PROJECTID");
-  ExportFile(ctx, "view list", "ViewListMover", kViewListFile, list);
 }
 
 void ExportExternalProjects(ExportContext& ctx) {

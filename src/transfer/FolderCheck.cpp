@@ -24,9 +24,9 @@ namespace {
 constexpr const char* kSource = "Transfer.CheckFolder";
 
 // The files every import reads, whatever the catalogues list.
-constexpr const char* kFixedFiles[] = {kSecurityFile, kProjectFile,  kStructureFile,
-                                       kPermissionsFile, kDocListFile, kPckListFile,
-                                       kTracesFile};
+constexpr const char* kFixedFiles[] = {kSecurityFile, kProjectFile, kStructureFile,
+                                       kPermissionsFile, kDocListFile, kQueriesFile,
+                                       kViewListFile, kPckListFile, kTracesFile};
 
 // Checks that |file| (relative to the folder) lies inside the folder and is
 // well-formed; returns the parsed document. A missing file is left to the
@@ -118,14 +118,19 @@ void CheckResourceFiles(const ImportContext& ctx) {
 }  // namespace
 
 void CheckFolder(ImportContext& ctx) {
-  XmlDocumentPtr doc_list, pck_list;
+  XmlDocumentPtr doc_list, pck_list, view_list;
   for (const char* file : kFixedFiles) {
     XmlDocumentPtr doc = CheckFile(ctx, file);
     if (file == kDocListFile) doc_list = doc;
     if (file == kPckListFile) pck_list = doc;
+    if (file == kViewListFile) view_list = doc;
   }
   ctx.documents =
       CheckCatalogue(ctx, "DocListMover", kDocListFile, doc_list.get(), "document", DocumentFile);
+  // A folder written before views moved lists views but holds no views/.
+  if (fs::is_directory(ctx.dir / kViewsDir))
+    ctx.views =
+        CheckCatalogue(ctx, "ViewListMover", kViewListFile, view_list.get(), "view", ViewFile);
   ctx.packages = CheckCatalogue(ctx, "PckListMover", kPckListFile, pck_list.get(), "package",
                                 PackageFile, CheckResourceNames);
   CheckResourceFiles(ctx);

@@ -23,11 +23,6 @@ inline const std::string kAttributeGroup =
     kModraLabels + " THEN 1 ELSE 0 END";
 inline const std::string kAttributeOrder = kAttributeGroup + ", f.ID";
 
-// Element type words of what packages refer to but a project transfer does
-// not move yet: saved views. Such references stay unresolved in a new
-// database whatever the input, so they are reported apart.
-inline constexpr const char* kKindsNotCarried[] = {"View"};
-
 struct Kind {
   const char* name;
   std::function<void(ExportContext&)> do_export;
@@ -51,7 +46,10 @@ void ExportPermissions(ExportContext& ctx);
 void ImportPermissions(ImportContext& ctx);
 void ExportDocuments(ExportContext& ctx);
 void ImportDocuments(ImportContext& ctx);
-void ExportViewList(ExportContext& ctx);
+void ExportQueries(ExportContext& ctx);
+void ImportQueries(ImportContext& ctx);
+void ExportViews(ExportContext& ctx);
+void ImportViews(ImportContext& ctx);
 void ExportExternalProjects(ExportContext& ctx);
 void ExportPackages(ExportContext& ctx);
 void ImportPackages(ImportContext& ctx);

@@ -41,6 +41,14 @@ std::unordered_map<std::string, std::shared_ptr<Recordset>> GroupRows(Recordset&
   return groups;
 }
 
+std::shared_ptr<Recordset> CurrentRowOnly(const Recordset& rs) {
+  std::vector<Variant> row;
+  for (size_t c = 0; c < rs.Columns().size(); ++c) row.push_back(rs.ValueAt(static_cast<int>(c)));
+  auto one = std::make_shared<Recordset>(rs.Columns());
+  one->AppendRow(std::move(row));
+  return one;
+}
+
 void AttachChapter(Recordset& parent, std::string_view parent_key, const std::string& chapter,
                    const std::shared_ptr<Recordset>& child, std::string_view child_key) {
   auto groups = GroupRows(*child, child_key);

@@ -28,6 +28,10 @@ std::shared_ptr<Collection> TargetCollection(Connection& conn,
 std::unordered_map<std::string, std::shared_ptr<Recordset>> GroupRows(Recordset& rs,
                                                                       std::string_view column);
 
+// A record set holding a copy of the current row of |rs| alone, for the
+// writers that read their set to the end but move one element per file.
+std::shared_ptr<Recordset> CurrentRowOnly(const Recordset& rs);
+
 // Attaches to every row of |parent| the rows of |child| whose |child_key|
 // equals the parent's |parent_key|, as a chapter field named |chapter|.
 // Both sets are walked once (hashing), so this stays linear; the rows move

@@ -158,6 +158,11 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
   ExportSummary summary;
   ExportContext ctx;
   ctx.conn = conn.get();
+  ctx.db = std::make_shared<DatabaseContainer>();
+  ctx.db->connection = conn;
+  // Resolves nothing on export; it counts what the writers had to leave
+  // out, as it does for an import.
+  ctx.db->keys = std::make_shared<KeyMap>(conn.get());
   ctx.dir = SiblingFolder(dir, "partial");
   ctx.progress = options.progress;
   ctx.summary = &summary;
@@ -192,6 +197,7 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
   conn->Commit();
   summary.documents_with_control_characters = xml::CurrentWriteNotes().documents_with_control_characters;
   summary.texts_cut_at_nul = xml::CurrentWriteNotes().texts_cut_at_nul;
+  summary.losses = ctx.db->keys->Losses();
   return summary;
 }
 
@@ -293,20 +299,19 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
     transfer::ImportAll(ctx);
     ctx.db->keys->Flush();
     summary.dangling = ctx.db->keys->Dangling();
-    for (const char* word : transfer::kKindsNotCarried) {
-      auto it = summary.dangling.find(word);
-      if (it == summary.dangling.end()) continue;
-      summary.not_carried.insert(summary.dangling.extract(it));
-    }
     summary.read_notes = notes;
+    summary.losses = ctx.db->keys->Losses();
     if (options.strict && !summary.dangling.empty())
       throw Error(eErr_Dangling, kSource,
                   "References that resolve to no element: " + DanglingText(summary.dangling) + ".");
-    if (options.strict && !summary.read_notes.empty())
+    // What was stored or left out by rule, and what conversions dropped.
+    std::map<std::string, long> left_out = summary.read_notes;
+    for (const auto& [kind, n] : summary.losses) left_out[kind] += n;
+    if (options.strict && !left_out.empty())
       throw Error(eErr_Skipped, kSource,
-                  "The readers stored or left out " + std::to_string(Total(summary.read_notes)) +
-                      " value(s) by rule (" + summary.read_notes.begin()->first + ": " +
-                      std::to_string(summary.read_notes.begin()->second) + ", ...).");
+                  "The readers stored or left out " + std::to_string(Total(left_out)) +
+                      " value(s) by rule (" + left_out.begin()->first + ": " +
+                      std::to_string(left_out.begin()->second) + ", ...).");
     conn->Commit();
   } catch (...) {
     conn->Rollback();

@@ -4,7 +4,9 @@
 // lookup lists the package writers read), then everything else.
 // Import order: users and groups (they need no project, and the project's
 // author and version user refer to them), the project, the structure,
-// permissions, documents, external projects, packages parents first, and
+// permissions, documents, saved queries (their texts name the structure,
+// users and documents), saved views (they name their queries), external
+// projects, packages parents first (they list documents and views), and
 // the traces last, when every requirement has its new key.
 #include "transfer/TransferSteps.h"
 
@@ -14,15 +16,16 @@
 #include "qmxml/Mover.h"
 #include "sql/Guid.h"
 #include "transfer/Kinds.h"
+#include "sql/Guid.h"
 #include "transfer/Rows.h"
 
 namespace qmxml::transfer {
 namespace fs = std::filesystem;
 
 void WriteWith(const char* mover_name, const fs::path& file, ObjectPtr rows,
-               DataDescriptor& data) {
+               DataDescriptor& data, std::shared_ptr<DatabaseContainer> db) {
   auto mover = Mover().Get(mover_name);
-  SourceContainer source(file.string(), nullptr);
+  SourceContainer source(file.string(), std::move(db));
   mover->WriteData(&source, &data, rows, nullptr);
 }
 
@@ -50,6 +53,9 @@ const Outline kOutlines[] = {
     {"DocPropertiesMover", "document properties document", "PROJECT", false, "DOC"},
     {"PackageMover", "package document", "PROJECT", false, "Package"},
     {"TraceMover", "traces document", "Project", false, ""},
+    {"ViewListMover", "view list", "PROJECT", false, "VIEWS"},
+    {"ViewMover", "view document", "PROJECT", false, "VIEW"},
+    {"QueryDefsMover", "saved queries document", "PROJECT", false, "QUERYDEFS"},
 };
 
 // The names of the first two start tags of |file| (root, first child),
@@ -127,9 +133,13 @@ fs::path PackageFile(const std::string& guid, const std::string& whose) {
   return ElementFile(kPackagesDir, guid, ".XML", whose);
 }
 
+fs::path ViewFile(const std::string& guid, const std::string& whose) {
+  return ElementFile(kViewsDir, guid, ".xml", whose);
+}
+
 void ExportFile(ExportContext& ctx, const char* kind, const char* mover_name, const fs::path& file,
-                ObjectPtr rows, DataDescriptor data) {
-  WriteWith(mover_name, ctx.dir / file, std::move(rows), data);
+                ObjectPtr rows, DataDescriptor data, bool with_db) {
+  WriteWith(mover_name, ctx.dir / file, std::move(rows), data, with_db ? ctx.db : nullptr);
   ctx.summary->files[kind] += 1;
 }
 

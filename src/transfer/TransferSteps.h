@@ -32,10 +32,15 @@ inline constexpr const char* kTracesFile = "traces.xml";
 inline constexpr const char* kDocumentsDir = "documents";
 inline constexpr const char* kPackagesDir = "packages";
 inline constexpr const char* kResourcesDir = "packages/Resources";
+inline constexpr const char* kViewsDir = "views";
+inline constexpr const char* kQueriesFile = "queries.xml";
 
 // What every export step sees.
 struct ExportContext {
   Connection* conn = nullptr;
+  // The same connection in a database container, for writers that look
+  // keys up while they write (views, queries).
+  std::shared_ptr<DatabaseContainer> db;
   int32_t project_key = 0;
   std::string project_guid;
   std::filesystem::path dir;
@@ -51,6 +56,7 @@ std::filesystem::path ElementFile(const char* folder, const std::string& guid,
                                   const char* extension, const std::string& whose);
 std::filesystem::path DocumentFile(const std::string& guid, const std::string& whose);
 std::filesystem::path PackageFile(const std::string& guid, const std::string& whose);
+std::filesystem::path ViewFile(const std::string& guid, const std::string& whose);
 
 // What every import step sees.
 struct ImportContext {
@@ -63,18 +69,21 @@ struct ImportContext {
   // order, as checked by CheckFolder.
   std::vector<std::string> documents;
   std::vector<std::string> packages;
+  std::vector<std::string> views;
 };
 
 // Checks the folder of |ctx| before the first reader runs: every document
 // the import will read is well-formed XML 1.0 without a DOCTYPE, lies
 // inside the folder, and the catalogues list each document and package
-// once, by GUID (they fill ctx.documents and ctx.packages). Throws Error
+// once, by GUID (they fill ctx.documents, ctx.packages and ctx.views).
+// Throws Error
 // naming the file, the element and the line.
 void CheckFolder(ImportContext& ctx);
 
-// Calls WriteData of |mover_name| with |rows| into |file|.
+// Calls WriteData of |mover_name| with |rows| into |file|; |db| (may be
+// null) is the database container the source container hands out.
 void WriteWith(const char* mover_name, const std::filesystem::path& file, ObjectPtr rows,
-               DataDescriptor& data);
+               DataDescriptor& data, std::shared_ptr<DatabaseContainer> db = nullptr);
 // Calls ReadData of |mover_name| on |file| with |rows| (a collection).
 // Failures are raised again naming the file.
 void ReadWith(const char* mover_name, const std::filesystem::path& file, ObjectPtr rows,
@@ -83,7 +92,8 @@ void ReadWith(const char* mover_name, const std::filesystem::path& file, ObjectP
 // Writes one file of |kind| with |mover_name| into ctx.dir / |file| and
 // counts it in the summary.
 void ExportFile(ExportContext& ctx, const char* kind, const char* mover_name,
-                const std::filesystem::path& file, ObjectPtr rows, DataDescriptor data = {});
+                const std::filesystem::path& file, ObjectPtr rows, DataDescriptor data = {},
+                bool with_db = false);
 // Reads ctx.dir / |file| with |mover_name|, handing it the updatable
 // record sets of |tables|.
 void ImportFile(ImportContext& ctx, const char* mover_name, const std::filesystem::path& file,

@@ -122,17 +122,5 @@ TEST(Frame, DataSetFailuresKeepNumberAndSourceAndComposeTheDescription) {
   }
 }
 
-TEST(Frame, PendingMoversSayTheyMoveNothing) {
-  auto m = Mover::CreateClass("QueryDefsMover");
-  DataDescriptor d;
-  ObjectPtr rows;
-  try {
-    m->WriteData(nullptr, &d, rows, nullptr);
-    FAIL();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), eErr_NotAvailable);
-  }
-}
-
 }  // namespace
 }  // namespace qmxml::testing

@@ -69,6 +69,10 @@ class FolderBoundaryTest : public ::testing::TestWithParam<std::string> {
     SampleOptions opts;
     opts.requirements = 80;
     opts.seed = 3;
+    // Saved queries are converted on the project opened as an administrator,
+    // whose password the sample enciphers with this key.
+    opts.key_file = dir.File("sample.key");
+    setenv("QMXML_KEY_FILE", opts.key_file.c_str(), 1);
     FillSampleProject(*conn, opts);
     exported = dir.File("e1");
     ExportProject(source, exported.string(), {});

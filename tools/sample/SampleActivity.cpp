@@ -4,11 +4,12 @@
 // and types by key, discussions with replies and read marks, and the links
 // to external projects.
 //
-// Query strings are written in the host's query language as the sample
-// uses it: conditions joined by AND/OR, "ReqType.Key = <type key>",
-// "Attr[<attribute key>] <op> <value>" where the value of a list attribute
-// is a list item key, "Req.Author = <user key>", "Req.Location = <document
-// key>", and "<no entry>" in double quotes for an empty value.
+// Query strings are written in the host's query language
+// (docs/query-language.md) and use every construct of it: requirement
+// types, list items, "<no entry>" bare and quoted, texts, numbers and dates,
+// CONTAINS, AND/OR/NOT and parentheses, authors and locations, and the
+// built-in attributes (traces, the suspect state, dates, names). The first
+// view still lists an attribute that no requirement type has any more.
 #include <algorithm>
 #include <cstdio>
 
@@ -76,26 +77,60 @@ QueryText MakeQuery(Model& m, Rng& rng, int kind) {
       return {"In document " + Key(d.key), "Requirements located in one document.",
               "ReqType.Key = " + Key(t.key) + " AND Req.Location = " + Key(d.key)};
     }
-    default: {
+    case 5: {
       const ReqType& t = TypeWith(m, rng, {kPlatforms});
       const Field& platforms = m.fields[kPlatforms];
       return {"Linux – " + t.name, "Requirements that apply to the Linux build.",
               "ReqType.Key = " + Key(t.key) + " AND Attr[" + Key(platforms.key) +
                   "] CONTAINS " + Key(platforms.items[1])};
     }
+    case 6: {
+      // Texts that a rewrite by text must leave alone, a date and NOT.
+      const ReqType& t = TypeWith(m, rng, {kRationale, kTargetDate});
+      return {"Suspect rationale – " + t.name, "Rationales that still mention a draft.",
+              "ReqType.Key = " + Key(t.key) + " AND Attr[" +
+                  Key(m.fields[kRationale].key) +
+                  "] CONTAINS \"suspect {draft} <no entry> ReqType.Guid\" AND NOT Attr[" +
+                  Key(m.fields[kTargetDate].key) + "] < #2010-06-30#"};
+    }
+    case 7: {
+      // Built-in attributes: traces to a type, the suspect state, a date
+      // and the author.
+      const ReqType& t = m.types[rng.Below(kTypeCount)];
+      const User& u = m.AnyUser(rng);
+      return {"Suspect traces to " + t.name, "Traces that need a look after a change.",
+              "Attr[-20] = " + Key(t.key) +
+                  " AND Attr[-22] = 1 AND Attr[-26] >= #2010-01-01 08:00:00# "
+                  "OR Attr[-6] = " +
+                  Key(u.key)};
+    }
+    default: {
+      // No item, the empty value of a built-in text, a real number and
+      // requirements outside any document.
+      const ReqType& t = TypeWith(m, rng, {kPriority, kRisk});
+      return {"Unsorted risks – " + t.name, "Risky requirements nobody has placed yet.",
+              "ReqType.Key = " + Key(t.key) + " AND Attr[" +
+                  Key(m.fields[kPriority].key) + "] <> 0 AND Attr[" +
+                  Key(m.fields[kRisk].key) +
+                  "] > 0.5 AND (Attr[-18] = \"<no entry>\" OR "
+                  "Req.Location = 0)"};
+    }
   }
 }
+
+// Query kinds above; every sample has at least one of each.
+constexpr int kQueryKinds = 9;
 
 void WriteQueries(Model& m, Rng& rng) {
   Insert queries(
       m.db, "QmQueryDefinitions",
       {"ID", "PROJECTID", "QUERYNAME", "QUERYDESCRIPTION", "QUERYUSERID", "QUERYDATETIME",
        "QUERYREASON", "QUERYBASETYPE", "QUERYSTRING", "QMGUID"});
-  const int count = 4 + static_cast<int>(m.packages.size()) / 10;
+  const int count = std::max(kQueryKinds, 4 + static_cast<int>(m.packages.size()) / 10);
   for (int i = 0; i < count; ++i) {
     const int32_t key = i + 1;
-    QueryText q = MakeQuery(m, rng, i % 6);
-    if (i >= 6) q.name += " (" + Key(i / 6 + 1) + ")";
+    QueryText q = MakeQuery(m, rng, i % kQueryKinds);
+    if (i >= kQueryKinds) q.name += " (" + Key(i / kQueryKinds + 1) + ")";
     const int64_t when = m.project_start + rng.Days(30, 900, 8 * 3600);
     const int32_t owner = m.AnyUser(rng).key;
     const char* reason = rng.Percent(40) ? "Weekly review" : "";
@@ -117,11 +152,16 @@ int Downstream(int type) {
 
 // The stored property string: column attributes and widths by key, the
 // type shown across for matrices, and entries the conversion leaves alone.
-std::string ViewProperties(Model& m, Rng& rng, const ReqType& type, int view_type) {
+// |retired|, when not 0, is an attribute that belongs to no type of the
+// project any more: a view still lists it as its second column, and the
+// export drops it.
+std::string ViewProperties(Model& m, Rng& rng, const ReqType& type, int view_type,
+                           int32_t retired) {
   std::vector<int32_t> columns;
   for (int f : type.fields)
     if (m.fields[f].values && (columns.size() < 2 || rng.Percent(50)))
       columns.push_back(m.fields[f].key);
+  if (retired != 0) columns.insert(columns.begin() + 1, retired);
   std::string keys, widths;
   for (size_t i = 0; i < columns.size(); ++i) {
     if (i > 0) {
@@ -146,6 +186,16 @@ void WriteViews(Model& m, Rng& rng) {
                 "SECONDARYQUERYID", "VIEWUSERID", "VIEWDATETIME", "VIEWREASON", "QMGUID",
                 "FilePath"});
   Insert members(m.db, "QmPackageElements", {"PACKAGEID", "VIEWID"});
+  // An attribute taken out of every requirement type.
+  int32_t retired = 0;
+  for (const Field& f : m.fields) retired = std::max(retired, f.key);
+  ++retired;
+  {
+    Insert field(m.db, "qmUserDefinedFields",
+                 {"ID", "Label", "DataType", "DESCRIPTION", "QMGUID"});
+    field.Row(retired, "Legacy Category", 0, "No longer used by any requirement type.",
+              MakeGuid(rng));
+  }
   const int packages = static_cast<int>(m.packages.size());
   const int count = std::max(2, (packages + 3) / 4);
   for (int v = 0; v < count; ++v) {
@@ -173,7 +223,8 @@ void WriteViews(Model& m, Rng& rng) {
                   static_cast<int>(key));
     const std::string description = Paragraphs(rng, rng.Between(1, 2));
     const int visibility = rng.Below(2);
-    const std::string properties = ViewProperties(m, rng, type, view_type);
+    const std::string properties =
+        ViewProperties(m, rng, type, view_type, v == 0 ? retired : 0);
     const int32_t query = rng.Pick(m.queries);
     const int32_t owner = m.AnyUser(rng).key;
     const char* reason = rng.Percent(30) ? "Prepared for the design review" : "";

@@ -7,11 +7,13 @@
 #include "sample/SampleProject.h"
 
 
+#include "platform/HostServices.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Connection.h"
 #include "qmxml/Error.h"
 #include "qmxml/KeyMap.h"
 #include "sample/SampleSupport.h"
+#include "xml/XmlDoc.h"
 
 namespace qmxml {
 
@@ -58,7 +60,7 @@ struct UserDef {
 };
 const UserDef kUsers[] = {
     {"amueller", "Anna Müller", kAdmins, true, kDirectory},
-    {"bwilson", "Ben Wilson", kAdmins, true, kCipher},
+    {"bwilson", "Ben Wilson", kAdmins, false, kCipher},
     {"coneil", "Claire O'Neil", kEngineers, true, kCipher},
     {"dnovak", "Dušan Novák", kEngineers, true, kCipher},
     {"etanaka", "Emi Tanaka (田中 恵美)", kDevelopers, true, kWideCipher},
@@ -68,7 +70,7 @@ const UserDef kUsers[] = {
     {"ilund", "Ingrid Ålund", kReviewers, true, kCipher},
     {"jdoe", "John Doe", kReviewers, false, kCipher},
     {"kwojcik", "Katarzyna Wójcik", kEngineers, true, kCipher},
-    {"lmartin", "Luc Martin", kAdmins, false, kCipher},
+    {"lmartin", "Luc Martin", kAdmins, true, kCipher},
 };
 
 struct FieldDef {
@@ -229,22 +231,20 @@ void WriteProject(Model& m, Rng& rng) {
 
 // ---- security ----
 
-std::string Password(Rng& rng, PasswordKind kind) {
+// The stored password of |login|: a clear password made up from the login,
+// enciphered with the sample's key (a nonce from the generator, so that the
+// same seed and key give the same text), or the directory marker.
+std::string Password(Rng& rng, PasswordKind kind, const std::string& key_file,
+                     const char* login) {
   if (kind == kDirectory) return "DirectoryLoginOnly";
   static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (int i = 0; i < 24; ++i) out += kHex[rng.Below(16)];
-  if (kind == kWideCipher) {
-    // Cipher output stored as text may hold any code unit, also ones that
-    // the XML form writes as negative 16-bit numbers.
-    for (int i = 0; i < 4; ++i) {
-      unsigned cp = 0x8000 + rng.Below(0x1800);
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
+  std::string clear = std::string(login) + "-";
+  for (int i = 0; i < 6; ++i) clear += kHex[rng.Below(16)];
+  if (kind == kWideCipher)
+    clear += "-\u30D1\u30B9";  // any character may be part of a password
+  std::vector<uint8_t> nonce(24);
+  for (auto& b : nonce) b = static_cast<uint8_t>(rng.Below(256));
+  return PasswordCipher(key_file).Encipher(clear, nonce);
 }
 
 void WriteSecurity(Model& m, Rng& rng) {
@@ -264,7 +264,8 @@ void WriteSecurity(Model& m, Rng& rng) {
   for (const UserDef& u : kUsers) {
     User user{static_cast<int32_t>(m.users.size() + 1), MakeGuid(rng), u.login,
               u.full_name, u.group};
-    users.Row(user.key, u.login, Password(rng, u.password), u.active ? 1 : 0, u.full_name,
+    users.Row(user.key, u.login, Password(rng, u.password, m.key_file, u.login),
+              u.active ? 1 : 0, u.full_name,
               std::string(u.login) + "@atlas-gs.example.org", m.groups[u.group].key,
               user.guid);
     m.users.push_back(std::move(user));
@@ -457,6 +458,16 @@ SampleSummary FillSampleProject(Connection& conn, const SampleOptions& opts) {
   m.seed = opts.seed;
   m.requirements = opts.requirements;
   m.progress = opts.progress;
+  // A file database keeps its key beside it; a server database has no
+  // "beside", so its key file must be named.
+  m.key_file = opts.key_file;
+  if (m.key_file.empty() && Connection::IsServerDatabase(conn.Path()))
+    throw Error(eErr_Cipher, kSource,
+                "A sample project on a server database needs a key file for its passwords "
+                "(--key-file or QMXML_KEY_FILE).");
+  if (m.key_file.empty()) m.key_file = conn.Path() + ".key";
+  if (!xml::FileExists(m.key_file))
+    xml::WriteFileBytes(m.key_file, PasswordCipher::NewKeyText() + "\n");
 
   // A transaction of its own, or a savepoint in the caller's.
   const bool own = !conn.InTransaction();

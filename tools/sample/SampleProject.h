@@ -29,8 +29,13 @@ struct SampleOptions {
   // Number of requirements; the packages, documents, views, queries and
   // discussions grow with it (about one package per 100 requirements).
   int requirements = 1000;
-  // The same seed gives the same database content, byte for byte.
+  // The same seed (and key file) gives the same database content, byte
+  // for byte.
   uint32_t seed = 1;
+  // Key file of the password cipher the users' passwords are enciphered
+  // with; a new key is written there when the file does not exist. Empty:
+  // the database path followed by ".key".
+  std::string key_file;
   // Told what is being filled, and how far the requirements are, every
   // tenth of the way. May be empty.
   std::function<void(const std::string&)> progress;

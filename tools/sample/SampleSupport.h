@@ -233,6 +233,7 @@ struct Model {
   uint32_t seed = 1;
   int32_t requirements = 0;
   std::function<void(const std::string&)> progress;
+  std::string key_file;  // of the password cipher
 
   int32_t project_key = 1;
   std::string project_guid;

@@ -57,7 +57,6 @@ class PgConnection final : public Connection {
 
   std::vector<std::string> Tables() override;
   std::string EqualsNoCaseSql(std::string_view column) const override;
-  std::string LocationPrefix() const override { return spec_ + ";"; }
   void SetLockWait(int milliseconds) override;
 
   void Begin() override;

@@ -371,10 +371,6 @@ void SqliteConnection::ExecuteCommand(std::string_view name, const std::vector<V
 
 void SqliteConnection::ReleaseCommand(std::string_view name) { commands_.erase(FoldCase(name)); }
 
-std::string SqliteConnection::LocationPrefix() const {
-  size_t slash = path_.rfind('/');
-  return slash == std::string::npos ? "./" : path_.substr(0, slash + 1);
-}
 
 void SqliteConnection::SetLockWait(int milliseconds) {
   lock_wait_ms_ = milliseconds < 0 ? 0 : milliseconds;

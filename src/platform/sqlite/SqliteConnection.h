@@ -49,7 +49,6 @@ class SqliteConnection final : public Connection {
 
   std::vector<std::string> Tables() override;
   std::string EqualsNoCaseSql(std::string_view column) const override;
-  std::string LocationPrefix() const override;
   void SetLockWait(int milliseconds) override;
 
   void Begin() override;

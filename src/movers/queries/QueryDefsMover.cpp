@@ -1,0 +1,289 @@
+// The query definitions mover, its two roads from one query form to the
+// other, and the opener of the host project the query engine works on.
+#include "movers/queries/QueryDefsMover.h"
+
+#include "frame/Components.h"
+#include "frame/MoverRegistry.h"
+#include "frame/Text.h"
+#include "frame/ThreadState.h"
+#include "movers/content/PackageXml.h"
+#include "sql/Guid.h"
+#include "sql/SqlText.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::movers {
+namespace {
+
+using frame::ReplaceAll;
+
+constexpr const char* kAdministratorsSql =
+    "SELECT  #M#qmUsers.LOGINNAME, #M#qmUsers.PASSWORD, #M#qmUsers.ACTIVE FROM "
+    "#M#qmUsers, "
+    "#M#qmUserGroups, #M#qmProjectUsers WHERE #M#qmUsers.GROUPID = #M#qmUserGroups.ID "
+    "AND "
+    "#M#qmUserGroups.ID = #M#qmProjectUsers.USERGROUPID AND #M#qmProjectUsers.PROJECTID "
+    "= #1# "
+    "AND #M#qmUserGroups.NAME = 'Administrators'";
+
+// The marker of an administrator whom a directory service authenticates:
+// there is no stored password to log in with.
+constexpr const char* kDirectoryLogin = "DirectoryLoginOnly";
+
+// The key-map words a GUID in a query text is tried as, in order.
+constexpr const char* kQueryWords[] = {"RequirementType", "UserDefinedField",
+                                       "UserDefinedListItem", "User", "Document"};
+
+template <class T>
+std::shared_ptr<T> Start(std::string_view prog_id, bool raise) {
+  return std::dynamic_pointer_cast<T>(
+      frame::StartService(prog_id, raise, "QmQueryEngine.Dll"));
+}
+
+}  // namespace
+
+// ---- the own rewrite ----
+
+namespace query_text {
+
+std::vector<std::string> ListGuids(const std::string& query) {
+  std::vector<std::string> guids;
+  size_t from = 0;
+  while (true) {
+    const size_t open = query.find('{', from);
+    if (open == std::string::npos) break;
+    const size_t close = query.find('}', open);
+    if (close == std::string::npos) break;
+    const std::string part = query.substr(open, close - open + 1);
+    from = close + 1;
+    if (!sql::IsGuidText(part, false)) continue;
+    bool seen = false;
+    for (const auto& g : guids) seen = seen || EqualsNoCase(g, part);
+    if (!seen) guids.push_back(part);
+  }
+  return guids;
+}
+
+std::string RewriteToKeys(const std::string& query, KeyMap& keys,
+                          const SystemAttributes* system) {
+  struct Found {
+    std::string guid;
+    int32_t key = 0;
+  };
+  std::vector<Found> found;
+  for (const std::string& guid : ListGuids(query)) {
+    Found f{guid, 0};
+    bool built_in = false;
+    for (const SystemAttributeGuid& s : SystemAttributeGuids()) {
+      if (!EqualsNoCase(s.guid, guid)) continue;
+      built_in = true;
+      if (system) f.key = system->Get(s.member, 1);
+      break;
+    }
+    if (!built_in) {
+      for (const char* word : kQueryWords) {
+        try {
+          f.key = keys.FindKeyFromGUID(word, guid);
+        } catch (const Error&) {
+          f.key = 0;
+        }
+        if (f.key >= 1) break;
+      }
+      if (f.key == 0) keys.MarkDangling("QueryText", guid);
+    }
+    found.push_back(std::move(f));
+  }
+  std::string text = ReplaceAll(query, "ReqType.Guid", "ReqType.Key", true);
+  text = ReplaceAll(text, "= \"<NO ENTRY>\"", "@@##@@3150", true);
+  text = ReplaceAll(text, "<NO ENTRY>", "0", true);
+  text = ReplaceAll(text, "@@##@@3150", "= \"<no entry>\"", true);
+  text = ReplaceAll(text, "suspect", "1", true);
+  for (const Found& f : found)
+    if (f.key != 0) text = ReplaceAll(text, f.guid, std::to_string(f.key), true);
+  return text;
+}
+
+}  // namespace query_text
+
+// ---- the host project ----
+
+QueryDefsMover::~QueryDefsMover() {
+  if (project_) project_->Close();
+  if (application_) application_->Quit();
+  project_.reset();
+  application_.reset();
+  connection_.reset();
+}
+
+std::shared_ptr<HostProject> QueryDefsMover::SpectoProject_() {
+  if (project_) return project_;
+  if (!connection_) return nullptr;
+  std::string sql = ReplaceAll(kAdministratorsSql, "#M#", kTableMarker, false);
+  sql = ReplaceAll(sql, "#1#", std::to_string(project_key_), false);
+  auto admins = connection_->Query(sql);
+  std::string login, password;
+  bool chosen = false;
+  for (; !admins->IsEOF() && !chosen; admins->MoveNext()) {
+    login = admins->Value("LOGINNAME").ToText();
+    const Variant active = admins->Value("ACTIVE");
+    if (active.IsNull() || !active.ToBool()) continue;
+    password = admins->Value("PASSWORD").ToText();
+    if (frame::TrimBlanks(password).empty()) password.clear();
+    chosen = password != kDirectoryLogin;
+  }
+  // Without an active administrator who has a stored password there is no
+  // login to open the project with: the conversions then give empty texts.
+  if (!chosen) return nullptr;
+  if (!password.empty()) {
+    auto cipher = Start<PasswordCipher>(kProgIdCipher, true);
+    password = cipher->Decipher(password);
+  }
+  application_ = Start<HostApplication>(kProgIdHostApp, true);
+  const std::string location =
+      connection_->LocationPrefix() + "QMPROJKEY=" + std::to_string(project_key_);
+  try {
+    project_ = application_->OpenProject(location, 3, login, password, 1, 2);
+  } catch (const Error&) {
+    project_.reset();  // the project does not open: no conversions
+  }
+  return project_;
+}
+
+// ---- the two roads ----
+
+std::string QueryDefsMover::ConvertToGuidQuery_(const std::string& query) {
+  return EngineConvert_(query, kKeyForm, kGuidForm);
+}
+
+std::string QueryDefsMover::ConvertToKeyQuery_(const std::string& query, KeyMap& keys) {
+  if (query.empty()) return "";
+  if (new_project_) {
+    auto system = Start<SystemAttributes>(kProgIdSystemAttributes, false);
+    return query_text::RewriteToKeys(query, keys, system.get());
+  }
+  return EngineConvert_(query, kGuidForm, kKeyForm);
+}
+
+std::string QueryDefsMover::EngineConvert_(const std::string& query, int32_t from,
+                                           int32_t to) {
+  std::shared_ptr<HostProject> project = SpectoProject_();
+  if (!project) return "";
+  auto engine = Start<QueryEngine>(kProgIdQueryEngine, false);
+  if (!engine) return "";
+  std::string message;
+  std::shared_ptr<ParsedQuery> parsed;
+  if (engine->Validate2(1, from, project.get(), query, message, parsed) != 0 || !parsed)
+    return "";
+  return parsed->QueryString(to);
+}
+
+// ---- writing ----
+
+void QueryDefsMover::TakeConnection_(SourceContainer* oSource) {
+  auto db = DbContainer(oSource);
+  connection_ = db ? db->ContainerInfo(eContInfo_Connection).As<Connection>() : nullptr;
+}
+
+void QueryDefsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
+                               ObjectPtr& oRs, Scheduler* oScheduler) {
+  const std::string path = FilePath(oSource);
+  auto rs = frame::Take<Recordset>(oRs);
+  RunDataSet(true, eMsg_QDefs, path, [&] {
+    TakeConnection_(oSource);
+    auto db = DbContainer(oSource);
+    Write_(rs.get(), db ? db->keys.get() : nullptr, oData, oScheduler, path);
+  });
+}
+
+int32_t QueryDefsMover::GetProjectKeyFromRecordset_(const Recordset& project) const {
+  return xml::ColumnValue(project.GetField("ID"), xml::kLong).ToLong();
+}
+
+void QueryDefsMover::Write_(Recordset* project, KeyMap* keys, DataDescriptor* oData,
+                            Scheduler* oScheduler, const std::string& path) {
+  doc_.reset();
+  XmlDocumentPtr doc = xml::NewDocument();
+  if (project == nullptr || project->IsEOF()) return;
+  pugi::xml_node root = xml::AppendElement(*doc, "PROJECT");
+  if (!xml::SetIdentity(*project, root, "QMGUID")) return;
+  pugi::xml_node defs = xml::AppendElement(root, "QUERYDEFS");
+  project_key_ = GetProjectKeyFromRecordset_(*project);
+  auto conversion = Start<ConversionService>(kProgIdConversion, true);
+  std::shared_ptr<Recordset> queries = project->Chapter("Queries");
+  for (; queries && !queries->IsEOF(); queries->MoveNext()) {
+    pugi::xml_node def = xml::AppendElement(defs, "QUERYDEF");
+    xml::SetColumnAttr(def, "Name", *queries, "QUERYNAME");
+    xml::SetColumnAttr(def, "ID", *queries, "QMGUID");
+    xml::SetColumnAttr(def, "queryuserid", *queries, "queryuserid");
+    xml::SetColumnAttr(def, "queryusername", *queries, "queryusername");
+    xml::SetAttr(def, "querydatetime",
+                 conversion->cTimeStamp(queries->GetField("QUERYDATETIME")));
+    xml::SetColumnAttr(def, "queryreason", *queries, "QUERYREASON");
+    xml::SetColumnAttr(def, "querybasetype", *queries, "QUERYBASETYPE");
+    package_xml::AppendTextElement(def, "QUERYDESCRIPTION",
+                                   xml::ColumnText(*queries, "QUERYDESCRIPTION"));
+    const std::string query = xml::ColumnText(*queries, "QUERYSTRING");
+    const std::string converted = query.empty() ? "" : ConvertToGuidQuery_(query);
+    if (!query.empty() && converted.empty() && keys)
+      keys->NoteLoss("query text(s) written empty (did not convert)");
+    package_xml::AppendTextElement(def, "QUERYSTRING", converted);
+  }
+  if (!queries) root.remove_child(defs);
+  doc_ = doc;
+  SaveOrHandBack(oData, oScheduler, path);
+}
+
+// ---- reading ----
+
+void QueryDefsMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
+                              ObjectPtr& oRs, Scheduler*) {
+  const std::string path = FilePath(oSource);
+  auto rows = frame::Take<Collection>(oRs);
+  RunDataSet(false, eMsg_QDefs, path, [&] { Read_(oSource, oData, rows.get(), path); });
+}
+
+void QueryDefsMover::Read_(SourceContainer* oSource, DataDescriptor* oData,
+                           Collection* rows, const std::string& path) {
+  TakeConnection_(oSource);
+  doc_ = xml::LoadDocument(path, Source("Read_"));
+  std::shared_ptr<Recordset> rs =
+      sql::RecordsetOfTable(rows, sql::Table("QmQueryDefinitions"));
+  auto db = DbContainer(oSource);
+  if (!rs || !db || !db->keys) return;
+  KeyMap& keys = *db->keys;
+  const int32_t flags = oData ? oData->ProjectFlags : 0;
+  auto guids = sql::ChooseGuidProvider(flags);
+  new_project_ = (flags & 1) != 0;
+  project_key_ = sql::ProjectKeyOfDocument(*doc_, &keys);
+
+  pugi::xml_node defs = xml::ChildNode(xml::RootElement(*doc_), 0);
+  for (pugi::xml_node def : xml::Children(defs)) {
+    if (!def.first_attribute()) continue;
+    frame::ReadingElement at(def);
+    auto text = [&](const char* name) {
+      return xml::AttributeValue(def.attribute(name), xml::kString).ToText();
+    };
+    const std::string xml_guid = text("ID");
+    const std::string stored = xml::ChildNode(def, 1).text().get();
+    rs->AddNew();
+    rs->Set("ID", Variant(keys.GetNextDBKey("Query", xml_guid)));
+    rs->Set("PROJECTID", Variant(project_key_));
+    rs->Set("QUERYNAME", Variant(text("Name")));
+    rs->Set("QUERYDESCRIPTION",
+            Variant(std::string(xml::ChildNode(def, 0).text().get())));
+    rs->Set("QUERYUSERID", Variant(keys.getKeyFromGUID("User", text("queryuserid"))));
+    rs->Set("QUERYDATETIME", Variant(text("querydatetime")));
+    rs->Set("QUERYREASON", Variant(text("queryreason")));
+    rs->Set("QUERYBASETYPE", Variant(text("querybasetype")));
+    const std::string converted = ConvertToKeyQuery_(stored, keys);
+    if (!stored.empty() && converted.empty())
+      keys.NoteLoss("query text(s) stored empty (did not convert)");
+    rs->Set("QUERYSTRING", Variant(converted));
+    rs->Set("QMGUID", Variant(guids->GetGUID(xml_guid)));
+    frame::YieldToHost("Query");
+  }
+  rs->UpdateBatch();
+}
+
+MoverPtr NewQueryDefsMover() { return std::make_shared<QueryDefsMover>(); }
+
+}  // namespace qmxml::movers

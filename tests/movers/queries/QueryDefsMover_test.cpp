@@ -1,0 +1,498 @@
+// Saved queries: the query engine's two forms and the component's own
+// GUID-to-key rewrite agreeing on a table of hand-written queries, the GUID
+// collection, the choice of administrator, the host pieces made
+// unavailable, and the query document both ways.
+#include "movers/queries/QueryDefsMover.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "TestSupport.h"
+#include "platform/HostServices.h"
+#include "qmxml/Error.h"
+
+namespace qmxml::testing {
+namespace {
+
+using movers::query_text::ListGuids;
+using movers::query_text::RewriteToKeys;
+
+constexpr const char* kP = "{00000000-0000-0000-0000-0000000000AA}";
+constexpr const char* kT3 = "{30000000-0000-0000-0000-000000000003}";
+constexpr const char* kA5 = "{50000000-0000-0000-0000-000000000005}";  // list
+constexpr const char* kI51 = "{51000000-0000-0000-0000-000000000051}";
+constexpr const char* kA6 = "{60000000-0000-0000-0000-000000000006}";  // text
+constexpr const char* kA7 = "{70000000-0000-0000-0000-000000000007}";  // integer
+constexpr const char* kA8 = "{80000000-0000-0000-0000-000000000008}";  // date
+constexpr const char* kA9 = "{90000000-0000-0000-0000-000000000009}";  // multi-select
+constexpr const char* kI91 = "{91000000-0000-0000-0000-000000000091}";
+constexpr const char* kU2 = "{E0000000-0000-0000-0000-000000000002}";
+constexpr const char* kD4 = "{D0000000-0000-0000-0000-000000000004}";
+constexpr const char* kAuthorKey = "{B9FA1576-4209-11D4-9A75-0010A4F40007}";
+constexpr const char* kStatus = "{B9FA1588-4209-11D4-9A75-0010A4F40007}";
+constexpr const char* kTracedTo = "{B9FA1586-4209-11D4-9A75-0010A4F40007}";
+
+std::string G(const char* guid) { return guid; }
+
+// A host application that remembers the login it was asked for.
+class RecordingApplication : public HostApplication {
+ public:
+  static inline std::string last_login;
+  static inline int opened = 0;
+  static inline std::weak_ptr<HostProject> last_project;
+  static inline bool quit = false;
+  void Quit() override {
+    quit = true;
+    HostApplication::Quit();
+  }
+  std::shared_ptr<HostProject> OpenProject(const std::string& location, int32_t mode,
+                                           const std::string& login,
+                                           const std::string& password, int32_t flags,
+                                           int32_t options) override {
+    last_login = login;
+    ++opened;
+    auto project =
+        HostApplication::OpenProject(location, mode, login, password, flags, options);
+    last_project = project;
+    return project;
+  }
+};
+
+class QueryTest : public DbFixture {
+ protected:
+  void SetUp() override {
+    DbFixture::SetUp();
+    key_file = dir.File("cipher.key");
+    WriteFile(key_file, PasswordCipher::NewKeyText());
+    setenv(kCipherKeyVariable, key_file.c_str(), 1);
+    const std::string pw = PasswordCipher().Encipher("s3cret");
+    conn->ExecuteScript(
+        "INSERT INTO qmProjects (ID, Name, QMGUID) VALUES (1, 'P', '" + G(kP) +
+        "');"
+        "INSERT INTO qmRequirementTypes (ID, NAME, QMGUID) VALUES (3, 'FEAT', '" +
+        G(kT3) +
+        "');"
+        "INSERT INTO qmProjectRequirementTypes VALUES (1, 3);"
+        "INSERT INTO qmUserDefinedFields (ID, Label, DataType, QMGUID) VALUES (5, "
+        "'Priority', 0, '" +
+        G(kA5) + "'), (6, 'Note', 1, '" + G(kA6) + "'), (7, 'Effort', 2, '" + G(kA7) +
+        "'), (8, 'Due', 4, '" + G(kA8) + "'), (9, 'Platforms', 10, '" + G(kA9) +
+        "');"
+        "INSERT INTO qmRequirementTypeFields VALUES (3, 5), (3, 6), (3, 7), (3, 8), (3, "
+        "9);"
+        "INSERT INTO qmUserDefinedListItems (ITEMID, FIELDID, ItemText, QMGUID) VALUES "
+        "(51, 5, 'High', '" +
+        G(kI51) + "'), (91, 9, 'Linux', '" + G(kI91) +
+        "');"
+        "INSERT INTO qmDocuments (ID, Name, QMGUID) VALUES (4, 'Spec', '" +
+        G(kD4) +
+        "');"
+        "INSERT INTO qmProjectDocuments VALUES (1, 4);"
+        "INSERT INTO qmUserGroups (ID, NAME) VALUES (1, 'Administrators'), (2, "
+        "'Engineers');"
+        "INSERT INTO qmProjectUsers (PROJECTID, USERGROUPID) VALUES (1, 1), (1, 2);"
+        "INSERT INTO qmUsers (ID, LoginName, Password, Active, GroupID, QMGUID) VALUES "
+        "(1, 'directory', 'DirectoryLoginOnly', 1, 1, "
+        "'{E0000000-0000-0000-0000-000000000001}'),"
+        "(2, 'retired', '" +
+        pw + "', 0, 1, '" + G(kU2) +
+        "'),"
+        "(3, 'admin', '" +
+        pw +
+        "', 1, 1, '{E0000000-0000-0000-0000-000000000003}'),"
+        "(4, 'engineer', '" +
+        pw + "', 1, 2, '{E0000000-0000-0000-0000-000000000004}');");
+    project = std::make_shared<HostProject>(conn, 1, kP);
+  }
+  void TearDown() override {
+    unsetenv(kCipherKeyVariable);
+    DbFixture::TearDown();
+  }
+
+  // Validate2 and QueryString: the printed form, or "#<code>: <message>".
+  std::string Engine(const std::string& query, int32_t from, int32_t to) {
+    QueryEngine engine;
+    std::string message;
+    std::shared_ptr<ParsedQuery> parsed;
+    int32_t rc = engine.Validate2(1, from, project.get(), query, message, parsed);
+    if (rc != 0) return "#" + std::to_string(rc) + ": " + message;
+    return parsed->QueryString(to);
+  }
+
+  std::string key_file;
+  std::shared_ptr<HostProject> project;
+};
+
+// Hand-written queries in key form, with the GUID form the engine prints.
+struct Written {
+  std::string key_form;
+  std::string guid_form;
+};
+
+std::vector<Written> HandWritten() {
+  return {
+      {"ReqType.Key = 3", "ReqType.Guid = " + G(kT3)},
+      {"ReqType.Key = 3 AND Attr[5] = 51",
+       "ReqType.Guid = " + G(kT3) + " AND Attr[" + G(kA5) + "] = " + G(kI51)},
+      {"Attr[5] <> 0", "Attr[" + G(kA5) + "] <> <NO ENTRY>"},
+      {"Attr[5] = \"<no entry>\" OR Attr[7] >= 5",
+       "Attr[" + G(kA5) + "] = \"<no entry>\" OR Attr[" + G(kA7) + "] >= 5"},
+      {"Attr[9] CONTAINS 91", "Attr[" + G(kA9) + "] CONTAINS " + G(kI91)},
+      {"NOT (Attr[6] CONTAINS \"sus\\x70ect \\x7Bcode\\x7D\" OR Attr[6] = "
+       "\"ReqType\\x2EGuid\")",
+       "NOT (Attr[" + G(kA6) + "] CONTAINS \"sus\\x70ect \\x7Bcode\\x7D\" OR Attr[" +
+           G(kA6) + "] = \"ReqType\\x2EGuid\")"},
+      {"Attr[8] < #2024-01-31# AND Attr[-15] > #2020-01-01 10:00:00#",
+       "Attr[" + G(kA8) +
+           "] < #2024-01-31# AND Attr[{B9FA1581-4209-11D4-9A75-0010A4F40007}] > "
+           "#2020-01-01 10:00:00#"},
+      {"Req.Author = 2 AND Req.Location = 4",
+       "Req.Author = " + G(kU2) + " AND Req.Location = " + G(kD4)},
+      {"Attr[-6] = 2 OR Attr[-8] = 0",
+       "Attr[" + G(kAuthorKey) + "] = " + G(kU2) +
+           " OR Attr[{B9FA1579-4209-11D4-9A75-0010A4F40007}] = <NO ENTRY>"},
+      {"Attr[-20] = 3 AND Attr[-22] = 1", "Attr[" + G(kTracedTo) + "] = " + G(kT3) +
+                                              " AND Attr[" + G(kStatus) + "] = suspect"},
+      {"Attr[-22] = 0 AND Attr[-18] = \"Pump \\x3CA\\x3E\" AND Attr[-1] >= 10",
+       "Attr[" + G(kStatus) +
+           "] = 0 AND Attr[{B9FA1584-4209-11D4-9A75-0010A4F40007}] = \"Pump "
+           "\\x3CA\\x3E\" AND Attr[{B9FA1571-4209-11D4-9A75-0010A4F40007}] >= 10"},
+      {"((Attr[7] = 1.5))", "((Attr[" + G(kA7) + "] = 1.5))"},
+  };
+}
+
+TEST_F(QueryTest, EnginePrintsEachFormFromTheOther) {
+  for (const Written& w : HandWritten()) {
+    EXPECT_EQ(Engine(w.key_form, kKeyForm, kGuidForm), w.guid_form) << w.key_form;
+    EXPECT_EQ(Engine(w.guid_form, kGuidForm, kKeyForm), w.key_form) << w.guid_form;
+    EXPECT_EQ(Engine(w.key_form, kKeyForm, kKeyForm), w.key_form) << w.key_form;
+  }
+  // Texts print escaped wherever a text rewrite could take them for a
+  // GUID, a fixed word or the empty value, in both forms alike.
+  EXPECT_EQ(
+      Engine(
+          "Attr[6] = \"{a} <no entry> Suspect reqtype.GUID @@##@@3150 \\\"q\\\" \\\\\"",
+          kKeyForm, kKeyForm),
+      "Attr[6] = \"\\x7Ba\\x7D \\x3Cno entry\\x3E Sus\\x70ect reqtype\\x2EGUID "
+      "\\x40\\x40\\x23\\x23\\x40\\x403150 \\\"q\\\" \\\\\"");
+  // Keywords in any case and free spacing print in the one layout.
+  EXPECT_EQ(Engine("reqtype.key=3 and not(attr[7]>=2)or attr[6] contains \"x\"", kKeyForm,
+                   kKeyForm),
+            "ReqType.Key = 3 AND NOT (Attr[7] >= 2) OR Attr[6] CONTAINS \"x\"");
+}
+
+TEST_F(QueryTest, TheOwnRewriteAgreesWithTheEngine) {
+  // The key map finds the stored objects by GUID, as in an import into the
+  // database that holds them; the built-in attributes come from the
+  // system-attribute object.
+  SystemAttributes system;
+  for (const Written& w : HandWritten())
+    EXPECT_EQ(RewriteToKeys(w.guid_form, *db->keys, &system), w.key_form) << w.guid_form;
+  EXPECT_TRUE(db->keys->Dangling().empty());
+}
+
+TEST_F(QueryTest, EngineRefusesWithCodeAndPosition) {
+  struct Bad {
+    std::string query;
+    int32_t form;
+    std::string answer;
+  } cases[] = {
+      {"ReqType.Key = 99", kKeyForm,
+       "#2: position 15: the requirement type 99 is not known to the project"},
+      {"Attr[5] = 52", kKeyForm,
+       "#2: position 11: the list item 52 is not known to the project as an item of this "
+       "attribute"},
+      {"Attr[99] = 1", kKeyForm,
+       "#2: position 6: the attribute 99 is not an attribute of the project"},
+      {"ReqType.Key = 3", kGuidForm,
+       "#1: position 1: ReqType.Key does not belong in a query of GUID form"},
+      {"Attr[6] >= \"a\"", kKeyForm,
+       "#1: position 9: the operator \">=\" does not apply here"},
+      {"Attr[6] <> \"<no entry>\"", kKeyForm,
+       "#1: position 12: \"<no entry>\" only follows = in a condition on an attribute"},
+      {"Attr[7] = 1 AND", kKeyForm,
+       "#1: position 16: expected a condition, found \"end of query\""},
+      {"Attr[{1234}] = 1", kGuidForm,
+       "#1: position 6: a GUID must have the form {8-4-4-4-12 hexadecimal digits}"},
+      {"Attr[6] = \"open", kKeyForm, "#1: position 11: the text is not closed with \""},
+      {"(Attr[7] = 1", kKeyForm, "#1: position 13: expected ), found \"end of query\""},
+  };
+  for (const Bad& b : cases)
+    EXPECT_EQ(Engine(b.query, b.form, kKeyForm), b.answer) << b.query;
+  std::string message;
+  std::shared_ptr<ParsedQuery> parsed;
+  EXPECT_EQ(
+      QueryEngine().Validate2(1, kKeyForm, nullptr, "ReqType.Key = 3", message, parsed),
+      3);
+  EXPECT_FALSE(parsed);
+}
+
+TEST(QueryText, GuidsAreListedOnceInOrderAndOnlyWhenGuidShaped) {
+  const std::string a = "{AAAAAAAA-0000-0000-0000-000000000001}",
+                    b = "{bbbbbbbb-0000-0000-0000-000000000002}";
+  EXPECT_EQ(ListGuids("Attr[" + a + "] = 1 OR Attr[" + b + "] = 2 OR Attr[" +
+                      FoldCase(a) + "] = 3 OR " + a),
+            (std::vector<std::string>{a, b}));
+  // Wrong length, no closing brace, a "}" before the next "{": left alone.
+  EXPECT_EQ(
+      ListGuids("{AAAAAAAA-0000-0000-0000-00000000001} } " + b + " {" + a.substr(1, 20)),
+      (std::vector<std::string>{b}));
+  // Any characters make the shape; the pattern is about length and dashes.
+  EXPECT_EQ(ListGuids("{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}").size(), 1u);
+  EXPECT_TRUE(ListGuids("").empty());
+}
+
+TEST_F(QueryTest, RewriteReplacesEveryOccurrenceAndTheFixedWords) {
+  SystemAttributes system;
+  db->keys->Remember("UserDefinedField", kA5, 105);
+  db->keys->Remember("UserDefinedListItem", kI51, 151);
+  const std::string lower_name = FoldCase("{B9FA1584-4209-11D4-9A75-0010A4F40007}");
+  const std::string unknown = "{CCCCCCCC-0000-0000-0000-000000000000}";
+  EXPECT_EQ(RewriteToKeys("Attr[" + G(kA5) + "] = " + G(kI51) + " OR Attr[" +
+                              FoldCase(kA5) + "] = <no entry> OR Attr[" + G(kA5) +
+                              "] = \"<NO ENTRY>\" OR Attr[" + lower_name +
+                              "] = \"a\" OR Attr[" + G(kStatus) + "] = SUSPECT OR Attr[" +
+                              unknown + "] = 1",
+                          *db->keys, &system),
+            "Attr[105] = 151 OR Attr[105] = 0 OR Attr[105] = \"<no entry>\" OR Attr[-18] "
+            "= \"a\" OR Attr[-22] = 1 "
+            "OR Attr[" +
+                unknown + "] = 1");
+  // Only the GUID that no type word knows is reported, under its own word.
+  ASSERT_EQ(db->keys->Dangling().size(), 1u);
+  EXPECT_EQ(db->keys->Dangling().begin()->first, "QueryText");
+  // Without the system-attribute object built-in attributes stay GUIDs.
+  EXPECT_EQ(RewriteToKeys("Attr[" + G(kStatus) + "] = 1", *db->keys, nullptr),
+            "Attr[" + G(kStatus) + "] = 1");
+}
+
+// ---- the project opener ----
+
+class OpenerTest : public QueryTest {
+ protected:
+  void SetUp() override {
+    QueryTest::SetUp();
+    RecordingApplication::last_login.clear();
+    RecordingApplication::opened = 0;
+    RecordingApplication::quit = false;
+    ServiceRegistry::Current().Register(
+        kProgIdHostApp, [] { return std::make_shared<RecordingApplication>(); });
+  }
+};
+
+TEST_F(OpenerTest, LogsInAsTheFirstActiveAdministratorWithAStoredPassword) {
+  movers::QueryDefsMover mover;
+  mover.SetConnection(conn, 1);
+  auto opened = mover.SpectoProject_();
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(RecordingApplication::last_login,
+            "admin");  // not the directory one, not the inactive one
+  EXPECT_EQ(opened->Guid(), kP);
+  EXPECT_EQ(mover.SpectoProject_(), opened);  // kept for the life of the mover
+  EXPECT_EQ(RecordingApplication::opened, 1);
+}
+
+TEST_F(OpenerTest, TheMoverClosesTheProjectAndFinishesTheApplication) {
+  std::shared_ptr<HostProject> kept;
+  {
+    movers::QueryDefsMover mover;
+    mover.SetConnection(conn, 1);
+    kept = mover.SpectoProject_();
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(kept->IsOpen());
+    EXPECT_FALSE(RecordingApplication::quit);
+  }
+  EXPECT_FALSE(kept->IsOpen());
+  EXPECT_TRUE(RecordingApplication::quit);
+}
+
+TEST_F(OpenerTest, WithoutAnAdministratorToLogInWithThereIsNoProject) {
+  conn->ExecuteScript("UPDATE qmUsers SET Active = 0 WHERE LoginName = 'admin'");
+  movers::QueryDefsMover mover;
+  mover.SetConnection(conn, 1);
+  EXPECT_FALSE(mover.SpectoProject_());
+  EXPECT_EQ(RecordingApplication::opened, 0);
+  movers::QueryDefsMover unconnected;
+  EXPECT_FALSE(unconnected.SpectoProject_());
+}
+
+TEST_F(OpenerTest, HostPiecesThatAreMissingOrRefuse) {
+  // The application cannot start: 23001.
+  ServiceRegistry::Current().Disable(kProgIdHostApp);
+  movers::QueryDefsMover mover;
+  mover.SetConnection(conn, 1);
+  try {
+    mover.SpectoProject_();
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eMsg_ComponentFailedToStart);
+  }
+  // The key file holds another key: the cipher says so without showing
+  // the stored text.
+  ServiceRegistry::Current().Reset();
+  WriteFile(key_file, PasswordCipher::NewKeyText());
+  const std::string stored =
+      conn->Scalar("SELECT Password FROM qmUsers WHERE ID = 3", {}).ToText();
+  movers::QueryDefsMover other;
+  other.SetConnection(conn, 1);
+  try {
+    other.SpectoProject_();
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eErr_Cipher);
+    EXPECT_EQ(e.Description().find(stored.substr(5, 10)), std::string::npos);
+  }
+  // No key file configured at all.
+  unsetenv(kCipherKeyVariable);
+  EXPECT_THROW(PasswordCipher().Decipher(stored), Error);
+}
+
+TEST_F(OpenerTest, TheApplicationRefusesAWrongLoginWithoutNamingThePassword) {
+  HostApplication app;
+  const std::string location = conn->LocationPrefix() + "QMPROJKEY=1";
+  EXPECT_TRUE(app.OpenProject(location, 3, "admin", "s3cret", 1, 2));
+  for (const char* login : {"admin", "retired", "nobody"}) {
+    try {
+      app.OpenProject(location, 3, login, "guess-me", 1, 2);
+      ADD_FAILURE() << login;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), eErr_LoginRefused);
+      EXPECT_EQ(e.Description().find("guess-me"), std::string::npos);
+    }
+  }
+  EXPECT_THROW(
+      app.OpenProject(conn->LocationPrefix() + "QMPROJKEY=9", 3, "admin", "s3cret", 1, 2),
+      Error);
+}
+
+// ---- the document ----
+
+class QueryDocTest : public QueryTest {
+ protected:
+  ObjectPtr ProjectRows(std::vector<std::vector<Variant>> queries) {
+    auto project = MakeRecordset({"ID", "QMGUID", "Queries"},
+                                 {{Variant(int32_t{1}), Variant(kP), Variant()}});
+    auto rows = MakeRecordset(
+        {"QUERYNAME", "QMGUID", "queryuserid", "queryusername", "QUERYDATETIME",
+         "QUERYREASON", "QUERYBASETYPE", "QUERYDESCRIPTION", "QUERYSTRING"},
+        queries);
+    project->Set("Queries", Variant(ObjectPtr(rows)));
+    return project;
+  }
+  void Write(ObjectPtr rows) {
+    movers::QueryDefsMover mover;
+    auto src = Source("queries.xml");
+    mover.WriteData(src.get(), &data, rows, &scheduler);
+  }
+  void Read() {
+    movers::QueryDefsMover mover;
+    auto rows = std::make_shared<Collection>();
+    auto rs = conn->Query("SELECT * FROM QmQueryDefinitions WHERE 0");
+    rs->Bind(conn.get(), "QmQueryDefinitions");
+    rows->Add(Variant(ObjectPtr(rs)), "QmQueryDefinitions");
+    ObjectPtr o = rows;
+    auto src = Source("queries.xml");
+    mover.ReadData(src.get(), &data, o, &scheduler);
+  }
+  std::vector<Variant> Query(const char* guid, const std::string& text) {
+    return {Variant("Q"),
+            Variant(guid),
+            Variant(kU2),
+            Variant("Retired"),
+            Variant("2024-05-06 07:08:09"),
+            Variant("r"),
+            Variant(int32_t{1}),
+            Variant("d"),
+            Variant(text)};
+  }
+};
+
+TEST_F(QueryDocTest, WritesGuidFormAndReadsBackTheSameKeyForm) {
+  const std::string first = "ReqType.Key = 3 AND Attr[5] = 51",
+                    second = "Attr[-22] = 1 OR Req.Location = 4";
+  Write(ProjectRows({Query("{C1000000-0000-0000-0000-000000000001}", first),
+                     Query("{C2000000-0000-0000-0000-000000000002}", second),
+                     Query("{C3000000-0000-0000-0000-000000000003}", "Attr[99] = 1"),
+                     Query("{C4000000-0000-0000-0000-000000000004}", "")}));
+  const std::string text = ReadFile(dir.File("queries.xml"));
+  EXPECT_NE(
+      text.find("<QUERYDEF Name=\"Q\" ID=\"{C1000000-0000-0000-0000-000000000001}\" "
+                "queryuserid=\"" +
+                G(kU2) +
+                "\" queryusername=\"Retired\" querydatetime=\"2024-05-06 07:08:09\" "
+                "queryreason=\"r\" "
+                "querybasetype=\"1\">\n\t\t\t<QUERYDESCRIPTION>d</"
+                "QUERYDESCRIPTION>\n\t\t\t<QUERYSTRING>"
+                "ReqType.Guid = " +
+                G(kT3) + " AND Attr[" + G(kA5) + "] = " + G(kI51) + "</QUERYSTRING>"),
+      std::string::npos)
+      << text;
+  // A query that names an attribute the project does not have is written
+  // without its text; an empty text stays empty.
+  EXPECT_NE(text.find("<QUERYSTRING />"), std::string::npos);
+
+  // Kept GUIDs: the engine converts on the target project.
+  db->keys->Remember("Project", kP, 1);
+  Read();
+  EXPECT_EQ(QueryText(*conn,
+                      "SELECT ID, PROJECTID, QUERYUSERID, QUERYBASETYPE, QUERYSTRING, "
+                      "QMGUID FROM QmQueryDefinitions ORDER BY ID"),
+            "1|1|2|1|" + first +
+                "|{C1000000-0000-0000-0000-000000000001}|\n"
+                "2|1|2|1|" +
+                second +
+                "|{C2000000-0000-0000-0000-000000000002}|\n"
+                "3|1|2|1||{C3000000-0000-0000-0000-000000000003}|\n"
+                "4|1|2|1||{C4000000-0000-0000-0000-000000000004}|\n");
+  // The one text the engine refused on writing is counted; reading lost
+  // nothing more.
+  EXPECT_EQ(db->keys->Losses(),
+            (std::map<std::string, long>{{"query text(s) written empty (did not convert)", 1}}));
+}
+
+TEST_F(QueryDocTest, NewGuidsRewriteThroughTheKeyMapAndNeedNoHostProject) {
+  WriteFile(dir.File("queries.xml"),
+            "<?xml version=\"1.0\"?><PROJECT ID=\"" + G(kP) +
+                "\" XMLVersion=\"2\"><QUERYDEFS>"
+                "<QUERYDEF querybasetype=\"2\" ID=\"{C1}\" Name=\"N\" queryuserid=\"" +
+                G(kU2) +
+                "\">"
+                "<QUERYDESCRIPTION>x</QUERYDESCRIPTION><QUERYSTRING>ReqType.Guid = " +
+                G(kT3) + " AND Attr[" + G(kA5) +
+                "] = &lt;NO ENTRY&gt;</QUERYSTRING></QUERYDEF></QUERYDEFS></PROJECT>");
+  ServiceRegistry::Current().Disable(kProgIdHostApp);
+  ServiceRegistry::Current().Disable(kProgIdQueryEngine);
+  db->keys->Remember("Project", kP, 1);
+  db->keys->Remember("RequirementType", kT3, 13);
+  db->keys->Remember("UserDefinedField", kA5, 15);
+  data.ProjectFlags = 1;
+  Read();
+  EXPECT_EQ(QueryText(*conn,
+                      "SELECT QUERYNAME, QUERYDESCRIPTION, QUERYBASETYPE, QUERYSTRING "
+                      "FROM QmQueryDefinitions"),
+            "N|x|2|ReqType.Key = 13 AND Attr[15] = 0|\n");
+  EXPECT_NE(conn->Scalar("SELECT QMGUID FROM QmQueryDefinitions", {}).ToText(), "{C1}");
+}
+
+TEST_F(QueryDocTest, WithoutTheEngineTextsAreEmptyAndTheMoveGoesOn) {
+  ServiceRegistry::Current().Disable(kProgIdQueryEngine);
+  Write(
+      ProjectRows({Query("{C1000000-0000-0000-0000-000000000001}", "ReqType.Key = 3")}));
+  EXPECT_NE(ReadFile(dir.File("queries.xml")).find("<QUERYSTRING />"), std::string::npos);
+  // Without the conversion service nothing is written: 23001.
+  ServiceRegistry::Current().Disable(kProgIdConversion);
+  std::filesystem::remove(dir.File("queries.xml"));
+  try {
+    Write(ProjectRows(
+        {Query("{C1000000-0000-0000-0000-000000000001}", "ReqType.Key = 3")}));
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eMsg_ComponentFailedToStart);
+    EXPECT_EQ(e.Source(), "modComponents.StartService");
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("queries.xml")));
+}
+
+}  // namespace
+}  // namespace qmxml::testing

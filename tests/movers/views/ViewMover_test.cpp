@@ -1,0 +1,315 @@
+// ViewMover: the property conversion rule by rule (table-driven, against a
+// real project database), its caches, the view document both ways and the
+// failure of a view whose query is unknown.
+#include "movers/views/ViewMover.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "qmxml/Error.h"
+#include "qmxml/Mover.h"
+#include "qmxml/ViewPropertyConverter.h"
+#include "xml/XmlDoc.h"
+
+namespace qmxml::testing {
+namespace {
+
+constexpr const char* kProjectGuid = "{00000000-0000-0000-0000-0000000000AA}";
+constexpr const char* kTypeGuid = "{10000000-0000-0000-0000-000000000001}";
+constexpr const char* kType2Guid = "{10000000-0000-0000-0000-000000000002}";
+constexpr const char* kAttr5 = "{50000000-0000-0000-0000-000000000005}";
+constexpr const char* kAttr7 = "{70000000-0000-0000-0000-000000000007}";
+constexpr const char* kAttr9 =
+    "{90000000-0000-0000-0000-000000000009}";  // in no type of the project
+constexpr const char* kQueryGuid = "{C0000000-0000-0000-0000-000000000001}";
+constexpr const char* kUserGuid = "{E0000000-0000-0000-0000-000000000001}";
+
+class ViewTest : public DbFixture {
+ protected:
+  void SetUp() override {
+    DbFixture::SetUp();
+    conn->ExecuteScript(
+        std::string("INSERT INTO qmProjects (ID, Name, QMGUID) VALUES (1, 'P', '") +
+        kProjectGuid +
+        "');"
+        "INSERT INTO qmRequirementTypes (ID, NAME, QMGUID) VALUES (3, 'FEAT', '" +
+        kTypeGuid +
+        "'),"
+        " (4, 'NOGUID', NULL), (6, 'SW', '" +
+        kType2Guid +
+        "');"
+        "INSERT INTO qmProjectRequirementTypes VALUES (1, 3), (1, 6);"
+        "INSERT INTO qmUserDefinedFields (ID, Label, QMGUID) VALUES (5, 'Priority', '" +
+        kAttr5 + "'), (7, 'Status', '" + kAttr7 +
+        "'), (8, 'NoGuid', NULL), (9, 'Stray', '" + kAttr9 +
+        "');"
+        "INSERT INTO qmRequirementTypeFields VALUES (3, 5), (3, 7), (6, 8);");
+  }
+
+  std::string ToGuids(const std::string& props, int32_t project = 1) {
+    std::string p = props;
+    return mover.GetConvertedProp(conn, project, db->keys, p, 0);
+  }
+  std::string ToKeys(const std::string& props, int16_t direction = 1) {
+    std::string p = props;
+    int32_t project = 1;
+    return mover.GetConvertedProp(conn, project, db->keys, p, direction);
+  }
+
+  movers::ViewMover mover;
+};
+
+TEST_F(ViewTest, KeyFormToGuidForm) {
+  const std::string g5 = std::string("/g") + kAttr5, g7 = std::string("/g") + kAttr7;
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", ""},
+      {"version=3;sortColumn=/y(1);showDeleted=0",
+       "version=3;sortColumn=/y(1);showDeleted=0"},
+      {"horizReqTypeKey=/i3", std::string("horizReqTypeKey=/g") + kTypeGuid},
+      {"HORIZREQTYPEKEY=/I3", std::string("HORIZREQTYPEKEY=/g") + kTypeGuid},
+      {"horizReqTypeKey=/i4", "horizReqTypeKey=/i4"},    // type without a GUID stays
+      {"horizReqTypeKey=/i99", "horizReqTypeKey=/i99"},  // unknown type stays
+      {"horizReqTypeKey=3", "horizReqTypeKey=3"},        // no switch
+      {"attributeKeys=/c(/i5,/i7)", "attributeKeys=/c(" + g5 + "," + g7 + ")"},
+      // the middle item goes with its comma; the last one leaves the comma before it
+      {"attributeKeys=/c(/i5,/i8,/i7)", "attributeKeys=/c(" + g5 + "," + g7 + ")"},
+      {"attributeKeys=/c(/i5,/i7,/i8)", "attributeKeys=/c(" + g5 + "," + g7 + ",)"},
+      {"attributeKeys=/c(/i9,/i5)",
+       "attributeKeys=/c(" + g5 + ")"},  // not in a project type
+      {"attributeKeys=/c()", "attributeKeys=/c()"},
+      {"attributeKeys=(/i5)", "attributeKeys=(/i5)"},  // no "/c": not a collection
+      {"columnWidths=/d(/i5-/120,/i7-/80)",
+       "columnWidths=/d(" + g5 + "-/120," + g7 + "-/80)"},
+      {"columnWidths=/d(/i5-/120,/i8-/80,/i7-/5)",
+       "columnWidths=/d(" + g5 + "-/120," + g7 + "-/5)"},
+      {"columnWidths=/d(/i5-/5,/i8-/80)", "columnWidths=/d(" + g5 + "-/5,)"},
+      {"a=1;attributeKeys=/c(/i5);columnWidths=/d(/i5-/i5);b=2",
+       "a=1;attributeKeys=/c(" + g5 + ");columnWidths=/d(" + g5 + "-/i5);b=2"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(ToGuids(in), out) << in;
+}
+
+TEST_F(ViewTest, GuidFormToKeyForm) {
+  db->keys->Remember("UserDefinedField", kAttr5, 15);
+  db->keys->Remember("UserDefinedField", kAttr7, 17);
+  db->keys->Remember("RequirementType", kTypeGuid, 13);
+  const std::string g5 = std::string("/g") + kAttr5, g7 = std::string("/g") + kAttr7;
+  const std::string unknown = "/g{AAAAAAAA-0000-0000-0000-000000000000}";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {std::string("horizReqTypeKey=/g") + kTypeGuid, "horizReqTypeKey=/i13"},
+      {"horizReqTypeKey=" + unknown, "horizReqTypeKey=" + unknown},
+      {"horizReqTypeKey=/g  ", "horizReqTypeKey=/g  "},
+      {"attributeKeys=/c(" + g5 + "," + g7 + ")", "attributeKeys=/c(/i15,/i17)"},
+      {"attributeKeys=/c(" + g5 + "," + unknown + "," + g7 + ")",
+       "attributeKeys=/c(/i15,/i17)"},
+      {"attributeKeys=/c(" + g5 + ",/i3)",
+       "attributeKeys=/c(/i15,)"},  // "/i" items are dropped
+      {"attributeKeys=/c(/g," + g5 + ")",
+       "attributeKeys=/c(/g,/i15)"},  // empty GUID stays
+      {"columnWidths=/d(" + g5 + "-/50," + g7 + "-/60)",
+       "columnWidths=/d(/i15-/50,/i17-/60)"},
+      {"columnWidths=/d(" + unknown + "-/50," + g7 + "-/60)",
+       "columnWidths=/d(/i17-/60)"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(ToKeys(in), out) << in;
+  // Any direction other than 0 converts GUIDs to keys.
+  EXPECT_EQ(ToKeys("attributeKeys=/c(" + g5 + ")", -1), "attributeKeys=/c(/i15)");
+}
+
+TEST_F(ViewTest, ReplacementsIgnoreCaseExceptInWidths) {
+  // An item is replaced or removed wherever its text occurs in the entry,
+  // also outside the list; the attribute list ignores case there, the
+  // width list does not.
+  EXPECT_EQ(ToGuids("attributeKeys=/c(/i8,/i5)/I8,"),
+            std::string("attributeKeys=/c(/g") + kAttr5 + ")");
+  EXPECT_EQ(ToGuids("columnWidths=/d(/i8-/1,/i5-/2)/I8-/1,"),
+            std::string("columnWidths=/d(/g") + kAttr5 + "-/2)/I8-/1,");
+}
+
+TEST_F(ViewTest, KeyThatIsNoNumberIsATypeMismatchWithTheProcedurePath) {
+  try {
+    ToGuids("attributeKeys=/c(/ix)");
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eErr_TypeMismatch);
+    EXPECT_EQ(e.Source().rfind("ConvertProperties_ -> ConvertAttributeKeys_ -> ", 0), 0u)
+        << e.Source();
+  }
+  try {
+    ToGuids("columnWidths=/d(/ix-/10)");
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    // The widths procedure adds no name of its own.
+    EXPECT_EQ(e.Source().find("ConvertColumnWidths_"), std::string::npos) << e.Source();
+    EXPECT_EQ(e.Source().rfind("ConvertProperties_ -> ", 0), 0u) << e.Source();
+  }
+}
+
+TEST_F(ViewTest, LookupsAreCachedPerInstanceAndNeedAProject) {
+  EXPECT_EQ(ToGuids("attributeKeys=/c(/i5)"),
+            std::string("attributeKeys=/c(/g") + kAttr5 + ")");
+  // Once found, the GUID comes from the cache: a changed row is not seen.
+  conn->ExecuteScript("UPDATE qmUserDefinedFields SET QMGUID = '{X}' WHERE ID = 5");
+  EXPECT_EQ(ToGuids("attributeKeys=/c(/i5)"),
+            std::string("attributeKeys=/c(/g") + kAttr5 + ")");
+  movers::ViewMover fresh;
+  std::string p = "attributeKeys=/c(/i5,/i7)";
+  int32_t project = 1;
+  EXPECT_EQ(fresh.GetConvertedProp(conn, project, db->keys, p),
+            "attributeKeys=/c(/g{X},/g" + std::string(kAttr7) + ")");
+  EXPECT_EQ(p, "attributeKeys=/c(/i5,/i7)");  // the argument is left alone
+  // Without a project key no attribute is found (types need none); without
+  // a connection nothing is found at all.
+  movers::ViewMover other;
+  int32_t none = 0;
+  p = "attributeKeys=/c(/i7);horizReqTypeKey=/i3";
+  EXPECT_EQ(other.GetConvertedProp(conn, none, db->keys, p),
+            std::string("attributeKeys=/c();horizReqTypeKey=/g") + kTypeGuid);
+  movers::ViewMover unconnected;
+  EXPECT_EQ(unconnected.GetConvertedProp(nullptr, project, nullptr, p),
+            "attributeKeys=/c();horizReqTypeKey=/i3");
+  // ... apart from GUIDs already in the caches.
+  EXPECT_EQ(other.GetConvertedProp(nullptr, project, nullptr, p),
+            std::string("attributeKeys=/c();horizReqTypeKey=/g") + kTypeGuid);
+}
+
+TEST_F(ViewTest, OutsideCallersReachTheConversionThroughTheFactory) {
+  auto converter =
+      std::dynamic_pointer_cast<ViewPropertyConverter>(Mover().Get("ViewMover"));
+  ASSERT_TRUE(converter);
+  std::string props = "attributeKeys=/c(/i7)";
+  int32_t project = 1;
+  EXPECT_EQ(converter->GetConvertedProp(conn, project, db->keys, props),
+            std::string("attributeKeys=/c(/g") + kAttr7 + ")");
+}
+
+// ---- the view document ----
+
+std::shared_ptr<Recordset> ViewRow(const std::string& properties) {
+  return MakeRecordset(
+      {"ProjectGUID", "VIEWNAME", "QMGUID", "requirementtypeid", "secondaryreqtypeid",
+       "VIEWTYPE", "VISIBILITY", "viewuserid", "viewusername", "VIEWDATETIME",
+       "VIEWREASON", "queryid", "secondaryqueryid", "VIEWDESCRIPTION", "PROPERTIES"},
+      {{Variant(kProjectGuid), Variant("Features & more"),
+        Variant("{F0000000-0000-0000-0000-000000000001}"), Variant(kTypeGuid),
+        Variant(""), Variant(int32_t{1}), Variant(int32_t{0}), Variant(kUserGuid),
+        Variant("Ann"), Variant("2024-02-03 04:05:06"), Variant("why"),
+        Variant(kQueryGuid), Variant(""), Variant("a\nb"), Variant(properties)}});
+}
+
+TEST_F(ViewTest, WritesOneViewWithAttributesInOrderAndConvertedProperties) {
+  data.ProjectKey = 1;
+  ObjectPtr rows = ViewRow("attributeKeys=/c(/i5,/i9);horizReqTypeKey=/i3");
+  auto src = Source("view.xml");
+  mover.WriteData(src.get(), &data, rows, &scheduler);
+  EXPECT_EQ(ReadFile(dir.File("view.xml")),
+            std::string("<?xml version=\"1.0\" standalone=\"yes\"?>\n"
+                        "<PROJECT ID=\"") +
+                kProjectGuid +
+                "\" XMLVersion=\"2\">\n"
+                "\t<VIEW Name=\"Features &amp; more\" "
+                "ID=\"{F0000000-0000-0000-0000-000000000001}\" "
+                "requirementtypeid=\"" +
+                kTypeGuid +
+                "\" secondaryreqtypeid=\"\" viewtype=\"1\" visibility=\"0\" "
+                "viewuserid=\"" +
+                kUserGuid +
+                "\" viewusername=\"Ann\" viewdatetime=\"2024-02-03 04:05:06\" "
+                "viewreason=\"why\" queryid=\"" +
+                kQueryGuid +
+                "\" secondaryqueryid=\"\">\n"
+                "\t\t<VIEWDESCRIPTION>a\nb</VIEWDESCRIPTION>\n"
+                "\t\t<PROPERTIES>attributeKeys=/c(/g" +
+                kAttr5 + ",);horizReqTypeKey=/g" + kTypeGuid +
+                "</PROPERTIES>\n\t</VIEW>\n</PROJECT>\n");
+  EXPECT_EQ(data.ElementGUID.ToText(), "{F0000000-0000-0000-0000-000000000001}");
+
+  // At the end of the set nothing is written.
+  ObjectPtr empty = MakeRecordset({"ProjectGUID"}, {});
+  auto src2 = Source("none.xml");
+  mover.WriteData(src2.get(), &data, empty, &scheduler);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("none.xml")));
+}
+
+class ViewReadTest : public ViewTest {
+ protected:
+  void SetUp() override {
+    ViewTest::SetUp();
+    db->keys->Remember("Project", kProjectGuid, 1);
+    db->keys->Remember("Query", kQueryGuid, 41);
+    db->keys->Remember("Query", "{C0000000-0000-0000-0000-000000000002}", 42);
+    db->keys->Remember("User", kUserGuid, 8);
+  }
+  void Read(const std::string& view_xml) {
+    WriteFile(dir.File("in.xml"), std::string("<?xml version=\"1.0\"?><PROJECT ID=\"") +
+                                      kProjectGuid + "\" XMLVersion=\"2\">" + view_xml +
+                                      "</PROJECT>");
+    ObjectPtr rows = std::make_shared<Collection>();
+    std::dynamic_pointer_cast<Collection>(rows)->Add(Variant(ObjectPtr(TargetViews())),
+                                                     "QmViews");
+    auto src = Source("in.xml");
+    mover.ReadData(src.get(), &data, rows, &scheduler);
+  }
+  std::shared_ptr<Recordset> TargetViews() {
+    auto rs = conn->Query("SELECT * FROM QmViews WHERE 0");
+    rs->Bind(conn.get(), "QmViews");
+    return rs;
+  }
+  std::string Views() {
+    return QueryText(
+        *conn,
+        "SELECT ID, PROJECTID, REQUIREMENTTYPEID, SECONDARYREQTYPEID, VIEWNAME, "
+        "replace(VIEWDESCRIPTION, char(13), '\\r'), VIEWTYPE, VISIBILITY, PROPERTIES, "
+        "QUERYID, SECONDARYQUERYID, VIEWUSERID, VIEWDATETIME, VIEWREASON, QMGUID FROM "
+        "QmViews");
+  }
+};
+
+TEST_F(ViewReadTest, InsertsTheFirstViewWithKeysOfTheTarget) {
+  db->keys->Remember("UserDefinedField", kAttr5, 15);
+  db->keys->Remember("RequirementType", kTypeGuid, 13);
+  Read(std::string("<VIEW queryid=\"") + kQueryGuid +
+       "\" Name=\"V\" ID=\"{F1}\" requirementtypeid=\"" + kTypeGuid +
+       "\" secondaryreqtypeid=\"\" viewtype=\"2\" visibility=\"1\" "
+       "viewuserid=\"{NOBODY}\" "
+       "viewdatetime=\"2024-01-02 03:04:05\" viewreason=\"r\" "
+       "secondaryqueryid=\"{C0000000-0000-0000-0000-000000000002}\">"
+       "<VIEWDESCRIPTION>a\nb</VIEWDESCRIPTION><PROPERTIES>attributeKeys=/c(/g" +
+       kAttr5 + ",/g{99999999-0000-0000-0000-000000000000}" + ");horizReqTypeKey=/g" +
+       kTypeGuid + "</PROPERTIES></VIEW><VIEW Name=\"second\" ID=\"{F2}\" queryid=\"" +
+       kQueryGuid + "\"/>");
+  EXPECT_EQ(Views(),
+            "1|1|13||V|a\\r\nb|2|1|attributeKeys=/c(/i15,);horizReqTypeKey=/i13|41|42|0|"
+            "2024-01-02 03:04:05|r|{F1}|\n");
+}
+
+TEST_F(ViewReadTest, UnknownQueryFailsAndStoresNothing) {
+  for (const char* attrs :
+       {"queryid=\"{C9}\"", "",
+        "queryid=\"{C0000000-0000-0000-0000-000000000001}\" secondaryqueryid=\"{C9}\""}) {
+    try {
+      Read(std::string("<VIEW Name=\"V\" ID=\"{F1}\" ") + attrs +
+           "><VIEWDESCRIPTION/><PROPERTIES/></VIEW>");
+      ADD_FAILURE() << "no error for " << attrs;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), eErr_Dangling);
+      EXPECT_NE(e.Description().find("<VIEW"), std::string::npos) << e.Description();
+      EXPECT_NE(e.Description().find("in.xml"), std::string::npos) << e.Description();
+    }
+    EXPECT_EQ(Count("QmViews"), 0);
+  }
+}
+
+TEST_F(ViewReadTest, NewGuidsGiveTheViewAFreshGuid) {
+  data.ProjectFlags = 1;
+  Read(std::string("<VIEW Name=\"V\" ID=\"{F1}\" queryid=\"") + kQueryGuid +
+       "\"><VIEWDESCRIPTION/><PROPERTIES/></VIEW>");
+  std::string stored = conn->Scalar("SELECT QMGUID FROM QmViews", {}).ToText();
+  EXPECT_NE(stored, "{F1}");
+  EXPECT_EQ(stored.size(), 38u);
+  EXPECT_EQ(db->keys->getKeyFromGUID("View", "{F1}"),
+            conn->Scalar("SELECT ID FROM QmViews", {}).ToLong());
+}
+
+}  // namespace
+}  // namespace qmxml::testing
