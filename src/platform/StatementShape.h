@@ -24,6 +24,14 @@ struct StatementShape {
 // unterminated quotes): the caller then runs the text as it is.
 bool SplitInsertShape(std::string_view sql, StatementShape* out);
 
+// SQL text of the movers as a database takes it: the table-name marker
+// becomes |prefix| (nothing, or a schema and "."), "{ ts '...'}" date
+// literals become the stored text, and with |number| ("$") every "?"
+// outside a literal becomes |number| and its position ("?N" keeps N, and a
+// plain "?" after it follows the largest so far, as SQLite counts them).
+// Literals are copied whole, so a marker or "?" inside one stays text.
+std::string RewriteStatement(std::string_view sql, std::string_view prefix, const char* number);
+
 // The type code of a named command's placeholder descriptor: a type code
 // or "size;type" (12, variant, when it is neither).
 int DescriptorType(const Variant& descriptor);

@@ -181,59 +181,7 @@ PgConnection::PgConnection(pg_conn* conn, std::string spec, std::string schema)
 PgConnection::~PgConnection() { PQfinish(conn_); }
 
 std::string PgConnection::Rewrite(std::string_view sql, std::string_view prefix, bool number) {
-  std::string out;
-  out.reserve(sql.size() + 16);
-  int placeholder = 0;
-  for (size_t i = 0; i < sql.size();) {
-    if (sql.compare(i, kTableMarker.size(), kTableMarker) == 0) {
-      out.append(prefix);
-      i += kTableMarker.size();
-      continue;
-    }
-    if (sql[i] == '{') {
-      // "{ ts 'YYYY-MM-DD HH:MM:SS'}" -> 'YYYY-MM-DD HH:MM:SS'
-      size_t j = i + 1;
-      while (j < sql.size() && sql[j] == ' ') ++j;
-      if (sql.compare(j, 2, "ts") == 0) {
-        size_t q1 = sql.find('\'', j);
-        size_t q2 = q1 == std::string_view::npos ? q1 : sql.find('\'', q1 + 1);
-        size_t close = q2 == std::string_view::npos ? q2 : sql.find('}', q2);
-        if (close != std::string_view::npos) {
-          out.append(sql.substr(q1, q2 - q1 + 1));
-          i = close + 1;
-          continue;
-        }
-      }
-    }
-    if (sql[i] == '\'') {  // a literal is copied whole
-      size_t j = i + 1;
-      while (j < sql.size()) {
-        if (sql[j] == '\'' && j + 1 < sql.size() && sql[j + 1] == '\'') {
-          j += 2;
-          continue;
-        }
-        if (sql[j] == '\'') break;
-        ++j;
-      }
-      out.append(sql.substr(i, j + 1 - i));
-      i = j + 1;
-      continue;
-    }
-    if (number && sql[i] == '?') {
-      // "?" takes the next number; "?N" names parameter N (and the next
-      // plain "?" follows the largest named so far), as SQLite counts them.
-      size_t j = i + 1;
-      while (j < sql.size() && sql[j] >= '0' && sql[j] <= '9') ++j;
-      const int n = j > i + 1 ? std::atoi(std::string(sql.substr(i + 1, j - i - 1)).c_str())
-                              : placeholder + 1;
-      placeholder = std::max(placeholder, n);
-      out += "$" + std::to_string(n);
-      i = j;
-      continue;
-    }
-    out.push_back(sql[i++]);
-  }
-  return out;
+  return RewriteStatement(sql, prefix, number ? "$" : nullptr);
 }
 
 pg_result* PgConnection::Checked(pg_result* r, std::string_view what, std::string_view shown) {

@@ -141,45 +141,7 @@ SqliteConnection::~SqliteConnection() {
 }
 
 std::string SqliteConnection::Rewrite(std::string_view sql) {
-  std::string out;
-  out.reserve(sql.size());
-  for (size_t i = 0; i < sql.size();) {
-    if (sql.compare(i, kTableMarker.size(), kTableMarker) == 0) {
-      i += kTableMarker.size();
-      continue;
-    }
-    if (sql[i] == '{') {
-      // "{ ts 'YYYY-MM-DD HH:MM:SS'}" -> 'YYYY-MM-DD HH:MM:SS'
-      size_t j = i + 1;
-      while (j < sql.size() && sql[j] == ' ') ++j;
-      if (sql.compare(j, 2, "ts") == 0) {
-        size_t q1 = sql.find('\'', j);
-        size_t q2 = q1 == std::string_view::npos ? q1 : sql.find('\'', q1 + 1);
-        size_t close = q2 == std::string_view::npos ? q2 : sql.find('}', q2);
-        if (close != std::string_view::npos) {
-          out.append(sql.substr(q1, q2 - q1 + 1));
-          i = close + 1;
-          continue;
-        }
-      }
-    }
-    if (sql[i] == '\'') {  // copy a literal whole: a marker-like text inside stays
-      size_t j = i + 1;
-      while (j < sql.size()) {
-        if (sql[j] == '\'' && j + 1 < sql.size() && sql[j + 1] == '\'') {
-          j += 2;
-          continue;
-        }
-        if (sql[j] == '\'') break;
-        ++j;
-      }
-      out.append(sql.substr(i, j + 1 - i));
-      i = j + 1;
-      continue;
-    }
-    out.push_back(sql[i++]);
-  }
-  return out;
+  return RewriteStatement(sql, "", nullptr);
 }
 
 sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
