@@ -410,6 +410,154 @@ TEST_F(TransferTest, ExportShowsTheDatabaseAsItStoodAtTheStart) {
             "Renamed meanwhile");
 }
 
+// Sets attribute |name| of the first element at or after |from| in |text|
+// to |value| (already escaped); returns where that element starts.
+size_t SetAttrIn(std::string& text, size_t from, const std::string& name, const std::string& value) {
+  const size_t at = text.find(" " + name + "=\"", from);
+  EXPECT_NE(at, std::string::npos) << name;
+  const size_t begin = at + name.size() + 3;
+  text.replace(begin, text.find('"', begin) - begin, value);
+  return text.rfind('<', at);
+}
+
+// The GUID in the attribute |name| of the element starting at |element|.
+std::string AttrGuid(const std::string& text, size_t element, const std::string& name) {
+  return text.substr(text.find(" " + name + "=\"", element) + name.size() + 3, 38);
+}
+
+// A package file of |dir| that holds requirements with attribute values.
+fs::path PackageWithValues(const fs::path& dir) {
+  for (const auto& e : fs::directory_iterator(dir / "packages"))
+    if (e.path().extension() == ".XML" && ReadFile(e.path().string()).find("<FieldValue ") != std::string::npos)
+      return e.path();
+  return {};
+}
+
+TEST_F(TransferTest, LineFeedsBecomeCrLfWhereTheReadersStoreMultiLineTexts) {
+  // The parser folds line ends, so texts the database stores with CR LF
+  // come back with bare line feeds from an edited file; requirement texts
+  // and descriptions get CR LF again, attribute definitions and values are
+  // stored as they stand (their exports carry CR as a reference anyway).
+  const fs::path e1 = dir.File("e1");
+  const std::string edited = "&#10;first&#10;second&#13;&#10;third";
+  const std::string converted = "\r\nfirst\r\nsecond\r\nthird", kept = "\nfirst\nsecond\r\nthird";
+  const fs::path package = PackageWithValues(e1);
+  ASSERT_FALSE(package.empty());
+  std::string pt = ReadFile(package.string());
+  const size_t req = SetAttrIn(pt, pt.find("<Requirement "), "RequirementText", edited);
+  const std::string req_guid = AttrGuid(pt, req, "ID");
+  const size_t value = SetAttrIn(pt, pt.find("<FieldValue ", req), "FieldValue", edited);
+  ASSERT_LT(value, pt.find("</Requirement>", req)) << "the first requirement has no values";
+  const std::string field_guid = AttrGuid(pt, value, "ID");
+  SetAttrIn(pt, pt.find("<Package "), "DESCRIPTION", edited);
+  const std::string package_guid = AttrGuid(pt, pt.find("<Package "), "ID");
+  WriteFile(package.string(), pt);
+  std::string st = ReadFile((e1 / "structure.xml").string());
+  const size_t type = SetAttrIn(st, st.find("<RequirementType "), "Description", edited);
+  const std::string type_guid = AttrGuid(st, type, "ID");
+  const size_t attr = SetAttrIn(st, st.find("<Attribute Label=\"Rationale\" Rank="), "Description", edited);
+  const std::string attr_guid = AttrGuid(st, attr, "ID");
+  WriteFile((e1 / "structure.xml").string(), st);
+
+  ImportProject(e1.string(), dir.File("lf.db"), {});
+  auto conn = OpenProjectDatabase(dir.File("lf.db"));
+  auto text = [&](const std::string& sql) { return conn->Scalar(sql, {}).ToText(); };
+  EXPECT_EQ(text("SELECT RequirementText FROM qmRequirements WHERE QMGUID = '" + req_guid + "'"), converted);
+  EXPECT_EQ(text("SELECT DESCRIPTION FROM QmPackages WHERE QMGUID = '" + package_guid + "'"), converted);
+  EXPECT_EQ(text("SELECT DESCRIPTION FROM qmRequirementTypes WHERE QMGUID = '" + type_guid + "'"), converted);
+  EXPECT_EQ(text("SELECT DESCRIPTION FROM qmUserDefinedFields WHERE QMGUID = '" + attr_guid + "'"), kept);
+  EXPECT_EQ(text("SELECT v.FIELDVALUE FROM qmUserDefinedFieldValues v JOIN qmRequirements r ON r.ID = "
+                 "v.REQUIREMENTID JOIN qmUserDefinedFields f ON f.ID = v.FIELDID WHERE r.QMGUID = '" +
+                 req_guid + "' AND f.QMGUID = '" + field_guid + "'"),
+            kept);
+}
+
+TEST_F(TransferTest, QmKeysHoldsTheLargestKeyOfEveryClassAfterAnImport) {
+  // A later import or the host must never hand out a key an import used.
+  ImportProject(dir.File("e1"), dir.File("new.db"), {});
+  ImportOptions copy;
+  copy.new_guids = true;
+  ImportProject(dir.File("e1"), source, copy);  // on top of rows that are there
+  struct Class {
+    const char* word;
+    const char* table;
+    const char* key;
+  } classes[] = {{"Project", "qmProjects", "ID"},         {"User", "qmUsers", "ID"},
+                 {"Group", "qmUserGroups", "ID"},         {"RequirementType", "qmRequirementTypes", "ID"},
+                 {"DocumentType", "qmDocumentTypes", "ID"}, {"UserDefinedField", "qmUserDefinedFields", "ID"},
+                 {"UserDefinedListItem", "qmUserDefinedListItems", "ITEMID"},
+                 {"Document", "qmDocuments", "ID"},       {"Requirement", "qmRequirements", "ID"},
+                 {"Package", "QmPackages", "ID"},         {"Resource", "QmResources", "ID"}};
+  for (const std::string db : {dir.File("new.db"), source}) {
+    auto conn = OpenProjectDatabase(db);
+    for (const auto& c : classes) {
+      const long largest = conn->Scalar(std::string("SELECT MAX(") + c.key + ") FROM " + c.table, {}).ToLong();
+      ASSERT_GT(largest, 0) << c.table;
+      const Variant last = conn->Scalar("SELECT LastKey FROM QmKeys WHERE KeyClass = ?", {Variant(c.word)});
+      ASSERT_FALSE(last.IsNull()) << db << ": no counter for " << c.word;
+      EXPECT_GE(last.ToLong(), largest) << db << ": " << c.word;
+    }
+  }
+}
+
+TEST_F(TransferTest, AChildWithALowerKeyThanItsParentFindsItsParent) {
+  // Exported in key order, the child would come first and its parent would
+  // not resolve yet.
+  auto conn = OpenProjectDatabase(source);
+  auto roots = conn->Query("SELECT ID, QMGUID FROM QmPackages WHERE PARENTID IS NULL OR PARENTID = 0 ORDER BY ID");
+  ASSERT_GE(roots->RecordCount(), 2u);
+  const std::string child = roots->Value("QMGUID").ToText(), child_key = roots->Value("ID").ToText();
+  roots->MoveLast();
+  const std::string parent = roots->Value("QMGUID").ToText(), parent_key = roots->Value("ID").ToText();
+  conn->Execute("UPDATE QmPackages SET PARENTID = " + parent_key + " WHERE ID = " + child_key);
+  conn.reset();
+  ExportProject(source, dir.File("order"), {});
+  ImportOptions strict;
+  strict.strict = true;
+  ImportProject(dir.File("order"), dir.File("order.db"), strict);
+  auto imported = OpenProjectDatabase(dir.File("order.db"));
+  EXPECT_EQ(imported
+                ->Scalar("SELECT p.QMGUID FROM QmPackages c JOIN QmPackages p ON p.ID = c.PARENTID "
+                         "WHERE c.QMGUID = ?", {Variant(child)})
+                .ToText(),
+            parent);
+}
+
+TEST_F(TransferTest, EmptyOptionalReferencesPassAStrictImport) {
+  // An empty reference means "none", not a reference that did not resolve.
+  const fs::path e1 = dir.File("e1");
+  std::string project = ReadFile((e1 / "project.xml").string());
+  SetAttrIn(project, 0, "AuthorGUID", "");
+  WriteFile((e1 / "project.xml").string(), project);
+  fs::path package;
+  std::string pt;
+  for (const auto& e : fs::directory_iterator(e1 / "packages")) {
+    if (e.path().extension() != ".XML") continue;
+    pt = ReadFile(e.path().string());
+    if (pt.find("BookmarkDocumentID=\"{") != std::string::npos) {
+      package = e.path();
+      break;
+    }
+  }
+  ASSERT_FALSE(package.empty());
+  const size_t req = pt.rfind("<Requirement ", pt.find("BookmarkDocumentID=\"{"));
+  const std::string req_guid = AttrGuid(pt, req, "ID");
+  SetAttrIn(pt, req, "BookmarkDocumentID", "");
+  SetAttrIn(pt, req, "VersionUserGUID", "");
+  WriteFile(package.string(), pt);
+  ImportOptions strict;
+  strict.strict = true;
+  auto summary = ImportProject(e1.string(), dir.File("empty.db"), strict);
+  EXPECT_TRUE(summary.dangling.empty());
+  auto conn = OpenProjectDatabase(dir.File("empty.db"));
+  auto count = [&](const std::string& sql) { return conn->Scalar(sql, {Variant(req_guid)}).ToLong(); };
+  EXPECT_EQ(count("SELECT COUNT(*) FROM qmRequirements WHERE QMGUID = ? AND BookmarkDocumentID IS NULL"), 1);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM qmRequirements r JOIN qmUsers u ON u.ID = r.VersionUserID "
+                  "WHERE r.QMGUID = ?"),
+            0);
+  EXPECT_EQ(conn->Scalar("SELECT COUNT(*) FROM qmProjects p JOIN qmUsers u ON u.ID = p.AuthorID", {}).ToLong(), 0);
+}
+
 // The command line: exit codes scripts can rely on, and nothing changed
 // on bad input.
 int RunCli(const std::string& args) {
