@@ -267,46 +267,6 @@ TEST_F(SampleProjectTest, StoredStringsNameExistingObjectsByKey) {
   }
 }
 
-TEST_F(SampleProjectTest, RowCountsGrowWithTheRequirementCount) {
-  Fill(200);
-  auto big = CreateProjectDatabase(dir.File("big.db"));
-  SampleOptions opts;
-  opts.requirements = 1000;
-  SampleSummary large = FillSampleProject(*big, opts);
-
-  EXPECT_EQ(Count("qmRequirements"), 200);
-  EXPECT_EQ(large.Rows("qmRequirements"), 1000);
-  EXPECT_EQ(Count("QmPackages"), 2);
-  EXPECT_EQ(large.Rows("QmPackages"), 10);
-  // The definitions stay; the content grows about fivefold.
-  for (const char* table :
-       {"qmUsers", "qmUserGroups", "qmUserDefinedFields", "qmRequirementTypes"})
-    EXPECT_EQ(large.Rows(table), Count(table)) << table;
-  for (const char* table : {"qmUserDefinedFieldValues", "qmUserDefinedListValues",
-                            "QmToRelationships", "qmRequirementHistory"}) {
-    EXPECT_GT(large.Rows(table), 3 * Count(table)) << table;
-    EXPECT_LT(large.Rows(table), 7 * Count(table)) << table;
-  }
-  // With ten packages the tree is several levels deep.
-  EXPECT_GE(
-      big->Scalar(
-             "WITH RECURSIVE d(ID, Depth) AS (SELECT ID, 1 FROM QmPackages WHERE "
-             "PARENTID "
-             "IS NULL UNION ALL SELECT p.ID, d.Depth + 1 FROM QmPackages p JOIN d ON "
-             "p.PARENTID = d.ID) SELECT MAX(Depth) FROM d",
-             {})
-          .ToLong(),
-      3);
-  // Some traces cross from one package to another.
-  EXPECT_GT(
-      big->Scalar("SELECT COUNT(*) FROM QmToRelationships t JOIN QmPackageElements a ON "
-                  "a.REQUIREMENTID = t.RequirementID JOIN QmPackageElements b ON "
-                  "b.REQUIREMENTID = t.ToID WHERE a.PACKAGEID <> b.PACKAGEID",
-                  {})
-          .ToLong(),
-      0);
-}
-
 // Text columns, and what must hold for each. Columns that readers insert
 // as SQL text hold no "|" (code 26 stands for it) and no pair of
 // apostrophes; no stored text starts or ends with a blank or line break.

@@ -258,64 +258,42 @@ TEST_F(PackageWriterTest, WritesThePackageDocumentInItsFixedOrder) {
   Write(Sample(resources), mover);
   EXPECT_EQ(mover.RSResources(), resources);
 
-  EXPECT_EQ(
-      ReadFile(dir.File("{PK1}.XML")),
-      "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
-      "<PROJECT ID=\"{P}\" XMLVersion=\"2\">\n"
-      "\t<Package ID=\"{PK1}\" NAME=\"Pkg\" DESCRIPTION=\"d &amp; &lt;e>\" "
-      "ParentID=\"\">\n"
-      "\t\t<PackageSecurity>\n\t\t\t<Groups>\n"
-      "\t\t\t\t<Group>\n\t\t\t\t\t<Name>Admins</Name>\n\t\t\t\t\t<GUID>{G1}</GUID>\n"
-      "\t\t\t\t\t<PackageAccessRights>1</PackageAccessRights>\n"
-      "\t\t\t\t\t<RequirementAccessRights>2</RequirementAccessRights>\n"
-      "\t\t\t\t\t<DocumentAccessRights>3</DocumentAccessRights>\n"
-      "\t\t\t\t\t<ViewAccessRights>4</ViewAccessRights>\n\t\t\t\t</Group>\n"
-      "\t\t\t\t<Group>\n\t\t\t\t\t<Name />\n\t\t\t\t\t<GUID />\n"
-      "\t\t\t\t\t<PackageAccessRights>-1</PackageAccessRights>\n"
-      "\t\t\t\t\t<RequirementAccessRights />\n"
-      "\t\t\t\t\t<DocumentAccessRights>0</DocumentAccessRights>\n"
-      "\t\t\t\t\t<ViewAccessRights>0</ViewAccessRights>\n\t\t\t\t</Group>\n"
-      "\t\t\t</Groups>\n\t\t</PackageSecurity>\n"
-      "\t\t<Documents>\n\t\t\t<DocumentRef "
-      "WordFilePath=\"C:\\d\\s.doc\">{D1}</DocumentRef>\n"
-      "\t\t</Documents>\n"
-      "\t\t<Views>\n\t\t\t<ViewRef>{V1}</ViewRef>\n\t\t</Views>\n"
-      "\t\t<Requirements>\n"
-      "\t\t\t<Requirement ID=\"{R1}\" Tag=\"1\" LastChildTag=\"0\" BookmarkName=\"bm\" "
-      "BookmarkDocumentID=\"{D1}\" DocumentPosition=\"3\" LongTagNumber=\"0001\" "
-      "RequirementPrefix=\"FEAT\" RequirementText=\"the whole text\" Deleted=\"True\" "
-      "VersionNumber=\"1.0\" VersionLabel=\"\" VersionUserGUID=\"{U1}\" "
-      "VersionDateTime=\"2009-03-01 14:05:00\" VersionReason=\"why\" Flags=\"4\" "
-      "LastDocText=\"0\" REQUIREMENTNAME=\"\" RequirementTypeGUID=\"{RT1}\">\n"
-      "\t\t\t\t<Resources>\n\t\t\t\t\t<Resource>\n\t\t\t\t\t\t<GUID>{RES1}</GUID>\n"
-      "\t\t\t\t\t</Resource>\n\t\t\t\t</Resources>\n"
-      "\t\t\t\t<FieldValues>\n\t\t\t\t\t<FieldValue ID=\"{F3}\" Label=\"Ticket\" "
-      "FieldValue=\"full value\" NumericValue=\"0\" TkIntegration=\"Yes\" />\n"
-      "\t\t\t\t</FieldValues>\n"
-      "\t\t\t\t<ListValues>\n\t\t\t\t\t<ListValue ID=\"{L1}\" Label=\"Priority\" "
-      "ItemText=\"High\" UDFGUID=\"{F1}\" />\n\t\t\t\t</ListValues>\n"
-      "\t\t\t</Requirement>\n"
-      "\t\t\t<Requirement ID=\"{R2}\" Tag=\"2\" LastChildTag=\"0\" BookmarkName=\"\" "
-      "BookmarkDocumentID=\"\" DocumentPosition=\"0\" LongTagNumber=\"0002\" "
-      "RequirementPrefix=\"FEAT\" RequirementText=\"second\" Deleted=\"False\" "
-      "VersionNumber=\"1.0\" VersionLabel=\"\" VersionUserGUID=\"{U1}\" "
-      "VersionDateTime=\"\" VersionReason=\"\" Flags=\"0\" LastDocText=\"0\" "
-      "REQUIREMENTNAME=\"N2\" RequirementTypeGUID=\"{RT1}\">\n"
-      "\t\t\t\t<FieldValues>\n\t\t\t\t\t<FieldValue ID=\"{F1}\" Label=\"Priority\" "
-      "FieldValue=\"low\" NumericValue=\"1.5\" TkIntegration=\"No\" />\n"
-      "\t\t\t\t</FieldValues>\n\t\t\t\t<ListValues />\n"
-      "\t\t\t</Requirement>\n\t\t</Requirements>\n\t</Package>\n</PROJECT>\n");
+  auto doc = xml::LoadDocument(dir.File("{PK1}.XML"), "test");
+  auto package = Find(xml::RootElement(*doc), "Package");
+  EXPECT_EQ(AttrNames(package), "ID NAME DESCRIPTION ParentID");
+  EXPECT_EQ(Values(package, "@DESCRIPTION"), "d & <e>");
+  EXPECT_EQ(ChildNames(package), "PackageSecurity Documents Views Requirements");
+  // Group 9 is not in the lookup lists: its name and GUID stay empty.
+  EXPECT_EQ(ChildNames(Find(package, "//Group")),
+            "Name GUID PackageAccessRights RequirementAccessRights DocumentAccessRights ViewAccessRights");
+  EXPECT_EQ(Values(package, "//Group/*"), "Admins|{G1}|1|2|3|4|||-1||0|0|");
+  EXPECT_EQ(Values(package, "Documents/DocumentRef"), "{D1}");
+  EXPECT_EQ(Values(package, "Documents/DocumentRef/@WordFilePath"), "C:\\d\\s.doc");
+  EXPECT_EQ(Values(package, "Views/ViewRef"), "{V1}");
+  EXPECT_EQ(AttrNames(Find(package, "//Requirement")),
+            "ID Tag LastChildTag BookmarkName BookmarkDocumentID DocumentPosition LongTagNumber "
+            "RequirementPrefix RequirementText Deleted VersionNumber VersionLabel VersionUserGUID "
+            "VersionDateTime VersionReason Flags LastDocText REQUIREMENTNAME RequirementTypeGUID");
+  // The overflow text stands for the cut in-row text; blanks around go.
+  EXPECT_EQ(Values(package, "//Requirement/@RequirementText"), "the whole text|second|");
+  EXPECT_EQ(Values(package, "//Requirement/@Deleted"), "True|False|");
+  EXPECT_EQ(Values(package, "//Requirement/@VersionDateTime"), "2009-03-01 14:05:00||");
+  EXPECT_EQ(ChildNames(Find(package, "//Requirement")), "Resources FieldValues ListValues");
+  EXPECT_EQ(ChildNames(Find(package, "//Requirement[2]")), "FieldValues ListValues");
+  EXPECT_EQ(Values(package, "//Resources/Resource/GUID"), "{RES1}");
+  EXPECT_EQ(AttrNames(Find(package, "//FieldValue")), "ID Label FieldValue NumericValue TkIntegration");
+  // Each requirement gets its own values; an overflowing value is written whole.
+  EXPECT_EQ(Values(package, "//FieldValue/@*"), "{F3}|Ticket|full value|0|Yes|{F1}|Priority|low|1.5|No|");
+  EXPECT_EQ(AttrNames(Find(package, "//ListValue")), "ID Label ItemText UDFGUID");
+  EXPECT_EQ(Values(package, "//Requirement[2]/ListValues/*"), "");
 
-  EXPECT_EQ(ReadFile(dir.File("Resources/{RES1}.XML")),
-            "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
-            "<PROJECT xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-            "xsi:noNamespaceSchemaLocation=\"file:BaselineSchemaPhaseII.xsd\">\n"
-            "\t<GUID>{P}</GUID>\n\t<Resource>\n\t\t<Name>a.png</Name>\n"
-            "\t\t<Type>image/png</Type>\n\t\t<RequirementID>11</RequirementID>\n"
-            "\t\t<VersionDateTime>2009-03-01 14:05:00</VersionDateTime>\n"
-            "\t\t<Flags>2</Flags>\n\t\t<GUID>{RES1}</GUID>\n"
-            "\t\t<ResourceObject xmlns:dt=\"urn:schemas-microsoft-com:datatypes\" "
-            "dt:dt=\"bin.base64\">AQID</ResourceObject>\n\t</Resource>\n</PROJECT>\n");
+  auto resource = xml::RootElement(*xml::LoadDocument(dir.File("Resources/{RES1}.XML"), "test"));
+  EXPECT_EQ(AttrNames(resource), "xmlns:xsi xsi:noNamespaceSchemaLocation");
+  EXPECT_EQ(ChildNames(resource), "GUID Resource");
+  EXPECT_EQ(Values(resource, "GUID"), "{P}");
+  EXPECT_EQ(ChildNames(Find(resource, "Resource")), "Name Type RequirementID VersionDateTime Flags GUID ResourceObject");
+  EXPECT_EQ(Values(resource, "Resource/*"), "a.png|image/png|11|2009-03-01 14:05:00|2|{RES1}|AQID|");
+  EXPECT_EQ(AttrNames(Find(resource, "//ResourceObject")), "xmlns:dt dt:dt");
 }
 
 TEST_F(PackageWriterTest, ResourcesOutOfStepWithTheRequirementsAreLost) {

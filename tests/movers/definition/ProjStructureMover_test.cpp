@@ -1,6 +1,6 @@
-// The project structure document: exact writer output, default-item
-// marking, the reader's keys, defaults, links and views, failures, and a
-// database-to-database round trip.
+// The project structure document: names and order of the written
+// attributes, default-item marking, the reader's keys, defaults, links and
+// views, failures, and a database-to-database round trip.
 #include "TestSupport.h"
 #include "frame/Components.h"
 #include "movers/definition/ProjStructureMover.h"
@@ -77,41 +77,32 @@ TEST(ProjStructureWriter, WritesEveryElementWithItsAttributesInOrder) {
   ObjectPtr o = rows;
   m.WriteData(&source, &data, o, nullptr);
 
-  EXPECT_EQ(ReadFile(dir.File("structure.xml")),
-            "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
-            "<PROJECT ID=\"{P}\" XMLVersion=\"2\">\n"
-            "\t<RequirementTypes>\n"
-            "\t\t<RequirementType Name=\"Feature\" Description=\"\" RequirementPrefix=\"FEAT\" "
-            "RequirementColorName=\"Invalid ReqType Color Code\" RequirementColor=\"20\" "
-            "RequirementStyleName=\"Small Capitals\" RequirementStyle=\"2\" "
-            "RequirementMustContain=\"x\" InitialReqNumber=\"1\" LastReqNumber=\"9\" "
-            "AllowExternalReferences=\"True\" ID=\"{RT}\">\n"
-            "\t\t\t<Attributes>\n"
-            "\t\t\t\t<Attribute Label=\"Prio\" ID=\"{LA}\" />\n"
-            "\t\t\t</Attributes>\n"
-            "\t\t</RequirementType>\n"
-            "\t</RequirementTypes>\n"
-            "\t<Attributes>\n"
-            "\t\t<Attribute Label=\"Owner\" Rank=\"1\" AutoSuspect=\"False\" Required=\"True\" "
-            "DataTypeName=\"Text\" DataType=\"1\" DefaultValue=\"nobody\" Flags=\"4\" "
-            "Description=\"who\" FieldProperties=\"fp\" ID=\"{TA}\" />\n"
-            "\t\t<Attribute Label=\"Prio\" Rank=\"2\" AutoSuspect=\"True\" Required=\"False\" "
-            "DataTypeName=\"MultiSelect\" DataType=\"10\" DefaultValue=\"12, 15\" Flags=\"0\" "
-            "Description=\"\" FieldProperties=\"\" ID=\"{LA}\">\n"
-            "\t\t\t<ListItems>\n"
-            "\t\t\t\t<ListItem ItemText=\"High\" ItemRank=\"1\" Default=\"True\" ID=\"{I12}\" />\n"
-            "\t\t\t\t<ListItem ItemText=\"Mid\" ItemRank=\"2\" Default=\"True\" ID=\"{I15}\" />\n"
-            "\t\t\t\t<ListItem ItemText=\"Low\" ItemRank=\"3\" Default=\"False\" ID=\"{I16}\" />\n"
-            "\t\t\t</ListItems>\n"
-            "\t\t</Attribute>\n"
-            "\t</Attributes>\n"
-            "\t<DocumentTypes>\n"
-            "\t\t<DocumentType Name=\"Design\" Description=\"\" FileExtension=\"spc\" "
-            "DefaultRequirementName=\"Feature\" TemplateName=\"t\" TemplateDescription=\"td\" "
-            "TemplateFileName=\"tf\" TemplateHelpFile=\"th\" DefaultRequirementTypeGUID=\"{RT}\" "
-            "ID=\"{DT}\" />\n"
-            "\t</DocumentTypes>\n"
-            "</PROJECT>\n");
+  auto doc = xml::LoadDocument(dir.File("structure.xml"), "test");
+  auto project = xml::RootElement(*doc);
+  EXPECT_EQ(AttrNames(project), "ID XMLVersion");
+  EXPECT_EQ(ChildNames(project), "RequirementTypes Attributes DocumentTypes");
+  EXPECT_EQ(AttrNames(Find(project, "RequirementTypes/RequirementType")),
+            "Name Description RequirementPrefix RequirementColorName RequirementColor "
+            "RequirementStyleName RequirementStyle RequirementMustContain InitialReqNumber "
+            "LastReqNumber AllowExternalReferences ID");
+  EXPECT_EQ(AttrNames(Find(project, "//RequirementType/Attributes/Attribute")), "Label ID");
+  EXPECT_EQ(Values(project, "Attributes/Attribute/@Label"), "Owner|Prio|");
+  EXPECT_EQ(AttrNames(Find(project, "Attributes/Attribute")),
+            "Label Rank AutoSuspect Required DataTypeName DataType DefaultValue Flags Description "
+            "FieldProperties ID");
+  EXPECT_EQ(AttrNames(Find(project, "//ListItem")), "ItemText ItemRank Default ID");
+  EXPECT_EQ(AttrNames(Find(project, "//DocumentType")),
+            "Name Description FileExtension DefaultRequirementName TemplateName TemplateDescription "
+            "TemplateFileName TemplateHelpFile DefaultRequirementTypeGUID ID");
+  // What the reader does not read back: names beside codes, the type's name.
+  EXPECT_EQ(Values(project, "//RequirementType/@RequirementColorName"), "Invalid ReqType Color Code");
+  EXPECT_EQ(Values(project, "//RequirementType/@RequirementStyleName"), "Small Capitals");
+  EXPECT_EQ(Values(project, "Attributes/Attribute/@DataTypeName"), "Text|MultiSelect|");
+  EXPECT_EQ(Values(project, "//DocumentType/@DefaultRequirementName"), "Feature");
+  // A Null description is written empty; blanks around a text are dropped.
+  EXPECT_EQ(Values(project, "//RequirementType/@Description"), "");
+  EXPECT_EQ(Values(project, "//RequirementType/@RequirementMustContain"), "x");
+  EXPECT_EQ(Values(project, "//RequirementType/@AllowExternalReferences"), "True");
 }
 
 TEST(ProjStructureWriter, MarksDefaultItemsFromTheKeyFormOfDefaultValue) {

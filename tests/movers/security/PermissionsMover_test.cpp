@@ -86,29 +86,21 @@ TEST_F(PermissionsMoverTest, WritesTheNestedDocumentInItsFixedOrder) {
   auto groups = Groups({{int32_t{3}, "{G3}", int32_t{15}, Obj(DocTypes({})), Obj(reqs)}});
   Export(Project(groups), "perm.xml");
 
-  EXPECT_EQ(ReadFile(dir.File("perm.xml")),
-            "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
-            "<Project ID=\"{P1}\" XMLVersion=\"2\">\n"
-            "\t<Groups>\n"
-            "\t\t<Group ID=\"{G3}\" AccessRights=\"15\">\n"
-            "\t\t\t<DocumentTypeRights />\n"
-            "\t\t\t<RequirementTypeRights>\n"
-            "\t\t\t\t<RequirementTypeRight AccessRights=\"7\" "
-            "RequirementTextAccessRights=\"1\" "
-            "RequirementTraceabilityAccessRights=\"2\" RequirementNameAccessRights=\"\" "
-            "ID=\"{R30}\">\n"
-            "\t\t\t\t\t<AttributeRights>\n"
-            "\t\t\t\t\t\t<AttributeRight AccessRights=\"2\" ID=\"{F40}\">\n"
-            "\t\t\t\t\t\t\t<ListItemRights>\n"
-            "\t\t\t\t\t\t\t\t<ListItemRight AccessRights=\"1\" ID=\"{L50}\" />\n"
-            "\t\t\t\t\t\t\t</ListItemRights>\n"
-            "\t\t\t\t\t\t</AttributeRight>\n"
-            "\t\t\t\t\t</AttributeRights>\n"
-            "\t\t\t\t</RequirementTypeRight>\n"
-            "\t\t\t</RequirementTypeRights>\n"
-            "\t\t</Group>\n"
-            "\t</Groups>\n"
-            "</Project>\n");
+  auto doc = xml::LoadDocument(dir.File("perm.xml"), "test");
+  auto project = xml::RootElement(*doc);
+  EXPECT_STREQ(project.name(), "Project");
+  auto group = Find(project, "Groups/Group");
+  EXPECT_EQ(AttrNames(group), "ID AccessRights");
+  EXPECT_EQ(ChildNames(group), "DocumentTypeRights RequirementTypeRights");
+  auto req = Find(group, "RequirementTypeRights/RequirementTypeRight");
+  EXPECT_EQ(AttrNames(req),
+            "AccessRights RequirementTextAccessRights RequirementTraceabilityAccessRights "
+            "RequirementNameAccessRights ID");
+  EXPECT_EQ(Values(req, "@*"), "7|1|2||{R30}|");
+  auto attr = Find(req, "AttributeRights/AttributeRight");
+  EXPECT_EQ(AttrNames(attr), "AccessRights ID");
+  EXPECT_EQ(AttrNames(Find(attr, "ListItemRights/ListItemRight")), "AccessRights ID");
+  EXPECT_EQ(Values(attr, "ListItemRights/ListItemRight/@*"), "1|{L50}|");
 }
 
 TEST_F(PermissionsMoverTest, SharedAttributeRightsAreNarrowedToEachGroup) {

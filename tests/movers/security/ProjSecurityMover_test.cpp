@@ -69,30 +69,21 @@ TEST_F(ProjSecurityMoverTest, WritesGroupsBeforeUsersWithAttributesInOrder) {
        {"cy", "x", Variant::Null(), "  Cy  ", "c@x", "Readers", "{G7}", "{U3}"}});
   Export(ProjectRow(groups, users), "sec.xml");
 
-  EXPECT_EQ(
-      ReadFile(dir.File("sec.xml")),
-      "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
-      "<PROJECT ID=\"{P1}\" XMLVersion=\"2\">\n"
-      "\t<Groups>\n"
-      "\t\t<Group NAME=\"Admins\" DESCRIPTION=\"All rights\" ProjectAccessRights=\"15\" "
-      "DocTypeAccessRights=\"7\" ReqTypeAccessRights=\"7\" AttributeAccessRights=\"3\" "
-      "ListItemAccessRights=\"1\" ID=\"{G3}\" />\n"
-      "\t\t<Group NAME=\"Readers\" DESCRIPTION=\"\" ProjectAccessRights=\"1\" "
-      "DocTypeAccessRights=\"0\" ReqTypeAccessRights=\"0\" AttributeAccessRights=\"0\" "
-      "ListItemAccessRights=\"0\" ID=\"{G7}\" />\n"
-      "\t</Groups>\n"
-      "\t<Users>\n"
-      "\t\t<User LoginName=\"ann\" Password=\"97;98;99;\" Active=\"True\" FullName=\"Ann "
-      "A\" "
-      "EmailAddress=\"ann@x.org\" GroupName=\"Admins\" GroupGUID=\"{G3}\" ID=\"{U1}\" "
-      "/>\n"
-      "\t\t<User LoginName=\"bob\" Password=\"\" Active=\"False\" FullName=\"Bob &amp; "
-      "Co\" "
-      "EmailAddress=\"\" GroupName=\"Readers\" GroupGUID=\"{G7}\" ID=\"{U2}\" />\n"
-      "\t\t<User LoginName=\"cy\" Password=\"120;\" Active=\"False\" FullName=\"Cy\" "
-      "EmailAddress=\"c@x\" GroupName=\"Readers\" GroupGUID=\"{G7}\" ID=\"{U3}\" />\n"
-      "\t</Users>\n"
-      "</PROJECT>\n");
+  auto doc = xml::LoadDocument(dir.File("sec.xml"), "test");
+  auto project = xml::RootElement(*doc);
+  EXPECT_EQ(ChildNames(project), "Groups Users");
+  EXPECT_EQ(AttrNames(Find(project, "Groups/Group")),
+            "NAME DESCRIPTION ProjectAccessRights DocTypeAccessRights ReqTypeAccessRights "
+            "AttributeAccessRights ListItemAccessRights ID");
+  EXPECT_EQ(AttrNames(Find(project, "Users/User")),
+            "LoginName Password Active FullName EmailAddress GroupName GroupGUID ID");
+  EXPECT_EQ(Values(project, "Groups/Group/@ID"), "{G3}|{G7}|");
+  EXPECT_EQ(Values(project, "Groups/Group/@DESCRIPTION"), "All rights||");
+  EXPECT_EQ(Values(project, "Groups/Group/@ProjectAccessRights"), "15|1|");
+  EXPECT_EQ(Values(project, "Users/User/@Password"), "97;98;99;||120;|");
+  EXPECT_EQ(Values(project, "Users/User/@Active"), "True|False|False|");
+  EXPECT_EQ(Values(project, "Users/User/@FullName"), "Ann A|Bob & Co|Cy|");
+  EXPECT_EQ(Values(project, "Users/User/@GroupName"), "Admins|Readers|Readers|");
 
   // The lookup lists the package writers read afterwards on this thread.
   auto& thread = frame::CurrentThread();
@@ -114,9 +105,7 @@ TEST_F(ProjSecurityMoverTest, LeavesOutEmptyListsAndRenewsTheLookupLists) {
 
   Export(ProjectRow(MakeRecordset(kGroupCols, {}), MakeRecordset(kUserCols, {})),
          "b.xml");
-  EXPECT_EQ(ReadFile(dir.File("b.xml")),
-            "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
-            "<PROJECT ID=\"{P1}\" XMLVersion=\"2\" />\n");
+  EXPECT_TRUE(xml::RootElement(*xml::LoadDocument(dir.File("b.xml"), "test")).children().empty());
   // The second export started the lists anew: group 9 is gone.
   EXPECT_EQ(frame::CurrentThread().colGroupNames->Count(), 0u);
 }
