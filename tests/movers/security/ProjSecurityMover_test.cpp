@@ -105,7 +105,8 @@ TEST_F(ProjSecurityMoverTest, LeavesOutEmptyListsAndRenewsTheLookupLists) {
 
   Export(ProjectRow(MakeRecordset(kGroupCols, {}), MakeRecordset(kUserCols, {})),
          "b.xml");
-  EXPECT_TRUE(xml::RootElement(*xml::LoadDocument(dir.File("b.xml"), "test")).children().empty());
+  auto bare = xml::LoadDocument(dir.File("b.xml"), "test");
+  EXPECT_TRUE(xml::RootElement(*bare).children().empty());
   // The second export started the lists anew: group 9 is gone.
   EXPECT_EQ(frame::CurrentThread().colGroupNames->Count(), 0u);
 }
