@@ -1,5 +1,6 @@
 // Users and groups: the written document, the password form, positional
-// reading, GUID renewal, the group lookup lists and the failure paths.
+// reading, GUID renewal, the group lookup lists and the failure paths (the
+// round trip is the whole-project transfer test).
 #include "movers/security/ProjSecurityMover.h"
 
 #include <pugixml.hpp>
@@ -241,63 +242,6 @@ TEST_F(ProjSecurityMoverTest, NewProjectGetsNewGuidsAndUsersFollowTheirGroups) {
             "u1|B|\nu2|A|\n");
   EXPECT_EQ(db->keys->getKeyFromGUID("Group", "{G2}"),
             conn->Scalar("SELECT ID FROM qmUserGroups WHERE NAME = 'B'", {}).ToLong());
-}
-
-TEST_F(ProjSecurityMoverTest, RoundTripsThroughTheDatabase) {
-  conn->ExecuteScript(
-      "INSERT INTO qmUserGroups VALUES (4, 'Admins', 'desc', 15, 7, 7, 3, 1, '{G4}');"
-      "INSERT INTO qmUserGroups VALUES (8, 'Guests', NULL, 1, 0, 0, 0, 0, '{G8}');"
-      "INSERT INTO qmUsers VALUES (10, 'ann', 'p' || char(40000) || 'w', 1, 'Ann', "
-      "'a@x', 8, '{U10}');"
-      "INSERT INTO qmUsers VALUES (11, 'bob', '', 0, 'Bob', NULL, 4, '{U11}');");
-  auto groups = conn->Query(
-      "SELECT NAME, DESCRIPTION, PROJECTACCESSRIGHTS, DOCTYPEACCESSRIGHTS, "
-      "REQTYPEACCESSRIGHTS, "
-      "ATTRIBUTEACCESSRIGHTS, LISTITEMACCESSRIGHTS, QMGUID, ID FROM qmUserGroups ORDER "
-      "BY ID");
-  auto users = conn->Query(
-      "SELECT u.LoginName, u.Password, u.Active, u.FullName, u.EmailAddress, g.NAME, "
-      "g.QMGUID AS GroupGUID, u.QMGUID FROM qmUsers u JOIN qmUserGroups g ON g.ID = "
-      "u.GroupID "
-      "ORDER BY u.ID");
-  Export(ProjectRow(groups, users), "rt.xml");
-  EXPECT_NE(ReadFile(dir.File("rt.xml")).find("Password=\"112;-25536;119;\""),
-            std::string::npos);
-
-  // Into a second, empty project database.
-  auto target = CreateProjectDatabase(dir.File("target.db"));
-  auto target_db = std::make_shared<DatabaseContainer>();
-  target_db->connection = target;
-  target_db->keys = std::make_shared<KeyMap>(target.get());
-  SourceContainer source(dir.File("rt.xml"), target_db);
-  ObjectPtr rows = transfer::TargetCollection(*target, {"qmUserGroups", "qmUsers"});
-  mover.ReadData(&source, &data, rows, &scheduler);
-
-  const std::string groups_sql =
-      "SELECT NAME, DESCRIPTION, PROJECTACCESSRIGHTS, DOCTYPEACCESSRIGHTS, "
-      "REQTYPEACCESSRIGHTS, "
-      "ATTRIBUTEACCESSRIGHTS, LISTITEMACCESSRIGHTS, QMGUID FROM qmUserGroups ORDER BY "
-      "QMGUID";
-  const std::string users_sql =
-      "SELECT u.LoginName, u.Password, u.Active, u.FullName, u.EmailAddress, g.QMGUID, "
-      "u.QMGUID "
-      "FROM qmUsers u JOIN qmUserGroups g ON g.ID = u.GroupID ORDER BY u.QMGUID";
-  auto dump = [](Connection& c, const std::string& sql) {
-    auto rs = c.Query(sql);
-    std::string out;
-    for (; !rs->IsEOF(); rs->MoveNext())
-      for (size_t i = 0; i < rs->Columns().size(); ++i)
-        out += rs->ValueAt(static_cast<int>(i)).ToText() + "|";
-    return out;
-  };
-  // A NULL description comes back as empty text.
-  EXPECT_EQ(dump(*target, groups_sql),
-            "Admins|desc|15|7|7|3|1|{G4}|Guests||1|0|0|0|0|{G8}|");
-  EXPECT_EQ(dump(*target, groups_sql), dump(*conn, groups_sql));
-  EXPECT_EQ(dump(*target, users_sql), dump(*conn, users_sql));
-  EXPECT_EQ(
-      target->Scalar("SELECT Password FROM qmUsers WHERE LoginName = 'ann'", {}).ToText(),
-      "p\xE9\xB1\x80w");
 }
 
 TEST_F(ProjSecurityMoverTest, WrongContextRaises23002AndReadsNothing) {
