@@ -76,6 +76,19 @@ TEST_F(RecordsetTest, AndFilterKeepsOnlyRowsMatchingEveryCondition) {
   }
 }
 
+TEST_F(RecordsetTest, FilterOnALongColumnHoldingTextStillFindsTheNumbers) {
+  // SQLite keeps text that is not a number in an INTEGER column.
+  conn->Execute("INSERT INTO qmRequirements (ID, DocumentPosition) VALUES (1, 'abc'), (2, 7), (3, '7'), "
+                "(4, 70)");
+  auto rs = conn->Query("SELECT ID, DocumentPosition FROM qmRequirements ORDER BY ID");
+  for (auto [filter, ids] : {std::pair{"(DocumentPosition= 7)", "23"}, {"(DocumentPosition= 'ABC')", "1"}}) {
+    rs->SetFilter(filter);
+    std::string got;
+    for (; !rs->IsEOF(); rs->MoveNext()) got += rs->Value("ID").ToText();
+    EXPECT_EQ(got, ids) << filter;
+  }
+}
+
 TEST_F(RecordsetTest, BookmarksSurviveFilters) {
   auto rs = MakeRecordset({"K"}, {{int32_t{1}}, {int32_t{2}}, {int32_t{1}}});
   rs->MoveNext();
