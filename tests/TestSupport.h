@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <pugixml.hpp>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -141,6 +143,36 @@ inline std::string DatabaseText(Connection& conn) {
     std::sort(lines.begin(), lines.end());  // rows in no particular order on a server
     out += "[" + t + "]\n";
     for (const auto& l : lines) out += l + "\n";
+  }
+  return out;
+}
+
+// Targeted checks of written documents. Positional readers depend on the
+// names and order of attributes and children; values are checked by the
+// round trips.
+// The attribute names of |element| in order, blank-separated.
+inline std::string AttrNames(pugi::xml_node element) {
+  std::string out;
+  for (auto a : element.attributes()) out += (out.empty() ? "" : " ") + std::string(a.name());
+  return out;
+}
+// The names of |element|'s child elements in order, blank-separated.
+inline std::string ChildNames(pugi::xml_node element) {
+  std::string out;
+  for (auto c : element.children())
+    if (c.type() == pugi::node_element) out += (out.empty() ? "" : " ") + std::string(c.name());
+  return out;
+}
+// The first element selected by |xpath| under |node|.
+inline pugi::xml_node Find(pugi::xml_node node, const char* xpath) { return node.select_node(xpath).node(); }
+// The attribute value or element text selected by |xpath|, each match
+// followed by "|" when there are several.
+inline std::string Values(pugi::xml_node node, const char* xpath) {
+  auto hits = node.select_nodes(xpath);
+  std::string out;
+  for (const auto& h : hits) {
+    out += h.attribute() ? h.attribute().value() : h.node().text().get();
+    if (hits.size() > 1) out += "|";
   }
   return out;
 }

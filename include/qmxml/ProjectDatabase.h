@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "qmxml/Connection.h"
 
@@ -26,6 +27,9 @@ std::shared_ptr<Connection> CreateProjectDatabase(const std::string& spec,
 // there is none.
 std::shared_ptr<Connection> OpenProjectDatabase(const std::string& spec,
                                                 const std::string& pg_schema = "");
+// The project tables |conn| holds, named as the schema declares them
+// ("qmProjects"; a server reports names folded to lower case), sorted.
+std::vector<std::string> ProjectTables(Connection& conn);
 // Removes a project database CreateProjectDatabase made: the file, or the
 // tables of the server schema.
 void DropProjectDatabase(const std::string& spec, const std::string& pg_schema = "");

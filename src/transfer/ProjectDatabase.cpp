@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <map>
 
+#include "qmxml/Collection.h"
 #include "qmxml/Error.h"
 #include "xml/XmlDoc.h"
 
@@ -75,6 +77,28 @@ std::shared_ptr<Connection> OpenProjectDatabase(const std::string& spec,
                 "The database " + spec + (pg_schema.empty() ? "" : " (schema " + pg_schema + ")") +
                     " holds no project database; create one with qmxml init.");
   return conn;
+}
+
+std::vector<std::string> ProjectTables(Connection& conn) {
+  // The declared names, from the script: "CREATE TABLE IF NOT EXISTS <name> (".
+  static const std::map<std::string, std::string> declared = [] {
+    std::map<std::string, std::string> names;
+    const std::string& text = SchemaText("sqlite");
+    const std::string head = "CREATE TABLE IF NOT EXISTS ";
+    for (size_t at = text.find(head); at != std::string::npos; at = text.find(head, at + 1)) {
+      const size_t start = at + head.size();
+      const std::string name = text.substr(start, text.find_first_of(" (", start) - start);
+      names.emplace(FoldCase(name), name);
+    }
+    return names;
+  }();
+  std::vector<std::string> out;
+  for (const std::string& t : conn.Tables()) {
+    auto it = declared.find(FoldCase(t));
+    out.push_back(it == declared.end() ? t : it->second);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 void DropProjectDatabase(const std::string& spec, const std::string& pg_schema) {

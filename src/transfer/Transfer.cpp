@@ -33,7 +33,7 @@ constexpr const char* kSource = "Transfer";
 
 std::map<std::string, long> RowCounts(Connection& conn) {
   std::map<std::string, long> counts;
-  for (const std::string& t : conn.Tables()) counts[t] = conn.CountRows(t);
+  for (const std::string& t : ProjectTables(conn)) counts[t] = conn.CountRows(t);
   return counts;
 }
 

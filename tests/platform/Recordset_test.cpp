@@ -49,9 +49,44 @@ TEST_F(RecordsetTest, FilterNarrowsAndClearsAndKeepsUpWithNewRows) {
   EXPECT_EQ(rs->Value("Value").ToText(), "d");
   rs->SetFilter("");
   EXPECT_EQ(rs->RecordCount(), 4u);
-  rs->SetFilter("(Value = 'B') AND (RequirementID= 6)");
-  EXPECT_EQ(rs->RecordCount(), 1u);
   EXPECT_THROW(rs->SetFilter("nonsense"), Error);
+}
+
+TEST_F(RecordsetTest, AndFilterKeepsOnlyRowsMatchingEveryCondition) {
+  // Each condition alone matches more rows than the two together.
+  auto rs = MakeRecordset({"N", "RequirementID", "FieldID"},
+                          {{int32_t{0}, int32_t{5}, Variant("a")}, {int32_t{1}, int32_t{5}, Variant("b")},
+                           {int32_t{2}, int32_t{6}, Variant("a")}, {int32_t{3}, int32_t{6}, Variant("b")},
+                           {int32_t{4}, int32_t{5}, Variant("a")}});
+  struct Case {
+    const char* filter;
+    const char* rows;
+  } cases[] = {
+      {"(RequirementID= 5) AND (FieldID= 'A')", "04"},
+      {"(FieldID = 'a') and (RequirementID = 5)", "04"},
+      {"(RequirementID= 6) AND (FieldID= 'b')", "3"},
+      {"(RequirementID= 5) AND (FieldID= 'b') AND (N= 1)", "1"},
+      {"(RequirementID= 5) AND (FieldID= 'c')", ""},
+  };
+  for (const auto& c : cases) {
+    rs->SetFilter(c.filter);
+    std::string rows;
+    for (; !rs->IsEOF(); rs->MoveNext()) rows += rs->Value("N").ToText();
+    EXPECT_EQ(rows, c.rows) << c.filter;
+  }
+}
+
+TEST_F(RecordsetTest, FilterOnALongColumnHoldingTextStillFindsTheNumbers) {
+  // SQLite keeps text that is not a number in an INTEGER column.
+  conn->Execute("INSERT INTO qmRequirements (ID, DocumentPosition) VALUES (1, 'abc'), (2, 7), (3, '7'), "
+                "(4, 70)");
+  auto rs = conn->Query("SELECT ID, DocumentPosition FROM qmRequirements ORDER BY ID");
+  for (auto [filter, ids] : {std::pair{"(DocumentPosition= 7)", "23"}, {"(DocumentPosition= 'ABC')", "1"}}) {
+    rs->SetFilter(filter);
+    std::string got;
+    for (; !rs->IsEOF(); rs->MoveNext()) got += rs->Value("ID").ToText();
+    EXPECT_EQ(got, ids) << filter;
+  }
 }
 
 TEST_F(RecordsetTest, BookmarksSurviveFilters) {

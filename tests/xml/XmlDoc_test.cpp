@@ -169,5 +169,36 @@ TEST(XmlText, Base64ValuesRoundTripEveryByte) {
   EXPECT_THROW(Base64Decode("not base64!"), Error);
 }
 
+TEST(XmlText, Base64WrappedInLinesReadsBackFromAFile) {
+  // Other tools wrap Base64 at 76 (or 64) characters, with either line end
+  // and indented like the element.
+  std::vector<uint8_t> bytes(300);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 3);
+  const std::string flat = Base64Encode(bytes);
+  for (const char* eol : {"\n", "\r\n"}) {
+    std::string wrapped = std::string(eol) + "\t\t";
+    for (size_t i = 0; i < flat.size(); i += 76) wrapped += flat.substr(i, 76) + eol + "\t\t";
+    TempDir dir;
+    WriteFile(dir.File("r.xml"), "<?xml version=\"1.0\"?>\n<PROJECT><ResourceObject>" + wrapped +
+                                     "</ResourceObject></PROJECT>\n");
+    auto doc = LoadDocument(dir.File("r.xml"), "test");
+    EXPECT_EQ(GetBase64Value(RootElement(*doc).child("ResourceObject")), bytes);
+  }
+}
+
+class XmlColumnTest : public DbFixture {};
+
+TEST_F(XmlColumnTest, ALongColumnHoldingTextIsWrittenAsZero) {
+  // SQLite keeps text that does not look like a number in an INTEGER
+  // column; the writers take such a value as 0 instead of failing.
+  conn->Execute("INSERT INTO qmRequirements (ID, DocumentPosition) VALUES (1, 'abc'), (2, '12x'), "
+                "(3, '7'), (4, ''), (5, NULL)");
+  auto rs = conn->Query("SELECT DocumentPosition FROM qmRequirements ORDER BY ID");
+  std::string got;
+  for (; !rs->IsEOF(); rs->MoveNext())
+    got += ColumnValue(rs->GetField("DocumentPosition"), kLong).ToText() + ",";
+  EXPECT_EQ(got, "0,0,7,0,0,");
+}
+
 }  // namespace
 }  // namespace qmxml::testing

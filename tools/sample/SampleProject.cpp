@@ -339,7 +339,7 @@ void WriteTypes(Model& m, Rng& rng) {
   for (const DocTypeDef& d : kDocTypes) {
     DocType t{static_cast<int32_t>(m.doc_types.size() + 1), MakeGuid(rng), d.name,
               d.extension, d.req_type};
-    doc_types.Row(t.key, d.name, d.description, d.extension,
+    doc_types.Row(t.key, d.name, BarsStored(d.description), d.extension,
                   std::string(d.template_name) + " template",
                   std::string("Standard layout for the ") + d.name + ".",
                   std::string(d.template_file) + ".dot",

@@ -18,14 +18,6 @@ namespace qmxml::testing {
 inline const char* const kProjectGuid = "{11111111-2222-3333-4444-555555555555}";
 inline const char* const kPackageGuid = "{AAAAAAAA-0000-0000-0000-000000000001}";
 
-// Names of the element children of |node|, joined by spaces.
-inline std::string ChildNames(pugi::xml_node node) {
-  std::string out;
-  for (pugi::xml_node c : node.children())
-    if (c.type() == pugi::node_element) out += (out.empty() ? "" : " ") + std::string(c.name());
-  return out;
-}
-
 // Texts of the elements |path| selects, joined by spaces.
 inline std::string Texts(const pugi::xml_node& node, const char* path) {
   std::string out;

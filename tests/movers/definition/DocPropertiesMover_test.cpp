@@ -1,6 +1,7 @@
 // The document-properties mover against real SQLite files and XML files:
 // the written PROJECT/DOC document and what it tells the transfer context,
-// the by-name reader, GUID renewal, failures and a round trip.
+// the by-name reader, GUID renewal and failures (the round trip is the
+// whole-project transfer test).
 #include "movers/definition/DocPropertiesMover.h"
 
 #include "RowText.h"
@@ -201,38 +202,6 @@ TEST_F(DocPropertiesMoverTest, ACountThatIsNoNumberStopsTheImport) {
     EXPECT_EQ(e.Number(), eErr_TypeMismatch);
   }
   EXPECT_EQ(Count("qmDocuments"), 0);
-}
-
-TEST_F(DocPropertiesMoverTest, RoundTripKeepsTheRow) {
-  conn->Execute("INSERT INTO qmUsers(ID, QMGUID) VALUES (5, '{U-5}')");
-  conn->Execute("INSERT INTO qmDocumentTypes(ID, QMGUID) VALUES (6, '{T-6}')");
-  conn->Execute("INSERT INTO qmProjects(ID, QMGUID) VALUES (7, '{P-7}')");
-  conn->Execute(
-      "INSERT INTO qmDocuments VALUES (70, 6, 'Doc', 'l1' || char(13, 10) || 'l2', 1, 2, "
-      "0, 1, 0, "
-      "'C:\\d\\', 'n', 'doc', '2008-05-06 07:08:09', 4096, 2, 7, '3', 'lab', 5, "
-      "'2011-12-13 14:15:16', 'r', NULL, 1, '{D-70}', 12)");
-  conn->Execute("INSERT INTO qmProjectDocuments VALUES (7, 70)");
-  auto rows = conn->Query(
-      "SELECT d.Name, d.Description, d.ItemLabel, d.ProtectState, d.UnlockToRevise, "
-      "d.DeferredRenumber, d.DeferredRestyle, d.FileDirectory, d.FileName, "
-      "d.FileExtension, "
-      "d.FileDateTime, d.FileSize, d.FileFlags, d.FileVersion, d.VersionNumber, "
-      "d.VersionLabel, "
-      "d.VersionDateTime, d.VersionReason, d.OfflineFullPath, d.OfflineStatus, d.QMGUID, "
-      "d.Flags, p.QMGUID AS ProjectGUID, t.QMGUID AS documenttypeid, "
-      "u.QMGUID AS versionuserid FROM qmDocuments d JOIN qmProjectDocuments pd ON "
-      "pd.DocumentID = d.ID JOIN qmProjects p ON p.ID = pd.ProjectID LEFT JOIN "
-      "qmDocumentTypes t "
-      "ON t.ID = d.DocumentTypeID LEFT JOIN qmUsers u ON u.ID = d.VersionUserID");
-  Write(rows);
-  conn->Execute("DELETE FROM qmDocuments");
-  conn->Execute("DELETE FROM qmProjectDocuments");
-  Read();
-  EXPECT_EQ(RowText(*Document()),
-            "6|Doc|l1\r\nl2|1|2|0|1|0|C:\\d\\|n|doc|2008-05-06 07:08:09|4096|2|7|3|lab|5|"
-            "2011-12-13 14:15:16|r|NULL|1|{D-70}|12|");
-  EXPECT_EQ(conn->Scalar("SELECT ProjectID FROM qmProjectDocuments", {}).ToLong(), 7);
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 // The document catalogue: the written document, the word file path, the
-// entries read back by name with the file path cut into its parts, the
-// failure cases and a round trip from a project database.
+// entries read back by name with the file path cut into its parts, and the
+// failure cases.
 #include "movers/lists/DocListMover.h"
 
 #include "movers/lists/CatalogTestSupport.h"
-#include "transfer/Rows.h"
 
 namespace qmxml::testing {
 namespace {
@@ -174,51 +173,6 @@ TEST_F(DocListMoverTest, RowsThatAreNotACollectionAreATypeMismatch) {
   } catch (const Error& e) {
     EXPECT_EQ(e.Number(), eErr_TypeMismatch);
   }
-}
-
-TEST_F(DocListMoverTest, RoundTripFromTheProjectDatabase) {
-  conn->ExecuteScript(
-      "INSERT INTO qmProjects (ID, Name, QMGUID) VALUES (1, 'P', '{P1}');"
-      "INSERT INTO qmDocuments (ID, Name, QMGUID, FileDirectory, FileName, "
-      "FileExtension) VALUES"
-      " (10, 'Vision & Scope', '{D1}', '/data/docs', 'Vision', 'doc'),"
-      " (11, 'Spec', '{D2}', 'C:\\Docs\\', 'Spec.final', 'rtf');"
-      "INSERT INTO qmProjectDocuments VALUES (1, 10), (1, 11);");
-  const std::string before = Dump();
-  auto project = conn->Query("SELECT ID, QMGUID, NULL AS Docs FROM qmProjects");
-  auto docs = conn->Query(
-      "SELECT pd.ProjectID, d.Name AS NAME, d.QMGUID, CASE WHEN substr(d.FileDirectory, "
-      "-1) IN "
-      "('/', '\\') THEN d.FileDirectory ELSE d.FileDirectory || '/' END || d.FileName || "
-      "'.' || "
-      "d.FileExtension AS filepath, d.FileDirectory AS filedirectory, d.FileName AS "
-      "filename, "
-      "d.FileExtension AS fileextension FROM qmDocuments d JOIN qmProjectDocuments pd ON "
-      "pd.DocumentID = d.ID ORDER BY d.ID");
-  transfer::AttachChapter(*project, "ID", "Docs", docs, "ProjectID");
-
-  Write("DocListMover", "docs.xml", project);
-  ObjectPtr rows;
-  Read("DocListMover", "docs.xml", rows);
-  auto entries = std::dynamic_pointer_cast<Collection>(rows);
-  ASSERT_EQ(entries->Count(), 2u);
-  EXPECT_EQ(EntryAt(*entries, 1, kDocKeys),
-            (EntryText{{"NAME", "Vision & Scope"},
-                       {"ID", "{D1}"},
-                       {"filepath", "/data/docs/Vision.doc"},
-                       {"wordfilepath", "/data/docs/Vision.doc"},
-                       {"FileDirectory", "/data/docs"},
-                       {"FileName", "Vision"},
-                       {"FileExtension", ".doc"}}));
-  EXPECT_EQ(EntryAt(*entries, 2, kDocKeys),
-            (EntryText{{"NAME", "Spec"},
-                       {"ID", "{D2}"},
-                       {"filepath", "C:\\Docs\\Spec.final.rtf"},
-                       {"wordfilepath", "C:\\Docs\\Spec.final.rtf"},
-                       {"FileDirectory", "C:\\Docs"},
-                       {"FileName", "Spec.final"},
-                       {"FileExtension", ".rtf"}}));
-  EXPECT_EQ(Dump(), before);
 }
 
 }  // namespace
