@@ -142,6 +142,7 @@ int RunImport(const std::string& dir, const std::string& db, bool new_guids, boo
 int RunBaseline(const std::string& db, const std::string& dir, qmxml::BaselineOptions opts,
                 bool quiet) {
   opts.progress = Progress(quiet);
+  opts.pg_schema = pg_schema;
   auto s = qmxml::WriteBaseline(db, dir, opts);
   std::cout << "baseline of project " << s.project_name << " " << s.project_guid << " (key "
             << s.project_key << ") in " << dir << "\n";
@@ -153,6 +154,7 @@ int RunBaseline(const std::string& db, const std::string& dir, qmxml::BaselineOp
 int RunReport(const std::string& db, const std::string& out, qmxml::ReportOptions opts,
               bool quiet) {
   opts.progress = Progress(quiet);
+  opts.pg_schema = pg_schema;
   const std::string text = qmxml::WriteReport(db, opts);
   if (out.empty() || out == "-") {
     std::cout << text;

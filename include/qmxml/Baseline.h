@@ -30,6 +30,8 @@ namespace qmxml {
 struct BaselineOptions {
   // Key, name or GUID of the project; empty: the only project there is.
   std::string project;
+  // The schema of a PostgreSQL database that holds the tables.
+  std::string pg_schema;
   // What to extract, each by key, GUID or name. All empty: the whole
   // project (every package, the project history, the package list and,
   // with |discussions|, the discussions document).
@@ -61,6 +63,8 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
 
 struct ReportOptions {
   std::string project;
+  // The schema of a PostgreSQL database that holds the tables.
+  std::string pg_schema;
   // Exactly one of these names the element (key, GUID or name).
   std::string package, document, view;
   bool docs = false;   // a package's documents

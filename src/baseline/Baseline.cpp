@@ -219,7 +219,7 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
 
 BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir,
                               const BaselineOptions& options) {
-  auto conn = OpenProjectDatabase(db_path);
+  auto conn = OpenProjectDatabase(db_path, options.pg_schema);
   BaselineSummary summary;
   transfer::ExportContext ctx;
   ctx.conn = conn.get();
@@ -298,7 +298,7 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
   if (named != 1)
     throw Error(eErr_InvalidArgument, kSource,
                 "a report needs exactly one --package, --document or --view");
-  auto conn = OpenProjectDatabase(db_path);
+  auto conn = OpenProjectDatabase(db_path, options.pg_schema);
   transfer::ExportContext ctx;
   ctx.conn = conn.get();
   ReadTransaction reading(*conn);

@@ -18,7 +18,7 @@ constexpr const char* kReqOrder = " ORDER BY r.RequirementTypeID, r.LongTagNumbe
 
 // A requirement's tag as people read it ("SR12"): prefix and number.
 std::string TagOf(const std::string& alias) {
-  return alias + ".RequirementPrefix || COALESCE(" + alias + ".Tag, '')";
+  return alias + ".RequirementPrefix || COALESCE(CAST(" + alias + ".Tag AS TEXT), '')";
 }
 
 // FROM and WHERE of the requirements of an extract; ?1 is the element's
@@ -91,7 +91,7 @@ std::string TraceSql(const ScopeSql& s, bool to, bool cross_project) {
       " LEFT JOIN qmProjectExternalProjects pep ON pep.ExternalProjectID = t." + far_project +
       " AND pep.ProjectID = ?2" + s.where;
   if (!cross_project) sql += " AND COALESCE(t." + far_project + ", 0) = 0";
-  return sql + kReqOrder + ", t.rowid";
+  return sql + kReqOrder + ", t." + far + ", t.Type, t.State";
 }
 
 void AddSet(Collection& rows, const char* key, const std::shared_ptr<Recordset>& rs) {
@@ -191,7 +191,7 @@ std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t k
     add("DocHistory", "SELECT d.QMGUID AS DocGuid, " + RevisionColumns("Document", "d.ID") +
                           " FROM qmDocuments d JOIN qmDocumentHistory h ON h.DocumentID = d.ID "
                           "LEFT JOIN qmUsers u ON u.ID = h.VersionUserID" + docs +
-                          " ORDER BY d.ID, h.rowid");
+                          " ORDER BY d.ID, h.VersionDateTime, h.VersionNumber");
     add("ViewInfo", kViewColumns +
                         std::string(" JOIN QmPackageElements m ON m.VIEWID = v.ID WHERE "
                                     "m.PACKAGEID = ?1 AND ?2 IS NOT NULL ORDER BY v.ID"));
@@ -226,7 +226,7 @@ std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t k
           s.from +
           " JOIN qmUserDefinedFieldValues v ON v.REQUIREMENTID = r.ID "
           "JOIN qmUserDefinedFields f ON f.ID = v.FIELDID" +
-          s.where + kReqOrder + ", v.rowid");
+          s.where + kReqOrder + ", v.FIELDID");
   add("ReqsListValues",
       pair + "i.QMGUID AS ListGUID, f.Label AS Label, i.ItemText AS ItemText, "
              "f.QMGUID AS UDFGUID" +
@@ -234,12 +234,12 @@ std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t k
           " JOIN qmUserDefinedListValues l ON l.RequirementID = r.ID "
           "JOIN qmUserDefinedListItems i ON i.ITEMID = l.ListItemID "
           "JOIN qmUserDefinedFields f ON f.ID = l.FieldID" +
-          s.where + kReqOrder + ", l.rowid");
+          s.where + kReqOrder + ", l.FieldID, l.ListItemID");
   if (options.history)
     add("ReqsHistory", pair + RevisionColumns("Requirement", "r.ID") + s.from +
                            " JOIN qmRequirementHistory h ON h.RequirementID = r.ID "
                            "LEFT JOIN qmUsers u ON u.ID = h.VersionUserID" +
-                           s.where + kReqOrder + ", h.rowid");
+                           s.where + kReqOrder + ", h.VersionDateTime, h.VersionNumber");
   if (options.discussions)
     add("ReqsDisc", pair + "ds.ID AS DiscID, ds.Subject AS Subject" + s.from +
                         " JOIN QmDiscussionRequirements dr ON dr.RequirementID = r.ID "
@@ -281,23 +281,23 @@ std::shared_ptr<Collection> DiscussionSets(Connection& conn, int32_t project_key
       "SELECT dr.DiscussionID AS DiscussionID, " + TagOf("r") +
           " AS RequirementPrefix, r.QMGUID AS QMGUID FROM QmDiscussions ds" + of_project +
           " JOIN QmDiscussionRequirements dr ON dr.DiscussionID = ds.ID "
-          "JOIN qmRequirements r ON r.ID = dr.RequirementID ORDER BY dr.DiscussionID, dr.rowid");
+          "JOIN qmRequirements r ON r.ID = dr.RequirementID ORDER BY dr.DiscussionID, dr.RequirementID");
   add("DiscUser",
       "SELECT du.DiscussionID AS DiscID, u.QMGUID AS QMGUID, u.FullName AS FullName "
       "FROM QmDiscussions ds" + of_project +
           " JOIN QmDiscussionUsers du ON du.DiscussionID = ds.ID "
-          "JOIN qmUsers u ON u.ID = du.UserID ORDER BY du.DiscussionID, du.rowid");
+          "JOIN qmUsers u ON u.ID = du.UserID ORDER BY du.DiscussionID, du.UserID");
   add("DiscGroup",
       "SELECT dg.DiscussionID AS DiscID, g.QMGUID AS QMGUID, g.NAME AS Name "
       "FROM QmDiscussions ds" + of_project +
           " JOIN QmDiscussionGroups dg ON dg.DiscussionID = ds.ID "
-          "JOIN qmUserGroups g ON g.ID = dg.UserGroupID ORDER BY dg.DiscussionID, dg.rowid");
+          "JOIN qmUserGroups g ON g.ID = dg.UserGroupID ORDER BY dg.DiscussionID, dg.UserGroupID");
   add("DiscRead",
       "SELECT dd.DiscussionID AS DiscID, u.QMGUID AS QMGUID, u.FullName AS FullName "
       "FROM QmDiscussions ds" + of_project +
           " JOIN QmDiscussionsRead dd ON dd.DiscussionID = ds.ID "
           "JOIN qmUsers u ON u.ID = dd.UserID WHERE ds.ParentID IS NULL OR ds.ParentID = 0 "
-          "ORDER BY dd.DiscussionID, dd.rowid");
+          "ORDER BY dd.DiscussionID, dd.UserID");
   // Replies answer the root or an earlier reply; each is listed under its
   // thread's root, so a reply to a reply is not lost (its ParentID column
   // therefore carries the root).
@@ -314,14 +314,14 @@ std::shared_ptr<Collection> DiscussionSets(Connection& conn, int32_t project_key
       "FROM QmDiscussions ds" + of_project +
           " JOIN QmDiscussionsRead dd ON dd.DiscussionID = ds.ID "
           "JOIN qmUsers u ON u.ID = dd.UserID WHERE ds.ParentID IS NOT NULL AND ds.ParentID <> 0 "
-          "ORDER BY ds.RootID, dd.DiscussionID, dd.rowid");
+          "ORDER BY ds.RootID, dd.DiscussionID, dd.UserID");
   return rows;
 }
 
 std::shared_ptr<Recordset> ProjectHistoryRows(Connection& conn, int32_t project_key) {
   return conn.Query("SELECT " + RevisionColumns("Project", "h.ProjectID") +
                         " FROM qmProjectHistory h LEFT JOIN qmUsers u ON u.ID = h.VersionUserID "
-                        "WHERE h.ProjectID = ?1 ORDER BY h.rowid",
+                        "WHERE h.ProjectID = ?1 ORDER BY h.VersionDateTime, h.VersionNumber",
                     {Variant(project_key)});
 }
 
