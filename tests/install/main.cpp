@@ -36,14 +36,21 @@ int main(int argc, char** argv) {
 
     // The rows the mover writes: the project row, with the columns the
     // project-properties query of an export gives.
-    auto rows = std::make_shared<Recordset>(std::vector<Column>{
-        {"NAME", VarType::String},          {"DESCRIPTION", VarType::String},
-        {"PREFIX", VarType::String},        {"DOCUMENTWORDFORMAT", VarType::Boolean},
-        {"AUTHORGUID", VarType::String},    {"SECURITYENABLED", VarType::Long},
-        {"VERSIONNUMBER", VarType::String}, {"VERSIONLABEL", VarType::String},
-        {"VERSIONUSERGUID", VarType::String}, {"VERSIONDATETIME", VarType::Date},
-        {"VERSIONREASON", VarType::String}, {"RSDS", VarType::String},
-        {"FLAGS", VarType::Long},           {"QMGUID", VarType::String}});
+    auto rows = std::make_shared<Recordset>(
+        std::vector<Column>{{"NAME", VarType::String},
+                            {"DESCRIPTION", VarType::String},
+                            {"PREFIX", VarType::String},
+                            {"DOCUMENTWORDFORMAT", VarType::Boolean},
+                            {"AUTHORGUID", VarType::String},
+                            {"SECURITYENABLED", VarType::Long},
+                            {"VERSIONNUMBER", VarType::String},
+                            {"VERSIONLABEL", VarType::String},
+                            {"VERSIONUSERGUID", VarType::String},
+                            {"VERSIONDATETIME", VarType::Date},
+                            {"VERSIONREASON", VarType::String},
+                            {"RSDS", VarType::String},
+                            {"FLAGS", VarType::Long},
+                            {"QMGUID", VarType::String}});
     rows->AppendRow({Variant("Pump controller"), Variant("Requirements of the pump"),
                      Variant("PC"), Variant(true), Variant::Null(), Variant(int32_t{0}),
                      Variant("1.0"), Variant("first"), Variant::Null(),
@@ -72,12 +79,14 @@ int main(int argc, char** argv) {
       std::cerr << "no project row was stored\n";
       return 1;
     }
-    std::cout << "project " << data.ProjectKey << ": " << stored->Value("Name").ToText() << " | "
-              << stored->Value("Prefix").ToText() << " | " << stored->Value("QMGUID").ToText()
-              << " | " << stored->Value("VersionDateTime").ToText() << "\n";
+    std::cout << "project " << data.ProjectKey << ": " << stored->Value("Name").ToText()
+              << " | " << stored->Value("Prefix").ToText() << " | "
+              << stored->Value("QMGUID").ToText() << " | "
+              << stored->Value("VersionDateTime").ToText() << "\n";
     return 0;
   } catch (const Error& e) {
-    std::cerr << "error " << e.Number() << " (" << e.Source() << "): " << e.Description() << "\n";
+    std::cerr << "error " << e.Number() << " (" << e.Source() << "): " << e.Description()
+              << "\n";
     return 1;
   }
 }
