@@ -30,8 +30,6 @@ namespace qmxml {
 struct BaselineOptions {
   // Key, name or GUID of the project; empty: the only project there is.
   std::string project;
-  // The schema of a PostgreSQL database that holds the tables.
-  std::string pg_schema;
   // What to extract, each by key, GUID or name. All empty: the whole
   // project (every package, the project history, the package list and,
   // with |discussions|, the discussions document).
@@ -42,6 +40,8 @@ struct BaselineOptions {
   bool traces = false;         // traces within the project
   bool cross_project = false;  // traces, also into linked projects
   ProgressFn progress;
+  // The schema of a PostgreSQL database that holds the tables.
+  std::string pg_schema;
 };
 
 struct BaselineSummary {
@@ -63,14 +63,14 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
 
 struct ReportOptions {
   std::string project;
-  // The schema of a PostgreSQL database that holds the tables.
-  std::string pg_schema;
   // Exactly one of these names the element (key, GUID or name).
   std::string package, document, view;
   bool docs = false;   // a package's documents
   bool views = false;  // a package's views
   bool reqs = false;   // the requirements with values and traces
   ProgressFn progress;
+  // The schema of a PostgreSQL database that holds the tables.
+  std::string pg_schema;
 };
 
 // The report extract of one package, document or view as XML text, built
