@@ -62,27 +62,30 @@ const char* const kPackageSetSql[] = {
     "WHERE e.PACKAGEID = ? ORDER BY r.ID",
     // The value sets need no order across requirements (the writer narrows
     // them per requirement); within one they are ordered by attribute (and
-    // list item), so that every database gives the same document.
+    // list item) after the query (SortValues), so that every database gives
+    // the same document.
     "SELECT v.REQUIREMENTID AS RequirementID, f.QMGUID AS QMGUID, f.Label AS Label, "
     "v.FieldValue AS FieldValue, v.OVERFLOWIND AS OverflowInd, "
     "ov.OverflowFieldValue AS OverflowFieldValue, v.NumericValue AS NumericValue, "
-    "f.FieldProperties AS FieldProperties FROM QmPackageElements e "
+    "f.FieldProperties AS FieldProperties, v.FIELDID AS FieldKey FROM QmPackageElements e "
     "JOIN qmUserDefinedFieldValues v ON v.REQUIREMENTID = e.REQUIREMENTID "
     "JOIN qmUserDefinedFields f ON f.ID = v.FIELDID "
     "LEFT JOIN QmOverflowValues ov ON ov.OverFlowRequirementID = v.REQUIREMENTID "
-    "AND ov.OverFlowFieldID = v.FIELDID WHERE e.PACKAGEID = ? ORDER BY v.REQUIREMENTID, v.FIELDID",
+    "AND ov.OverFlowFieldID = v.FIELDID WHERE e.PACKAGEID = ?",
     "SELECT l.RequirementID AS RequirementID, i.QMGUID AS QMGUID, f.Label AS Label, "
-    "i.ItemText AS ItemText, f.QMGUID AS UDFGUID FROM QmPackageElements e "
+    "i.ItemText AS ItemText, f.QMGUID AS UDFGUID, l.FieldID AS FieldKey, "
+    "l.ListItemID AS ItemKey FROM QmPackageElements e "
     "JOIN qmUserDefinedListValues l ON l.RequirementID = e.REQUIREMENTID "
     "JOIN qmUserDefinedListItems i ON i.ITEMID = l.ListItemID "
-    "JOIN qmUserDefinedFields f ON f.ID = l.FieldID WHERE e.PACKAGEID = ? "
-    "ORDER BY l.RequirementID, l.FieldID, l.ListItemID"};
+    "JOIN qmUserDefinedFields f ON f.ID = l.FieldID WHERE e.PACKAGEID = ?"};
 
 void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid) {
   auto rows = std::make_shared<Collection>();
   for (size_t i = 0; i < std::size(kPackageSetSql); ++i)
     rows->Add(Variant(ObjectPtr(ctx.conn->Query(kPackageSetSql[i], {Variant(key)}))),
               kPackageSetNames[i]);
+  SortRows(*rows->Get<Recordset>("qmUserDefinedFieldValues"), {"RequirementID", "FieldKey"});
+  SortRows(*rows->Get<Recordset>("qmUserDefinedListValues"), {"RequirementID", "FieldKey", "ItemKey"});
   DataDescriptor data;
   data.Data = Variant(ctx.project_guid);
   data.ElementGUID = Variant(guid);

@@ -1,6 +1,8 @@
 // Row builders shared by the export and import sides of a transfer.
 #include "transfer/Rows.h"
 
+#include <algorithm>
+#include <array>
 #include <unordered_map>
 
 #include "qmxml/Error.h"
@@ -19,6 +21,41 @@ std::shared_ptr<Collection> TargetCollection(Connection& conn,
   auto c = std::make_shared<Collection>();
   for (const auto& t : tables) c->Add(Variant(ObjectPtr(TargetRecordset(conn, t))), t);
   return c;
+}
+
+void SortRows(Recordset& rs, const std::vector<std::string_view>& columns) {
+  constexpr size_t kMaxKeys = 3;
+  if (columns.size() > kMaxKeys)
+    throw Error(eErr_InvalidArgument, "Rows.SortRows", "at most three columns order a set");
+  std::array<int, kMaxKeys> at{};
+  for (size_t i = 0; i < columns.size(); ++i) {
+    at[i] = rs.FieldIndex(columns[i]);
+    if (at[i] < 0)
+      throw Error(eErr_InvalidArgument, "Rows.SortRows",
+                  "the set has no column " + std::string(columns[i]));
+  }
+  std::vector<std::vector<Variant>> rows = rs.ReleaseRows();
+  // The keys once per row, then one stable sort of row numbers; a set
+  // already in order (the common case) is handed back as it came.
+  struct Key {
+    std::array<int64_t, kMaxKeys> values{};
+    size_t row;
+  };
+  std::vector<Key> keys(rows.size());
+  bool ordered = true;
+  for (size_t r = 0; r < rows.size(); ++r) {
+    keys[r].row = r;
+    for (size_t i = 0; i < columns.size(); ++i) {
+      const Variant& v = rows[r][static_cast<size_t>(at[i])];
+      keys[r].values[i] = v.IsNull() || v.IsEmpty() || !v.IsNumeric() ? 0 : v.ToLong();
+    }
+    if (r > 0 && keys[r].values < keys[r - 1].values) ordered = false;
+  }
+  if (!ordered)
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const Key& a, const Key& b) { return a.values < b.values; });
+  for (Key& k : keys) rs.AppendRow(std::move(rows[k.row]));
+  rs.MoveFirst();
 }
 
 std::unordered_map<std::string, std::shared_ptr<Recordset>> GroupRows(Recordset& rs,

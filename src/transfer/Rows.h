@@ -32,6 +32,12 @@ std::unordered_map<std::string, std::shared_ptr<Recordset>> GroupRows(Recordset&
 // writers that read their set to the end but move one element per file.
 std::shared_ptr<Recordset> CurrentRowOnly(const Recordset& rs);
 
+// Orders the rows of |rs| by the whole numbers in |columns| (the first
+// column first), keeping the order of rows that tie. The transfer orders
+// small sets this way rather than in SQL: a database sorts with a temporary
+// table per statement, which cost a SQLite export 8% of its instructions.
+void SortRows(Recordset& rs, const std::vector<std::string_view>& columns);
+
 // Attaches to every row of |parent| the rows of |child| whose |child_key|
 // equals the parent's |parent_key|, as a chapter field named |chapter|.
 // Both sets are walked once (hashing), so this stays linear; the rows move
