@@ -16,6 +16,35 @@
 namespace qmxml::movers {
 namespace {
 
+// Attribute positions of the elements the writer produces; the reader
+// finds its values by them.
+namespace attribute_at {
+enum : size_t {
+  kLabel = 0, kRank = 1, kAutoSuspect = 2, kRequired = 3, kDataTypeName = 4, kDataType = 5,
+  kDefaultValue = 6, kFlags = 7, kDescription = 8, kFieldProperties = 9, kID = 10,
+};
+}  // namespace attribute_at
+namespace list_item_at {
+enum : size_t { kItemText = 0, kItemRank = 1, kDefault = 2, kID = 3 };
+}  // namespace list_item_at
+namespace req_type_at {
+enum : size_t {
+  kName = 0, kDescription = 1, kPrefix = 2, kColorName = 3, kColor = 4, kStyleName = 5,
+  kStyle = 6, kMustContain = 7, kInitialReqNumber = 8, kLastReqNumber = 9,
+  kAllowExternalReferences = 10, kID = 11,
+};
+}  // namespace req_type_at
+namespace type_link_at {
+enum : size_t { kLabel = 0, kID = 1 };
+}  // namespace type_link_at
+namespace doc_type_at {
+enum : size_t {
+  kName = 0, kDescription = 1, kFileExtension = 2, kDefaultRequirementName = 3,
+  kTemplateName = 4, kTemplateDescription = 5, kTemplateFileName = 6, kTemplateHelpFile = 7,
+  kDefaultRequirementTypeGUID = 8, kID = 9,
+};
+}  // namespace doc_type_at
+
 // How an attribute group is written: plain attributes have no list items;
 // the two list kinds differ in how DefaultValue marks the default items.
 enum AttributeKind : int { kPlain = 0, kList = 1, kMulti = 2 };
@@ -294,19 +323,19 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
   for (pugi::xml_node element : xml::Children(attributes)) {
     frame::ReadingElement at(element);
     const xml::Attrs a(element);
-    const std::string guid = GuidAt(a, 10);
-    const Variant data_type = a.Value(5, xml::kLong);
+    const std::string guid = GuidAt(a, attribute_at::kID);
+    const Variant data_type = a.Value(attribute_at::kDataType, xml::kLong);
     const int32_t code = data_type.IsNull() ? -1 : data_type.ToLong();
 
     fields->AddNew();
-    fields->Set("Label", Raw(a, 0));
-    fields->Set("Rank", Raw(a, 1));
-    fields->Set("AutoSuspect", Flag(a, 2));
-    fields->Set("Required", Flag(a, 3));
+    fields->Set("Label", Raw(a, attribute_at::kLabel));
+    fields->Set("Rank", Raw(a, attribute_at::kRank));
+    fields->Set("AutoSuspect", Flag(a, attribute_at::kAutoSuspect));
+    fields->Set("Required", Flag(a, attribute_at::kRequired));
     fields->Set("DataType", data_type);
-    fields->Set("FLAGS", a.Value(7, xml::kLong));
-    fields->Set("DESCRIPTION", Raw(a, 8));
-    fields->Set("FieldProperties", Raw(a, 9));
+    fields->Set("FLAGS", a.Value(attribute_at::kFlags, xml::kLong));
+    fields->Set("DESCRIPTION", Raw(a, attribute_at::kDescription));
+    fields->Set("FieldProperties", Raw(a, attribute_at::kFieldProperties));
     const int32_t key = ctx.keys->GetNextDBKey("UserDefinedField", guid);
     fields->Set("ID", Variant(key));
     fields->Set("QMGUID", Variant(ctx.guids->GetGUID(guid)));
@@ -324,15 +353,15 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
         for (pugi::xml_node item : xml::Children(list)) {
           frame::ReadingElement at_item(item);
           const xml::Attrs ia(item);
-          const std::string item_guid = GuidAt(ia, 3);
+          const std::string item_guid = GuidAt(ia, list_item_at::kID);
           items->AddNew();
-          items->Set("ItemText", Raw(ia, 0));
-          items->Set("ItemRank", Raw(ia, 1));
+          items->Set("ItemText", Raw(ia, list_item_at::kItemText));
+          items->Set("ItemRank", Raw(ia, list_item_at::kItemRank));
           items->Set("FIELDID", Variant(key));
           const int32_t item_key = ctx.keys->GetNextDBKey("UserDefinedListItem", item_guid);
           items->Set("ITEMID", Variant(item_key));
           items->Set("QMGUID", Variant(ctx.guids->GetGUID(item_guid)));
-          if (EqualsNoCase(GuidAt(ia, 2), "True")) {
+          if (EqualsNoCase(GuidAt(ia, list_item_at::kDefault), "True")) {
             last_marked = std::to_string(item_key);
             all_marked += ", " + last_marked;
           }
@@ -340,7 +369,7 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
       }
       default_value = Variant(code == kDataTypeList ? last_marked : xml::CutFirstTwo(all_marked));
     } else {
-      default_value = Raw(a, 6);
+      default_value = Raw(a, attribute_at::kDefaultValue);
     }
     fields->Set("DefaultValue", default_value);
     frame::YieldToHost("Attribute");
@@ -359,17 +388,17 @@ void ProjStructureMover::ReadRequirementTypes_(ReadContext& ctx, pugi::xml_node 
   for (pugi::xml_node element : xml::Children(types)) {
     frame::ReadingElement at(element);
     const xml::Attrs a(element);
-    const std::string guid = GuidAt(a, 11);
+    const std::string guid = GuidAt(a, req_type_at::kID);
     rts->AddNew();
-    rts->Set("NAME", Raw(a, 0));
-    rts->Set("DESCRIPTION", Description(a, 1));
-    rts->Set("RequirementPrefix", Raw(a, 2));
-    rts->Set("RequirementColor", Raw(a, 4));
-    rts->Set("RequirementStyle", Raw(a, 6));
-    rts->Set("RequirementMustContain", Raw(a, 7));
-    rts->Set("InitialReqNumber", Raw(a, 8));
-    rts->Set("LastReqNumber", Raw(a, 9));
-    rts->Set("AllowExternalReferences", Flag(a, 10));
+    rts->Set("NAME", Raw(a, req_type_at::kName));
+    rts->Set("DESCRIPTION", Description(a, req_type_at::kDescription));
+    rts->Set("RequirementPrefix", Raw(a, req_type_at::kPrefix));
+    rts->Set("RequirementColor", Raw(a, req_type_at::kColor));
+    rts->Set("RequirementStyle", Raw(a, req_type_at::kStyle));
+    rts->Set("RequirementMustContain", Raw(a, req_type_at::kMustContain));
+    rts->Set("InitialReqNumber", Raw(a, req_type_at::kInitialReqNumber));
+    rts->Set("LastReqNumber", Raw(a, req_type_at::kLastReqNumber));
+    rts->Set("AllowExternalReferences", Flag(a, req_type_at::kAllowExternalReferences));
     const int32_t key = ctx.keys->GetNextDBKey("RequirementType", guid);
     rts->Set("ID", Variant(key));
     rts->Set("QMGUID", Variant(ctx.guids->GetGUID(guid)));
@@ -387,7 +416,7 @@ void ProjStructureMover::ReadRequirementTypes_(ReadContext& ctx, pugi::xml_node 
         type_fields->AddNew();
         type_fields->Set("REQUIREMENTTYPEID", Variant(key));
         type_fields->Set("USERDEFINEDFIELDID",
-                         Variant(ctx.keys->getKeyFromGUID("UserDefinedField", GuidAt(la, 1))));
+                         Variant(ctx.keys->getKeyFromGUID("UserDefinedField", GuidAt(la, type_link_at::kID))));
       }
     }
     frame::YieldToHost("RequirementType");
@@ -406,17 +435,17 @@ void ProjStructureMover::ReadDocumentTypes_(ReadContext& ctx, pugi::xml_node typ
   for (pugi::xml_node element : xml::Children(types)) {
     frame::ReadingElement at(element);
     const xml::Attrs a(element);
-    const std::string guid = GuidAt(a, 9);
+    const std::string guid = GuidAt(a, doc_type_at::kID);
     dts->AddNew();
-    dts->Set("NAME", Raw(a, 0));
-    dts->Set("DESCRIPTION", Description(a, 1));
-    dts->Set("FileExtension", Raw(a, 2));
-    dts->Set("TemplateName", Raw(a, 4));
-    dts->Set("TemplateDescription", Raw(a, 5));
-    dts->Set("TemplateFileName", Raw(a, 6));
-    dts->Set("TemplateHelpFile", Raw(a, 7));
+    dts->Set("NAME", Raw(a, doc_type_at::kName));
+    dts->Set("DESCRIPTION", Description(a, doc_type_at::kDescription));
+    dts->Set("FileExtension", Raw(a, doc_type_at::kFileExtension));
+    dts->Set("TemplateName", Raw(a, doc_type_at::kTemplateName));
+    dts->Set("TemplateDescription", Raw(a, doc_type_at::kTemplateDescription));
+    dts->Set("TemplateFileName", Raw(a, doc_type_at::kTemplateFileName));
+    dts->Set("TemplateHelpFile", Raw(a, doc_type_at::kTemplateHelpFile));
     dts->Set("DefaultRequirementType",
-             Variant(ctx.keys->getKeyFromGUID("RequirementType", GuidAt(a, 8))));
+             Variant(ctx.keys->getKeyFromGUID("RequirementType", GuidAt(a, doc_type_at::kDefaultRequirementTypeGUID))));
     const int32_t key = ctx.keys->GetNextDBKey("DocumentType", guid);
     dts->Set("ID", Variant(key));
     dts->Set("QMGUID", Variant(ctx.guids->GetGUID(guid)));
