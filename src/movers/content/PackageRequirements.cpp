@@ -18,6 +18,21 @@
 namespace qmxml::movers {
 namespace {
 
+// Attribute positions of "Requirement" and "FieldValue" as the writer below
+// produces them; the reader finds its values by them.
+namespace requirement_at {
+enum : size_t {
+  kID = 0, kTag = 1, kLastChildTag = 2, kBookmarkName = 3, kBookmarkDocumentID = 4,
+  kDocumentPosition = 5, kLongTagNumber = 6, kRequirementPrefix = 7, kRequirementText = 8,
+  kDeleted = 9, kVersionNumber = 10, kVersionLabel = 11, kVersionUserGUID = 12,
+  kVersionDateTime = 13, kVersionReason = 14, kFlags = 15, kLastDocText = 16,
+  kRequirementName = 17, kRequirementTypeGUID = 18,
+};
+}  // namespace requirement_at
+namespace field_value_at {
+enum : size_t { kID = 0, kLabel = 1, kFieldValue = 2, kNumericValue = 3 };
+}  // namespace field_value_at
+
 using package_xml::AttrText;
 
 constexpr const char* kOverflowTextInsert = "OverflowTextInsert";
@@ -224,48 +239,50 @@ void PackageMover::CreateRequirementsDBElement_(const ReadContext& ctx,
 
     // Bookmark document: a GUID names a document of the transfer; a single
     // character is taken as it stands; nothing means no document.
-    const std::string bookmark_doc = a.Text(4);
+    const std::string bookmark_doc = a.Text(requirement_at::kBookmarkDocumentID);
     Variant bookmark_doc_key = Variant::Null();
     if (Utf16Length(bookmark_doc) >= 2)
       bookmark_doc_key = Variant(ctx.keys->getKeyFromGUID("Document", bookmark_doc));
     else if (!bookmark_doc.empty())
       bookmark_doc_key = Variant(bookmark_doc);
 
-    const std::string text = xml::LineEnds(a.Text(8));
+    const std::string text = xml::LineEnds(a.Text(requirement_at::kRequirementText));
     const bool overflow =
         static_cast<int64_t>(CodePageByteCount(text, ctx.code_page)) > text_size;
-    std::string reason = a.Text(14);
+    std::string reason = a.Text(requirement_at::kVersionReason);
     if (static_cast<int64_t>(Utf16Length(reason)) > ctx.version_reason_size)
       reason = Head(reason, ctx.version_reason_size);
-    const std::string date_text = a.Text(13);
+    const std::string date_text = a.Text(requirement_at::kVersionDateTime);
     const Variant date = date_text.empty() ? Variant::Null() : Variant(date_text);
-    const int32_t user_key = ctx.keys->getKeyFromGUID("User", a.Text(12));
-    const int32_t type_key = ctx.keys->getKeyFromGUID("RequirementType", a.Text(18));
+    const int32_t user_key =
+        ctx.keys->getKeyFromGUID("User", a.Text(requirement_at::kVersionUserGUID));
+    const int32_t type_key =
+        ctx.keys->getKeyFromGUID("RequirementType", a.Text(requirement_at::kRequirementTypeGUID));
 
     statement.assign(insert_head);
     const std::string sep = ", ";
     statement += std::to_string(key) + sep;
     statement += std::to_string(type_key) + sep;
-    statement += sql::SqlLiteral(a.Value(1, xml::kLong)) + sep;
-    statement += sql::SqlLiteral(a.Value(2, xml::kLong)) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(3)), true) + sep;
+    statement += sql::SqlLiteral(a.Value(requirement_at::kTag, xml::kLong)) + sep;
+    statement += sql::SqlLiteral(a.Value(requirement_at::kLastChildTag, xml::kLong)) + sep;
+    statement += sql::SqlLiteral(Variant(a.Text(requirement_at::kBookmarkName)), true) + sep;
     statement += sql::SqlLiteral(bookmark_doc_key, true, 3) + sep;
-    statement += PlainNumber(a.Value(5, xml::kLong)) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(6))) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(7))) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(17)), true) + sep;
+    statement += PlainNumber(a.Value(requirement_at::kDocumentPosition, xml::kLong)) + sep;
+    statement += sql::SqlLiteral(Variant(a.Text(requirement_at::kLongTagNumber))) + sep;
+    statement += sql::SqlLiteral(Variant(a.Text(requirement_at::kRequirementPrefix))) + sep;
+    statement += sql::SqlLiteral(Variant(a.Text(requirement_at::kRequirementName)), true) + sep;
     statement +=
         sql::SqlLiteral(Variant(overflow ? Head(text, text_size / 2) : text), true) + sep;
     statement += sql::SqlLiteral(Variant(overflow)) + sep;
-    statement += sql::SqlLiteral(a.Value(9, xml::kBoolean)) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(10))) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(11))) + sep;
+    statement += sql::SqlLiteral(a.Value(requirement_at::kDeleted, xml::kBoolean)) + sep;
+    statement += sql::SqlLiteral(Variant(a.Text(requirement_at::kVersionNumber))) + sep;
+    statement += sql::SqlLiteral(Variant(a.Text(requirement_at::kVersionLabel))) + sep;
     statement += std::to_string(user_key) + sep;
     statement += sql::SqlLiteral(date, false, 7) + sep;
     statement += sql::SqlLiteral(Variant(reason)) + sep;
     statement += sql::SqlLiteral(Variant(guid)) + sep;
-    statement += PlainNumber(a.Value(15, xml::kLong)) + sep;
-    statement += PlainNumber(a.Value(16, xml::kLong)) + ")";
+    statement += PlainNumber(a.Value(requirement_at::kFlags, xml::kLong)) + sep;
+    statement += PlainNumber(a.Value(requirement_at::kLastDocText, xml::kLong)) + ")";
     conn.Execute(statement);
 
     if (overflow) conn.ExecuteCommand(kOverflowTextInsert, {Variant(key), Variant(text)});
@@ -289,12 +306,13 @@ void PackageMover::CreateFieldValuesDBElementWithInsert_(const ReadContext& ctx,
     const xml::Attrs a(value);
     const int32_t field_key =
         ctx.keys->getKeyFromGUID("UserDefinedField", AttrText(value, "ID"));
-    const std::string full = a.Text(2);
+    const std::string full = a.Text(field_value_at::kFieldValue);
     const bool overflow = static_cast<int64_t>(Utf16Length(full)) > size;
     ctx.conn->ExecuteCommand(kReqAttrInsert,
                              {Variant(requirement_key), Variant(field_key),
                               Variant(overflow ? Head(full, size) : full),
-                              Variant(overflow ? "1" : "0"), a.Value(3, xml::kDouble)});
+                              Variant(overflow ? "1" : "0"),
+                              a.Value(field_value_at::kNumericValue, xml::kDouble)});
     if (!overflow) continue;
     EnsureOverflowValuesInsert(*ctx.conn);
     ctx.conn->ExecuteCommand(kOverflowValuesInsert, {Variant(requirement_key),
