@@ -11,6 +11,7 @@
 #include "movers/content/PackageMover.h"
 #include "movers/content/PackageXml.h"
 #include "movers/content/TextCapacity.h"
+#include "movers/definition/InsertValues.h"
 #include "qmxml/Error.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
@@ -213,22 +214,12 @@ void PackageMover::CreateRequirementsDBElement_(const ReadContext& ctx,
   int32_t text_size = ctx.requirement_text_size;
   if (text_size % 2 != 0) --text_size;
 
-  const std::string insert_head = "Insert Into " + sql::Table("qmRequirements") +
-                                  "(ID, RequirementTypeID, Tag, LastChildTag, " +
-                                  " BookmarkName, BookmarkDocumentID, DocumentPosition, "
-                                  "LongTagNumber, RequirementPrefix, " +
-                                  " RequirementName, RequirementText, OverflowIND, "
-                                  "Deleted, VersionNumber, VersionLabel, " +
-                                  " VersionUserID, VersionDateTime, VersionReason, "
-                                  "QMGUID, Flags, LastDocText) Values ( ";
   const std::string project_head = "Insert Into " + sql::Table("qmProjectRequirements") +
                                    "(ProjectID, RequirementID) Values ( " +
                                    std::to_string(ctx.project_key) + ", ";
   const std::string member_head = "INSERT INTO " + sql::Table("QmPackageElements") + " " +
                                   "(PACKAGEID, REQUIREMENTID) " + "VALUES (" +
                                   std::to_string(package_key) + ", ";
-  std::string statement;
-
   for (pugi::xml_node node : requirements.children()) {
     if (node.type() != pugi::node_element || !node.first_attribute()) continue;
     frame::ReadingElement at(node);
@@ -259,31 +250,30 @@ void PackageMover::CreateRequirementsDBElement_(const ReadContext& ctx,
     const int32_t type_key =
         ctx.keys->getKeyFromGUID("RequirementType", a.Text(requirement_at::kRequirementTypeGUID));
 
-    statement.assign(insert_head);
-    const std::string sep = ", ";
-    statement += std::to_string(key) + sep;
-    statement += std::to_string(type_key) + sep;
-    statement += sql::SqlLiteral(a.Value(requirement_at::kTag, xml::kLong)) + sep;
-    statement += sql::SqlLiteral(a.Value(requirement_at::kLastChildTag, xml::kLong)) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(requirement_at::kBookmarkName)), true) + sep;
-    statement += sql::SqlLiteral(bookmark_doc_key, true, 3) + sep;
-    statement += PlainNumber(a.Value(requirement_at::kDocumentPosition, xml::kLong)) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(requirement_at::kLongTagNumber))) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(requirement_at::kRequirementPrefix))) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(requirement_at::kRequirementName)), true) + sep;
-    statement +=
-        sql::SqlLiteral(Variant(overflow ? Head(text, text_size / 2) : text), true) + sep;
-    statement += sql::SqlLiteral(Variant(overflow)) + sep;
-    statement += sql::SqlLiteral(a.Value(requirement_at::kDeleted, xml::kBoolean)) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(requirement_at::kVersionNumber))) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(requirement_at::kVersionLabel))) + sep;
-    statement += std::to_string(user_key) + sep;
-    statement += sql::SqlLiteral(date, false, 7) + sep;
-    statement += sql::SqlLiteral(Variant(reason)) + sep;
-    statement += sql::SqlLiteral(Variant(guid)) + sep;
-    statement += PlainNumber(a.Value(requirement_at::kFlags, xml::kLong)) + sep;
-    statement += PlainNumber(a.Value(requirement_at::kLastDocText, xml::kLong)) + ")";
-    conn.Execute(statement);
+    InsertValues row;
+    row.Key("ID", key)
+        .Key("RequirementTypeID", type_key)
+        .Literal("Tag", a.Value(requirement_at::kTag, xml::kLong))
+        .Literal("LastChildTag", a.Value(requirement_at::kLastChildTag, xml::kLong))
+        .Literal("BookmarkName", Variant(a.Text(requirement_at::kBookmarkName)), true)
+        .Literal("BookmarkDocumentID", bookmark_doc_key, true, 3)
+        .Sql("DocumentPosition",
+             PlainNumber(a.Value(requirement_at::kDocumentPosition, xml::kLong)))
+        .Literal("LongTagNumber", Variant(a.Text(requirement_at::kLongTagNumber)))
+        .Literal("RequirementPrefix", Variant(a.Text(requirement_at::kRequirementPrefix)))
+        .Literal("RequirementName", Variant(a.Text(requirement_at::kRequirementName)), true)
+        .Literal("RequirementText", Variant(overflow ? Head(text, text_size / 2) : text), true)
+        .Literal("OverflowIND", Variant(overflow))
+        .Literal("Deleted", a.Value(requirement_at::kDeleted, xml::kBoolean))
+        .Literal("VersionNumber", Variant(a.Text(requirement_at::kVersionNumber)))
+        .Literal("VersionLabel", Variant(a.Text(requirement_at::kVersionLabel)))
+        .Key("VersionUserID", user_key)
+        .Literal("VersionDateTime", date, false, 7)
+        .Literal("VersionReason", Variant(reason))
+        .Literal("QMGUID", Variant(guid))
+        .Sql("Flags", PlainNumber(a.Value(requirement_at::kFlags, xml::kLong)))
+        .Sql("LastDocText", PlainNumber(a.Value(requirement_at::kLastDocText, xml::kLong)));
+    conn.Execute(row.Statement(sql::Table("qmRequirements")));
 
     if (overflow) conn.ExecuteCommand(kOverflowTextInsert, {Variant(key), Variant(text)});
     conn.Execute(project_head + std::to_string(key) + ")");

@@ -5,32 +5,32 @@
 
 namespace qmxml::movers {
 
-InsertValues& InsertValues::Append(std::string_view column, const std::string& literal) {
+InsertValues& InsertValues::Sql(std::string_view column, std::string_view sql) {
   if (!columns_.empty()) {
     columns_ += ", ";
     values_ += ", ";
   }
   columns_ += column;
-  values_ += literal;
+  values_ += sql;
   return *this;
 }
 
 InsertValues& InsertValues::Key(std::string_view column, int32_t key) {
-  return Append(column, std::to_string(key));
+  return Sql(column, std::to_string(key));
 }
 
 InsertValues& InsertValues::Literal(std::string_view column, const Variant& v,
                                     bool null_if_empty, int forced_type) {
-  return Append(column, sql::SqlLiteral(v, null_if_empty, forced_type));
+  return Sql(column, sql::SqlLiteral(v, null_if_empty, forced_type));
 }
 
 InsertValues& InsertValues::Flag(std::string_view column, bool b) {
-  return Append(column, b ? "1" : "0");
+  return Sql(column, b ? "1" : "0");
 }
 
 InsertValues& InsertValues::DateText(std::string_view column, std::string_view text) {
-  if (text.find_first_not_of(' ') == std::string_view::npos) return Append(column, "NULL");
-  return Append(column, sql::SqlLiteral(Variant(text), false, static_cast<int>(VarType::Date)));
+  if (text.find_first_not_of(' ') == std::string_view::npos) return Sql(column, "NULL");
+  return Sql(column, sql::SqlLiteral(Variant(text), false, static_cast<int>(VarType::Date)));
 }
 
 std::string InsertValues::Statement(std::string_view table) const {

@@ -1,8 +1,9 @@
 // An INSERT statement that a reader builds as SQL text, one column at a
-// time. Project and document rows go in as one statement each, with every
-// value formatted by the SQL literal routine; each value is added together
-// with its column, so that a column left out (an optional one the document
-// does not carry) takes its value with it and the two lists always line up.
+// time. Project, document and requirement rows go in as one statement each,
+// with every value formatted by the SQL literal routine; each value is added
+// together with its column, so that a column left out (an optional one the
+// document does not carry) takes its value with it and the two lists always
+// line up.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,8 @@ namespace qmxml::movers {
 
 class InsertValues {
  public:
+  // |sql| as it stands: a value the caller has already written as SQL.
+  InsertValues& Sql(std::string_view column, std::string_view sql);
   // A key or count written as plain decimal.
   InsertValues& Key(std::string_view column, int32_t key);
   // |v| by the literal routine (NULL for an empty text or a zero number
@@ -34,7 +37,6 @@ class InsertValues {
   std::string Statement(std::string_view table) const;
 
  private:
-  InsertValues& Append(std::string_view column, const std::string& literal);
   std::string columns_;
   std::string values_;
 };
