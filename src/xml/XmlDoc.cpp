@@ -265,6 +265,14 @@ std::string ColumnText(const Recordset& rs, std::string_view column) {
   return std::string(ColumnTextView(rs, column, scratch));
 }
 
+std::string ColumnNumber(const Recordset& rs, std::string_view column) {
+  return ColumnValue(rs.GetField(column), kLong).ToText();
+}
+
+std::string ColumnWord(const Recordset& rs, std::string_view column) {
+  return BooleanWord(ColumnValue(rs.GetField(column), kBoolean));
+}
+
 void SetColumnAttr(pugi::xml_node element, const char* name, const Recordset& rs,
                    std::string_view column) {
   std::string scratch;

@@ -144,8 +144,7 @@ void PackageMover::CreateRequirementsXMLChildElement_(pugi::xml_node requirement
       column("LongTagNumber", "LongTagNumber");
       column("RequirementPrefix", "RequirementPrefix");
       SetTextOrOverflow(requirement, "RequirementText", rs, "RequirementText", "OverflowText");
-      attr("Deleted",
-           xml::BooleanWord(xml::ColumnValue(rs.GetField("Deleted"), xml::kBoolean)));
+      attr("Deleted", xml::ColumnWord(rs, "Deleted"));
       column("VersionNumber", "VersionNumber");
       column("VersionLabel", "VersionLabel");
       column("VersionUserGUID", "VersionUserGUID");

@@ -54,12 +54,8 @@ bool DocPropertiesMover::CreateDocXMLElement_(const Recordset& rs, DataDescripto
     xml::SetAttr(element, name, value);
   };
   auto text = [&](const char* column) { return xml::ColumnText(rs, column); };
-  auto word = [&](const char* column) {
-    return xml::BooleanWord(xml::ColumnValue(rs.GetField(column), xml::kBoolean));
-  };
-  auto number = [&](const char* column) {
-    return xml::ColumnValue(rs.GetField(column), xml::kLong).ToText();
-  };
+  auto word = [&](const char* column) { return xml::ColumnWord(rs, column); };
+  auto number = [&](const char* column) { return xml::ColumnNumber(rs, column); };
   // The GUID and file location go through the transfer context, which the
   // caller reads afterwards to move the document file.
   auto through = [&](Variant& member, const char* column) {

@@ -86,9 +86,7 @@ void ProjPropsMover::CreateProjectXMLElement_(const Recordset& rs,
                                               bool replace) const {
   AttrSetter set(element, replace);
   auto text = [&](const char* column) { return xml::ColumnText(rs, column); };
-  auto word = [&](const char* column) {
-    return xml::BooleanWord(xml::ColumnValue(rs.GetField(column), xml::kBoolean));
-  };
+  auto word = [&](const char* column) { return xml::ColumnWord(rs, column); };
   set("Name", text("NAME"));
   set("Description", text("DESCRIPTION"));
   set("Prefix", text("PREFIX"));

@@ -65,18 +65,8 @@ constexpr AttributeGroup kAttributeGroups[] = {
     {"MultiAttributes", kMulti},
 };
 
-std::string Text(const Recordset& rs, const char* column) { return xml::ColumnText(rs, column); }
-
-std::string Number(const Recordset& rs, const char* column) {
-  return xml::ColumnValue(rs.GetField(column), xml::kLong).ToText();
-}
-
 int32_t Code(const Recordset& rs, const char* column) {
   return xml::ColumnValue(rs.GetField(column), xml::kLong).ToLong();
-}
-
-std::string Word(const Recordset& rs, const char* column) {
-  return xml::BooleanWord(xml::ColumnValue(rs.GetField(column), xml::kBoolean));
 }
 
 // Which list items an attribute's DefaultValue (key form) marks as default.
@@ -197,25 +187,25 @@ void ProjStructureMover::CreateRequirementTypeElement_(pugi::xml_node parent,
   pugi::xml_node e = xml::AppendElement(parent, "RequirementType");
   const int32_t color = Code(rt, "RequirementColor");
   const int32_t style = Code(rt, "RequirementStyle");
-  xml::SetAttr(e, "Name", Text(rt, "NAME"));
-  xml::SetAttr(e, "Description", Text(rt, "DESCRIPTION"));
-  xml::SetAttr(e, "RequirementPrefix", Text(rt, "RequirementPrefix"));
+  xml::SetColumnAttr(e, "Name", rt, "NAME");
+  xml::SetColumnAttr(e, "Description", rt, "DESCRIPTION");
+  xml::SetColumnAttr(e, "RequirementPrefix", rt, "RequirementPrefix");
   xml::SetAttr(e, "RequirementColorName", xml::ColorName(color));
   xml::SetAttr(e, "RequirementColor", std::to_string(color));
   xml::SetAttr(e, "RequirementStyleName", xml::StyleName(style));
   xml::SetAttr(e, "RequirementStyle", std::to_string(style));
-  xml::SetAttr(e, "RequirementMustContain", Text(rt, "RequirementMustContain"));
-  xml::SetAttr(e, "InitialReqNumber", Number(rt, "InitialReqNumber"));
-  xml::SetAttr(e, "LastReqNumber", Number(rt, "LastReqNumber"));
-  xml::SetAttr(e, "AllowExternalReferences", Word(rt, "AllowExternalReferences"));
-  xml::SetAttr(e, "ID", Text(rt, "QMGUID"));
+  xml::SetColumnAttr(e, "RequirementMustContain", rt, "RequirementMustContain");
+  xml::SetAttr(e, "InitialReqNumber", xml::ColumnNumber(rt, "InitialReqNumber"));
+  xml::SetAttr(e, "LastReqNumber", xml::ColumnNumber(rt, "LastReqNumber"));
+  xml::SetAttr(e, "AllowExternalReferences", xml::ColumnWord(rt, "AllowExternalReferences"));
+  xml::SetColumnAttr(e, "ID", rt, "QMGUID");
 
   pugi::xml_node links = xml::AppendElement(e, "Attributes");
   if (auto attrs = rt.Chapter("ReqTypeAttrs")) {
     for (attrs->MoveFirst(); !attrs->IsEOF(); attrs->MoveNext()) {
       pugi::xml_node link = xml::AppendElement(links, "Attribute");
-      xml::SetAttr(link, "Label", Text(*attrs, "Label"));
-      xml::SetAttr(link, "ID", Text(*attrs, "QMGUID"));
+      xml::SetColumnAttr(link, "Label", *attrs, "Label");
+      xml::SetColumnAttr(link, "ID", *attrs, "QMGUID");
     }
   }
 }
@@ -224,18 +214,18 @@ void ProjStructureMover::CreateAttributeElement_(pugi::xml_node parent, const Re
                                                  int kind) {
   pugi::xml_node e = xml::AppendElement(parent, "Attribute");
   const int32_t data_type = Code(attr, "DataType");
-  const std::string default_value = Text(attr, "DefaultValue");
-  xml::SetAttr(e, "Label", Text(attr, "Label"));
-  xml::SetAttr(e, "Rank", Text(attr, "Rank"));
-  xml::SetAttr(e, "AutoSuspect", Word(attr, "AutoSuspect"));
-  xml::SetAttr(e, "Required", Word(attr, "Required"));
+  const std::string default_value = xml::ColumnText(attr, "DefaultValue");
+  xml::SetColumnAttr(e, "Label", attr, "Label");
+  xml::SetColumnAttr(e, "Rank", attr, "Rank");
+  xml::SetAttr(e, "AutoSuspect", xml::ColumnWord(attr, "AutoSuspect"));
+  xml::SetAttr(e, "Required", xml::ColumnWord(attr, "Required"));
   xml::SetAttr(e, "DataTypeName", xml::DataTypeName(data_type));
   xml::SetAttr(e, "DataType", std::to_string(data_type));
   xml::SetAttr(e, "DefaultValue", default_value);
-  xml::SetAttr(e, "Flags", Text(attr, "FLAGS"));
-  xml::SetAttr(e, "Description", Text(attr, "DESCRIPTION"));
-  xml::SetAttr(e, "FieldProperties", Text(attr, "FieldProperties"));
-  xml::SetAttr(e, "ID", Text(attr, "QMGUID"));
+  xml::SetColumnAttr(e, "Flags", attr, "FLAGS");
+  xml::SetColumnAttr(e, "Description", attr, "DESCRIPTION");
+  xml::SetColumnAttr(e, "FieldProperties", attr, "FieldProperties");
+  xml::SetColumnAttr(e, "ID", attr, "QMGUID");
   if (kind == kPlain) return;
 
   const DefaultItems defaults(static_cast<AttributeKind>(kind), default_value);
@@ -244,25 +234,25 @@ void ProjStructureMover::CreateAttributeElement_(pugi::xml_node parent, const Re
   if (!rs) return;
   for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
     pugi::xml_node item = xml::AppendElement(items, "ListItem");
-    xml::SetAttr(item, "ItemText", Text(*rs, "ITEMTEXT"));
-    xml::SetAttr(item, "ItemRank", Text(*rs, "ITEMRANK"));
+    xml::SetColumnAttr(item, "ItemText", *rs, "ITEMTEXT");
+    xml::SetColumnAttr(item, "ItemRank", *rs, "ITEMRANK");
     xml::SetAttr(item, "Default", defaults.Marks(Code(*rs, "ITEMID")) ? "True" : "False");
-    xml::SetAttr(item, "ID", Text(*rs, "QMGUID"));
+    xml::SetColumnAttr(item, "ID", *rs, "QMGUID");
   }
 }
 
 void ProjStructureMover::CreateDocumentTypeElement_(pugi::xml_node parent, const Recordset& dt) {
   pugi::xml_node e = xml::AppendElement(parent, "DocumentType");
-  xml::SetAttr(e, "Name", Text(dt, "NAME"));
-  xml::SetAttr(e, "Description", Text(dt, "DESCRIPTION"));
-  xml::SetAttr(e, "FileExtension", Text(dt, "FileExtension"));
-  xml::SetAttr(e, "DefaultRequirementName", Text(dt, "RTName"));
-  xml::SetAttr(e, "TemplateName", Text(dt, "TemplateName"));
-  xml::SetAttr(e, "TemplateDescription", Text(dt, "TemplateDescription"));
-  xml::SetAttr(e, "TemplateFileName", Text(dt, "TemplateFileName"));
-  xml::SetAttr(e, "TemplateHelpFile", Text(dt, "TemplateHelpFile"));
-  xml::SetAttr(e, "DefaultRequirementTypeGUID", Text(dt, "RTGUID"));
-  xml::SetAttr(e, "ID", Text(dt, "QMGUID"));
+  xml::SetColumnAttr(e, "Name", dt, "NAME");
+  xml::SetColumnAttr(e, "Description", dt, "DESCRIPTION");
+  xml::SetColumnAttr(e, "FileExtension", dt, "FileExtension");
+  xml::SetColumnAttr(e, "DefaultRequirementName", dt, "RTName");
+  xml::SetColumnAttr(e, "TemplateName", dt, "TemplateName");
+  xml::SetColumnAttr(e, "TemplateDescription", dt, "TemplateDescription");
+  xml::SetColumnAttr(e, "TemplateFileName", dt, "TemplateFileName");
+  xml::SetColumnAttr(e, "TemplateHelpFile", dt, "TemplateHelpFile");
+  xml::SetColumnAttr(e, "DefaultRequirementTypeGUID", dt, "RTGUID");
+  xml::SetColumnAttr(e, "ID", dt, "QMGUID");
 }
 
 // ======================================================================
