@@ -130,8 +130,9 @@ void ExportDocuments(ExportContext& ctx, const Kind& kind) {
     // Each document gets a one-row set of its own: the writer reads to the end.
     auto one = CurrentRowOnly(*docs);
     std::string guid = docs->Value("QMGUID").ToText();
-    const fs::path file = ElementFileOf(kind.file, guid, "the document \"" + docs->Value("NAME").ToText() +
-                                                 "\" (key " + docs->Value("DOCKEY").ToText() + ")");
+    const fs::path file = ElementFileOf(kind.file, guid,
+                                        "the document \"" + docs->Value("NAME").ToText() +
+                                            "\" (key " + docs->Value("DOCKEY").ToText() + ")");
     ExportFile(ctx, kind.file, file, one);
     entries->AppendRow({Variant(ctx.project_key), docs->Value("NAME"), Variant(guid),
                         Variant(file.generic_string()), docs->Value("FILEDIRECTORY"),

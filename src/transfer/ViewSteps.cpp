@@ -48,7 +48,8 @@ void ExportViews(ExportContext& ctx, const Kind& kind) {
   for (views->MoveFirst(); !views->IsEOF(); views->MoveNext()) {
     const std::string guid = views->Value("QMGUID").ToText();
     const std::string file =
-        ElementFileOf(kind.file, guid, "the view \"" + views->Value("VIEWNAME").ToText() + "\"").generic_string();
+        ElementFileOf(kind.file, guid, "the view \"" + views->Value("VIEWNAME").ToText() + "\"")
+            .generic_string();
     DataDescriptor data;
     data.ProjectKey = ctx.project_key;
     ExportFile(ctx, kind.file, file, CurrentRowOnly(*views), data, true);

@@ -60,7 +60,8 @@ TEST(Kinds, EveryTargetTableExistsInANewProjectDatabase) {
   auto conn = CreateProjectDatabase(dir.File("p.db"));
   for (const Kind& kind : Kinds())
     for (const auto& table : kind.tables)
-      EXPECT_NO_THROW(conn->Scalar("SELECT COUNT(*) FROM " + table, {})) << kind.name << ": " << table;
+      EXPECT_NO_THROW(conn->Scalar("SELECT COUNT(*) FROM " + table, {}))
+          << kind.name << ": " << table;
 }
 
 // A document of one kind handed to the reader of another is refused before
@@ -84,7 +85,8 @@ TEST(Kinds, TheReaderOfAKindRefusesAnotherKindsDocument) {
        "is not a package document: it starts with <PROJECT> <DOCS>, where <PROJECT> <Package> was "
        "expected."},
       {"ViewListMover", "<PROJECT><VIEW/></PROJECT>",
-       "is not a view list: it starts with <PROJECT> <VIEW>, where <PROJECT> <VIEWS> was expected."},
+       "is not a view list: it starts with <PROJECT> <VIEW>, where <PROJECT> <VIEWS> was "
+       "expected."},
       {"TraceMover", "<Traces><Trace/></Traces>",
        "is not a traces document: it starts with <Traces> <Trace>, where <Project> was expected."},
   };

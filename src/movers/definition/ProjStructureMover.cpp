@@ -406,7 +406,8 @@ void ProjStructureMover::ReadRequirementTypes_(ReadContext& ctx, pugi::xml_node 
         type_fields->AddNew();
         type_fields->Set("REQUIREMENTTYPEID", Variant(key));
         type_fields->Set("USERDEFINEDFIELDID",
-                         Variant(ctx.keys->getKeyFromGUID("UserDefinedField", GuidAt(la, type_link_at::kID))));
+                         Variant(ctx.keys->getKeyFromGUID("UserDefinedField",
+                                                          GuidAt(la, type_link_at::kID))));
       }
     }
     frame::YieldToHost("RequirementType");
@@ -435,7 +436,8 @@ void ProjStructureMover::ReadDocumentTypes_(ReadContext& ctx, pugi::xml_node typ
     dts->Set("TemplateFileName", Raw(a, doc_type_at::kTemplateFileName));
     dts->Set("TemplateHelpFile", Raw(a, doc_type_at::kTemplateHelpFile));
     dts->Set("DefaultRequirementType",
-             Variant(ctx.keys->getKeyFromGUID("RequirementType", GuidAt(a, doc_type_at::kDefaultRequirementTypeGUID))));
+             Variant(ctx.keys->getKeyFromGUID(
+                 "RequirementType", GuidAt(a, doc_type_at::kDefaultRequirementTypeGUID))));
     const int32_t key = ctx.keys->GetNextDBKey("DocumentType", guid);
     dts->Set("ID", Variant(key));
     dts->Set("QMGUID", Variant(ctx.guids->GetGUID(guid)));

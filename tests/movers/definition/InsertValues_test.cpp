@@ -16,7 +16,9 @@ TEST(InsertValues, ColumnsAndValuesStayInStepWhenOptionalOnesAreLeftOut) {
     InsertValues row;
     row.Key("ID", 7).Literal("Name", Variant(std::string("O'Neil")), true);
     if (with_prefix) row.Literal("Prefix", Variant(std::string("PR")), true);
-    row.Flag("SecurityEnabled", true).DateText("VersionDateTime", "  ").Literal("Flags", Variant(3));
+    row.Flag("SecurityEnabled", true)
+        .DateText("VersionDateTime", "  ")
+        .Literal("Flags", Variant(3));
     EXPECT_EQ(row.Statement("qmProjects"),
               std::string("Insert Into qmProjects(ID, Name, ") +
                   (with_prefix ? "Prefix, " : "") +
