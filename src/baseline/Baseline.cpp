@@ -15,6 +15,7 @@
 #include "qmxml/Mover.h"
 #include "qmxml/ProjectDatabase.h"
 #include "qmxml/Scheduler.h"
+#include "sql/Guid.h"
 #include "transfer/Kinds.h"
 #include "transfer/TransferSteps.h"
 #include "xml/WriteBehind.h"
@@ -60,7 +61,7 @@ const Lookup kViewLookup = {
 
 // A GUID from the data names a file: only a well-formed one may.
 void CheckFileGuid(const char* word, const Element& e) {
-  if (!bl::IsWellFormedGuid(e.guid))
+  if (!sql::IsGuidShaped(e.guid))
     throw Error(eErr_Transfer, kSource,
                 "the " + std::string(word) + " " + e.name + " (key " + std::to_string(e.key) +
                     ") has the GUID \"" + e.guid +

@@ -1,4 +1,5 @@
-// The class table and the shared mover skeleton.
+// The shared mover skeleton; what a class answers comes from its row of
+// the class table (MoverClasses.cpp).
 #include "frame/MoverBase.h"
 
 #include <cctype>
@@ -11,48 +12,11 @@
 namespace qmxml::frame {
 namespace {
 
-// Every mover class: reported name, ClassID, whether it answers the
-// identification properties and how its error-source prefix is formed.
-const MoverClassInfo kClasses[] = {
-    {"ViewListMover", "ViewListMover", 18, true, false},
-    {"ProjPropsMover", "ProjPropsMover", 14, true, false},
-    {"PckListMover", "PckListMover", 11, true, false},
-    {"ProjStructureMover", "ProjStructureMover", 16, true, false},
-    {"DocPropertiesMover", "DocPropertiesMover", 4, true, false},
-    {"ViewMover", "ViewMover", 19, true, false},
-    {"PermissionsMover", "PermissionsMover", 13, true, true},
-    {"ProjSecurityMover", "ProjSecurityMover", 15, true, false},
-    {"TraceMover", "TraceMover", 20, true, false},
-    {"DocListMover", "DocListMover", 3, true, false},
-    {"PackageMover", "PackageMover", 9, true, false},
-    {"QueryDefsMover", "QueryDefsMover", 17, true, false},
-    {"DocReqsMover", "DocReqsMover", 19, true, false},
-    {"ViewReqsMover", "DocReqsMover", 19, true, false},
-    {"ViewReqsMoverForReports", "DocReqsMover", 19, true, false},
-    {"BaseCompPackageMover", "BaseCompPackageMover", 19, true, false},
-    {"BaseCompProjectMover", "BaseCompProjectMover", 19, true, false},
-    {"PackageMoverForReports", "BaseCompPackageMover", 19, true, false},
-    {"ReqHistoryMover", "ReqHistoryMover", 0, false, false},
-    {"PckHistoryMover", "PckHistoryMover", 10, false, false},
-    {"DocHistoryMover", "DocHistoryMover", 2, false, false},
-    {"ProjHistoryMover", "ProjHistoryMover", 0, false, false},
-    {"BaseCompPckListMover", "BaseCompPckListMover", 0, false, false},
-    {"ExternalProjectMover", "ExternalProjectMover", 0, false, false},
-    {"BaseCompDiscsMover", "BaseCompDiscsMover", 0, false, false},
-    {"BaseCompProjHistoryMover", "BaseCompProjHistoryMover", 0, false, false},
-};
-
 [[noreturn]] void NoProperty(std::string_view what) {
   throw Error(eErr_NoProperty, "QmXMLServices", "Object doesn't support this property or method: " + std::string(what));
 }
 
 }  // namespace
-
-const MoverClassInfo* FindClassInfo(std::string_view class_name) {
-  for (const auto& c : kClasses)
-    if (EqualsNoCase(c.class_name, class_name)) return &c;
-  return nullptr;
-}
 
 MoverBase::MoverBase(std::string_view class_name) : info_(FindClassInfo(class_name)) {
   if (info_ == nullptr) throw Error(eErr_InvalidArgument, "MoverBase", "unknown mover class " + std::string(class_name));
@@ -80,8 +44,7 @@ std::string MoverBase::ClassVersion() const {
 }
 std::string MoverBase::ClassDescription() const {
   if (!info_->has_identity) NoProperty("ClassDescription");
-  return info_->dot_prefix ? std::string(".") + info_->reported_name
-                           : std::string(info_->reported_name) + ".";
+  return Source("");
 }
 int32_t MoverBase::ClassID() const {
   if (!info_->has_identity) NoProperty("ClassID");
@@ -97,6 +60,7 @@ std::string MoverBase::ClassPath() const {
 }
 
 std::string MoverBase::Source(std::string_view procedure) const {
+  // The description doubles as the prefix of every error source.
   std::string prefix = info_->dot_prefix ? std::string(".") + info_->reported_name
                                          : std::string(info_->reported_name) + ".";
   return prefix + std::string(procedure);

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "frame/MoverRegistry.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
 #include "qmxml/IMover.h"
@@ -19,18 +20,6 @@
 #include "xml/XmlDoc.h"
 
 namespace qmxml::frame {
-
-// One row of the class table.
-struct MoverClassInfo {
-  const char* class_name;     // the C++/automation class
-  const char* reported_name;  // what ClassName reports after "QmXMLServices."
-  int32_t class_id;           // enumInterfaceIdentifiers value
-  bool has_identity;          // answers the identification properties
-  bool dot_prefix;            // ClassDescription is "." + name instead of name + "."
-};
-
-// The class table entry of |class_name|, or nullptr.
-const MoverClassInfo* FindClassInfo(std::string_view class_name);
 
 class MoverBase : public IMover {
  public:

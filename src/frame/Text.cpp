@@ -46,10 +46,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return SameAt(text, 0, prefix, true);
 }
 
-std::string TrimBlanks(std::string_view text) {
+std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return std::string(text);
+  return text;
 }
 
 }  // namespace qmxml::frame

@@ -20,7 +20,7 @@ inline bool ContainsNoCase(std::string_view text, std::string_view find) {
   return FindNoCase(text, find) != std::string_view::npos;
 }
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
-// |text| without blanks at either end.
-std::string TrimBlanks(std::string_view text);
+// |text| without blanks (spaces) at either end: a view into |text|.
+std::string_view TrimBlanks(std::string_view text);
 
 }  // namespace qmxml::frame

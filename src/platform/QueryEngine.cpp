@@ -226,7 +226,7 @@ std::vector<Token> Lex(const std::string& q) {
       size_t end = q.find('}', i);
       t.type = Tok::Guid;
       t.text = q.substr(i, end == std::string::npos ? std::string::npos : end - i + 1);
-      if (end == std::string::npos || !sql::IsGuidText(t.text, true))
+      if (end == std::string::npos || !sql::IsGuidShaped(t.text))
         Fail(1, t.pos, "a GUID must have the form {8-4-4-4-12 hexadecimal digits}");
       i = end + 1;
     } else if (std::isdigit(static_cast<unsigned char>(c)) ||

@@ -13,14 +13,14 @@ std::string NewProjectGUID::GetGUID(std::string_view) {
   return service ? service->GenerateGUID() : std::string();
 }
 
-bool IsGuidShaped(std::string_view text) {
+bool IsGuidShaped(std::string_view text, GuidDigits digits) {
   static constexpr std::string_view kShape = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
   if (text.size() != kShape.size()) return false;
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (kShape[i] != 'X') {
       if (c != kShape[i]) return false;
-    } else if (!std::isxdigit(static_cast<unsigned char>(c))) {
+    } else if (digits == GuidDigits::kHex && !std::isxdigit(static_cast<unsigned char>(c))) {
       return false;
     }
   }
@@ -36,20 +36,6 @@ int32_t ProjectKeyOfDocument(const pugi::xml_document& doc, KeyMap* keys) {
   pugi::xml_node root = xml::RootElement(doc);
   if (!root || keys == nullptr) return 0;
   return keys->getKeyFromGUID("Project", root.first_attribute().value());
-}
-
-bool IsGuidText(std::string_view text, bool hex_digits) {
-  static constexpr std::string_view kShape = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
-  if (text.size() != kShape.size()) return false;
-  for (size_t i = 0; i < kShape.size(); ++i) {
-    const char c = text[i];
-    if (kShape[i] != 'X') {
-      if (c != kShape[i]) return false;
-    } else if (hex_digits && !std::isxdigit(static_cast<unsigned char>(c))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace qmxml::sql

@@ -43,20 +43,19 @@ class ExistingProjectGUID : public iGUID {
   std::string ClassDescription() const override { return ".ExistingProjectGUID"; }
 };
 
+// Whether the 32 characters between the dashes of a GUID must be hex digits.
+enum class GuidDigits { kHex, kAny };
+
 // True when |text| is a GUID in braces, "{8-4-4-4-12}" hex digits of either
 // case. File names built from data are made only of such GUIDs, so nothing
 // read from a folder or a database can name a file outside its folder.
-bool IsGuidShaped(std::string_view text);
+// With GuidDigits::kAny only the braces, the dashes and the length count
+// (how a saved query's text marks its references).
+bool IsGuidShaped(std::string_view text, GuidDigits digits = GuidDigits::kHex);
 
 // NewProjectGUID when bit 0 of |project_flags| is set, else
 // ExistingProjectGUID.
 std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags);
-
-// True when |text| has the shape of a braced GUID: "{", 8 characters, "-",
-// 4, "-", 4, "-", 4, "-", 12, "}". With |hex_digits| the 32 characters
-// must be hexadecimal digits (what a file name may be built from);
-// without it any character counts.
-bool IsGuidText(std::string_view text, bool hex_digits);
 
 // The key of the project named by the first attribute of the document's
 // root element, or 0 when the root or the key map is missing.

@@ -28,15 +28,11 @@ std::shared_ptr<Recordset> SecurityRows(ExportContext& ctx) {
   return project;
 }
 
-void ExportSecurity(ExportContext& ctx) {
-  ExportFile(ctx, "security", "ProjSecurityMover", kSecurityFile, SecurityRows(ctx));
+void ExportSecurity(ExportContext& ctx, const Kind& kind) {
+  ExportFile(ctx, kind.file, kind.file.path, SecurityRows(ctx));
 }
 
-void ImportSecurity(ImportContext& ctx) {
-  ImportFile(ctx, "ProjSecurityMover", kSecurityFile, {"qmUserGroups", "qmUsers"});
-}
-
-void ExportPermissions(ExportContext& ctx) {
+void ExportPermissions(ExportContext& ctx, const Kind& kind) {
   const std::string pk = std::to_string(ctx.project_key);
   auto project = ProjectRow(ctx, {"Groups"});
   auto groups = Select(ctx,
@@ -84,13 +80,7 @@ void ExportPermissions(ExportContext& ctx) {
   AttachChapter(*groups, "ID", "DocumentTypeRights", doc_rights, "USERGROUPID");
   AttachChapter(*groups, "ID", "RequirementTypeRights", type_rights, "USERGROUPID");
   AttachChapter(*project, "ID", "Groups", groups, "PROJECTID");
-  ExportFile(ctx, "permissions", "PermissionsMover", kPermissionsFile, project);
-}
-
-void ImportPermissions(ImportContext& ctx) {
-  ImportFile(ctx, "PermissionsMover", kPermissionsFile, {"qmProjectUsers", "qmRequirementTypeUsers",
-                                        "qmDocumentTypeUsers", "qmUserDefinedFieldUsers",
-                                        "qmUserDefinedListItemUsers"});
+  ExportFile(ctx, kind.file, kind.file.path, project);
 }
 
 }  // namespace qmxml::transfer

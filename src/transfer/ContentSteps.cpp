@@ -5,7 +5,7 @@
 
 namespace qmxml::transfer {
 
-void ExportTraces(ExportContext& ctx) {
+void ExportTraces(ExportContext& ctx, const Kind& kind) {
   auto rs = Select(ctx,
                    "SELECT f.QMGUID AS ReqGUID, t.QMGUID AS ToReqGUID, r.State AS State, "
                    "r.Type AS Type, r.Name AS Name, r.VersionDateTime AS VersionDateTime "
@@ -17,11 +17,7 @@ void ExportTraces(ExportContext& ctx) {
                    " ORDER BY f.QMGUID, t.QMGUID, r.Type, r.State");
   DataDescriptor data;
   data.Data = Variant(ctx.project_guid);
-  ExportFile(ctx, "traces", "TraceMover", kTracesFile, rs, data);
-}
-
-void ImportTraces(ImportContext& ctx) {
-  ImportFile(ctx, "TraceMover", kTracesFile, {"QmToRelationships"});
+  ExportFile(ctx, kind.file, kind.file.path, rs, data);
 }
 
 }  // namespace qmxml::transfer
@@ -79,7 +75,7 @@ const char* const kPackageSetSql[] = {
     "JOIN qmUserDefinedListItems i ON i.ITEMID = l.ListItemID "
     "JOIN qmUserDefinedFields f ON f.ID = l.FieldID WHERE e.PACKAGEID = ?"};
 
-void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid) {
+void ExportPackage(ExportContext& ctx, const Kind& kind, int32_t key, const std::string& guid) {
   auto rows = std::make_shared<Collection>();
   for (size_t i = 0; i < std::size(kPackageSetSql); ++i)
     rows->Add(Variant(ObjectPtr(ctx.conn->Query(kPackageSetSql[i], {Variant(key)}))),
@@ -92,7 +88,7 @@ void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid) {
   data.SpectoProject = Variant(ctx.project_guid);
   const std::string whose = "the package \"" + rows->Get<Recordset>("QmPackage")->Value("NAME").ToText() +
                             "\" (key " + std::to_string(key) + ")";
-  const auto file = PackageFile(guid, whose);
+  const auto file = ElementFileOf(kind.file, guid, whose);
   // Resource files are named by their GUIDs too: refuse a row that cannot
   // name one before anything of the package is written.
   auto resources = rows->Get<Recordset>("Resources");
@@ -104,12 +100,12 @@ void ExportPackage(ExportContext& ctx, int32_t key, const std::string& guid) {
                       resources->Value("REQUIREMENTID").ToText() + " in " + whose);
   }
   resources->MoveFirst();
-  ExportFile(ctx, "package", "PackageMover", file, rows, data);
+  ExportFile(ctx, kind.file, file, rows, data);
 }
 
 }  // namespace
 
-void ExportPackages(ExportContext& ctx) {
+void ExportPackages(ExportContext& ctx, const Kind& kind) {
   const std::string pk = std::to_string(ctx.project_key);
   // Parents before children, so that the list is also the order of import.
   auto packages = Select(ctx,
@@ -122,21 +118,20 @@ void ExportPackages(ExportContext& ctx) {
                          " SELECT ID, QMGUID FROM tree ORDER BY depth, ID");
   size_t total = packages->RecordCount(), done = 0;
   for (packages->MoveFirst(); !packages->IsEOF(); packages->MoveNext()) {
-    ExportPackage(ctx, packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText());
+    ExportPackage(ctx, kind, packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText());
     if (ctx.progress && ++done % 100 == 0)
       ctx.progress("  " + std::to_string(done) + " of " + std::to_string(total) + " packages");
   }
   packages->MoveFirst();
   DataDescriptor data;
   data.ElementGUID = Variant(ctx.project_guid);
-  ExportFile(ctx, "package list", "PckListMover", kPckListFile, packages, data);
+  ExportFile(ctx, kind.catalogue, kind.catalogue.path, packages, data);
 }
 
-void ImportPackages(ImportContext& ctx) {
+void ImportPackages(ImportContext& ctx, const Kind& kind) {
   const auto& guids = ctx.packages;
   for (size_t i = 0; i < guids.size(); ++i) {
-    ReadWith("PackageMover", ctx.dir / PackageFile(guids[i], "package"),
-             std::make_shared<Collection>(), ctx);
+    ImportFile(ctx, kind, ElementFileOf(kind.file, guids[i], "package"));
     if (ctx.progress && (i + 1) % 100 == 0)
       ctx.progress("  " + std::to_string(i + 1) + " of " + std::to_string(guids.size()) + " packages");
   }

@@ -5,7 +5,7 @@
 
 namespace qmxml::transfer {
 
-void ExportProjectProps(ExportContext& ctx) {
+void ExportProjectProps(ExportContext& ctx, const Kind& kind) {
   auto rs = Select(ctx,
                    "SELECT p.Name AS NAME, p.Description AS DESCRIPTION, p.Prefix AS PREFIX, "
                    "p.DocumentWordFormat AS DOCUMENTWORDFORMAT, a.QMGUID AS AUTHORGUID, "
@@ -16,11 +16,7 @@ void ExportProjectProps(ExportContext& ctx) {
                    "FROM qmProjects p LEFT JOIN qmUsers a ON a.ID = p.AuthorID "
                    "LEFT JOIN qmUsers v ON v.ID = p.VersionUserID WHERE p.ID = " +
                        std::to_string(ctx.project_key));
-  ExportFile(ctx, "project", "ProjPropsMover", kProjectFile, rs);
-}
-
-void ImportProjectProps(ImportContext& ctx) {
-  ReadWith("ProjPropsMover", ctx.dir / kProjectFile, std::make_shared<Collection>(), ctx);
+  ExportFile(ctx, kind.file, kind.file.path, rs);
 }
 
 }  // namespace qmxml::transfer
@@ -53,7 +49,7 @@ std::shared_ptr<Recordset> AttributesWithItems(ExportContext& ctx, const std::st
 
 }  // namespace
 
-void ExportStructure(ExportContext& ctx) {
+void ExportStructure(ExportContext& ctx, const Kind& kind) {
   const std::string pk = std::to_string(ctx.project_key);
   auto project = ProjectRow(ctx, {"RequirementTypes"});
   auto types = Select(ctx,
@@ -89,14 +85,7 @@ void ExportStructure(ExportContext& ctx) {
                 "LEFT JOIN qmRequirementTypes t ON t.ID = d.DefaultRequirementType "
                 "WHERE pd.PROJECTID = " + pk + " ORDER BY d.ID"))),
             "DocumentTypes");
-  ExportFile(ctx, "structure", "ProjStructureMover", kStructureFile, rows);
-}
-
-void ImportStructure(ImportContext& ctx) {
-  ImportFile(ctx, "ProjStructureMover", kStructureFile, {"qmUserDefinedFields", "qmUserDefinedListItems",
-                                        "qmRequirementTypes", "qmProjectRequirementTypes",
-                                        "qmRequirementTypeFields", "qmDocumentTypes",
-                                        "qmProjectDocumentTypes"});
+  ExportFile(ctx, kind.file, kind.file.path, rows);
 }
 
 }  // namespace qmxml::transfer
@@ -104,7 +93,7 @@ void ImportStructure(ImportContext& ctx) {
 namespace qmxml::transfer {
 namespace fs = std::filesystem;
 
-void ExportDocuments(ExportContext& ctx) {
+void ExportDocuments(ExportContext& ctx, const Kind& kind) {
   const std::string pk = std::to_string(ctx.project_key);
   // Only the GUID columns carry the document type and version user: a key
   // column of the same name would hide them (names compare without case).
@@ -141,24 +130,24 @@ void ExportDocuments(ExportContext& ctx) {
     // Each document gets a one-row set of its own: the writer reads to the end.
     auto one = CurrentRowOnly(*docs);
     std::string guid = docs->Value("QMGUID").ToText();
-    const fs::path file = DocumentFile(guid, "the document \"" + docs->Value("NAME").ToText() +
-                                                 "\" (key " + docs->Value("DOCKEY").ToText() + ")");
-    ExportFile(ctx, "document", "DocPropertiesMover", file, one);
+    const fs::path file = ElementFileOf(kind.file, guid,
+                                        "the document \"" + docs->Value("NAME").ToText() +
+                                            "\" (key " + docs->Value("DOCKEY").ToText() + ")");
+    ExportFile(ctx, kind.file, file, one);
     entries->AppendRow({Variant(ctx.project_key), docs->Value("NAME"), Variant(guid),
                         Variant(file.generic_string()), docs->Value("FILEDIRECTORY"),
                         docs->Value("FILENAME"), docs->Value("FILEEXTENSION")});
   }
   AttachChapter(*list, "ID", "Docs", entries, "PROJECTID");
-  ExportFile(ctx, "document list", "DocListMover", kDocListFile, list);
+  ExportFile(ctx, kind.catalogue, kind.catalogue.path, list);
 }
 
-void ImportDocuments(ImportContext& ctx) {
+void ImportDocuments(ImportContext& ctx, const Kind& kind) {
   for (const auto& guid : ctx.documents)
-    ReadWith("DocPropertiesMover", ctx.dir / DocumentFile(guid, "document"),
-             std::make_shared<Collection>(), ctx);
+    ImportFile(ctx, kind, ElementFileOf(kind.file, guid, "document"));
 }
 
-void ExportExternalProjects(ExportContext& ctx) {
+void ExportExternalProjects(ExportContext& ctx, const Kind& kind) {
   auto rs = Select(ctx,
                    "SELECT p.QMGUID AS ProjectGUID, e.QMGUID AS ExtProjectGUID, pe.Prefix AS Prefix, "
                    "e.NAME AS NAME, e.Directory AS Directory, e.Filename AS Filename, "
@@ -166,7 +155,7 @@ void ExportExternalProjects(ExportContext& ctx) {
                    "JOIN qmExternalProjects e ON e.ID = pe.ExternalProjectID "
                    "JOIN qmProjects p ON p.ID = pe.ProjectID WHERE pe.ProjectID = " +
                        std::to_string(ctx.project_key) + " ORDER BY e.ID");
-  ExportFile(ctx, "external projects", "ExternalProjectMover", kExternalFile, rs);
+  ExportFile(ctx, kind.file, kind.file.path, rs);
 }
 
 }  // namespace qmxml::transfer

@@ -1,22 +1,115 @@
-// The table of kinds, in transfer order.
+// The table of kinds, in transfer order: per kind its file (or its
+// per-element files and the catalogue naming them), the mover of each, how
+// each document starts, the tables the reader fills and the two steps.
 #include "transfer/Kinds.h"
 
 namespace qmxml::transfer {
 
+namespace {
+constexpr KindFile kNoFile = {};
+}  // namespace
+
 const std::vector<Kind>& Kinds() {
+  // path, extension, mover, summary key, message text, root, root case, first child
   static const std::vector<Kind> kinds = {
-      {"security", ExportSecurity, ImportSecurity},
-      {"project", ExportProjectProps, ImportProjectProps},
-      {"structure", ExportStructure, ImportStructure},
-      {"permissions", ExportPermissions, ImportPermissions},
-      {"documents", ExportDocuments, ImportDocuments},
-      {"queries", ExportQueries, ImportQueries},
-      {"views", ExportViews, ImportViews},
-      {"external projects", ExportExternalProjects, nullptr},
-      {"packages", ExportPackages, ImportPackages},
-      {"traces", ExportTraces, ImportTraces},
+      {"security",
+       {kSecurityFile, nullptr, "ProjSecurityMover", "security", "users and groups document",
+        "PROJECT", true, "Groups"},
+       kNoFile,
+       {"qmUserGroups", "qmUsers"},
+       ExportSecurity,
+       ImportTables},
+      {"project",
+       {kProjectFile, nullptr, "ProjPropsMover", "project", "project properties document",
+        "Project", false, "-"},
+       kNoFile,
+       {},
+       ExportProjectProps,
+       ImportTables},
+      {"structure",
+       {kStructureFile, nullptr, "ProjStructureMover", "structure", "project structure document",
+        "PROJECT", false, "RequirementTypes"},
+       kNoFile,
+       {"qmUserDefinedFields", "qmUserDefinedListItems", "qmRequirementTypes",
+        "qmProjectRequirementTypes", "qmRequirementTypeFields", "qmDocumentTypes",
+        "qmProjectDocumentTypes"},
+       ExportStructure,
+       ImportTables},
+      {"permissions",
+       {kPermissionsFile, nullptr, "PermissionsMover", "permissions", "permissions document",
+        "Project", true, "Groups"},
+       kNoFile,
+       {"qmProjectUsers", "qmRequirementTypeUsers", "qmDocumentTypeUsers",
+        "qmUserDefinedFieldUsers", "qmUserDefinedListItemUsers"},
+       ExportPermissions,
+       ImportTables},
+      {"documents",
+       {kDocumentsDir, ".xml", "DocPropertiesMover", "document", "document properties document",
+        "PROJECT", false, "DOC"},
+       {kDocListFile, nullptr, "DocListMover", "document list", "document list", "PROJECT", false,
+        "DOCS"},
+       {},
+       ExportDocuments,
+       ImportDocuments},
+      {"queries",
+       {kQueriesFile, nullptr, "QueryDefsMover", "queries", "saved queries document", "PROJECT",
+        false, "QUERYDEFS"},
+       kNoFile,
+       {"QmQueryDefinitions"},
+       ExportQueries,
+       ImportQueries},
+      {"views",
+       {kViewsDir, ".xml", "ViewMover", "view", "view document", "PROJECT", false, "VIEW"},
+       {kViewListFile, nullptr, "ViewListMover", "view list", "view list", "PROJECT", false,
+        "VIEWS"},
+       {"QmViews"},
+       ExportViews,
+       ImportViews},
+      {"external projects",
+       {kExternalFile, nullptr, "ExternalProjectMover", "external projects", nullptr, nullptr,
+        false, ""},
+       kNoFile,
+       {},
+       ExportExternalProjects,
+       nullptr},
+      {"packages",
+       {kPackagesDir, ".XML", "PackageMover", "package", "package document", "PROJECT", false,
+        "Package"},
+       {kPckListFile, nullptr, "PckListMover", "package list", "package list", "PROJECT", false,
+        "Packages"},
+       {},
+       ExportPackages,
+       ImportPackages},
+      {"traces",
+       {kTracesFile, nullptr, "TraceMover", "traces", "traces document", "Project", false, ""},
+       kNoFile,
+       {"QmToRelationships"},
+       ExportTraces,
+       ImportTables},
   };
   return kinds;
+}
+
+const Kind& KindNamed(std::string_view name) {
+  for (const auto& k : Kinds())
+    if (name == k.name) return k;
+  throw Error(eErr_InvalidArgument, "Transfer", "unknown kind " + std::string(name));
+}
+
+const KindFile* FileOfMover(std::string_view mover) {
+  for (const auto& k : Kinds())
+    for (const KindFile* f : {&k.file, &k.catalogue})
+      if (f->mover != nullptr && EqualsNoCase(f->mover, mover)) return f;
+  return nullptr;
+}
+
+std::filesystem::path ElementFileOf(const KindFile& file, const std::string& guid,
+                                    const std::string& whose) {
+  return ElementFile(file.path, guid, file.extension, whose);
+}
+
+void ImportTables(ImportContext& ctx, const Kind& kind) {
+  ImportFile(ctx, kind, kind.file.path);
 }
 
 }  // namespace qmxml::transfer

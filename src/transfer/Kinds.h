@@ -4,8 +4,9 @@
 // hand its reader the file and the tables it fills.
 #pragma once
 
-#include <functional>
+#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "transfer/TransferSteps.h"
@@ -23,37 +24,66 @@ inline const std::string kAttributeGroup =
     kModraLabels + " THEN 1 ELSE 0 END";
 inline const std::string kAttributeOrder = kAttributeGroup + ", f.ID";
 
-struct Kind {
-  const char* name;
-  std::function<void(ExportContext&)> do_export;
-  std::function<void(ImportContext&)> do_import;
+struct Kind;
+
+// One file of a kind: where it lies, which mover writes and reads it, what
+// it is called in messages and in the export summary, and how its document
+// starts. Readers find their data by position, so a document of another
+// kind would be read as garbage instead of failing: the import checks the
+// root element and its first child before the reader runs.
+struct KindFile {
+  const char* path;         // the file, or the folder of per-element files
+  const char* extension;    // per-element files "<path>/<GUID><extension>"; nullptr: one file
+  const char* mover;        // nullptr: the kind has no such file
+  const char* counted_as;   // its key in the export summary
+  const char* what;         // what the document is, for a message
+  const char* root;         // nullptr: not checked (nothing reads it)
+  bool root_case;           // compared with case when the case tells kinds apart
+  const char* first_child;  // "": none or any; "-": none
 };
 
+struct Kind {
+  const char* name;     // in progress lines
+  KindFile file;        // the kind's file, or its per-element files
+  KindFile catalogue;   // the table of contents naming the element files
+  std::vector<std::string> tables;  // the tables its reader fills
+  void (*do_export)(ExportContext&, const Kind&);
+  void (*do_import)(ImportContext&, const Kind&);  // nullptr: not imported
+};
+
+// Every kind, in transfer order.
 const std::vector<Kind>& Kinds();
 
-// Steps of each kind, in their own units.
-void ExportProjectProps(ExportContext& ctx);
-void ImportProjectProps(ImportContext& ctx);
-void ExportStructure(ExportContext& ctx);
-void ImportStructure(ImportContext& ctx);
+// The kind called |name|; throws eErr_InvalidArgument for another name.
+const Kind& KindNamed(std::string_view name);
+// The file of the kinds that |mover| writes and reads, or nullptr.
+const KindFile* FileOfMover(std::string_view mover);
+
+// The file of |kind| holding the element |guid|, relative to the folder
+// (see ElementFile; |whose| names the element for the message).
+std::filesystem::path ElementFileOf(const KindFile& file, const std::string& guid,
+                                    const std::string& whose);
+
+// Steps of each kind, in their own units. A kind with one file read into
+// its tables imports with ImportTables.
+void ImportTables(ImportContext& ctx, const Kind& kind);
+void ExportProjectProps(ExportContext& ctx, const Kind& kind);
+void ExportStructure(ExportContext& ctx, const Kind& kind);
 // The project row with its "Groups" and "Users" chapters, as the
 // users-and-groups writer takes it (which also fills the thread's group
 // lookup lists that package writers read).
 std::shared_ptr<Recordset> SecurityRows(ExportContext& ctx);
-void ExportSecurity(ExportContext& ctx);
-void ImportSecurity(ImportContext& ctx);
-void ExportPermissions(ExportContext& ctx);
-void ImportPermissions(ImportContext& ctx);
-void ExportDocuments(ExportContext& ctx);
-void ImportDocuments(ImportContext& ctx);
-void ExportQueries(ExportContext& ctx);
-void ImportQueries(ImportContext& ctx);
-void ExportViews(ExportContext& ctx);
-void ImportViews(ImportContext& ctx);
-void ExportExternalProjects(ExportContext& ctx);
-void ExportPackages(ExportContext& ctx);
-void ImportPackages(ImportContext& ctx);
-void ExportTraces(ExportContext& ctx);
-void ImportTraces(ImportContext& ctx);
+void ExportSecurity(ExportContext& ctx, const Kind& kind);
+void ExportPermissions(ExportContext& ctx, const Kind& kind);
+void ExportDocuments(ExportContext& ctx, const Kind& kind);
+void ImportDocuments(ImportContext& ctx, const Kind& kind);
+void ExportQueries(ExportContext& ctx, const Kind& kind);
+void ImportQueries(ImportContext& ctx, const Kind& kind);
+void ExportViews(ExportContext& ctx, const Kind& kind);
+void ImportViews(ImportContext& ctx, const Kind& kind);
+void ExportExternalProjects(ExportContext& ctx, const Kind& kind);
+void ExportPackages(ExportContext& ctx, const Kind& kind);
+void ImportPackages(ImportContext& ctx, const Kind& kind);
+void ExportTraces(ExportContext& ctx, const Kind& kind);
 
 }  // namespace qmxml::transfer

@@ -16,7 +16,6 @@
 #include "qmxml/Mover.h"
 #include "sql/Guid.h"
 #include "transfer/Kinds.h"
-#include "sql/Guid.h"
 #include "transfer/Rows.h"
 
 namespace qmxml::transfer {
@@ -30,33 +29,6 @@ void WriteWith(const char* mover_name, const fs::path& file, ObjectPtr rows,
 }
 
 namespace {
-
-// What each reader's document looks like at its start: the root element and
-// its first child element ("" when the document may have none). Readers
-// find their data by position, so a document of another kind would be read
-// as garbage instead of failing; the driver checks the kind first.
-struct Outline {
-  const char* mover;
-  const char* kind;         // what the document is, for a message
-  const char* root;         // compared with case when the case tells kinds apart
-  bool root_case;
-  const char* first_child;  // "": none or any; "-": none
-};
-
-const Outline kOutlines[] = {
-    {"ProjPropsMover", "project properties document", "Project", false, "-"},
-    {"ProjSecurityMover", "users and groups document", "PROJECT", true, "Groups"},
-    {"ProjStructureMover", "project structure document", "PROJECT", false, "RequirementTypes"},
-    {"PermissionsMover", "permissions document", "Project", true, "Groups"},
-    {"DocListMover", "document list", "PROJECT", false, "DOCS"},
-    {"PckListMover", "package list", "PROJECT", false, "Packages"},
-    {"DocPropertiesMover", "document properties document", "PROJECT", false, "DOC"},
-    {"PackageMover", "package document", "PROJECT", false, "Package"},
-    {"TraceMover", "traces document", "Project", false, ""},
-    {"ViewListMover", "view list", "PROJECT", false, "VIEWS"},
-    {"ViewMover", "view document", "PROJECT", false, "VIEW"},
-    {"QueryDefsMover", "saved queries document", "PROJECT", false, "QUERYDEFS"},
-};
 
 // The names of the first two start tags of |file| (root, first child),
 // read from the start of the file only: package files are large.
@@ -76,25 +48,25 @@ std::pair<std::string, std::string> FirstTags(const fs::path& file) {
   return {names[0], names[1]};
 }
 
+// Raises eErr_BadDocument when |file| does not start the way the documents
+// of |mover_name| start (its row in the kinds table says how).
 void CheckKind(const char* mover_name, const fs::path& file) {
-  for (const auto& o : kOutlines) {
-    if (!EqualsNoCase(o.mover, mover_name)) continue;
-    auto [root, child] = FirstTags(file);
-    bool root_ok = o.root_case ? root == o.root : EqualsNoCase(root, o.root);
-    bool no_child = std::string_view(o.first_child) == "-";
-    bool child_ok = no_child ? child.empty() : !*o.first_child || child.empty() || child == o.first_child;
-    if (root.empty()) return;  // not XML at all: the reader's parser says why
-    if (!root_ok || !child_ok)
-      throw Error(eErr_BadDocument, "Transfer",
-                  "The file " + file.string() + " is not a " + o.kind + ": it starts with <" +
-                      root + ">" + (child.empty() ? "" : " <" + child + ">") + ", where <" +
-                      o.root + ">" +
-                      (no_child         ? std::string(" with no elements inside")
-                       : *o.first_child ? std::string(" <") + o.first_child + ">"
-                                        : std::string()) +
-                      " was expected.");
-    return;
-  }
+  const KindFile* o = FileOfMover(mover_name);
+  if (o == nullptr || o->root == nullptr) return;
+  auto [root, child] = FirstTags(file);
+  if (root.empty()) return;  // not XML at all: the reader's parser says why
+  bool root_ok = o->root_case ? root == o->root : EqualsNoCase(root, o->root);
+  bool no_child = std::string_view(o->first_child) == "-";
+  bool child_ok =
+      no_child ? child.empty() : !*o->first_child || child.empty() || child == o->first_child;
+  if (root_ok && child_ok) return;
+  throw Error(eErr_BadDocument, "Transfer",
+              "The file " + file.string() + " is not a " + o->what + ": it starts with <" + root +
+                  ">" + (child.empty() ? "" : " <" + child + ">") + ", where <" + o->root + ">" +
+                  (no_child          ? std::string(" with no elements inside")
+                   : *o->first_child ? std::string(" <") + o->first_child + ">"
+                                     : std::string()) +
+                  " was expected.");
 }
 
 }  // namespace
@@ -126,26 +98,25 @@ fs::path ElementFile(const char* folder, const std::string& guid, const char* ex
 }
 
 fs::path DocumentFile(const std::string& guid, const std::string& whose) {
-  return ElementFile(kDocumentsDir, guid, ".xml", whose);
+  return ElementFileOf(KindNamed("documents").file, guid, whose);
 }
 
 fs::path PackageFile(const std::string& guid, const std::string& whose) {
-  return ElementFile(kPackagesDir, guid, ".XML", whose);
+  return ElementFileOf(KindNamed("packages").file, guid, whose);
 }
 
 fs::path ViewFile(const std::string& guid, const std::string& whose) {
-  return ElementFile(kViewsDir, guid, ".xml", whose);
+  return ElementFileOf(KindNamed("views").file, guid, whose);
 }
 
-void ExportFile(ExportContext& ctx, const char* kind, const char* mover_name, const fs::path& file,
+void ExportFile(ExportContext& ctx, const KindFile& kind_file, const fs::path& file,
                 ObjectPtr rows, DataDescriptor data, bool with_db) {
-  WriteWith(mover_name, ctx.dir / file, std::move(rows), data, with_db ? ctx.db : nullptr);
-  ctx.summary->files[kind] += 1;
+  WriteWith(kind_file.mover, ctx.dir / file, std::move(rows), data, with_db ? ctx.db : nullptr);
+  ctx.summary->files[kind_file.counted_as] += 1;
 }
 
-void ImportFile(ImportContext& ctx, const char* mover_name, const fs::path& file,
-                const std::vector<std::string>& tables) {
-  ReadWith(mover_name, ctx.dir / file, TargetCollection(*ctx.conn, tables), ctx);
+void ImportFile(ImportContext& ctx, const Kind& kind, const fs::path& file) {
+  ReadWith(kind.file.mover, ctx.dir / file, TargetCollection(*ctx.conn, kind.tables), ctx);
 }
 
 std::vector<std::string> ReadCatalogue(ImportContext& ctx, const char* mover_name,
@@ -173,7 +144,7 @@ void ExportAll(ExportContext& ctx) {
   for (const auto& kind : Kinds()) {
     if (!kind.do_export) continue;
     if (ctx.progress) ctx.progress(std::string("export ") + kind.name);
-    kind.do_export(ctx);
+    kind.do_export(ctx, kind);
   }
 }
 
@@ -181,7 +152,7 @@ void ImportAll(ImportContext& ctx) {
   for (const auto& kind : Kinds()) {
     if (!kind.do_import) continue;
     if (ctx.progress) ctx.progress(std::string("import ") + kind.name);
-    kind.do_import(ctx);
+    kind.do_import(ctx, kind);
   }
 }
 

@@ -89,15 +89,16 @@ void WriteWith(const char* mover_name, const std::filesystem::path& file, Object
 void ReadWith(const char* mover_name, const std::filesystem::path& file, ObjectPtr rows,
               ImportContext& ctx);
 
-// Writes one file of |kind| with |mover_name| into ctx.dir / |file| and
-// counts it in the summary.
-void ExportFile(ExportContext& ctx, const char* kind, const char* mover_name,
-                const std::filesystem::path& file, ObjectPtr rows, DataDescriptor data = {},
-                bool with_db = false);
-// Reads ctx.dir / |file| with |mover_name|, handing it the updatable
-// record sets of |tables|.
-void ImportFile(ImportContext& ctx, const char* mover_name, const std::filesystem::path& file,
-                const std::vector<std::string>& tables);
+struct Kind;
+struct KindFile;
+
+// Writes ctx.dir / |file| with the mover of |kind_file| and counts it in
+// the summary under the file's key.
+void ExportFile(ExportContext& ctx, const KindFile& kind_file, const std::filesystem::path& file,
+                ObjectPtr rows, DataDescriptor data = {}, bool with_db = false);
+// Reads ctx.dir / |file| with the mover of |kind|'s file, handing it the
+// updatable record sets of the kind's tables.
+void ImportFile(ImportContext& ctx, const Kind& kind, const std::filesystem::path& file);
 
 // The element GUIDs ("ID") listed by a table-of-contents file, read with
 // the catalogue mover |mover_name|, in document order.

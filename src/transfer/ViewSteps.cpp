@@ -13,13 +13,13 @@
 namespace qmxml::transfer {
 namespace fs = std::filesystem;
 
-void ExportViews(ExportContext& ctx) {
+void ExportViews(ExportContext& ctx, const Kind& kind) {
   const std::string pk = std::to_string(ctx.project_key);
   std::error_code ec;
-  fs::create_directories(ctx.dir / kViewsDir, ec);
+  fs::create_directories(ctx.dir / kind.file.path, ec);
   if (ec)
     throw Error(eErr_FileNotFound, "Transfer",
-                "Cannot create the folder " + (ctx.dir / kViewsDir).string() + ": " +
+                "Cannot create the folder " + (ctx.dir / kind.file.path).string() + ": " +
                     ec.message() + ".");
   // The referenced type, owner and queries travel as GUIDs; no key column
   // of the same name may be selected, as names compare without case.
@@ -48,26 +48,27 @@ void ExportViews(ExportContext& ctx) {
   for (views->MoveFirst(); !views->IsEOF(); views->MoveNext()) {
     const std::string guid = views->Value("QMGUID").ToText();
     const std::string file =
-        ViewFile(guid, "the view \"" + views->Value("VIEWNAME").ToText() + "\"").generic_string();
+        ElementFileOf(kind.file, guid, "the view \"" + views->Value("VIEWNAME").ToText() + "\"")
+            .generic_string();
     DataDescriptor data;
     data.ProjectKey = ctx.project_key;
-    ExportFile(ctx, "view", "ViewMover", file, CurrentRowOnly(*views), data, true);
+    ExportFile(ctx, kind.file, file, CurrentRowOnly(*views), data, true);
     entries->AppendRow({Variant(ctx.project_key), views->Value("VIEWNAME"), Variant(guid),
                         Variant(file)});
   }
   AttachChapter(*list, "ID", "Views", entries, "PROJECTID");
-  ExportFile(ctx, "view list", "ViewListMover", kViewListFile, list);
+  ExportFile(ctx, kind.catalogue, kind.catalogue.path, list);
 }
 
-void ImportViews(ImportContext& ctx) {
+void ImportViews(ImportContext& ctx, const Kind& kind) {
   // A folder exported before views moved has a view list but no view
   // documents: its views are left out (package references to them are
   // then reported as unresolved).
-  if (!fs::is_directory(ctx.dir / kViewsDir)) {
+  if (!fs::is_directory(ctx.dir / kind.file.path)) {
     if (ctx.progress) ctx.progress("  no views/ folder: saved views are not imported");
     return;
   }
-  for (const auto& guid : ctx.views) ImportFile(ctx, "ViewMover", ViewFile(guid, "view"), {"QmViews"});
+  for (const auto& guid : ctx.views) ImportFile(ctx, kind, ElementFileOf(kind.file, guid, "view"));
 }
 
 }  // namespace qmxml::transfer
@@ -77,7 +78,7 @@ void ImportViews(ImportContext& ctx) {
 // before the views that show them.
 namespace qmxml::transfer {
 
-void ExportQueries(ExportContext& ctx) {
+void ExportQueries(ExportContext& ctx, const Kind& kind) {
   auto project = ProjectRow(ctx, {"Queries"});
   // The owner travels as a GUID; QUERYUSERID itself is not selected, as
   // names compare without case.
@@ -91,16 +92,16 @@ void ExportQueries(ExportContext& ctx) {
       "LEFT JOIN qmUsers u ON u.ID = q.QUERYUSERID WHERE q.PROJECTID = " +
           std::to_string(ctx.project_key) + " ORDER BY q.ID");
   AttachChapter(*project, "ID", "Queries", queries, "PROJECTID");
-  ExportFile(ctx, "queries", "QueryDefsMover", kQueriesFile, project, {}, true);
+  ExportFile(ctx, kind.file, kind.file.path, project, {}, true);
 }
 
-void ImportQueries(ImportContext& ctx) {
+void ImportQueries(ImportContext& ctx, const Kind& kind) {
   // A folder exported before queries moved has none.
-  if (!std::filesystem::exists(ctx.dir / kQueriesFile)) {
+  if (!std::filesystem::exists(ctx.dir / kind.file.path)) {
     if (ctx.progress) ctx.progress("  no queries.xml: saved queries are not imported");
     return;
   }
-  ImportFile(ctx, "QueryDefsMover", kQueriesFile, {"QmQueryDefinitions"});
+  ImportTables(ctx, kind);
 }
 
 }  // namespace qmxml::transfer

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "frame/Text.h"
 #include "qmxml/Error.h"
 #include "xml/WriteBehind.h"
 
@@ -25,16 +26,10 @@ constexpr unsigned kParseFlags =
     pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol | pugi::parse_declaration;
 constexpr unsigned kSaveFlags = pugi::format_indent;
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
 // The text rule shared by both directions.
 std::string_view TextRuleView(std::string_view s) {
   if (!s.empty() && s.back() == '\0') return s.substr(0, s.size() - 1);
-  return TrimBlanks(s);
+  return frame::TrimBlanks(s);
 }
 
 std::string TextRule(std::string_view s) { return std::string(TextRuleView(s)); }
@@ -270,6 +265,14 @@ std::string ColumnText(const Recordset& rs, std::string_view column) {
   return std::string(ColumnTextView(rs, column, scratch));
 }
 
+std::string ColumnNumber(const Recordset& rs, std::string_view column) {
+  return ColumnValue(rs.GetField(column), kLong).ToText();
+}
+
+std::string ColumnWord(const Recordset& rs, std::string_view column) {
+  return BooleanWord(ColumnValue(rs.GetField(column), kBoolean));
+}
+
 void SetColumnAttr(pugi::xml_node element, const char* name, const Recordset& rs,
                    std::string_view column) {
   std::string scratch;
@@ -362,7 +365,7 @@ std::shared_ptr<Collection> ListSplitter(std::string_view text, std::string_view
     current.push_back(text[i]);
     if (text[i] == delim || i + 1 == text.size()) {
       if (!current.empty() && current.back() == delim) current.pop_back();
-      std::string token(TrimBlanks(FoldCase(current)));
+      std::string token(frame::TrimBlanks(FoldCase(current)));
       if (!token.empty()) tokens->Add(Variant(token));
       current.clear();
     }
@@ -371,7 +374,7 @@ std::shared_ptr<Collection> ListSplitter(std::string_view text, std::string_view
 }
 
 std::string CutFirstTwo(std::string_view text) {
-  if (TrimBlanks(text).empty()) return std::string(text);
+  if (frame::TrimBlanks(text).empty()) return std::string(text);
   return std::string(text.size() >= 2 ? text.substr(2) : std::string_view());
 }
 

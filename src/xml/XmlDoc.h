@@ -119,6 +119,11 @@ std::string ColumnText(const Recordset& rs, std::string_view column);
 // every row.
 void SetColumnAttr(pugi::xml_node element, const char* name, const Recordset& rs,
                    std::string_view column);
+// A column as the whole-number text a writer puts in an attribute ("" for
+// Null).
+std::string ColumnNumber(const Recordset& rs, std::string_view column);
+// A column as "True" or "False" (BooleanWord of its Boolean value).
+std::string ColumnWord(const Recordset& rs, std::string_view column);
 // XML to database: the value of |attr| (may be empty) for value type |type|.
 Variant AttributeValue(pugi::xml_attribute attr, int type);
 // "True" when |v| converts to True, else "False" (also when it does not

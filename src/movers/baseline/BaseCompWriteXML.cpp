@@ -10,6 +10,7 @@
 #include "frame/ThreadState.h"
 #include "movers/content/PackageXml.h"
 #include "qmxml/Error.h"
+#include "sql/Guid.h"
 #include "xml/XmlDoc.h"
 
 namespace qmxml::movers::baseline {
@@ -173,7 +174,7 @@ void AppendResources(pugi::xml_node req, const std::string& id) {
     // The GUID names the resource file; one that is not a well-formed GUID
     // could name a file outside the folder, so it is neither listed nor
     // written.
-    if (!IsWellFormedGuid(guid)) continue;
+    if (!sql::IsGuidShaped(guid)) continue;
     if (!list) list = req.append_child("Resources");
     AppendText(list.append_child("Resource"), "GUID", guid);
     if (!IsReportKind(s.kind))
@@ -572,19 +573,6 @@ void AppendViewEntry(pugi::xml_node parent, const Recordset& info, EntryForm for
     parent.remove_child(view);
     throw;
   }
-}
-
-bool IsWellFormedGuid(std::string_view text) {
-  if (text.size() != 38 || text.front() != '{' || text.back() != '}') return false;
-  for (size_t i = 1; i < 37; ++i) {
-    const char c = text[i];
-    if (i == 9 || i == 14 || i == 19 || i == 24) {
-      if (c != '-') return false;
-    } else if (!std::isxdigit(static_cast<unsigned char>(c))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace qmxml::movers::baseline

@@ -147,8 +147,4 @@ void AppendDocEntry(pugi::xml_node parent, const Recordset& info, EntryForm form
 // View from the current row of |info| ("ViewInfo").
 void AppendViewEntry(pugi::xml_node parent, const Recordset& info, EntryForm form);
 
-// True for "{8-4-4-4-12}" hex digits: the only text used as a file name
-// taken from the data, so that a file always lands in its folder.
-bool IsWellFormedGuid(std::string_view text);
-
 }  // namespace qmxml::movers::baseline

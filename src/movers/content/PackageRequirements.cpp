@@ -11,12 +11,28 @@
 #include "movers/content/PackageMover.h"
 #include "movers/content/PackageXml.h"
 #include "movers/content/TextCapacity.h"
+#include "movers/definition/InsertValues.h"
 #include "qmxml/Error.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
 
 namespace qmxml::movers {
 namespace {
+
+// Attribute positions of "Requirement" and "FieldValue" as the writer below
+// produces them; the reader finds its values by them.
+namespace requirement_at {
+enum : size_t {
+  kID = 0, kTag = 1, kLastChildTag = 2, kBookmarkName = 3, kBookmarkDocumentID = 4,
+  kDocumentPosition = 5, kLongTagNumber = 6, kRequirementPrefix = 7, kRequirementText = 8,
+  kDeleted = 9, kVersionNumber = 10, kVersionLabel = 11, kVersionUserGUID = 12,
+  kVersionDateTime = 13, kVersionReason = 14, kFlags = 15, kLastDocText = 16,
+  kRequirementName = 17, kRequirementTypeGUID = 18,
+};
+}  // namespace requirement_at
+namespace field_value_at {
+enum : size_t { kID = 0, kLabel = 1, kFieldValue = 2, kNumericValue = 3 };
+}  // namespace field_value_at
 
 using package_xml::AttrText;
 
@@ -128,8 +144,7 @@ void PackageMover::CreateRequirementsXMLChildElement_(pugi::xml_node requirement
       column("LongTagNumber", "LongTagNumber");
       column("RequirementPrefix", "RequirementPrefix");
       SetTextOrOverflow(requirement, "RequirementText", rs, "RequirementText", "OverflowText");
-      attr("Deleted",
-           xml::BooleanWord(xml::ColumnValue(rs.GetField("Deleted"), xml::kBoolean)));
+      attr("Deleted", xml::ColumnWord(rs, "Deleted"));
       column("VersionNumber", "VersionNumber");
       column("VersionLabel", "VersionLabel");
       column("VersionUserGUID", "VersionUserGUID");
@@ -198,22 +213,12 @@ void PackageMover::CreateRequirementsDBElement_(const ReadContext& ctx,
   int32_t text_size = ctx.requirement_text_size;
   if (text_size % 2 != 0) --text_size;
 
-  const std::string insert_head = "Insert Into " + sql::Table("qmRequirements") +
-                                  "(ID, RequirementTypeID, Tag, LastChildTag, " +
-                                  " BookmarkName, BookmarkDocumentID, DocumentPosition, "
-                                  "LongTagNumber, RequirementPrefix, " +
-                                  " RequirementName, RequirementText, OverflowIND, "
-                                  "Deleted, VersionNumber, VersionLabel, " +
-                                  " VersionUserID, VersionDateTime, VersionReason, "
-                                  "QMGUID, Flags, LastDocText) Values ( ";
   const std::string project_head = "Insert Into " + sql::Table("qmProjectRequirements") +
                                    "(ProjectID, RequirementID) Values ( " +
                                    std::to_string(ctx.project_key) + ", ";
   const std::string member_head = "INSERT INTO " + sql::Table("QmPackageElements") + " " +
                                   "(PACKAGEID, REQUIREMENTID) " + "VALUES (" +
                                   std::to_string(package_key) + ", ";
-  std::string statement;
-
   for (pugi::xml_node node : requirements.children()) {
     if (node.type() != pugi::node_element || !node.first_attribute()) continue;
     frame::ReadingElement at(node);
@@ -224,49 +229,50 @@ void PackageMover::CreateRequirementsDBElement_(const ReadContext& ctx,
 
     // Bookmark document: a GUID names a document of the transfer; a single
     // character is taken as it stands; nothing means no document.
-    const std::string bookmark_doc = a.Text(4);
+    const std::string bookmark_doc = a.Text(requirement_at::kBookmarkDocumentID);
     Variant bookmark_doc_key = Variant::Null();
     if (Utf16Length(bookmark_doc) >= 2)
       bookmark_doc_key = Variant(ctx.keys->getKeyFromGUID("Document", bookmark_doc));
     else if (!bookmark_doc.empty())
       bookmark_doc_key = Variant(bookmark_doc);
 
-    const std::string text = xml::LineEnds(a.Text(8));
+    const std::string text = xml::LineEnds(a.Text(requirement_at::kRequirementText));
     const bool overflow =
         static_cast<int64_t>(CodePageByteCount(text, ctx.code_page)) > text_size;
-    std::string reason = a.Text(14);
+    std::string reason = a.Text(requirement_at::kVersionReason);
     if (static_cast<int64_t>(Utf16Length(reason)) > ctx.version_reason_size)
       reason = Head(reason, ctx.version_reason_size);
-    const std::string date_text = a.Text(13);
+    const std::string date_text = a.Text(requirement_at::kVersionDateTime);
     const Variant date = date_text.empty() ? Variant::Null() : Variant(date_text);
-    const int32_t user_key = ctx.keys->getKeyFromGUID("User", a.Text(12));
-    const int32_t type_key = ctx.keys->getKeyFromGUID("RequirementType", a.Text(18));
+    const int32_t user_key =
+        ctx.keys->getKeyFromGUID("User", a.Text(requirement_at::kVersionUserGUID));
+    const int32_t type_key =
+        ctx.keys->getKeyFromGUID("RequirementType", a.Text(requirement_at::kRequirementTypeGUID));
 
-    statement.assign(insert_head);
-    const std::string sep = ", ";
-    statement += std::to_string(key) + sep;
-    statement += std::to_string(type_key) + sep;
-    statement += sql::SqlLiteral(a.Value(1, xml::kLong)) + sep;
-    statement += sql::SqlLiteral(a.Value(2, xml::kLong)) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(3)), true) + sep;
-    statement += sql::SqlLiteral(bookmark_doc_key, true, 3) + sep;
-    statement += PlainNumber(a.Value(5, xml::kLong)) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(6))) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(7))) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(17)), true) + sep;
-    statement +=
-        sql::SqlLiteral(Variant(overflow ? Head(text, text_size / 2) : text), true) + sep;
-    statement += sql::SqlLiteral(Variant(overflow)) + sep;
-    statement += sql::SqlLiteral(a.Value(9, xml::kBoolean)) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(10))) + sep;
-    statement += sql::SqlLiteral(Variant(a.Text(11))) + sep;
-    statement += std::to_string(user_key) + sep;
-    statement += sql::SqlLiteral(date, false, 7) + sep;
-    statement += sql::SqlLiteral(Variant(reason)) + sep;
-    statement += sql::SqlLiteral(Variant(guid)) + sep;
-    statement += PlainNumber(a.Value(15, xml::kLong)) + sep;
-    statement += PlainNumber(a.Value(16, xml::kLong)) + ")";
-    conn.Execute(statement);
+    InsertValues row;
+    row.Key("ID", key)
+        .Key("RequirementTypeID", type_key)
+        .Literal("Tag", a.Value(requirement_at::kTag, xml::kLong))
+        .Literal("LastChildTag", a.Value(requirement_at::kLastChildTag, xml::kLong))
+        .Literal("BookmarkName", Variant(a.Text(requirement_at::kBookmarkName)), true)
+        .Literal("BookmarkDocumentID", bookmark_doc_key, true, 3)
+        .Sql("DocumentPosition",
+             PlainNumber(a.Value(requirement_at::kDocumentPosition, xml::kLong)))
+        .Literal("LongTagNumber", Variant(a.Text(requirement_at::kLongTagNumber)))
+        .Literal("RequirementPrefix", Variant(a.Text(requirement_at::kRequirementPrefix)))
+        .Literal("RequirementName", Variant(a.Text(requirement_at::kRequirementName)), true)
+        .Literal("RequirementText", Variant(overflow ? Head(text, text_size / 2) : text), true)
+        .Literal("OverflowIND", Variant(overflow))
+        .Literal("Deleted", a.Value(requirement_at::kDeleted, xml::kBoolean))
+        .Literal("VersionNumber", Variant(a.Text(requirement_at::kVersionNumber)))
+        .Literal("VersionLabel", Variant(a.Text(requirement_at::kVersionLabel)))
+        .Key("VersionUserID", user_key)
+        .Literal("VersionDateTime", date, false, 7)
+        .Literal("VersionReason", Variant(reason))
+        .Literal("QMGUID", Variant(guid))
+        .Sql("Flags", PlainNumber(a.Value(requirement_at::kFlags, xml::kLong)))
+        .Sql("LastDocText", PlainNumber(a.Value(requirement_at::kLastDocText, xml::kLong)));
+    conn.Execute(row.Statement(sql::Table("qmRequirements")));
 
     if (overflow) conn.ExecuteCommand(kOverflowTextInsert, {Variant(key), Variant(text)});
     conn.Execute(project_head + std::to_string(key) + ")");
@@ -289,12 +295,13 @@ void PackageMover::CreateFieldValuesDBElementWithInsert_(const ReadContext& ctx,
     const xml::Attrs a(value);
     const int32_t field_key =
         ctx.keys->getKeyFromGUID("UserDefinedField", AttrText(value, "ID"));
-    const std::string full = a.Text(2);
+    const std::string full = a.Text(field_value_at::kFieldValue);
     const bool overflow = static_cast<int64_t>(Utf16Length(full)) > size;
     ctx.conn->ExecuteCommand(kReqAttrInsert,
                              {Variant(requirement_key), Variant(field_key),
                               Variant(overflow ? Head(full, size) : full),
-                              Variant(overflow ? "1" : "0"), a.Value(3, xml::kDouble)});
+                              Variant(overflow ? "1" : "0"),
+                              a.Value(field_value_at::kNumericValue, xml::kDouble)});
     if (!overflow) continue;
     EnsureOverflowValuesInsert(*ctx.conn);
     ctx.conn->ExecuteCommand(kOverflowValuesInsert, {Variant(requirement_key),

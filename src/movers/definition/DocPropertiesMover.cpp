@@ -54,12 +54,8 @@ bool DocPropertiesMover::CreateDocXMLElement_(const Recordset& rs, DataDescripto
     xml::SetAttr(element, name, value);
   };
   auto text = [&](const char* column) { return xml::ColumnText(rs, column); };
-  auto word = [&](const char* column) {
-    return xml::BooleanWord(xml::ColumnValue(rs.GetField(column), xml::kBoolean));
-  };
-  auto number = [&](const char* column) {
-    return xml::ColumnValue(rs.GetField(column), xml::kLong).ToText();
-  };
+  auto word = [&](const char* column) { return xml::ColumnWord(rs, column); };
+  auto number = [&](const char* column) { return xml::ColumnNumber(rs, column); };
   // The GUID and file location go through the transfer context, which the
   // caller reads afterwards to move the document file.
   auto through = [&](Variant& member, const char* column) {
@@ -141,42 +137,33 @@ void DocPropertiesMover::ReadDocXML_(SourceContainer* oSource, DataDescriptor* o
   int32_t version_user_key = keys->getKeyFromGUID("User", text("versionuserid"));
   int32_t type_key = keys->getKeyFromGUID("DocumentType", text("documenttypeid"));
 
-  InsertValues values;
-  values.Key(document_key)
-      .Key(type_key)
-      .Literal(text("Name"), true)
-      .Literal(xml::LineEnds(text("description")), true)
-      .Flag(flag("itemlabel"))
-      .Literal(text("protectstate"))
-      .Flag(flag("unlocktorevise"))
-      .Literal(text("deferredrenumber"))
-      .Literal(text("deferredrestyle"));
-  if (!file_directory.empty()) values.Literal(file_directory);
-  values.Literal(text("filename"))
-      .Literal(text("fileextension"))
-      .DateText(text("filedatetime"))
-      .Key(CountOf(text("filesize")))
-      .Literal(text("fileflags"))
-      .Key(CountOf(text("fileversion")))
-      .Literal(text("versionnumber"))
-      .Literal(text("versionlabel"))
-      .Key(version_user_key)
-      .DateText(text("versiondatetime"))
-      .Literal(text("versionreason"));
-  if (!offline_full_path.empty()) values.Literal(offline_full_path);
-  values.Flag(flag("offlinestatus"))
-      .Literal(guids->GetGUID(xml_guid))
-      .Literal(xml::AttributeValue(attr("flags"), xml::kLong));
-
-  conn->Execute(
-      "Insert Into " + sql::Table("qmDocuments") +
-      "(ID, DocumentTypeID, Name, Description, " +
-      "ItemLabel, ProtectState, UnlockToRevise, DeferredRenumber, DeferredRestyle, " +
-      (file_directory.empty() ? "" : "FileDirectory, ") +
-      "FileName, FileExtension, FileDateTime, FileSize, FileFlags, FileVersion, " +
-      "VersionNumber, VersionLabel, VersionUserID, VersionDateTime, VersionReason, " +
-      (offline_full_path.empty() ? "" : "OfflineFullPath, ") +
-      "OfflineStatus, QmGUID, Flags) " + " Values ( " + values.Text() + ")");
+  InsertValues row;
+  row.Key("ID", document_key)
+      .Key("DocumentTypeID", type_key)
+      .Literal("Name", text("Name"), true)
+      .Literal("Description", xml::LineEnds(text("description")), true)
+      .Flag("ItemLabel", flag("itemlabel"))
+      .Literal("ProtectState", text("protectstate"))
+      .Flag("UnlockToRevise", flag("unlocktorevise"))
+      .Literal("DeferredRenumber", text("deferredrenumber"))
+      .Literal("DeferredRestyle", text("deferredrestyle"));
+  if (!file_directory.empty()) row.Literal("FileDirectory", file_directory);
+  row.Literal("FileName", text("filename"))
+      .Literal("FileExtension", text("fileextension"))
+      .DateText("FileDateTime", text("filedatetime"))
+      .Key("FileSize", CountOf(text("filesize")))
+      .Literal("FileFlags", text("fileflags"))
+      .Key("FileVersion", CountOf(text("fileversion")))
+      .Literal("VersionNumber", text("versionnumber"))
+      .Literal("VersionLabel", text("versionlabel"))
+      .Key("VersionUserID", version_user_key)
+      .DateText("VersionDateTime", text("versiondatetime"))
+      .Literal("VersionReason", text("versionreason"));
+  if (!offline_full_path.empty()) row.Literal("OfflineFullPath", offline_full_path);
+  row.Flag("OfflineStatus", flag("offlinestatus"))
+      .Literal("QmGUID", guids->GetGUID(xml_guid))
+      .Literal("Flags", xml::AttributeValue(attr("flags"), xml::kLong));
+  conn->Execute(row.Statement(sql::Table("qmDocuments")));
   conn->Execute("Insert Into " + sql::Table("qmProjectDocuments") +
                 "(ProjectID, DocumentID) Values ( " + std::to_string(project_key) + ", " +
                 std::to_string(document_key) + ")");

@@ -86,9 +86,7 @@ void ProjPropsMover::CreateProjectXMLElement_(const Recordset& rs,
                                               bool replace) const {
   AttrSetter set(element, replace);
   auto text = [&](const char* column) { return xml::ColumnText(rs, column); };
-  auto word = [&](const char* column) {
-    return xml::BooleanWord(xml::ColumnValue(rs.GetField(column), xml::kBoolean));
-  };
+  auto word = [&](const char* column) { return xml::ColumnWord(rs, column); };
   set("Name", text("NAME"));
   set("Description", text("DESCRIPTION"));
   set("Prefix", text("PREFIX"));
@@ -143,28 +141,23 @@ void ProjPropsMover::ReadProjectXML_(SourceContainer* oSource, DataDescriptor* o
   int32_t version_user_key = keys->getKeyFromGUID("User", a.Text(kVersionUserGUID));
   int32_t project_key = keys->GetNextDBKey("Project", xml_guid);
 
-  InsertValues values;
-  values.Key(project_key)
-      .Literal(a.Text(kName), true)
-      .Literal(a.Text(kPrefix), true)
-      .Literal(guids->GetGUID(xml_guid))
-      .Literal(xml::LineEnds(a.Text(kDescription)), true)
-      .Flag(a.Value(kDocumentWordFormat, xml::kBoolean).ToBool())
-      .Key(author_key)
-      .Flag(a.Value(kSecurityEnabled, xml::kBoolean).ToBool())
-      .Literal(a.Text(kVersionNumber))
-      .Literal(a.Text(kVersionLabel))
-      .Key(version_user_key)
-      .DateText(a.Text(kVersionDateTime))
-      .Literal(a.Text(kVersionReason))
-      .Literal(a.Value(kFlags, xml::kLong));
-  if (!rsds.empty()) values.Literal(rsds, true);
-
-  conn->Execute(
-      "Insert Into " + sql::Table("qmProjects") + "(ID, Name, Prefix, QmGUID, " +
-      " Description, DocumentWordFormat, AuthorID, SecurityEnabled, VersionNumber, " +
-      " VersionLabel, VersionUserID, VersionDateTime, VersionReason, Flags " +
-      (rsds.empty() ? "" : ", RSDS") + ") Values ( " + values.Text() + ")");
+  InsertValues row;
+  row.Key("ID", project_key)
+      .Literal("Name", a.Text(kName), true)
+      .Literal("Prefix", a.Text(kPrefix), true)
+      .Literal("QmGUID", guids->GetGUID(xml_guid))
+      .Literal("Description", xml::LineEnds(a.Text(kDescription)), true)
+      .Flag("DocumentWordFormat", a.Value(kDocumentWordFormat, xml::kBoolean).ToBool())
+      .Key("AuthorID", author_key)
+      .Flag("SecurityEnabled", a.Value(kSecurityEnabled, xml::kBoolean).ToBool())
+      .Literal("VersionNumber", a.Text(kVersionNumber))
+      .Literal("VersionLabel", a.Text(kVersionLabel))
+      .Key("VersionUserID", version_user_key)
+      .DateText("VersionDateTime", a.Text(kVersionDateTime))
+      .Literal("VersionReason", a.Text(kVersionReason))
+      .Literal("Flags", a.Value(kFlags, xml::kLong));
+  if (!rsds.empty()) row.Literal("RSDS", rsds, true);
+  conn->Execute(row.Statement(sql::Table("qmProjects")));
 
   pugi::xml_attribute first_line = a[kFirstSettingsLine];
   oData->Data = Variant(std::vector<std::string>{first_line ? first_line.value() : ""});

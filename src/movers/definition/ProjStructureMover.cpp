@@ -16,6 +16,35 @@
 namespace qmxml::movers {
 namespace {
 
+// Attribute positions of the elements the writer produces; the reader
+// finds its values by them.
+namespace attribute_at {
+enum : size_t {
+  kLabel = 0, kRank = 1, kAutoSuspect = 2, kRequired = 3, kDataTypeName = 4, kDataType = 5,
+  kDefaultValue = 6, kFlags = 7, kDescription = 8, kFieldProperties = 9, kID = 10,
+};
+}  // namespace attribute_at
+namespace list_item_at {
+enum : size_t { kItemText = 0, kItemRank = 1, kDefault = 2, kID = 3 };
+}  // namespace list_item_at
+namespace req_type_at {
+enum : size_t {
+  kName = 0, kDescription = 1, kPrefix = 2, kColorName = 3, kColor = 4, kStyleName = 5,
+  kStyle = 6, kMustContain = 7, kInitialReqNumber = 8, kLastReqNumber = 9,
+  kAllowExternalReferences = 10, kID = 11,
+};
+}  // namespace req_type_at
+namespace type_link_at {
+enum : size_t { kLabel = 0, kID = 1 };
+}  // namespace type_link_at
+namespace doc_type_at {
+enum : size_t {
+  kName = 0, kDescription = 1, kFileExtension = 2, kDefaultRequirementName = 3,
+  kTemplateName = 4, kTemplateDescription = 5, kTemplateFileName = 6, kTemplateHelpFile = 7,
+  kDefaultRequirementTypeGUID = 8, kID = 9,
+};
+}  // namespace doc_type_at
+
 // How an attribute group is written: plain attributes have no list items;
 // the two list kinds differ in how DefaultValue marks the default items.
 enum AttributeKind : int { kPlain = 0, kList = 1, kMulti = 2 };
@@ -36,18 +65,8 @@ constexpr AttributeGroup kAttributeGroups[] = {
     {"MultiAttributes", kMulti},
 };
 
-std::string Text(const Recordset& rs, const char* column) { return xml::ColumnText(rs, column); }
-
-std::string Number(const Recordset& rs, const char* column) {
-  return xml::ColumnValue(rs.GetField(column), xml::kLong).ToText();
-}
-
 int32_t Code(const Recordset& rs, const char* column) {
   return xml::ColumnValue(rs.GetField(column), xml::kLong).ToLong();
-}
-
-std::string Word(const Recordset& rs, const char* column) {
-  return xml::BooleanWord(xml::ColumnValue(rs.GetField(column), xml::kBoolean));
 }
 
 // Which list items an attribute's DefaultValue (key form) marks as default.
@@ -168,25 +187,25 @@ void ProjStructureMover::CreateRequirementTypeElement_(pugi::xml_node parent,
   pugi::xml_node e = xml::AppendElement(parent, "RequirementType");
   const int32_t color = Code(rt, "RequirementColor");
   const int32_t style = Code(rt, "RequirementStyle");
-  xml::SetAttr(e, "Name", Text(rt, "NAME"));
-  xml::SetAttr(e, "Description", Text(rt, "DESCRIPTION"));
-  xml::SetAttr(e, "RequirementPrefix", Text(rt, "RequirementPrefix"));
+  xml::SetColumnAttr(e, "Name", rt, "NAME");
+  xml::SetColumnAttr(e, "Description", rt, "DESCRIPTION");
+  xml::SetColumnAttr(e, "RequirementPrefix", rt, "RequirementPrefix");
   xml::SetAttr(e, "RequirementColorName", xml::ColorName(color));
   xml::SetAttr(e, "RequirementColor", std::to_string(color));
   xml::SetAttr(e, "RequirementStyleName", xml::StyleName(style));
   xml::SetAttr(e, "RequirementStyle", std::to_string(style));
-  xml::SetAttr(e, "RequirementMustContain", Text(rt, "RequirementMustContain"));
-  xml::SetAttr(e, "InitialReqNumber", Number(rt, "InitialReqNumber"));
-  xml::SetAttr(e, "LastReqNumber", Number(rt, "LastReqNumber"));
-  xml::SetAttr(e, "AllowExternalReferences", Word(rt, "AllowExternalReferences"));
-  xml::SetAttr(e, "ID", Text(rt, "QMGUID"));
+  xml::SetColumnAttr(e, "RequirementMustContain", rt, "RequirementMustContain");
+  xml::SetAttr(e, "InitialReqNumber", xml::ColumnNumber(rt, "InitialReqNumber"));
+  xml::SetAttr(e, "LastReqNumber", xml::ColumnNumber(rt, "LastReqNumber"));
+  xml::SetAttr(e, "AllowExternalReferences", xml::ColumnWord(rt, "AllowExternalReferences"));
+  xml::SetColumnAttr(e, "ID", rt, "QMGUID");
 
   pugi::xml_node links = xml::AppendElement(e, "Attributes");
   if (auto attrs = rt.Chapter("ReqTypeAttrs")) {
     for (attrs->MoveFirst(); !attrs->IsEOF(); attrs->MoveNext()) {
       pugi::xml_node link = xml::AppendElement(links, "Attribute");
-      xml::SetAttr(link, "Label", Text(*attrs, "Label"));
-      xml::SetAttr(link, "ID", Text(*attrs, "QMGUID"));
+      xml::SetColumnAttr(link, "Label", *attrs, "Label");
+      xml::SetColumnAttr(link, "ID", *attrs, "QMGUID");
     }
   }
 }
@@ -195,18 +214,18 @@ void ProjStructureMover::CreateAttributeElement_(pugi::xml_node parent, const Re
                                                  int kind) {
   pugi::xml_node e = xml::AppendElement(parent, "Attribute");
   const int32_t data_type = Code(attr, "DataType");
-  const std::string default_value = Text(attr, "DefaultValue");
-  xml::SetAttr(e, "Label", Text(attr, "Label"));
-  xml::SetAttr(e, "Rank", Text(attr, "Rank"));
-  xml::SetAttr(e, "AutoSuspect", Word(attr, "AutoSuspect"));
-  xml::SetAttr(e, "Required", Word(attr, "Required"));
+  const std::string default_value = xml::ColumnText(attr, "DefaultValue");
+  xml::SetColumnAttr(e, "Label", attr, "Label");
+  xml::SetColumnAttr(e, "Rank", attr, "Rank");
+  xml::SetAttr(e, "AutoSuspect", xml::ColumnWord(attr, "AutoSuspect"));
+  xml::SetAttr(e, "Required", xml::ColumnWord(attr, "Required"));
   xml::SetAttr(e, "DataTypeName", xml::DataTypeName(data_type));
   xml::SetAttr(e, "DataType", std::to_string(data_type));
   xml::SetAttr(e, "DefaultValue", default_value);
-  xml::SetAttr(e, "Flags", Text(attr, "FLAGS"));
-  xml::SetAttr(e, "Description", Text(attr, "DESCRIPTION"));
-  xml::SetAttr(e, "FieldProperties", Text(attr, "FieldProperties"));
-  xml::SetAttr(e, "ID", Text(attr, "QMGUID"));
+  xml::SetColumnAttr(e, "Flags", attr, "FLAGS");
+  xml::SetColumnAttr(e, "Description", attr, "DESCRIPTION");
+  xml::SetColumnAttr(e, "FieldProperties", attr, "FieldProperties");
+  xml::SetColumnAttr(e, "ID", attr, "QMGUID");
   if (kind == kPlain) return;
 
   const DefaultItems defaults(static_cast<AttributeKind>(kind), default_value);
@@ -215,25 +234,25 @@ void ProjStructureMover::CreateAttributeElement_(pugi::xml_node parent, const Re
   if (!rs) return;
   for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
     pugi::xml_node item = xml::AppendElement(items, "ListItem");
-    xml::SetAttr(item, "ItemText", Text(*rs, "ITEMTEXT"));
-    xml::SetAttr(item, "ItemRank", Text(*rs, "ITEMRANK"));
+    xml::SetColumnAttr(item, "ItemText", *rs, "ITEMTEXT");
+    xml::SetColumnAttr(item, "ItemRank", *rs, "ITEMRANK");
     xml::SetAttr(item, "Default", defaults.Marks(Code(*rs, "ITEMID")) ? "True" : "False");
-    xml::SetAttr(item, "ID", Text(*rs, "QMGUID"));
+    xml::SetColumnAttr(item, "ID", *rs, "QMGUID");
   }
 }
 
 void ProjStructureMover::CreateDocumentTypeElement_(pugi::xml_node parent, const Recordset& dt) {
   pugi::xml_node e = xml::AppendElement(parent, "DocumentType");
-  xml::SetAttr(e, "Name", Text(dt, "NAME"));
-  xml::SetAttr(e, "Description", Text(dt, "DESCRIPTION"));
-  xml::SetAttr(e, "FileExtension", Text(dt, "FileExtension"));
-  xml::SetAttr(e, "DefaultRequirementName", Text(dt, "RTName"));
-  xml::SetAttr(e, "TemplateName", Text(dt, "TemplateName"));
-  xml::SetAttr(e, "TemplateDescription", Text(dt, "TemplateDescription"));
-  xml::SetAttr(e, "TemplateFileName", Text(dt, "TemplateFileName"));
-  xml::SetAttr(e, "TemplateHelpFile", Text(dt, "TemplateHelpFile"));
-  xml::SetAttr(e, "DefaultRequirementTypeGUID", Text(dt, "RTGUID"));
-  xml::SetAttr(e, "ID", Text(dt, "QMGUID"));
+  xml::SetColumnAttr(e, "Name", dt, "NAME");
+  xml::SetColumnAttr(e, "Description", dt, "DESCRIPTION");
+  xml::SetColumnAttr(e, "FileExtension", dt, "FileExtension");
+  xml::SetColumnAttr(e, "DefaultRequirementName", dt, "RTName");
+  xml::SetColumnAttr(e, "TemplateName", dt, "TemplateName");
+  xml::SetColumnAttr(e, "TemplateDescription", dt, "TemplateDescription");
+  xml::SetColumnAttr(e, "TemplateFileName", dt, "TemplateFileName");
+  xml::SetColumnAttr(e, "TemplateHelpFile", dt, "TemplateHelpFile");
+  xml::SetColumnAttr(e, "DefaultRequirementTypeGUID", dt, "RTGUID");
+  xml::SetColumnAttr(e, "ID", dt, "QMGUID");
 }
 
 // ======================================================================
@@ -294,19 +313,19 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
   for (pugi::xml_node element : xml::Children(attributes)) {
     frame::ReadingElement at(element);
     const xml::Attrs a(element);
-    const std::string guid = GuidAt(a, 10);
-    const Variant data_type = a.Value(5, xml::kLong);
+    const std::string guid = GuidAt(a, attribute_at::kID);
+    const Variant data_type = a.Value(attribute_at::kDataType, xml::kLong);
     const int32_t code = data_type.IsNull() ? -1 : data_type.ToLong();
 
     fields->AddNew();
-    fields->Set("Label", Raw(a, 0));
-    fields->Set("Rank", Raw(a, 1));
-    fields->Set("AutoSuspect", Flag(a, 2));
-    fields->Set("Required", Flag(a, 3));
+    fields->Set("Label", Raw(a, attribute_at::kLabel));
+    fields->Set("Rank", Raw(a, attribute_at::kRank));
+    fields->Set("AutoSuspect", Flag(a, attribute_at::kAutoSuspect));
+    fields->Set("Required", Flag(a, attribute_at::kRequired));
     fields->Set("DataType", data_type);
-    fields->Set("FLAGS", a.Value(7, xml::kLong));
-    fields->Set("DESCRIPTION", Raw(a, 8));
-    fields->Set("FieldProperties", Raw(a, 9));
+    fields->Set("FLAGS", a.Value(attribute_at::kFlags, xml::kLong));
+    fields->Set("DESCRIPTION", Raw(a, attribute_at::kDescription));
+    fields->Set("FieldProperties", Raw(a, attribute_at::kFieldProperties));
     const int32_t key = ctx.keys->GetNextDBKey("UserDefinedField", guid);
     fields->Set("ID", Variant(key));
     fields->Set("QMGUID", Variant(ctx.guids->GetGUID(guid)));
@@ -324,15 +343,15 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
         for (pugi::xml_node item : xml::Children(list)) {
           frame::ReadingElement at_item(item);
           const xml::Attrs ia(item);
-          const std::string item_guid = GuidAt(ia, 3);
+          const std::string item_guid = GuidAt(ia, list_item_at::kID);
           items->AddNew();
-          items->Set("ItemText", Raw(ia, 0));
-          items->Set("ItemRank", Raw(ia, 1));
+          items->Set("ItemText", Raw(ia, list_item_at::kItemText));
+          items->Set("ItemRank", Raw(ia, list_item_at::kItemRank));
           items->Set("FIELDID", Variant(key));
           const int32_t item_key = ctx.keys->GetNextDBKey("UserDefinedListItem", item_guid);
           items->Set("ITEMID", Variant(item_key));
           items->Set("QMGUID", Variant(ctx.guids->GetGUID(item_guid)));
-          if (EqualsNoCase(GuidAt(ia, 2), "True")) {
+          if (EqualsNoCase(GuidAt(ia, list_item_at::kDefault), "True")) {
             last_marked = std::to_string(item_key);
             all_marked += ", " + last_marked;
           }
@@ -340,7 +359,7 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
       }
       default_value = Variant(code == kDataTypeList ? last_marked : xml::CutFirstTwo(all_marked));
     } else {
-      default_value = Raw(a, 6);
+      default_value = Raw(a, attribute_at::kDefaultValue);
     }
     fields->Set("DefaultValue", default_value);
     frame::YieldToHost("Attribute");
@@ -359,17 +378,17 @@ void ProjStructureMover::ReadRequirementTypes_(ReadContext& ctx, pugi::xml_node 
   for (pugi::xml_node element : xml::Children(types)) {
     frame::ReadingElement at(element);
     const xml::Attrs a(element);
-    const std::string guid = GuidAt(a, 11);
+    const std::string guid = GuidAt(a, req_type_at::kID);
     rts->AddNew();
-    rts->Set("NAME", Raw(a, 0));
-    rts->Set("DESCRIPTION", Description(a, 1));
-    rts->Set("RequirementPrefix", Raw(a, 2));
-    rts->Set("RequirementColor", Raw(a, 4));
-    rts->Set("RequirementStyle", Raw(a, 6));
-    rts->Set("RequirementMustContain", Raw(a, 7));
-    rts->Set("InitialReqNumber", Raw(a, 8));
-    rts->Set("LastReqNumber", Raw(a, 9));
-    rts->Set("AllowExternalReferences", Flag(a, 10));
+    rts->Set("NAME", Raw(a, req_type_at::kName));
+    rts->Set("DESCRIPTION", Description(a, req_type_at::kDescription));
+    rts->Set("RequirementPrefix", Raw(a, req_type_at::kPrefix));
+    rts->Set("RequirementColor", Raw(a, req_type_at::kColor));
+    rts->Set("RequirementStyle", Raw(a, req_type_at::kStyle));
+    rts->Set("RequirementMustContain", Raw(a, req_type_at::kMustContain));
+    rts->Set("InitialReqNumber", Raw(a, req_type_at::kInitialReqNumber));
+    rts->Set("LastReqNumber", Raw(a, req_type_at::kLastReqNumber));
+    rts->Set("AllowExternalReferences", Flag(a, req_type_at::kAllowExternalReferences));
     const int32_t key = ctx.keys->GetNextDBKey("RequirementType", guid);
     rts->Set("ID", Variant(key));
     rts->Set("QMGUID", Variant(ctx.guids->GetGUID(guid)));
@@ -387,7 +406,8 @@ void ProjStructureMover::ReadRequirementTypes_(ReadContext& ctx, pugi::xml_node 
         type_fields->AddNew();
         type_fields->Set("REQUIREMENTTYPEID", Variant(key));
         type_fields->Set("USERDEFINEDFIELDID",
-                         Variant(ctx.keys->getKeyFromGUID("UserDefinedField", GuidAt(la, 1))));
+                         Variant(ctx.keys->getKeyFromGUID("UserDefinedField",
+                                                          GuidAt(la, type_link_at::kID))));
       }
     }
     frame::YieldToHost("RequirementType");
@@ -406,17 +426,18 @@ void ProjStructureMover::ReadDocumentTypes_(ReadContext& ctx, pugi::xml_node typ
   for (pugi::xml_node element : xml::Children(types)) {
     frame::ReadingElement at(element);
     const xml::Attrs a(element);
-    const std::string guid = GuidAt(a, 9);
+    const std::string guid = GuidAt(a, doc_type_at::kID);
     dts->AddNew();
-    dts->Set("NAME", Raw(a, 0));
-    dts->Set("DESCRIPTION", Description(a, 1));
-    dts->Set("FileExtension", Raw(a, 2));
-    dts->Set("TemplateName", Raw(a, 4));
-    dts->Set("TemplateDescription", Raw(a, 5));
-    dts->Set("TemplateFileName", Raw(a, 6));
-    dts->Set("TemplateHelpFile", Raw(a, 7));
+    dts->Set("NAME", Raw(a, doc_type_at::kName));
+    dts->Set("DESCRIPTION", Description(a, doc_type_at::kDescription));
+    dts->Set("FileExtension", Raw(a, doc_type_at::kFileExtension));
+    dts->Set("TemplateName", Raw(a, doc_type_at::kTemplateName));
+    dts->Set("TemplateDescription", Raw(a, doc_type_at::kTemplateDescription));
+    dts->Set("TemplateFileName", Raw(a, doc_type_at::kTemplateFileName));
+    dts->Set("TemplateHelpFile", Raw(a, doc_type_at::kTemplateHelpFile));
     dts->Set("DefaultRequirementType",
-             Variant(ctx.keys->getKeyFromGUID("RequirementType", GuidAt(a, 8))));
+             Variant(ctx.keys->getKeyFromGUID(
+                 "RequirementType", GuidAt(a, doc_type_at::kDefaultRequirementTypeGUID))));
     const int32_t key = ctx.keys->GetNextDBKey("DocumentType", guid);
     dts->Set("ID", Variant(key));
     dts->Set("QMGUID", Variant(ctx.guids->GetGUID(guid)));

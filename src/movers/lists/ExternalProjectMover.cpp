@@ -36,9 +36,7 @@ void ExternalProjectMover::WriteExternalProjects_(const RecordsetPtr& rs,
     xml::SetColumnAttr(link, "Name", *rs, "NAME");
     xml::SetColumnAttr(link, "Directory", *rs, "Directory");
     xml::SetColumnAttr(link, "Filename", *rs, "Filename");
-    xml::SetAttr(
-        link, "ConnectAtOpen",
-        xml::BooleanWord(xml::ColumnValue(rs->GetField("ConnectAtOpen"), xml::kBoolean)));
+    xml::SetAttr(link, "ConnectAtOpen", xml::ColumnWord(*rs, "ConnectAtOpen"));
   }
   xml::SaveDocument(*doc_, path);
 }

@@ -55,7 +55,7 @@ std::vector<std::string> ListGuids(const std::string& query) {
     if (close == std::string::npos) break;
     const std::string part = query.substr(open, close - open + 1);
     from = close + 1;
-    if (!sql::IsGuidText(part, false)) continue;
+    if (!sql::IsGuidShaped(part, sql::GuidDigits::kAny)) continue;
     bool seen = false;
     for (const auto& g : guids) seen = seen || EqualsNoCase(g, part);
     if (!seen) guids.push_back(part);

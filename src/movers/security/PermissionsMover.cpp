@@ -28,6 +28,25 @@ namespace {
 
 using xml::SetAttr;
 
+// Attribute positions the reader depends on. The root "Project" carries the
+// project GUID first; a group its GUID and its project rights; every right
+// (document type, attribute, list item) its rights and then the GUID; a
+// requirement type right four rights and then the GUID.
+enum RootAttr : size_t { kProjectID = 0 };
+enum GroupAttr : size_t { kGroupID = 0, kGroupRights = 1 };
+enum RightAttr : size_t { kRights = 0, kRightID = 1 };
+enum ReqTypeRightAttr : size_t {
+  kReqTypeRights = 0,
+  kReqTextRights = 1,
+  kTraceabilityRights = 2,
+  kReqNameRights = 3,
+  kReqTypeID = 4,
+};
+// Child positions: a group lists its document type rights, then its
+// requirement type rights; a requirement type right and an attribute right
+// each list their rights of the next level first.
+enum ChildList : size_t { kDocTypeRights = 0, kReqTypeRightsList = 1, kInnerRights = 0 };
+
 std::string Text(const Field& f) { return xml::ColumnValue(f, xml::kString).ToText(); }
 
 // The element children of child |index| of |node| (the entries of one
@@ -194,7 +213,7 @@ void PermissionsMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
     Targets t;
     t.keys = db->keys.get();
     pugi::xml_node root = xml::RootElement(*doc_);
-    t.project_key = t.keys->getKeyFromGUID("Project", xml::Attrs(root).Text(0));
+    t.project_key = t.keys->getKeyFromGUID("Project", xml::Attrs(root).Text(kProjectID));
     t.project_users = sql::RecordsetOfTable(rows.get(), sql::Table("qmProjectUsers"));
     t.reqtype_users =
         sql::RecordsetOfTable(rows.get(), sql::Table("qmRequirementTypeUsers"));
@@ -219,8 +238,8 @@ void PermissionsMover::CreatePermissionsDBElements_(pugi::xml_node groups,
     if (!groups) return;
     for (pugi::xml_node group : xml::Children(groups)) {
       xml::Attrs a(group);
-      const int32_t group_key = t.keys->getKeyFromGUID("Group", a.Text(0));
-      const int32_t rights = Variant(a.Text(1)).ToLong();
+      const int32_t group_key = t.keys->getKeyFromGUID("Group", a.Text(kGroupID));
+      const int32_t rights = Variant(a.Text(kGroupRights)).ToLong();
       CreateProjectUsersDBElement_(group_key, rights, t);
       CreateReqTypeRightsDBElement_(group, group_key, t);
       CreateDocTypeRightsDBElement_(group, group_key, t);
@@ -245,7 +264,7 @@ void PermissionsMover::CreateReqTypeRightsDBElement_(pugi::xml_node group,
                                                      int32_t group_key,
                                                      Targets& t) const {
   security::RunStep(Source("CreateReqTypeRightsDBElement_"), [&] {
-    for (pugi::xml_node reqtype : EntriesOf(group, 1)) {
+    for (pugi::xml_node reqtype : EntriesOf(group, kReqTypeRightsList)) {
       if (t.reqtype_users) {
         xml::Attrs a(reqtype);
         Recordset& rs = *t.reqtype_users;
@@ -253,11 +272,11 @@ void PermissionsMover::CreateReqTypeRightsDBElement_(pugi::xml_node group,
         rs.Set("PROJECTID", Variant(t.project_key));
         rs.Set("USERGROUPID", Variant(group_key));
         rs.Set("REQUIREMENTTYPEID",
-               Variant(t.keys->getKeyFromGUID("RequirementType", a.Text(4))));
-        rs.Set("ACCESSRIGHTS", TextOrNull(a, 0));
-        rs.Set("REQTEXTACCESSRIGHTS", TextOrNull(a, 1));
-        rs.Set("REQNAMEACCESSRIGHTS", TextOrNull(a, 3));
-        rs.Set("TRACEABILITYACCESSRIGHTS", TextOrNull(a, 2));
+               Variant(t.keys->getKeyFromGUID("RequirementType", a.Text(kReqTypeID))));
+        rs.Set("ACCESSRIGHTS", TextOrNull(a, kReqTypeRights));
+        rs.Set("REQTEXTACCESSRIGHTS", TextOrNull(a, kReqTextRights));
+        rs.Set("REQNAMEACCESSRIGHTS", TextOrNull(a, kReqNameRights));
+        rs.Set("TRACEABILITYACCESSRIGHTS", TextOrNull(a, kTraceabilityRights));
       }
       CreateAttrRightsDBElement_(reqtype, group_key, t);
     }
@@ -267,15 +286,15 @@ void PermissionsMover::CreateReqTypeRightsDBElement_(pugi::xml_node group,
 void PermissionsMover::CreateAttrRightsDBElement_(pugi::xml_node reqtype,
                                                   int32_t group_key, Targets& t) const {
   security::RunStep(Source("CreateAttrRightsDBElement_"), [&] {
-    for (pugi::xml_node attribute : EntriesOf(reqtype, 0)) {
+    for (pugi::xml_node attribute : EntriesOf(reqtype, kInnerRights)) {
       if (t.field_users) {
         xml::Attrs a(attribute);
         Recordset& rs = *t.field_users;
         rs.AddNew();
         rs.Set("PROJECTID", Variant(t.project_key));
         rs.Set("USERGROUPID", Variant(group_key));
-        rs.Set("FIELDID", Variant(t.keys->getKeyFromGUID("UserDefinedField", a.Text(1))));
-        rs.Set("ACCESSRIGHTS", RightsText(a, 0));
+        rs.Set("FIELDID", Variant(t.keys->getKeyFromGUID("UserDefinedField", a.Text(kRightID))));
+        rs.Set("ACCESSRIGHTS", RightsText(a, kRights));
       }
       CreateListItemRightsDBElement_(attribute, group_key, t);
     }
@@ -288,14 +307,14 @@ void PermissionsMover::CreateListItemRightsDBElement_(pugi::xml_node attribute,
   if (!t.listitem_users) return;
   security::RunStep(Source("CreateListItemRightsDBElement_"), [&] {
     Recordset& rs = *t.listitem_users;
-    for (pugi::xml_node item : EntriesOf(attribute, 0)) {
+    for (pugi::xml_node item : EntriesOf(attribute, kInnerRights)) {
       xml::Attrs a(item);
       rs.AddNew();
       rs.Set("PROJECTID", Variant(t.project_key));
       rs.Set("USERGROUPID", Variant(group_key));
       rs.Set("LISTITEMID",
-             Variant(t.keys->getKeyFromGUID("UserDefinedListItem", a.Text(1))));
-      rs.Set("ACCESSRIGHTS", RightsText(a, 0));
+             Variant(t.keys->getKeyFromGUID("UserDefinedListItem", a.Text(kRightID))));
+      rs.Set("ACCESSRIGHTS", RightsText(a, kRights));
     }
   });
 }
@@ -306,14 +325,14 @@ void PermissionsMover::CreateDocTypeRightsDBElement_(pugi::xml_node group,
   if (!t.doctype_users) return;
   security::RunStep(Source("CreateDocTypeRightsDBElement_"), [&] {
     Recordset& rs = *t.doctype_users;
-    for (pugi::xml_node doctype : EntriesOf(group, 0)) {
+    for (pugi::xml_node doctype : EntriesOf(group, kDocTypeRights)) {
       xml::Attrs a(doctype);
       rs.AddNew();
       rs.Set("PROJECTID", Variant(t.project_key));
       rs.Set("USERGROUPID", Variant(group_key));
       rs.Set("DOCUMENTTYPEID",
-             Variant(t.keys->getKeyFromGUID("DocumentType", a.Text(1))));
-      rs.Set("ACCESSRIGHTS", RightsText(a, 0));
+             Variant(t.keys->getKeyFromGUID("DocumentType", a.Text(kRightID))));
+      rs.Set("ACCESSRIGHTS", RightsText(a, kRights));
     }
   });
 }

@@ -17,6 +17,22 @@ namespace {
 using xml::ColumnValue;
 using xml::SetAttr;
 
+// Positions of the "Group" attributes (the seven columns first, in the
+// order of kColumns below, then the GUID); the reader depends on them.
+enum GroupAttr : size_t { kGroupColumns = 7, kGroupID = 7 };
+
+// Positions of the "User" attributes; the reader depends on them.
+enum UserAttr : size_t {
+  kLoginName = 0,
+  kPassword = 1,
+  kActive = 2,
+  kFullName = 3,
+  kEmailAddress = 4,
+  kGroupName = 5,
+  kGroupGUID = 6,
+  kUserID = 7,
+};
+
 // UTF-8 text as UTF-16 code units. Lone surrogates stored in the 3-byte
 // form come back as themselves, so any unit sequence survives the round
 // trip; a byte that starts no valid sequence stands for the unit of its
@@ -270,8 +286,9 @@ void ProjSecurityMover::CreateGroupsDBElement_(const Collection& rows,
       frame::ReadingElement at(node);
       xml::Attrs a(node);
       rs->AddNew();
-      for (size_t i = 0; i < 7; ++i) rs->Set(kColumns[i], Variant(sql::HostText(a.Text(i))));
-      const std::string guid = a.Text(7);
+      for (size_t i = 0; i < kGroupColumns; ++i)
+        rs->Set(kColumns[i], Variant(sql::HostText(a.Text(i))));
+      const std::string guid = a.Text(kGroupID);
       rs->Set("ID", Variant(keys.GetNextDBKey("Group", guid)));
       rs->Set("QMGUID", Variant(guids.GetGUID(guid)));
       frame::YieldToHost("Group");
@@ -289,14 +306,14 @@ void ProjSecurityMover::CreateUsersDBElement_(const Collection& rows, pugi::xml_
       frame::ReadingElement at(node);
       xml::Attrs a(node);
       rs->AddNew();
-      rs->Set("LoginName", Variant(sql::HostText(a.Text(0))));
-      rs->Set("Password", Variant(ConvertPWDToCharacter(a.Text(1))));
+      rs->Set("LoginName", Variant(sql::HostText(a.Text(kLoginName))));
+      rs->Set("Password", Variant(ConvertPWDToCharacter(a.Text(kPassword))));
       rs->Set("Active",
-              Variant(static_cast<int16_t>(a.Value(2, xml::kBoolean).ToBool() ? 1 : 0)));
-      rs->Set("FullName", Variant(sql::HostText(a.Text(3))));
-      rs->Set("EmailAddress", Variant(sql::HostText(a.Text(4))));
-      rs->Set("GroupID", Variant(keys.getKeyFromGUID("Group", a.Text(6))));
-      const std::string guid = a.Text(7);
+              Variant(static_cast<int16_t>(a.Value(kActive, xml::kBoolean).ToBool() ? 1 : 0)));
+      rs->Set("FullName", Variant(sql::HostText(a.Text(kFullName))));
+      rs->Set("EmailAddress", Variant(sql::HostText(a.Text(kEmailAddress))));
+      rs->Set("GroupID", Variant(keys.getKeyFromGUID("Group", a.Text(kGroupGUID))));
+      const std::string guid = a.Text(kUserID);
       rs->Set("ID", Variant(keys.GetNextDBKey("User", guid)));
       rs->Set("QMGUID", Variant(guids.GetGUID(guid)));
       frame::YieldToHost("User");

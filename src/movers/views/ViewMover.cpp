@@ -149,7 +149,7 @@ std::string ViewMover::ConvertHorizReqTypeKey_(int direction, const std::string&
       if (key > 0) answer = GetReqTypeGuid_(key);
     } else {
       if (!ContainsNoCase(value, "/g")) return entry;
-      std::string guid = frame::TrimBlanks(AfterSwitch(value));
+      std::string guid(frame::TrimBlanks(AfterSwitch(value)));
       if (!guid.empty()) answer = GetReqTypeKey_(guid);
     }
     return answer.empty() ? entry : ReplaceAll(entry, value, answer, true);
@@ -165,7 +165,7 @@ std::optional<std::string> ViewMover::AttributeItem_(int direction,
     return GetAttributeGuid_(key);
   }
   if (ContainsNoCase(item, "/g")) {
-    const std::string guid = frame::TrimBlanks(AfterSwitch(item));
+    const std::string guid(frame::TrimBlanks(AfterSwitch(item)));
     if (guid.empty()) return std::nullopt;
     return GetAttributeKey_(guid);
   }

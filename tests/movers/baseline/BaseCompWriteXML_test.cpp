@@ -5,6 +5,7 @@
 #include "movers/baseline/BaseCompWriteXML.h"
 
 #include "movers/baseline/BaselineTestSupport.h"
+#include "sql/Guid.h"
 
 namespace qmxml::testing {
 namespace {
@@ -284,10 +285,10 @@ TEST_F(BaseCompWriteXMLTest, ResourcesWhoseGuidCouldLeaveTheFolderAreNotWritten)
     EXPECT_EQ(Load("out.XML").select_nodes("//Resources").size(), 0u) << bad;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.Path().parent_path() / "escape.XML"));
-  EXPECT_TRUE(bl::IsWellFormedGuid("{0123abcd-ABCD-4567-89ef-0123456789AB}"));
-  EXPECT_FALSE(bl::IsWellFormedGuid("0123abcd-ABCD-4567-89ef-0123456789AB"));
-  EXPECT_FALSE(bl::IsWellFormedGuid("{0123abcd-ABCD-4567-89ef_0123456789AB}"));
-  EXPECT_FALSE(bl::IsWellFormedGuid("{0123abcg-ABCD-4567-89ef-0123456789AB}"));
+  EXPECT_TRUE(sql::IsGuidShaped("{0123abcd-ABCD-4567-89ef-0123456789AB}"));
+  EXPECT_FALSE(sql::IsGuidShaped("0123abcd-ABCD-4567-89ef-0123456789AB"));
+  EXPECT_FALSE(sql::IsGuidShaped("{0123abcd-ABCD-4567-89ef_0123456789AB}"));
+  EXPECT_FALSE(sql::IsGuidShaped("{0123abcg-ABCD-4567-89ef-0123456789AB}"));
 }
 
 TEST_F(BaseCompWriteXMLTest, HeaderFormsFollowTheContext) {
