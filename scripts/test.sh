@@ -4,10 +4,11 @@
 # temporary folder and stopped at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 scripts/setup.sh
 pg_dir=$(mktemp -d /tmp/qmxml-pg.XXXXXX)
-trap 'scripts/pg.sh stop "$pg_dir"' EXIT
-QMXML_TEST_PG=$(scripts/pg.sh start "$pg_dir")
+trap '"$root/scripts/pg.sh" stop "$pg_dir"' EXIT
+QMXML_TEST_PG=$("$root/scripts/pg.sh" start "$pg_dir")
 export QMXML_TEST_PG
 cd build
 ctest --output-on-failure -j"$(nproc)"
