@@ -26,6 +26,9 @@ i=0
 done
 
 export QMXML_FUZZ_FOLDER="$PWD/$work/folder"
+# The sample's key, so that saved queries are read through the host project
+# (without it every import stops at the query definitions).
+export QMXML_KEY_FILE="$PWD/$work/sample.db.key"
 export TMPDIR="$PWD/$work/tmp"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
