@@ -26,6 +26,7 @@
 #include "qmxml/Recordset.h"
 #include "qmxml/Scheduler.h"
 #include "qmxml/Services.h"
+#include "qmxml/Transfer.h"
 #include "qmxml/SourceContainer.h"
 
 namespace qmxml::testing {
@@ -127,6 +128,15 @@ class TestDatabases {
   const TempDir& dir_;
   std::vector<std::string> schemas_;
 };
+
+// Options of an import that copies the project (new GUIDs): what a
+// failing import into the database that holds the original is tried with,
+// so that the fault under test, not the project already being there, stops it.
+inline ImportOptions AsCopy() {
+  ImportOptions copy;
+  copy.new_guids = true;
+  return copy;
+}
 
 // Every row of every table of |conn|, in one text: compares a database
 // before and after.

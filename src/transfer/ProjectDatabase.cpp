@@ -3,7 +3,6 @@
 #include "qmxml/ProjectDatabase.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <map>
 
@@ -19,14 +18,10 @@ extern const char* const k_postgres;
 
 namespace {
 
-// The tables of a project database, for telling one from an empty database.
-constexpr const char* kProjectTable = "qmprojects";
-
+// The table that tells a project database from an empty database.
 bool HoldsProjectTables(Connection& conn) {
-  for (std::string t : conn.Tables()) {
-    std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (t == kProjectTable) return true;
-  }
+  for (const std::string& t : conn.Tables())
+    if (EqualsNoCase(t, "qmProjects")) return true;
   return false;
 }
 

@@ -34,27 +34,33 @@ void SortRows(Recordset& rs, const std::vector<std::string_view>& columns) {
       throw Error(eErr_InvalidArgument, "Rows.SortRows",
                   "the set has no column " + std::string(columns[i]));
   }
-  std::vector<std::vector<Variant>> rows = rs.ReleaseRows();
-  // The keys once per row, then one stable sort of row numbers; a set
-  // already in order (the common case) is handed back as it came.
-  struct Key {
-    std::array<int64_t, kMaxKeys> values{};
-    size_t row;
-  };
-  std::vector<Key> keys(rows.size());
-  bool ordered = true;
-  for (size_t r = 0; r < rows.size(); ++r) {
-    keys[r].row = r;
+  using Key = std::array<int64_t, kMaxKeys>;
+  auto key_of = [&](auto&& value_at) {
+    Key key{};
     for (size_t i = 0; i < columns.size(); ++i) {
-      const Variant& v = rows[r][static_cast<size_t>(at[i])];
-      keys[r].values[i] = v.IsNull() || v.IsEmpty() || !v.IsNumeric() ? 0 : v.ToLong();
+      const Variant& v = value_at(at[i]);
+      key[i] = v.IsNull() || v.IsEmpty() || !v.IsNumeric() ? 0 : v.ToLong();
     }
-    if (r > 0 && keys[r].values < keys[r - 1].values) ordered = false;
+    return key;
+  };
+  // Rows usually come in order already: then the set stays as it is.
+  bool ordered = true, first = true;
+  Key previous{};
+  for (rs.MoveFirst(); ordered && !rs.IsEOF(); rs.MoveNext(), first = false) {
+    const Key key = key_of([&](int c) -> const Variant& { return rs.RefAt(c); });
+    ordered = first || !(key < previous);
+    previous = key;
   }
-  if (!ordered)
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const Key& a, const Key& b) { return a.values < b.values; });
-  for (Key& k : keys) rs.AppendRow(std::move(rows[k.row]));
+  rs.MoveFirst();
+  if (ordered) return;
+  // The keys once per row, then one stable sort of row numbers.
+  std::vector<std::vector<Variant>> rows = rs.ReleaseRows();
+  std::vector<std::pair<Key, size_t>> keys(rows.size());
+  for (size_t r = 0; r < rows.size(); ++r)
+    keys[r] = {key_of([&](int c) -> const Variant& { return rows[r][static_cast<size_t>(c)]; }), r};
+  std::stable_sort(keys.begin(), keys.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& [key, r] : keys) rs.AppendRow(std::move(rows[r]));
   rs.MoveFirst();
 }
 

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "qmxml/Error.h"
+#include "xml/XmlDoc.h"
 
 namespace qmxml::xml {
 namespace {
@@ -73,19 +74,6 @@ std::pair<pugi::xml_node, std::string> RepeatedAttribute(const pugi::xml_node& t
 }
 
 }  // namespace
-
-std::pair<int, int> LineAndColumnAt(std::string_view bytes, size_t offset) {
-  int line = 1, column = 1;
-  for (size_t i = 0; i < offset && i < bytes.size(); ++i) {
-    if (bytes[i] == '\n') {
-      ++line;
-      column = 1;
-    } else if ((static_cast<unsigned char>(bytes[i]) & 0xC0) != 0x80) {
-      ++column;  // count characters, not the bytes of one
-    }
-  }
-  return {line, column};
-}
 
 // True when the 8 bytes at |p| are all printable ASCII (0x20 to 0x7F):
 // the common case, checked a word at a time.

@@ -31,7 +31,4 @@ void CheckDocumentBytes(std::string_view bytes, const std::string& path);
 // eErr_NotWellFormed for everything else.
 XmlDocumentPtr CheckWellFormed(const std::string& path);
 
-// Line and column (both from 1) of byte |offset| of |bytes|.
-std::pair<int, int> LineAndColumnAt(std::string_view bytes, size_t offset);
-
 }  // namespace qmxml::xml

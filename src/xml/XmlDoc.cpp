@@ -48,20 +48,26 @@ std::string_view ColumnTextView(const Recordset& rs, std::string_view column, st
 
 std::pair<int, int> LineAndColumn(const std::string& path, ptrdiff_t offset) {
   std::ifstream in(path, std::ios::binary);
+  std::string head(offset > 0 ? static_cast<size_t>(offset) : 0, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<size_t>(in.gcount()));
+  return LineAndColumnAt(head, head.size());
+}
+
+}  // namespace
+
+std::pair<int, int> LineAndColumnAt(std::string_view bytes, size_t offset) {
   int line = 1, column = 1;
-  char c;
-  for (ptrdiff_t i = 0; i < offset && in.get(c); ++i) {
-    if (c == '\n') {
+  for (size_t i = 0; i < offset && i < bytes.size(); ++i) {
+    if (bytes[i] == '\n') {
       ++line;
       column = 1;
-    } else {
-      ++column;
+    } else if ((static_cast<unsigned char>(bytes[i]) & 0xC0) != 0x80) {
+      ++column;  // count characters, not the bytes of one
     }
   }
   return {line, column};
 }
-
-}  // namespace
 
 XmlDocumentPtr NewDocument() {
   auto doc = std::make_shared<pugi::xml_document>();

@@ -64,6 +64,10 @@ struct WriteNotes {
 };
 WriteNotes& CurrentWriteNotes();
 
+// Line and column (both from 1, columns in characters) of byte |offset| of
+// |bytes|: where a parser or a check stopped.
+std::pair<int, int> LineAndColumnAt(std::string_view bytes, size_t offset);
+
 // Where |element| stands in the file |path| it was loaded from:
 // "<Name ID=\"...\">, line L, column C" (the ID only when it has one; no line
 // for an element that was not read from that file).

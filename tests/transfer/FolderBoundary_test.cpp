@@ -55,12 +55,6 @@ fs::path PackageWith(const fs::path& dir, const std::string& needle) {
   return {};
 }
 
-ImportOptions AsCopy() {
-  ImportOptions copy;
-  copy.new_guids = true;
-  return copy;
-}
-
 class FolderBoundaryTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {

@@ -11,6 +11,7 @@
 
 #include "TestSupport.h"
 #include "qmxml/Error.h"
+#include "sql/Guid.h"
 #include "platform/HostServices.h"
 #include "sample/SampleProject.h"
 
@@ -45,24 +46,8 @@ std::map<std::string, std::string> Folder(const fs::path& dir) {
   return files;
 }
 
-// Options of an import that copies the project: what a failed import into
-// the database that holds the original is tried with, so that the fault
-// under test, not the project already being there, stops it.
-ImportOptions AsCopy() {
-  ImportOptions copy;
-  copy.new_guids = true;
-  return copy;
-}
-
 bool IsGuidAt(const std::string& t, size_t i) {
-  static const char kShape[] = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
-  if (i + sizeof kShape - 1 > t.size()) return false;
-  for (size_t k = 0; k + 1 < sizeof kShape; ++k) {
-    char c = t[i + k];
-    if (kShape[k] == 'X' ? !std::isxdigit(static_cast<unsigned char>(c)) : c != kShape[k])
-      return false;
-  }
-  return true;
+  return i + 38 <= t.size() && sql::IsGuidShaped(std::string_view(t).substr(i, 38));
 }
 
 // |text| with every GUID replaced by its number in order of first sight.
