@@ -20,6 +20,7 @@
 #include "qmxml/ProjectDatabase.h"
 #include "sample/SampleProject.h"
 #include "qmxml/Transfer.h"
+#include "platform/HostServices.h"
 
 namespace {
 
@@ -51,16 +52,14 @@ qmxml::ProgressFn Progress(bool quiet) {
 }
 
 // The password cipher reads its key file from QMXML_KEY_FILE. --key-file
-// sets it; without either, the key beside the database ("<DB>.key", where
-// `qmxml sample` writes it) is used when there is one.
-void UseKeyFile(const std::string& key_file, const std::string& db) {
-  if (!key_file.empty()) {
-    setenv("QMXML_KEY_FILE", key_file.c_str(), 1);
-    return;
-  }
-  const char* set = std::getenv("QMXML_KEY_FILE");
-  if ((set == nullptr || *set == '\0') && std::filesystem::exists(db + ".key"))
-    setenv("QMXML_KEY_FILE", (db + ".key").c_str(), 1);
+// sets it; without either, the key beside the database ("<DB>.key") when
+// there is one, else the user's own key file. Commands that give a database
+// its passwords (init, sample) |create| that one when it is missing; the
+// others only read, so that a missing key is named where it was needed.
+std::string UseKeyFile(const std::string& key_file, const std::string& db, bool create) {
+  const std::string path = qmxml::KeyFileFor(key_file, db, create);
+  setenv(qmxml::kCipherKeyVariable, path.c_str(), 1);
+  return path;
 }
 
 int RunSample(const std::string& db, int requirements, uint32_t seed, const std::string& key_file,
@@ -77,10 +76,9 @@ int RunSample(const std::string& db, int requirements, uint32_t seed, const std:
   opts.requirements = requirements;
   opts.seed = seed;
   opts.progress = Progress(quiet);
-  const char* env_key = std::getenv("QMXML_KEY_FILE");
-  opts.key_file = !key_file.empty() ? key_file : env_key != nullptr ? env_key : "";
   qmxml::SampleSummary summary;
   try {
+    opts.key_file = UseKeyFile(key_file, db, true);
     summary = qmxml::FillSampleProject(*conn, opts);
   } catch (...) {
     conn.reset();
@@ -88,7 +86,8 @@ int RunSample(const std::string& db, int requirements, uint32_t seed, const std:
     throw;
   }
   std::cout << "sample project " << summary.project_guid << " (key " << summary.project_key
-            << ") in " << db << ", passwords enciphered with the key in " << db << ".key\n";
+            << ") in " << db << ", passwords enciphered with the key in " << summary.key_file
+            << "\n";
   for (const auto& [table, n] : summary.rows)
     if (n > 0) std::cout << "  " << table << ": " << n << " rows\n";
   return 0;
@@ -204,8 +203,11 @@ int main(int argc, char** argv) {
       ->check(CLI::PositiveNumber);
   sample->add_option("--seed", seed, "seed of the generator");
   std::string key_file;
-  sample->add_option("--key-file", key_file,
-                     "key file for the sample's passwords (default: $QMXML_KEY_FILE, else DB.key)");
+  const std::string key_help =
+      "key file of the password cipher (default: $QMXML_KEY_FILE, else DB.key beside the "
+      "database, else the user's key, $XDG_CONFIG_HOME/qmxml/key or ~/.config/qmxml/key)";
+  init->add_option("--key-file", key_file, key_help);
+  sample->add_option("--key-file", key_file, key_help);
 
   std::string export_db, export_dir, project;
   auto* exp = app.add_subcommand("export", "write a project of a database to a folder");
@@ -223,7 +225,7 @@ int main(int argc, char** argv) {
   exp->add_option("--project", project, "key, GUID or name of the project");
   bool force = false;
   exp->add_flag("--force", force, "replace DIR when it already holds files");
-  exp->add_option("--key-file", key_file, "key file of the password cipher (default: $QMXML_KEY_FILE, else DB.key)");
+  exp->add_option("--key-file", key_file, key_help);
 
   std::string import_dir, import_db;
   bool new_guids = false, strict = false;
@@ -236,7 +238,7 @@ int main(int argc, char** argv) {
   double wait_seconds = 5;
   imp->add_option("--wait", wait_seconds, "seconds to wait for another writer of DB (default 5)")
       ->check(CLI::NonNegativeNumber);
-  imp->add_option("--key-file", key_file, "key file of the password cipher (default: $QMXML_KEY_FILE, else DB.key)");
+  imp->add_option("--key-file", key_file, key_help);
 
   std::string baseline_db, baseline_dir;
   qmxml::BaselineOptions bopts;
@@ -250,6 +252,7 @@ int main(int argc, char** argv) {
   base->add_option("--package", bopts.packages, "key, GUID or name of a package (repeatable)");
   base->add_option("--document", bopts.documents, "key, GUID or name of a document (repeatable)");
   base->add_option("--view", bopts.views, "key, GUID or name of a view (repeatable)");
+  base->add_option("--key-file", key_file, key_help);
   base->add_option("--label", bopts.label, "label of the baseline");
   base->add_option("--description", bopts.description, "description of the baseline");
   base->add_flag("--history", bopts.history, "include requirement revisions");
@@ -270,6 +273,7 @@ int main(int argc, char** argv) {
   auto* rview = rep->add_option("--view", ropts.view, "key, GUID or name of a view");
   rpkg->excludes(rdoc)->excludes(rview);
   rdoc->excludes(rview);
+  rep->add_option("--key-file", key_file, key_help);
   rep->add_flag("--docs", ropts.docs, "a package's documents");
   rep->add_flag("--views", ropts.views, "a package's views");
   rep->add_flag("--reqs", ropts.reqs, "the requirements with their values and traces");
@@ -284,21 +288,29 @@ int main(int argc, char** argv) {
   }
   try {
     if (*init) {
+      const std::string key = UseKeyFile(key_file, init_db, true);
       qmxml::CreateProjectDatabase(init_db, pg_schema);
-      std::cout << "created " << init_db << "\n";
+      std::cout << "created " << init_db << " (passwords are enciphered with the key in " << key
+                << ")\n";
       return 0;
     }
     if (*sample) return RunSample(sample_db, requirements, seed, key_file, quiet);
     if (*exp) {
-      UseKeyFile(key_file, export_db);
+      UseKeyFile(key_file, export_db, false);
       return RunExport(export_db, export_dir, project, force, quiet);
     }
     if (*imp) {
-      UseKeyFile(key_file, import_db);
+      UseKeyFile(key_file, import_db, false);
       return RunImport(import_dir, import_db, new_guids, strict, wait_seconds, quiet);
     }
-    if (*base) return RunBaseline(baseline_db, baseline_dir, bopts, quiet);
-    if (*rep) return RunReport(report_db, report_out, ropts, quiet);
+    if (*base) {
+      UseKeyFile(key_file, baseline_db, false);
+      return RunBaseline(baseline_db, baseline_dir, bopts, quiet);
+    }
+    if (*rep) {
+      UseKeyFile(key_file, report_db, false);
+      return RunReport(report_db, report_out, ropts, quiet);
+    }
   } catch (const qmxml::Error& e) {
     return Fail(e);
   } catch (const std::exception& e) {

@@ -101,9 +101,19 @@ class PasswordCipher : public Object {
   virtual std::string Decipher(const std::string& stored);
   // A new random key as the key file holds it (64 hexadecimal digits).
   static std::string NewKeyText();
+  // Writes a new key to |path| unless a file (or link) is there already:
+  // the key goes to a temporary file of an unguessable name in the same
+  // folder, readable by its owner only whatever the umask, which is then
+  // linked under |path| (a link never replaces anything and never follows
+  // one planted there). Answers true when this call wrote the key, false
+  // when |path| existed. Throws Error eErr_Cipher naming |path| and the
+  // system's reason when the key cannot be written.
+  static bool CreateKeyFile(const std::string& path);
 
  private:
   std::vector<unsigned char> LoadKey() const;
+  // The key file this cipher reads ("" when none is named).
+  std::string KeyPath() const;
   std::string key_file_;
 };
 
@@ -155,6 +165,18 @@ struct SystemAttributeGuid {
   const char* member;
 };
 const std::vector<SystemAttributeGuid>& SystemAttributeGuids();
+
+// The key file of the calling user, shared by all the user's databases:
+// "$XDG_CONFIG_HOME/qmxml/key", or "~/.config/qmxml/key" when
+// XDG_CONFIG_HOME is not an absolute path. Only names it; see KeyFileFor.
+std::string UserKeyFile();
+
+// The key file a command on the database |db| uses: |named| when not empty
+// (a --key-file option), else the path in QMXML_KEY_FILE, else "<db>.key"
+// when that file exists beside a database file, else the user's key file,
+// which is created with a new key (and its folder, owner-only) when
+// |create| and missing. Throws Error eErr_Cipher when it cannot be created.
+std::string KeyFileFor(const std::string& named, const std::string& db, bool create);
 
 // Registers the built-in factories of the services above.
 void RegisterHostServices(ServiceRegistry& registry);

@@ -466,8 +466,7 @@ SampleSummary FillSampleProject(Connection& conn, const SampleOptions& opts) {
                 "A sample project on a server database needs a key file for its passwords "
                 "(--key-file or QMXML_KEY_FILE).");
   if (m.key_file.empty()) m.key_file = conn.Path() + ".key";
-  if (!xml::FileExists(m.key_file))
-    xml::WriteFileBytes(m.key_file, PasswordCipher::NewKeyText() + "\n");
+  PasswordCipher::CreateKeyFile(m.key_file);
 
   // A transaction of its own, or a savepoint in the caller's.
   const bool own = !conn.InTransaction();
@@ -494,6 +493,7 @@ SampleSummary FillSampleProject(Connection& conn, const SampleOptions& opts) {
   SampleSummary summary;
   summary.project_key = m.project_key;
   summary.project_guid = m.project_guid;
+  summary.key_file = m.key_file;
   summary.rows = sample::CountRows(conn);
   return summary;
 }

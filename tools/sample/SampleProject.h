@@ -33,8 +33,9 @@ struct SampleOptions {
   // for byte.
   uint32_t seed = 1;
   // Key file of the password cipher the users' passwords are enciphered
-  // with; a new key is written there when the file does not exist. Empty:
-  // the database path followed by ".key".
+  // with; a new key is written there (owner-only, created exclusively)
+  // when the file does not exist. Empty: the database path followed by
+  // ".key".
   std::string key_file;
   // Told what is being filled, and how far the requirements are, every
   // tenth of the way. May be empty.
@@ -44,6 +45,9 @@ struct SampleOptions {
 struct SampleSummary {
   int32_t project_key = 0;
   std::string project_guid;
+  // The key file the passwords are enciphered with (written when it was
+  // missing).
+  std::string key_file;
   // Rows of every table of the database after filling, by table name in
   // alphabetical order.
   std::vector<std::pair<std::string, int64_t>> rows;

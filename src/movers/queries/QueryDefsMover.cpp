@@ -2,6 +2,9 @@
 // other, and the opener of the host project the query engine works on.
 #include "movers/queries/QueryDefsMover.h"
 
+#include <exception>
+#include <new>
+
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
 #include "frame/Text.h"
@@ -37,6 +40,12 @@ template <class T>
 std::shared_ptr<T> Start(std::string_view prog_id, bool raise) {
   return std::dynamic_pointer_cast<T>(
       frame::StartService(prog_id, raise, "QmQueryEngine.Dll"));
+}
+
+// How a text left empty is counted: what happened and why, so that the
+// summary says once how many texts each cause emptied.
+std::string LossKind(const std::string& what, const std::string& why) {
+  return what + " (" + (why.empty() ? "they did not convert" : why) + ")";
 }
 
 }  // namespace
@@ -116,7 +125,15 @@ QueryDefsMover::~QueryDefsMover() {
 
 std::shared_ptr<HostProject> QueryDefsMover::SpectoProject_() {
   if (project_) return project_;
-  if (!connection_) return nullptr;
+  // One attempt per mover: a project that did not open stays closed, for
+  // the same reason, for every query of the document.
+  if (!no_project_.empty()) return nullptr;
+  no_project_ = OpenProject_();
+  return project_;
+}
+
+std::string QueryDefsMover::OpenProject_() {
+  if (!connection_) return "there is no database connection to open the project on";
   std::string sql = ReplaceAll(kAdministratorsSql, "#M#", kTableMarker, false);
   sql = ReplaceAll(sql, "#1#", std::to_string(project_key_), false);
   auto admins = connection_->Query(sql);
@@ -131,49 +148,82 @@ std::shared_ptr<HostProject> QueryDefsMover::SpectoProject_() {
     chosen = password != kDirectoryLogin;
   }
   // Without an active administrator who has a stored password there is no
-  // login to open the project with: the conversions then give empty texts.
-  if (!chosen) return nullptr;
-  if (!password.empty()) {
-    auto cipher = Start<PasswordCipher>(kProgIdCipher, true);
-    password = cipher->Decipher(password);
+  // login to open the project with.
+  if (!chosen) return "the project has no active administrator with a stored password";
+  // The host pieces may be missing or refuse: the conversions then give
+  // empty texts and the move goes on, saying why.
+  try {
+    if (!password.empty()) {
+      auto cipher = Start<PasswordCipher>(kProgIdCipher, true);
+      password = cipher->Decipher(password);
+    }
+  } catch (const Error& e) {
+    return "the stored password of the administrator \"" + login +
+           "\" does not decipher: " + e.Description();
   }
-  application_ = Start<HostApplication>(kProgIdHostApp, true);
+  try {
+    application_ = Start<HostApplication>(kProgIdHostApp, true);
+  } catch (const Error&) {
+    return std::string("the host application (") + std::string(kProgIdHostApp) +
+           ") is not available";
+  }
   const std::string location =
       connection_->LocationPrefix() + "QMPROJKEY=" + std::to_string(project_key_);
   try {
     project_ = application_->OpenProject(location, 3, login, password, 1, 2);
-  } catch (const Error&) {
-    project_.reset();  // the project does not open: no conversions
+  } catch (const Error& e) {
+    project_.reset();
+    return "the host application did not open the project as \"" + login +
+           "\": " + e.Description();
   }
-  return project_;
+  if (!project_) return "the host application did not open the project";
+  return "";
 }
 
 // ---- the two roads ----
 
-std::string QueryDefsMover::ConvertToGuidQuery_(const std::string& query) {
-  return EngineConvert_(query, kKeyForm, kGuidForm);
+std::string QueryDefsMover::ConvertToGuidQuery_(const std::string& query, std::string* why) {
+  return EngineConvert_(query, kKeyForm, kGuidForm, why);
 }
 
-std::string QueryDefsMover::ConvertToKeyQuery_(const std::string& query, KeyMap& keys) {
+std::string QueryDefsMover::ConvertToKeyQuery_(const std::string& query, KeyMap& keys,
+                                               std::string* why) {
   if (query.empty()) return "";
   if (new_project_) {
     auto system = Start<SystemAttributes>(kProgIdSystemAttributes, false);
     return query_text::RewriteToKeys(query, keys, system.get());
   }
-  return EngineConvert_(query, kGuidForm, kKeyForm);
+  return EngineConvert_(query, kGuidForm, kKeyForm, why);
 }
 
 std::string QueryDefsMover::EngineConvert_(const std::string& query, int32_t from,
-                                           int32_t to) {
+                                           int32_t to, std::string* why) {
   std::shared_ptr<HostProject> project = SpectoProject_();
-  if (!project) return "";
+  if (!project) {
+    *why = no_project_;
+    return "";
+  }
   auto engine = Start<QueryEngine>(kProgIdQueryEngine, false);
-  if (!engine) return "";
+  if (!engine) {
+    *why = std::string("the query engine (") + std::string(kProgIdQueryEngine) +
+           ") is not available";
+    return "";
+  }
   std::string message;
   std::shared_ptr<ParsedQuery> parsed;
-  if (engine->Validate2(1, from, project.get(), query, message, parsed) != 0 || !parsed)
-    return "";
-  return parsed->QueryString(to);
+  std::string converted;
+  // Whatever the engine makes of a text it cannot take (a refusal, or an
+  // error of its own), the text is left empty and the move goes on.
+  try {
+    if (engine->Validate2(1, from, project.get(), query, message, parsed) == 0 && parsed)
+      converted = parsed->QueryString(to);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception&) {
+    converted.clear();
+  }
+  if (converted.empty()) *why = "the query engine did not accept them";
+  return converted;
 }
 
 // ---- writing ----
@@ -222,9 +272,10 @@ void QueryDefsMover::Write_(Recordset* project, KeyMap* keys, DataDescriptor* oD
     package_xml::AppendTextElement(def, "QUERYDESCRIPTION",
                                    xml::ColumnText(*queries, "QUERYDESCRIPTION"));
     const std::string query = xml::ColumnText(*queries, "QUERYSTRING");
-    const std::string converted = query.empty() ? "" : ConvertToGuidQuery_(query);
+    std::string why;
+    const std::string converted = query.empty() ? "" : ConvertToGuidQuery_(query, &why);
     if (!query.empty() && converted.empty() && keys)
-      keys->NoteLoss("query text(s) written empty (did not convert)");
+      keys->NoteLoss(LossKind("query text(s) written empty", why));
     package_xml::AppendTextElement(def, "QUERYSTRING", converted);
   }
   if (!queries) root.remove_child(defs);
@@ -274,9 +325,10 @@ void QueryDefsMover::Read_(SourceContainer* oSource, DataDescriptor* oData,
     rs->Set("QUERYDATETIME", Variant(text("querydatetime")));
     rs->Set("QUERYREASON", Variant(text("queryreason")));
     rs->Set("QUERYBASETYPE", Variant(text("querybasetype")));
-    const std::string converted = ConvertToKeyQuery_(stored, keys);
+    std::string why;
+    const std::string converted = ConvertToKeyQuery_(stored, keys, &why);
     if (!stored.empty() && converted.empty())
-      keys.NoteLoss("query text(s) stored empty (did not convert)");
+      keys.NoteLoss(LossKind("query text(s) stored empty", why));
     rs->Set("QUERYSTRING", Variant(converted));
     rs->Set("QMGUID", Variant(guids->GetGUID(xml_guid)));
     frame::YieldToHost("Query");

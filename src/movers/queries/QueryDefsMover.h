@@ -30,16 +30,18 @@ namespace qmxml::movers {
 // QUERYDATETIME, QUERYREASON, QUERYBASETYPE, QUERYDESCRIPTION and
 // QUERYSTRING (key form). The database container's connection serves the
 // host project the query engine needs. Raises 23001 when the conversion
-// service cannot start. A query the engine does not accept is written with
-// an empty QUERYSTRING and counted in the losses of the container's key map
-// (when it has one).
+// service cannot start. A query that does not convert (no host project:
+// no key, a password that does not decipher, no active administrator with a
+// stored password, no host application; or the engine refuses the text) is
+// written with an empty QUERYSTRING and counted, with the reason, in the
+// losses of the container's key map (when it has one).
 //
 // ReadData: oRs is a Collection holding the QmQueryDefinitions record set;
 // without it, or without a key map, nothing is stored. One row per
 // QUERYDEF, sent with one UpdateBatch. With kept GUIDs the engine converts
 // the text on the target project; with new GUIDs (bit 0 of ProjectFlags)
 // the text is rewritten through the key map. A text that does not convert
-// is stored empty and counted in the key map's losses.
+// is stored empty and counted, with the reason, in the key map's losses.
 //
 // The host project and application opened for the conversions stay open
 // for the life of the instance; the destructor closes them.
@@ -58,8 +60,9 @@ class QueryDefsMover : public frame::MoverBase {
   // The host project the conversions work on: opened on first use as the
   // first active administrator of the project who has a stored password
   // (directory-only administrators have none), or nullptr when there is no
-  // connection, no such administrator, or the project does not open.
-  // Raises 23001 when the host application cannot be started. Public so
+  // connection, no such administrator, a stored password that does not
+  // decipher, no host application, or the project does not open; the
+  // conversions then leave their texts empty and count why. Public so
   // that a caller (and the tests) can see which project a conversion uses.
   std::shared_ptr<HostProject> SpectoProject_();
   void SetConnection(std::shared_ptr<Connection> connection, int32_t project_key) {
@@ -74,12 +77,18 @@ class QueryDefsMover : public frame::MoverBase {
   void Read_(SourceContainer* oSource, DataDescriptor* oData, Collection* rows,
              const std::string& path);
   int32_t GetProjectKeyFromRecordset_(const Recordset& project) const;
-  std::string ConvertToGuidQuery_(const std::string& query);
-  std::string ConvertToKeyQuery_(const std::string& query, KeyMap& keys);
+  // The conversions answer "" for a text that does not convert and say
+  // why in |why|.
+  std::string ConvertToGuidQuery_(const std::string& query, std::string* why);
+  std::string ConvertToKeyQuery_(const std::string& query, KeyMap& keys, std::string* why);
   // The engine's road: |query| parsed in form |from| on the host project
   // and printed in form |to|; "" without a project or engine, or when the
-  // engine does not accept the query.
-  std::string EngineConvert_(const std::string& query, int32_t from, int32_t to);
+  // engine does not accept the query or fails on it.
+  std::string EngineConvert_(const std::string& query, int32_t from, int32_t to,
+                             std::string* why);
+  // Opens the host project into project_; answers why it did not ("" when
+  // it did).
+  std::string OpenProject_();
   void TakeConnection_(SourceContainer* oSource);
 
   std::shared_ptr<Connection> connection_;
@@ -87,6 +96,8 @@ class QueryDefsMover : public frame::MoverBase {
   bool new_project_ = false;
   std::shared_ptr<HostApplication> application_;
   std::shared_ptr<HostProject> project_;
+  // Why the project did not open ("" until an attempt failed).
+  std::string no_project_;
 };
 
 // The GUID-to-key rewrite of a query text, for imports with new GUIDs.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 
 #include "TestSupport.h"
 #include "platform/HostServices.h"
@@ -317,37 +318,6 @@ TEST_F(OpenerTest, WithoutAnAdministratorToLogInWithThereIsNoProject) {
   EXPECT_FALSE(unconnected.SpectoProject_());
 }
 
-TEST_F(OpenerTest, HostPiecesThatAreMissingOrRefuse) {
-  // The application cannot start: 23001.
-  ServiceRegistry::Current().Disable(kProgIdHostApp);
-  movers::QueryDefsMover mover;
-  mover.SetConnection(conn, 1);
-  try {
-    mover.SpectoProject_();
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), eMsg_ComponentFailedToStart);
-  }
-  // The key file holds another key: the cipher says so without showing
-  // the stored text.
-  ServiceRegistry::Current().Reset();
-  WriteFile(key_file, PasswordCipher::NewKeyText());
-  const std::string stored =
-      conn->Scalar("SELECT Password FROM qmUsers WHERE ID = 3", {}).ToText();
-  movers::QueryDefsMover other;
-  other.SetConnection(conn, 1);
-  try {
-    other.SpectoProject_();
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), eErr_Cipher);
-    EXPECT_EQ(e.Description().find(stored.substr(5, 10)), std::string::npos);
-  }
-  // No key file configured at all.
-  unsetenv(kCipherKeyVariable);
-  EXPECT_THROW(PasswordCipher().Decipher(stored), Error);
-}
-
 TEST_F(OpenerTest, TheApplicationRefusesAWrongLoginWithoutNamingThePassword) {
   HostApplication app;
   const std::string location = conn->LocationPrefix() + "QMPROJKEY=1";
@@ -448,7 +418,8 @@ TEST_F(QueryDocTest, WritesGuidFormAndReadsBackTheSameKeyForm) {
   // The one text the engine refused on writing is counted; reading lost
   // nothing more.
   EXPECT_EQ(db->keys->Losses(),
-            (std::map<std::string, long>{{"query text(s) written empty (did not convert)", 1}}));
+            (std::map<std::string, long>{
+                {"query text(s) written empty (the query engine did not accept them)", 1}}));
 }
 
 TEST_F(QueryDocTest, NewGuidsRewriteThroughTheKeyMapAndNeedNoHostProject) {
@@ -492,6 +463,70 @@ TEST_F(QueryDocTest, WithoutTheEngineTextsAreEmptyAndTheMoveGoesOn) {
     EXPECT_EQ(e.Source(), "modComponents.StartService");
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("queries.xml")));
+}
+
+// An engine that fails on every text with an error of its own (as a parser
+// that gives up on a text too deeply nested does).
+class FailingEngine : public QueryEngine {
+ public:
+  int32_t Validate2(int32_t, int32_t, HostProject*, const std::string&, std::string&,
+                    std::shared_ptr<ParsedQuery>&) override {
+    throw Error(eErr_InvalidArgument, "QmQueryEngine.QueryEngine", "nested too deeply");
+  }
+};
+
+TEST_F(QueryDocTest, EveryCauseOfAFailedConversionEmptiesTheTextsAndSaysWhyOnce) {
+  // Each cause, arranged on the source database, the key file or the
+  // services: both queries are written empty, the move goes on, and one
+  // loss kind counts both, naming the cause.
+  const std::string other_key = dir.File("other.key");
+  WriteFile(other_key, PasswordCipher::NewKeyText());
+  struct Cause {
+    const char* name;
+    std::function<void()> arrange;
+    std::string reason;  // a part of the counted kind
+  };
+  const std::vector<Cause> causes = {
+      {"no key file", [&] { setenv(kCipherKeyVariable, dir.File("missing.key").c_str(), 1); },
+       "\"admin\" does not decipher: the password cipher cannot read its key file " +
+           dir.File("missing.key")},
+      {"another key", [&] { setenv(kCipherKeyVariable, other_key.c_str(), 1); },
+       "\"admin\" does not decipher: a stored password does not open with the key in " +
+           other_key},
+      {"a password edited by hand",
+       [&] { conn->ExecuteScript("UPDATE qmUsers SET Password = 'plain' WHERE ID = 3"); },
+       "\"admin\" does not decipher"},
+      {"no active administrator",
+       [&] { conn->ExecuteScript("UPDATE qmUsers SET Active = 0 WHERE ID = 3"); },
+       "no active administrator with a stored password"},
+      {"no host application", [] { ServiceRegistry::Current().Disable(kProgIdHostApp); },
+       "the host application (Specto40.Application) is not available"},
+      {"an engine that fails",
+       [] {
+         ServiceRegistry::Current().Register(kProgIdQueryEngine,
+                                             [] { return std::make_shared<FailingEngine>(); });
+       },
+       "the query engine did not accept them"},
+  };
+  for (const Cause& cause : causes) {
+    SCOPED_TRACE(cause.name);
+    conn->ExecuteScript("UPDATE qmUsers SET Password = '" +
+                        PasswordCipher(key_file).Encipher("s3cret") + "', Active = 1 WHERE ID = 3");
+    setenv(kCipherKeyVariable, key_file.c_str(), 1);
+    ServiceRegistry::Current().Reset();
+    db->keys = std::make_shared<KeyMap>(conn.get());
+    cause.arrange();
+    Write(ProjectRows({Query("{C1000000-0000-0000-0000-000000000001}", "ReqType.Key = 3"),
+                       Query("{C2000000-0000-0000-0000-000000000002}", "Attr[5] = 51")}));
+    const std::string text = ReadFile(dir.File("queries.xml"));
+    EXPECT_EQ(text.find("<QUERYSTRING>"), std::string::npos) << text;
+    ASSERT_EQ(db->keys->Losses().size(), 1u);
+    EXPECT_EQ(db->keys->Losses().begin()->second, 2);
+    EXPECT_NE(db->keys->Losses().begin()->first.find(cause.reason), std::string::npos)
+        << db->keys->Losses().begin()->first;
+    EXPECT_EQ(db->keys->Losses().begin()->first.find("s3cret"), std::string::npos);
+  }
+  ServiceRegistry::Current().Reset();
 }
 
 }  // namespace
