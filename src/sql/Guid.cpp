@@ -32,10 +32,13 @@ std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags) {
   return std::make_unique<ExistingProjectGUID>();
 }
 
-int32_t ProjectKeyOfDocument(const pugi::xml_document& doc, KeyMap* keys) {
+int32_t ProjectKeyOfDocument(const pugi::xml_document& doc, KeyMap* keys,
+                             const char* attribute) {
   pugi::xml_node root = xml::RootElement(doc);
   if (!root || keys == nullptr) return 0;
-  return keys->getKeyFromGUID("Project", root.first_attribute().value());
+  const pugi::xml_attribute id =
+      attribute == nullptr ? root.first_attribute() : root.attribute(attribute);
+  return keys->getKeyFromGUID("Project", id.value());
 }
 
 }  // namespace qmxml::sql

@@ -57,8 +57,11 @@ bool IsGuidShaped(std::string_view text, GuidDigits digits = GuidDigits::kHex);
 // ExistingProjectGUID.
 std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags);
 
-// The key of the project named by the first attribute of the document's
-// root element, or 0 when the root or the key map is missing.
-int32_t ProjectKeyOfDocument(const pugi::xml_document& doc, KeyMap* keys);
+// The key of the project named by the document's root element, in its
+// attribute |attribute| (nullptr: its first attribute, for the readers that
+// take the root's attributes by position), or 0 when the root or the key
+// map is missing.
+int32_t ProjectKeyOfDocument(const pugi::xml_document& doc, KeyMap* keys,
+                             const char* attribute = nullptr);
 
 }  // namespace qmxml::sql

@@ -274,7 +274,8 @@ void PackageMover::CreateRequirementsDBElement_(const ReadContext& ctx,
         .Sql("LastDocText", PlainNumber(a.Value(requirement_at::kLastDocText, xml::kLong)));
     conn.Execute(row.Statement(sql::Table("qmRequirements")));
 
-    if (overflow) conn.ExecuteCommand(kOverflowTextInsert, {Variant(key), Variant(text)});
+    if (overflow)
+      conn.ExecuteCommand(kOverflowTextInsert, {Variant(key), Variant(sql::HostText(text))});
     conn.Execute(project_head + std::to_string(key) + ")");
     CreateResourcesDBElement_(ctx, node, key);
     CreateFieldValuesDBElementWithInsert_(ctx, node, key);
@@ -295,7 +296,8 @@ void PackageMover::CreateFieldValuesDBElementWithInsert_(const ReadContext& ctx,
     const xml::Attrs a(value);
     const int32_t field_key =
         ctx.keys->getKeyFromGUID("UserDefinedField", AttrText(value, "ID"));
-    const std::string full = a.Text(field_value_at::kFieldValue);
+    // Bound, not spliced as a literal: "|" goes back into the character 26 here.
+    const std::string full = sql::HostText(a.Text(field_value_at::kFieldValue));
     const bool overflow = static_cast<int64_t>(Utf16Length(full)) > size;
     ctx.conn->ExecuteCommand(kReqAttrInsert,
                              {Variant(requirement_key), Variant(field_key),

@@ -138,8 +138,10 @@ void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
           eErr_BadDocument, source,
           "the resource file " + file + " holds no Resource element under PROJECT");
 
-    const std::string name = ChildText(resource, "Name");
-    const std::string type = ChildText(resource, "Type");
+    // Bound, not spliced as literals: the texts as the host stores them
+    // ("|" as the character 26, line ends as CR LF) are made here.
+    const std::string name = sql::HostText(xml::LineEnds(ChildText(resource, "Name")));
+    const std::string type = sql::HostText(xml::LineEnds(ChildText(resource, "Type")));
     const std::string stored_guid = ctx.guids->GetGUID(ChildText(resource, "GUID"));
     const std::string date_text = ChildText(resource, "VersionDateTime");
     const Variant flags = ResourceFlags(ChildText(resource, "Flags"), source);

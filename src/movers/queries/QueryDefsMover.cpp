@@ -318,12 +318,15 @@ void QueryDefsMover::Read_(SourceContainer* oSource, DataDescriptor* oData,
     rs->AddNew();
     rs->Set("ID", Variant(keys.GetNextDBKey("Query", xml_guid)));
     rs->Set("PROJECTID", Variant(project_key_));
-    rs->Set("QUERYNAME", Variant(text("Name")));
+    // Texts as the host stores them: "|" back into the character 26, and
+    // the description's line ends as carriage return plus line feed (the
+    // parser folds them).
+    rs->Set("QUERYNAME", Variant(sql::HostText(text("Name"))));
     rs->Set("QUERYDESCRIPTION",
-            Variant(std::string(xml::ChildNode(def, 0).text().get())));
+            Variant(sql::HostText(xml::LineEnds(xml::ChildNode(def, 0).text().get()))));
     rs->Set("QUERYUSERID", Variant(keys.getKeyFromGUID("User", text("queryuserid"))));
     rs->Set("QUERYDATETIME", Variant(text("querydatetime")));
-    rs->Set("QUERYREASON", Variant(text("queryreason")));
+    rs->Set("QUERYREASON", Variant(sql::HostText(text("queryreason"))));
     rs->Set("QUERYBASETYPE", Variant(text("querybasetype")));
     std::string why;
     const std::string converted = ConvertToKeyQuery_(stored, keys, &why);

@@ -347,7 +347,7 @@ void ViewMover::ReadViewXML_(SourceContainer* oSource, DataDescriptor* oData,
   }
   if (!keys_) return;
   auto guids = sql::ChooseGuidProvider(oData ? oData->ProjectFlags : 0);
-  project_key_ = sql::ProjectKeyOfDocument(*doc_, keys_.get());
+  project_key_ = sql::ProjectKeyOfDocument(*doc_, keys_.get(), "ID");
   if (guids) CreateViewsDBElement_(rows, *guids);
 }
 
@@ -403,8 +403,9 @@ void ViewMover::CreateViewsDBElement_(Collection* rows, sql::iGUID& guids) {
   rs->Set("PROJECTID", Variant(project_key_));
   rs->Set("REQUIREMENTTYPEID", Variant(type_key));
   if (secondary_type_key != 0) rs->Set("SECONDARYREQTYPEID", Variant(secondary_type_key));
-  rs->Set("VIEWNAME", Variant(text("Name")));
-  rs->Set("VIEWDESCRIPTION", Variant(xml::LineEnds(description.text().get())));
+  // Texts as the host stores them: "|" back into the character 26.
+  rs->Set("VIEWNAME", Variant(sql::HostText(text("Name"))));
+  rs->Set("VIEWDESCRIPTION", Variant(sql::HostText(xml::LineEnds(description.text().get()))));
   rs->Set("VIEWTYPE", Variant(text("viewtype")));
   rs->Set("VISIBILITY", Variant(text("visibility")));
   rs->Set("PROPERTIES", Variant(ConvertProperties_(1, props)));
@@ -412,7 +413,7 @@ void ViewMover::CreateViewsDBElement_(Collection* rows, sql::iGUID& guids) {
   if (secondary_query != 0) rs->Set("SECONDARYQUERYID", Variant(secondary_query));
   rs->Set("VIEWUSERID", Variant(user_key));
   rs->Set("VIEWDATETIME", Variant(text("viewdatetime")));
-  rs->Set("VIEWREASON", Variant(text("viewreason")));
+  rs->Set("VIEWREASON", Variant(sql::HostText(text("viewreason"))));
   rs->Set("QMGUID", Variant(guids.GetGUID(xml_guid)));
   rs->UpdateBatch();
   frame::YieldToHost("View");
