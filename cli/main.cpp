@@ -94,8 +94,9 @@ int RunSample(const std::string& db, int requirements, uint32_t seed, const std:
 }
 
 int RunExport(const std::string& db, const std::string& dir, const std::string& project,
-              bool force, bool quiet) {
+              bool force, bool strict, bool quiet) {
   qmxml::ExportOptions opts;
+  opts.strict = strict;
   opts.project = project;
   opts.force = force;
   opts.pg_schema = pg_schema;
@@ -147,6 +148,7 @@ int RunBaseline(const std::string& db, const std::string& dir, qmxml::BaselineOp
             << s.project_key << ") in " << dir << "\n";
   for (const auto& [kind, n] : s.files) std::cout << "  " << kind << ": " << n << " file(s)\n";
   std::cout << "  " << s.requirements << " requirement(s)\n";
+  for (const auto& [what, n] : s.left_out) std::cout << "  " << n << " " << what << "\n";
   return 0;
 }
 
@@ -154,7 +156,11 @@ int RunReport(const std::string& db, const std::string& out, qmxml::ReportOption
               bool quiet) {
   opts.progress = Progress(quiet);
   opts.pg_schema = pg_schema;
-  const std::string text = qmxml::WriteReport(db, opts);
+  std::map<std::string, long> left_out;
+  const std::string text = qmxml::WriteReport(db, opts, &left_out);
+  // The report itself may go to standard output: what was left out goes to
+  // standard error.
+  for (const auto& [what, n] : left_out) std::cerr << "qmxml: " << n << " " << what << "\n";
   if (out.empty() || out == "-") {
     std::cout << text;
     return 0;
@@ -210,6 +216,7 @@ int main(int argc, char** argv) {
   sample->add_option("--key-file", key_file, key_help);
 
   std::string export_db, export_dir, project;
+  bool new_guids = false, strict = false;
   auto* exp = app.add_subcommand("export", "write a project of a database to a folder");
   // A database file must exist; a server database is checked when opened.
   const CLI::Validator database(
@@ -225,10 +232,12 @@ int main(int argc, char** argv) {
   exp->add_option("--project", project, "key, GUID or name of the project");
   bool force = false;
   exp->add_flag("--force", force, "replace DIR when it already holds files");
+  exp->add_flag("--strict", strict,
+                "fail, writing nothing, when something had to be left out (a query text that "
+                "does not convert, a view column, a skipped element)");
   exp->add_option("--key-file", key_file, key_help);
 
   std::string import_dir, import_db;
-  bool new_guids = false, strict = false;
   auto* imp = app.add_subcommand("import", "read an exported folder into a database");
   imp->add_option("DIR", import_dir, "exported folder")->required()->check(CLI::ExistingDirectory);
   imp->add_option("DB", import_db, "database (created when missing)")->required();
@@ -260,6 +269,7 @@ int main(int argc, char** argv) {
   base->add_flag("--traces", bopts.traces, "include traces within the project");
   base->add_flag("--cross-project", bopts.cross_project,
                  "include traces, also into linked projects");
+  base->add_flag("--strict", bopts.strict, "fail when a writer had to leave something out");
 
   std::string report_db, report_out;
   qmxml::ReportOptions ropts;
@@ -277,6 +287,7 @@ int main(int argc, char** argv) {
   rep->add_flag("--docs", ropts.docs, "a package's documents");
   rep->add_flag("--views", ropts.views, "a package's views");
   rep->add_flag("--reqs", ropts.reqs, "the requirements with their values and traces");
+  rep->add_flag("--strict", ropts.strict, "fail when a writer had to leave something out");
   rep->add_option("-o", report_out, "file to write (standard output when missing)");
 
   try {
@@ -297,7 +308,7 @@ int main(int argc, char** argv) {
     if (*sample) return RunSample(sample_db, requirements, seed, key_file, quiet);
     if (*exp) {
       UseKeyFile(key_file, export_db, false);
-      return RunExport(export_db, export_dir, project, force, quiet);
+      return RunExport(export_db, export_dir, project, force, strict, quiet);
     }
     if (*imp) {
       UseKeyFile(key_file, import_db, false);

@@ -42,6 +42,8 @@ struct BaselineOptions {
   ProgressFn progress;
   // The schema of a PostgreSQL database that holds the tables.
   std::string pg_schema;
+  // Fail (eErr_LeftOut) when a writer had to leave something out.
+  bool strict = false;
 };
 
 struct BaselineSummary {
@@ -51,6 +53,8 @@ struct BaselineSummary {
   // Files written per kind ("package": 12, ...), and requirements listed.
   std::map<std::string, long> files;
   long requirements = 0;
+  // What the extract writers had to leave out, per kind and reason.
+  std::map<std::string, long> left_out;
 };
 
 // Writes the baseline into |dir| (created when missing) and creates or
@@ -71,11 +75,16 @@ struct ReportOptions {
   ProgressFn progress;
   // The schema of a PostgreSQL database that holds the tables.
   std::string pg_schema;
+  // Fail (eErr_LeftOut) when a writer had to leave something out.
+  bool strict = false;
 };
 
 // The report extract of one package, document or view as XML text, built
 // in memory by the report movers (no file is written). Throws Error for an
-// unknown element.
-std::string WriteReport(const std::string& db_path, const ReportOptions& options);
+// unknown element, and with options.strict when something was left out.
+// |left_out| (may be null) gets what the writers left out, per kind and
+// reason.
+std::string WriteReport(const std::string& db_path, const ReportOptions& options,
+                        std::map<std::string, long>* left_out = nullptr);
 
 }  // namespace qmxml

@@ -63,6 +63,7 @@ enum enumMessages : int32_t {
   eErr_FolderNotEmpty = 23111,   // an export into a folder that holds files
   eErr_LoginRefused = 23112,     // the host application refused a login
   eErr_Cipher = 23113,           // the password cipher has no key or a bad text
+  eErr_LeftOut = 23114,          // a writer left something out (strict export, baseline, report)
 };
 
 class Error : public std::runtime_error {

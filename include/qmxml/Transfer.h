@@ -46,6 +46,9 @@ struct ExportOptions {
   // The schema of a PostgreSQL database that holds the tables ("": the
   // server's search path).
   std::string pg_schema;
+  // Fail (eErr_LeftOut, nothing written) when a writer had to leave
+  // something out: the losses of the summary.
+  bool strict = false;
 };
 
 struct ExportSummary {

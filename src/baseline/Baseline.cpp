@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "baseline/BaselineSets.h"
+#include "frame/ThreadState.h"
 #include "movers/baseline/BaseCompWriteXML.h"
 #include "qmxml/Error.h"
 #include "qmxml/Mover.h"
@@ -59,13 +60,36 @@ const Lookup kViewLookup = {
     "SELECT ID, QMGUID, VIEWNAME AS Name FROM QmViews WHERE PROJECTID = ? AND "
     "(CAST(ID AS TEXT) = ? OR UPPER(QMGUID) = UPPER(?) OR VIEWNAME = ?) ORDER BY ID"};
 
-// A GUID from the data names a file: only a well-formed one may.
+// A GUID from the data names a file: only a GUID (with or without braces) may.
 void CheckFileGuid(const char* word, const Element& e) {
-  if (!sql::IsGuidShaped(e.guid))
-    throw Error(eErr_Transfer, kSource,
+  if (sql::FileGuid(e.guid).empty())
+    throw Error(eErr_BadGuid, kSource,
                 "the " + std::string(word) + " " + e.name + " (key " + std::to_string(e.key) +
                     ") has the GUID \"" + e.guid +
                     "\", which is not a well-formed GUID and cannot name a file");
+}
+
+// The file of an extract named by |e|'s GUID.
+std::string ExtractFile(const std::string& folder, const Element& e) {
+  return folder + sql::FileGuid(e.guid) + ".XML";
+}
+
+// Every resource of the project's requirements names its file by its GUID:
+// one that cannot fails the run before anything is written.
+void CheckResourceGuids(Connection& conn, int32_t project_key) {
+  auto rs = conn.Query(
+      "SELECT r.ID AS ID, r.QMGUID AS QMGUID, r.REQUIREMENTID AS REQUIREMENTID FROM QmResources r "
+      "JOIN qmProjectRequirements pr ON pr.RequirementID = r.REQUIREMENTID WHERE pr.ProjectID = ?",
+      {Variant(project_key)});
+  for (; !rs->IsEOF(); rs->MoveNext()) {
+    const std::string guid = rs->Value("QMGUID").ToText();
+    if (guid.empty() || !sql::FileGuid(guid).empty()) continue;
+    throw Error(eErr_BadGuid, kSource,
+                "the resource (QmResources row with ID " + rs->Value("ID").ToText() +
+                    ", of the requirement with key " + rs->Value("REQUIREMENTID").ToText() +
+                    ") has the GUID \"" + guid +
+                    "\", which is not a well-formed GUID and cannot name a file");
+  }
 }
 
 Element Find(Connection& conn, int32_t project_key, const Lookup& lookup,
@@ -216,6 +240,13 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
   }
 }
 
+// |summary| with what the writers left out; a strict run fails on any.
+BaselineSummary LeftOut(BaselineSummary& summary, bool strict) {
+  summary.left_out = frame::CurrentThread().left_out;
+  if (strict) transfer::FailOnLeftOut(summary.left_out, "baseline");
+  return summary;
+}
+
 }  // namespace
 
 BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir,
@@ -227,6 +258,7 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
   ctx.dir = dir;
   ctx.progress = options.progress;
   ReadTransaction reading(*conn);
+  frame::CurrentThread().left_out.clear();
   transfer::ChooseProject(*conn, options.project, &ctx, &summary.project_name);
   summary.project_key = ctx.project_key;
   summary.project_guid = ctx.project_guid;
@@ -235,6 +267,7 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
   auto packages = FindAll(*conn, ctx.project_key, kPackageLookup, options.packages);
   auto documents = FindAll(*conn, ctx.project_key, kDocumentLookup, options.documents);
   auto views = FindAll(*conn, ctx.project_key, kViewLookup, options.views);
+  CheckResourceGuids(*conn, ctx.project_key);
   std::error_code ec;
   fs::create_directories(ctx.dir, ec);
   if (ec || !fs::is_directory(ctx.dir))
@@ -252,7 +285,7 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
     WriteWholeProject(ctx, options, summary);
     files.Finish();
     ReleaseExtractRows();
-    return summary;
+    return LeftOut(summary, options.strict);
   }
   DataDescriptor data = BaselineContext(ctx, options);
   for (const Element& e : packages) {
@@ -262,8 +295,8 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
     summary.requirements += RequirementCount(*sets);
     data.ElementGUID = Variant(e.guid);
     data.ElementType = Variant(int32_t{bl::kKindPackage});
-    Write("BaseCompPackageMover", folder + e.guid + ".XML", sets, data);
-    bl::WriteBaselineList(folder + e.guid + ".XML", data);
+    Write("BaseCompPackageMover", ExtractFile(folder, e), sets, data);
+    bl::WriteBaselineList(ExtractFile(folder, e), data);
     ++summary.files["package"];
   }
   struct Named {
@@ -285,16 +318,17 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
       summary.requirements += RequirementCount(*sets);
       data.ElementGUID = Variant(e.guid);
       data.ElementType = Variant(n.kind);
-      Write(n.mover, folder + e.guid + ".XML", sets, data);
+      Write(n.mover, ExtractFile(folder, e), sets, data);
       ++summary.files[n.word];
     }
   }
   files.Finish();
   ReleaseExtractRows();
-  return summary;
+  return LeftOut(summary, options.strict);
 }
 
-std::string WriteReport(const std::string& db_path, const ReportOptions& options) {
+std::string WriteReport(const std::string& db_path, const ReportOptions& options,
+                        std::map<std::string, long>* left_out) {
   const int named = !options.package.empty() + !options.document.empty() + !options.view.empty();
   if (named != 1)
     throw Error(eErr_InvalidArgument, kSource,
@@ -303,6 +337,7 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
   transfer::ExportContext ctx;
   ctx.conn = conn.get();
   ReadTransaction reading(*conn);
+  frame::CurrentThread().left_out.clear();
   std::string project_name;
   transfer::ChooseProject(*conn, options.project, &ctx, &project_name);
 
@@ -317,6 +352,7 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
 
   if (!options.package.empty()) {
     Element e = Find(*conn, ctx.project_key, kPackageLookup, options.package);
+    CheckResourceGuids(*conn, ctx.project_key);
     FillGroupLookups(ctx);
     auto sets =
         baseline::ExtractSets(*conn, Scope::kPackage, e.key, ctx.project_key, sets_options);
@@ -328,7 +364,7 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
     if (mkdtemp(scratch) == nullptr)
       throw Error(eErr_FileNotFound, kSource, "cannot create a scratch folder under /tmp");
     try {
-      Write("PackageMoverForReports", std::string(scratch) + "/" + e.guid + ".XML", sets, data,
+      Write("PackageMoverForReports", ExtractFile(std::string(scratch) + "/", e), sets, data,
             &scheduler);
     } catch (...) {
       std::error_code ec;
@@ -352,6 +388,8 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
   ReleaseExtractRows();
   if (!scheduler.XMLDoc)
     throw Error(eErr_Transfer, kSource, "the report mover handed back no document");
+  if (left_out != nullptr) *left_out = frame::CurrentThread().left_out;
+  if (options.strict) transfer::FailOnLeftOut(frame::CurrentThread().left_out, "report");
   return xml::DocumentText(*scheduler.XMLDoc);
 }
 

@@ -11,6 +11,7 @@ ThreadState& CurrentThread() {
 }
 
 void NoteRead(const char* kind) { ++CurrentThread().read_notes[kind]; }
+void NoteLeftOut(const std::string& kind) { ++CurrentThread().left_out[kind]; }
 
 void YieldToHost(const char* what) {
   auto& hook = CurrentThread().yield;

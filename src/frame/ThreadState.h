@@ -34,12 +34,18 @@ struct ThreadState {
   // kind ("tracker or modelling-tool value left out", ...): a transfer
   // reports these so that nothing is lost without a word.
   std::map<std::string, long> read_notes;
+  // What writers (and readers that carry on past a failed step) left out,
+  // counted per kind and reason; a run clears it, reports it, and fails on
+  // it when strict.
+  std::map<std::string, long> left_out;
 };
 
 // The state of the calling thread.
 ThreadState& CurrentThread();
 // Counts one |kind| in the calling thread's read_notes.
 void NoteRead(const char* kind);
+// Counts one |kind| in the calling thread's left_out.
+void NoteLeftOut(const std::string& kind);
 // Lets the host's event loop run (calls the yield hook when set).
 void YieldToHost(const char* what);
 

@@ -27,6 +27,12 @@ bool IsGuidShaped(std::string_view text, GuidDigits digits) {
   return true;
 }
 
+std::string FileGuid(std::string_view text) {
+  if (IsGuidShaped(text)) return std::string(text);
+  const std::string braced = "{" + std::string(text) + "}";
+  return IsGuidShaped(braced) ? braced : std::string();
+}
+
 std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags) {
   if (project_flags & 1) return std::make_unique<NewProjectGUID>();
   return std::make_unique<ExistingProjectGUID>();

@@ -53,6 +53,12 @@ enum class GuidDigits { kHex, kAny };
 // (how a saved query's text marks its references).
 bool IsGuidShaped(std::string_view text, GuidDigits digits = GuidDigits::kHex);
 
+// The file stem a GUID from the data gives: |text| in braces when it is a
+// GUID with or without its braces ("{8-4-4-4-12}" or "8-4-4-4-12", hex
+// digits of either case), else "" (it names no file). Every writer and
+// reader that names a file after an element goes through this one rule.
+std::string FileGuid(std::string_view text);
+
 // NewProjectGUID when bit 0 of |project_flags| is set, else
 // ExistingProjectGUID.
 std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags);

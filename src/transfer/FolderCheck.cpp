@@ -58,7 +58,7 @@ pugi::xml_node CatalogueEntry(const pugi::xml_document* catalogue, const std::st
 void CheckResourceNames(const std::string& path, const pugi::xml_document& package) {
   for (pugi::xpath_node hit : package.select_nodes("//Resources/Resource")) {
     const std::string guid = hit.node().child_value("GUID");
-    if (sql::IsGuidShaped(guid)) continue;
+    if (!sql::FileGuid(guid).empty()) continue;
     throw Error(eErr_BadGuid, kSource,
                 "The package " + path + " names a resource file \"" + guid + "\" (at " +
                     xml::ElementPosition(hit.node(), path) +
@@ -79,7 +79,7 @@ std::vector<std::string> CheckCatalogue(
   std::unordered_set<std::string> seen;
   for (const std::string& id : ids) {
     const bool fresh = seen.insert(FoldCase(id)).second;
-    if (sql::IsGuidShaped(id) && fresh) continue;
+    if (!sql::FileGuid(id).empty() && fresh) continue;
     pugi::xml_node entry = CatalogueEntry(parsed, id, fresh ? 0 : 1);
     const std::string where = entry ? " (at " + xml::ElementPosition(entry, path) + ")" : "";
     if (!fresh)

@@ -69,6 +69,20 @@ void AdviseHugePagesForHeap(size_t bytes) {
 
 namespace transfer {
 
+void FailOnLeftOut(const std::map<std::string, long>& left_out, const std::string& run) {
+  if (left_out.empty()) return;
+  long total = 0;
+  std::string kinds;
+  for (const auto& [kind, n] : left_out) {
+    total += n;
+    kinds += (kinds.empty() ? "" : "; ") + std::to_string(n) + " " + kind;
+  }
+  throw Error(eErr_LeftOut, kSource,
+              "The " + run + " had to leave out " + std::to_string(total) +
+                  " item(s), and --strict does not allow it: " + kinds + ".");
+}
+
+
 // Finds the project by key, GUID or name; the only one when |which| is "".
 void ChooseProject(Connection& conn, const std::string& which, ExportContext* ctx,
                    std::string* name) {
@@ -167,6 +181,7 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
   ctx.progress = options.progress;
   ctx.summary = &summary;
   xml::CurrentWriteNotes() = {};
+  frame::CurrentThread().left_out.clear();
   std::error_code ec;
   fs::remove_all(ctx.dir, ec);
   // One read transaction: every file of the export shows the database as it
@@ -188,6 +203,10 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
       transfer::ExportAll(ctx);
       files.Finish();
     }
+    // What conversions and writers had to leave out, counted by kind and reason.
+    summary.losses = ctx.db->keys->Losses();
+    for (const auto& [kind, n] : frame::CurrentThread().left_out) summary.losses[kind] += n;
+    if (options.strict) transfer::FailOnLeftOut(summary.losses, "export");
     Publish(ctx.dir, dir);
   } catch (...) {
     conn->Rollback();
@@ -197,7 +216,6 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
   conn->Commit();
   summary.documents_with_control_characters = xml::CurrentWriteNotes().documents_with_control_characters;
   summary.texts_cut_at_nul = xml::CurrentWriteNotes().texts_cut_at_nul;
-  summary.losses = ctx.db->keys->Losses();
   return summary;
 }
 
@@ -222,7 +240,7 @@ std::string ElementWord(std::string_view type_word) {
 KeyMap::IdentityCheck IdentityCheck(Connection* conn, bool keep_guids) {
   return [conn, keep_guids](std::string_view word, std::string_view guid, bool repeated) {
     const std::string what = ElementWord(word);
-    if (!sql::IsGuidShaped(guid))
+    if (sql::FileGuid(guid).empty())
       throw Error(eErr_BadGuid, kSource,
                   "The " + what + " identity \"" + std::string(guid) + "\" is not a GUID.");
     if (repeated)
@@ -275,6 +293,7 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
   ctx.data.ProjectFlags = options.new_guids ? 1 : 0;
   auto& notes = frame::CurrentThread().read_notes;
   notes.clear();
+  frame::CurrentThread().left_out.clear();
 
   // A database the import created goes again when the import fails.
   auto discard = [&] {
@@ -300,6 +319,7 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
     ctx.db->keys->Flush();
     summary.dangling = ctx.db->keys->Dangling();
     summary.read_notes = notes;
+    for (const auto& [kind, n] : frame::CurrentThread().left_out) summary.read_notes[kind] += n;
     summary.losses = ctx.db->keys->Losses();
     if (options.strict && !summary.dangling.empty())
       throw Error(eErr_Dangling, kSource,

@@ -90,11 +90,12 @@ void ReadWith(const char* mover_name, const fs::path& file, ObjectPtr rows, Impo
 
 fs::path ElementFile(const char* folder, const std::string& guid, const char* extension,
                      const std::string& whose) {
-  if (!sql::IsGuidShaped(guid))
+  const std::string stem = sql::FileGuid(guid);
+  if (stem.empty())
     throw Error(eErr_BadGuid, "Transfer",
                 "The GUID \"" + guid + "\" of " + whose +
                     " is not a GUID and cannot name a file; nothing is written for it.");
-  return fs::path(folder) / (guid + extension);
+  return fs::path(folder) / (stem + extension);
 }
 
 fs::path DocumentFile(const std::string& guid, const std::string& whose) {

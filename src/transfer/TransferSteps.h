@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,6 +53,11 @@ struct ExportContext {
 // "<folder>/<GUID><extension>". Throws Error eErr_BadGuid when |guid| is not
 // GUID-shaped; |whose| names the element for the message ("the document
 // \"Use Cases\" (key 4)").
+// Throws Error eErr_LeftOut listing |left_out| (count per kind) when it is
+// not empty: a strict |run| ("export", "baseline", "report") that had to
+// leave something out fails.
+void FailOnLeftOut(const std::map<std::string, long>& left_out, const std::string& run);
+
 std::filesystem::path ElementFile(const char* folder, const std::string& guid,
                                   const char* extension, const std::string& whose);
 std::filesystem::path DocumentFile(const std::string& guid, const std::string& whose);

@@ -69,7 +69,7 @@ void BaseCompPackageMover::WritePackageData(ObjectPtr& oRs, DataDescriptor& oDat
 
 void BaseCompPackageMover::WritePackage_(const ObjectPtr& oRs, const DataDescriptor& data,
                                          const std::string& dest) {
-  SkipOnFailure([&] { package_xml::PrepareResourcesFolder(dest, data.ElementGUID.ToText()); });
+  SkipOnFailure("the resources folder of an extract", [&] { package_xml::PrepareResourcesFolder(dest, data.ElementGUID.ToText()); });
   doc_ = xml::NewDocument();
   auto rows = frame::Take<Collection>(oRs);
   if (!rows) {
@@ -120,7 +120,7 @@ void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
   if (docs && (!for_reports_ || Yes(data.IncludePkgDocsInfo))) {
     pugi::xml_node list = project.append_child("Docs");
     for (; !docs->IsEOF(); docs->MoveNext())
-      SkipOnFailure([&] {
+      SkipOnFailure("a document entry of a package extract", [&] {
         baseline::AppendDocEntry(list, *docs, baseline::EntryForm::kPackage,
                                  s.doc_history.get());
       });
@@ -130,7 +130,7 @@ void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
   if (views && (!for_reports_ || Yes(data.IncludePkgViewsInfo))) {
     pugi::xml_node list = project.append_child("Views");
     for (; !views->IsEOF(); views->MoveNext())
-      SkipOnFailure(
+      SkipOnFailure("a view entry of a package extract",
           [&] { baseline::AppendViewEntry(list, *views, baseline::EntryForm::kPackage); });
   }
 

@@ -8,6 +8,7 @@
 #include "movers/baseline/BaseCompPackageMover.h"
 #include "movers/baseline/BaseCompWriteXML.h"
 #include "qmxml/Error.h"
+#include "sql/Guid.h"
 #include "xml/XmlDoc.h"
 
 namespace qmxml::movers {
@@ -46,7 +47,12 @@ void BaseCompProjectMover::WriteAllPackages_(const ObjectPtr& oRs, DataDescripto
   BaseCompPackageMover package_mover;
   for (size_t i = 1; i <= packages->Count(); ++i) {
     ObjectPtr item = packages->Item(i).ToObject();
-    std::string dest = folder + data.ElementGUID.ToText() + ".XML";
+    // Named by the GUID in braces (stored with or without them).
+    const std::string stem = sql::FileGuid(data.ElementGUID.ToText());
+    if (stem.empty())
+      throw Error(eErr_BadGuid, Source("WriteAllPackages_"),
+                  "the package GUID \"" + data.ElementGUID.ToText() + "\" cannot name a file");
+    std::string dest = folder + stem + ".XML";
     package_mover.WritePackageData(item, data, dest, conn_, project_key_, keys_);
   }
 }

@@ -3,6 +3,8 @@
 // baseline list file.
 #include "movers/baseline/BaseCompWriteXML.h"
 
+#include <new>
+
 #include <cctype>
 #include <ctime>
 #include <exception>
@@ -171,10 +173,8 @@ void AppendResources(pugi::xml_node req, const std::string& id) {
   for (; !rs->IsEOF() && rs->RefAt(owner).ToText() == id; rs->MoveNext()) {
     const std::string guid = Text(*rs, "QMGUID");
     if (guid.empty()) continue;
-    // The GUID names the resource file; one that is not a well-formed GUID
-    // could name a file outside the folder, so it is neither listed nor
-    // written.
-    if (!sql::IsGuidShaped(guid)) continue;
+    // The GUID names the resource file; the caller refused every one that
+    // cannot (CheckResourceGuids) before the first file was written.
     if (!list) list = req.append_child("Resources");
     AppendText(list.append_child("Resource"), "GUID", guid);
     if (!IsReportKind(s.kind))
@@ -230,8 +230,11 @@ void AppendRequirement(pugi::xml_node parent, const Recordset& reqs, const PairC
         [](pugi::xml_node list, const Recordset& rs) { AppendTrace(list, rs, kTraceFrom); });
     if (IsPackageKind(s.kind)) AppendText(req, "SuspTS", Text(reqs, "SuspectDateTime"));
     AppendResources(req, Text(reqs, "ID"));
-  } catch (const std::exception&) {
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
     parent.remove_child(req);
+    frame::NoteLeftOut(std::string("requirements of an extract left out (") + e.what() + ")");
   }
 }
 
@@ -370,7 +373,10 @@ bool WriteHeader(pugi::xml_node parent, const DataDescriptor& data, bool list_fo
     if (!yes(data.CPT) && yes(data.Traceability)) AppendText(parent, "IncludeTraces", "1");
     if (list_form) AppendText(parent, "BaselineType", BaselineTypeWord(State().kind));
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    frame::NoteLeftOut(std::string("the header of an extract left out (") + e.what() + ")");
     return false;
   }
 }
@@ -382,7 +388,10 @@ bool WriteRequirements(pugi::xml_node parent) {
     const PairColumns pair(reqs);
     for (; !reqs->IsEOF(); reqs->MoveNext()) AppendRequirement(parent, *reqs, pair);
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    frame::NoteLeftOut(std::string("the requirements of an extract left out (") + e.what() + ")");
     return false;
   }
 }

@@ -36,12 +36,12 @@ void ElementReqsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData
 void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor& data,
                                      const std::string& path) {
   if (!path.empty())
-    SkipOnFailure([&] { package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText()); });
+    SkipOnFailure("the resources folder of an extract", [&] { package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText()); });
   doc_ = xml::NewDocument();
   auto rows = frame::Take<Collection>(oRs);
   if (!rows) return;
   bl::LoadRecordsets(rows.get(), data);
-  if (UpdatesList_(data, path)) SkipOnFailure([&] { bl::WriteBaselineList(path, data); });
+  if (UpdatesList_(data, path)) SkipOnFailure("the baseline list entry of an extract", [&] { bl::WriteBaselineList(path, data); });
 
   pugi::xml_node project = doc_->append_child("PROJECT");
   bl::SetSchemaAttributes(project, bl::kBaselineSchema);
@@ -50,7 +50,7 @@ void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor&
     Recordset* info = is_view_ ? s.view_info.get() : s.doc_info.get();
     if (info != nullptr && !info->IsEOF()) {
       bool filled = false;
-      SkipOnFailure([&] {
+      SkipOnFailure(is_view_ ? "the view entry of an extract" : "the document entry of an extract", [&] {
         if (is_view_)
           bl::AppendViewEntry(project, *info, bl::EntryForm::kExtract);
         else

@@ -113,13 +113,13 @@ void PackageMover::WriteData_(DataDescriptor& data, Collection& rows,
   project_guid_.clear();
 
   // Resource files go to "Resources" in place of the package file's name.
-  SkipOnFailure([&] { package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText()); });
-  SkipOnFailure([&] { project_guid_ = data.SpectoProject.ToText(); });
+  SkipOnFailure("the resources folder of a package", [&] { package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText()); });
+  SkipOnFailure("the project GUID of a package document", [&] { project_guid_ = data.SpectoProject.ToText(); });
 
   doc_ = xml::NewDocument();
   pugi::xml_node project = doc_->append_child("PROJECT");
-  SkipOnFailure([&] { xml::SetIdentityText(project, data.Data.ToText()); });
-  SkipOnFailure([&] { CreatePackageXMLElement_(project, rows); });
+  SkipOnFailure("the identity of a package document", [&] { xml::SetIdentityText(project, data.Data.ToText()); });
+  SkipOnFailure("a package element", [&] { CreatePackageXMLElement_(project, rows); });
 
   xml::SaveDocument(*doc_, path);
 }
@@ -136,11 +136,11 @@ void PackageMover::CreatePackageXMLElement_(pugi::xml_node project, Collection& 
   xml::SetColumnAttr(package, "DESCRIPTION", rs, "DESCRIPTION");
   xml::SetColumnAttr(package, "ParentID", rs, "parentid");
 
-  SkipOnFailure([&] { CreatePackageSecurityXMLElement_(package); });
-  SkipOnFailure([&] { CreateChildDocumentsXMLElement_(package, rows); });
-  SkipOnFailure([&] { CreateChildViewsXMLElement_(package, rows); });
+  SkipOnFailure("the group rights of a package", [&] { CreatePackageSecurityXMLElement_(package); });
+  SkipOnFailure("the documents of a package", [&] { CreateChildDocumentsXMLElement_(package, rows); });
+  SkipOnFailure("the views of a package", [&] { CreateChildViewsXMLElement_(package, rows); });
   pugi::xml_node requirements = package.append_child("Requirements");
-  SkipOnFailure([&] { CreateRequirementsXMLChildElement_(requirements, rows); });
+  SkipOnFailure("requirements of a package", [&] { CreateRequirementsXMLChildElement_(requirements, rows); });
 }
 
 void PackageMover::CreatePackageSecurityXMLElement_(pugi::xml_node package) {
@@ -246,7 +246,7 @@ int32_t PackageMover::CreatePackageDBElement_(const ReadContext& ctx) {
   // are not numbers, a refused row) is left out and the next one is tried.
   pugi::xml_node groups = package.child("PackageSecurity").child("Groups");
   for (pugi::xml_node group : groups.children("Group")) {
-    SkipOnFailure([&] {
+    SkipOnFailure("group rights of a package", [&] {
       const std::string group_guid = ChildText(group, "GUID");
       const int32_t group_key = ctx.keys->getKeyFromGUID("Group", group_guid);
       if (group_key <= 0)

@@ -10,6 +10,7 @@
 #include "movers/content/PackageMover.h"
 #include "movers/content/PackageXml.h"
 #include "qmxml/Error.h"
+#include "sql/Guid.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
 
@@ -68,7 +69,9 @@ void WriteResourceFile(const Recordset& rs, const std::string& guid,
   AppendTextElement(resource, "GUID", guid);
   xml::SetBase64Value(resource.append_child("ResourceObject"),
                       ResourceBytes(rs.ValueOr("RESOURCEOBJ")));
-  xml::SaveDocument(*doc, folder + "/" + guid + ".XML");
+  // Named by the GUID in braces, whether or not it is stored with them (the
+  // caller checked that it is a GUID).
+  xml::SaveDocument(*doc, folder + "/" + sql::FileGuid(guid) + ".XML");
 }
 
 }  // namespace package_xml
@@ -96,7 +99,7 @@ void PackageMover::CreateResourcesXMLChildElement_(pugi::xml_node requirement,
 void PackageMover::CreateResourceXMLFile_(const std::string& guid) {
   // The file is named by the GUID: anything else could name a file outside
   // the resources folder.
-  if (!xml::IsPlainFileStem(guid))
+  if (sql::FileGuid(guid).empty())
     throw Error(eErr_BadGuid, Source("CreateResourceXMLFile_"),
                 "The resource GUID \"" + guid + "\" cannot name a file in the resources folder.");
   package_xml::WriteResourceFile(*rs_resources_, guid, project_guid_,
@@ -122,10 +125,11 @@ void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
   for (pugi::xml_node entry : resources.children("Resource")) {
     frame::ReadingElement at(entry);
     const std::string guid = ChildText(entry, "GUID");
-    if (!xml::IsPlainFileStem(guid))
+    const std::string stem = sql::FileGuid(guid);
+    if (stem.empty())
       throw Error(eErr_BadGuid, source,
                   "The resource GUID \"" + guid + "\" cannot name a file in the resources folder.");
-    const std::string file = folder + "/" + guid + ".XML";
+    const std::string file = folder + "/" + stem + ".XML";
     if (!xml::FileExists(file))
       throw Error(eErr_FileNotFound, source, "The resource file " + file + " does not exist.");
     if (!xml::InsideFolder(file, folder))

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <exception>
+#include <new>
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
 
+#include "frame/ThreadState.h"
 #include "qmxml/Recordset.h"
 #include "xml/XmlDoc.h"
 
@@ -35,13 +37,17 @@ inline std::string AttrText(pugi::xml_node node, const char* name) {
   return xml::AttributeValue(node.attribute(name), xml::kString).ToText();
 }
 
-// Runs one step of a writer that carries on past failures: whatever the
-// step throws is dropped, and the writer goes on with its next step.
+// Runs one step of a mover that carries on past failures: what the step
+// would have added is left out, counted in the thread's left_out as |what|
+// with the reason, and the mover goes on with its next step.
 template <class Step>
-void SkipOnFailure(Step&& step) {
+void SkipOnFailure(const char* what, Step&& step) {
   try {
     step();
-  } catch (const std::exception&) {
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    frame::NoteLeftOut(std::string(what) + " left out (" + e.what() + ")");
   }
 }
 
