@@ -174,7 +174,11 @@ void AppendResources(pugi::xml_node req, const std::string& id) {
     const std::string guid = Text(*rs, "QMGUID");
     if (guid.empty()) continue;
     // The GUID names the resource file; the caller refused every one that
-    // cannot (CheckResourceGuids) before the first file was written.
+    // cannot before the first file was written. Should one come here, the
+    // requirement is left out (and counted) rather than listing it.
+    if (sql::FileGuid(guid).empty())
+      throw Error(eErr_BadGuid, "modBaseCompWriteXML.AppendResources",
+                  "the resource GUID \"" + guid + "\" cannot name a file");
     if (!list) list = req.append_child("Resources");
     AppendText(list.append_child("Resource"), "GUID", guid);
     if (!IsReportKind(s.kind))

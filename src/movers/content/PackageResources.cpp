@@ -69,9 +69,12 @@ void WriteResourceFile(const Recordset& rs, const std::string& guid,
   AppendTextElement(resource, "GUID", guid);
   xml::SetBase64Value(resource.append_child("ResourceObject"),
                       ResourceBytes(rs.ValueOr("RESOURCEOBJ")));
-  // Named by the GUID in braces, whether or not it is stored with them (the
-  // caller checked that it is a GUID).
-  xml::SaveDocument(*doc, folder + "/" + sql::FileGuid(guid) + ".XML");
+  // Named by the GUID in braces, whether or not it is stored with them.
+  const std::string stem = sql::FileGuid(guid);
+  if (stem.empty())
+    throw Error(eErr_BadGuid, "modWriteXML.WriteResourceFile",
+                "The resource GUID \"" + guid + "\" cannot name a file in the resources folder.");
+  xml::SaveDocument(*doc, folder + "/" + stem + ".XML");
 }
 
 }  // namespace package_xml

@@ -253,7 +253,7 @@ TEST_F(PackageWriterTest, WritesThePackageDocumentInItsFixedOrder) {
   frame::CurrentThread().colGroupGUIDs->Add(Variant("{G1}"), "7");
   auto resources =
       ResourceRows({{"a.png", "image/png", int32_t{11}, "2009-03-01 14:05:00", int32_t{2},
-                     "{RES1}", std::vector<uint8_t>{1, 2, 3}}});
+                     "{A0000000-0000-0000-0000-0000000000E1}", std::vector<uint8_t>{1, 2, 3}}});
   PackageMover mover;
   EXPECT_EQ(mover.RSResources(), nullptr);
   Write(Sample(resources), mover);
@@ -281,20 +281,20 @@ TEST_F(PackageWriterTest, WritesThePackageDocumentInItsFixedOrder) {
   EXPECT_EQ(Values(package, "//Requirement/@VersionDateTime"), "2009-03-01 14:05:00||");
   EXPECT_EQ(ChildNames(Find(package, "//Requirement")), "Resources FieldValues ListValues");
   EXPECT_EQ(ChildNames(Find(package, "//Requirement[2]")), "FieldValues ListValues");
-  EXPECT_EQ(Values(package, "//Resources/Resource/GUID"), "{RES1}");
+  EXPECT_EQ(Values(package, "//Resources/Resource/GUID"), "{A0000000-0000-0000-0000-0000000000E1}");
   EXPECT_EQ(AttrNames(Find(package, "//FieldValue")), "ID Label FieldValue NumericValue TkIntegration");
   // Each requirement gets its own values; an overflowing value is written whole.
   EXPECT_EQ(Values(package, "//FieldValue/@*"), "{F3}|Ticket|full value|0|Yes|{F1}|Priority|low|1.5|No|");
   EXPECT_EQ(AttrNames(Find(package, "//ListValue")), "ID Label ItemText UDFGUID");
   EXPECT_EQ(Values(package, "//Requirement[2]/ListValues/*"), "");
 
-  auto resource_doc = xml::LoadDocument(dir.File("Resources/{RES1}.XML"), "test");
+  auto resource_doc = xml::LoadDocument(dir.File("Resources/{A0000000-0000-0000-0000-0000000000E1}.XML"), "test");
   auto resource = xml::RootElement(*resource_doc);
   EXPECT_EQ(AttrNames(resource), "xmlns:xsi xsi:noNamespaceSchemaLocation");
   EXPECT_EQ(ChildNames(resource), "GUID Resource");
   EXPECT_EQ(Values(resource, "GUID"), "{P}");
   EXPECT_EQ(ChildNames(Find(resource, "Resource")), "Name Type RequirementID VersionDateTime Flags GUID ResourceObject");
-  EXPECT_EQ(Values(resource, "Resource/*"), "a.png|image/png|11|2009-03-01 14:05:00|2|{RES1}|AQID|");
+  EXPECT_EQ(Values(resource, "Resource/*"), "a.png|image/png|11|2009-03-01 14:05:00|2|{A0000000-0000-0000-0000-0000000000E1}|AQID|");
   EXPECT_EQ(AttrNames(Find(resource, "//ResourceObject")), "xmlns:dt dt:dt");
 }
 
@@ -302,9 +302,9 @@ TEST_F(PackageWriterTest, ResourcesOutOfStepWithTheRequirementsAreLost) {
   // Rows for requirement 12 come first: requirement 11 finds none and
   // requirement 12 stops at the row that belongs to 11; an empty GUID gets
   // no entry and no file.
-  auto resources = ResourceRows({{"b", "t", int32_t{12}, "", int32_t{0}, "{RES2}", ""},
+  auto resources = ResourceRows({{"b", "t", int32_t{12}, "", int32_t{0}, "{A0000000-0000-0000-0000-0000000000E2}", ""},
                                  {"e", "t", int32_t{12}, "", int32_t{0}, "", ""},
-                                 {"a", "t", int32_t{11}, "", int32_t{0}, "{RES1}", ""}});
+                                 {"a", "t", int32_t{11}, "", int32_t{0}, "{A0000000-0000-0000-0000-0000000000E1}", ""}});
   PackageMover mover;
   Write(Sample(resources), mover);
   auto doc = xml::LoadDocument(dir.File("{PK1}.XML"), "test");
@@ -313,8 +313,8 @@ TEST_F(PackageWriterTest, ResourcesOutOfStepWithTheRequirementsAreLost) {
   EXPECT_FALSE(reqs[0].node().child("Resources"));
   EXPECT_EQ(std::string(reqs[1].node().first_child().name()), "Resources");
   EXPECT_EQ(xml::Children(reqs[1].node().child("Resources")).size(), 1u);
-  EXPECT_TRUE(xml::FileExists(dir.File("Resources/{RES2}.XML")));
-  EXPECT_FALSE(xml::FileExists(dir.File("Resources/{RES1}.XML")));
+  EXPECT_TRUE(xml::FileExists(dir.File("Resources/{A0000000-0000-0000-0000-0000000000E2}.XML")));
+  EXPECT_FALSE(xml::FileExists(dir.File("Resources/{A0000000-0000-0000-0000-0000000000E1}.XML")));
 }
 
 TEST_F(PackageWriterTest, MissingSecurityRowsStopTheExport) {
@@ -573,13 +573,13 @@ class PackageResourceTest : public PackageMoverTest {
 
 TEST_F(PackageResourceTest, EachResourceGetsAKeyAndACommandOfItsOwn) {
   Seed(*conn, 0);
-  ResourceFile("{RES1}");
-  ResourceFile("{RES2}");
+  ResourceFile("{A0000000-0000-0000-0000-0000000000E1}");
+  ResourceFile("{A0000000-0000-0000-0000-0000000000E2}");
   PackageDoc doc("Project");  // the package document's root name is not looked at
   doc.Requirement(RequirementAttrs("{R0}"));
   auto r = doc.Requirement(RequirementAttrs("{R1}"));
-  Reference(r, "{RES1}");
-  Reference(r, "{RES2}");
+  Reference(r, "{A0000000-0000-0000-0000-0000000000E1}");
+  Reference(r, "{A0000000-0000-0000-0000-0000000000E2}");
   frame::CurrentThread().resource_command_counter = 5;
   Read(doc);
   EXPECT_EQ(frame::CurrentThread().resource_command_counter, 7);
@@ -589,18 +589,18 @@ TEST_F(PackageResourceTest, EachResourceGetsAKeyAndACommandOfItsOwn) {
                  "REQUIREMENTID || "
                  "',' || hex(RESOURCEOBJ) || ',' || QMGUID || ',' || Flags || ',' || "
                  "VERSIONDATETIME, ';') FROM QmResources"),
-            "1,pic,png,2,090807,{RES1},3,2010-05-06 07:08:09;"
-            "2,pic,png,2,090807,{RES2},3,2010-05-06 07:08:09");
+            "1,pic,png,2,090807,{A0000000-0000-0000-0000-0000000000E1},3,2010-05-06 07:08:09;"
+            "2,pic,png,2,090807,{A0000000-0000-0000-0000-0000000000E2},3,2010-05-06 07:08:09");
   EXPECT_EQ(Text("SELECT LastKey FROM QmKeys WHERE KeyClass = 'Resource'"), "2");
   EXPECT_EQ(Count("qmProjectRequirements WHERE ProjectID = 1"), 2);
 }
 
 TEST_F(PackageResourceTest, ResourceFileNeedsAResourceUnderPROJECT) {
   Seed(*conn, 0);
-  ResourceFile("{RES1}", "Project");
+  ResourceFile("{A0000000-0000-0000-0000-0000000000E1}", "Project");
   PackageDoc doc;
-  Reference(doc.Requirement(RequirementAttrs("{R1}")), "{RES1}");
-  Reference(doc.Requirement(RequirementAttrs("{R2}")), "{RES9}");  // no file at all
+  Reference(doc.Requirement(RequirementAttrs("{R1}")), "{A0000000-0000-0000-0000-0000000000E1}");
+  Reference(doc.Requirement(RequirementAttrs("{R2}")), "{A0000000-0000-0000-0000-0000000000E9}");  // no file at all
   try {
     Read(doc);
     FAIL() << "no error";
