@@ -29,7 +29,11 @@ bool IsGuidShaped(std::string_view text, GuidDigits digits) {
 
 std::string FileGuid(std::string_view text) {
   if (IsGuidShaped(text)) return std::string(text);
-  const std::string braced = "{" + std::string(text) + "}";
+  std::string braced;
+  braced.reserve(text.size() + 2);
+  braced.push_back('{');
+  braced.append(text);
+  braced.push_back('}');
   return IsGuidShaped(braced) ? braced : std::string();
 }
 

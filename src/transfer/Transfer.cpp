@@ -75,11 +75,19 @@ void FailOnLeftOut(const std::map<std::string, long>& left_out, const std::strin
   std::string kinds;
   for (const auto& [kind, n] : left_out) {
     total += n;
-    kinds += (kinds.empty() ? "" : "; ") + std::to_string(n) + " " + kind;
+    if (!kinds.empty()) kinds += "; ";
+    kinds += std::to_string(n);
+    kinds += ' ';
+    kinds += kind;
   }
-  throw Error(eErr_LeftOut, kSource,
-              "The " + run + " had to leave out " + std::to_string(total) +
-                  " item(s), and --strict does not allow it: " + kinds + ".");
+  std::string text = "The ";
+  text += run;
+  text += " had to leave out ";
+  text += std::to_string(total);
+  text += " item(s), and --strict does not allow it: ";
+  text += kinds;
+  text += '.';
+  throw Error(eErr_LeftOut, kSource, text);
 }
 
 
