@@ -9,8 +9,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 
 #include "qmxml/Application.h"
@@ -155,24 +155,22 @@ int RunReport(const std::string& db, const std::string& out, qmxml::ReportOption
               bool quiet) {
   opts.progress = Progress(quiet);
   opts.pg_schema = pg_schema;
-  const std::string text = qmxml::WriteReport(db, opts);
-  if (out.empty() || out == "-") {
-    std::cout << text;
-    return 0;
-  }
-  // Written whole under a temporary name, then renamed.
-  const std::string part = out + ".part";
-  {
-    std::ofstream f(part, std::ios::binary);
-    f << text;
-    if (!f.flush())
-      throw qmxml::Error(qmxml::eErr_FileNotFound, "qmxml.report", "cannot write the file " + out);
-  }
-  if (std::rename(part.c_str(), out.c_str()) != 0) {
-    std::remove(part.c_str());
-    throw qmxml::Error(qmxml::eErr_FileNotFound, "qmxml.report", "cannot write the file " + out);
-  }
+  qmxml::WriteReportTo(db, opts, out);
   return 0;
+}
+
+// Standard output carries the report and the summary lines: a write that
+// failed (a full disk, a closed pipe) fails the command, and so does its
+// close.
+int FinishOutput(int code) {
+  std::cout.flush();
+  const bool failed = std::ferror(stdout) != 0 || !std::cout;
+  if (std::fclose(stdout) != 0 || failed) {
+    std::cerr << "qmxml: error " << qmxml::eErr_OutputFailed
+              << ": Cannot write to standard output: " << std::strerror(errno) << ".\n";
+    return 2;
+  }
+  return code;
 }
 
 }  // namespace
@@ -286,19 +284,20 @@ int main(int argc, char** argv) {
     if (*init) {
       qmxml::CreateProjectDatabase(init_db, pg_schema);
       std::cout << "created " << init_db << "\n";
-      return 0;
+      return FinishOutput(0);
     }
-    if (*sample) return RunSample(sample_db, requirements, seed, key_file, quiet);
+    if (*sample) return FinishOutput(RunSample(sample_db, requirements, seed, key_file, quiet));
     if (*exp) {
       UseKeyFile(key_file, export_db);
-      return RunExport(export_db, export_dir, project, force, quiet);
+      return FinishOutput(RunExport(export_db, export_dir, project, force, quiet));
     }
     if (*imp) {
       UseKeyFile(key_file, import_db);
-      return RunImport(import_dir, import_db, new_guids, strict, wait_seconds, quiet);
+      return FinishOutput(
+          RunImport(import_dir, import_db, new_guids, strict, wait_seconds, quiet));
     }
-    if (*base) return RunBaseline(baseline_db, baseline_dir, bopts, quiet);
-    if (*rep) return RunReport(report_db, report_out, ropts, quiet);
+    if (*base) return FinishOutput(RunBaseline(baseline_db, baseline_dir, bopts, quiet));
+    if (*rep) return FinishOutput(RunReport(report_db, report_out, ropts, quiet));
   } catch (const qmxml::Error& e) {
     return Fail(e);
   } catch (const std::exception& e) {

@@ -18,6 +18,7 @@
 #include "frame/ThreadState.h"
 #include "sql/Guid.h"
 #include "transfer/Kinds.h"
+#include "transfer/OutputFolders.h"
 #include "transfer/TransferSteps.h"
 #include "xml/WriteBehind.h"
 #include "xml/XmlDoc.h"
@@ -126,34 +127,12 @@ void CheckExportTarget(const fs::path& dir, bool force) {
                     " already holds files. Choose a new folder, or replace it with --force.");
 }
 
-// Gives the finished |staged| folder the name |dir|, replacing what |dir|
-// held (the caller checked that it may).
-void Publish(const fs::path& staged, const fs::path& dir) {
-  std::error_code ec;
-  fs::path old;
-  if (fs::exists(dir, ec)) {
-    old = SiblingFolder(dir, "old");
-    fs::remove_all(old, ec);
-    fs::rename(dir, old, ec);
-    if (ec)
-      throw Error(eErr_FileNotFound, kSource,
-                  "Cannot replace the folder " + dir.string() + ": " + ec.message() + ".");
-  }
-  fs::rename(staged, dir, ec);
-  if (ec) {
-    std::error_code back;
-    if (!old.empty()) fs::rename(old, dir, back);
-    throw Error(eErr_FileNotFound, kSource,
-                "Cannot name the finished export " + dir.string() + ": " + ec.message() + ".");
-  }
-  if (!old.empty()) fs::remove_all(old, ec);
-}
-
 }  // namespace
 
 ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
                             const ExportOptions& options) {
   CheckExportTarget(dir, options.force);
+  if (options.force) transfer::CheckNotSourceFiles(dir, db_path, true);
   auto conn = OpenProjectDatabase(db_path, options.pg_schema);
   ExportSummary summary;
   ExportContext ctx;
@@ -169,6 +148,12 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
   xml::CurrentWriteNotes() = {};
   std::error_code ec;
   fs::remove_all(ctx.dir, ec);
+  const fs::path parent = ctx.dir.parent_path();
+  const std::string stale = ctx.dir.filename().string();
+  for (const fs::path& gone : transfer::RemoveStaleWorkFolders(
+           parent, stale.substr(0, stale.rfind('-') + 1)))
+    if (options.progress)
+      options.progress("removed " + gone.string() + ", left by an export that did not finish");
   // One read transaction: every file of the export shows the database as it
   // was at the first read, even while others write to it.
   conn->SetLockWait(5000);
@@ -188,7 +173,7 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
       transfer::ExportAll(ctx);
       files.Finish();
     }
-    Publish(ctx.dir, dir);
+    transfer::ExchangeFolders(ctx.dir, dir);
   } catch (...) {
     conn->Rollback();
     fs::remove_all(ctx.dir, ec);

@@ -264,12 +264,19 @@ TEST(BaselineSample, WholeProjectListsEverythingTheDatabaseHolds) {
   auto listed = [&](const char* path) {
     return static_cast<long>(discussions.select_nodes(path).size());
   };
+  // Listed at the top: the roots and the replies that have replies, which
+  // thus appear twice with their read marks.
   const std::string roots = "(ParentID IS NULL OR ParentID = 0)";
+  const std::string listed_too = "NOT " + roots + " AND HasResponses <> 0";
   EXPECT_EQ(listed("/PROJECT/Discs/Disc"),
-            count("SELECT COUNT(*) FROM QmDiscussions WHERE " + roots));
+            count("SELECT COUNT(*) FROM QmDiscussions WHERE " + roots + " OR (" + listed_too + ")"));
   EXPECT_EQ(listed("/PROJECT/Discs/Disc/Replies/Disc"),
             count("SELECT COUNT(*) FROM QmDiscussions WHERE NOT " + roots));
-  EXPECT_EQ(listed("//DRead/DUsr"), count("SELECT COUNT(*) FROM QmDiscussionsRead"));
+  EXPECT_EQ(listed("/PROJECT/Discs/Disc/Replies/Disc[PID != ../../DID]"), 0);
+  EXPECT_EQ(listed("//DRead/DUsr"),
+            count("SELECT COUNT(*) FROM QmDiscussionsRead") +
+                count("SELECT COUNT(*) FROM QmDiscussionsRead r JOIN QmDiscussions d ON "
+                      "d.ID = r.DiscussionID WHERE " + listed_too));
   EXPECT_EQ(listed("//DUsers/DUsr"), count("SELECT COUNT(*) FROM QmDiscussionUsers"));
   EXPECT_EQ(listed("//DGroups/DGroup"), count("SELECT COUNT(*) FROM QmDiscussionGroups"));
   EXPECT_EQ(listed("//DiscReqs/DiscReq"), count("SELECT COUNT(*) FROM QmDiscussionRequirements"));
