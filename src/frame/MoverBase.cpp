@@ -114,7 +114,8 @@ void MoverBase::RunDataSet(bool is_export, int32_t own_message, const std::strin
     if (is_export && cause.compare(0, unwritten.size(), unwritten) == 0) {
       const size_t colon = cause.find(": ", unwritten.size());
       const std::string file = cause.substr(unwritten.size(), colon - unwritten.size());
-      const std::string why = colon == std::string::npos ? "" : cause.substr(colon + 2);
+      std::string why = colon == std::string::npos ? "" : cause.substr(colon + 2);
+      if (!why.empty() && why.back() == '.') why.pop_back();
       std::string failed = ResourceStringV(eMsg_DownloadFailed, {ResourceString(own_message), file});
       if (!failed.empty() && failed.back() == '.') failed.pop_back();
       throw e.WithDescription(failed + (why.empty() ? "." : ": " + why + "."));

@@ -121,7 +121,8 @@ void WriteOutputFile(const std::string& path, const std::string& bytes) {
   xml::WriteFileBytes(path, bytes);
 }
 
-StagedFolder::StagedFolder(const fs::path& dir) : dir_(dir) {
+StagedFolder::StagedFolder(const fs::path& dir)
+    : dir_(dir.has_filename() || !dir.has_relative_path() ? dir : dir.parent_path()) {
   std::error_code ec;
   if (!fs::exists(dir_, ec)) {
     created_dir_ = fs::create_directories(dir_, ec);

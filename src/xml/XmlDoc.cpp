@@ -128,7 +128,7 @@ void CheckReplaceable(const std::string& path) {
   throw Error(eErr_NotRegularFile, "modWriteXML.SaveDocument",
               "cannot write the file " + path + ": " +
                   (S_ISLNK(st.st_mode) ? "it is a symbolic link" : S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file") +
-                  ", which is not replaced");
+                  ", which is not replaced.");
 }
 
 void WriteFileBytes(const std::string& path, std::string_view bytes) {
