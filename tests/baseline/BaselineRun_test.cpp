@@ -6,7 +6,10 @@
 // interleave across threads come out whole.
 #include "qmxml/Baseline.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -176,6 +179,59 @@ TEST_P(BaselineRunTest, AFailedRunLeavesTheFolderAndItsSurroundingsAsTheyWere) {
   }
 }
 
+// Sets or clears the immutable flag of |path|; false where the filesystem
+// or the user cannot.
+bool SetImmutable(const std::string& path, bool on) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  ::close(fd);
+  return ok;
+}
+
+TEST_P(BaselineRunTest, AMoveThatFailsHalfWayPutsBackWhatItReplaced) {
+  const fs::path out = dir.File("bl");
+  BaselineOptions o;
+  o.label = "first";
+  WriteBaseline(db, out.string(), o);
+  OpenProjectDatabase(db)->ExecuteScript("UPDATE QmPackages SET NAME = NAME || ' (changed)'");
+  const auto before = Snapshot(out);
+  // The list moves last; a list that cannot be kept aside while it is
+  // replaced fails the run after every extract was moved into place.
+  const std::string list = (out / "BaselineList.XML").string();
+  if (!SetImmutable(list, true)) GTEST_SKIP() << "no immutable files here";
+  o.label = "second";
+  try {
+    WriteBaseline(db, out.string(), o);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_NE(e.Description().find(list), std::string::npos) << e.Description();
+  }
+  SetImmutable(list, false);
+  EXPECT_EQ(Snapshot(out), before);
+}
+
+TEST_P(BaselineRunTest, ABaselineShowsTheDatabaseAsItStoodAtTheStart) {
+  // In WAL mode a SQLite writer may commit while the baseline reads; a
+  // server always lets it.
+  if (!dbs.OnServer()) OpenProjectDatabase(db)->ExecuteScript("PRAGMA journal_mode=WAL");
+  bool changed = false;
+  BaselineOptions o;
+  o.progress = [&](const std::string&) {
+    if (changed) return;
+    changed = true;
+    OpenProjectDatabase(db)->ExecuteScript("UPDATE QmPackages SET NAME = 'Renamed meanwhile'");
+  };
+  const std::string out = dir.File("bl");
+  WriteBaseline(db, out, o);
+  ASSERT_TRUE(changed);
+  for (const auto& [name, content] : Snapshot(out))
+    EXPECT_EQ(content.find("Renamed meanwhile"), std::string::npos) << name;
+}
+
 TEST_P(BaselineRunTest, ABaselineIntoANewFolderThatFailsLeavesNoFolder) {
   BaselineOptions o;
   o.packages = {"no such package"};
@@ -290,8 +346,11 @@ TEST(BaselineOutputs, CommandsRefuseToWriteOverWhatIsNotTheirs) {
     for (auto it = now.begin(); it != now.end();) it = it->first.rfind("e/", 0) == 0 ? now.erase(it) : std::next(it);
     EXPECT_EQ(now, before);
   }
-  // A report to a new name, and to "-", works.
+  // A report to a new name, and to "-", works; a "<name>.part" link planted
+  // beside the name is not written through.
+  fs::create_symlink(victim, dir.File("r.xml.part"));
   EXPECT_EQ(RunCli(report + " -o " + dir.File("r.xml")), 0);
+  EXPECT_EQ(ReadFile(victim), "precious");
   EXPECT_NE(ReadFile(dir.File("r.xml")).find("<Requirements>"), std::string::npos);
   EXPECT_EQ(RunCli(report + " -o - > " + dir.File("r2.xml")), 0);
   EXPECT_EQ(ReadFile(dir.File("r2.xml")), ReadFile(dir.File("r.xml")));
