@@ -347,13 +347,29 @@ TEST(BaselineOutputs, CommandsRefuseToWriteOverWhatIsNotTheirs) {
   EXPECT_EQ(ReadFile(dir.File("r2.xml")), ReadFile(dir.File("r.xml")));
 }
 
-TEST(BaselineOutputs, KilledRunsLeaveNothingVisibleAndTheNextRunClearsTheirLeftovers) {
+TEST(BaselineOutputs, FailedAndKilledRunsLeaveNothingVisibleAndTheNextRunClearsTheirLeftovers) {
   TempDir dir;
   const std::string db = dir.File("s.db");
   ASSERT_EQ(RunCli("sample " + db + " --requirements 200 >/dev/null"), 0);
   const std::string out = dir.File("bl");
   ASSERT_EQ(RunCli("baseline " + db + " " + out + " --label one >/dev/null"), 0);
   const auto before = Snapshot(out);
+  // A write that fails half-way (the file size limit, with its signal
+  // ignored): exit 2, one file named as the user knows it, nothing changed.
+  const std::string err = dir.File("err.txt");
+  const int failed = std::system(("trap '' XFSZ; ulimit -f 16; exec " QMXML_CLI " -q baseline " +
+                                  db + " " + out + " --history >/dev/null 2>" + err)
+                                     .c_str());
+  EXPECT_EQ(WEXITSTATUS(failed), 2);
+  const std::string line = ReadFile(err);
+  EXPECT_EQ(line.rfind("qmxml: error 53: ", 0), 0u) << line;
+  const size_t named = line.find(out + "/{");
+  EXPECT_NE(named, std::string::npos) << line;
+  EXPECT_EQ(line.find(out + "/", named + 1), std::string::npos) << line;
+  EXPECT_NE(line.find(": File too large"), std::string::npos) << line;
+  EXPECT_EQ(line.find("Export of"), std::string::npos) << line;
+  EXPECT_EQ(Snapshot(out), before);
+
   // A file size limit kills the run while it writes (SIGXFSZ).
   const int status = std::system(("ulimit -f 16; exec " QMXML_CLI " -q baseline " + db + " " +
                                   out + " --history --traces --discussions >/dev/null 2>&1")
