@@ -104,13 +104,15 @@ void TuneAllocatorForTransfers() {
 
 namespace {
 
-// A hidden folder beside |dir| for the files of an export, or the old
-// content of a replaced |dir|: "<parent>/.<name>.<what>-<pid>".
-fs::path SiblingFolder(const fs::path& dir, const char* what) {
+// The hidden folder beside |dir| for the files of an export:
+// "<parent>/.<name>.partial-<pid>".
+fs::path SiblingFolder(const fs::path& dir) {
   fs::path name = dir.filename();
   if (name.empty()) name = dir.parent_path().filename();
   const fs::path parent = dir.filename().empty() ? dir.parent_path().parent_path() : dir.parent_path();
-  return parent / ("." + name.string() + "." + what + "-" + std::to_string(::getpid()));
+  std::string hidden = ".";
+  hidden.append(name.string()).append(".partial-").append(std::to_string(::getpid()));
+  return parent / hidden;
 }
 
 // Refuses a |dir| the export may not fill: a file, or a folder that holds
@@ -142,7 +144,7 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
   // Resolves nothing on export; it counts what the writers had to leave
   // out, as it does for an import.
   ctx.db->keys = std::make_shared<KeyMap>(conn.get());
-  ctx.dir = SiblingFolder(dir, "partial");
+  ctx.dir = SiblingFolder(dir);
   ctx.progress = options.progress;
   ctx.summary = &summary;
   xml::CurrentWriteNotes() = {};
