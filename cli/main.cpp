@@ -9,8 +9,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 
 #include "qmxml/Application.h"
@@ -157,27 +157,25 @@ int RunReport(const std::string& db, const std::string& out, qmxml::ReportOption
   opts.progress = Progress(quiet);
   opts.pg_schema = pg_schema;
   std::map<std::string, long> left_out;
-  const std::string text = qmxml::WriteReport(db, opts, &left_out);
+  qmxml::WriteReportTo(db, opts, out, &left_out);
   // The report itself may go to standard output: what was left out goes to
   // standard error.
   for (const auto& [what, n] : left_out) std::cerr << "qmxml: " << n << " " << what << "\n";
-  if (out.empty() || out == "-") {
-    std::cout << text;
-    return 0;
-  }
-  // Written whole under a temporary name, then renamed.
-  const std::string part = out + ".part";
-  {
-    std::ofstream f(part, std::ios::binary);
-    f << text;
-    if (!f.flush())
-      throw qmxml::Error(qmxml::eErr_FileNotFound, "qmxml.report", "cannot write the file " + out);
-  }
-  if (std::rename(part.c_str(), out.c_str()) != 0) {
-    std::remove(part.c_str());
-    throw qmxml::Error(qmxml::eErr_FileNotFound, "qmxml.report", "cannot write the file " + out);
-  }
   return 0;
+}
+
+// Standard output carries the report and the summary lines: a write that
+// failed (a full disk, a closed pipe) fails the command, and so does its
+// close.
+int FinishOutput(int code) {
+  std::cout.flush();
+  const bool failed = std::ferror(stdout) != 0 || !std::cout;
+  if (std::fclose(stdout) != 0 || failed) {
+    std::cerr << "qmxml: error " << qmxml::eErr_OutputFailed
+              << ": Cannot write to standard output: " << std::strerror(errno) << ".\n";
+    return 2;
+  }
+  return code;
 }
 
 }  // namespace
@@ -303,24 +301,25 @@ int main(int argc, char** argv) {
       qmxml::CreateProjectDatabase(init_db, pg_schema);
       std::cout << "created " << init_db << " (passwords are enciphered with the key in " << key
                 << ")\n";
-      return 0;
+      return FinishOutput(0);
     }
-    if (*sample) return RunSample(sample_db, requirements, seed, key_file, quiet);
+    if (*sample) return FinishOutput(RunSample(sample_db, requirements, seed, key_file, quiet));
     if (*exp) {
       UseKeyFile(key_file, export_db, false);
-      return RunExport(export_db, export_dir, project, force, strict, quiet);
+      return FinishOutput(RunExport(export_db, export_dir, project, force, strict, quiet));
     }
     if (*imp) {
       UseKeyFile(key_file, import_db, false);
-      return RunImport(import_dir, import_db, new_guids, strict, wait_seconds, quiet);
+      return FinishOutput(
+          RunImport(import_dir, import_db, new_guids, strict, wait_seconds, quiet));
     }
     if (*base) {
       UseKeyFile(key_file, baseline_db, false);
-      return RunBaseline(baseline_db, baseline_dir, bopts, quiet);
+      return FinishOutput(RunBaseline(baseline_db, baseline_dir, bopts, quiet));
     }
     if (*rep) {
       UseKeyFile(key_file, report_db, false);
-      return RunReport(report_db, report_out, ropts, quiet);
+      return FinishOutput(RunReport(report_db, report_out, ropts, quiet));
     }
   } catch (const qmxml::Error& e) {
     return Fail(e);

@@ -58,10 +58,15 @@ struct BaselineSummary {
 };
 
 // Writes the baseline into |dir| (created when missing) and creates or
-// updates its BaselineList.XML. Reads inside one transaction. Throws Error
-// for an unknown project, package, document or view (before writing
-// anything) and when a file cannot be written; files completed before a
-// failure stay, and no file is left half-written under its own name.
+// updates its BaselineList.XML. Reads one snapshot of the database
+// (repeatable read on a server). All or nothing: every file is written into
+// a work folder inside |dir| and moved into place, the list last, once all
+// are complete; on any failure |dir| is left as it was (a replaced extract
+// comes back, a created |dir| goes again). Throws Error for an unknown
+// project, package, document or view, for a list of another project
+// (eErr_OtherProject), for a "Resources" link leading out of |dir|
+// (eErr_OutsideFolder), for a name to replace that is not a regular file
+// (eErr_NotRegularFile), and when a file cannot be written.
 BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir,
                               const BaselineOptions& options);
 
@@ -86,5 +91,14 @@ struct ReportOptions {
 // reason.
 std::string WriteReport(const std::string& db_path, const ReportOptions& options,
                         std::map<std::string, long>* left_out = nullptr);
+
+// WriteReport into the file |out|, or to standard output when |out| is ""
+// or "-". The file is replaced whole through a new temporary file once the
+// report is built; a link, folder, device or FIFO at |out| is refused
+// (eErr_NotRegularFile), and so is the database file itself or its key
+// file (eErr_OwnDatabase), before anything is read. A failed write of
+// standard output throws eErr_OutputFailed.
+void WriteReportTo(const std::string& db_path, const ReportOptions& options,
+                   const std::string& out, std::map<std::string, long>* left_out = nullptr);
 
 }  // namespace qmxml

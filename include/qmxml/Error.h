@@ -64,6 +64,11 @@ enum enumMessages : int32_t {
   eErr_LoginRefused = 23112,     // the host application refused a login
   eErr_Cipher = 23113,           // the password cipher has no key or a bad text
   eErr_LeftOut = 23114,          // a writer left something out (strict export, baseline, report)
+  eErr_NotRegularFile = 23120,   // a name to write that holds a link, folder or device
+  eErr_OutsideFolder = 23121,    // a folder to write into that leads out of the target
+  eErr_OtherProject = 23122,     // a baseline folder that belongs to another project
+  eErr_OwnDatabase = 23123,      // an output that would replace the source database
+  eErr_OutputFailed = 23124,     // standard output could not be written
 };
 
 class Error : public std::runtime_error {

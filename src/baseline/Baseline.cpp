@@ -8,6 +8,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "baseline/BaselineSets.h"
 #include "frame/ThreadState.h"
@@ -18,7 +20,9 @@
 #include "qmxml/Scheduler.h"
 #include "sql/Guid.h"
 #include "transfer/Kinds.h"
+#include "transfer/OutputFolders.h"
 #include "transfer/TransferSteps.h"
+#include "xml/WellFormed.h"
 #include "xml/WriteBehind.h"
 #include "xml/XmlDoc.h"
 
@@ -138,11 +142,12 @@ long RequirementCount(const Collection& sets) {
   return reqs ? static_cast<long>(reqs->RecordCount()) : 0;
 }
 
-// Reads the project's data inside one transaction, so that every file of
-// an extract shows the database as it stood at the start.
+// Reads the project's data in one snapshot (repeatable read on a server),
+// so that every file of a run shows the database as it stood at the start,
+// even while others write to it.
 class ReadTransaction {
  public:
-  explicit ReadTransaction(Connection& conn) : conn_(conn) { conn_.ExecuteScript("BEGIN"); }
+  explicit ReadTransaction(Connection& conn) : conn_(conn) { conn_.BeginSnapshot(); }
   ~ReadTransaction() {
     try {
       conn_.Rollback();
@@ -155,6 +160,42 @@ class ReadTransaction {
  private:
   Connection& conn_;
 };
+
+// Takes the baseline list of |dir| into the work folder |work|, where the
+// run updates it. The list must be a regular file that passes the same
+// well-formedness check as every document an import reads, and must belong
+// to the project of this run.
+void TakeBaselineList(const fs::path& dir, const fs::path& work, const std::string& project_guid,
+                      const std::string& project_name) {
+  const std::string list = (dir / bl::kBaselineListFile).string();
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(list, ec))) return;
+  xml::CheckReplaceable(list);
+  XmlDocumentPtr doc = xml::CheckWellFormed(list);
+  const std::string owner = doc->child("PROJECT").child_value("GUID");
+  if (!EqualsNoCase(owner, project_guid))
+    throw Error(eErr_OtherProject, kSource,
+                "The baseline list " + list + " belongs to the project " +
+                    (owner.empty() ? std::string("(no GUID)") : owner) + ", not to the project " +
+                    project_name + " " + project_guid +
+                    "; write the baseline of this project into another folder.");
+  std::ifstream in(list, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  if (!in)
+    throw Error(eErr_FileNotFound, kSource, "Cannot read the baseline list " + list + ".");
+  xml::WriteFileBytes((work / bl::kBaselineListFile).string(), bytes.str());
+}
+
+// The text of a failed baseline's error: the files it names as the user
+// will know them, and what failed called a baseline, not an export.
+std::string BaselineFailure(const transfer::StagedFolder& staged, const std::string& text) {
+  std::string out = staged.Published(text);
+  const std::string exported = "Export of the ";
+  if (out.compare(0, exported.size(), exported) == 0)
+    out = "Baseline of the " + out.substr(exported.size());
+  return out;
+}
 
 baseline::SetOptions SetOptionsOf(const BaselineOptions& o) {
   return {o.history, o.discussions, o.traces, o.cross_project};
@@ -247,32 +288,11 @@ BaselineSummary LeftOut(BaselineSummary& summary, bool strict) {
   return summary;
 }
 
-}  // namespace
-
-BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir,
-                              const BaselineOptions& options) {
-  auto conn = OpenProjectDatabase(db_path, options.pg_schema);
-  BaselineSummary summary;
-  transfer::ExportContext ctx;
-  ctx.conn = conn.get();
-  ctx.dir = dir;
-  ctx.progress = options.progress;
-  ReadTransaction reading(*conn);
-  frame::CurrentThread().left_out.clear();
-  transfer::ChooseProject(*conn, options.project, &ctx, &summary.project_name);
-  summary.project_key = ctx.project_key;
-  summary.project_guid = ctx.project_guid;
-
-  // Every name is resolved before anything is written.
-  auto packages = FindAll(*conn, ctx.project_key, kPackageLookup, options.packages);
-  auto documents = FindAll(*conn, ctx.project_key, kDocumentLookup, options.documents);
-  auto views = FindAll(*conn, ctx.project_key, kViewLookup, options.views);
-  CheckResourceGuids(*conn, ctx.project_key);
-  std::error_code ec;
-  fs::create_directories(ctx.dir, ec);
-  if (ec || !fs::is_directory(ctx.dir))
-    throw Error(eErr_FileNotFound, kSource,
-                "cannot create the folder " + dir + (ec ? ": " + ec.message() : ""));
+// Writes the extracts the options ask for into |ctx.dir|.
+void WriteExtracts(transfer::ExportContext& ctx, const BaselineOptions& options,
+                   const std::vector<Element>& packages, const std::vector<Element>& documents,
+                   const std::vector<Element>& views, BaselineSummary& summary) {
+  Connection& conn = *ctx.conn;
   FillGroupLookups(ctx);
   // Files are created on a second thread while the next extract is built;
   // the baseline list itself is always written at once.
@@ -284,13 +304,12 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
     Tell(ctx.progress, "whole project " + summary.project_name);
     WriteWholeProject(ctx, options, summary);
     files.Finish();
-    ReleaseExtractRows();
-    return LeftOut(summary, options.strict);
+    return;
   }
   DataDescriptor data = BaselineContext(ctx, options);
   for (const Element& e : packages) {
     Tell(ctx.progress, "package " + e.name);
-    auto sets = baseline::ExtractSets(*conn, Scope::kPackage, e.key, ctx.project_key,
+    auto sets = baseline::ExtractSets(conn, Scope::kPackage, e.key, ctx.project_key,
                                       SetOptionsOf(options));
     summary.requirements += RequirementCount(*sets);
     data.ElementGUID = Variant(e.guid);
@@ -313,7 +332,7 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
   for (const Named& n : named) {
     for (const Element& e : n.elements) {
       Tell(ctx.progress, std::string(n.word) + " " + e.name);
-      auto sets = baseline::ExtractSets(*conn, n.scope, e.key, ctx.project_key,
+      auto sets = baseline::ExtractSets(conn, n.scope, e.key, ctx.project_key,
                                         SetOptionsOf(options));
       summary.requirements += RequirementCount(*sets);
       data.ElementGUID = Variant(e.guid);
@@ -323,8 +342,50 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
     }
   }
   files.Finish();
+}
+
+}  // namespace
+
+BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir,
+                              const BaselineOptions& options) {
+  auto conn = OpenProjectDatabase(db_path, options.pg_schema);
+  BaselineSummary summary;
+  transfer::ExportContext ctx;
+  ctx.conn = conn.get();
+  ctx.progress = options.progress;
+  ReadTransaction reading(*conn);
+  frame::CurrentThread().left_out.clear();
+  transfer::ChooseProject(*conn, options.project, &ctx, &summary.project_name);
+  summary.project_key = ctx.project_key;
+  summary.project_guid = ctx.project_guid;
+
+  // Every name is resolved before anything is written.
+  auto packages = FindAll(*conn, ctx.project_key, kPackageLookup, options.packages);
+  auto documents = FindAll(*conn, ctx.project_key, kDocumentLookup, options.documents);
+  auto views = FindAll(*conn, ctx.project_key, kViewLookup, options.views);
+  CheckResourceGuids(*conn, ctx.project_key);
+
+  // Every file of the run goes to a work folder inside |dir| and is moved
+  // into place, the list last, only once all are written: a run that fails
+  // leaves the folder as it was.
+  transfer::StagedFolder staged(dir);
+  for (const fs::path& gone : staged.Removed())
+    Tell(ctx.progress, "removed " + gone.string() + ", left by a baseline that did not finish");
+  try {
+    TakeBaselineList(dir, staged.Work(), ctx.project_guid, summary.project_name);
+    ctx.dir = staged.Work();
+    WriteExtracts(ctx, options, packages, documents, views, summary);
+    LeftOut(summary, options.strict);
+    staged.Commit(bl::kBaselineListFile);
+  } catch (const Error& e) {
+    ReleaseExtractRows();
+    throw e.WithDescription(BaselineFailure(staged, e.Description()));
+  } catch (...) {
+    ReleaseExtractRows();
+    throw;
+  }
   ReleaseExtractRows();
-  return LeftOut(summary, options.strict);
+  return summary;
 }
 
 std::string WriteReport(const std::string& db_path, const ReportOptions& options,
@@ -391,6 +452,17 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
   if (left_out != nullptr) *left_out = frame::CurrentThread().left_out;
   if (options.strict) transfer::FailOnLeftOut(frame::CurrentThread().left_out, "report");
   return xml::DocumentText(*scheduler.XMLDoc);
+}
+
+void WriteReportTo(const std::string& db_path, const ReportOptions& options,
+                   const std::string& out, std::map<std::string, long>* left_out) {
+  // The target is checked before the report is built, and replaced whole
+  // only once it is.
+  if (!out.empty() && out != "-") {
+    transfer::CheckNotSourceFiles(out, db_path, false);
+    xml::CheckReplaceable(out);
+  }
+  transfer::WriteOutputFile(out, WriteReport(db_path, options, left_out));
 }
 
 }  // namespace qmxml

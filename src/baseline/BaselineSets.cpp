@@ -266,10 +266,14 @@ std::shared_ptr<Collection> DiscussionSets(Connection& conn, int32_t project_key
   auto add = [&](const char* name, const std::string& sql) {
     AddSet(*rows, name, conn.Query(sql, keys));
   };
-  // The discussions of the project; a thread's root has no parent.
+  // The discussions of the project; a thread's root has no parent. "Discs"
+  // holds the roots and every reply that has replies of its own, so that
+  // each reply is listed under its real parent.
   const std::string of_project =
       " JOIN QmProjectDiscussions pd ON pd.DiscussionID = ds.ID AND pd.ProjectID = ?1";
-  const std::string roots = of_project + " WHERE ds.ParentID IS NULL OR ds.ParentID = 0";
+  const std::string listed =
+      "(ds.ParentID IS NULL OR ds.ParentID = 0 OR COALESCE(ds.HasResponses, 0) <> 0)";
+  const std::string roots = of_project + " WHERE " + listed;
   add("Discs",
       "SELECT ds.ID AS DiscID, ds.Subject AS Subject, ds.Message AS Message, "
       "a.QMGUID AS AuthorGuid, a.FullName AS AuthorName, ds.SubmitDateTime AS SubmitDateTime, "
@@ -296,25 +300,24 @@ std::shared_ptr<Collection> DiscussionSets(Connection& conn, int32_t project_key
       "SELECT dd.DiscussionID AS DiscID, u.QMGUID AS QMGUID, u.FullName AS FullName "
       "FROM QmDiscussions ds" + of_project +
           " JOIN QmDiscussionsRead dd ON dd.DiscussionID = ds.ID "
-          "JOIN qmUsers u ON u.ID = dd.UserID WHERE ds.ParentID IS NULL OR ds.ParentID = 0 "
-          "ORDER BY dd.DiscussionID, dd.UserID");
-  // Replies answer the root or an earlier reply; each is listed under its
-  // thread's root, so a reply to a reply is not lost (its ParentID column
-  // therefore carries the root).
+          "JOIN qmUsers u ON u.ID = dd.UserID WHERE " + listed +
+          " ORDER BY dd.DiscussionID, dd.UserID");
+  // Replies answer the root or an earlier reply, and are paired with that
+  // real parent.
   const std::string replies = of_project + " WHERE ds.ParentID IS NOT NULL AND ds.ParentID <> 0";
   add("DiscReply",
-      "SELECT ds.RootID AS ParentID, ds.ID AS DiscID, ds.Subject AS Subject, "
+      "SELECT ds.ParentID AS ParentID, ds.ID AS DiscID, ds.Subject AS Subject, "
       "ds.Message AS Message, a.QMGUID AS AuthorGUID, a.FullName AS AuthorName, "
       "ds.SubmitDateTime AS SubmitDateTime, ds.Restricted AS Restricted, ds.RootID AS RootID, "
       "ds.HasResponses AS HasResponses FROM QmDiscussions ds "
       "LEFT JOIN qmUsers a ON a.ID = ds.AuthorID" +
-          replies + " ORDER BY ds.RootID, ds.ID");
+          replies + " ORDER BY ds.ParentID, ds.ID");
   add("DiscReplyRead",
       "SELECT dd.DiscussionID AS DiscID, u.QMGUID AS QMGUID, u.FullName AS FullName "
       "FROM QmDiscussions ds" + of_project +
           " JOIN QmDiscussionsRead dd ON dd.DiscussionID = ds.ID "
           "JOIN qmUsers u ON u.ID = dd.UserID WHERE ds.ParentID IS NOT NULL AND ds.ParentID <> 0 "
-          "ORDER BY ds.RootID, dd.DiscussionID, dd.UserID");
+          "ORDER BY dd.DiscussionID, dd.UserID");
   return rows;
 }
 

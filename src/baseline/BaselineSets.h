@@ -38,9 +38,9 @@ std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t k
                                         int32_t project_key, const SetOptions& options);
 
 // The sets of the discussions document of a project: "Discs" (thread
-// roots), "DiscReqs", "DiscUser", "DiscGroup", "DiscRead", "DiscReply"
-// (every reply of a thread, paired by the thread's root) and
-// "DiscReplyRead", each sorted by its pairing column.
+// roots and every reply that has replies), "DiscReqs", "DiscUser",
+// "DiscGroup", "DiscRead", "DiscReply" (every reply, paired by its real
+// parent) and "DiscReplyRead", each sorted by its pairing column.
 std::shared_ptr<Collection> DiscussionSets(Connection& conn, int32_t project_key);
 
 // The project's revisions, oldest first.

@@ -108,6 +108,18 @@ void MoverBase::RunDataSet(bool is_export, int32_t own_message, const std::strin
     if (!path.empty() && cause.size() >= again.size() &&
         cause.compare(cause.size() - again.size(), again.size(), again) == 0)
       cause.resize(cause.size() - again.size());
+    // A file that could not be written is named once: the mover's own file
+    // takes the reason directly, another file (a resource) stands in for it.
+    const std::string unwritten = "cannot write the file ";
+    if (is_export && cause.compare(0, unwritten.size(), unwritten) == 0) {
+      const size_t colon = cause.find(": ", unwritten.size());
+      const std::string file = cause.substr(unwritten.size(), colon - unwritten.size());
+      std::string why = colon == std::string::npos ? "" : cause.substr(colon + 2);
+      if (!why.empty() && why.back() == '.') why.pop_back();
+      std::string failed = ResourceStringV(eMsg_DownloadFailed, {ResourceString(own_message), file});
+      if (!failed.empty() && failed.back() == '.') failed.pop_back();
+      throw e.WithDescription(failed + (why.empty() ? "." : ": " + why + "."));
+    }
     if (!cause.empty()) cause[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(cause[0])));
     if (!where.empty() && !cause.empty() && cause.back() == '.') cause.pop_back();
     std::string text = composed + " " + cause + where;

@@ -18,6 +18,7 @@
 #include "frame/ThreadState.h"
 #include "sql/Guid.h"
 #include "transfer/Kinds.h"
+#include "transfer/OutputFolders.h"
 #include "transfer/TransferSteps.h"
 #include "xml/WriteBehind.h"
 #include "xml/XmlDoc.h"
@@ -125,13 +126,15 @@ void TuneAllocatorForTransfers() {
 
 namespace {
 
-// A hidden folder beside |dir| for the files of an export, or the old
-// content of a replaced |dir|: "<parent>/.<name>.<what>-<pid>".
-fs::path SiblingFolder(const fs::path& dir, const char* what) {
+// The hidden folder beside |dir| for the files of an export:
+// "<parent>/.<name>.partial-<pid>".
+fs::path SiblingFolder(const fs::path& dir) {
   fs::path name = dir.filename();
   if (name.empty()) name = dir.parent_path().filename();
   const fs::path parent = dir.filename().empty() ? dir.parent_path().parent_path() : dir.parent_path();
-  return parent / ("." + name.string() + "." + what + "-" + std::to_string(::getpid()));
+  std::string hidden = ".";
+  hidden.append(name.string()).append(".partial-").append(std::to_string(::getpid()));
+  return parent / hidden;
 }
 
 // Refuses a |dir| the export may not fill: a file, or a folder that holds
@@ -148,34 +151,12 @@ void CheckExportTarget(const fs::path& dir, bool force) {
                     " already holds files. Choose a new folder, or replace it with --force.");
 }
 
-// Gives the finished |staged| folder the name |dir|, replacing what |dir|
-// held (the caller checked that it may).
-void Publish(const fs::path& staged, const fs::path& dir) {
-  std::error_code ec;
-  fs::path old;
-  if (fs::exists(dir, ec)) {
-    old = SiblingFolder(dir, "old");
-    fs::remove_all(old, ec);
-    fs::rename(dir, old, ec);
-    if (ec)
-      throw Error(eErr_FileNotFound, kSource,
-                  "Cannot replace the folder " + dir.string() + ": " + ec.message() + ".");
-  }
-  fs::rename(staged, dir, ec);
-  if (ec) {
-    std::error_code back;
-    if (!old.empty()) fs::rename(old, dir, back);
-    throw Error(eErr_FileNotFound, kSource,
-                "Cannot name the finished export " + dir.string() + ": " + ec.message() + ".");
-  }
-  if (!old.empty()) fs::remove_all(old, ec);
-}
-
 }  // namespace
 
 ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
                             const ExportOptions& options) {
   CheckExportTarget(dir, options.force);
+  if (options.force) transfer::CheckNotSourceFiles(dir, db_path, true);
   auto conn = OpenProjectDatabase(db_path, options.pg_schema);
   ExportSummary summary;
   ExportContext ctx;
@@ -185,13 +166,19 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
   // Resolves nothing on export; it counts what the writers had to leave
   // out, as it does for an import.
   ctx.db->keys = std::make_shared<KeyMap>(conn.get());
-  ctx.dir = SiblingFolder(dir, "partial");
+  ctx.dir = SiblingFolder(dir);
   ctx.progress = options.progress;
   ctx.summary = &summary;
   xml::CurrentWriteNotes() = {};
   frame::CurrentThread().left_out.clear();
   std::error_code ec;
   fs::remove_all(ctx.dir, ec);
+  const fs::path parent = ctx.dir.parent_path();
+  const std::string stale = ctx.dir.filename().string();
+  for (const fs::path& gone : transfer::RemoveStaleWorkFolders(
+           parent, stale.substr(0, stale.rfind('-') + 1)))
+    if (options.progress)
+      options.progress("removed " + gone.string() + ", left by an export that did not finish");
   // One read transaction: every file of the export shows the database as it
   // was at the first read, even while others write to it.
   conn->SetLockWait(5000);
@@ -215,7 +202,7 @@ ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
     summary.losses = ctx.db->keys->Losses();
     for (const auto& [kind, n] : frame::CurrentThread().left_out) summary.losses[kind] += n;
     if (options.strict) transfer::FailOnLeftOut(summary.losses, "export");
-    Publish(ctx.dir, dir);
+    transfer::ExchangeFolders(ctx.dir, dir);
   } catch (...) {
     conn->Rollback();
     fs::remove_all(ctx.dir, ec);

@@ -2,7 +2,9 @@
 #include "xml/XmlDoc.h"
 
 #include <sodium.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -103,19 +105,53 @@ void SaveDocument(const pugi::xml_document& doc, const std::string& path) {
   WriteFileBytes(path, bytes);
 }
 
-void WriteFileBytes(const std::string& path, std::string_view bytes) {
-  // The bytes go to a temporary file beside the target, which is renamed
-  // over it once complete: a failure or a crash never leaves a half-written
-  // file under the name of a finished one.
-  const std::string part = path + ".part";
-  std::FILE* f = std::fopen(part.c_str(), "wb");
-  bool ok = f != nullptr;
-  int reason = errno;
-  if (ok && !bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
-    ok = false;
-    reason = errno;
+int CreateTempFile(const std::string& path, std::string* temp) {
+  const std::string folder = FolderOfPath(path);
+  const std::string name = path.substr(folder.size());
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    unsigned char random[8];
+    if (::getentropy(random, sizeof random) != 0) return -1;
+    char hex[17];
+    for (size_t i = 0; i < sizeof random; ++i) std::snprintf(hex + 2 * i, 3, "%02x", random[i]);
+    *temp = folder + "." + name + "." + hex + ".part";
+    // O_EXCL with O_CREAT never follows a link, not even a dangling one: a
+    // name planted beforehand makes the open fail and another name is drawn.
+    const int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
   }
-  if (f != nullptr && std::fclose(f) != 0 && ok) {
+  return -1;
+}
+
+void CheckReplaceable(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return;
+  throw Error(eErr_NotRegularFile, "modWriteXML.SaveDocument",
+              "cannot write the file " + path + ": " +
+                  (S_ISLNK(st.st_mode) ? "it is a symbolic link" : S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file") +
+                  ", which is not replaced.");
+}
+
+void WriteFileBytes(const std::string& path, std::string_view bytes) {
+  // The bytes go to a new temporary file beside the target, which is
+  // renamed over it once complete: a failure or a crash never leaves a
+  // half-written file under the name of a finished one. What the name holds
+  // is replaced only when it is a regular file.
+  CheckReplaceable(path);
+  std::string part;
+  const int fd = CreateTempFile(path, &part);
+  bool ok = fd >= 0;
+  int reason = errno;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      reason = n < 0 ? errno : ENOSPC;
+    } else {
+      done += static_cast<size_t>(n);
+    }
+  }
+  if (fd >= 0 && ::close(fd) != 0 && ok) {
     ok = false;
     reason = errno;
   }
@@ -124,7 +160,7 @@ void WriteFileBytes(const std::string& path, std::string_view bytes) {
     reason = errno;
   }
   if (!ok) {
-    if (f != nullptr) std::remove(part.c_str());
+    if (fd >= 0) ::unlink(part.c_str());
     throw Error(eErr_FileNotFound, "modWriteXML.SaveDocument",
                 "cannot write the file " + path + ": " + std::strerror(reason));
   }

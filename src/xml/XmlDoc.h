@@ -38,11 +38,20 @@ XmlDocumentPtr LoadDocument(const std::string& path, const std::string& source);
 // cannot be written. With a WriteBehind on this thread the file is only
 // queued, and a failure surfaces at a later save or at its Finish.
 void SaveDocument(const pugi::xml_document& doc, const std::string& path);
-// Creates or replaces |path| with |bytes|, written to "<path>.part" and
-// renamed over |path| when complete, so |path| is never half-written.
-// Throws Error eErr_FileNotFound naming the file and the reason when it
+// Creates or replaces |path| with |bytes|, written to a new temporary file
+// beside it (CreateTempFile) and renamed over |path| when complete, so
+// |path| is never half-written. Throws Error eErr_NotRegularFile when
+// |path| names something other than a regular file (a link, a folder, a
+// device), and eErr_FileNotFound naming the file and the reason when it
 // cannot be written (the temporary file is removed again).
 void WriteFileBytes(const std::string& path, std::string_view bytes);
+// Creates a new file ".<name>.<16 random hex digits>.part" beside |path|
+// for writing, exclusively and without following links; its name goes to
+// |temp|. Returns the descriptor, or -1 with errno set.
+int CreateTempFile(const std::string& path, std::string* temp);
+// Throws Error eErr_NotRegularFile unless |path| is missing or a regular
+// file (a link is refused, whatever it points to).
+void CheckReplaceable(const std::string& path);
 // The document as text, as SaveDocument writes it: XML 1.0 wherever the
 // data allows (see ToXml10).
 std::string DocumentText(const pugi::xml_document& doc);

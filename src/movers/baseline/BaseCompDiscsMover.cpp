@@ -1,5 +1,6 @@
-// BaseCompDiscsMover: one ordered merge per list over sets sorted by their
-// pairing column, driven by the discussions in ascending order.
+// BaseCompDiscsMover: the discussions of "Discs" in their order, each list
+// filled from its set by the pairing column through an index, so a row
+// pairs with its discussion wherever it stands in its set.
 #include "movers/baseline/BaseCompDiscsMover.h"
 
 #include "frame/MoverRegistry.h"
@@ -13,31 +14,6 @@ using baseline::AppendText;
 using baseline::Raw;
 using baseline::Text;
 
-// The numeric value of |column| in the current row (0 when it has none).
-double Number(const Recordset& rs, int column) {
-  const Variant& v = rs.RefAt(column);
-  return v.IsNumeric() ? v.ToDouble() : 0;
-}
-
-// Ordered merge: rows of |rs| whose |column| equals |id| each add an item
-// through |item| to a |list| element created on the first; smaller values
-// (orphans) are passed over; the first greater one stays current.
-template <class Item>
-void MergeList(pugi::xml_node parent, const char* list, Recordset* rs, const char* column,
-               double id, Item&& item) {
-  if (rs == nullptr) return;
-  const int index = rs->FieldIndex(column);
-  if (index < 0) return;
-  pugi::xml_node element;
-  for (; !rs->IsEOF(); rs->MoveNext()) {
-    const double value = Number(*rs, index);
-    if (value > id) break;
-    if (value < id) continue;
-    if (!element) element = parent.append_child(list);
-    item(element, *rs);
-  }
-}
-
 void AppendUser(pugi::xml_node list, const Recordset& rs) {
   pugi::xml_node user = list.append_child("DUsr");
   AppendText(user, "DUID", Text(rs, "QMGUID"));
@@ -46,6 +22,23 @@ void AppendUser(pugi::xml_node list, const Recordset& rs) {
 
 struct DiscSets {
   std::shared_ptr<Recordset> discs, reqs, users, groups, read, replies, reply_read;
+};
+
+// Each list's rows indexed by the column that pairs them with their
+// discussion: "DiscReply" by the reply's real parent, "DiscReplyRead" by
+// the reply itself. The discussions of "Discs" are the thread roots and
+// every reply that has replies of its own, so each reply is written under
+// its real parent, however deep the thread and however the keys of
+// different threads interleave.
+struct DiscLists {
+  explicit DiscLists(const DiscSets& s)
+      : reqs(s.reqs.get(), {"DiscussionID"}),
+        users(s.users.get(), {"DiscID"}),
+        groups(s.groups.get(), {"DiscID"}),
+        read(s.read.get(), {"DiscID"}),
+        replies(s.replies.get(), {"ParentID"}),
+        reply_read(s.reply_read.get(), {"DiscID"}) {}
+  baseline::RowIndex reqs, users, groups, read, replies, reply_read;
 };
 
 // The children a discussion and a reply share, with the discussion's
@@ -70,39 +63,35 @@ bool AppendPost(pugi::xml_node disc, const Recordset& rs, bool root) {
 }
 
 // The discussion's key, which the lists pair with.
-double DiscussionId(const Recordset& rs) {
-  const Variant id = rs.ValueOr("DiscID");
-  return id.IsNumeric() ? id.ToDouble() : 0;
-}
+std::string DiscussionId(const Recordset& rs) { return baseline::RowIndex::KeyOf(rs, {"DiscID"}); }
 
-void AppendReply(pugi::xml_node list, const Recordset& rs, const DiscSets& sets) {
+void AppendReply(pugi::xml_node list, const Recordset& rs, DiscLists& lists) {
   pugi::xml_node reply = list.append_child("Disc");
   AppendPost(reply, rs, false);
-  MergeList(reply, "DRead", sets.reply_read.get(), "DiscID", DiscussionId(rs), AppendUser);
+  baseline::FillList(reply, "DRead", lists.reply_read, DiscussionId(rs), AppendUser);
 }
 
-void AppendDiscussion(pugi::xml_node list, const DiscSets& sets) {
-  const Recordset& rs = *sets.discs;
+void AppendDiscussion(pugi::xml_node list, const Recordset& rs, DiscLists& lists) {
   pugi::xml_node disc = list.append_child("Disc");
   const bool answered = AppendPost(disc, rs, true);
-  const double id = DiscussionId(rs);
-  MergeList(disc, "DUsers", sets.users.get(), "DiscID", id, AppendUser);
-  MergeList(disc, "DGroups", sets.groups.get(), "DiscID", id,
-            [](pugi::xml_node l, const Recordset& r) {
-              pugi::xml_node group = l.append_child("DGroup");
-              AppendText(group, "DGID", Text(r, "QMGUID"));
-              AppendText(group, "DGName", Text(r, "Name"));
-            });
-  MergeList(disc, "DRead", sets.read.get(), "DiscID", id, AppendUser);
+  const std::string id = DiscussionId(rs);
+  baseline::FillList(disc, "DUsers", lists.users, id, AppendUser);
+  baseline::FillList(disc, "DGroups", lists.groups, id,
+                     [](pugi::xml_node l, const Recordset& r) {
+                       pugi::xml_node group = l.append_child("DGroup");
+                       AppendText(group, "DGID", Text(r, "QMGUID"));
+                       AppendText(group, "DGName", Text(r, "Name"));
+                     });
+  baseline::FillList(disc, "DRead", lists.read, id, AppendUser);
   if (answered)
-    MergeList(disc, "Replies", sets.replies.get(), "ParentID", id,
-              [&](pugi::xml_node l, const Recordset& r) { AppendReply(l, r, sets); });
-  MergeList(disc, "DiscReqs", sets.reqs.get(), "DiscussionID", id,
-            [](pugi::xml_node l, const Recordset& r) {
-              pugi::xml_node req = l.append_child("DiscReq");
-              AppendText(req, "RPre", Text(r, "RequirementPrefix"));
-              AppendText(req, "GUID", Text(r, "QMGUID"));
-            });
+    baseline::FillList(disc, "Replies", lists.replies, id,
+                       [&](pugi::xml_node l, const Recordset& r) { AppendReply(l, r, lists); });
+  baseline::FillList(disc, "DiscReqs", lists.reqs, id,
+                     [](pugi::xml_node l, const Recordset& r) {
+                       pugi::xml_node req = l.append_child("DiscReq");
+                       AppendText(req, "RPre", Text(r, "RequirementPrefix"));
+                       AppendText(req, "GUID", Text(r, "QMGUID"));
+                     });
 }
 
 }  // namespace
@@ -128,8 +117,10 @@ void BaseCompDiscsMover::WriteData(SourceContainer* oSource, DataDescriptor* oDa
   baseline::SetSchemaAttributes(project, baseline::kBaselineSchema);
   AppendText(project, "GUID", oData ? oData->SpectoProject.ToText() : std::string());
   pugi::xml_node list = project.append_child("Discs");
-  if (sets.discs)
-    for (; !sets.discs->IsEOF(); sets.discs->MoveNext()) AppendDiscussion(list, sets);
+  if (sets.discs) {
+    DiscLists lists(sets);
+    for (; !sets.discs->IsEOF(); sets.discs->MoveNext()) AppendDiscussion(list, *sets.discs, lists);
+  }
   xml::SaveDocument(*doc_, FilePath(oSource));
 }
 

@@ -119,10 +119,10 @@ void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
   Recordset* docs = s.doc_info.get();
   if (docs && (!for_reports_ || Yes(data.IncludePkgDocsInfo))) {
     pugi::xml_node list = project.append_child("Docs");
+    baseline::RowIndex history(s.doc_history.get(), {"DocGuid"});
     for (; !docs->IsEOF(); docs->MoveNext())
       SkipOnFailure("a document entry of a package extract", [&] {
-        baseline::AppendDocEntry(list, *docs, baseline::EntryForm::kPackage,
-                                 s.doc_history.get());
+        baseline::AppendDocEntry(list, *docs, baseline::EntryForm::kPackage, &history);
       });
   }
 

@@ -39,43 +39,22 @@ char CleanerAction(unsigned char c) {
   }
 }
 
-// The columns a forward merge pairs on, found once per set.
-struct PairColumns {
-  int type = -1;
-  int tag = -1;
-  explicit PairColumns(const Recordset* rs) {
-    if (rs == nullptr) return;
-    type = rs->FieldIndex("RequirementTypeID");
-    tag = rs->FieldIndex("LongTagNumber");
-  }
+// The columns that pair a row with its requirement.
+const std::vector<std::string_view> kReqPair = {"RequirementTypeID",
+                                                              "LongTagNumber"};
+
+// The lists of the requirement pass, each indexed by its pairing key.
+struct ReqLists {
+  explicit ReqLists(BaselineState& s)
+      : field_values(s.field_values.get(), kReqPair),
+        list_values(s.list_values.get(), kReqPair),
+        history(s.history.get(), kReqPair),
+        disc(s.disc.get(), kReqPair),
+        trace_to(s.trace_to.get(), kReqPair),
+        trace_from(s.trace_from.get(), kReqPair),
+        resources(s.resources.get(), {"REQUIREMENTID"}) {}
+  RowIndex field_values, list_values, history, disc, trace_to, trace_from, resources;
 };
-
-// The key of the current "Reqs" row that the lists pair with.
-struct ReqKey {
-  std::string type;
-  std::string tag;
-};
-
-// True while the current row of |rs| belongs to the requirement |key|.
-bool Pairs(const Recordset& rs, const PairColumns& cols, const ReqKey& key) {
-  if (rs.IsEOF() || cols.type < 0 || cols.tag < 0) return false;
-  return rs.RefAt(cols.type).ToText() == key.type && rs.RefAt(cols.tag).ToText() == key.tag;
-}
-
-// Forward merge: while the set's current row pairs with the requirement,
-// |item| builds one child of a new |list| element; the first row that does
-// not pair stays current for the next requirement. The list is appended to
-// |req| only when it got an item.
-template <class Item>
-void MergeList(pugi::xml_node req, const char* list, Recordset* rs, const PairColumns& cols,
-               const ReqKey& key, Item&& item) {
-  if (rs == nullptr) return;
-  pugi::xml_node element;
-  for (; Pairs(*rs, cols, key); rs->MoveNext()) {
-    if (!element) element = req.append_child(list);
-    item(element, *rs);
-  }
-}
 
 // Clean text of |column|, or of |fallback| when it is empty.
 std::string CleanOr(const Recordset& rs, std::string_view column, std::string_view fallback) {
@@ -163,16 +142,12 @@ void AppendTrace(pugi::xml_node list, const Recordset& rs, const TraceColumns& c
 }
 
 // Resources of the requirement with key |id|: rows paired by REQUIREMENTID.
-void AppendResources(pugi::xml_node req, const std::string& id) {
+void AppendResources(pugi::xml_node req, RowIndex& resources, const std::string& id) {
   BaselineState& s = State();
-  Recordset* rs = s.resources.get();
-  if (rs == nullptr) return;
-  const int owner = rs->FieldIndex("REQUIREMENTID");
-  if (owner < 0) return;
   pugi::xml_node list;
-  for (; !rs->IsEOF() && rs->RefAt(owner).ToText() == id; rs->MoveNext()) {
-    const std::string guid = Text(*rs, "QMGUID");
-    if (guid.empty()) continue;
+  resources.Take(id, [&](const Recordset& rs) {
+    const std::string guid = Text(rs, "QMGUID");
+    if (guid.empty()) return;
     // The GUID names the resource file; the caller refused every one that
     // cannot before the first file was written. Should one come here, the
     // requirement is left out (and counted) rather than listing it.
@@ -182,13 +157,13 @@ void AppendResources(pugi::xml_node req, const std::string& id) {
     if (!list) list = req.append_child("Resources");
     AppendText(list.append_child("Resource"), "GUID", guid);
     if (!IsReportKind(s.kind))
-      package_xml::WriteResourceFile(*rs, guid, s.project_guid,
+      package_xml::WriteResourceFile(rs, guid, s.project_guid,
                                      frame::CurrentThread().resources_folder);
-  }
+  });
 }
 
 // One Req from the current "Reqs" row, with its lists.
-void AppendRequirement(pugi::xml_node parent, const Recordset& reqs, const PairColumns& pair) {
+void AppendRequirement(pugi::xml_node parent, const Recordset& reqs, ReqLists& lists) {
   BaselineState& s = State();
   pugi::xml_node req = parent.append_child("Req");
   try {
@@ -205,17 +180,14 @@ void AppendRequirement(pugi::xml_node parent, const Recordset& reqs, const PairC
       AppendText(req, "PGUID", Text(reqs, "PackageGUID"));
     if (Bit(reqs, "Deleted") == "1") AppendText(req, "Deleted", "1");
 
-    ReqKey key;
-    if (pair.type >= 0) key.type = reqs.RefAt(pair.type).ToText();
-    if (pair.tag >= 0) key.tag = reqs.RefAt(pair.tag).ToText();
-
-    MergeList(req, "FVs", s.field_values.get(), PairColumns(s.field_values.get()), key,
+    const std::string key = RowIndex::KeyOf(reqs, kReqPair);
+    FillList(req, "FVs", lists.field_values, key,
               [](pugi::xml_node list, const Recordset& rs) { AppendFieldValue(list, rs); });
     // A list whose rows were all left out (empty values) is not kept.
     if (pugi::xml_node fvs = req.child("FVs"); fvs && !fvs.first_child()) req.remove_child(fvs);
-    MergeList(req, "LVs", s.list_values.get(), PairColumns(s.list_values.get()), key,
+    FillList(req, "LVs", lists.list_values, key,
               [](pugi::xml_node list, const Recordset& rs) { AppendListValue(list, rs); });
-    MergeList(req, "History", s.history.get(), PairColumns(s.history.get()), key,
+    FillList(req, "History", lists.history, key,
               [](pugi::xml_node list, const Recordset& rs) { AppendRevision(list, rs); });
     if (!Text(reqs, "BookmarkName").empty()) {
       pugi::xml_node info = req.append_child("RDInfo");
@@ -225,15 +197,15 @@ void AppendRequirement(pugi::xml_node parent, const Recordset& reqs, const PairC
       AppendText(info, "DPos", Text(reqs, "DocumentPosition"));
       AppendText(info, "LDText", Text(reqs, "LastDocText"));
     }
-    MergeList(req, "Discs", s.disc.get(), PairColumns(s.disc.get()), key,
+    FillList(req, "Discs", lists.disc, key,
               [](pugi::xml_node list, const Recordset& rs) { AppendDiscussionRef(list, rs); });
-    MergeList(req, "TTo", s.trace_to.get(), PairColumns(s.trace_to.get()), key,
+    FillList(req, "TTo", lists.trace_to, key,
               [](pugi::xml_node list, const Recordset& rs) { AppendTrace(list, rs, kTraceTo); });
-    MergeList(
-        req, "TFrom", s.trace_from.get(), PairColumns(s.trace_from.get()), key,
+    FillList(
+        req, "TFrom", lists.trace_from, key,
         [](pugi::xml_node list, const Recordset& rs) { AppendTrace(list, rs, kTraceFrom); });
     if (IsPackageKind(s.kind)) AppendText(req, "SuspTS", Text(reqs, "SuspectDateTime"));
-    AppendResources(req, Text(reqs, "ID"));
+    AppendResources(req, lists.resources, RowIndex::KeyOf(reqs, {"ID"}));
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
@@ -389,8 +361,8 @@ bool WriteRequirements(pugi::xml_node parent) {
   Recordset* reqs = State().reqs.get();
   if (reqs == nullptr) return true;
   try {
-    const PairColumns pair(reqs);
-    for (; !reqs->IsEOF(); reqs->MoveNext()) AppendRequirement(parent, *reqs, pair);
+    ReqLists lists(State());
+    for (; !reqs->IsEOF(); reqs->MoveNext()) AppendRequirement(parent, *reqs, lists);
     return true;
   } catch (const std::bad_alloc&) {
     throw;
@@ -514,7 +486,7 @@ void AppendPackageEntry(pugi::xml_node parent, const Recordset& info) {
 }
 
 void AppendDocEntry(pugi::xml_node parent, const Recordset& info, EntryForm form,
-                    Recordset* history) {
+                    RowIndex* history) {
   pugi::xml_node doc = parent.append_child("Doc");
   try {
     const std::string guid = form == EntryForm::kPackage ? Raw(info, "DocGuid")
@@ -541,15 +513,9 @@ void AppendDocEntry(pugi::xml_node parent, const Recordset& info, EntryForm form
     AppendText(doc, "VUGUID", Text(info, "VersionUserGUID"));
     AppendText(doc, "VUName", Text(info, "VersionUserFullName"));
     if (form != EntryForm::kPackage || history == nullptr) return;
-    // The document's revisions follow in "DocHistory", sorted like
-    // "DocInfo" and paired by the document's GUID.
-    pugi::xml_node list;
-    const int column = history->FieldIndex("DocGuid");
-    for (; column >= 0 && !history->IsEOF() && history->RefAt(column).ToText() == guid;
-         history->MoveNext()) {
-      if (!list) list = doc.append_child("History");
-      AppendRevision(list, *history);
-    }
+    // The document's revisions follow in "DocHistory", paired by the
+    // document's GUID.
+    FillList(doc, "History", *history, RowIndex::KeyOf(info, {"DocGuid"}), AppendRevision);
   } catch (...) {
     parent.remove_child(doc);
     throw;
@@ -586,6 +552,44 @@ void AppendViewEntry(pugi::xml_node parent, const Recordset& info, EntryForm for
     parent.remove_child(view);
     throw;
   }
+}
+
+namespace {
+
+// The text of |columns| of the current row, joined by a character no key
+// holds; empty when the set lacks one of them.
+std::string JoinedKey(const Recordset& rs, const std::vector<int>& columns) {
+  std::string key;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (i > 0) key.push_back('\x1f');
+    key += rs.RefAt(columns[i]).ToText();
+  }
+  return key;
+}
+
+std::vector<int> ColumnsOf(const Recordset& rs, const std::vector<std::string_view>& names) {
+  std::vector<int> columns;
+  for (std::string_view name : names) {
+    const int index = rs.FieldIndex(name);
+    if (index < 0) return {};
+    columns.push_back(index);
+  }
+  return columns;
+}
+
+}  // namespace
+
+RowIndex::RowIndex(Recordset* rs, const std::vector<std::string_view>& columns) : rs_(rs) {
+  if (rs_ == nullptr) return;
+  const std::vector<int> indexes = ColumnsOf(*rs_, columns);
+  if (indexes.empty()) return;
+  for (; !rs_->IsEOF(); rs_->MoveNext())
+    rows_[JoinedKey(*rs_, indexes)].push_back(rs_->GetBookmark());
+}
+
+std::string RowIndex::KeyOf(const Recordset& rs, const std::vector<std::string_view>& columns) {
+  const std::vector<int> indexes = ColumnsOf(rs, columns);
+  return indexes.empty() || rs.IsEOF() ? std::string("\x1e") : JoinedKey(rs, indexes);
 }
 
 }  // namespace qmxml::movers::baseline

@@ -1,10 +1,11 @@
 // modBaseCompWriteXML: the parts of a baseline or report extract that the
 // baseline movers, the document and view requirement writers and the report
 // movers share. An extract is written from record sets the caller prepared,
-// one per kind of row, all sorted like "Reqs" (by RequirementTypeID, then
-// LongTagNumber), and paired up with the requirements in one forward pass:
-// every set is read exactly once and nothing is searched, except the
-// external-requirement tables of traces into other projects.
+// one per kind of row, and paired up with the requirements of "Reqs" by
+// key (RequirementTypeID and LongTagNumber, or REQUIREMENTID): each set is
+// indexed once (RowIndex), so a row pairs with its requirement whatever
+// order the caller's sets are in; over sets sorted like "Reqs" this is the
+// result of a forward merge.
 //
 // The record sets of one extract live in per-thread state: the loader fills
 // it, the header, requirement and list writers read it. One extract runs at
@@ -15,6 +16,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
+#include <initializer_list>
 
 #include <pugixml.hpp>
 
@@ -114,6 +118,59 @@ class BaselineListUpdate {
 // 13, 18, 19, 21 and 31, turns 26 into "|" and 30 into "-".
 std::string CleanText(std::string_view text);
 
+// The rows of one record set grouped by their pairing key, so that a list
+// gets every row that pairs with its owner wherever the row stands. Built
+// in one pass from the set's current row to its end. Rows are handed out
+// in the order of the set and each at most once: over a set sorted like
+// its owners the lists are those of an ordered merge, and when the caller's
+// order is not monotonic (a late reply to an early thread) nothing is
+// passed over. Rows whose key no owner asks for are left out, as orphans
+// are by a merge.
+class RowIndex {
+ public:
+  using KeyFn = std::string (*)(const Recordset& rs, const std::vector<int>& columns);
+  // Indexes |rs| (may be nullptr: an index that pairs nothing) by the text
+  // of |columns| joined; a set without one of them pairs nothing.
+  RowIndex(Recordset* rs, const std::vector<std::string_view>& columns);
+  RowIndex(const RowIndex&) = delete;
+  RowIndex& operator=(const RowIndex&) = delete;
+
+  // The key of the current row of |rs| over |columns| (as the index forms
+  // it), for the owner's side of the pairing.
+  static std::string KeyOf(const Recordset& rs, const std::vector<std::string_view>& columns);
+
+  // Moves the set to each row not yet handed out whose key is |key|, in
+  // set order, and calls |item| with it; returns how many there were.
+  template <class Item>
+  size_t Take(const std::string& key, Item&& item) {
+    auto it = rows_.find(key);
+    if (it == rows_.end()) return 0;
+    std::vector<Recordset::Bookmark> rows = std::move(it->second);
+    rows_.erase(it);
+    for (Recordset::Bookmark b : rows) {
+      rs_->SetBookmark(b);
+      item(*rs_);
+    }
+    return rows.size();
+  }
+
+ private:
+  Recordset* rs_;
+  std::unordered_map<std::string, std::vector<Recordset::Bookmark>> rows_;
+};
+
+// Fills the list element |list| of |owner| from the rows of |index| paired
+// with |key|: the element is appended only when it gets an item.
+template <class Item>
+void FillList(pugi::xml_node owner, const char* list, RowIndex& index, const std::string& key,
+              Item&& item) {
+  pugi::xml_node element;
+  index.Take(key, [&](const Recordset& rs) {
+    if (!element) element = owner.append_child(list);
+    item(element, rs);
+  });
+}
+
 // ---- element builders shared by the extract movers ----
 
 // PROJECT's "xmlns:xsi" and "xsi:noNamespaceSchemaLocation" = |schema|.
@@ -140,10 +197,10 @@ void AppendPackageEntry(pugi::xml_node parent, const Recordset& info);
 // document or view extract, or the element inside a package extract.
 enum class EntryForm { kList, kExtract, kPackage };
 // Doc from the current row of |info| ("DocInfo"). In the package form the
-// document's History follows from |history| ("DocHistory", paired by
-// DocGuid and walked forward).
+// document's History follows from |history| (an index of "DocHistory" by
+// DocGuid).
 void AppendDocEntry(pugi::xml_node parent, const Recordset& info, EntryForm form,
-                    Recordset* history = nullptr);
+                    RowIndex* history = nullptr);
 // View from the current row of |info| ("ViewInfo").
 void AppendViewEntry(pugi::xml_node parent, const Recordset& info, EntryForm form);
 

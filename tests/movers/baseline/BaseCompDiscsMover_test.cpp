@@ -1,5 +1,5 @@
-// The discussions document: lists paired by ordered merges that pass over
-// orphans, replies only for answered discussions, read marks of replies.
+// The discussions document: lists paired by key (orphans left out), replies
+// only for answered discussions, each under its real parent, read marks of replies.
 #include "movers/baseline/BaselineTestSupport.h"
 
 namespace qmxml::testing {

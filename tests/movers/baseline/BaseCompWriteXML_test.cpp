@@ -38,7 +38,7 @@ std::string ValuesPerRequirement(const pugi::xml_document& doc) {
   return out;
 }
 
-TEST_F(BaseCompWriteXMLTest, ForwardMergePairsEachRowWithItsRequirement) {
+TEST_F(BaseCompWriteXMLTest, EachRowPairsWithItsRequirementByKey) {
   struct Case {
     const char* what;
     std::vector<std::tuple<int32_t, std::string, std::string>> values;
@@ -51,10 +51,12 @@ TEST_F(BaseCompWriteXMLTest, ForwardMergePairsEachRowWithItsRequirement) {
        {{1, "1", "a"}, {2, "1", "d"}},
        "a||d"},
       {"no rows at all", {}, "||"},
-      // Rows out of the order of "Reqs" are never written and block the
-      // rows behind them: the caller's sort is what makes the pass right.
-      {"a row out of order blocks the rest", {{1, "2", "c"}, {1, "1", "a"}, {2, "1", "d"}},
-       "|c|"},
+      // Rows are paired by key, not by position: a caller's set in another
+      // order than "Reqs" loses nothing.
+      {"rows out of the order of the requirements", {{1, "2", "c"}, {2, "1", "d"}, {1, "1", "a"}},
+       "a|c|d"},
+      {"a row of no requirement of the extract is left out", {{9, "9", "x"}, {1, "1", "a"}},
+       "a||"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

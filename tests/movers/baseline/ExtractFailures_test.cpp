@@ -1,5 +1,7 @@
 // Failures of the extract movers: the error number, source and text a
 // caller sees, and that no file is left behind under the extract's name.
+#include <functional>
+
 #include "movers/baseline/BaselineTestSupport.h"
 
 namespace qmxml::testing {
@@ -49,6 +51,43 @@ TEST_F(ExtractFailuresTest, SavingFailuresKeepTheirNumberAndNameTheFile) {
     EXPECT_FALSE(std::filesystem::exists(Unwritable(dir)));
     EXPECT_FALSE(std::filesystem::exists(Unwritable(dir) + ".part"));
   }
+}
+
+TEST_F(ExtractFailuresTest, AFailedWriteNamesItsFileOnceAndReplacesOnlyRegularFiles) {
+  const std::string target = dir.File("taken.XML");
+  const std::string outside = dir.File("outside.txt");
+  WriteFile(outside, "mine");
+  struct Case {
+    const char* planted;
+    std::function<void()> plant;
+    const char* why;
+  } cases[] = {
+      {"a folder", [&] { std::filesystem::create_directories(target + "/inner"); },
+       "it is a folder"},
+      {"a link to a file outside", [&] { std::filesystem::create_symlink(outside, target); },
+       "it is a symbolic link"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.planted);
+    std::filesystem::remove_all(target);
+    c.plant();
+    auto sets = std::make_shared<Collection>();
+    sets->Add(Variant(ObjectPtr(MakeRecordset({"DiscID"}, {{Variant(1)}}))), "Reqs");
+    ObjectPtr rows = sets;
+    SourceContainer src(target, db);
+    try {
+      Mover::CreateClass("BaseCompPackageMover")->WriteData(&src, &data, rows, &scheduler);
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), eErr_NotRegularFile);
+      const std::string& text = e.Description();
+      EXPECT_EQ(text, "Export of the package to the file " + target + " failed: " + c.why +
+                          ", which is not replaced.");
+    }
+    EXPECT_EQ(ReadFile(outside), "mine");
+  }
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+    EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
 }
 
 TEST_F(ExtractFailuresTest, ProjectMoverRefusesMoreThanASixteenBitCountOfPackages) {

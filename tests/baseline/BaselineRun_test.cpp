@@ -1,0 +1,414 @@
+// Baseline and report runs as the faults and attacks they must stop: a run
+// that fails half-way (a folder where a file must go, a list of another
+// project, a DOCTYPE, a planted link, a killed process) leaves the baseline
+// folder and everything around it as it was; outputs never replace a link,
+// a device or the database; discussions nested three deep with keys that
+// interleave across threads come out whole.
+#include "qmxml/Baseline.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <pugixml.hpp>
+
+#include <map>
+
+#include "TestSupport.h"
+#include "qmxml/Error.h"
+#include "sample/SampleProject.h"
+
+namespace qmxml::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Everything under |root| without following links: each path with its
+// kind and, for a file, its bytes (for a link, its target).
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> out;
+  if (!fs::exists(fs::symlink_status(root))) return out;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
+    const std::string rel = fs::relative(it->path(), root).string();
+    const fs::file_status st = fs::symlink_status(it->path());
+    if (fs::is_symlink(st))
+      out[rel] = "link " + fs::read_symlink(it->path()).string();
+    else if (fs::is_directory(st))
+      out[rel] = "folder";
+    else if (fs::is_regular_file(st))
+      out[rel] = "file " + ReadFile(it->path().string());
+    else
+      out[rel] = "other";
+  }
+  return out;
+}
+
+// The texts of the nodes at |xpath| under |node|, joined by blanks.
+std::string Words(pugi::xml_node node, const char* xpath) {
+  std::string out;
+  for (const auto& hit : node.select_nodes(xpath))
+    out += (out.empty() ? "" : " ") + std::string(hit.node().text().get());
+  return out;
+}
+
+int RunCli(const std::string& args) {
+  const int status = std::system((std::string(QMXML_CLI) + " -q " + args + " 2>/dev/null").c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A process id that is certainly gone: a child that has exited and been
+// reaped.
+pid_t DeadPid() {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(0);
+  ::waitpid(pid, nullptr, 0);
+  return pid;
+}
+
+class BaselineRunTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    db = dbs.New("source.db");
+    auto conn = CreateProjectDatabase(db);
+    SampleOptions opts;
+    opts.requirements = 120;
+    opts.seed = 3;
+    opts.key_file = dir.File("sample.key");
+    FillSampleProject(*conn, opts);
+  }
+  TempDir dir;
+  TestDatabases dbs{GetParam(), dir};
+  std::string db;
+};
+
+INSTANTIATE_TEST_SUITE_P(Databases, BaselineRunTest, ::testing::ValuesIn(Backends()),
+                         [](const auto& info) { return info.param; });
+
+// The first file of |folder| whose name begins with "{".
+fs::path FirstExtract(const fs::path& folder) {
+  for (const auto& e : fs::directory_iterator(folder))
+    if (e.path().filename().string().front() == '{') return e.path();
+  return {};
+}
+
+TEST_P(BaselineRunTest, AFailedRunLeavesTheFolderAndItsSurroundingsAsTheyWere) {
+  const fs::path first = dir.File("first");
+  BaselineOptions o;
+  o.discussions = true;
+  o.label = "first";
+  WriteBaseline(db, first.string(), o);
+  const fs::path outside = dir.File("outside");
+  fs::create_directory(outside);
+  WriteFile((outside / "keep.txt").string(), "mine");
+
+  struct Case {
+    const char* fault;
+    std::function<void(const fs::path&)> plant;
+    int32_t error;
+    const char* says;
+  } cases[] = {
+      {"a folder where an extract must go",
+       [](const fs::path& d) {
+         const fs::path extract = FirstExtract(d);
+         fs::remove(extract);
+         fs::create_directory(extract);
+       },
+       eErr_NotRegularFile, "it is a folder"},
+      {"a folder where a resource file must go",
+       [](const fs::path& d) {
+         const fs::path resource = FirstExtract(d / "Resources");
+         fs::remove(resource);
+         fs::create_directories(resource / "inner");
+       },
+       eErr_NotRegularFile, "it is a folder"},
+      {"a list of another project",
+       [](const fs::path& d) {
+         std::string list = ReadFile((d / "BaselineList.XML").string());
+         const size_t at = list.find("<GUID>") + 6;
+         list.replace(at, 38, "{00000000-0000-0000-0000-0000000000AA}");
+         WriteFile((d / "BaselineList.XML").string(), list);
+       },
+       eErr_OtherProject, "belongs to the project {00000000-0000-0000-0000-0000000000AA}"},
+      {"a list with a DOCTYPE",
+       [](const fs::path& d) {
+         std::string list = ReadFile((d / "BaselineList.XML").string());
+         list.insert(list.find("<PROJECT"), "<!DOCTYPE PROJECT [<!ENTITY x \"y\">]>\n");
+         WriteFile((d / "BaselineList.XML").string(), list);
+       },
+       eErr_NotWellFormed, "DOCTYPE"},
+      {"a Resources link that leads out",
+       [&](const fs::path& d) {
+         fs::remove_all(d / "Resources");
+         fs::create_directory_symlink(outside, d / "Resources");
+       },
+       eErr_OutsideFolder, "leads out of the baseline folder"},
+      {"a folder where the list must go",
+       [](const fs::path& d) {
+         fs::remove(d / "BaselineList.XML");
+         fs::create_directory(d / "BaselineList.XML");
+       },
+       eErr_NotRegularFile, "it is a folder"},
+      {"a list that is a link to a file outside",
+       [&](const fs::path& d) {
+         fs::remove(d / "BaselineList.XML");
+         fs::create_symlink(outside / "keep.txt", d / "BaselineList.XML");
+       },
+       eErr_NotRegularFile, "symbolic link"},
+  };
+  // The second run would change every file: the database changed meanwhile.
+  OpenProjectDatabase(db)->ExecuteScript("UPDATE QmPackages SET NAME = NAME || ' (changed)'");
+  o.label = "second";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    const fs::path out = dir.File("case");
+    fs::remove_all(out);
+    fs::copy(first, out, fs::copy_options::recursive);
+    c.plant(out);
+    const auto before = Snapshot(out);
+    const auto outside_before = Snapshot(outside);
+    try {
+      WriteBaseline(db, out.string(), o);
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), c.error) << e.Description();
+      EXPECT_NE(e.Description().find(c.says), std::string::npos) << e.Description();
+      // Messages name the files where the user knows them.
+      EXPECT_EQ(e.Description().find(".baseline.partial-"), std::string::npos) << e.Description();
+    }
+    EXPECT_EQ(Snapshot(out), before);
+    EXPECT_EQ(Snapshot(outside), outside_before);
+  }
+}
+
+// Sets or clears the immutable flag of |path|; false where the filesystem
+// or the user cannot.
+bool SetImmutable(const std::string& path, bool on) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  ::close(fd);
+  return ok;
+}
+
+TEST_P(BaselineRunTest, AMoveThatFailsHalfWayPutsBackWhatItReplaced) {
+  const fs::path out = dir.File("bl");
+  BaselineOptions o;
+  o.label = "first";
+  WriteBaseline(db, out.string(), o);
+  OpenProjectDatabase(db)->ExecuteScript("UPDATE QmPackages SET NAME = NAME || ' (changed)'");
+  const auto before = Snapshot(out);
+  // The list moves last; a list that cannot be kept aside while it is
+  // replaced fails the run after every extract was moved into place.
+  const std::string list = (out / "BaselineList.XML").string();
+  if (!SetImmutable(list, true)) GTEST_SKIP() << "no immutable files here";
+  o.label = "second";
+  try {
+    WriteBaseline(db, out.string(), o);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_NE(e.Description().find(list), std::string::npos) << e.Description();
+  }
+  SetImmutable(list, false);
+  EXPECT_EQ(Snapshot(out), before);
+}
+
+TEST_P(BaselineRunTest, ABaselineShowsTheDatabaseAsItStoodAtTheStart) {
+  // In WAL mode a SQLite writer may commit while the baseline reads; a
+  // server always lets it.
+  if (!dbs.OnServer()) OpenProjectDatabase(db)->ExecuteScript("PRAGMA journal_mode=WAL");
+  bool changed = false;
+  BaselineOptions o;
+  o.progress = [&](const std::string&) {
+    if (changed) return;
+    changed = true;
+    OpenProjectDatabase(db)->ExecuteScript("UPDATE QmPackages SET NAME = 'Renamed meanwhile'");
+  };
+  const std::string out = dir.File("bl");
+  WriteBaseline(db, out, o);
+  ASSERT_TRUE(changed);
+  for (const auto& [name, content] : Snapshot(out))
+    EXPECT_EQ(content.find("Renamed meanwhile"), std::string::npos) << name;
+}
+
+// Discussions whose replies nest three deep and whose keys interleave
+// across threads (a late reply to the first thread), each read by
+// different users.
+class NestedDiscussions : public DbFixture {
+ protected:
+  void SetUp() override {
+    DbFixture::SetUp();
+    std::string sql =
+        "INSERT INTO qmProjects (ID, Name, QMGUID) VALUES "
+        "(1, 'P', '{00000001-0000-0000-0000-000000000001}');"
+        "INSERT INTO qmUsers (ID, FullName, QMGUID) VALUES "
+        "(1, 'Ann', '{00000002-0000-0000-0000-000000000001}'),"
+        "(2, 'Bob', '{00000002-0000-0000-0000-000000000002}');";
+    for (auto [id, parent, root] : kPosts) {
+      const bool answered = std::any_of(std::begin(kPosts), std::end(kPosts),
+                                        [&](const auto& p) { return std::get<1>(p) == id; });
+      const std::string k = std::to_string(id);
+      sql += "INSERT INTO QmDiscussions (ID, Subject, AuthorID, RootID, ParentID, HasResponses) "
+             "VALUES (" + k + ", 's" + k + "', 1, " + std::to_string(root) + ", " +
+             std::to_string(parent) + ", " + (answered ? "1" : "0") + ");"
+             "INSERT INTO QmProjectDiscussions VALUES (1, " + k + ");"
+             "INSERT INTO QmDiscussionsRead (DiscussionID, UserID) VALUES (" + k + ", 1);";
+      if (id % 2 == 0)
+        sql += "INSERT INTO QmDiscussionsRead (DiscussionID, UserID) VALUES (" + k + ", 2);";
+    }
+    conn->ExecuteScript(sql);
+  }
+  // (key, parent, root): 0 is no parent.
+  static constexpr std::tuple<int, int, int> kPosts[] = {
+      {1, 0, 1}, {2, 0, 2}, {3, 1, 1}, {4, 2, 2}, {5, 3, 1},
+      {6, 5, 1}, {7, 1, 1}, {8, 4, 2}, {9, 6, 1}};
+};
+
+TEST_F(NestedDiscussions, EveryReplyStandsUnderItsRealParentWithItsReadMarks) {
+  BaselineOptions o;
+  o.discussions = true;
+  const std::string out = dir.File("bl");
+  WriteBaseline(db_path, out, o);
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file((out + "/Discussions.XML").c_str()));
+  // The roots and every reply that has replies, in key order.
+  EXPECT_EQ(Words(doc, "/PROJECT/Discs/Disc/DID"), "1 2 3 4 5 6");
+  std::map<std::string, std::string> replies;  // parent -> its replies
+  for (const auto& x : doc.select_nodes("/PROJECT/Discs/Disc")) {
+    pugi::xml_node disc = x.node();
+    replies[disc.child_value("DID")] = Words(disc, "Replies/Disc/DID");
+    for (pugi::xml_node reply : disc.child("Replies").children("Disc")) {
+      // A reply carries its real parent and the root of its thread.
+      EXPECT_STREQ(reply.child_value("PID"), disc.child_value("DID"));
+      const int id = std::stoi(reply.child_value("DID"));
+      EXPECT_EQ(std::stoi(reply.child_value("RID")), std::get<2>(kPosts[id - 1]));
+      EXPECT_EQ(Words(reply, "DRead/DUsr/DUName"), id % 2 == 0 ? "Ann Bob" : "Ann") << id;
+    }
+    const int id = std::stoi(disc.child_value("DID"));
+    EXPECT_EQ(Words(disc, "DRead/DUsr/DUName"), id % 2 == 0 ? "Ann Bob" : "Ann") << id;
+  }
+  EXPECT_EQ(replies, (std::map<std::string, std::string>{
+                         {"1", "3 7"}, {"2", "4"}, {"3", "5"}, {"4", "8"}, {"5", "6"}, {"6", "9"}}));
+}
+
+TEST(BaselineOutputs, CommandsRefuseToWriteOverWhatIsNotTheirs) {
+  TempDir dir;
+  const std::string db = dir.File("s.db");
+  ASSERT_EQ(RunCli("sample " + db + " --requirements 40 >/dev/null"), 0);
+  std::string package;
+  {
+    auto conn = OpenProjectDatabase(db);
+    package = conn->Scalar("SELECT MIN(QMGUID) FROM QmPackages", {}).ToText();
+  }
+  const std::string report = "report " + db + " --package " + package + " --reqs";
+  const std::string victim = dir.File("victim.txt");
+  WriteFile(victim, "precious");
+  fs::create_symlink(victim, dir.File("link.xml"));
+  ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  const auto before = Snapshot(dir.Path());
+
+  struct Case {
+    const char* what;
+    std::string args;
+    int exit;
+  } cases[] = {
+      {"a report onto a link", report + " -o " + dir.File("link.xml"), 2},
+      {"a report onto a FIFO", report + " -o " + dir.File("fifo"), 2},
+      {"a report onto the database", report + " -o " + db, 2},
+      {"a report onto the database's key file", report + " -o " + db + ".key", 2},
+      {"a report to a full device", report + " > /dev/full", 2},
+      {"a report to a closed output", report + " >&-", 2},
+      {"an export summary to a full device", "export " + db + " " + dir.File("e") + " > /dev/full", 2},
+      {"an export that replaces the database's folder", "export " + db + " " + dir.Path().string() + " --force", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(RunCli(c.args), c.exit);
+    auto now = Snapshot(dir.Path());
+    // An export whose summary could not be printed has written its folder.
+    now.erase("e");
+    for (auto it = now.begin(); it != now.end();) it = it->first.rfind("e/", 0) == 0 ? now.erase(it) : std::next(it);
+    EXPECT_EQ(now, before);
+  }
+  // A report to a new name, and to "-", works; a "<name>.part" link planted
+  // beside the name is not written through.
+  fs::create_symlink(victim, dir.File("r.xml.part"));
+  EXPECT_EQ(RunCli(report + " -o " + dir.File("r.xml")), 0);
+  EXPECT_EQ(ReadFile(victim), "precious");
+  EXPECT_NE(ReadFile(dir.File("r.xml")).find("<Requirements>"), std::string::npos);
+  EXPECT_EQ(RunCli(report + " -o - > " + dir.File("r2.xml")), 0);
+  EXPECT_EQ(ReadFile(dir.File("r2.xml")), ReadFile(dir.File("r.xml")));
+}
+
+TEST(BaselineOutputs, FailedAndKilledRunsLeaveNothingVisibleAndTheNextRunClearsTheirLeftovers) {
+  TempDir dir;
+  const std::string db = dir.File("s.db");
+  ASSERT_EQ(RunCli("sample " + db + " --requirements 200 >/dev/null"), 0);
+  const std::string out = dir.File("bl");
+  ASSERT_EQ(RunCli("baseline " + db + " " + out + " --label one >/dev/null"), 0);
+  const auto before = Snapshot(out);
+  // A write that fails half-way (the file size limit, with its signal
+  // ignored): exit 2, one file named as the user knows it, nothing changed.
+  const std::string err = dir.File("err.txt");
+  const int failed = std::system(("trap '' XFSZ; ulimit -f 16; exec " QMXML_CLI " -q baseline " +
+                                  db + " " + out + " --history >/dev/null 2>" + err)
+                                     .c_str());
+  EXPECT_EQ(WEXITSTATUS(failed), 2);
+  const std::string line = ReadFile(err);
+  EXPECT_EQ(line.rfind("qmxml: error 53: ", 0), 0u) << line;
+  const size_t named = line.find(out + "/{");
+  EXPECT_NE(named, std::string::npos) << line;
+  EXPECT_EQ(line.find(out + "/", named + 1), std::string::npos) << line;
+  EXPECT_NE(line.find(": File too large"), std::string::npos) << line;
+  EXPECT_EQ(line.find("Export of"), std::string::npos) << line;
+  EXPECT_EQ(Snapshot(out), before);
+
+  // A file size limit kills the run while it writes (SIGXFSZ).
+  const int status = std::system(("ulimit -f 16; exec " QMXML_CLI " -q baseline " + db + " " +
+                                  out + " --history --traces --discussions >/dev/null 2>&1")
+                                     .c_str());
+  EXPECT_NE(status, 0);
+  // Whatever the killed run left is hidden in its work folder.
+  auto after = Snapshot(out);
+  bool leftover = false;
+  for (auto it = after.begin(); it != after.end();) {
+    const bool work = it->first.rfind(".baseline.partial-", 0) == 0;
+    leftover = leftover || work;
+    it = work ? after.erase(it) : std::next(it);
+  }
+  EXPECT_TRUE(leftover);
+  EXPECT_EQ(after, before);
+
+  // Exports: a folder left by a killed export is removed by the next one.
+  const std::string stale = dir.File(".e.partial-" + std::to_string(DeadPid()));
+  fs::create_directories(stale + "/packages");
+  const std::string alive = dir.File(".e.partial-" + std::to_string(::getpid()));
+  fs::create_directories(alive);
+  ASSERT_EQ(RunCli("export " + db + " " + dir.File("e") + " >/dev/null"), 0);
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(alive));
+  // --force swaps the finished export in and leaves no second folder.
+  WriteFile(dir.File("e/old.txt"), "old");
+  ASSERT_EQ(RunCli("export " + db + " " + dir.File("e") + " --force >/dev/null"), 0);
+  EXPECT_FALSE(fs::exists(dir.File("e/old.txt")));
+  EXPECT_TRUE(fs::exists(dir.File("e/project.xml")));
+  size_t hidden = 0;
+  for (const auto& e : fs::directory_iterator(dir.Path()))
+    hidden += e.path().filename().string().rfind(".e.", 0) == 0;
+  EXPECT_EQ(hidden, 1u);  // the live process's folder only
+
+  // The next baseline clears the killed run's work folder.
+  ASSERT_EQ(RunCli("baseline " + db + " " + out + " >/dev/null"), 0);
+  for (const auto& e : fs::directory_iterator(out))
+    EXPECT_NE(e.path().filename().string().rfind(".baseline.partial-", 0), 0u) << e.path();
+}
+
+}  // namespace
+}  // namespace qmxml::testing
