@@ -63,6 +63,8 @@ enum enumMessages : int32_t {
   eErr_FolderNotEmpty = 23111,   // an export into a folder that holds files
   eErr_LoginRefused = 23112,     // the host application refused a login
   eErr_Cipher = 23113,           // the password cipher has no key or a bad text
+  eErr_BadQuery = 23150,         // a query that does not parse or names what the project lacks
+  eErr_NoSuchQuery = 23151,      // no saved query of the project has that key, GUID or name
 };
 
 class Error : public std::runtime_error {
