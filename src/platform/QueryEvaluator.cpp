@@ -172,16 +172,24 @@ class Builder {
 
   // Some value of |s| compares with the condition's value by |op|.
   std::string Holds(const Node& n, const Subject& s, const std::string& op) {
+    // Rows of a source are found through the requirement's key; a key or
+    // number compared inside is written "(x + 0)" so that no database walks
+    // an index of the compared column instead (all rows of list item 1, for
+    // every requirement, took minutes on 100,000 requirements).
+    const std::string value =
+        !s.sources.empty() && (s.cmp == Cmp::Ref || s.cmp == Cmp::Number)
+            ? "(" + s.value + " + 0)"
+            : s.value;
     if (s.list) {
-      const std::string is = Any(s, s.value + " = " + Key(n.ref_key));
+      const std::string is = Any(s, value + " = " + Key(n.ref_key));
       if (op == "CONTAINS") return is;
-      return "(" + is + " AND NOT " + Any(s, s.value + " <> " + Key(n.ref_key)) + ")";
+      return "(" + is + " AND NOT " + Any(s, value + " <> " + Key(n.ref_key)) + ")";
     }
     switch (s.cmp) {
       case Cmp::Ref:
-        return Any(s, s.value + " = " + Key(n.ref_key));
+        return Any(s, value + " = " + Key(n.ref_key));
       case Cmp::Number:
-        return Any(s, s.value + " " + op + " " + Number(std::stod(n.literal)));
+        return Any(s, value + " " + op + " " + Number(std::stod(n.literal)));
       case Cmp::Seconds:
       case Cmp::TimeOfDay:
         return Any(s, s.value + " " + op + " " + Number(Seconds(n.literal, s.cmp)));

@@ -12,6 +12,8 @@
 #include <regex>
 #include <set>
 
+#include <strings.h>
+
 #include "TestSupport.h"
 #include "platform/QueryTree.h"
 #include "qmxml/Error.h"
@@ -66,7 +68,13 @@ enum class Kind { Number, Text, Date, Time, DateText, User, Document, Type, Item
 
 // The project's rows, as plain maps.
 struct Project {
-  using Row = std::map<std::string, Variant>;
+  // Column names as either database answers them (the server in lower case).
+  struct NoCase {
+    bool operator()(const std::string& a, const std::string& b) const {
+      return strcasecmp(a.c_str(), b.c_str()) < 0;
+    }
+  };
+  using Row = std::map<std::string, Variant, NoCase>;
   std::map<int64_t, Row> reqs;  // not deleted, of the project
   std::map<int64_t, bool> deleted;
   std::map<int64_t, std::string> users, documents, overflow_text;
