@@ -482,15 +482,18 @@ TEST_P(QueryEvaluatorTest, BadQueriesFailWithTheEnginesPositionAndReason) {
       EXPECT_NE(e.Description().find(c.says), std::string::npos) << e.Description();
     }
   }
-  QueryOptions o;
-  o.text = "Attr[999] = 1";
-  o.pg_schema = "";
-  try {
-    ListQuery(db_, o);
-    ADD_FAILURE() << "accepted";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), eErr_BadQuery);
-  }
+  // The command line: the engine's message and exit code 2, no file.
+  if (dbs_.OnServer()) return;
+  const std::string cli = std::string(QMXML_CLI) + " query " + db_ + " -o " + dir_.File("out.csv");
+  const int status =
+      std::system((cli + " --text 'Attr[999] = 1' 2>" + dir_.File("err.txt")).c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_NE(ReadFile(dir_.File("err.txt")).find("error 23150: The query cannot be evaluated: "
+                                                "position 6: the attribute 999"),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("out.csv")));
+  EXPECT_EQ(WEXITSTATUS(std::system((cli + " --saved 1 --format csv").c_str())), 0);
+  EXPECT_EQ(ReadFile(dir_.File("out.csv")).substr(0, 27), "Tag,Name,Type,Document,Prio");
 }
 
 TEST_P(QueryEvaluatorTest, ListingShowsTheAttributesTheQueryNames) {
