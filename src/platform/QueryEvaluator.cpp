@@ -1,5 +1,5 @@
 // The query evaluator. A condition becomes a test on the requirement's row
-// (alias q) or an EXISTS over the rows that hold its values; AND, OR, NOT
+// (alias q) or "q.ID IN (...)" over the rows that hold its values; AND, OR, NOT
 // and parentheses become the same in SQL. Every test is built to be true or
 // false, never NULL, so that NOT is the plain complement (as the in-memory
 // reading of docs/query-language.md has it) on both databases. Values come
@@ -23,12 +23,12 @@ using Node = ParsedQuery::Node;
 
 // How the values of a subject are compared.
 enum class Cmp {
-  Number,    // numerically, with a number
-  Seconds,   // a day number to the second, with a date literal
-  TimeOfDay, // the same, with the time of day of a date literal
-  DateText,  // stored "YYYY-MM-DD HH:MM:SS" text, character by character
-  Text,      // folded text; an empty text is no value
-  Ref        // a key; NULL and 0 are no value
+  Number,     // numerically, with a number
+  Seconds,    // a day number to the second, with a date literal
+  TimeOfDay,  // the same, with the time of day of a date literal
+  DateText,   // stored "YYYY-MM-DD HH:MM:SS" text, character by character
+  Text,       // folded text; an empty text is no value
+  Ref         // a key; NULL and 0 are no value
 };
 
 // Where the values of a subject live: rows of |from| whose column |key|
@@ -37,14 +37,16 @@ enum class Cmp {
 struct Source {
   std::string from, key, filter;
   // The rows of requirement q.
-  std::string Of() const { return key + " = q.ID" + (filter.empty() ? "" : " AND " + filter); }
+  std::string Of() const {
+    return key + " = q.ID" + (filter.empty() ? "" : " AND " + filter);
+  }
 };
 
 struct Subject {
   std::vector<Source> sources;
   std::string value;  // the value expression within a source
   Cmp cmp = Cmp::Number;
-  bool list = false;  // a List or MultiSelect attribute ("=" means the only item)
+  bool list = false;       // a List or MultiSelect attribute ("=" means the only item)
   std::string shown = {};  // what a listing shows (empty: |value|)
 };
 
@@ -53,11 +55,13 @@ struct Subject {
 const char* const kReqText =
     "COALESCE(NULLIF(CASE WHEN q.OverflowIND <> 0 THEN (SELECT x.OverflowText FROM "
     "QmOverflowText x WHERE x.OverFlowID = q.ID) END, ''), q.RequirementText)";
-const char* const kUserName = "(SELECT u.FullName FROM qmUsers u WHERE u.ID = q.VersionUserID)";
+const char* const kUserName =
+    "(SELECT u.FullName FROM qmUsers u WHERE u.ID = q.VersionUserID)";
 const char* const kDocumentName =
     "(SELECT d.Name FROM qmDocuments d WHERE d.ID = q.BookmarkDocumentID)";
 const char* const kValueText =
-    "COALESCE(NULLIF(CASE WHEN v.OVERFLOWIND <> 0 THEN (SELECT ov.OverflowFieldValue FROM "
+    "COALESCE(NULLIF(CASE WHEN v.OVERFLOWIND <> 0 THEN (SELECT ov.OverflowFieldValue "
+    "FROM "
     "QmOverflowValues ov WHERE ov.OverFlowRequirementID = v.REQUIREMENTID AND "
     "ov.OverFlowFieldID = v.FIELDID LIMIT 1) END, ''), v.FieldValue)";
 
@@ -67,7 +71,8 @@ Source TraceSource(bool to) {
   const std::string near = to ? "RequirementID" : "ToID";
   const std::string far = to ? "ToID" : "RequirementID";
   return {"QmToRelationships t JOIN qmRequirements o ON o.ID = t." + far, "t." + near,
-          "COALESCE(t.ExternalProjectID, 0) = 0 AND COALESCE(t.ExternalProjectToID, 0) = 0 AND "
+          "COALESCE(t.ExternalProjectID, 0) = 0 AND COALESCE(t.ExternalProjectToID, 0) = "
+          "0 AND "
           "COALESCE(o.Deleted, 0) = 0"};
 }
 
@@ -84,8 +89,9 @@ class Builder {
     n.subject = Node::Attr;
     n.attr_key = attr_key;
     const Subject s = SubjectOf(n);
-    const std::string head =
-        "SELECT q.ID AS ID, " + (s.shown.empty() ? s.value : s.shown) + " AS V FROM qmRequirements q";
+    const std::string head = "SELECT q.ID AS ID, " +
+                             (s.shown.empty() ? s.value : s.shown) +
+                             " AS V FROM qmRequirements q";
     const std::string tail = Present(s) + " AND q.ID IN (" + selection.sql + ")";
     QuerySelection out;
     if (s.sources.empty()) out.sql = head + " WHERE " + tail;
@@ -102,7 +108,8 @@ class Builder {
     out.sql =
         "SELECT q.ID AS ID FROM qmRequirements q WHERE EXISTS (SELECT 1 FROM "
         "qmProjectRequirements pr WHERE pr.ProjectID = " +
-        Key(project_key) + " AND pr.RequirementID = q.ID) AND COALESCE(q.Deleted, 0) = 0 AND (" +
+        Key(project_key) +
+        " AND pr.RequirementID = q.ID) AND COALESCE(q.Deleted, 0) = 0 AND (" +
         Expr(query.Root()) + ")";
     out.params = std::move(params_);
     return out;
@@ -117,8 +124,12 @@ class Builder {
     return mark;
   }
   std::string Key(int32_t key) { return Param(Variant(key)); }
-  std::string Number(double d) { return "CAST(" + Param(Variant(d)) + " AS DOUBLE PRECISION)"; }
-  std::string Text(const std::string& t) { return "CAST(" + Param(Variant(t)) + " AS TEXT)"; }
+  std::string Number(double d) {
+    return "CAST(" + Param(Variant(d)) + " AS DOUBLE PRECISION)";
+  }
+  std::string Text(const std::string& t) {
+    return "CAST(" + Param(Variant(t)) + " AS TEXT)";
+  }
 
   // ---- what differs between the databases ----
   // Code 26 read as "|", A-Z as a-z (only those: the server's lower() would
@@ -134,14 +145,17 @@ class Builder {
   }
   // Byte order for stored date-time texts (the server's collation might
   // skip punctuation).
-  std::string Bytewise(const std::string& e) const { return pg_ ? e + " COLLATE \"C\"" : e; }
+  std::string Bytewise(const std::string& e) const {
+    return pg_ ? e + " COLLATE \"C\"" : e;
+  }
   // A text that is digits, optionally "." and digits, as a number; else NULL.
   std::string NumberOfText(const std::string& e) const {
     if (pg_)
       return "CASE WHEN " + e + " ~ '^[0-9]+(\\.[0-9]+)?$' THEN CAST(" + e +
              " AS DOUBLE PRECISION) END";
-    return "CASE WHEN " + e + " GLOB '[0-9]*' AND NOT " + e + " GLOB '*[^0-9.]*' AND NOT " + e +
-           " GLOB '*.*.*' AND NOT " + e + " GLOB '*.' THEN CAST(" + e + " AS REAL) END";
+    return "CASE WHEN " + e + " GLOB '[0-9]*' AND NOT " + e +
+           " GLOB '*[^0-9.]*' AND NOT " + e + " GLOB '*.*.*' AND NOT " + e +
+           " GLOB '*.' THEN CAST(" + e + " AS REAL) END";
   }
   // The part of |e| before its first ".".
   std::string FirstPart(const std::string& e) const {
@@ -156,7 +170,8 @@ class Builder {
       case Node::And: {
         std::string out = "(";
         for (size_t i = 0; i < n.children.size(); ++i)
-          out += (i ? (n.kind == Node::Or ? " OR " : " AND ") : "") + Expr(*n.children[i]);
+          out +=
+              (i ? (n.kind == Node::Or ? " OR " : " AND ") : "") + Expr(*n.children[i]);
         return out + ")";
       }
       case Node::Not:
@@ -259,7 +274,9 @@ class Builder {
     }
     if (n.attr_key < 0) return BuiltIn(BuiltInMember(n.attr_key));
     const int32_t type =
-        conn_.Scalar("SELECT DataType FROM qmUserDefinedFields WHERE ID = ?", {Variant(n.attr_key)})
+        conn_
+            .Scalar("SELECT DataType FROM qmUserDefinedFields WHERE ID = ?",
+                    {Variant(n.attr_key)})
             .ToLong();
     if (type == 0 || type == 10)
       return Subject{{{"qmUserDefinedListValues l", "l.RequirementID",
@@ -276,10 +293,16 @@ class Builder {
       case 3:
         return Subject{{values}, "v.NumericValue", Cmp::Number};
       case 4:
-        return Subject{{values}, "ROUND(v.NumericValue * 86400)", Cmp::Seconds, false,
+        return Subject{{values},
+                       "ROUND(v.NumericValue * 86400)",
+                       Cmp::Seconds,
+                       false,
                        "v.FieldValue"};
       case 5:
-        return Subject{{values}, "ROUND(v.NumericValue * 86400)", Cmp::TimeOfDay, false,
+        return Subject{{values},
+                       "ROUND(v.NumericValue * 86400)",
+                       Cmp::TimeOfDay,
+                       false,
                        "v.FieldValue"};
       default:
         return Subject{{values}, kValueText, Cmp::Text};
@@ -289,20 +312,22 @@ class Builder {
   Subject BuiltIn(const std::string& m) {
     if (m == "key" || m == "KeyScalar") return Column("q.ID", Cmp::Number);
     if (m == "Tag")
-      return Column("COALESCE(q.RequirementPrefix, '') || COALESCE(CAST(q.Tag AS TEXT), '')",
-                    Cmp::Text);
-    if (m == "RootTagNumber") return Column(NumberOfText(FirstPart("q.LongTagNumber")), Cmp::Number);
+      return Column(
+          "COALESCE(q.RequirementPrefix, '') || COALESCE(CAST(q.Tag AS TEXT), '')",
+          Cmp::Text);
+    if (m == "RootTagNumber")
+      return Column(NumberOfText(FirstPart("q.LongTagNumber")), Cmp::Number);
     if (m == "Text") return Column(kReqText, Cmp::Text);
-    if (m == "AuthorName")
-      return Column(kUserName, Cmp::Text);
+    if (m == "AuthorName") return Column(kUserName, Cmp::Text);
     if (m == "AuthorKey") return Column("q.VersionUserID", Cmp::Ref, kUserName);
-    if (m == "LocationName")
-      return Column(kDocumentName, Cmp::Text);
-    if (m == "LocationKey") return Column("q.BookmarkDocumentID", Cmp::Ref, kDocumentName);
+    if (m == "LocationName") return Column(kDocumentName, Cmp::Text);
+    if (m == "LocationKey")
+      return Column("q.BookmarkDocumentID", Cmp::Ref, kDocumentName);
     if (m == "Revision") return Column(NumberOfText("q.VersionNumber"), Cmp::Number);
     if (m == "reason") return Column("q.VersionReason", Cmp::Text);
     const Source discussions{"QmDiscussionRequirements dr", "dr.RequirementID", ""};
-    if (m == "DiscussionKey") return Subject{{discussions}, "dr.DiscussionID", Cmp::Number};
+    if (m == "DiscussionKey")
+      return Subject{{discussions}, "dr.DiscussionID", Cmp::Number};
     if (m == "DiscussionStatus")
       return Subject{{{"QmDiscussionRequirements dr JOIN QmDiscussions ds ON ds.ID = "
                        "dr.DiscussionID",
@@ -317,21 +342,26 @@ class Builder {
     if (m == "DateTime") return Column("q.VersionDateTime", Cmp::DateText);
     if (m == "BookmarkName") return Column("q.BookmarkName", Cmp::Text);
     if (m == "IsDocTextCurrent")
-      return Column("CASE WHEN COALESCE(q.LastDocText, 0) <> 0 THEN 1 ELSE 0 END", Cmp::Number);
+      return Column("CASE WHEN COALESCE(q.LastDocText, 0) <> 0 THEN 1 ELSE 0 END",
+                    Cmp::Number);
     if (m == "Name") return Column("q.RequirementName", Cmp::Text);
     if (m == "DocumentPosition") return Column("q.DocumentPosition", Cmp::Number);
     const char* const type_name =
         "(SELECT rt.NAME FROM qmRequirementTypes rt WHERE rt.ID = o.RequirementTypeID)";
     if (m == "TracedTo")
-      return Subject{{TraceSource(true)}, "o.RequirementTypeID", Cmp::Ref, false, type_name};
+      return Subject{
+          {TraceSource(true)}, "o.RequirementTypeID", Cmp::Ref, false, type_name};
     if (m == "TracedFrom")
-      return Subject{{TraceSource(false)}, "o.RequirementTypeID", Cmp::Ref, false, type_name};
+      return Subject{
+          {TraceSource(false)}, "o.RequirementTypeID", Cmp::Ref, false, type_name};
     if (m == "Status")
       return Subject{{TraceSource(true), TraceSource(false)}, "t.State", Cmp::Number};
     if (m == "DirectOnly")
       return Column(
-          "CASE WHEN EXISTS (SELECT 1 FROM QmTraceTableIndir i WHERE i.RequirementID = q.ID) OR "
-          "EXISTS (SELECT 1 FROM QmTraceTableIndir i WHERE i.ToID = q.ID) THEN 0 ELSE 1 END",
+          "CASE WHEN EXISTS (SELECT 1 FROM QmTraceTableIndir i WHERE i.RequirementID = "
+          "q.ID) OR "
+          "EXISTS (SELECT 1 FROM QmTraceTableIndir i WHERE i.ToID = q.ID) THEN 0 ELSE 1 "
+          "END",
           Cmp::Number);
     const Source packages{"QmPackageElements e", "e.REQUIREMENTID", ""};
     if (m == "PackageKey") return Subject{{packages}, "e.PACKAGEID", Cmp::Number};
@@ -341,7 +371,8 @@ class Builder {
                      "p.NAME",
                      Cmp::Text};
     if (m == "SuspectDateTime") return Column("q.SuspectDateTime", Cmp::DateText);
-    throw Error(eErr_BadQuery, kSource, "the built-in attribute " + m + " cannot be evaluated");
+    throw Error(eErr_BadQuery, kSource,
+                "the built-in attribute " + m + " cannot be evaluated");
   }
 
   Connection& conn_;
@@ -378,13 +409,14 @@ std::string BuiltInMember(int32_t key) {
   return "";
 }
 
-QuerySelection SelectionOf(Connection& conn, const ParsedQuery& query, int32_t project_key,
-                           int first) {
+QuerySelection SelectionOf(Connection& conn, const ParsedQuery& query,
+                           int32_t project_key, int first) {
   return Builder(conn, first).Select(query, project_key);
 }
 
 std::shared_ptr<ParsedQuery> ParseQueryText(Connection& conn, int32_t project_key,
-                                            const std::string& text, const std::string& what) {
+                                            const std::string& text,
+                                            const std::string& what) {
   // The project is only read for names; the caller keeps the connection.
   std::shared_ptr<Connection> borrowed(std::shared_ptr<Connection>(), &conn);
   HostProject project(borrowed, project_key, "");
@@ -393,7 +425,8 @@ std::shared_ptr<ParsedQuery> ParseQueryText(Connection& conn, int32_t project_ke
   std::string message;
   if (engine.Validate2(1, kKeyForm, &project, text, message, parsed) == 0) return parsed;
   std::string guid_message;
-  if (engine.Validate2(1, kGuidForm, &project, text, guid_message, parsed) == 0) return parsed;
+  if (engine.Validate2(1, kGuidForm, &project, text, guid_message, parsed) == 0)
+    return parsed;
   // A text with GUIDs in it was meant in GUID form: its message says more.
   if (text.find('{') != std::string::npos) message = guid_message;
   throw Error(eErr_BadQuery, kSource, what + " cannot be evaluated: " + message);
@@ -402,7 +435,8 @@ std::shared_ptr<ParsedQuery> ParseQueryText(Connection& conn, int32_t project_ke
 std::vector<int32_t> EvaluateQuery(Connection& conn, const ParsedQuery& query,
                                    int32_t project_key) {
   QuerySelection s = SelectionOf(conn, query, project_key);
-  auto rs = conn.Query(s.sql + " ORDER BY q.RequirementTypeID, q.LongTagNumber, q.ID", s.params);
+  auto rs = conn.Query(s.sql + " ORDER BY q.RequirementTypeID, q.LongTagNumber, q.ID",
+                       s.params);
   std::vector<int32_t> keys;
   for (; !rs->IsEOF(); rs->MoveNext()) keys.push_back(rs->Value("ID").ToLong());
   return keys;

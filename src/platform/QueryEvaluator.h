@@ -29,8 +29,8 @@ struct QuerySelection {
 // The statement selecting what |query| selects in project |project_key|
 // on |conn| (its dialect and the attributes' data types are read from
 // it). Deleted requirements are never selected.
-QuerySelection SelectionOf(Connection& conn, const ParsedQuery& query, int32_t project_key,
-                           int first = 1);
+QuerySelection SelectionOf(Connection& conn, const ParsedQuery& query,
+                           int32_t project_key, int first = 1);
 
 // Parses |text| against project |project_key|: in key form, or in GUID
 // form when the key form does not parse and the GUID form does. Throws

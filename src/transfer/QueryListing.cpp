@@ -16,8 +16,8 @@ namespace {
 constexpr const char* kSource = "qmxml.query";
 
 // The saved query's text, by key, GUID or name; one must match.
-std::string SavedQueryText(Connection& conn, int32_t project_key, const std::string& which,
-                           std::string* name) {
+std::string SavedQueryText(Connection& conn, int32_t project_key,
+                           const std::string& which, std::string* name) {
   auto rs = conn.Query(
       "SELECT ID, QUERYNAME, QUERYSTRING FROM QmQueryDefinitions WHERE PROJECTID = ? AND "
       "(CAST(ID AS TEXT) = ? OR UPPER(QMGUID) = UPPER(?) OR QUERYNAME = ?) ORDER BY ID",
@@ -36,10 +36,12 @@ std::string SavedQueryText(Connection& conn, int32_t project_key, const std::str
 // The column of attribute |key|: its label, a built-in one's member name
 // after "Req.", and the key in brackets when that name is taken already
 // (JSON objects need distinct names).
-std::string ColumnName(Connection& conn, int32_t key, const std::vector<std::string>& taken) {
+std::string ColumnName(Connection& conn, int32_t key,
+                       const std::vector<std::string>& taken) {
   std::string name =
       key < 0 ? "Req." + BuiltInMember(key)
-              : conn.Scalar("SELECT Label FROM qmUserDefinedFields WHERE ID = ?", {Variant(key)})
+              : conn.Scalar("SELECT Label FROM qmUserDefinedFields WHERE ID = ?",
+                            {Variant(key)})
                     .ToText();
   if (std::find(taken.begin(), taken.end(), name) != taken.end())
     name += " [" + std::to_string(key) + "]";
@@ -64,7 +66,8 @@ struct Reading {
 
 QueryListing ListQuery(const std::string& db, const QueryOptions& options) {
   if (options.saved.empty() == options.text.empty())
-    throw Error(eErr_InvalidArgument, kSource, "a query needs exactly one of --saved and --text");
+    throw Error(eErr_InvalidArgument, kSource,
+                "a query needs exactly one of --saved and --text");
   auto conn = OpenProjectDatabase(db, options.pg_schema);
   Reading reading(*conn);
   transfer::ExportContext ctx;
@@ -83,9 +86,11 @@ QueryListing ListQuery(const std::string& db, const QueryOptions& options) {
   const QuerySelection selection = SelectionOf(*conn, *parsed, ctx.project_key);
 
   auto rs = conn->Query(
-      "SELECT r.ID AS ID, COALESCE(r.RequirementPrefix, '') || COALESCE(CAST(r.Tag AS TEXT), '') "
+      "SELECT r.ID AS ID, COALESCE(r.RequirementPrefix, '') || COALESCE(CAST(r.Tag AS "
+      "TEXT), '') "
       "AS Tag, r.RequirementName AS Name, t.NAME AS Type, d.Name AS Document "
-      "FROM qmRequirements r LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
+      "FROM qmRequirements r LEFT JOIN qmRequirementTypes t ON t.ID = "
+      "r.RequirementTypeID "
       "LEFT JOIN qmDocuments d ON d.ID = r.BookmarkDocumentID WHERE r.ID IN (" +
           selection.sql + ") ORDER BY r.RequirementTypeID, r.LongTagNumber, r.ID",
       selection.params);
@@ -110,7 +115,8 @@ QueryListing ListQuery(const std::string& db, const QueryOptions& options) {
       std::string& cell = out.rows[it->second][column];
       const std::string value = vs->Value("V").ToText();
       const size_t last = cell.rfind("; ");
-      if (cell == value || (last != std::string::npos && cell.compare(last + 2, std::string::npos, value) == 0))
+      if (cell == value || (last != std::string::npos &&
+                            cell.compare(last + 2, std::string::npos, value) == 0))
         continue;
       cell += (cell.empty() ? "" : "; ") + value;
     }

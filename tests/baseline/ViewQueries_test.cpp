@@ -5,7 +5,6 @@
 // view whose query cannot be evaluated stops the baseline before anything
 // is written.
 #include <pugixml.hpp>
-
 #include <set>
 
 #include "TestSupport.h"
@@ -39,11 +38,13 @@ class ViewQueries : public ::testing::Test {
   std::set<std::string> Expected(int32_t type, const std::string& query) {
     std::set<int32_t> chosen;
     if (!query.empty())
-      for (int32_t k : EvaluateQuery(*conn_, *ParseQueryText(*conn_, project_, query), project_))
+      for (int32_t k :
+           EvaluateQuery(*conn_, *ParseQueryText(*conn_, project_, query), project_))
         chosen.insert(k);
     std::set<std::string> out;
     auto rs = conn_->Query(
-        "SELECT ID, QMGUID FROM qmRequirements WHERE RequirementTypeID = ? AND Deleted = 0",
+        "SELECT ID, QMGUID FROM qmRequirements WHERE RequirementTypeID = ? AND Deleted = "
+        "0",
         {Variant(type)});
     for (; !rs->IsEOF(); rs->MoveNext())
       if (query.empty() || chosen.count(rs->Value("ID").ToLong()))
@@ -68,8 +69,10 @@ class ViewQueries : public ::testing::Test {
 
 TEST_F(ViewQueries, ReportsAndBaselinesHoldWhatTheQueriesSelect) {
   auto views = conn_->Query(
-      "SELECT v.ID, v.QMGUID, v.REQUIREMENTTYPEID, v.SECONDARYREQTYPEID, q1.QUERYSTRING AS Q1, "
-      "q2.QUERYSTRING AS Q2 FROM QmViews v LEFT JOIN QmQueryDefinitions q1 ON q1.ID = v.QUERYID "
+      "SELECT v.ID, v.QMGUID, v.REQUIREMENTTYPEID, v.SECONDARYREQTYPEID, q1.QUERYSTRING "
+      "AS Q1, "
+      "q2.QUERYSTRING AS Q2 FROM QmViews v LEFT JOIN QmQueryDefinitions q1 ON q1.ID = "
+      "v.QUERYID "
       "LEFT JOIN QmQueryDefinitions q2 ON q2.ID = v.SECONDARYQUERYID ORDER BY v.ID");
   int narrowed = 0, secondary = 0;
   for (; !views->IsEOF(); views->MoveNext()) {
@@ -78,10 +81,11 @@ TEST_F(ViewQueries, ReportsAndBaselinesHoldWhatTheQueriesSelect) {
     const std::string q1 = views->Value("Q1").ToText();
     ASSERT_FALSE(q1.empty()) << "every sample view has a query";
     std::set<std::string> want = Expected(views->Value("REQUIREMENTTYPEID").ToLong(), q1);
-    if (!views->Value("Q2").ToText().empty() && !views->Value("SECONDARYREQTYPEID").IsNull()) {
+    if (!views->Value("Q2").ToText().empty() &&
+        !views->Value("SECONDARYREQTYPEID").IsNull()) {
       ++secondary;
-      for (const auto& g :
-           Expected(views->Value("SECONDARYREQTYPEID").ToLong(), views->Value("Q2").ToText()))
+      for (const auto& g : Expected(views->Value("SECONDARYREQTYPEID").ToLong(),
+                                    views->Value("Q2").ToText()))
         want.insert(g);
     }
     const size_t all = Expected(views->Value("REQUIREMENTTYPEID").ToLong(), "").size();
@@ -92,7 +96,8 @@ TEST_F(ViewQueries, ReportsAndBaselinesHoldWhatTheQueriesSelect) {
     b.views = {id};
     WriteBaseline(db_, dir_.File("base"), b);
     pugi::xml_document doc;
-    ASSERT_TRUE(doc.load_file(dir_.File("base/" + views->Value("QMGUID").ToText() + ".XML").c_str()));
+    ASSERT_TRUE(doc.load_file(
+        dir_.File("base/" + views->Value("QMGUID").ToText() + ".XML").c_str()));
     EXPECT_EQ(ReqGuids(doc), want);
   }
   EXPECT_GT(narrowed, 0) << "the sample's views select a real part of their type";
@@ -100,16 +105,18 @@ TEST_F(ViewQueries, ReportsAndBaselinesHoldWhatTheQueriesSelect) {
 }
 
 TEST_F(ViewQueries, AViewWithoutAQueryShowsItsWholeType) {
-  conn_->Run("UPDATE QmViews SET QUERYID = NULL, SECONDARYQUERYID = NULL WHERE ID = 1", {});
+  conn_->Run("UPDATE QmViews SET QUERYID = NULL, SECONDARYQUERYID = NULL WHERE ID = 1",
+             {});
   const int32_t type =
       conn_->Scalar("SELECT REQUIREMENTTYPEID FROM QmViews WHERE ID = 1", {}).ToLong();
   EXPECT_EQ(Report("1"), Expected(type, ""));
 }
 
 TEST_F(ViewQueries, AQueryThatCannotBeEvaluatedStopsTheBaselineBeforeWriting) {
-  conn_->Run("UPDATE QmQueryDefinitions SET QUERYSTRING = 'Attr[999] = 1' WHERE ID = "
-             "(SELECT QUERYID FROM QmViews WHERE ID = 2)",
-             {});
+  conn_->Run(
+      "UPDATE QmQueryDefinitions SET QUERYSTRING = 'Attr[999] = 1' WHERE ID = "
+      "(SELECT QUERYID FROM QmViews WHERE ID = 2)",
+      {});
   BaselineOptions b;
   b.views = {"1", "2"};
   try {
