@@ -5,6 +5,7 @@
 //   0 done, 1 bad command line, 2 the work failed (nothing changed).
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "qmxml/Connection.h"
 #include "qmxml/Error.h"
 #include "qmxml/ProjectDatabase.h"
+#include "qmxml/Query.h"
 #include "sample/SampleProject.h"
 #include "qmxml/Transfer.h"
 #include "platform/HostServices.h"
@@ -164,6 +166,122 @@ int RunReport(const std::string& db, const std::string& out, qmxml::ReportOption
   return 0;
 }
 
+// ---- qmxml query ----
+
+// Characters as a terminal counts them (UTF-8 continuation bytes do not).
+size_t Shown(const std::string& s) {
+  size_t n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+// One line of a table cell: control characters would break the columns
+// (code 26 is shown as the "|" it stands for).
+std::string OneLine(std::string s) {
+  for (char& c : s)
+    if (c == '\x1A') c = '|';
+    else if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  return s;
+}
+
+std::string CsvField(const std::string& s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+  std::string out = "\"";
+  for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return out + "\"";
+}
+
+std::string JsonText(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string FormatListing(const qmxml::QueryListing& l, const std::string& format) {
+  std::string out;
+  if (format == "csv") {
+    for (size_t i = 0; i < l.columns.size(); ++i) out += (i ? "," : "") + CsvField(l.columns[i]);
+    out += "\r\n";
+    for (const auto& row : l.rows) {
+      for (size_t i = 0; i < row.size(); ++i) out += (i ? "," : "") + CsvField(row[i]);
+      out += "\r\n";
+    }
+    return out;
+  }
+  if (format == "json") {
+    out = "[";
+    for (size_t r = 0; r < l.rows.size(); ++r) {
+      out += r ? ",\n {" : "\n {";
+      for (size_t i = 0; i < l.columns.size(); ++i)
+        out += (i ? ", " : "") + JsonText(l.columns[i]) + ": " + JsonText(l.rows[r][i]);
+      out += "}";
+    }
+    return out + "\n]\n";
+  }
+  // A table for people: columns as wide as their widest cell (at most 60).
+  constexpr size_t kMax = 60;
+  std::vector<size_t> width;
+  for (const auto& c : l.columns) width.push_back(std::min(Shown(c), kMax));
+  for (const auto& row : l.rows)
+    for (size_t i = 0; i < row.size(); ++i)
+      width[i] = std::max(width[i], std::min(Shown(OneLine(row[i])), kMax));
+  auto line = [&](const std::vector<std::string>& cells) {
+    std::string text;
+    for (size_t i = 0; i < cells.size(); ++i) {
+      std::string cell = OneLine(cells[i]);
+      if (Shown(cell) > kMax) {
+        // Cut at a character boundary and mark the cut.
+        size_t n = 0, at = 0;
+        for (; at < cell.size(); ++at) {
+          if ((static_cast<unsigned char>(cell[at]) & 0xC0) == 0x80) continue;
+          if (n++ == kMax - 1) break;
+        }
+        cell = cell.substr(0, at) + "…";
+      }
+      text += (i ? "  " : "") + cell;
+      if (i + 1 < cells.size()) text += std::string(width[i] - Shown(cell), ' ');
+    }
+    return text + "\n";
+  };
+  out = line(l.columns);
+  std::vector<std::string> rule;
+  for (size_t w : width) rule.push_back(std::string(w, '-'));
+  out += line(rule);
+  for (const auto& row : l.rows) out += line(row);
+  return out + std::to_string(l.rows.size()) + " requirement(s)\n";
+}
+
+int RunQuery(const std::string& db, const qmxml::QueryOptions& opts, const std::string& format,
+             const std::string& out) {
+  const std::string text = FormatListing(qmxml::ListQuery(db, opts), format);
+  if (out.empty() || out == "-") {
+    std::cout << text;
+    return 0;
+  }
+  const std::string part = out + ".part";
+  {
+    std::ofstream f(part, std::ios::binary);
+    f << text;
+    if (!f.flush())
+      throw qmxml::Error(qmxml::eErr_FileNotFound, "qmxml.query", "cannot write the file " + out);
+  }
+  if (std::rename(part.c_str(), out.c_str()) != 0) {
+    std::remove(part.c_str());
+    throw qmxml::Error(qmxml::eErr_FileNotFound, "qmxml.query", "cannot write the file " + out);
+  }
+  return 0;
+
 // Standard output carries the report and the summary lines: a write that
 // failed (a full disk, a closed pipe) fails the command, and so does its
 // close.
@@ -288,8 +406,24 @@ int main(int argc, char** argv) {
   rep->add_flag("--strict", ropts.strict, "fail when a writer had to leave something out");
   rep->add_option("-o", report_out, "file to write (standard output when missing)");
 
+  std::string query_db, query_format = "table", query_out;
+  qmxml::QueryOptions qopts;
+  auto* qry = app.add_subcommand("query", "list the requirements a query selects");
+  qry->add_option("DB", query_db, "project database (file or postgresql://...)")
+      ->required()
+      ->check(database);
+  auto* qsaved = qry->add_option("--saved", qopts.saved, "key, GUID or name of a saved query");
+  auto* qtext = qry->add_option("--text", qopts.text, "a query (key form or GUID form)");
+  qsaved->excludes(qtext);
+  qry->add_option("--project", qopts.project, "key, GUID or name of the project");
+  qry->add_option("--format", query_format, "table (default), csv or json")
+      ->check(CLI::IsMember({"table", "csv", "json"}));
+  qry->add_option("-o", query_out, "file to write (standard output when missing)");
+
   try {
     app.parse(argc, argv);
+    if (*qry && qopts.saved.empty() && qopts.text.empty())
+      throw CLI::RequiredError("one of --saved, --text");
     if (*rep && ropts.package.empty() && ropts.document.empty() && ropts.view.empty())
       throw CLI::RequiredError("one of --package, --document, --view");
   } catch (const CLI::ParseError& e) {
@@ -320,6 +454,10 @@ int main(int argc, char** argv) {
     if (*rep) {
       UseKeyFile(key_file, report_db, false);
       return FinishOutput(RunReport(report_db, report_out, ropts, quiet));
+    }
+    if (*qry) {
+      qopts.pg_schema = pg_schema;
+      return FinishOutput(RunQuery(query_db, qopts, query_format, query_out));
     }
   } catch (const qmxml::Error& e) {
     return Fail(e);

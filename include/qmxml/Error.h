@@ -69,6 +69,8 @@ enum enumMessages : int32_t {
   eErr_OtherProject = 23122,     // a baseline folder that belongs to another project
   eErr_OwnDatabase = 23123,      // an output that would replace the source database
   eErr_OutputFailed = 23124,     // standard output could not be written
+  eErr_BadQuery = 23150,         // a query that does not parse or names what the project lacks
+  eErr_NoSuchQuery = 23151,      // no saved query of the project has that key, GUID or name
 };
 
 class Error : public std::runtime_error {

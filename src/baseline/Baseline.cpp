@@ -363,6 +363,7 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
   auto packages = FindAll(*conn, ctx.project_key, kPackageLookup, options.packages);
   auto documents = FindAll(*conn, ctx.project_key, kDocumentLookup, options.documents);
   auto views = FindAll(*conn, ctx.project_key, kViewLookup, options.views);
+  for (const Element& e : views) baseline::CheckViewQueries(*conn, e.key, ctx.project_key);
   CheckResourceGuids(*conn, ctx.project_key);
 
   // Every file of the run goes to a work folder inside |dir| and is moved

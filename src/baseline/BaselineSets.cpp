@@ -8,6 +8,8 @@
 // sorted any other way would lose rows; the one order lives in kReqOrder.
 #include "baseline/BaselineSets.h"
 
+#include "platform/QueryEvaluator.h"
+
 #include <string>
 #include <vector>
 
@@ -22,28 +24,68 @@ std::string TagOf(const std::string& alias) {
 }
 
 // FROM and WHERE of the requirements of an extract; ?1 is the element's
-// key, ?2 the project's. Every statement of an extract is bound to both, so
-// one that needs only the first still names the second ("?2 IS NOT NULL").
+// key, ?2 the project's, and a view's query adds its own after them. Every
+// statement of an extract is bound to all of them, so one that needs only
+// the first still names the second ("?2 IS NOT NULL").
 struct ScopeSql {
   std::string from;
   std::string where;
 };
 
-ScopeSql ScopeOf(Scope scope) {
+const char* const kProjectRequirements =
+    " FROM qmProjectRequirements pr JOIN qmRequirements r ON r.ID = pr.RequirementID";
+
+int32_t KeyOf(const Variant& v) { return v.IsNull() ? 0 : v.ToLong(); }
+
+// The view's requirements: those of its requirement type that its query
+// selects and, when it has a secondary query, those of its secondary type
+// that this query selects; a view without a query shows all of its type.
+// Deleted requirements never show. The statement's own parameters follow
+// ?1 and ?2 in |keys|.
+ScopeSql ViewScope(Connection& conn, int32_t view, int32_t project_key,
+                   std::vector<Variant>* keys) {
+  auto v = conn.Query(
+      "SELECT v.VIEWNAME AS VIEWNAME, v.REQUIREMENTTYPEID AS T1, v.SECONDARYREQTYPEID AS T2, "
+      "q1.QUERYNAME AS N1, q1.QUERYSTRING AS Q1, q2.QUERYNAME AS N2, q2.QUERYSTRING AS Q2 "
+      "FROM QmViews v LEFT JOIN QmQueryDefinitions q1 ON q1.ID = v.QUERYID "
+      "LEFT JOIN QmQueryDefinitions q2 ON q2.ID = v.SECONDARYQUERYID WHERE v.ID = ?",
+      {Variant(view)});
+  std::string where = " WHERE pr.ProjectID = ?2 AND ?1 IS NOT NULL AND COALESCE(r.Deleted, 0) = 0";
+  if (v->IsEOF()) return {kProjectRequirements, where + " AND 1 = 0"};
+  // One part per requirement type shown: "r.RequirementTypeID = ?n", and
+  // "AND r.ID IN (...)" with its query.
+  auto part = [&](const char* type, const char* name, const char* text) {
+    keys->push_back(Variant(KeyOf(v->Value(type))));
+    std::string sql = "(r.RequirementTypeID = ?" + std::to_string(keys->size());
+    const std::string query = v->Value(text).ToText();
+    if (!query.empty()) {
+      auto parsed = ParseQueryText(conn, project_key, query,
+                                   "the query " + v->Value(name).ToText() + " of the view " +
+                                       v->Value("VIEWNAME").ToText());
+      QuerySelection s =
+          SelectionOf(conn, *parsed, project_key, static_cast<int>(keys->size()) + 1);
+      keys->insert(keys->end(), s.params.begin(), s.params.end());
+      sql += " AND r.ID IN (" + s.sql + ")";
+    }
+    return sql + ")";
+  };
+  std::string shown = part("T1", "N1", "Q1");
+  if (KeyOf(v->Value("T2")) != 0 && !v->Value("Q2").ToText().empty())
+    shown += " OR " + part("T2", "N2", "Q2");
+  return {kProjectRequirements, where + " AND (" + shown + ")"};
+}
+
+ScopeSql ScopeOf(Connection& conn, Scope scope, int32_t key, int32_t project_key,
+                 std::vector<Variant>* keys) {
   switch (scope) {
     case Scope::kPackage:
       return {" FROM QmPackageElements e JOIN qmRequirements r ON r.ID = e.REQUIREMENTID",
               " WHERE e.PACKAGEID = ?1 AND ?2 IS NOT NULL"};
     case Scope::kDocument:
-      return {" FROM qmProjectRequirements pr JOIN qmRequirements r ON r.ID = pr.RequirementID",
-              " WHERE pr.ProjectID = ?2 AND r.BookmarkDocumentID = ?1"};
+      return {kProjectRequirements, " WHERE pr.ProjectID = ?2 AND r.BookmarkDocumentID = ?1"};
     case Scope::kView:
     default:
-      // A view shows the requirements of its requirement type; its query is
-      // the host's to evaluate, so the extract holds the whole type.
-      return {" FROM qmProjectRequirements pr JOIN qmRequirements r ON r.ID = pr.RequirementID",
-              " WHERE pr.ProjectID = ?2 AND r.RequirementTypeID = "
-              "(SELECT REQUIREMENTTYPEID FROM QmViews WHERE ID = ?1)"};
+      return ViewScope(conn, key, project_key, keys);
   }
 }
 
@@ -113,6 +155,12 @@ std::shared_ptr<Collection> ExternalRequirements(Connection& conn, const ScopeSq
   for (; !linked->IsEOF(); linked->MoveNext()) {
     const std::string guid = linked->Value("QMGUID").ToText();
     if (guid.empty() || tables->Contains(guid)) continue;
+    // The scope's parameters first, then the linked project's key and GUID.
+    std::vector<Variant> params = keys;
+    params.push_back(linked->Value("ID"));
+    const std::string linked_at = "?" + std::to_string(params.size());
+    params.push_back(Variant(guid));
+    const std::string guid_at = "?" + std::to_string(params.size());
     auto rs = conn.Query(
         "SELECT q.ID AS Key, q.QMGUID AS GUID, " + TagOf("q") +
             " AS Tag, q.VersionNumber AS Version, q.RequirementName AS Name, "
@@ -120,12 +168,13 @@ std::shared_ptr<Collection> ExternalRequirements(Connection& conn, const ScopeSq
             "QmOverflowText x WHERE x.OverFlowID = q.ID) END, ''), q.RequirementText) AS Text "
             "FROM qmRequirements q WHERE q.ID IN (SELECT t.ToID" + s.from +
             " JOIN QmToRelationships t ON t.RequirementID = r.ID" + s.where +
-            " AND t.ExternalProjectToID = ?3 UNION SELECT t.RequirementID" + s.from +
-            " JOIN QmToRelationships t ON t.ToID = r.ID" + s.where +
-            " AND t.ExternalProjectID = ?3) AND q.ID IN (SELECT pr2.RequirementID FROM "
+            " AND t.ExternalProjectToID = " + linked_at + " UNION SELECT t.RequirementID" +
+            s.from + " JOIN QmToRelationships t ON t.ToID = r.ID" + s.where +
+            " AND t.ExternalProjectID = " + linked_at +
+            ") AND q.ID IN (SELECT pr2.RequirementID FROM "
             "qmProjectRequirements pr2 JOIN qmProjects p2 ON p2.ID = pr2.ProjectID WHERE "
-            "p2.QMGUID = ?4) ORDER BY q.ID",
-        {keys[0], keys[1], linked->Value("ID"), Variant(guid)});
+            "p2.QMGUID = " + guid_at + ") ORDER BY q.ID",
+        params);
     tables->Add(Variant(ObjectPtr(rs)), guid);
   }
   return tables;
@@ -165,8 +214,8 @@ const char* const kViewColumns =
 
 std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t key,
                                         int32_t project_key, const SetOptions& options) {
-  const ScopeSql s = ScopeOf(scope);
-  const std::vector<Variant> keys = {Variant(key), Variant(project_key)};
+  std::vector<Variant> keys = {Variant(key), Variant(project_key)};
+  const ScopeSql s = ScopeOf(conn, scope, key, project_key, &keys);
   auto rows = std::make_shared<Collection>();
   auto add = [&](const char* name, const std::string& sql) {
     AddSet(*rows, name, conn.Query(sql, keys));
@@ -258,6 +307,11 @@ std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t k
           s.from + " JOIN QmResources x ON x.REQUIREMENTID = r.ID" + s.where + kReqOrder +
           ", x.ID");
   return rows;
+}
+
+void CheckViewQueries(Connection& conn, int32_t view, int32_t project_key) {
+  std::vector<Variant> keys = {Variant(view), Variant(project_key)};
+  ViewScope(conn, view, project_key, &keys);
 }
 
 std::shared_ptr<Collection> DiscussionSets(Connection& conn, int32_t project_key) {

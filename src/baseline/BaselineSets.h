@@ -33,9 +33,17 @@ struct SetOptions {
 // "ReqsTraceTo", "ReqsTraceFrom" and "ReqsExtReqsTrace"; for a package also
 // "PackageInfo", "ChildPackages", "PackageSecurity", "DocInfo",
 // "DocHistory", "ViewInfo"; for a document "DocInfo", for a view
-// "ViewInfo".
+// "ViewInfo". A view's requirements are those of its type that its query
+// selects (and of its secondary type that its secondary query selects);
+// without a query, all of its type; deleted ones never. A view query that
+// cannot be evaluated throws Error eErr_BadQuery.
 std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t key,
                                         int32_t project_key, const SetOptions& options);
+
+// Throws Error eErr_BadQuery (the query engine's message) when a query of
+// view |view| does not parse or names what the project does not have, so
+// that a baseline can refuse before it writes anything.
+void CheckViewQueries(Connection& conn, int32_t view, int32_t project_key);
 
 // The sets of the discussions document of a project: "Discs" (thread
 // roots and every reply that has replies), "DiscReqs", "DiscUser",

@@ -141,6 +141,8 @@ class ParsedQuery : public Object {
   explicit ParsedQuery(std::shared_ptr<Node> root) : root_(std::move(root)) {}
   std::string TypeName() const override { return "QmQueryEngine.Query"; }
   std::string QueryString(int32_t form) const;
+  // The resolved tree (platform/QueryTree.h), for the evaluator.
+  const Node& Root() const { return *root_; }
 
  private:
   std::shared_ptr<Node> root_;

@@ -18,24 +18,13 @@
 
 #include "frame/Text.h"
 #include "platform/HostServices.h"
+#include "platform/QueryTree.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
 #include "sql/Guid.h"
 
 namespace qmxml {
 namespace {
-
-// What a condition compares against.
-enum class ValueKind {
-  Number,
-  Text,
-  Date,
-  ReqTypeRef,
-  UserRef,
-  DocumentRef,
-  ListItemRef,
-  State
-};
 
 const char* const kMembers[] = {"key",
                                 "Tag",
@@ -254,27 +243,7 @@ std::vector<Token> Lex(const std::string& q) {
   }
 }
 
-}  // namespace
-
-// ---- the parsed query ----
-
-struct ParsedQuery::Node {
-  enum Kind { Or, And, Not, Group, Condition } kind = Condition;
-  std::vector<std::shared_ptr<Node>> children;
-  // Condition: what is compared ...
-  enum Subject { ReqType, Author, Location, Attr } subject = Attr;
-  int32_t attr_key = 0;   // Attr: the attribute's key (negative: built-in)
-  std::string attr_guid;  // Attr: its GUID
-  std::string op;
-  // ... and with what.
-  enum Value { Literal, Ref, NoRef, Empty } value = Literal;
-  ValueKind type = ValueKind::Number;
-  std::string literal;  // number or date text, decoded text
-  int32_t ref_key = 0;
-  std::string ref_guid;
-};
-
-namespace {
+// ---- the parsed query (its tree is in QueryTree.h) ----
 
 using Node = ParsedQuery::Node;
 

@@ -36,6 +36,7 @@ const ReqType& TypeWith(Model& m, Rng& rng, std::initializer_list<int> fields) {
 
 struct QueryText {
   std::string name, description, text;
+  int32_t type = 0;  // the requirement type it selects, 0 for any
 };
 
 QueryText MakeQuery(Model& m, Rng& rng, int kind) {
@@ -47,7 +48,8 @@ QueryText MakeQuery(Model& m, Rng& rng, int kind) {
       const ReqType& t = TypeWith(m, rng, {kPriority});
       return {"High priority – " + t.name, "Requirements the customer needs first.",
               "ReqType.Key = " + Key(t.key) + " AND Attr[" + Key(priority.key) +
-                  "] = " + Key(priority.items[0])};
+                  "] = " + Key(priority.items[0]),
+              t.key};
     }
     case 1: {
       const ReqType& t = TypeWith(m, rng, {kStatus, kEffort});
@@ -56,33 +58,36 @@ QueryText MakeQuery(Model& m, Rng& rng, int kind) {
               "ReqType.Key = " + Key(t.key) + " AND (Attr[" + Key(status.key) +
                   "] = " + Key(status.items[1]) + " OR Attr[" + Key(status.key) +
                   "] = " + Key(status.items[2]) + ") AND Attr[" +
-                  Key(m.fields[kEffort].key) + "] >= 5"};
+                  Key(m.fields[kEffort].key) + "] >= 5",
+              t.key};
     }
     case 2: {
       const ReqType& t = TypeWith(m, rng, {kRelease});
       return {"Not yet planned: " + t.name, "No target release chosen yet.",
               "ReqType.Key = " + Key(t.key) + " AND Attr[" + Key(m.fields[kRelease].key) +
-                  "] = \"<no entry>\""};
+                  "] = \"<no entry>\"",
+              t.key};
     }
     case 3: {
       const ReqType& t = m.types[rng.Below(kTypeCount)];
       const User& u = m.AnyUser(rng);
       return {"Written by " + u.full_name, "Everything this author changed last.",
-              "ReqType.Key = " + Key(t.key) + " AND Req.Author = " + Key(u.key)};
+              "ReqType.Key = " + Key(t.key) + " AND Req.Author = " + Key(u.key), t.key};
     }
     case 4: {
       const Document& d =
           m.documents[rng.Below(static_cast<uint32_t>(m.documents.size()))];
       const ReqType& t = m.types[m.doc_types[d.doc_type].req_type];
       return {"In document " + Key(d.key), "Requirements located in one document.",
-              "ReqType.Key = " + Key(t.key) + " AND Req.Location = " + Key(d.key)};
+              "ReqType.Key = " + Key(t.key) + " AND Req.Location = " + Key(d.key), t.key};
     }
     case 5: {
       const ReqType& t = TypeWith(m, rng, {kPlatforms});
       const Field& platforms = m.fields[kPlatforms];
       return {"Linux – " + t.name, "Requirements that apply to the Linux build.",
               "ReqType.Key = " + Key(t.key) + " AND Attr[" + Key(platforms.key) +
-                  "] CONTAINS " + Key(platforms.items[1])};
+                  "] CONTAINS " + Key(platforms.items[1]),
+              t.key};
     }
     case 6: {
       // Texts that a rewrite by text must leave alone, a date and NOT.
@@ -91,7 +96,8 @@ QueryText MakeQuery(Model& m, Rng& rng, int kind) {
               "ReqType.Key = " + Key(t.key) + " AND Attr[" +
                   Key(m.fields[kRationale].key) +
                   "] CONTAINS \"suspect {draft} <no entry> ReqType.Guid\" AND NOT Attr[" +
-                  Key(m.fields[kTargetDate].key) + "] < #2010-06-30#"};
+                  Key(m.fields[kTargetDate].key) + "] < #2010-06-30#",
+              t.key};
     }
     case 7: {
       // Built-in attributes: traces to a type, the suspect state, a date
@@ -113,7 +119,8 @@ QueryText MakeQuery(Model& m, Rng& rng, int kind) {
                   Key(m.fields[kPriority].key) + "] <> 0 AND Attr[" +
                   Key(m.fields[kRisk].key) +
                   "] > 0.5 AND (Attr[-18] = \"<no entry>\" OR "
-                  "Req.Location = 0)"};
+                  "Req.Location = 0)",
+              t.key};
     }
   }
 }
@@ -138,10 +145,24 @@ void WriteQueries(Model& m, Rng& rng) {
     queries.Row(key, m.project_key, q.name, q.description, owner, Stamp(when), reason, 1,
                 q.text, guid);
     m.queries.push_back(key);
+    m.query_types.push_back(q.type);
   }
 }
 
 // ---- views ----
+
+// A query for a view of requirement type |type|: one that selects that
+// type when there is one, else one that names no type (so that the view
+// shows a part of its type, never nothing by construction). One draw of
+// |rng| either way.
+int32_t QueryFor(Model& m, Rng& rng, int32_t type) {
+  std::vector<int32_t> typed, untyped;
+  for (size_t i = 0; i < m.queries.size(); ++i) {
+    if (m.query_types[i] == type) typed.push_back(m.queries[i]);
+    if (m.query_types[i] == 0) untyped.push_back(m.queries[i]);
+  }
+  return rng.Pick(!typed.empty() ? typed : !untyped.empty() ? untyped : m.queries);
+}
 
 // The type a traceability view shows across from |type|.
 int Downstream(int type) {
@@ -212,7 +233,7 @@ void WriteViews(Model& m, Rng& rng) {
       const ReqType& across = m.types[Downstream(static_cast<int>(type.key - 1))];
       secondary_type = across.key;
       name += " to " + across.name + " matrix";
-      if (v == 0 || rng.Percent(50)) secondary_query = rng.Pick(m.queries);
+      if (v == 0 || rng.Percent(50)) secondary_query = QueryFor(m, rng, across.key);
     } else {
       name += view_type == 0 ? " attributes" : " trace tree";
     }
@@ -225,7 +246,7 @@ void WriteViews(Model& m, Rng& rng) {
     const int visibility = rng.Below(2);
     const std::string properties =
         ViewProperties(m, rng, type, view_type, v == 0 ? retired : 0);
-    const int32_t query = rng.Pick(m.queries);
+    const int32_t query = QueryFor(m, rng, type.key);
     const int32_t owner = m.AnyUser(rng).key;
     const char* reason = rng.Percent(30) ? "Prepared for the design review" : "";
     const std::string guid = MakeGuid(rng);

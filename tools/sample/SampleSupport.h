@@ -247,6 +247,9 @@ struct Model {
   std::vector<Document> documents;
   std::vector<Package> packages;
   std::vector<int32_t> queries;  // query keys
+  // Per query (same index): the requirement type it selects, 0 when it
+  // names none.
+  std::vector<int32_t> query_types;
   // Per requirement (index = key - 1): its type and package.
   std::vector<uint8_t> req_type;
   std::vector<int32_t> req_package;
