@@ -63,6 +63,9 @@ enum enumMessages : int32_t {
   eErr_FolderNotEmpty = 23111,   // an export into a folder that holds files
   eErr_LoginRefused = 23112,     // the host application refused a login
   eErr_Cipher = 23113,           // the password cipher has no key or a bad text
+  eErr_ReqifUnreadable = 23160,  // a ReqIF file that is not well-formed or not ReqIF
+  eErr_ReqifSkipped = 23161,     // ReqIF content skipped or not carried (strict)
+  eErr_ReqifReference = 23162,   // a ReqIF export whose reference or identifier check failed
 };
 
 class Error : public std::runtime_error {
