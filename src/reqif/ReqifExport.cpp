@@ -658,13 +658,25 @@ class Exporter {
         w.End();
       }
       auto vs = values.find(key);
-      if (vs != values.end())
+      if (vs != values.end()) {
+        // In the order of the type's attributes (by GUID), as the keys
+        // differ from one database to the next.
+        std::stable_sort(vs->second.begin(), vs->second.end(), [&](const Value& a, const Value& b) {
+          return Position(t, a.field) < Position(t, b.field);
+        });
         for (const Value& v : vs->second) WriteValue(w, t, guid, v);
+      }
       w.End();
       w.Ref("TYPE", "SPEC-OBJECT-TYPE-REF", tid);
       w.End();
       Count("SPEC-OBJECT");
     }
+  }
+
+  static size_t Position(const Type& t, int32_t field) {
+    auto at = std::find_if(t.fields.begin(), t.fields.end(),
+                           [field](const Field* f) { return f->key == field; });
+    return static_cast<size_t>(at - t.fields.begin());
   }
 
   static void WriteXhtml(Writer& w, std::string_view text) {
