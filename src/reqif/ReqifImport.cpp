@@ -419,19 +419,21 @@ class Importer {
       text = text || attr.role == Role::kText;
       defs.emplace_back(a, attr);
     }
-    const bool heading = chapter && !text;
     // Without ReqIF.Text the first formatted, else the first plain text
-    // attribute holds the requirement's text.
-    if (!heading && !text) {
+    // attribute holds the requirement's text; a type with a chapter name
+    // and no text is a heading type.
+    if (!text) {
       for (Kind k : {Kind::kXhtml, Kind::kString}) {
         auto it = std::find_if(defs.begin(), defs.end(), [k](const auto& d) {
           return d.second.role == Role::kField && d.second.kind == k;
         });
         if (it == defs.end()) continue;
         it->second.role = Role::kText;
+        text = true;
         break;
       }
     }
+    const bool heading = chapter && !text;
     if (!heading) {
       const std::string guid = GuidOf(id);
       std::string stored;
