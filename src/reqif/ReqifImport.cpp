@@ -53,6 +53,8 @@ constexpr const char* kHeadingTwice = "headings placed more than once (first pla
 constexpr const char* kLooseHeadings = "headings in no specification (not carried)";
 constexpr const char* kHeadingRelations = "relations that name a heading (not carried)";
 constexpr const char* kObjects = "embedded objects in texts (not carried)";
+constexpr const char* kChildrenFirst =
+    "hierarchy nodes whose CHILDREN come before their OBJECT (children placed one level up)";
 constexpr const char* kManyValues = "several values of a single-valued enumeration (first kept)";
 
 // Data types of attributes, as stored in qmUserDefinedFields.DataType.
@@ -97,21 +99,19 @@ const xmlNode* Child(const xmlNode* n, std::string_view name) {
   return nullptr;
 }
 
+// |text| without the white space around it (references are often laid out
+// on lines of their own).
+std::string Trimmed(const char* text) {
+  std::string_view t = text == nullptr ? "" : text;
+  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.front()))) t.remove_prefix(1);
+  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.remove_suffix(1);
+  return std::string(t);
+}
+
 std::string Content(const xmlNode* n) {
   xmlChar* v = xmlNodeGetContent(n);
-  if (v == nullptr) return "";
-  std::string out = reinterpret_cast<const char*>(v);
+  std::string out = Trimmed(reinterpret_cast<const char*>(v));
   xmlFree(v);
-  for (size_t b = 0, e = out.size(); b < e;) {  // a reference's text without blanks around
-    if (std::isspace(static_cast<unsigned char>(out[b]))) {
-      out.erase(b, 1);
-      --e;
-    } else if (std::isspace(static_cast<unsigned char>(out[e - 1]))) {
-      out.erase(--e, 1);
-    } else {
-      break;
-    }
-  }
   return out;
 }
 
@@ -262,6 +262,10 @@ class Importer {
         continue;
       }
       const std::string name = reinterpret_cast<const char*>(xmlTextReaderConstLocalName(r));
+      if (name == "SPECIFICATION" && project_key_ != 0) {
+        rc = Specification(r);
+        continue;
+      }
       if (xmlTextReaderDepth(r) == 0) {
         const xmlChar* ns = xmlTextReaderConstNamespaceUri(r);
         if (name != "REQ-IF" || ns == nullptr ||
@@ -311,7 +315,7 @@ class Importer {
   static bool Handles(const std::string& name) {
     static const char* const kNames[] = {
         "REQ-IF-HEADER",     "SPEC-OBJECT-TYPE", "SPEC-RELATION-TYPE", "RELATION-GROUP-TYPE",
-        "SPEC-OBJECT",       "SPEC-RELATION",    "SPECIFICATION",      "RELATION-GROUP",
+        "SPEC-OBJECT",       "SPEC-RELATION",    "RELATION-GROUP",
         "REQ-IF-TOOL-EXTENSION"};
     if (name.rfind("DATATYPE-DEFINITION-", 0) == 0) return true;
     for (const char* n : kNames)
@@ -330,7 +334,6 @@ class Importer {
     if (name == "SPEC-RELATION-TYPE") return RelationType(n);
     if (name == "SPEC-OBJECT") return Object(n);
     if (name == "SPEC-RELATION") return Relation(n);
-    if (name == "SPECIFICATION") return Specification(n);
     if (name == "REQ-IF-TOOL-EXTENSION") return Note(kExtensions, Where(n));
     Note(kGroups, Where(n));
   }
@@ -737,42 +740,103 @@ class Importer {
     return key;
   }
 
-  void Specification(const xmlNode* n) {
-    const std::string id = Attr(n, "IDENTIFIER");
-    if (!specifications_.insert(id).second) return Note(kTwice, Where(n));
-    if (!Elements(Child(n, "VALUES")).empty()) Note(kSpecValues, Where(n));
-    int32_t package = 0;
-    if (id == project_id_) {
-      // The project's own: its time stamp is the project's.
-      conn_.Run("UPDATE " + Table("qmProjects") + " SET VersionDateTime = ? WHERE ID = ?",
-                {Nullable(reqif::StoredDateTime(Attr(n, "LAST-CHANGE"))), Variant(project_key_)});
-    } else {
-      package = Package(GuidOf(id), Attr(n, "LONG-NAME"), Attr(n, "DESC"), 0);
-    }
-    Children(Child(n, "CHILDREN"), package);
+  // A specification is read node by node, not expanded: its hierarchy can
+  // be as large as the file's objects. Returns the reader's state after
+  // its end.
+  struct Node {
+    std::string where;
+    int32_t package = 0;  // where the node's object goes
+    int32_t inner = 0;    // where its children go
+    bool placed = false;
+  };
+
+  static std::string ReaderAttr(xmlTextReaderPtr r, const char* name) {
+    xmlChar* v = xmlTextReaderGetAttribute(r, BAD_CAST name);
+    if (v == nullptr) return "";
+    std::string out = reinterpret_cast<const char*>(v);
+    xmlFree(v);
+    return out;
   }
 
-  void Children(const xmlNode* children, int32_t package) {
-    for (const xmlNode* node : Elements(children)) {
-      const std::string ref = RefOf(node, "OBJECT");
-      int32_t inner = package;
-      if (auto h = headings_.find(ref); h != headings_.end()) {
-        Heading& heading = h->second;
-        if (heading.package != 0) {
-          Note(kHeadingTwice, Where(node));
-        } else {
-          heading.package = Package(heading.guid, heading.name, heading.description, package);
-        }
-        inner = heading.package;
-      } else if (auto o = objects_.find(ref); o != objects_.end()) {
-        if (package != 0 && members_.insert({package, o->second}).second)
-          conn_.Run("INSERT INTO " + Table("QmPackageElements") +
-                        " (PACKAGEID, REQUIREMENTID) VALUES (?, ?)",
-                    {Variant(package), Variant(o->second)});
-      } else {
-        Note(kUndefined, Where(node) + " names \"" + ref + "\"");
+  static std::string ReaderWhere(xmlTextReaderPtr r, const char* name) {
+    std::string out(1, '<');
+    out.append(name);
+    const std::string id = ReaderAttr(r, "IDENTIFIER");
+    if (!id.empty()) out.append(" IDENTIFIER=\"").append(id).append("\"");
+    out.append("> at line ").append(std::to_string(xmlTextReaderGetParserLineNumber(r)));
+    return out;
+  }
+
+  int Specification(xmlTextReaderPtr r) {
+    const std::string id = ReaderAttr(r, "IDENTIFIER");
+    if (xmlTextReaderIsEmptyElement(r) == 1) return xmlTextReaderRead(r);
+    const bool twice = !specifications_.insert(id).second;
+    if (twice) Note(kTwice, ReaderWhere(r, "SPECIFICATION"));
+    int32_t package = 0;
+    if (twice) {
+      // Its nodes are read and let go.
+    } else if (id == project_id_) {
+      // The project's own: its time stamp is the project's.
+      conn_.Run("UPDATE " + Table("qmProjects") + " SET VersionDateTime = ? WHERE ID = ?",
+                {Nullable(reqif::StoredDateTime(ReaderAttr(r, "LAST-CHANGE"))), Variant(project_key_)});
+    } else {
+      package = Package(GuidOf(id), ReaderAttr(r, "LONG-NAME"), ReaderAttr(r, "DESC"), 0);
+    }
+    std::vector<Node> nodes;
+    bool in_object = false;
+    int rc = xmlTextReaderRead(r);
+    for (; rc == 1; rc = xmlTextReaderRead(r)) {
+      const int type = xmlTextReaderNodeType(r);
+      const std::string name = reinterpret_cast<const char*>(xmlTextReaderConstLocalName(r));
+      if (type == XML_READER_TYPE_END_ELEMENT) {
+        if (name == "SPECIFICATION") break;
+        if (name == "OBJECT") in_object = false;
+        if (name == "SPEC-HIERARCHY") EndNode(nodes);
+        continue;
       }
-      Children(Child(node, "CHILDREN"), inner);
+      if (type != XML_READER_TYPE_ELEMENT || twice) continue;
+      const bool empty = xmlTextReaderIsEmptyElement(r) == 1;
+      if (name == "SPEC-HIERARCHY") {
+        const int32_t parent = nodes.empty() ? package : nodes.back().inner;
+        nodes.push_back({ReaderWhere(r, "SPEC-HIERARCHY"), parent, parent, false});
+        if (empty) EndNode(nodes);
+      } else if (name == "OBJECT") {
+        in_object = !empty;
+      } else if (name == "SPEC-OBJECT-REF" && in_object && !nodes.empty()) {
+        xmlChar* text = xmlTextReaderReadString(r);
+        Place(nodes.back(), Trimmed(reinterpret_cast<const char*>(text)));
+        xmlFree(text);
+      } else if (name == "CHILDREN" && !nodes.empty() && !nodes.back().placed && !empty) {
+        Note(kChildrenFirst, nodes.back().where);
+      } else if (name == "VALUES" && nodes.empty() && !empty) {
+        Note(kSpecValues, ReaderWhere(r, "SPECIFICATION"));
+      }
+    }
+    return rc == 1 ? xmlTextReaderRead(r) : rc;
+  }
+
+  void EndNode(std::vector<Node>& nodes) {
+    if (nodes.empty()) return;
+    if (!nodes.back().placed) Note(kUndefined, nodes.back().where + " names no object");
+    nodes.pop_back();
+  }
+
+  void Place(Node& node, const std::string& ref) {
+    node.placed = true;
+    if (auto h = headings_.find(ref); h != headings_.end()) {
+      Heading& heading = h->second;
+      if (heading.package != 0)
+        Note(kHeadingTwice, node.where);
+      else
+        heading.package = Package(heading.guid, heading.name, heading.description, node.package);
+      node.inner = heading.package;
+    } else if (auto o = objects_.find(ref); o != objects_.end()) {
+      if (node.package != 0 && members_.insert({node.package, o->second}).second)
+        conn_.Run("INSERT INTO " + Table("QmPackageElements") +
+                      " (PACKAGEID, REQUIREMENTID) VALUES (?, ?)",
+                  {Variant(node.package), Variant(o->second)});
+    } else {
+      Note(kUndefined, node.where + " names \"" + ref + "\"");
     }
   }
 
