@@ -19,6 +19,7 @@
 #include <unordered_set>
 
 #include "qmxml/Application.h"
+#include "qmxml/Collection.h"
 #include "qmxml/Error.h"
 #include "qmxml/ProjectDatabase.h"
 #include "qmxml/Reqif.h"
@@ -852,6 +853,9 @@ class Exporter {
 
 ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& file,
                                const ReqifExportOptions& options) {
+  if (file.size() >= 7 && EqualsNoCase(std::string_view(file).substr(file.size() - 7), ".reqifz"))
+    throw Error(eErr_NotAvailable, kSource,
+                "Writing zip archives (.reqifz) is not offered; name the file .reqif.");
   auto conn = OpenProjectDatabase(db_path, options.pg_schema);
   ReqifExportSummary summary;
   const std::string part = file + ".part";

@@ -247,11 +247,23 @@ class Importer {
         guids_(sql::ChooseGuidProvider(options.new_guids ? 1 : 0)) {}
 
   void Read(const std::string& path) {
+    path_ = path;
+    // A zip archive (.reqifz) starts with "PK\3\4".
+    if (xml::FileExists(path)) {
+      char magic[4] = {};
+      if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        const size_t n = std::fread(magic, 1, sizeof magic, f);
+        std::fclose(f);
+        if (n == 4 && std::string_view(magic, 4) == std::string_view("PK\3\4", 4))
+          throw Error(eErr_ReqifUnreadable, kSource,
+                      "The file " + path + " is a zip archive (.reqifz), which the import does not "
+                      "read; unpack it and import the .reqif file it holds (line 1, column 1).");
+      }
+    }
     xmlTextReaderPtr r = xmlReaderForFile(path.c_str(), nullptr, XML_PARSE_NONET);
     if (r == nullptr)
       throw Error(eErr_FileNotFound, kSource, "Cannot open the ReqIF file " + path + ".");
     std::unique_ptr<xmlTextReader, void (*)(xmlTextReaderPtr)> owner(r, xmlFreeTextReader);
-    path_ = path;
     xmlTextReaderSetStructuredErrorHandler(r, &Importer::OnError, this);
     int rc = xmlTextReaderRead(r);
     while (rc == 1) {
@@ -606,6 +618,8 @@ class Importer {
     }
     auto [key, stored] = NewKey("Requirement", GuidOf(id));
     objects_[id] = key;
+    if (objects_.size() % 10000 == 0 && options_.progress)
+      options_.progress(std::to_string(objects_.size()) + " requirements");
     const std::string text = xml::LineEnds(v.text);
     const int64_t capacity = text_capacity_ / 2 * 2;
     const bool overflow =

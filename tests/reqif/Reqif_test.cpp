@@ -235,6 +235,8 @@ INSTANTIATE_TEST_SUITE_P(
                  eErr_ReqifUnreadable, "DOCTYPE"},
         BadInput{"NoHeader", "<REQ-IF xmlns=\"http://www.omg.org/spec/ReqIF/20110401/reqif.xsd\"/>",
                  false, eErr_ReqifUnreadable, "no REQ-IF-HEADER"},
+        BadInput{"ZipArchive", std::string("PK\3\4\x14\0\0\0", 8), false, eErr_ReqifUnreadable,
+                 "is a zip archive (.reqifz)"},
         BadInput{"UntidyWithStrict", Untidy(Object("a", "T", kOutsideEnum)), true, eErr_ReqifSkipped,
                  "enumeration values outside their type: 1, first <SPEC-OBJECT IDENTIFIER=\"a\">"}),
     [](const auto& info) { return std::string(info.param.name); });
