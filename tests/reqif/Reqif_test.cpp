@@ -7,6 +7,8 @@
 #include "TestSupport.h"
 #include "qmxml/Error.h"
 #include "qmxml/Reqif.h"
+#include "reqif/ReqifNames.h"
+#include "sql/Guid.h"
 #include "sample/SampleProject.h"
 
 namespace qmxml::testing {
@@ -111,6 +113,62 @@ TEST_P(ReqifRoundTrip, SampleComesBackRowForRowAndByteForByte) {
   EXPECT_EQ(ValidateReqif(dir.File("p.reqif")), 0);
   EXPECT_LT(part.written.at("SPEC-OBJECT"), exported.written.at("SPEC-OBJECT"));
   unsetenv("SOURCE_DATE_EPOCH");
+}
+
+TEST(ReqifExport, ChecksWhatTheSchemaCannotAndLeavesNoFileWhenItFails) {
+  TempDir dir;
+  {
+    auto conn = CreateProjectDatabase(dir.File("s.db"));
+    SampleOptions opts;
+    opts.requirements = 40;
+    opts.key_file = dir.File("s.key");
+    FillSampleProject(*conn, opts);
+    // A character XML 1.0 cannot carry is left out and counted; the file
+    // stays valid.
+    conn->Execute("UPDATE qmRequirements SET RequirementText = 'bell' || char(7) WHERE ID = 2");
+  }
+  auto summary = ExportReqif(dir.File("s.db"), dir.File("a.reqif"), {});
+  EXPECT_EQ(ValidateReqif(dir.File("a.reqif")), 0);
+  EXPECT_EQ(summary.left_out.at("texts with control characters XML 1.0 cannot carry (left out of the text)").count, 1);
+  // A GUID that cannot make an identifier fails the export before the
+  // file is named: the earlier export stays as it was, no part is left.
+  OpenProjectDatabase(dir.File("s.db"))->Execute("UPDATE qmRequirements SET QMGUID = 'R-7' WHERE ID = 7");
+  const std::string before = ReadFile(dir.File("a.reqif"));
+  try {
+    ExportReqif(dir.File("s.db"), dir.File("a.reqif"), {});
+    ADD_FAILURE() << "exported a requirement without a GUID";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eErr_ReqifReference);
+  }
+  EXPECT_EQ(before, ReadFile(dir.File("a.reqif")));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("a.reqif.part")));
+}
+
+TEST(ReqifNames, IdentifiersGiveTheirGuidsBackAndTimesConvertBothWays) {
+  const std::string guid = "{6F9619FF-8B86-D011-B42D-00c04fc964ff}", other = "{0A1B2C3D-0000-4000-8000-00000000000F}";
+  EXPECT_EQ(reqif::IdOfGuid(guid), "_6F9619FF8B86D011B42D00c04fc964ff");
+  EXPECT_EQ(reqif::GuidOfId(reqif::IdOfGuid(guid)), guid);  // the digits' case kept
+  EXPECT_EQ(reqif::SecondGuidOfPair(reqif::IdOfPair(guid, other)), other);
+  for (const char* foreign : {"REQ-1", "_123", "_6F9619FF8B86D011B42D00C04FC964FG", ""})
+    EXPECT_EQ(reqif::GuidOfId(foreign), "") << foreign;
+  EXPECT_EQ(reqif::IdOfGuid("6F9619FF-8B86-D011-B42D-00C04FC964FF"), "");
+  EXPECT_EQ(reqif::NameBasedGuid("REQ-1"), reqif::NameBasedGuid("REQ-1"));
+  EXPECT_NE(reqif::NameBasedGuid("REQ-1"), reqif::NameBasedGuid("REQ-2"));
+  EXPECT_TRUE(sql::IsGuidShaped(reqif::NameBasedGuid("REQ-1")));
+
+  const std::pair<const char*, const char*> stored_to_iso[] = {
+      {"2024-05-17 09:30:00", "2024-05-17T09:30:00"}, {"2024-05-17", "2024-05-17T00:00:00"},
+      {"17.05.2024", ""}, {"2024-05-17 9:30", ""}};
+  for (const auto& [stored, iso] : stored_to_iso) EXPECT_EQ(reqif::IsoDateTime(stored), iso) << stored;
+  const std::pair<const char*, const char*> iso_to_stored[] = {
+      {"2024-05-17T09:30:00", "2024-05-17 09:30:00"}, {"2024-05-17T09:30:00.250Z", "2024-05-17 09:30:00"},
+      {"2024-05-17T09:30:00+02:00", "2024-05-17 09:30:00"}, {"2024-05-17T09:30:00Q", ""},
+      {"2024-05-17", ""}, {"2024-05-17T09:30:00.", ""}};
+  for (const auto& [iso, stored] : iso_to_stored) EXPECT_EQ(reqif::StoredDateTime(iso), stored) << iso;
+  for (const char* yes : {"0", "-5", "+7", "2147483647", "-2147483648"}) EXPECT_TRUE(reqif::IsInteger(yes)) << yes;
+  for (const char* no : {"", "-", "1.0", "2147483648", "12a"}) EXPECT_FALSE(reqif::IsInteger(no)) << no;
+  for (const char* yes : {"2.5", "2.5E0", ".5", "5.", "-1e-3"}) EXPECT_TRUE(reqif::IsReal(yes)) << yes;
+  for (const char* no : {"", ".", "1e", "INF", "NaN", "1,5"}) EXPECT_FALSE(reqif::IsReal(no)) << no;
 }
 
 // ---- files from other tools ----
