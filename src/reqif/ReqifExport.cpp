@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "movers/baseline/BaseCompWriteXML.h"
 #include "qmxml/Application.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
@@ -25,7 +26,6 @@
 #include "qmxml/Reqif.h"
 #include "qmxml/Variant.h"
 #include "reqif/ReqifNames.h"
-#include "movers/baseline/BaseCompWriteXML.h"
 #include "transfer/TransferSteps.h"
 
 namespace qmxml {
@@ -35,7 +35,15 @@ constexpr const char* kSource = "ReqifExport";
 constexpr int32_t kSlice = 2000;
 
 // Data types of attributes, as stored in qmUserDefinedFields.DataType.
-enum : int32_t { kList = 0, kText = 1, kInteger = 2, kReal = 3, kDate = 4, kTime = 5, kMulti = 10 };
+enum : int32_t {
+  kList = 0,
+  kText = 1,
+  kInteger = 2,
+  kReal = 3,
+  kDate = 4,
+  kTime = 5,
+  kMulti = 10
+};
 
 struct Item {
   std::string guid, text;
@@ -68,7 +76,8 @@ std::string FoldedGuid(std::string g) {
 // file defines everything before it is referenced).
 class Writer {
  public:
-  explicit Writer(const std::string& path) : w_(xmlNewTextWriterFilename(path.c_str(), 0)) {
+  explicit Writer(const std::string& path)
+      : w_(xmlNewTextWriterFilename(path.c_str(), 0)) {
     if (w_ == nullptr)
       throw Error(eErr_FileNotFound, kSource, "Cannot create the file " + path + ".");
   }
@@ -79,7 +88,9 @@ class Writer {
   Writer& operator=(const Writer&) = delete;
 
   void Check(int rc) const {
-    if (rc < 0) throw Error(eErr_FileNotFound, kSource, "Cannot write the ReqIF file (disk full?).");
+    if (rc < 0)
+      throw Error(eErr_FileNotFound, kSource,
+                  "Cannot write the ReqIF file (disk full?).");
   }
   void StartDocument() { Check(xmlTextWriterStartDocument(w_, "1.0", "UTF-8", nullptr)); }
   void EndDocument() {
@@ -107,11 +118,13 @@ class Writer {
     End();
   }
   // IDENTIFIER, LAST-CHANGE and LONG-NAME of an identifiable element.
-  void Identity(const std::string& id, const std::string& last_change, std::string_view long_name) {
+  void Identity(const std::string& id, const std::string& last_change,
+                std::string_view long_name) {
     if (id.size() < 2 || !ids_.insert(id).second)
       throw Error(eErr_ReqifReference, kSource,
                   "The export would write the IDENTIFIER \"" + id + "\" " +
-                      (id.size() < 2 ? "empty" : "twice") + " (its GUID is missing or repeated).");
+                      (id.size() < 2 ? "empty" : "twice") +
+                      " (its GUID is missing or repeated).");
     Attr("IDENTIFIER", id);
     Attr("LAST-CHANGE", last_change);
     if (!long_name.empty()) Attr("LONG-NAME", long_name);
@@ -148,7 +161,8 @@ class Writer {
 
 class Exporter {
  public:
-  Exporter(Connection& conn, const ReqifExportOptions& options, ReqifExportSummary* summary)
+  Exporter(Connection& conn, const ReqifExportOptions& options,
+           ReqifExportSummary* summary)
       : conn_(conn), options_(options), summary_(*summary) {}
 
   void Run(const std::string& path) {
@@ -202,8 +216,8 @@ class Exporter {
   }
 
   void LoadProject() {
-    auto rs = conn_.Query("SELECT Name, Description, VersionDateTime FROM " + Table("qmProjects") +
-                              " WHERE ID = ?",
+    auto rs = conn_.Query("SELECT Name, Description, VersionDateTime FROM " +
+                              Table("qmProjects") + " WHERE ID = ?",
                           {Variant(project_key_)});
     project_description_ = rs->Value("Description").ToText();
     project_time_ = reqif::IsoDateTime(rs->Value("VersionDateTime").ToText());
@@ -220,7 +234,8 @@ class Exporter {
     auto fields = conn_.Query(
         "SELECT DISTINCT f.ID, f.QMGUID, f.Label, f.DataType, f.DESCRIPTION FROM " +
             Table("qmUserDefinedFields") + " f JOIN " + Table("qmRequirementTypeFields") +
-            " l ON l.USERDEFINEDFIELDID = f.ID JOIN " + Table("qmProjectRequirementTypes") +
+            " l ON l.USERDEFINEDFIELDID = f.ID JOIN " +
+            Table("qmProjectRequirementTypes") +
             " pt ON pt.REQUIREMENTTYPEID = l.REQUIREMENTTYPEID WHERE pt.PROJECTID = ?",
         {Variant(project_key_)});
     for (; !fields->IsEOF(); fields->MoveNext()) {
@@ -232,12 +247,14 @@ class Exporter {
       f.description = fields->Value("DESCRIPTION").ToText();
       fields_[f.key] = std::move(f);
     }
-    auto items = conn_.Query("SELECT i.FIELDID, i.QMGUID, i.ItemText, i.ItemRank FROM " +
-                             Table("qmUserDefinedListItems") + " i ORDER BY i.ItemRank, i.ITEMID");
+    auto items =
+        conn_.Query("SELECT i.FIELDID, i.QMGUID, i.ItemText, i.ItemRank FROM " +
+                    Table("qmUserDefinedListItems") + " i ORDER BY i.ItemRank, i.ITEMID");
     for (; !items->IsEOF(); items->MoveNext()) {
       auto f = fields_.find(items->Value("FIELDID").ToLong());
       if (f == fields_.end()) continue;
-      f->second.items.push_back({items->Value("QMGUID").ToText(), items->Value("ItemText").ToText(),
+      f->second.items.push_back({items->Value("QMGUID").ToText(),
+                                 items->Value("ItemText").ToText(),
                                  items->Value("ItemRank").ToLong()});
     }
     for (auto& [key, f] : fields_) by_guid_.push_back(&f);
@@ -245,12 +262,13 @@ class Exporter {
       return FoldedGuid(a->guid) < FoldedGuid(b->guid);
     });
 
-    auto types = conn_.Query("SELECT t.ID, t.QMGUID, t.NAME, t.DESCRIPTION FROM " +
-                                 Table("qmRequirementTypes") + " t JOIN " +
-                                 Table("qmProjectRequirementTypes") +
-                                 " pt ON pt.REQUIREMENTTYPEID = t.ID WHERE pt.PROJECTID = ? "
-                                 "ORDER BY t.ID",
-                             {Variant(project_key_)});
+    auto types =
+        conn_.Query("SELECT t.ID, t.QMGUID, t.NAME, t.DESCRIPTION FROM " +
+                        Table("qmRequirementTypes") + " t JOIN " +
+                        Table("qmProjectRequirementTypes") +
+                        " pt ON pt.REQUIREMENTTYPEID = t.ID WHERE pt.PROJECTID = ? "
+                        "ORDER BY t.ID",
+                    {Variant(project_key_)});
     for (; !types->IsEOF(); types->MoveNext()) {
       Type t;
       t.key = types->Value("ID").ToLong();
@@ -260,12 +278,13 @@ class Exporter {
       type_order_.push_back(t.key);
       types_[t.key] = std::move(t);
     }
-    auto links = conn_.Query("SELECT DISTINCT l.REQUIREMENTTYPEID, l.USERDEFINEDFIELDID FROM " +
-                                 Table("qmRequirementTypeFields") + " l JOIN " +
-                                 Table("qmProjectRequirementTypes") +
-                                 " pt ON pt.REQUIREMENTTYPEID = l.REQUIREMENTTYPEID "
-                                 "WHERE pt.PROJECTID = ?",
-                             {Variant(project_key_)});
+    auto links =
+        conn_.Query("SELECT DISTINCT l.REQUIREMENTTYPEID, l.USERDEFINEDFIELDID FROM " +
+                        Table("qmRequirementTypeFields") + " l JOIN " +
+                        Table("qmProjectRequirementTypes") +
+                        " pt ON pt.REQUIREMENTTYPEID = l.REQUIREMENTTYPEID "
+                        "WHERE pt.PROJECTID = ?",
+                    {Variant(project_key_)});
     for (; !links->IsEOF(); links->MoveNext()) {
       auto t = types_.find(links->Value("REQUIREMENTTYPEID").ToLong());
       auto f = fields_.find(links->Value("USERDEFINEDFIELDID").ToLong());
@@ -297,11 +316,12 @@ class Exporter {
       else
         parent->second.children.push_back(key);
     }
-    auto members = conn_.Query("SELECT e.PACKAGEID, e.REQUIREMENTID FROM " +
-                                   Table("QmPackageElements") + " e JOIN " + Table("QmPackages") +
-                                   " p ON p.ID = e.PACKAGEID WHERE p.PROJECTID = ? AND "
-                                   "e.REQUIREMENTID IS NOT NULL ORDER BY e.PACKAGEID, e.REQUIREMENTID",
-                               {Variant(project_key_)});
+    auto members = conn_.Query(
+        "SELECT e.PACKAGEID, e.REQUIREMENTID FROM " + Table("QmPackageElements") +
+            " e JOIN " + Table("QmPackages") +
+            " p ON p.ID = e.PACKAGEID WHERE p.PROJECTID = ? AND "
+            "e.REQUIREMENTID IS NOT NULL ORDER BY e.PACKAGEID, e.REQUIREMENTID",
+        {Variant(project_key_)});
     for (; !members->IsEOF(); members->MoveNext()) {
       auto p = packages_.find(members->Value("PACKAGEID").ToLong());
       if (p == packages_.end()) continue;
@@ -319,16 +339,18 @@ class Exporter {
             which == p.name)
           hits.push_back(key);
       if (hits.size() != 1)
-        throw Error(eErr_Transfer, kSource,
-                    hits.empty() ? "The project holds no package with the key, GUID or name " +
-                                       which + "."
-                                 : "The project holds " + std::to_string(hits.size()) +
-                                       " packages named " + which + "; choose one by key or GUID.");
+        throw Error(
+            eErr_Transfer, kSource,
+            hits.empty()
+                ? "The project holds no package with the key, GUID or name " + which + "."
+                : "The project holds " + std::to_string(hits.size()) +
+                      " packages named " + which + "; choose one by key or GUID.");
       chosen.push_back(hits.front());
     }
     roots_.clear();
     for (int32_t key : chosen)
-      if (std::find(roots_.begin(), roots_.end(), key) == roots_.end()) roots_.push_back(key);
+      if (std::find(roots_.begin(), roots_.end(), key) == roots_.end())
+        roots_.push_back(key);
     chosen_only_ = true;
     for (int32_t key : roots_) MarkChosen(key);
   }
@@ -409,16 +431,17 @@ class Exporter {
   }
 
   // One ATTRIBUTE-DEFINITION of |kind| (STRING, XHTML, ...) on |datatype|.
-  void Definition(Writer& w, const char* kind, const std::string& id, std::string_view name,
-                  const std::string& datatype, std::string_view description = {},
-                  const char* multi = nullptr) {
+  void Definition(Writer& w, const char* kind, const std::string& id,
+                  std::string_view name, const std::string& datatype,
+                  std::string_view description = {}, const char* multi = nullptr) {
     const std::string element = std::string("ATTRIBUTE-DEFINITION-") + kind;
     w.Line();
     w.Start(element.c_str());
     if (!description.empty()) w.Attr("DESC", description);
     w.Identity(id, project_time_, name);
     if (multi != nullptr) w.Attr("MULTI-VALUED", multi);
-    w.Ref("TYPE", ("DATATYPE-DEFINITION-" + std::string(kind) + "-REF").c_str(), datatype);
+    w.Ref("TYPE", ("DATATYPE-DEFINITION-" + std::string(kind) + "-REF").c_str(),
+          datatype);
     w.End();
     Count("ATTRIBUTE-DEFINITION");
   }
@@ -473,7 +496,9 @@ class Exporter {
       for (const Field* f : t.fields)
         Definition(w, Kind(f->data_type), reqif::IdOfPair(t.guid, f->guid), f->label,
                    DatatypeOf(*f), f->description,
-                   f->data_type == kList ? "false" : f->data_type == kMulti ? "true" : nullptr);
+                   f->data_type == kList    ? "false"
+                   : f->data_type == kMulti ? "true"
+                                            : nullptr);
       w.End();
       w.End();
       Count("SPEC-OBJECT-TYPE");
@@ -501,11 +526,13 @@ class Exporter {
   // ends (NULL types as 0).
   std::string TraceSelect(bool distinct_types) const {
     const std::string ends =
-        " FROM " + Table("QmToRelationships") + " tr JOIN " + Table("qmProjectRequirements") +
+        " FROM " + Table("QmToRelationships") + " tr JOIN " +
+        Table("qmProjectRequirements") +
         " pa ON pa.RequirementID = tr.RequirementID AND pa.ProjectID = ? JOIN " +
         Table("qmProjectRequirements") +
-        " pb ON pb.RequirementID = tr.ToID AND pb.ProjectID = ? JOIN " + Table("qmRequirements") +
-        " a ON a.ID = tr.RequirementID JOIN " + Table("qmRequirements") +
+        " pb ON pb.RequirementID = tr.ToID AND pb.ProjectID = ? JOIN " +
+        Table("qmRequirements") + " a ON a.ID = tr.RequirementID JOIN " +
+        Table("qmRequirements") +
         " b ON b.ID = tr.ToID WHERE COALESCE(tr.ExternalProjectID, 0) = 0 AND "
         "COALESCE(tr.ExternalProjectToID, 0) = 0 AND COALESCE(a.Deleted, 0) = 0 AND "
         "COALESCE(b.Deleted, 0) = 0";
@@ -517,12 +544,14 @@ class Exporter {
   }
 
   void WriteRelationTypes(Writer& w) {
-    auto rs = conn_.Query(TraceSelect(true), {Variant(project_key_), Variant(project_key_)});
+    auto rs =
+        conn_.Query(TraceSelect(true), {Variant(project_key_), Variant(project_key_)});
     for (; !rs->IsEOF(); rs->MoveNext()) {
       const std::string n = std::to_string(rs->Value("Type").ToLong());
       w.Line();
       w.Start("SPEC-RELATION-TYPE");
-      w.Identity(reqif::kTraceTypePrefix + n, project_time_, n == "0" ? "Trace" : "Trace " + n);
+      w.Identity(reqif::kTraceTypePrefix + n, project_time_,
+                 n == "0" ? "Trace" : "Trace " + n);
       w.End();
     }
   }
@@ -585,32 +614,39 @@ class Exporter {
   // (after, last], by requirement, then attribute.
   struct Value {
     int32_t field = 0;
-    std::string text;         // attribute value
+    std::string text;                // attribute value
     std::vector<std::string> items;  // list item GUIDs
   };
   std::map<int32_t, std::vector<Value>> SliceValues(int32_t after, int32_t last) {
     std::map<int32_t, std::vector<Value>> out;
     auto values = conn_.Query(
-        "SELECT v.REQUIREMENTID, v.FIELDID, v.FieldValue, v.OVERFLOWIND, o.OverflowFieldValue FROM " +
-            Table("qmUserDefinedFieldValues") + " v LEFT JOIN " + Table("QmOverflowValues") +
-            " o ON o.OverFlowRequirementID = v.REQUIREMENTID AND o.OverFlowFieldID = v.FIELDID "
-            "WHERE v.REQUIREMENTID > ? AND v.REQUIREMENTID <= ? ORDER BY v.REQUIREMENTID, v.FIELDID",
+        "SELECT v.REQUIREMENTID, v.FIELDID, v.FieldValue, v.OVERFLOWIND, "
+        "o.OverflowFieldValue FROM " +
+            Table("qmUserDefinedFieldValues") + " v LEFT JOIN " +
+            Table("QmOverflowValues") +
+            " o ON o.OverFlowRequirementID = v.REQUIREMENTID AND o.OverFlowFieldID = "
+            "v.FIELDID "
+            "WHERE v.REQUIREMENTID > ? AND v.REQUIREMENTID <= ? ORDER BY "
+            "v.REQUIREMENTID, v.FIELDID",
         {Variant(after), Variant(last)});
     for (; !values->IsEOF(); values->MoveNext()) {
       const bool overflow = values->Value("OVERFLOWIND").ToText() == "1";
       Value v;
       v.field = values->Value("FIELDID").ToLong();
-      v.text = (overflow && !values->Value("OverflowFieldValue").IsNull() ? values->Value("OverflowFieldValue")
-                                                                        : values->Value("FieldValue"))
+      v.text = (overflow && !values->Value("OverflowFieldValue").IsNull()
+                    ? values->Value("OverflowFieldValue")
+                    : values->Value("FieldValue"))
                    .ToText();
       out[values->Value("REQUIREMENTID").ToLong()].push_back(std::move(v));
     }
-    auto lists = conn_.Query(
-        "SELECT l.RequirementID, l.FieldID, i.QMGUID FROM " + Table("qmUserDefinedListValues") +
-            " l JOIN " + Table("qmUserDefinedListItems") +
-            " i ON i.ITEMID = l.ListItemID WHERE l.RequirementID > ? AND l.RequirementID <= ? "
-            "ORDER BY l.RequirementID, l.FieldID, i.ItemRank, i.ITEMID",
-        {Variant(after), Variant(last)});
+    auto lists =
+        conn_.Query("SELECT l.RequirementID, l.FieldID, i.QMGUID FROM " +
+                        Table("qmUserDefinedListValues") + " l JOIN " +
+                        Table("qmUserDefinedListItems") +
+                        " i ON i.ITEMID = l.ListItemID WHERE l.RequirementID > ? AND "
+                        "l.RequirementID <= ? "
+                        "ORDER BY l.RequirementID, l.FieldID, i.ItemRank, i.ITEMID",
+                    {Variant(after), Variant(last)});
     for (; !lists->IsEOF(); lists->MoveNext()) {
       auto& vs = out[lists->Value("RequirementID").ToLong()];
       const int32_t field = lists->Value("FieldID").ToLong();
@@ -648,8 +684,10 @@ class Exporter {
                   reqs.Value("RequirementPrefix").ToText() + reqs.Value("Tag").ToText());
       const std::string name = reqs.Value("RequirementName").ToText();
       if (!name.empty()) StringValue(w, tid + "-name", name);
-      const bool overflow = reqs.Value("OverflowIND").ToLong() == 1 && !reqs.Value("OverflowText").IsNull();
-      const std::string text = reqs.Value(overflow ? "OverflowText" : "RequirementText").ToText();
+      const bool overflow =
+          reqs.Value("OverflowIND").ToLong() == 1 && !reqs.Value("OverflowText").IsNull();
+      const std::string text =
+          reqs.Value(overflow ? "OverflowText" : "RequirementText").ToText();
       if (!text.empty()) {
         w.Start("ATTRIBUTE-VALUE-XHTML");
         w.Start("THE-VALUE");
@@ -662,9 +700,10 @@ class Exporter {
       if (vs != values.end()) {
         // In the order of the type's attributes (by GUID), as the keys
         // differ from one database to the next.
-        std::stable_sort(vs->second.begin(), vs->second.end(), [&](const Value& a, const Value& b) {
-          return Position(t, a.field) < Position(t, b.field);
-        });
+        std::stable_sort(vs->second.begin(), vs->second.end(),
+                         [&](const Value& a, const Value& b) {
+                           return Position(t, a.field) < Position(t, b.field);
+                         });
         for (const Value& v : vs->second) WriteValue(w, t, guid, v);
       }
       w.End();
@@ -698,7 +737,8 @@ class Exporter {
   void WriteValue(Writer& w, const Type& t, const std::string& req_guid, const Value& v) {
     auto field = fields_.find(v.field);
     const Field* f = field == fields_.end() ? nullptr : &field->second;
-    if (f == nullptr || std::find(t.fields.begin(), t.fields.end(), f) == t.fields.end()) {
+    if (f == nullptr ||
+        std::find(t.fields.begin(), t.fields.end(), f) == t.fields.end()) {
       Note("values of attributes the requirement's type does not have", req_guid);
       return;
     }
@@ -728,28 +768,32 @@ class Exporter {
                       : f->data_type == kDate  ? !value.empty()
                                                : true;
     if (!fits) {
-      Note("values that do not fit their attribute's data type", req_guid + " " + f->label + " \"" + v.text + "\"");
+      Note("values that do not fit their attribute's data type",
+           req_guid + " " + f->label + " \"" + v.text + "\"");
       return;
     }
     const std::string element = std::string("ATTRIBUTE-VALUE-") + kind;
     w.Start(element.c_str());
     w.Attr("THE-VALUE", value);
-    w.Ref("DEFINITION", ("ATTRIBUTE-DEFINITION-" + std::string(kind) + "-REF").c_str(), def);
+    w.Ref("DEFINITION", ("ATTRIBUTE-DEFINITION-" + std::string(kind) + "-REF").c_str(),
+          def);
     w.End();
   }
 
   void WriteRelations(Writer& w) {
     w.Line();
     w.Start("SPEC-RELATIONS");
-    auto rs = conn_.Query(TraceSelect(false), {Variant(project_key_), Variant(project_key_)});
+    auto rs =
+        conn_.Query(TraceSelect(false), {Variant(project_key_), Variant(project_key_)});
     std::string last_id;
     for (; !rs->IsEOF(); rs->MoveNext()) {
       if (!written_.count(rs->Value("RequirementID").ToLong()) ||
           !written_.count(rs->Value("ToID").ToLong()))
         continue;
       const std::string type = std::to_string(rs->Value("Type").ToLong());
-      const std::string id = reqif::IdOfPair(rs->Value("FromGuid").ToText(), rs->Value("ToGuid").ToText()) +
-                             "-" + type;
+      const std::string id =
+          reqif::IdOfPair(rs->Value("FromGuid").ToText(), rs->Value("ToGuid").ToText()) +
+          "-" + type;
       if (id == last_id) {
         Note("traces repeated between the same requirements", id);
         continue;
@@ -797,8 +841,8 @@ class Exporter {
 
   void WriteSpecification(Writer& w) {
     // The GUIDs of the requirements written, for the hierarchy.
-    auto rs = conn_.Query("SELECT r.ID, r.QMGUID FROM " + Table("qmRequirements") + " r JOIN " +
-                              Table("qmProjectRequirements") +
+    auto rs = conn_.Query("SELECT r.ID, r.QMGUID FROM " + Table("qmRequirements") +
+                              " r JOIN " + Table("qmProjectRequirements") +
                               " pr ON pr.RequirementID = r.ID AND pr.ProjectID = ?",
                           {Variant(project_key_)});
     std::unordered_set<int32_t> in_package;
@@ -822,7 +866,8 @@ class Exporter {
         if (!in_package.count(key)) loose.push_back(key);
       std::sort(loose.begin(), loose.end());
       for (int32_t key : loose) {
-        Node(w, reqif::IdOfPair(summary_.project_guid, req_guids_[key]), Id(req_guids_[key]));
+        Node(w, reqif::IdOfPair(summary_.project_guid, req_guids_[key]),
+             Id(req_guids_[key]));
         w.End();
       }
     }
@@ -853,7 +898,8 @@ class Exporter {
 
 ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& file,
                                const ReqifExportOptions& options) {
-  if (file.size() >= 7 && EqualsNoCase(std::string_view(file).substr(file.size() - 7), ".reqifz"))
+  if (file.size() >= 7 &&
+      EqualsNoCase(std::string_view(file).substr(file.size() - 7), ".reqifz"))
     throw Error(eErr_NotAvailable, kSource,
                 "Writing zip archives (.reqifz) is not offered; name the file .reqif.");
   auto conn = OpenProjectDatabase(db_path, options.pg_schema);
@@ -866,8 +912,8 @@ ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& fi
     std::error_code ec;
     std::filesystem::rename(part, file, ec);
     if (ec)
-      throw Error(eErr_FileNotFound, kSource, "Cannot name the finished export " + file + ": " +
-                                                  ec.message() + ".");
+      throw Error(eErr_FileNotFound, kSource,
+                  "Cannot name the finished export " + file + ": " + ec.message() + ".");
   } catch (...) {
     conn->Rollback();
     std::remove(part.c_str());

@@ -48,24 +48,48 @@ constexpr const char* kNotFitting = "values that do not fit their data type";
 constexpr const char* kOutside = "enumeration values outside their type";
 constexpr const char* kGroups = "relation groups (not carried)";
 constexpr const char* kExtensions = "tool extensions (not carried)";
-constexpr const char* kSpecValues = "attribute values of specifications and relations (not carried)";
+constexpr const char* kSpecValues =
+    "attribute values of specifications and relations (not carried)";
 constexpr const char* kHeadingTwice = "headings placed more than once (first place kept)";
 constexpr const char* kLooseHeadings = "headings in no specification (not carried)";
 constexpr const char* kHeadingRelations = "relations that name a heading (not carried)";
 constexpr const char* kObjects = "embedded objects in texts (not carried)";
 constexpr const char* kChildrenFirst =
-    "hierarchy nodes whose CHILDREN come before their OBJECT (children placed one level up)";
-constexpr const char* kManyValues = "several values of a single-valued enumeration (first kept)";
+    "hierarchy nodes whose CHILDREN come before their OBJECT (children placed one level "
+    "up)";
+constexpr const char* kManyValues =
+    "several values of a single-valued enumeration (first kept)";
 
 // Data types of attributes, as stored in qmUserDefinedFields.DataType.
-enum : int32_t { kList = 0, kText = 1, kInteger = 2, kReal = 3, kDate = 4, kTime = 5, kMulti = 10 };
+enum : int32_t {
+  kList = 0,
+  kText = 1,
+  kInteger = 2,
+  kReal = 3,
+  kDate = 4,
+  kTime = 5,
+  kMulti = 10
+};
 
-enum class Kind { kString, kXhtml, kInteger, kReal, kDate, kBoolean, kEnumeration, kOther };
+enum class Kind {
+  kString,
+  kXhtml,
+  kInteger,
+  kReal,
+  kDate,
+  kBoolean,
+  kEnumeration,
+  kOther
+};
 
 Kind KindOf(std::string_view suffix) {
   static const std::pair<const char*, Kind> kKinds[] = {
-      {"STRING", Kind::kString},   {"XHTML", Kind::kXhtml}, {"INTEGER", Kind::kInteger},
-      {"REAL", Kind::kReal},       {"DATE", Kind::kDate},   {"BOOLEAN", Kind::kBoolean},
+      {"STRING", Kind::kString},
+      {"XHTML", Kind::kXhtml},
+      {"INTEGER", Kind::kInteger},
+      {"REAL", Kind::kReal},
+      {"DATE", Kind::kDate},
+      {"BOOLEAN", Kind::kBoolean},
       {"ENUMERATION", Kind::kEnumeration}};
   for (const auto& [word, kind] : kKinds)
     if (suffix == word) return kind;
@@ -83,7 +107,6 @@ std::string Attr(const xmlNode* n, const char* name) {
   xmlFree(v);
   return out;
 }
-
 
 std::vector<const xmlNode*> Elements(const xmlNode* n) {
   std::vector<const xmlNode*> out;
@@ -103,8 +126,10 @@ const xmlNode* Child(const xmlNode* n, std::string_view name) {
 // on lines of their own).
 std::string Trimmed(const char* text) {
   std::string_view t = text == nullptr ? "" : text;
-  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.front()))) t.remove_prefix(1);
-  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.remove_suffix(1);
+  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.front())))
+    t.remove_prefix(1);
+  while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back())))
+    t.remove_suffix(1);
   return std::string(t);
 }
 
@@ -135,9 +160,9 @@ std::string Where(const xmlNode* n) {
 // ---- XHTML to plain text ----
 
 bool IsBlock(std::string_view name) {
-  static const char* const kBlocks[] = {"p",  "div", "li", "ul", "ol", "table", "tr", "h1", "h2",
-                                        "h3", "h4",  "h5", "h6", "pre", "blockquote", "dl",
-                                        "dt", "dd"};
+  static const char* const kBlocks[] = {"p",  "div", "li",         "ul", "ol", "table",
+                                        "tr", "h1",  "h2",         "h3", "h4", "h5",
+                                        "h6", "pre", "blockquote", "dl", "dt", "dd"};
   for (const char* b : kBlocks)
     if (name == b) return true;
   return false;
@@ -170,7 +195,8 @@ struct PlainText {
       // blank inside a line, nothing at its start.
       while (!out.empty() && (out.back() == ' ' || out.back() == '\t') && !AtLineStart())
         out.pop_back();
-      while (i + 1 < text.size() && std::isspace(static_cast<unsigned char>(text[i + 1]))) ++i;
+      while (i + 1 < text.size() && std::isspace(static_cast<unsigned char>(text[i + 1])))
+        ++i;
       if (!AtLineStart()) out.push_back(' ');
     }
   }
@@ -196,7 +222,8 @@ struct PlainText {
     }
   }
   std::string Result() {
-    while (out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0) out.resize(out.size() - 2);
+    while (out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0)
+      out.resize(out.size() - 2);
     return out;
   }
 };
@@ -256,24 +283,29 @@ class Importer {
         std::fclose(f);
         if (n == 4 && std::string_view(magic, 4) == std::string_view("PK\3\4", 4))
           throw Error(eErr_ReqifUnreadable, kSource,
-                      "The file " + path + " is a zip archive (.reqifz), which the import does not "
-                      "read; unpack it and import the .reqif file it holds (line 1, column 1).");
+                      "The file " + path +
+                          " is a zip archive (.reqifz), which the import does not "
+                          "read; unpack it and import the .reqif file it holds (line 1, "
+                          "column 1).");
       }
     }
     xmlTextReaderPtr r = xmlReaderForFile(path.c_str(), nullptr, XML_PARSE_NONET);
     if (r == nullptr)
       throw Error(eErr_FileNotFound, kSource, "Cannot open the ReqIF file " + path + ".");
-    std::unique_ptr<xmlTextReader, void (*)(xmlTextReaderPtr)> owner(r, xmlFreeTextReader);
+    std::unique_ptr<xmlTextReader, void (*)(xmlTextReaderPtr)> owner(r,
+                                                                     xmlFreeTextReader);
     xmlTextReaderSetStructuredErrorHandler(r, &Importer::OnError, this);
     int rc = xmlTextReaderRead(r);
     while (rc == 1) {
       const int type = xmlTextReaderNodeType(r);
-      if (type == XML_READER_TYPE_DOCUMENT_TYPE) Unreadable(r, "it holds a DOCTYPE, which ReqIF files do not");
+      if (type == XML_READER_TYPE_DOCUMENT_TYPE)
+        Unreadable(r, "it holds a DOCTYPE, which ReqIF files do not");
       if (type != XML_READER_TYPE_ELEMENT) {
         rc = xmlTextReaderRead(r);
         continue;
       }
-      const std::string name = reinterpret_cast<const char*>(xmlTextReaderConstLocalName(r));
+      const std::string name =
+          reinterpret_cast<const char*>(xmlTextReaderConstLocalName(r));
       if (name == "SPECIFICATION" && project_key_ != 0) {
         rc = Specification(r);
         continue;
@@ -303,9 +335,11 @@ class Importer {
     auto* me = static_cast<Importer*>(self);
     if (error == nullptr || error->level < XML_ERR_ERROR || !me->error_.empty()) return;
     std::string message = error->message != nullptr ? error->message : "";
-    while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back()))) message.pop_back();
-    me->error_ = message + " (XML parser status " + std::to_string(error->code) + ") at line " +
-                 std::to_string(error->line) + ", column " + std::to_string(error->int2);
+    while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back())))
+      message.pop_back();
+    me->error_ = message + " (XML parser status " + std::to_string(error->code) +
+                 ") at line " + std::to_string(error->line) + ", column " +
+                 std::to_string(error->int2);
   }
 
   [[noreturn]] void Unreadable(xmlTextReaderPtr r, const std::string& why) {
@@ -314,21 +348,22 @@ class Importer {
                   "The file " + path_ + " is not a ReqIF file: " + why + " (line " +
                       std::to_string(xmlTextReaderGetParserLineNumber(r)) + ", column " +
                       std::to_string(xmlTextReaderGetParserColumnNumber(r)) + ").");
-    throw Error(eErr_ReqifUnreadable, kSource,
-                "The file " + path_ + " is not well-formed XML: " +
-                    (error_.empty() ? "the parser stopped at line " +
-                                          std::to_string(xmlTextReaderGetParserLineNumber(r)) +
-                                          ", column " +
-                                          std::to_string(xmlTextReaderGetParserColumnNumber(r))
-                                    : error_) +
-                    ".");
+    throw Error(
+        eErr_ReqifUnreadable, kSource,
+        "The file " + path_ + " is not well-formed XML: " +
+            (error_.empty()
+                 ? "the parser stopped at line " +
+                       std::to_string(xmlTextReaderGetParserLineNumber(r)) + ", column " +
+                       std::to_string(xmlTextReaderGetParserColumnNumber(r))
+                 : error_) +
+            ".");
   }
 
   static bool Handles(const std::string& name) {
-    static const char* const kNames[] = {
-        "REQ-IF-HEADER",     "SPEC-OBJECT-TYPE", "SPEC-RELATION-TYPE", "RELATION-GROUP-TYPE",
-        "SPEC-OBJECT",       "SPEC-RELATION",    "RELATION-GROUP",
-        "REQ-IF-TOOL-EXTENSION"};
+    static const char* const kNames[] = {"REQ-IF-HEADER",      "SPEC-OBJECT-TYPE",
+                                         "SPEC-RELATION-TYPE", "RELATION-GROUP-TYPE",
+                                         "SPEC-OBJECT",        "SPEC-RELATION",
+                                         "RELATION-GROUP",     "REQ-IF-TOOL-EXTENSION"};
     if (name.rfind("DATATYPE-DEFINITION-", 0) == 0) return true;
     for (const char* n : kNames)
       if (name == n) return true;
@@ -382,8 +417,10 @@ class Importer {
     summary_.project_key = project_key_;
     project_id_ = reqif::IdOfGuid(guid);
     conn_.Run("INSERT INTO " + Table("qmProjects") +
-                  " (ID, Name, Prefix, QMGUID, Description, DocumentWordFormat, SecurityEnabled, "
-                  "VersionNumber, VersionLabel, VersionReason, Flags) VALUES (?, ?, NULL, ?, ?, 0, 0, "
+                  " (ID, Name, Prefix, QMGUID, Description, DocumentWordFormat, "
+                  "SecurityEnabled, "
+                  "VersionNumber, VersionLabel, VersionReason, Flags) VALUES (?, ?, "
+                  "NULL, ?, ?, 0, 0, "
                   "'1', '', '', 0)",
               {Variant(project_key_), Variant(sql::HostText(Content(Child(n, "TITLE")))),
                Variant(stored),
@@ -404,8 +441,9 @@ class Importer {
       const xmlNode* embedded = Child(Child(v, "PROPERTIES"), "EMBEDDED-VALUE");
       const std::string key = embedded ? Attr(embedded, "KEY") : "";
       d.values.push_back({Attr(v, "IDENTIFIER"), Attr(v, "LONG-NAME"),
-                          reqif::IsInteger(key) ? std::stoi(key)
-                                                : static_cast<int32_t>(d.values.size() + 1)});
+                          reqif::IsInteger(key)
+                              ? std::stoi(key)
+                              : static_cast<int32_t>(d.values.size() + 1)});
     }
   }
 
@@ -427,7 +465,8 @@ class Importer {
     for (const xmlNode* a : Elements(Child(n, "SPEC-ATTRIBUTES"))) {
       const std::string element = Name(a);
       Attribute attr;
-      attr.kind = KindOf(element.substr(std::string_view("ATTRIBUTE-DEFINITION-").size()));
+      attr.kind =
+          KindOf(element.substr(std::string_view("ATTRIBUTE-DEFINITION-").size()));
       attr.role = RoleOf(Attr(a, "LONG-NAME"));
       attr.multi = Attr(a, "MULTI-VALUED") == "true" || Attr(a, "MULTI-VALUED") == "1";
       chapter = chapter || attr.role == Role::kChapter;
@@ -453,12 +492,15 @@ class Importer {
       const std::string guid = GuidOf(id);
       std::string stored;
       std::tie(t.key, stored) = NewKey("RequirementType", guid);
-      conn_.Run("INSERT INTO " + Table("qmRequirementTypes") +
-                    " (ID, NAME, DESCRIPTION, RequirementPrefix, RequirementColor, RequirementStyle, "
-                    "RequirementMustContain, InitialReqNumber, LastReqNumber, "
-                    "AllowExternalReferences, QMGUID) VALUES (?, ?, ?, '', 0, 1, '', 1, 0, 0, ?)",
-                {Variant(t.key), Variant(sql::HostText(Attr(n, "LONG-NAME"))),
-                 Nullable(sql::HostText(xml::LineEnds(Attr(n, "DESC")))), Variant(stored)});
+      conn_.Run(
+          "INSERT INTO " + Table("qmRequirementTypes") +
+              " (ID, NAME, DESCRIPTION, RequirementPrefix, RequirementColor, "
+              "RequirementStyle, "
+              "RequirementMustContain, InitialReqNumber, LastReqNumber, "
+              "AllowExternalReferences, QMGUID) VALUES (?, ?, ?, '', 0, 1, '', 1, 0, 0, "
+              "?)",
+          {Variant(t.key), Variant(sql::HostText(Attr(n, "LONG-NAME"))),
+           Nullable(sql::HostText(xml::LineEnds(Attr(n, "DESC")))), Variant(stored)});
       conn_.Run("INSERT INTO " + Table("qmProjectRequirementTypes") +
                     " (PROJECTID, REQUIREMENTTYPEID) VALUES (?, ?)",
                 {Variant(project_key_), Variant(t.key)});
@@ -489,33 +531,37 @@ class Importer {
     const std::string id = Attr(a, "IDENTIFIER");
     std::string guid = reqif::SecondGuidOfPair(id);
     if (guid.empty()) guid = reqif::NameBasedGuid(id);
-    auto [it, added] = fields_.try_emplace(sql::IsGuidShaped(guid) ? FoldCase(guid) : guid);
+    auto [it, added] =
+        fields_.try_emplace(sql::IsGuidShaped(guid) ? FoldCase(guid) : guid);
     Field& f = it->second;
     if (!added) return &f;
     f.kind = d.kind == Kind::kOther ? Kind::kString : d.kind;
-    f.data_type = d.kind == Kind::kInteger ? kInteger
-                  : d.kind == Kind::kReal   ? kReal
-                  : d.kind == Kind::kDate   ? kDate
+    f.data_type = d.kind == Kind::kInteger       ? kInteger
+                  : d.kind == Kind::kReal        ? kReal
+                  : d.kind == Kind::kDate        ? kDate
                   : d.kind == Kind::kEnumeration ? (attr.multi ? kMulti : kList)
                   : d.time                       ? kTime
                                                  : kText;
     std::string stored;
     std::tie(f.key, stored) = NewKey("UserDefinedField", guid);
-    conn_.Run("INSERT INTO " + Table("qmUserDefinedFields") +
-                  " (ID, Label, Rank, AutoSuspect, Required, DataType, DefaultValue, FLAGS, "
-                  "DESCRIPTION, FieldProperties, QMGUID) VALUES (?, ?, ?, 0, 0, ?, '', 0, ?, '', ?)",
-              {Variant(f.key), Variant(sql::HostText(Attr(a, "LONG-NAME"))), Variant(f.key),
-               Variant(f.data_type), Variant(sql::HostText(Attr(a, "DESC"))), Variant(stored)});
+    conn_.Run(
+        "INSERT INTO " + Table("qmUserDefinedFields") +
+            " (ID, Label, Rank, AutoSuspect, Required, DataType, DefaultValue, FLAGS, "
+            "DESCRIPTION, FieldProperties, QMGUID) VALUES (?, ?, ?, 0, 0, ?, '', 0, ?, "
+            "'', ?)",
+        {Variant(f.key), Variant(sql::HostText(Attr(a, "LONG-NAME"))), Variant(f.key),
+         Variant(f.data_type), Variant(sql::HostText(Attr(a, "DESC"))), Variant(stored)});
     for (const EnumValue& v : d.values) {
       // An enumeration shared by several attributes gives each its own items.
       std::string item_guid = reqif::GuidOfId(v.id);
       if (item_guid.empty() || !item_guids_.insert(FoldCase(item_guid)).second)
         item_guid = reqif::NameBasedGuid(id + "/" + v.id);
       auto [key, item_stored] = NewKey("UserDefinedListItem", item_guid);
-      conn_.Run("INSERT INTO " + Table("qmUserDefinedListItems") +
-                    " (ITEMID, FIELDID, ItemText, ItemRank, QMGUID) VALUES (?, ?, ?, ?, ?)",
-                {Variant(key), Variant(f.key), Variant(sql::HostText(v.name)), Variant(v.key),
-                 Variant(item_stored)});
+      conn_.Run(
+          "INSERT INTO " + Table("qmUserDefinedListItems") +
+              " (ITEMID, FIELDID, ItemText, ItemRank, QMGUID) VALUES (?, ?, ?, ?, ?)",
+          {Variant(key), Variant(f.key), Variant(sql::HostText(v.name)), Variant(v.key),
+           Variant(item_stored)});
       f.items[v.id] = key;
     }
     return &f;
@@ -597,10 +643,13 @@ class Importer {
     return plain.Result();
   }
 
-  int32_t Requirement(const xmlNode* n, const std::string& id, ObjectType& type, const Values& v) {
+  int32_t Requirement(const xmlNode* n, const std::string& id, ObjectType& type,
+                      const Values& v) {
     // ForeignID: the tag prefix, then the tag number.
     size_t digits = v.foreign_id.size();
-    while (digits > 0 && std::isdigit(static_cast<unsigned char>(v.foreign_id[digits - 1]))) --digits;
+    while (digits > 0 &&
+           std::isdigit(static_cast<unsigned char>(v.foreign_id[digits - 1])))
+      --digits;
     int32_t tag = 0;
     std::string prefix = type.prefix;
     if (digits < v.foreign_id.size() && v.foreign_id.size() - digits <= 9) {
@@ -613,7 +662,8 @@ class Importer {
     if (!type.prefix_set) {
       type.prefix_set = true;
       type.prefix = prefix;
-      conn_.Run("UPDATE " + Table("qmRequirementTypes") + " SET RequirementPrefix = ? WHERE ID = ?",
+      conn_.Run("UPDATE " + Table("qmRequirementTypes") +
+                    " SET RequirementPrefix = ? WHERE ID = ?",
                 {Variant(sql::HostText(prefix)), Variant(type.key)});
     }
     auto [key, stored] = NewKey("Requirement", GuidOf(id));
@@ -627,17 +677,22 @@ class Importer {
     char long_tag[16];
     std::snprintf(long_tag, sizeof long_tag, "%08d", tag);
     const std::string when = reqif::StoredDateTime(Attr(n, "LAST-CHANGE"));
-    conn_.Run("INSERT INTO " + Table("qmRequirements") +
-                  " (ID, RequirementTypeID, Tag, LastChildTag, DocumentPosition, LongTagNumber, "
-                  "RequirementPrefix, RequirementName, RequirementText, OverflowIND, Deleted, "
-                  "VersionNumber, VersionLabel, VersionDateTime, VersionReason, QMGUID, Flags, "
-                  "LastDocText) VALUES (?, ?, ?, 0, 0, ?, ?, ?, ?, ?, 0, '1', '', ?, '', ?, 0, 0)",
-              {Variant(key), Variant(type.key), Variant(tag), Variant(std::string(long_tag)),
-               Variant(sql::HostText(prefix)), Nullable(sql::HostText(v.name)),
-               Nullable(sql::HostText(overflow ? Utf16Prefix(text, static_cast<size_t>(capacity / 2)) : text)),
-               Variant(int32_t{overflow ? 1 : 0}), Nullable(when), Variant(stored)});
+    conn_.Run(
+        "INSERT INTO " + Table("qmRequirements") +
+            " (ID, RequirementTypeID, Tag, LastChildTag, DocumentPosition, "
+            "LongTagNumber, "
+            "RequirementPrefix, RequirementName, RequirementText, OverflowIND, Deleted, "
+            "VersionNumber, VersionLabel, VersionDateTime, VersionReason, QMGUID, Flags, "
+            "LastDocText) VALUES (?, ?, ?, 0, 0, ?, ?, ?, ?, ?, 0, '1', '', ?, '', ?, 0, "
+            "0)",
+        {Variant(key), Variant(type.key), Variant(tag), Variant(std::string(long_tag)),
+         Variant(sql::HostText(prefix)), Nullable(sql::HostText(v.name)),
+         Nullable(sql::HostText(
+             overflow ? Utf16Prefix(text, static_cast<size_t>(capacity / 2)) : text)),
+         Variant(int32_t{overflow ? 1 : 0}), Nullable(when), Variant(stored)});
     if (overflow)
-      conn_.Run("INSERT INTO " + Table("QmOverflowText") + " (OverFlowID, OverflowText) VALUES (?, ?)",
+      conn_.Run("INSERT INTO " + Table("QmOverflowText") +
+                    " (OverFlowID, OverflowText) VALUES (?, ?)",
                 {Variant(key), Variant(text)});
     conn_.Run("INSERT INTO " + Table("qmProjectRequirements") +
                   " (ProjectID, RequirementID) VALUES (?, ?)",
@@ -645,7 +700,8 @@ class Importer {
     return key;
   }
 
-  void FieldValue(const xmlNode* object, int32_t key, const Attribute& attr, const xmlNode* value) {
+  void FieldValue(const xmlNode* object, int32_t key, const Attribute& attr,
+                  const xmlNode* value) {
     Field& f = *attr.field;
     if (f.kind == Kind::kEnumeration) return ListValues(object, key, attr, value);
     std::string text = ValueText(value);
@@ -662,18 +718,19 @@ class Importer {
         fits = !stored.empty();
         if (!fits) break;
         text = stored.substr(11) == "00:00:00" ? stored.substr(0, 10) : stored;
-        number = MakeDate(std::stoi(stored.substr(0, 4)), std::stoi(stored.substr(5, 2)),
-                          std::stoi(stored.substr(8, 2)), std::stoi(stored.substr(11, 2)),
-                          std::stoi(stored.substr(14, 2)), std::stoi(stored.substr(17, 2)))
-                     .days;
+        number =
+            MakeDate(std::stoi(stored.substr(0, 4)), std::stoi(stored.substr(5, 2)),
+                     std::stoi(stored.substr(8, 2)), std::stoi(stored.substr(11, 2)),
+                     std::stoi(stored.substr(14, 2)), std::stoi(stored.substr(17, 2)))
+                .days;
         break;
       }
       case kTime: {
         const std::string iso = reqif::IsoDateTime("2000-01-01 " + text);
         fits = !iso.empty();
         if (fits)
-          number = (std::stoi(text.substr(0, 2)) * 3600 + std::stoi(text.substr(3, 2)) * 60 +
-                    std::stoi(text.substr(6, 2))) /
+          number = (std::stoi(text.substr(0, 2)) * 3600 +
+                    std::stoi(text.substr(3, 2)) * 60 + std::stoi(text.substr(6, 2))) /
                    86400.0;
         break;
       }
@@ -686,15 +743,18 @@ class Importer {
                   " (REQUIREMENTID, FIELDID, FieldValue, OVERFLOWIND, NumericValue) "
                   "VALUES (?, ?, ?, ?, ?)",
               {Variant(key), Variant(f.key),
-               Variant(overflow ? Utf16Prefix(text, static_cast<size_t>(value_capacity_)) : text),
+               Variant(overflow ? Utf16Prefix(text, static_cast<size_t>(value_capacity_))
+                                : text),
                Variant(int32_t{overflow ? 1 : 0}), Variant(number)});
     if (overflow)
       conn_.Run("INSERT INTO " + Table("QmOverflowValues") +
-                    " (OverFlowRequirementID, OverFlowFieldID, OverflowFieldValue) VALUES (?, ?, ?)",
+                    " (OverFlowRequirementID, OverFlowFieldID, OverflowFieldValue) "
+                    "VALUES (?, ?, ?)",
                 {Variant(key), Variant(f.key), Variant(text)});
   }
 
-  void ListValues(const xmlNode* object, int32_t key, const Attribute& attr, const xmlNode* value) {
+  void ListValues(const xmlNode* object, int32_t key, const Attribute& attr,
+                  const xmlNode* value) {
     int n = 0;
     for (const xmlNode* ref : Elements(Child(value, "VALUES"))) {
       const std::string id = Content(ref);
@@ -736,18 +796,20 @@ class Importer {
     if (type == relation_types_.end())
       return Note(kUndefined, Where(n) + " names the relation type \"" + type_id + "\"");
     if (!Elements(Child(n, "VALUES")).empty()) Note(kSpecValues, Where(n));
-    conn_.Run("INSERT INTO " + Table("QmToRelationships") +
-                  " (RequirementID, ExternalProjectID, ToID, ExternalProjectToID, State, Type, "
-                  "Name, VersionDateTime) VALUES (?, 0, ?, 0, 0, ?, '', ?)",
-              {Variant(ends[0]), Variant(ends[1]), Variant(type->second),
-               Nullable(reqif::StoredDateTime(Attr(n, "LAST-CHANGE")))});
+    conn_.Run(
+        "INSERT INTO " + Table("QmToRelationships") +
+            " (RequirementID, ExternalProjectID, ToID, ExternalProjectToID, State, Type, "
+            "Name, VersionDateTime) VALUES (?, 0, ?, 0, 0, ?, '', ?)",
+        {Variant(ends[0]), Variant(ends[1]), Variant(type->second),
+         Nullable(reqif::StoredDateTime(Attr(n, "LAST-CHANGE")))});
   }
 
-  int32_t Package(const std::string& guid, const std::string& name, const std::string& description,
-                  int32_t parent) {
+  int32_t Package(const std::string& guid, const std::string& name,
+                  const std::string& description, int32_t parent) {
     auto [key, stored] = NewKey("Package", guid);
     conn_.Run("INSERT INTO " + Table("QmPackages") +
-                  " (ID, PROJECTID, NAME, DESCRIPTION, QMGUID, PARENTID) VALUES (?, ?, ?, ?, ?, ?)",
+                  " (ID, PROJECTID, NAME, DESCRIPTION, QMGUID, PARENTID) VALUES (?, ?, "
+                  "?, ?, ?, ?)",
               {Variant(key), Variant(project_key_), Nullable(sql::HostText(name)),
                Nullable(sql::HostText(xml::LineEnds(description))), Variant(stored),
                parent == 0 ? Variant::Null() : Variant(parent)});
@@ -792,7 +854,8 @@ class Importer {
     } else if (id == project_id_) {
       // The project's own: its time stamp is the project's.
       conn_.Run("UPDATE " + Table("qmProjects") + " SET VersionDateTime = ? WHERE ID = ?",
-                {Nullable(reqif::StoredDateTime(ReaderAttr(r, "LAST-CHANGE"))), Variant(project_key_)});
+                {Nullable(reqif::StoredDateTime(ReaderAttr(r, "LAST-CHANGE"))),
+                 Variant(project_key_)});
     } else {
       package = Package(GuidOf(id), ReaderAttr(r, "LONG-NAME"), ReaderAttr(r, "DESC"), 0);
     }
@@ -801,7 +864,8 @@ class Importer {
     int rc = xmlTextReaderRead(r);
     for (; rc == 1; rc = xmlTextReaderRead(r)) {
       const int type = xmlTextReaderNodeType(r);
-      const std::string name = reinterpret_cast<const char*>(xmlTextReaderConstLocalName(r));
+      const std::string name =
+          reinterpret_cast<const char*>(xmlTextReaderConstLocalName(r));
       if (type == XML_READER_TYPE_END_ELEMENT) {
         if (name == "SPECIFICATION") break;
         if (name == "OBJECT") in_object = false;
@@ -842,7 +906,8 @@ class Importer {
       if (heading.package != 0)
         Note(kHeadingTwice, node.where);
       else
-        heading.package = Package(heading.guid, heading.name, heading.description, node.package);
+        heading.package =
+            Package(heading.guid, heading.name, heading.description, node.package);
       node.inner = heading.package;
     } else if (auto o = objects_.find(ref); o != objects_.end()) {
       if (node.package != 0 && members_.insert({node.package, o->second}).second)
@@ -857,10 +922,12 @@ class Importer {
   void Finish() {
     for (const auto& [id, t] : object_types_)
       if (t.key != 0)
-        conn_.Run("UPDATE " + Table("qmRequirementTypes") + " SET LastReqNumber = ? WHERE ID = ?",
+        conn_.Run("UPDATE " + Table("qmRequirementTypes") +
+                      " SET LastReqNumber = ? WHERE ID = ?",
                   {Variant(t.last_tag), Variant(t.key)});
     for (const auto& [id, h] : headings_)
-      if (h.package == 0) Note(kLooseHeadings, "the heading \"" + h.name + "\" (" + id + ")");
+      if (h.package == 0)
+        Note(kLooseHeadings, "the heading \"" + h.name + "\" (" + id + ")");
   }
 
   Connection& conn_;

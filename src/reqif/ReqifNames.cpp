@@ -65,7 +65,8 @@ std::string GuidOfId(std::string_view id) {
 }
 
 std::string SecondGuidOfPair(std::string_view id) {
-  if (id.size() != 66 || id[0] != '_' || id[33] != '_' || GuidOfId(id.substr(0, 33)).empty())
+  if (id.size() != 66 || id[0] != '_' || id[33] != '_' ||
+      GuidOfId(id.substr(0, 33)).empty())
     return "";
   return GuidOfId(id.substr(33));
 }
@@ -76,19 +77,21 @@ std::string NameBasedGuid(std::string_view name) {
                                 0xa1, 0x08, 0x3e, 0x77, 0x52, 0xc4, 0x9a, 0x1d};
   uuid_t out;
   uuid_generate_sha1(out, kSpace, name.data(), name.size());
-  char text[37];
-  uuid_unparse_upper(out, text);
-  return "{" + std::string(text) + "}";
+  char text[39] = {'{'};
+  uuid_unparse_upper(out, text + 1);
+  text[37] = '}';
+  return std::string(text, 38);
 }
 
 std::string IsoDateTime(std::string_view stored) {
-  if (!Digits(stored, 0, 4) || stored.size() < 10 || stored[4] != '-' || stored[7] != '-' ||
-      !Digits(stored, 5, 2) || !Digits(stored, 8, 2))
+  if (!Digits(stored, 0, 4) || stored.size() < 10 || stored[4] != '-' ||
+      stored[7] != '-' || !Digits(stored, 5, 2) || !Digits(stored, 8, 2))
     return "";
   std::string iso(stored.substr(0, 10));
   if (stored.size() == 10) return iso + "T00:00:00";
-  if (stored.size() != 19 || (stored[10] != ' ' && stored[10] != 'T') || !Digits(stored, 11, 2) ||
-      stored[13] != ':' || !Digits(stored, 14, 2) || stored[16] != ':' || !Digits(stored, 17, 2))
+  if (stored.size() != 19 || (stored[10] != ' ' && stored[10] != 'T') ||
+      !Digits(stored, 11, 2) || stored[13] != ':' || !Digits(stored, 14, 2) ||
+      stored[16] != ':' || !Digits(stored, 17, 2))
     return "";
   return iso + "T" + std::string(stored.substr(11));
 }
@@ -118,7 +121,8 @@ namespace {
 // Digits from |at|; how many.
 size_t DigitRun(std::string_view text, size_t at) {
   size_t n = 0;
-  while (at + n < text.size() && std::isdigit(static_cast<unsigned char>(text[at + n]))) ++n;
+  while (at + n < text.size() && std::isdigit(static_cast<unsigned char>(text[at + n])))
+    ++n;
   return n;
 }
 
@@ -153,7 +157,8 @@ bool IsReal(std::string_view text) {
 
 std::string CreationTime() {
   std::time_t when = std::time(nullptr);
-  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0')
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+      epoch != nullptr && *epoch != '\0')
     when = static_cast<std::time_t>(std::strtoll(epoch, nullptr, 10));
   std::tm utc{};
   gmtime_r(&when, &utc);

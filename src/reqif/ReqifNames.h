@@ -8,7 +8,8 @@
 
 namespace qmxml::reqif {
 
-inline constexpr const char* kNamespace = "http://www.omg.org/spec/ReqIF/20110401/reqif.xsd";
+inline constexpr const char* kNamespace =
+    "http://www.omg.org/spec/ReqIF/20110401/reqif.xsd";
 inline constexpr const char* kXhtmlNamespace = "http://www.w3.org/1999/xhtml";
 
 // The attribute names ReqIF tools agree on (LONG-NAME of the definitions).
