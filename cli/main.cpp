@@ -20,6 +20,7 @@
 #include "qmxml/Error.h"
 #include "qmxml/ProjectDatabase.h"
 #include "qmxml/Query.h"
+#include "qmxml/Reqif.h"
 #include "sample/SampleProject.h"
 #include "qmxml/Transfer.h"
 #include "platform/HostServices.h"
@@ -296,6 +297,65 @@ int FinishOutput(int code) {
   return code;
 }
 
+// ---- reqif export | import ----
+
+struct ReqifArgs {
+  CLI::App* command = nullptr;
+  CLI::App* exp = nullptr;
+  CLI::App* imp = nullptr;
+  std::string db, file;
+  qmxml::ReqifExportOptions export_options;
+  qmxml::ReqifImportOptions import_options;
+  double wait_seconds = 5;
+};
+
+void AddReqifCommands(CLI::App& app, ReqifArgs& a) {
+  a.command = app.add_subcommand("reqif", "exchange a project with other tools as a ReqIF 1.2 file");
+  a.command->require_subcommand(1);
+  a.exp = a.command->add_subcommand("export", "write a project of a database to a ReqIF file");
+  a.exp->add_option("DB", a.db, "project database (file or postgresql://...)")->required();
+  a.exp->add_option("FILE", a.file, "ReqIF file to write (replaced when it exists)")->required();
+  a.exp->add_option("--project", a.export_options.project, "key, GUID or name of the project");
+  a.exp->add_option("--package", a.export_options.packages,
+                    "key, GUID or name of a package to export with its sub-packages (repeatable)");
+  a.imp = a.command->add_subcommand("import", "read a ReqIF file into a database as a new project");
+  a.imp->add_option("FILE", a.file, "ReqIF file")->required()->check(CLI::ExistingFile);
+  a.imp->add_option("DB", a.db, "database (created when missing)")->required();
+  a.imp->add_flag("--new-guids", a.import_options.new_guids,
+                  "give every element a new GUID (import a copy)");
+  a.imp->add_flag("--strict", a.import_options.strict,
+                  "fail on anything skipped or left out");
+  a.imp->add_option("--wait", a.wait_seconds, "seconds to wait for another writer of DB (default 5)")
+      ->check(CLI::NonNegativeNumber);
+}
+
+void PrintNotes(const std::map<std::string, qmxml::ReqifNote>& notes) {
+  for (const auto& [kind, note] : notes)
+    std::cout << "  " << note.count << " " << kind << " (first: " << note.first << ")\n";
+}
+
+int RunReqif(ReqifArgs& a, bool quiet) {
+  if (*a.exp) {
+    a.export_options.progress = Progress(quiet);
+    a.export_options.pg_schema = pg_schema;
+    auto s = qmxml::ExportReqif(a.db, a.file, a.export_options);
+    std::cout << "exported project " << s.project_name << " " << s.project_guid << " to "
+              << a.file << "\n";
+    for (const auto& [kind, n] : s.written) std::cout << "  " << kind << ": " << n << "\n";
+    PrintNotes(s.left_out);
+    return 0;
+  }
+  a.import_options.progress = Progress(quiet);
+  a.import_options.pg_schema = pg_schema;
+  a.import_options.lock_wait_ms = static_cast<int>(a.wait_seconds * 1000);
+  auto s = qmxml::ImportReqif(a.file, a.db, a.import_options);
+  std::cout << "imported " << a.file << " into " << a.db << " as project key " << s.project_key
+            << " " << s.project_guid << "\n";
+  for (const auto& [table, n] : s.rows_added) std::cout << "  " << table << ": +" << n << " rows\n";
+  PrintNotes(s.skipped);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -420,6 +480,9 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"table", "csv", "json"}));
   qry->add_option("-o", query_out, "file to write (standard output when missing)");
 
+  ReqifArgs reqif;
+  AddReqifCommands(app, reqif);
+
   try {
     app.parse(argc, argv);
     if (*qry && qopts.saved.empty() && qopts.text.empty())
@@ -459,6 +522,7 @@ int main(int argc, char** argv) {
       qopts.pg_schema = pg_schema;
       return FinishOutput(RunQuery(query_db, qopts, query_format, query_out));
     }
+    if (*reqif.command) return FinishOutput(RunReqif(reqif, quiet));
   } catch (const qmxml::Error& e) {
     return Fail(e);
   } catch (const std::exception& e) {

@@ -71,6 +71,9 @@ enum enumMessages : int32_t {
   eErr_OutputFailed = 23124,     // standard output could not be written
   eErr_BadQuery = 23150,         // a query that does not parse or names what the project lacks
   eErr_NoSuchQuery = 23151,      // no saved query of the project has that key, GUID or name
+  eErr_ReqifUnreadable = 23160,  // a ReqIF file that is not well-formed or not ReqIF
+  eErr_ReqifSkipped = 23161,     // ReqIF content skipped or not carried (strict)
+  eErr_ReqifReference = 23162,   // a ReqIF export whose reference or identifier check failed
 };
 
 class Error : public std::runtime_error {

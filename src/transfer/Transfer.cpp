@@ -32,12 +32,6 @@ namespace {
 
 constexpr const char* kSource = "Transfer";
 
-std::map<std::string, long> RowCounts(Connection& conn) {
-  std::map<std::string, long> counts;
-  for (const std::string& t : ProjectTables(conn)) counts[t] = conn.CountRows(t);
-  return counts;
-}
-
 std::string DanglingText(const std::map<std::string, std::set<std::string>>& dangling) {
   std::string out;
   size_t shown = 0;
@@ -91,6 +85,11 @@ void FailOnLeftOut(const std::map<std::string, long>& left_out, const std::strin
   throw Error(eErr_LeftOut, kSource, text);
 }
 
+std::map<std::string, long> RowCounts(Connection& conn) {
+  std::map<std::string, long> counts;
+  for (const std::string& t : ProjectTables(conn)) counts[t] = conn.CountRows(t);
+  return counts;
+}
 
 // Finds the project by key, GUID or name; the only one when |which| is "".
 void ChooseProject(Connection& conn, const std::string& which, ExportContext* ctx,
@@ -229,8 +228,12 @@ std::string ElementWord(std::string_view type_word) {
   return lower;
 }
 
+}  // namespace
+
+namespace transfer {
+
 // The check the key map makes of every identity a reader gives a new key:
-// a GUID, once in the folder, and with kept GUIDs not a project the
+// a GUID, once in the file or folder, and with kept GUIDs not a project the
 // database holds already.
 KeyMap::IdentityCheck IdentityCheck(Connection* conn, bool keep_guids) {
   return [conn, keep_guids](std::string_view word, std::string_view guid, bool repeated) {
@@ -253,6 +256,10 @@ KeyMap::IdentityCheck IdentityCheck(Connection* conn, bool keep_guids) {
                     "same GUIDs; import a copy with --new-guids.");
   };
 }
+
+}  // namespace transfer
+
+namespace {
 
 long Total(const std::map<std::string, long>& counts) {
   long n = 0;
@@ -283,7 +290,7 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
   ctx.db->connection = conn;
   ctx.db->keys = std::make_shared<KeyMap>(conn.get());
   ctx.db->keys->DeferCounterWrites();
-  ctx.db->keys->SetIdentityCheck(IdentityCheck(conn.get(), !options.new_guids));
+  ctx.db->keys->SetIdentityCheck(transfer::IdentityCheck(conn.get(), !options.new_guids));
   ctx.db->view_builder = std::make_shared<AttrViewBuilder>();
   ctx.data.ProjectFlags = options.new_guids ? 1 : 0;
   auto& notes = frame::CurrentThread().read_notes;
@@ -308,7 +315,7 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
   }
 
   ImportSummary summary;
-  auto before = RowCounts(*conn);
+  auto before = transfer::RowCounts(*conn);
   try {
     transfer::ImportAll(ctx);
     ctx.db->keys->Flush();
@@ -334,7 +341,7 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
     throw;
   }
   summary.project_key = ctx.data.ProjectKey;
-  for (const auto& [table, n] : RowCounts(*conn)) {
+  for (const auto& [table, n] : transfer::RowCounts(*conn)) {
     long added = n - (before.count(table) ? before[table] : 0);
     if (added != 0) summary.rows_added[table] = added;
   }

@@ -124,6 +124,14 @@ std::shared_ptr<Recordset> Select(ExportContext& ctx, const std::string& sql);
 void ChooseProject(Connection& conn, const std::string& which, ExportContext* ctx,
                    std::string* name);
 
+// The rows of every project table of |conn|, by table name.
+std::map<std::string, long> RowCounts(Connection& conn);
+
+// The check an import's key map makes of every identity it issues a key
+// for: a GUID, given once, and with |keep_guids| not a project |conn|
+// already holds (error 23106, 23107, 23108).
+KeyMap::IdentityCheck IdentityCheck(Connection* conn, bool keep_guids);
+
 // The export and import steps, in the order they run.
 void ExportAll(ExportContext& ctx);
 void ImportAll(ImportContext& ctx);
