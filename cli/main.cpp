@@ -24,6 +24,8 @@
 #include "sample/SampleProject.h"
 #include "qmxml/Transfer.h"
 #include "platform/HostServices.h"
+#include "transfer/OutputFolders.h"
+#include "xml/XmlDoc.h"
 
 namespace {
 
@@ -265,23 +267,15 @@ std::string FormatListing(const qmxml::QueryListing& l, const std::string& forma
 
 int RunQuery(const std::string& db, const qmxml::QueryOptions& opts, const std::string& format,
              const std::string& out) {
-  const std::string text = FormatListing(qmxml::ListQuery(db, opts), format);
-  if (out.empty() || out == "-") {
-    std::cout << text;
-    return 0;
+  // The same rules as a report's -o: never the database or its key, only a
+  // regular file or a new name, replaced whole once the listing is complete.
+  if (!out.empty() && out != "-") {
+    qmxml::transfer::CheckNotSourceFiles(out, db, false);
+    qmxml::xml::CheckReplaceable(out);
   }
-  const std::string part = out + ".part";
-  {
-    std::ofstream f(part, std::ios::binary);
-    f << text;
-    if (!f.flush())
-      throw qmxml::Error(qmxml::eErr_FileNotFound, "qmxml.query", "cannot write the file " + out);
-  }
-  if (std::rename(part.c_str(), out.c_str()) != 0) {
-    std::remove(part.c_str());
-    throw qmxml::Error(qmxml::eErr_FileNotFound, "qmxml.query", "cannot write the file " + out);
-  }
+  qmxml::transfer::WriteOutputFile(out, FormatListing(qmxml::ListQuery(db, opts), format));
   return 0;
+}
 
 // Standard output carries the report and the summary lines: a write that
 // failed (a full disk, a closed pipe) fails the command, and so does its
