@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cctype>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -34,7 +35,9 @@ int Fail(const qmxml::Error& e) {
   if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
   std::cerr << "qmxml: error " << e.Number();
   if (verbose && !e.Source().empty()) std::cerr << " (" << e.Source() << ")";
-  std::cerr << ": " << text << "\n";
+  std::cerr << ": " << text;
+  if (verbose && !e.Detail().empty()) std::cerr << " [" << e.Detail() << "]";
+  std::cerr << "\n";
   return 2;
 }
 
@@ -88,7 +91,7 @@ int RunSample(const std::string& db, int requirements, uint32_t seed, const std:
     throw;
   }
   std::cout << "sample project " << summary.project_guid << " (key " << summary.project_key
-            << ") in " << db << ", passwords enciphered with the key in " << db << ".key\n";
+            << ") in " << qmxml::Connection::HidePassword(db) << ", passwords enciphered with the key in " << db << ".key\n";
   for (const auto& [table, n] : summary.rows)
     if (n > 0) std::cout << "  " << table << ": " << n << " rows\n";
   return 0;
@@ -121,11 +124,11 @@ int RunImport(const std::string& dir, const std::string& db, bool new_guids, boo
   qmxml::ImportOptions opts;
   opts.new_guids = new_guids;
   opts.strict = strict;
-  opts.lock_wait_ms = static_cast<int>(wait_seconds * 1000);
+  opts.lock_wait_ms = static_cast<int>(std::lround(wait_seconds * 1000));
   opts.progress = Progress(quiet);
   opts.pg_schema = pg_schema;
   auto s = qmxml::ImportProject(dir, db, opts);
-  std::cout << "imported " << dir << " into " << db << " as project key " << s.project_key
+  std::cout << "imported " << dir << " into " << qmxml::Connection::HidePassword(db) << " as project key " << s.project_key
             << (new_guids ? " (new GUIDs)" : "") << "\n";
   for (const auto& [table, n] : s.rows_added) std::cout << "  " << table << ": +" << n << " rows\n";
   size_t dangling = 0;
@@ -234,8 +237,15 @@ int main(int argc, char** argv) {
   imp->add_flag("--strict", strict,
                 "fail on references that resolve to nothing and on values stored or left out by rule");
   double wait_seconds = 5;
-  imp->add_option("--wait", wait_seconds, "seconds to wait for another writer of DB (default 5)")
-      ->check(CLI::NonNegativeNumber);
+  // A day at most: finite, and in milliseconds well inside an int.
+  imp->add_option("--wait", wait_seconds, "seconds to wait for another writer of DB (0 to 86400, default 5)")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            const double s = std::strtod(text.c_str(), nullptr);
+            return std::isfinite(s) && s >= 0 && s <= 86400 ? std::string()
+                                                            : "must be a number of seconds from 0 to 86400";
+          },
+          "SECONDS"));
   imp->add_option("--key-file", key_file, "key file of the password cipher (default: $QMXML_KEY_FILE, else DB.key)");
 
   std::string baseline_db, baseline_dir;
@@ -285,7 +295,7 @@ int main(int argc, char** argv) {
   try {
     if (*init) {
       qmxml::CreateProjectDatabase(init_db, pg_schema);
-      std::cout << "created " << init_db << "\n";
+      std::cout << "created " << qmxml::Connection::HidePassword(init_db) << "\n";
       return 0;
     }
     if (*sample) return RunSample(sample_db, requirements, seed, key_file, quiet);
