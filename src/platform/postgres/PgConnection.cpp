@@ -188,6 +188,11 @@ std::shared_ptr<Connection> PgConnection::Open(const std::string& spec, const st
   return pg;
 }
 
+PgConnection::PgConnection(pg_conn* conn, std::string spec, std::string schema)
+    : conn_(conn), spec_(std::move(spec)), schema_(std::move(schema)) {
+  if (!schema_.empty()) prefix_ = QuoteIdentifier(schema_) + ".";
+}
+
 PgConnection::~PgConnection() { PQfinish(conn_); }
 
 std::string PgConnection::Rewrite(std::string_view sql, std::string_view prefix, bool number) {
