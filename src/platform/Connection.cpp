@@ -40,7 +40,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 // (ended by "&" or "#") or a key/value setting (a word, or a quoted text
 // with backslash escapes).
 std::string HidePasswordSettings(std::string text, bool url) {
-  static constexpr std::string_view kKey = "password";
+  static constexpr std::string_view kKey = "PASSWORD";  // as FoldCase writes it
   for (size_t at = 0; (at = FoldCase(text).find(kKey, at)) != std::string::npos; at += kKey.size()) {
     const bool word_start = at == 0 || IsBlank(text[at - 1]) || text[at - 1] == '?' ||
                             text[at - 1] == '&';

@@ -246,7 +246,7 @@ void DropProjectDatabase(const std::string& spec, const std::string& pg_schema) 
   auto conn = Connection::Open(spec, false, pg_schema);
   // Only the tables of a project database, by name: whatever else the
   // schema holds stays, and nothing that refers to them is dropped along.
-  std::string drop;
+  std::string drop = "DROP VIEW IF EXISTS QmPackage;";  // the schema's one view, over QmPackages
   for (const std::string& t : conn->Tables())
     if (DeclaredTables().count(FoldCase(t)) > 0) drop += "DROP TABLE IF EXISTS " + t + ";";
   if (!drop.empty()) conn->ExecuteScript(drop);

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "TestSupport.h"
+#include "platform/postgres/PgConnection.h"
 #include "qmxml/Baseline.h"
 #include "qmxml/Error.h"
 #include "sample/SampleProject.h"
@@ -66,7 +67,7 @@ class DatabaseSafetyTest : public ::testing::TestWithParam<std::string> {
     if (schemas.empty()) return;
     auto conn = Connection::Open(Server(), false);
     for (const auto& s : schemas)
-      conn->ExecuteScript("DROP SCHEMA IF EXISTS \"" + s + "\" CASCADE");
+      conn->ExecuteScript("DROP SCHEMA IF EXISTS " + PgConnection::QuoteIdentifier(s) + " CASCADE");
   }
   bool OnServer() const { return dbs.OnServer(); }
   // A schema name of this test, dropped at the end.
@@ -264,7 +265,7 @@ TEST_P(DatabaseSafetyTest, WaitTakesOnlyASensibleNumberOfSeconds) {
     EXPECT_EQ(RunCli("import --wait " + std::string(wait) + " " + exported + " " + dir.File("w.db"), &out), 1)
         << wait << ": " << out;
   EXPECT_FALSE(fs::exists(dir.File("w.db")));
-  EXPECT_EQ(RunCli("import -q --wait 86400 " + exported + " " + dir.File("w.db"), &out), 0) << out;
+  EXPECT_EQ(RunCli("-q import --wait 86400 " + exported + " " + dir.File("w.db"), &out), 0) << out;
 }
 
 // A file that is no database, and a full disk: the error names the file

@@ -189,9 +189,7 @@ std::shared_ptr<Connection> PgConnection::Open(const std::string& spec, const st
 }
 
 PgConnection::PgConnection(pg_conn* conn, std::string spec, std::string schema)
-    : conn_(conn), spec_(std::move(spec)), schema_(std::move(schema)) {
-  if (!schema_.empty()) prefix_ = QuoteIdentifier(schema_) + ".";
-}
+    : conn_(conn), spec_(std::move(spec)), schema_(std::move(schema)) {}
 
 PgConnection::~PgConnection() { PQfinish(conn_); }
 
@@ -251,7 +249,7 @@ pg_result* PgConnection::RunPrepared(const std::string& statement,
 }
 
 void PgConnection::Execute(std::string_view sql) {
-  std::string text = Rewrite(sql, prefix_, false);
+  std::string text = Rewrite(sql, "", false);
   // INSERT texts arrive once per row with their values written in: run them
   // as a prepared shape with the values bound (see StatementShape.h).
   StatementShape shape;
@@ -268,7 +266,7 @@ void PgConnection::ExecuteScript(const std::string& sql) {
 }
 
 std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql) {
-  std::string text = Rewrite(sql, prefix_, false);
+  std::string text = Rewrite(sql, "", false);
   pg_result* r = Checked(PQexec(conn_, text.c_str()), "Query", text);
   auto rs = RowsOf(r);
   PQclear(r);
@@ -277,7 +275,7 @@ std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql) {
 
 std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql,
                                                const std::vector<Variant>& values) {
-  std::string text = Rewrite(sql, prefix_, true);
+  std::string text = Rewrite(sql, "", true);
   pg_result* r = RunPrepared(Prepared(text, values), values, text);
   auto rs = RowsOf(r);
   PQclear(r);
@@ -285,29 +283,29 @@ std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql,
 }
 
 std::shared_ptr<Recordset> PgConnection::EmptyRows(std::string_view table) {
-  return Query("SELECT * FROM " + prefix_ + std::string(table) + " WHERE false");
+  return Query("SELECT * FROM " + std::string(table) + " WHERE false");
 }
 
 void PgConnection::InsertRow(std::string_view table, const std::vector<std::string>& columns,
                              const std::vector<Variant>& values) {
-  std::string sql = "INSERT INTO " + prefix_ + std::string(table) + " (";
+  std::string sql = "INSERT INTO " + std::string(table) + " (";
   std::string marks;
   for (size_t i = 0; i < columns.size(); ++i) {
     sql += (i ? ", " : "") + columns[i];
     marks += (i ? ", $" : "$") + std::to_string(i + 1);
   }
   sql += ") VALUES (" + marks + ")";
-  if (columns.empty()) sql = "INSERT INTO " + prefix_ + std::string(table) + " DEFAULT VALUES";
+  if (columns.empty()) sql = "INSERT INTO " + std::string(table) + " DEFAULT VALUES";
   PQclear(RunPrepared(Prepared(sql, values), values, sql));
 }
 
 void PgConnection::Run(std::string_view sql, const std::vector<Variant>& values) {
-  std::string text = Rewrite(sql, prefix_, true);
+  std::string text = Rewrite(sql, "", true);
   PQclear(RunPrepared(Prepared(text, values), values, text));
 }
 
 Variant PgConnection::Scalar(std::string_view sql, const std::vector<Variant>& values) {
-  std::string text = Rewrite(sql, prefix_, true);
+  std::string text = Rewrite(sql, "", true);
   pg_result* r = RunPrepared(Prepared(text, values), values, text);
   Variant v = PQntuples(r) > 0 && PQnfields(r) > 0 ? ReadValue(r, 0, 0, PQftype(r, 0))
                                                    : Variant::Null();
@@ -321,7 +319,7 @@ bool PgConnection::HasCommand(std::string_view name) const {
 
 void PgConnection::CreateCommand(std::string_view name, std::string_view sql,
                                  const std::vector<Variant>& descriptors) {
-  std::string text = Rewrite(sql, prefix_, true);
+  std::string text = Rewrite(sql, "", true);
   size_t marks = 0;
   for (size_t at = text.find('$'); at != std::string::npos; at = text.find('$', at + 1)) ++marks;
   if (marks != descriptors.size())
@@ -389,8 +387,8 @@ void PgConnection::SetLockTimeout() {
 }
 
 void PgConnection::LockKeys() {
-  ExecuteScript("LOCK TABLE " + prefix_ + "QmKeys IN EXCLUSIVE MODE" +
-                (lock_wait_ms_ > 0 ? "" : " NOWAIT"));
+  ExecuteScript(lock_wait_ms_ > 0 ? "LOCK TABLE QmKeys IN EXCLUSIVE MODE"
+                                  : "LOCK TABLE QmKeys IN EXCLUSIVE MODE NOWAIT");
 }
 
 void PgConnection::BeginCreating() {
@@ -410,7 +408,7 @@ void PgConnection::BeginCreating() {
       FailLocked("BeginCreating");
     if (!schema_.empty())
       ExecuteScript("CREATE SCHEMA IF NOT EXISTS " + QuoteIdentifier(schema_));
-    if (!Scalar("SELECT to_regclass(?) IS NOT NULL", {Variant(prefix_ + "qmkeys")}).ToBool())
+    if (!Scalar("SELECT to_regclass(?) IS NOT NULL", {Variant("qmkeys")}).ToBool())
       return;  // no project tables yet: nobody else can write them
     LockKeys();
   } catch (...) {

@@ -2,10 +2,12 @@
 // that share one database.
 //
 // The tables live in one schema: the one named when the connection is
-// opened (the marker in SQL text becomes "<schema>." and the search path
-// is set to it), or the server's search path. The schema's name is quoted
-// wherever it enters a statement, so any name the server takes works as it
-// is written (letter case, blanks and quotes kept) and none is read as SQL.
+// opened (the search path is set to it alone, and the marker in SQL text
+// becomes nothing), or the server's search path. The schema's name enters
+// statements only quoted as an identifier or bound as a value, so any name
+// the server takes works as it is written (letter case, blanks and quotes
+// kept) and none is read as SQL; it is never spliced into the statements
+// of the movers, whose literals a quote in it would upset.
 // Table and column names are not quoted, so the server folds them to lower
 // case; record sets find columns without regard to case, so the movers see
 // the columns they ask for. Opening never creates the schema.
@@ -104,7 +106,6 @@ class PgConnection final : public Connection {
   pg_conn* conn_;
   std::string spec_;
   std::string schema_;
-  std::string prefix_;  // "\"<schema>\"." or ""
   int lock_wait_ms_ = 0;
   int changes_ = 0;
   std::unordered_map<std::string, std::string> prepared_;  // text -> statement name
