@@ -133,7 +133,11 @@ ProjectWrite::ProjectWrite(const std::string& spec, const std::string& pg_schema
     if (!server && !conn_->Tables().empty())
       throw Error(eErr_FileNotFound, kSource,
                   "The file " + conn_->ShownName() + " is a database that holds no project.");
-    conn_->ExecuteScript(SchemaText(conn_->Dialect()));
+    try {
+      conn_->ExecuteScript(SchemaText(conn_->Dialect()));
+    } catch (const Error& e) {
+      throw e.WithDescription("Creating the project tables failed. " + e.Description());
+    }
     created_tables_ = true;
   } catch (...) {
     Abandon();
@@ -159,7 +163,12 @@ void ProjectWrite::Abandon() {
 }
 
 bool ProjectWrite::Commit() {
-  conn_->Commit();
+  try {
+    conn_->Commit();
+  } catch (const Error& e) {
+    // Most of a run's writes reach the file only now (a full disk shows here).
+    throw e.WithDescription("The changes could not be committed. " + e.Description());
+  }
   done_ = true;
   if (building_.empty()) return true;
   conn_.reset();
