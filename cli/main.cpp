@@ -215,8 +215,10 @@ int main(int argc, char** argv) {
   // A database file must exist; a server database is checked when opened.
   const CLI::Validator database(
       [](std::string& spec) {
-        return qmxml::Connection::IsServerDatabase(spec) ? std::string()
-                                                         : CLI::ExistingFile(spec);
+        if (qmxml::Connection::IsServerDatabase(spec) || CLI::ExistingFile(spec).empty())
+          return std::string();
+        // A mistyped connection string may hold a password: never shown.
+        return "File does not exist: " + qmxml::Connection::HidePassword(spec);
       },
       "DATABASE");
   exp->add_option("DB", export_db, "project database (file or postgresql://...)")

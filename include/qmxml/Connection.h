@@ -7,7 +7,8 @@
 // SQL text from the movers carries a three-character marker (codes 5, 1, 6)
 // before every table name and may hold "{ ts 'YYYY-MM-DD HH:MM:SS'}" date
 // literals; the connection turns the marker into what names a table in its
-// database (nothing for SQLite, the schema prefix for PostgreSQL) and the
+// database (nothing: a PostgreSQL connection finds its tables through the
+// search path it sets to its schema) and the
 // date literal into the text the database stores, before running the
 // statement. Statements are prepared once per distinct text and kept, so a
 // mover that sends the same shape many times pays the parse cost once.
