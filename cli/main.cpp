@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -40,7 +41,9 @@ int Fail(const qmxml::Error& e) {
   if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
   std::cerr << "qmxml: error " << e.Number();
   if (verbose && !e.Source().empty()) std::cerr << " (" << e.Source() << ")";
-  std::cerr << ": " << text << "\n";
+  std::cerr << ": " << text;
+  if (verbose && !e.Detail().empty()) std::cerr << " [" << e.Detail() << "]";
+  std::cerr << "\n";
   return 2;
 }
 
@@ -91,8 +94,8 @@ int RunSample(const std::string& db, int requirements, uint32_t seed, const std:
     throw;
   }
   std::cout << "sample project " << summary.project_guid << " (key " << summary.project_key
-            << ") in " << db << ", passwords enciphered with the key in " << summary.key_file
-            << "\n";
+            << ") in " << qmxml::Connection::HidePassword(db)
+            << ", passwords enciphered with the key in " << summary.key_file << "\n";
   for (const auto& [table, n] : summary.rows)
     if (n > 0) std::cout << "  " << table << ": " << n << " rows\n";
   return 0;
@@ -126,11 +129,11 @@ int RunImport(const std::string& dir, const std::string& db, bool new_guids, boo
   qmxml::ImportOptions opts;
   opts.new_guids = new_guids;
   opts.strict = strict;
-  opts.lock_wait_ms = static_cast<int>(wait_seconds * 1000);
+  opts.lock_wait_ms = static_cast<int>(std::lround(wait_seconds * 1000));
   opts.progress = Progress(quiet);
   opts.pg_schema = pg_schema;
   auto s = qmxml::ImportProject(dir, db, opts);
-  std::cout << "imported " << dir << " into " << db << " as project key " << s.project_key
+  std::cout << "imported " << dir << " into " << qmxml::Connection::HidePassword(db) << " as project key " << s.project_key
             << (new_guids ? " (new GUIDs)" : "") << "\n";
   for (const auto& [table, n] : s.rows_added) std::cout << "  " << table << ": +" << n << " rows\n";
   size_t dangling = 0;
@@ -391,8 +394,10 @@ int main(int argc, char** argv) {
   // A database file must exist; a server database is checked when opened.
   const CLI::Validator database(
       [](std::string& spec) {
-        return qmxml::Connection::IsServerDatabase(spec) ? std::string()
-                                                         : CLI::ExistingFile(spec);
+        if (qmxml::Connection::IsServerDatabase(spec) || CLI::ExistingFile(spec).empty())
+          return std::string();
+        // A mistyped connection string may hold a password: never shown.
+        return "File does not exist: " + qmxml::Connection::HidePassword(spec);
       },
       "DATABASE");
   exp->add_option("DB", export_db, "project database (file or postgresql://...)")
@@ -415,8 +420,15 @@ int main(int argc, char** argv) {
   imp->add_flag("--strict", strict,
                 "fail on references that resolve to nothing and on values stored or left out by rule");
   double wait_seconds = 5;
-  imp->add_option("--wait", wait_seconds, "seconds to wait for another writer of DB (default 5)")
-      ->check(CLI::NonNegativeNumber);
+  // A day at most: finite, and in milliseconds well inside an int.
+  imp->add_option("--wait", wait_seconds, "seconds to wait for another writer of DB (0 to 86400, default 5)")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            const double s = std::strtod(text.c_str(), nullptr);
+            return std::isfinite(s) && s >= 0 && s <= 86400 ? std::string()
+                                                            : "must be a number of seconds from 0 to 86400";
+          },
+          "SECONDS"));
   imp->add_option("--key-file", key_file, key_help);
 
   std::string baseline_db, baseline_dir;
@@ -490,8 +502,8 @@ int main(int argc, char** argv) {
     if (*init) {
       const std::string key = UseKeyFile(key_file, init_db, true);
       qmxml::CreateProjectDatabase(init_db, pg_schema);
-      std::cout << "created " << init_db << " (passwords are enciphered with the key in " << key
-                << ")\n";
+      std::cout << "created " << qmxml::Connection::HidePassword(init_db)
+                << " (passwords are enciphered with the key in " << key << ")\n";
       return FinishOutput(0);
     }
     if (*sample) return FinishOutput(RunSample(sample_db, requirements, seed, key_file, quiet));

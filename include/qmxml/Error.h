@@ -94,9 +94,22 @@ class Error : public std::runtime_error {
   int32_t HelpContext() const { return help_context_; }
   const char* what() const noexcept override { return description_.c_str(); }
 
-  // The same error with another description (number, source and help kept).
+  // What more there is to say for whoever looks into the failure (the
+  // statement a database rejected); "" when nothing. Messages for people
+  // show it only on request.
+  const std::string& Detail() const { return detail_; }
+  Error WithDetail(std::string detail) const {
+    Error e = *this;
+    e.detail_ = std::move(detail);
+    return e;
+  }
+
+  // The same error with another description (number, source, help and
+  // detail kept).
   Error WithDescription(std::string description) const {
-    return Error(number_, source_, std::move(description), help_file_, help_context_);
+    Error e(number_, source_, std::move(description), help_file_, help_context_);
+    e.detail_ = detail_;
+    return e;
   }
 
  private:
@@ -105,6 +118,7 @@ class Error : public std::runtime_error {
   std::string description_;
   std::string help_file_;
   int32_t help_context_;
+  std::string detail_;
 };
 
 }  // namespace qmxml

@@ -131,8 +131,12 @@ fs::path SiblingFolder(const fs::path& dir) {
   fs::path name = dir.filename();
   if (name.empty()) name = dir.parent_path().filename();
   const fs::path parent = dir.filename().empty() ? dir.parent_path().parent_path() : dir.parent_path();
+  // Appended piece by piece: GCC 12 warns (-Wrestrict) about the inlined
+  // copies of a chain of operator+ starting from a literal, wrongly.
   std::string hidden = ".";
-  hidden.append(name.string()).append(".partial-").append(std::to_string(::getpid()));
+  hidden += name.string();
+  hidden += ".partial-";
+  hidden += std::to_string(::getpid());
   return parent / hidden;
 }
 
@@ -277,15 +281,21 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
     throw Error(eErr_FileNotFound, kSource,
                 "The folder " + dir + " holds no " + transfer::kProjectFile +
                     ": it is not an exported project.");
-  const bool created = !ProjectDatabaseExists(db_path, options.pg_schema);
-  auto conn = created ? CreateProjectDatabase(db_path, options.pg_schema)
-                      : OpenProjectDatabase(db_path, options.pg_schema);
-  conn->SetLockWait(options.lock_wait_ms);
-
   ImportContext ctx;
-  ctx.conn = conn;
   ctx.dir = dir;
   ctx.progress = options.progress;
+  auto& notes = frame::CurrentThread().read_notes;
+  notes.clear();
+  frame::CurrentThread().left_out.clear();
+  // The folder is checked before the database is touched.
+  if (ctx.progress) ctx.progress("check the folder");
+  transfer::CheckFolder(ctx);
+
+  // Opens (or creates) the database inside the import's one transaction:
+  // what a failed import created goes with its rollback.
+  auto write = std::make_unique<ProjectWrite>(db_path, options.pg_schema, options.lock_wait_ms);
+  auto conn = write->Conn();
+  ctx.conn = conn;
   ctx.db = std::make_shared<DatabaseContainer>();
   ctx.db->connection = conn;
   ctx.db->keys = std::make_shared<KeyMap>(conn.get());
@@ -293,58 +303,34 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
   ctx.db->keys->SetIdentityCheck(transfer::IdentityCheck(conn.get(), !options.new_guids));
   ctx.db->view_builder = std::make_shared<AttrViewBuilder>();
   ctx.data.ProjectFlags = options.new_guids ? 1 : 0;
-  auto& notes = frame::CurrentThread().read_notes;
-  notes.clear();
-  frame::CurrentThread().left_out.clear();
-
-  // A database the import created goes again when the import fails.
-  auto discard = [&] {
-    if (!created) return;
-    conn.reset();
-    ctx.conn.reset();
-    ctx.db.reset();
-    DropProjectDatabase(db_path, options.pg_schema);
-  };
-  try {
-    if (ctx.progress) ctx.progress("check the folder");
-    transfer::CheckFolder(ctx);
-    conn->Begin();
-  } catch (...) {
-    discard();
-    throw;
-  }
 
   ImportSummary summary;
   auto before = transfer::RowCounts(*conn);
-  try {
-    transfer::ImportAll(ctx);
-    ctx.db->keys->Flush();
-    summary.dangling = ctx.db->keys->Dangling();
-    summary.read_notes = notes;
-    for (const auto& [kind, n] : frame::CurrentThread().left_out) summary.read_notes[kind] += n;
-    summary.losses = ctx.db->keys->Losses();
-    if (options.strict && !summary.dangling.empty())
-      throw Error(eErr_Dangling, kSource,
-                  "References that resolve to no element: " + DanglingText(summary.dangling) + ".");
-    // What was stored or left out by rule, and what conversions dropped.
-    std::map<std::string, long> left_out = summary.read_notes;
-    for (const auto& [kind, n] : summary.losses) left_out[kind] += n;
-    if (options.strict && !left_out.empty())
-      throw Error(eErr_Skipped, kSource,
-                  "The readers stored or left out " + std::to_string(Total(left_out)) +
-                      " value(s) by rule (" + left_out.begin()->first + ": " +
-                      std::to_string(left_out.begin()->second) + ", ...).");
-    conn->Commit();
-  } catch (...) {
-    conn->Rollback();
-    discard();
-    throw;
-  }
+  transfer::ImportAll(ctx);
+  ctx.db->keys->Flush();
+  summary.dangling = ctx.db->keys->Dangling();
+  summary.read_notes = notes;
+  for (const auto& [kind, n] : frame::CurrentThread().left_out) summary.read_notes[kind] += n;
+  summary.losses = ctx.db->keys->Losses();
+  if (options.strict && !summary.dangling.empty())
+    throw Error(eErr_Dangling, kSource,
+                "References that resolve to no element: " + DanglingText(summary.dangling) + ".");
+  // What was stored or left out by rule, and what conversions dropped.
+  std::map<std::string, long> left_out = summary.read_notes;
+  for (const auto& [kind, n] : summary.losses) left_out[kind] += n;
+  if (options.strict && !left_out.empty())
+    throw Error(eErr_Skipped, kSource,
+                "The readers stored or left out " + std::to_string(Total(left_out)) +
+                    " value(s) by rule (" + left_out.begin()->first + ": " +
+                    std::to_string(left_out.begin()->second) + ", ...).");
   summary.project_key = ctx.data.ProjectKey;
   for (const auto& [table, n] : transfer::RowCounts(*conn)) {
     long added = n - (before.count(table) ? before[table] : 0);
     if (added != 0) summary.rows_added[table] = added;
   }
+  // Another import gave a new database file its name first: this one runs
+  // again, into that database, as if it had started after it.
+  if (!write->Commit()) return ImportProject(dir, db_path, options);
   return summary;
 }
 

@@ -184,8 +184,8 @@ TEST_P(ConnectionTest, WritersAtTheSameTimeNeverShareAKey) {
   EXPECT_EQ(conn->CountRows("qmUsers"), 100);
 }
 
-// On a server the marker becomes the schema named when the database is
-// opened (--pg-schema), whatever the connection's search path.
+// On a server the tables are those of the schema named when the database
+// is opened (--pg-schema), whatever the server's search path.
 TEST_P(ConnectionTest, TheMarkerNamesTheSchemaGivenOnAServer) {
   if (!dbs.OnServer()) GTEST_SKIP() << "a file database has no schemas";
   const std::string server = std::getenv("QMXML_TEST_PG");

@@ -22,14 +22,20 @@ namespace {
 constexpr Oid kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kFloat4 = 700,
               kFloat8 = 701, kNumeric = 1700;
 
-[[noreturn]] void Fail(std::string_view what, std::string reason, std::string_view sql,
-                       int32_t number = eErr_Database) {
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
-  std::string shown(sql.substr(0, 300));
-  for (char& c : shown)
+// The server's reason, naming the database; the statement goes into the
+// detail (shown on request), cut at 300 characters.
+[[noreturn]] void Fail(std::string_view what, std::string_view shown_name, std::string reason,
+                       std::string_view sql, int32_t number = eErr_Database) {
+  for (char& c : reason)
+    if (c == '\n' || c == '\t') c = ' ';
+  while (!reason.empty() && reason.back() == ' ') reason.pop_back();
+  std::string statement(sql.substr(0, 300));
+  for (char& c : statement)
     if (static_cast<unsigned char>(c) < 32) c = ' ';
+  if (sql.size() > 300) statement += "...";
   throw Error(number, "QmDataServices.Connection." + std::string(what),
-              reason + (shown.empty() ? "" : " [" + shown + (sql.size() > 300 ? "..." : "") + "]"));
+              "Database " + std::string(shown_name) + ": " + reason)
+      .WithDetail(std::move(statement));
 }
 
 VarType ColumnType(Oid type) {
@@ -132,7 +138,7 @@ struct Params {
       }
       switch (v.Type()) {
         case VarType::Boolean:
-          texts[i] = v.ToBool() ? "1" : "0";
+          texts[i].assign(1, v.ToBool() ? '1' : '0');
           break;
         case VarType::Single:
         case VarType::Double:
@@ -155,28 +161,35 @@ struct Params {
 
 }  // namespace
 
+std::string PgConnection::QuoteIdentifier(std::string_view name) {
+  std::string quoted = "\"";
+  for (char c : name) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
 std::shared_ptr<Connection> PgConnection::Open(const std::string& spec, const std::string& schema) {
   PGconn* conn = PQconnectdb(spec.c_str());
   if (PQstatus(conn) != CONNECTION_OK) {
     std::string reason = conn ? PQerrorMessage(conn) : "out of memory";
     PQfinish(conn);
-    Fail("Open", "cannot connect to " + spec + ": " + reason, "");
+    Fail("Open", HidePassword(spec), "cannot connect: " + reason, "");
   }
   auto pg = std::shared_ptr<PgConnection>(new PgConnection(conn, spec, schema));
+  pg->SetShownName(HidePassword(spec));
   // Notices (such as "relation already exists, skipping") are not errors.
   PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
   pg->ExecuteScript("SET client_encoding = 'UTF8'");
-  if (!schema.empty()) {
-    pg->ExecuteScript("CREATE SCHEMA IF NOT EXISTS " + schema);
-    pg->ExecuteScript("SET search_path TO " + schema);
-  }
+  // A schema that is missing stays missing: only a run that creates the
+  // project tables creates it (BeginCreating), inside its transaction.
+  if (!schema.empty()) pg->ExecuteScript("SET search_path TO " + QuoteIdentifier(schema));
   return pg;
 }
 
 PgConnection::PgConnection(pg_conn* conn, std::string spec, std::string schema)
-    : conn_(conn), spec_(std::move(spec)), schema_(std::move(schema)) {
-  if (!schema_.empty()) prefix_ = schema_ + ".";
-}
+    : conn_(conn), spec_(std::move(spec)), schema_(std::move(schema)) {}
 
 PgConnection::~PgConnection() { PQfinish(conn_); }
 
@@ -192,17 +205,22 @@ pg_result* PgConnection::Checked(pg_result* r, std::string_view what, std::strin
     return r;
   }
   std::string reason = r ? PQresultErrorMessage(r) : PQerrorMessage(conn_);
+  // A server that went away mid-run says so, rather than what the statement
+  // might have done wrong.
+  if (PQstatus(conn_) == CONNECTION_BAD) reason = "the connection to the server was lost: " + reason;
   const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
   const bool locked = state && (std::strcmp(state, "55P03") == 0);  // lock_not_available
   PQclear(r);
-  if (locked) {
-    char waited[32];
-    std::snprintf(waited, sizeof waited, "%.1f", lock_wait_ms_ / 1000.0);
-    Fail(what, "Another program is writing to the database " + spec_ +
-                   "; gave up after waiting " + waited + " s for it to finish.",
-         "", eErr_Locked);
-  }
-  Fail(what, reason, shown);
+  if (locked) FailLocked(what);
+  Fail(what, ShownName(), reason, shown);
+}
+
+void PgConnection::FailLocked(std::string_view what) const {
+  char waited[32];
+  std::snprintf(waited, sizeof waited, "%.1f", lock_wait_ms_ / 1000.0);
+  throw Error(eErr_Locked, "QmDataServices.Connection." + std::string(what),
+              "Another program is writing to the database " + ShownName() +
+                  "; gave up after waiting " + waited + " s for it to finish.");
 }
 
 const std::string& PgConnection::Prepared(const std::string& text,
@@ -231,7 +249,7 @@ pg_result* PgConnection::RunPrepared(const std::string& statement,
 }
 
 void PgConnection::Execute(std::string_view sql) {
-  std::string text = Rewrite(sql, prefix_, false);
+  std::string text = Rewrite(sql, "", false);
   // INSERT texts arrive once per row with their values written in: run them
   // as a prepared shape with the values bound (see StatementShape.h).
   StatementShape shape;
@@ -248,7 +266,7 @@ void PgConnection::ExecuteScript(const std::string& sql) {
 }
 
 std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql) {
-  std::string text = Rewrite(sql, prefix_, false);
+  std::string text = Rewrite(sql, "", false);
   pg_result* r = Checked(PQexec(conn_, text.c_str()), "Query", text);
   auto rs = RowsOf(r);
   PQclear(r);
@@ -257,7 +275,7 @@ std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql) {
 
 std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql,
                                                const std::vector<Variant>& values) {
-  std::string text = Rewrite(sql, prefix_, true);
+  std::string text = Rewrite(sql, "", true);
   pg_result* r = RunPrepared(Prepared(text, values), values, text);
   auto rs = RowsOf(r);
   PQclear(r);
@@ -265,29 +283,29 @@ std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql,
 }
 
 std::shared_ptr<Recordset> PgConnection::EmptyRows(std::string_view table) {
-  return Query("SELECT * FROM " + prefix_ + std::string(table) + " WHERE false");
+  return Query("SELECT * FROM " + std::string(table) + " WHERE false");
 }
 
 void PgConnection::InsertRow(std::string_view table, const std::vector<std::string>& columns,
                              const std::vector<Variant>& values) {
-  std::string sql = "INSERT INTO " + prefix_ + std::string(table) + " (";
+  std::string sql = "INSERT INTO " + std::string(table) + " (";
   std::string marks;
   for (size_t i = 0; i < columns.size(); ++i) {
     sql += (i ? ", " : "") + columns[i];
     marks += (i ? ", $" : "$") + std::to_string(i + 1);
   }
   sql += ") VALUES (" + marks + ")";
-  if (columns.empty()) sql = "INSERT INTO " + prefix_ + std::string(table) + " DEFAULT VALUES";
+  if (columns.empty()) sql = "INSERT INTO " + std::string(table) + " DEFAULT VALUES";
   PQclear(RunPrepared(Prepared(sql, values), values, sql));
 }
 
 void PgConnection::Run(std::string_view sql, const std::vector<Variant>& values) {
-  std::string text = Rewrite(sql, prefix_, true);
+  std::string text = Rewrite(sql, "", true);
   PQclear(RunPrepared(Prepared(text, values), values, text));
 }
 
 Variant PgConnection::Scalar(std::string_view sql, const std::vector<Variant>& values) {
-  std::string text = Rewrite(sql, prefix_, true);
+  std::string text = Rewrite(sql, "", true);
   pg_result* r = RunPrepared(Prepared(text, values), values, text);
   Variant v = PQntuples(r) > 0 && PQnfields(r) > 0 ? ReadValue(r, 0, 0, PQftype(r, 0))
                                                    : Variant::Null();
@@ -301,7 +319,7 @@ bool PgConnection::HasCommand(std::string_view name) const {
 
 void PgConnection::CreateCommand(std::string_view name, std::string_view sql,
                                  const std::vector<Variant>& descriptors) {
-  std::string text = Rewrite(sql, prefix_, true);
+  std::string text = Rewrite(sql, "", true);
   size_t marks = 0;
   for (size_t at = text.find('$'); at != std::string::npos; at = text.find('$', at + 1)) ++marks;
   if (marks != descriptors.size())
@@ -355,10 +373,44 @@ void PgConnection::SetLockWait(int milliseconds) {
 void PgConnection::Begin() {
   ExecuteScript("BEGIN");
   try {
-    if (lock_wait_ms_ > 0)
-      ExecuteScript("SET LOCAL lock_timeout = " + std::to_string(lock_wait_ms_));
-    ExecuteScript("LOCK TABLE " + prefix_ + "QmKeys IN EXCLUSIVE MODE" +
-                  (lock_wait_ms_ > 0 ? "" : " NOWAIT"));
+    SetLockTimeout();
+    LockKeys();
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+}
+
+void PgConnection::SetLockTimeout() {
+  if (lock_wait_ms_ > 0)
+    ExecuteScript("SET LOCAL lock_timeout = " + std::to_string(lock_wait_ms_));
+}
+
+void PgConnection::LockKeys() {
+  ExecuteScript(lock_wait_ms_ > 0 ? "LOCK TABLE QmKeys IN EXCLUSIVE MODE"
+                                  : "LOCK TABLE QmKeys IN EXCLUSIVE MODE NOWAIT");
+}
+
+void PgConnection::BeginCreating() {
+  ExecuteScript("BEGIN");
+  try {
+    SetLockTimeout();
+    // Creators of one schema follow one another: a lock on the schema's
+    // name in a class of qmxml's own (the search path's first schema when
+    // none is named), held to the end of the transaction.
+    static constexpr const char* kLock =
+        "SELECT %s(74096, hashtext(COALESCE(NULLIF(?, ''), current_schema(), '')))";
+    char sql[128];
+    std::snprintf(sql, sizeof sql, kLock,
+                  lock_wait_ms_ > 0 ? "pg_advisory_xact_lock" : "pg_try_advisory_xact_lock");
+    const Variant got = Scalar(sql, {Variant(schema_)});
+    if (got.Type() == VarType::Boolean && !got.ToBool())
+      FailLocked("BeginCreating");
+    if (!schema_.empty())
+      ExecuteScript("CREATE SCHEMA IF NOT EXISTS " + QuoteIdentifier(schema_));
+    if (!Scalar("SELECT to_regclass(?) IS NOT NULL", {Variant("qmkeys")}).ToBool())
+      return;  // no project tables yet: nobody else can write them
+    LockKeys();
   } catch (...) {
     Rollback();
     throw;

@@ -2,15 +2,22 @@
 // that share one database.
 //
 // The tables live in one schema: the one named when the connection is
-// opened (the marker in SQL text becomes "<schema>." and the search path
-// is set to it), or the server's search path. Names are not quoted, so the
-// server folds them to lower case; record sets find columns without regard
-// to case, so the movers see the columns they ask for.
+// opened (the search path is set to it alone, and the marker in SQL text
+// becomes nothing), or the server's search path. The schema's name enters
+// statements only quoted as an identifier or bound as a value, so any name
+// the server takes works as it is written (letter case, blanks and quotes
+// kept) and none is read as SQL; it is never spliced into the statements
+// of the movers, whose literals a quote in it would upset.
+// Table and column names are not quoted, so the server folds them to lower
+// case; record sets find columns without regard to case, so the movers see
+// the columns they ask for. Opening never creates the schema.
 //
 // Locks: Begin takes an exclusive lock on QmKeys, the key table every
 // writer allocates from, so writers of one database follow one another
 // (each import stays all-or-nothing and keys never collide); readers are
 // not blocked. BeginSnapshot reads in a repeatable-read transaction.
+// BeginCreating serialises the runs that may create the tables of a schema
+// with a transaction-level advisory lock on the schema's name.
 #pragma once
 
 #include <memory>
@@ -60,6 +67,7 @@ class PgConnection final : public Connection {
   void SetLockWait(int milliseconds) override;
 
   void Begin() override;
+  void BeginCreating() override;
   void BeginSnapshot() override;
   void Commit() override;
   void Rollback() override;
@@ -70,6 +78,8 @@ class PgConnection final : public Connection {
   // literals into stored text, and (with |number|) each "?" outside a
   // literal into $1, $2, ...
   static std::string Rewrite(std::string_view sql, std::string_view prefix, bool number);
+  // |name| as a quoted identifier: in double quotes, each quote doubled.
+  static std::string QuoteIdentifier(std::string_view name);
 
  private:
   struct Command {
@@ -87,11 +97,15 @@ class PgConnection final : public Connection {
   // Checks |r| (cleared and raised as Error on failure) and notes the rows
   // it changed.
   pg_result* Checked(pg_result* r, std::string_view what, std::string_view shown);
+  // Throws Error eErr_Locked: another writer held the lock past the wait.
+  [[noreturn]] void FailLocked(std::string_view what) const;
+  // The lock wait of the transaction begun, and the lock on QmKeys.
+  void SetLockTimeout();
+  void LockKeys();
 
   pg_conn* conn_;
   std::string spec_;
   std::string schema_;
-  std::string prefix_;  // "<schema>." or ""
   int lock_wait_ms_ = 0;
   int changes_ = 0;
   std::unordered_map<std::string, std::string> prepared_;  // text -> statement name

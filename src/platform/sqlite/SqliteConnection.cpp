@@ -19,13 +19,17 @@ namespace {
 // shapes of INSERT texts); past this, texts are prepared for one use.
 constexpr size_t kMaxCachedStatements = 512;
 
-[[noreturn]] void DbError(sqlite3* db, std::string_view what, std::string_view sql) {
-  std::string text = sqlite3_errmsg(db);
-  std::string shown(sql.substr(0, 300));
-  for (char& c : shown)
+// The database's reason, naming the database; the statement goes into the
+// detail (shown on request), cut at 300 characters.
+Error DatabaseError(std::string_view what, std::string_view shown_name, std::string reason,
+                    std::string_view sql) {
+  std::string statement(sql.substr(0, 300));
+  for (char& c : statement)
     if (static_cast<unsigned char>(c) < 32) c = ' ';
-  throw Error(eErr_Database, "QmDataServices.Connection." + std::string(what),
-              text + (shown.empty() ? "" : " [" + shown + (sql.size() > 300 ? "..." : "") + "]"));
+  if (sql.size() > 300) statement += "...";
+  return Error(eErr_Database, "QmDataServices.Connection." + std::string(what),
+               "Database " + std::string(shown_name) + ": " + reason)
+      .WithDetail(std::move(statement));
 }
 
 VarType TypeOfDecl(const char* decl) {
@@ -124,7 +128,7 @@ std::shared_ptr<Connection> SqliteConnection::Open(const std::string& path, bool
     std::string msg = db ? sqlite3_errmsg(db) : "out of memory";
     sqlite3_close(db);
     throw Error(eErr_Database, "QmDataServices.Connection.Open",
-                "cannot open database " + path + ": " + msg);
+                "Cannot open the database " + Connection::HidePassword(path) + ": " + msg);
   }
   sqlite3_extended_result_codes(db, 1);
   sqlite3_exec(db, "PRAGMA foreign_keys=OFF; PRAGMA cache_size=-65536;", nullptr, nullptr,
@@ -149,7 +153,7 @@ sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
   const char* tail = nullptr;
   if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &st, &tail) !=
       SQLITE_OK)
-    DbError(db_, "Prepare", sql);
+    throw DatabaseError("Prepare", ShownName(), sqlite3_errmsg(db_), sql);
   return st;
 }
 
@@ -159,7 +163,7 @@ void SqliteConnection::Step(sqlite3_stmt* st, std::string_view sql) {
   }
   if (rc != SQLITE_DONE) {
     sqlite3_reset(st);
-    DbError(db_, "Execute", sql);
+    throw DatabaseError("Execute", ShownName(), sqlite3_errmsg(db_), sql);
   }
   sqlite3_reset(st);
 }
@@ -207,14 +211,15 @@ void SqliteConnection::ExecuteScript(const std::string& sql) {
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
     std::string msg = err ? err : "unknown";
     sqlite3_free(err);
-    throw Error(eErr_Database, "QmDataServices.Connection.ExecuteScript", msg);
+    throw DatabaseError("ExecuteScript", ShownName(), msg, sql);
   }
 }
 
 namespace {
 
 // The rows of a stepped statement as a record set.
-std::shared_ptr<Recordset> Collect(sqlite3* db, sqlite3_stmt* st, const std::string& text) {
+std::shared_ptr<Recordset> Collect(sqlite3* db, sqlite3_stmt* st, const std::string& text,
+                                   std::string_view shown_name) {
   int n = sqlite3_column_count(st);
   std::vector<Column> cols;
   std::vector<VarType> decl;
@@ -232,7 +237,7 @@ std::shared_ptr<Recordset> Collect(sqlite3* db, sqlite3_stmt* st, const std::str
     rs->AppendRow(std::move(row));
   }
   sqlite3_reset(st);
-  if (rc != SQLITE_DONE) DbError(db, "Query", text);
+  if (rc != SQLITE_DONE) throw DatabaseError("Query", shown_name, sqlite3_errmsg(db), text);
   rs->MoveFirst();
   return rs;
 }
@@ -246,7 +251,7 @@ std::shared_ptr<Recordset> SqliteConnection::Query(std::string_view sql) {
     sqlite3_stmt* s;
     ~Finalize() { sqlite3_finalize(s); }
   } fin{st};
-  return Collect(db_, st, text);
+  return Collect(db_, st, text, ShownName());
 }
 
 std::shared_ptr<Recordset> SqliteConnection::Query(std::string_view sql,
@@ -254,7 +259,7 @@ std::shared_ptr<Recordset> SqliteConnection::Query(std::string_view sql,
   std::string text = Rewrite(sql);
   sqlite3_stmt* st = Cached(text);
   for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i]);
-  return Collect(db_, st, text);
+  return Collect(db_, st, text, ShownName());
 }
 
 void SqliteConnection::InsertRow(std::string_view table, const std::vector<std::string>& columns,
@@ -293,7 +298,7 @@ Variant SqliteConnection::Scalar(std::string_view sql, const std::vector<Variant
   int rc = sqlite3_step(st);
   Variant v = rc == SQLITE_ROW ? ReadColumn(st, 0, VarType::Empty) : Variant::Null();
   sqlite3_reset(st);
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) DbError(db_, "Scalar", text);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw DatabaseError("Scalar", ShownName(), sqlite3_errmsg(db_), text);
   return v;
 }
 
@@ -345,10 +350,10 @@ void SqliteConnection::Begin() {
     char waited[32];
     std::snprintf(waited, sizeof waited, "%.1f", lock_wait_ms_ / 1000.0);
     throw Error(eErr_Locked, "QmDataServices.Connection.Begin",
-                "Another program is writing to the database " + path_ + "; gave up after waiting " +
+                "Another program is writing to the database " + ShownName() + "; gave up after waiting " +
                     waited + " s for it to finish.");
   }
-  throw Error(eErr_Database, "QmDataServices.Connection.Begin", sqlite3_errmsg(db_));
+  throw DatabaseError("Begin", ShownName(), sqlite3_errmsg(db_), "BEGIN IMMEDIATE");
 }
 void SqliteConnection::Commit() { ExecuteScript("COMMIT"); }
 void SqliteConnection::Rollback() {
