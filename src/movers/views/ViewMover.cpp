@@ -354,7 +354,9 @@ void ViewMover::ReadViewXML_(SourceContainer* oSource, DataDescriptor* oData,
 void ViewMover::CreateViewsDBElement_(Collection* rows, sql::iGUID& guids) {
   const std::string source = Source("CreateViewsDBElement_");
   pugi::xml_node view = doc_->first_element_by_path("PROJECT/VIEW");
-  if (!view || !view.first_attribute()) return;
+  // A VIEW without attributes is read like any other and fails on its
+  // identity, rather than vanishing without a word.
+  if (!view) return;
   frame::ReadingElement at(view);
   std::shared_ptr<Recordset> rs = sql::RecordsetOfTable(rows, sql::Table("QmViews"));
   if (!rs)
