@@ -63,6 +63,8 @@ enum enumMessages : int32_t {
   eErr_FolderNotEmpty = 23111,   // an export into a folder that holds files
   eErr_LoginRefused = 23112,     // the host application refused a login
   eErr_Cipher = 23113,           // the password cipher has no key or a bad text
+  eErr_TooLarge = 23140,         // a document larger than any export writes
+  eErr_PackageCycle = 23141,     // packages that are their own ancestors
 };
 
 class Error : public std::runtime_error {

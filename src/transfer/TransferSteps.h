@@ -118,6 +118,12 @@ std::shared_ptr<Recordset> Select(ExportContext& ctx, const std::string& sql);
 void ChooseProject(Connection& conn, const std::string& which, ExportContext* ctx,
                    std::string* name);
 
+// Refuses (Error eErr_PackageCycle, naming them) the packages of project
+// |project_key| that no chain of parents leads to from a top-level package:
+// packages in a cycle of parents and everything below them, which a walk
+// from the top would leave out without a word.
+void CheckPackageTree(Connection& conn, int32_t project_key);
+
 // The export and import steps, in the order they run.
 void ExportAll(ExportContext& ctx);
 void ImportAll(ImportContext& ctx);

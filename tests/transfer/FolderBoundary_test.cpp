@@ -14,6 +14,7 @@
 #include "TestSupport.h"
 #include "qmxml/Error.h"
 #include "sample/SampleProject.h"
+#include "qmxml/Baseline.h"
 #include "qmxml/Transfer.h"
 
 namespace qmxml::testing {
@@ -45,6 +46,19 @@ void Edit(const fs::path& file, const std::string& pattern, const std::string& r
   ASSERT_TRUE(std::regex_search(text, m, std::regex(pattern))) << pattern << " in " << file;
   text = m.prefix().str() + m.format(replacement) + m.suffix().str();
   WriteFile(file.string(), text);
+}
+
+// The first group of the first match of |pattern| in |file|.
+std::string FirstMatch(const fs::path& file, const std::string& pattern) {
+  const std::string text = ReadFile(file.string());
+  std::smatch m;
+  if (!std::regex_search(text, m, std::regex(pattern))) ADD_FAILURE() << pattern << " in " << file;
+  return m.size() > 1 ? m[1].str() : "";
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
 }
 
 // The first package file of |dir| that holds |needle|.
@@ -174,6 +188,38 @@ TEST_P(FolderBoundaryTest, ImportRefusesFoldersThatAreNotWhatAnExportWrites) {
               "(<Requirement ID=\"([^\"]*)\"[\\s\\S]*?<Requirement ID=\")[^\"]*\"", "$1$2\"");
        },
        eErr_Duplicate, {package.string(), "requirement", "second time", "<Requirement"}},
+      {"a resource named by a plain name",
+       [&](const fs::path& d) { Edit(d / "packages" / package, "<Resource>\\s*<GUID>[^<]*</GUID>",
+              "<Resource><GUID>notes</GUID>"); },
+       eErr_BadGuid, {package.string(), "\"notes\"", "<Resource>, line"}},
+      {"a package listed twice in other letter case",
+       [](const fs::path& d) {
+         const std::string id = FirstMatch(d / "pcklist.xml", "<Package ID=\"([^\"]*)\"");
+         Edit(d / "pcklist.xml", "(<Package ID=\"[^\"]*\" />)", "$1<Package ID=\"" + Lower(id) + "\" />");
+       },
+       eErr_Duplicate, {"pcklist.xml", "twice", "line 4"}},
+      {"a package whose parent is itself",
+       [](const fs::path& d) {
+         Edit(PackageWith(d, "ParentID=\"{"), "(<Package ID=\"([^\"]*)\"[^>]*ParentID=\")[^\"]*\"", "$1$2\"");
+       },
+       eErr_PackageCycle, {"parent is itself", "<Package>, line 3", ".XML"}},
+      {"two packages that are each other's parent",
+       [](const fs::path& d) {
+         const fs::path child = PackageWith(d, "ParentID=\"{");
+         const std::string id = FirstMatch(child, "<Package ID=\"([^\"]*)\"");
+         const std::string parent = FirstMatch(child, "ParentID=\"([^\"]*)\"");
+         Edit(d / "packages" / (parent + ".XML"), "(<Package [^>]*ParentID=\")[^\"]*\"", "$1" + id + "\"");
+       },
+       eErr_PackageCycle, {"cycle of parents", "<Package>, line 3"}},
+      {"a trace listed twice",
+       [](const fs::path& d) { Edit(d / "traces.xml", "(<TraceTo [^>]*/>)", "$1$1"); },
+       eErr_Duplicate, {"traces.xml", "second time", "<TraceTo>, line 4"}},
+      {"a resource file larger than any export writes",
+       [](const fs::path& d) {
+         const fs::path any = fs::directory_iterator(d / "packages" / "Resources")->path();
+         fs::resize_file(any, (uintmax_t{1536} << 20) + 1);  // sparse: costs no disk
+       },
+       eErr_TooLarge, {"Resources", "1610612737 bytes"}},
   };
   const std::string before = DatabaseText(source);
   for (const auto& attack : attacks) {
@@ -383,6 +429,76 @@ TEST_P(FolderBoundaryTest, ValuesStoredOrLeftOutByRuleAreCountedAndFailStrict) {
   EXPECT_TRUE(DatabaseText(source) == before) << "the database changed";
   // A clean folder has nothing to report, strict or not.
   EXPECT_TRUE(ImportProject(exported.string(), dbs.New("clean.db"), strict).read_notes.empty());
+}
+
+TEST_P(FolderBoundaryTest, AChildListedBeforeItsParentGetsTheParentOfItsOwnProject) {
+  // The package list with its last entry (a package deep in the tree) first.
+  const fs::path turned = Copy("turned");
+  Edit(turned / "pcklist.xml", "(<Packages>\\s*)([\\s\\S]*?)(<Package ID=\"[^\"]*\" />)(\\s*</Packages>)",
+       "$1$3$2$4");
+  const char* kCrossing =
+      "SELECT COUNT(*) FROM QmPackages c JOIN QmPackages p ON p.ID = c.PARENTID "
+      "WHERE c.PROJECTID <> p.PROJECTID";
+  const char* kWithParent = "SELECT COUNT(*) FROM QmPackages WHERE PARENTID IS NOT NULL AND PARENTID <> 0";
+  const long nested = OpenProjectDatabase(source)->Scalar(kWithParent, {}).ToLong();
+  ASSERT_GT(nested, 0);
+  // A copy into the database it came from: every parent is the copy's own.
+  auto summary = ImportProject(turned.string(), source, AsCopy());
+  EXPECT_TRUE(summary.dangling.empty());
+  auto conn = OpenProjectDatabase(source);
+  EXPECT_EQ(conn->Scalar(kCrossing, {}).ToLong(), 0);
+  EXPECT_EQ(conn->Scalar(kWithParent, {}).ToLong(), 2 * nested);
+  // Into an empty database the tree arrives whole, not flattened.
+  const std::string fresh = dbs.New("fresh.db");
+  ImportProject(turned.string(), fresh, {});
+  EXPECT_EQ(OpenProjectDatabase(fresh)->Scalar(kWithParent, {}).ToLong(), nested);
+}
+
+TEST_P(FolderBoundaryTest, ExportAndBaselineRefuseAProjectWhosePackagesFormACycle) {
+  const std::string db = CopyOfSource("cycle.db");
+  auto conn = OpenProjectDatabase(db);
+  const std::string child =
+      "(SELECT MIN(ID) FROM QmPackages WHERE PARENTID IS NOT NULL AND PARENTID <> 0)";
+  conn->Run("UPDATE QmPackages SET PARENTID = " + child + " WHERE ID = (SELECT PARENTID FROM QmPackages WHERE ID = " + child + ")", {});
+  conn.reset();
+  for (const bool baseline : {false, true}) {
+    SCOPED_TRACE(baseline ? "baseline" : "export");
+    const fs::path out = dir.File(baseline ? "cycle-base" : "cycle-out");
+    try {
+      if (baseline)
+        WriteBaseline(db, out.string(), {});
+      else
+        ExportProject(db, out.string(), {});
+      ADD_FAILURE() << "not refused";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), eErr_PackageCycle) << e.Description();
+      EXPECT_NE(e.Description().find("own ancestors"), std::string::npos) << e.Description();
+    }
+    EXPECT_FALSE(fs::exists(out) && !fs::is_empty(out)) << "files were written";
+  }
+}
+
+TEST_P(FolderBoundaryTest, AQueryNestedDeeperThanTheParserTakesIsStoredEmptyNeverACrash) {
+  const fs::path deep = Copy("deep");
+  Edit(deep / "queries.xml", "<QUERYSTRING>[^<]*</QUERYSTRING>",
+       "<QUERYSTRING>" + std::string(20000, '(') + "Req.Author = \"x\"" + std::string(20000, ')') +
+           "</QUERYSTRING>");
+  // Through the engine: the text does not parse and is stored empty, counted.
+  const std::string fresh = dbs.New("deep.db");
+  auto summary = ImportProject(deep.string(), fresh, {});
+  EXPECT_EQ(summary.losses.at("query text(s) stored empty (did not convert)"), 1);
+  ImportOptions strict;
+  strict.strict = true;
+  EXPECT_EQ(Refused(deep, dbs.New("strict.db"), strict).Number(), eErr_Skipped);
+  // A copy keeps the text as it came; its export then writes it empty,
+  // counted, instead of crashing.
+  ImportProject(deep.string(), source, AsCopy());
+  const std::string key =
+      OpenProjectDatabase(source)->Scalar("SELECT MAX(ID) FROM qmProjects", {}).ToText();
+  ExportOptions which;
+  which.project = key;
+  auto exported_again = ExportProject(source, dir.File("deep-out"), which);
+  EXPECT_EQ(exported_again.losses.at("query text(s) written empty (did not convert)"), 1);
 }
 
 }  // namespace
