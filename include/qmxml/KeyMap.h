@@ -7,7 +7,9 @@
 // below the largest key already stored in that type's table, so they never
 // collide with a row of the target database. A lookup answers the key
 // recorded in this transfer, else the key of the stored object with that
-// GUID, else 0. GUIDs compare without regard to letter case. GUIDs that
+// GUID, else 0. Once the map has issued a "Project" key (an import made its
+// project), a stored package answers only when it belongs to that project:
+// a copied package never gets a parent in the project it was copied from. GUIDs compare without regard to letter case. GUIDs that
 // answered 0 are remembered so the transfer can report dangling references.
 #pragma once
 
@@ -75,6 +77,9 @@ class KeyMap : public Object {
     const char* table;
     const char* key_column;
     const char* guid_column;
+    // The keys of the rows that belong to one project ("?"), or nullptr
+    // for the kinds that projects share.
+    const char* project_rows = nullptr;
   };
   static const TypeInfo* Lookup(std::string_view type_word);
 
@@ -89,6 +94,7 @@ class KeyMap : public Object {
   IdentityCheck identity_check_;
   std::map<std::string, long> losses_;
   size_t allocated_ = 0;
+  int32_t project_ = 0;  // the project this map issued a key for, or 0
   bool write_through_ = true;
 };
 

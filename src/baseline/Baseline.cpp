@@ -236,6 +236,7 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
                        BaselineSummary& summary) {
   Connection& conn = *ctx.conn;
   const std::string folder = ctx.dir.string() + "/";
+  transfer::CheckPackageTree(conn, ctx.project_key);
   auto packages = baseline::PackageListRows(conn, ctx.project_key);
   std::vector<Element> list;
   for (packages->MoveFirst(); !packages->IsEOF(); packages->MoveNext()) {

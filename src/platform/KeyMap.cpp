@@ -3,6 +3,7 @@
 #include "qmxml/KeyMap.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "qmxml/Collection.h"
 #include "qmxml/Connection.h"
@@ -11,6 +12,9 @@
 namespace qmxml {
 namespace {
 
+// The last column lists the keys of the rows that belong to one project
+// (bound as the only parameter): a package's parent must be a package of
+// its own project.
 const KeyMap::TypeInfo kTypes[] = {
     {"Project", "qmProjects", "ID", "QmGUID"},
     {"User", "qmUsers", "ID", "QmGUID"},
@@ -21,7 +25,7 @@ const KeyMap::TypeInfo kTypes[] = {
     {"UserDefinedListItem", "qmUserDefinedListItems", "ITEMID", "QmGUID"},
     {"Document", "qmDocuments", "ID", "QmGUID"},
     {"Requirement", "qmRequirements", "ID", "QmGUID"},
-    {"Package", "QmPackages", "ID", "QmGUID"},
+    {"Package", "QmPackages", "ID", "QmGUID", "SELECT ID FROM QmPackages WHERE PROJECTID = ?"},
     {"View", "QmViews", "ID", "QmGUID"},
     {"Query", "QmQueryDefinitions", "ID", "QmGUID"},
     {"Resource", "QmResources", "ID", "QmGUID"},
@@ -68,6 +72,7 @@ int32_t KeyMap::GetNextDBKey(std::string_view type_word, std::string_view guid) 
     it->second = std::max(counted, stored);
   }
   int32_t key = ++it->second;
+  if (info == &kTypes[0]) project_ = key;
   if (write_through_) WriteCounter(*connection_, info->word, key);
   keys_[map_key] = key;
   if (identity_check_) issued_.insert(map_key);
@@ -103,11 +108,16 @@ int32_t KeyMap::FindKeyFromGUID(std::string_view type_word, std::string_view gui
   if (it != keys_.end()) return it->second;
   int32_t key = 0;
   if (info != nullptr && !guid.empty() && connection_ != nullptr) {
-    key = AsKey(connection_->Scalar(std::string("SELECT ") + info->key_column + " FROM " +
-                                        info->table + " WHERE " +
-                                        connection_->EqualsNoCaseSql(info->guid_column) +
-                                        " LIMIT 1",
-                                    {Variant(guid)}));
+    std::string sql = std::string("SELECT ") + info->key_column + " FROM " + info->table +
+                      " WHERE " + connection_->EqualsNoCaseSql(info->guid_column);
+    std::vector<Variant> values{Variant(guid)};
+    // Once this transfer made its project, a stored row of a kind that
+    // projects own answers only when it is the project's own.
+    if (project_ > 0 && info->project_rows != nullptr) {
+      sql += std::string(" AND ") + info->key_column + " IN (" + info->project_rows + ")";
+      values.emplace_back(project_);
+    }
+    key = AsKey(connection_->Scalar(sql + " LIMIT 1", values));
   }
   if (key > 0) keys_[MapKey(word, guid)] = key;
   return key > 0 ? key : 0;

@@ -329,7 +329,12 @@ std::string Print(const Node& n, int32_t form) {
   }
 }
 
-// Recursive descent over the tokens, resolving names as it goes.
+// Recursive descent over the tokens, resolving names as it goes. Groups
+// and NOTs nest at most kMaxNesting deep: a query from a file could
+// otherwise nest deep enough to exhaust the stack, here and in every walk
+// over the tree it builds (printing, freeing).
+constexpr int kMaxNesting = 200;
+
 class Parser {
  public:
   Parser(std::vector<Token> tokens, int32_t form, const HostProject& project,
@@ -391,8 +396,26 @@ class Parser {
   }
   std::shared_ptr<Node> Or() { return Chain(Node::Or, "OR", &Parser::And); }
   std::shared_ptr<Node> And() { return Chain(Node::And, "AND", &Parser::Not); }
+  // One more level of group or NOT, opened at the current token; the
+  // level ends with the object.
+  class Nested {
+   public:
+    explicit Nested(Parser& p) : p_(p) {
+      if (++p_.depth_ > kMaxNesting)
+        Fail(1, p_.Peek().pos,
+             "groups and NOTs nest more than " + std::to_string(kMaxNesting) + " deep");
+    }
+    ~Nested() { --p_.depth_; }
+    Nested(const Nested&) = delete;
+    Nested& operator=(const Nested&) = delete;
+
+   private:
+    Parser& p_;
+  };
+
   std::shared_ptr<Node> Not() {
     if (!IsWord("NOT")) return Primary();
+    Nested level(*this);
     Next();
     auto n = std::make_shared<Node>();
     n->kind = Node::Not;
@@ -401,6 +424,7 @@ class Parser {
   }
   std::shared_ptr<Node> Primary() {
     if (Peek().type == Tok::LParen) {
+      Nested level(*this);
       Next();
       auto n = std::make_shared<Node>();
       n->kind = Node::Group;
@@ -577,6 +601,7 @@ class Parser {
 
   std::vector<Token> t_;
   size_t i_ = 0;
+  int depth_ = 0;  // groups and NOTs open at the current token
   int32_t form_;
   const HostProject& project_;
   const SystemAttributes& system_;

@@ -105,7 +105,33 @@ void ExportPackage(ExportContext& ctx, const Kind& kind, int32_t key, const std:
 
 }  // namespace
 
+void CheckPackageTree(Connection& conn, int32_t project_key) {
+  auto off_tree = conn.Query(
+      "WITH RECURSIVE tree(ID) AS ("
+      " SELECT ID FROM QmPackages WHERE PROJECTID = ?1 AND (PARENTID IS NULL OR PARENTID = 0 "
+      " OR PARENTID NOT IN (SELECT ID FROM QmPackages WHERE PROJECTID = ?1))"
+      " UNION SELECT p.ID FROM QmPackages p JOIN tree ON p.PARENTID = tree.ID)"
+      " SELECT ID, NAME, PARENTID FROM QmPackages WHERE PROJECTID = ?1 "
+      "AND ID NOT IN (SELECT ID FROM tree) ORDER BY ID",
+      {Variant(project_key)});
+  if (off_tree->IsEOF()) return;
+  std::string names;
+  long n = 0;
+  for (; !off_tree->IsEOF(); off_tree->MoveNext(), ++n)
+    if (n < 10)
+      names += (n ? ", \"" : "\"") + off_tree->Value("NAME").ToText() + "\" (key " +
+               off_tree->Value("ID").ToText() + ", parent " +
+               off_tree->Value("PARENTID").ToText() + ")";
+  throw Error(eErr_PackageCycle, "Transfer.CheckPackageTree",
+              std::to_string(n) + " package(s) of the project with key " +
+                  std::to_string(project_key) + " are their own ancestors or lie below such " +
+                  "a package: " + names + (n > 10 ? ", ..." : "") +
+                  ". Give one package of each cycle a parent outside it (or none) first.");
+}
+
 void ExportPackages(ExportContext& ctx, const Kind& kind) {
+  // A package no walk from the top reaches would be missing from the folder.
+  CheckPackageTree(*ctx.conn, ctx.project_key);
   const std::string pk = std::to_string(ctx.project_key);
   // Parents before children, so that the list is also the order of import.
   auto packages = Select(ctx,

@@ -8,6 +8,9 @@
 // documents an export could have written, as far as their shape goes; what
 // they hold is checked as they read it (identities, see the key map check
 // in Transfer.cpp).
+#include <algorithm>
+#include <functional>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "qmxml/Error.h"
@@ -42,13 +45,13 @@ XmlDocumentPtr CheckFile(const ImportContext& ctx, const fs::path& file) {
   return xml::CheckWellFormed(full.string());
 }
 
-// The element of |catalogue| whose "ID" is |id|, the |nth| one (0-based)
-// with that text, for a message; an empty node when there is none.
+// The element of |catalogue| whose "ID" is |id| (in any letter case), the
+// |nth| one (0-based), for a message; an empty node when there is none.
 pugi::xml_node CatalogueEntry(const pugi::xml_document* catalogue, const std::string& id,
                               int nth) {
   if (catalogue == nullptr) return {};
   for (pugi::xpath_node hit : catalogue->select_nodes("/*/*/*[@ID]"))
-    if (hit.node().attribute("ID").value() == id && nth-- == 0) return hit.node();
+    if (EqualsNoCase(hit.node().attribute("ID").value(), id) && nth-- == 0) return hit.node();
   return {};
 }
 
@@ -72,7 +75,7 @@ void CheckResourceNames(const std::string& path, const pugi::xml_document& packa
 std::vector<std::string> CheckCatalogue(
     ImportContext& ctx, const char* mover, const char* file, const pugi::xml_document* parsed,
     const char* kind, fs::path (*file_of)(const std::string&, const std::string&),
-    void (*inspect)(const std::string&, const pugi::xml_document&) = nullptr) {
+    const std::function<void(const std::string&, const pugi::xml_document&)>& inspect = {}) {
   const std::string path = (ctx.dir / file).string();
   if (!xml::FileExists(path)) return {};
   std::vector<std::string> ids = ReadCatalogue(ctx, mover, file);
@@ -97,7 +100,7 @@ std::vector<std::string> CheckCatalogue(
                   "The catalogue " + path + " lists the " + kind + " " + id + ", but the file " +
                       (ctx.dir / listed).string() + " is missing.");
     XmlDocumentPtr doc = CheckFile(ctx, listed);
-    if (inspect != nullptr && doc) inspect((ctx.dir / listed).string(), *doc);
+    if (inspect && doc) inspect((ctx.dir / listed).string(), *doc);
   }
   return ids;
 }
@@ -115,6 +118,82 @@ void CheckResourceFiles(const ImportContext& ctx) {
   }
 }
 
+// One package of the folder as the package reader will see it.
+struct PackageNode {
+  std::string file;       // the package file, for messages
+  std::string id, name;   // "ID" and "NAME" of its Package element
+  std::string parent_id;  // "ParentID"
+  std::string position;   // of the Package element, for messages
+  ptrdiff_t parent = -1;  // index of the parent among the folder's packages
+};
+
+// A package whose parents lead back to itself would make a subtree no
+// export reaches: refused, naming every package of the cycle. Otherwise
+// the packages are put parents first (keeping the listed order where it
+// already is), so that every parent has its key before a child asks for it.
+std::vector<std::string> OrderPackages(const std::vector<std::string>& listed,
+                                       std::vector<PackageNode>& nodes) {
+  std::unordered_map<std::string, size_t> by_id;
+  for (size_t i = 0; i < nodes.size(); ++i) by_id.emplace(FoldCase(nodes[i].id), i);
+  for (PackageNode& n : nodes)
+    if (!n.parent_id.empty())
+      if (auto it = by_id.find(FoldCase(n.parent_id)); it != by_id.end())
+        n.parent = static_cast<ptrdiff_t>(it->second);
+
+  // Each chain of parents is walked once (no recursion: nesting may be deep).
+  enum State : char { kNew, kOnPath, kPlaced };
+  std::vector<State> state(nodes.size(), kNew);
+  std::vector<std::string> order;
+  order.reserve(listed.size());
+  std::vector<size_t> path;
+  for (size_t start = 0; start < nodes.size(); ++start) {
+    path.clear();
+    ptrdiff_t at = static_cast<ptrdiff_t>(start);
+    while (at >= 0 && state[static_cast<size_t>(at)] == kNew) {
+      state[static_cast<size_t>(at)] = kOnPath;
+      path.push_back(static_cast<size_t>(at));
+      at = nodes[static_cast<size_t>(at)].parent;
+    }
+    if (at >= 0 && state[static_cast<size_t>(at)] == kOnPath) {
+      std::string names;
+      auto from = std::find(path.begin(), path.end(), static_cast<size_t>(at));
+      for (auto it = from; it != path.end(); ++it)
+        names += (names.empty() ? "" : ", ") + std::string("\"") + nodes[*it].name + "\" " +
+                 nodes[*it].id;
+      throw Error(eErr_PackageCycle, kSource,
+                  "The packages " + names + " are their own ancestors (" +
+                      (path.end() - from == 1 ? "a package whose parent is itself"
+                                              : "a cycle of parents") +
+                      ", at " + nodes[*from].position + " of " + nodes[*from].file +
+                      "); a package tree must end in a top-level package.");
+    }
+    for (auto it = path.rbegin(); it != path.rend(); ++it) {
+      state[*it] = kPlaced;
+      order.push_back(listed[*it]);
+    }
+  }
+  return order;
+}
+
+// A trace links two requirements once: a second link between the same two
+// would be stored twice.
+void CheckTraces(const std::string& path, const pugi::xml_document* traces) {
+  if (traces == nullptr) return;
+  pugi::xml_node list = traces->document_element().find_child(
+      [](pugi::xml_node n) { return n.type() == pugi::node_element; });
+  std::unordered_set<std::string> seen;
+  for (pugi::xml_node trace : list.children()) {
+    const xml::Attrs a(trace);
+    if (a.size() < 2) continue;
+    const std::string from = a.Text(0), to = a.Text(1);
+    if (seen.insert(FoldCase(from) + "|" + FoldCase(to)).second) continue;
+    throw Error(eErr_Duplicate, kSource,
+                "The file " + path + " lists the trace from " + from + " to " + to +
+                    " a second time (at " + xml::ElementPosition(trace, path) +
+                    "); each trace may appear once.");
+  }
+}
+
 }  // namespace
 
 void CheckFolder(ImportContext& ctx) {
@@ -124,6 +203,7 @@ void CheckFolder(ImportContext& ctx) {
     if (file == kDocListFile) doc_list = doc;
     if (file == kPckListFile) pck_list = doc;
     if (file == kViewListFile) view_list = doc;
+    if (file == kTracesFile) CheckTraces((ctx.dir / file).string(), doc.get());
   }
   ctx.documents =
       CheckCatalogue(ctx, "DocListMover", kDocListFile, doc_list.get(), "document", DocumentFile);
@@ -131,8 +211,22 @@ void CheckFolder(ImportContext& ctx) {
   if (fs::is_directory(ctx.dir / kViewsDir))
     ctx.views =
         CheckCatalogue(ctx, "ViewListMover", kViewListFile, view_list.get(), "view", ViewFile);
-  ctx.packages = CheckCatalogue(ctx, "PckListMover", kPckListFile, pck_list.get(), "package",
-                                PackageFile, CheckResourceNames);
+  // Only what the reader needs of each package is kept, not its document.
+  std::vector<PackageNode> nodes;
+  const std::vector<std::string> listed = CheckCatalogue(
+      ctx, "PckListMover", kPckListFile, pck_list.get(), "package", PackageFile,
+      [&](const std::string& path, const pugi::xml_document& package) {
+        CheckResourceNames(path, package);
+        PackageNode n;
+        n.file = path;
+        const pugi::xml_node element = package.select_node("//Package").node();
+        n.id = element.attribute("ID").value();
+        n.name = element.attribute("NAME").value();
+        n.parent_id = element.attribute("ParentID").value();
+        if (!n.parent_id.empty()) n.position = xml::ElementPosition(element, path);
+        nodes.push_back(std::move(n));
+      });
+  ctx.packages = nodes.size() == listed.size() ? OrderPackages(listed, nodes) : listed;
   CheckResourceFiles(ctx);
 }
 

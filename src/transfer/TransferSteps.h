@@ -132,6 +132,12 @@ std::map<std::string, long> RowCounts(Connection& conn);
 // already holds (error 23106, 23107, 23108).
 KeyMap::IdentityCheck IdentityCheck(Connection* conn, bool keep_guids);
 
+// Refuses (Error eErr_PackageCycle, naming them) the packages of project
+// |project_key| that no chain of parents leads to from a top-level package:
+// packages in a cycle of parents and everything below them, which a walk
+// from the top would leave out without a word.
+void CheckPackageTree(Connection& conn, int32_t project_key);
+
 // The export and import steps, in the order they run.
 void ExportAll(ExportContext& ctx);
 void ImportAll(ImportContext& ctx);

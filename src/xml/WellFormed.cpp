@@ -3,8 +3,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "qmxml/Error.h"
 #include "xml/XmlDoc.h"
@@ -85,8 +85,27 @@ bool PlainAscii8(const char* p) {
   return ((w & kHighs) | below_space) == 0;
 }
 
-void CheckDocumentBytes(std::string_view bytes, const std::string& path) {
-  size_t i = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+namespace {
+
+// The length a UTF-8 sequence with lead byte |b| claims (1 for ASCII and
+// for bytes that lead none; those are refused when checked).
+size_t ClaimedLength(unsigned char b) {
+  if (b >= 0xF0) return 4;
+  if (b >= 0xE0) return 3;
+  if (b >= 0xC2) return 2;
+  return 1;
+}
+
+// Checks |bytes| from |from| on; returns where the check stopped. Unless
+// |complete|, a sequence cut off by the end of |bytes| is left for the
+// next call (the rest of the file is still to come).
+size_t CheckBytesFrom(std::string_view bytes, const std::string& path, size_t from,
+                      bool complete) {
+  size_t i = from;
+  if (i == 0) {
+    if (!complete && bytes.size() < 3) return 0;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") i = 3;
+  }
   while (i < bytes.size()) {
     if (i + 8 <= bytes.size() && PlainAscii8(bytes.data() + i)) {
       i += 8;
@@ -101,19 +120,48 @@ void CheckDocumentBytes(std::string_view bytes, const std::string& path) {
                     : "it holds the control character with code " + std::string(code) +
                           ", which XML 1.0 does not allow");
     }
+    if (!complete && i + ClaimedLength(c) > bytes.size()) return i;
     const size_t n = Utf8SequenceLength(bytes, i);
     if (n == 0) Refuse(path, bytes, i, "it holds bytes that are not UTF-8");
     i += n;
   }
+  return i;
+}
+
+[[noreturn]] void RefuseSize(const std::string& path, uintmax_t size) {
+  throw Error(eErr_TooLarge, kSource,
+              "The file " + path + " holds " + std::to_string(size) +
+                  " bytes, more than the " + std::to_string(kMaxDocumentBytes) +
+                  " bytes of the largest document an import reads; it is not read.");
+}
+
+}  // namespace
+
+void CheckDocumentBytes(std::string_view bytes, const std::string& path) {
+  CheckBytesFrom(bytes, path, 0, true);
 }
 
 XmlDocumentPtr CheckWellFormed(const std::string& path) {
+  // The size first: a file that cannot be a document costs no reading.
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(path, ec);
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw Error(eErr_FileNotFound, kSource, "The file " + path + " cannot be read.");
-  std::ostringstream s;
-  s << in.rdbuf();
-  std::string bytes = std::move(s).str();
-  CheckDocumentBytes(bytes, path);
+  if (ec || !in) throw Error(eErr_FileNotFound, kSource, "The file " + path + " cannot be read.");
+  if (size > kMaxDocumentBytes) RefuseSize(path, size);
+  // Read in chunks, each checked as it arrives.
+  constexpr size_t kChunk = size_t{1} << 20;
+  std::string bytes;
+  bytes.reserve(static_cast<size_t>(size) + 1);
+  size_t checked = 0;
+  while (in) {
+    const size_t had = bytes.size();
+    bytes.resize(had + kChunk);
+    in.read(bytes.data() + had, static_cast<std::streamsize>(bytes.size() - had));
+    bytes.resize(had + static_cast<size_t>(in.gcount()));
+    if (bytes.size() > kMaxDocumentBytes) RefuseSize(path, bytes.size());  // it grew
+    checked = CheckBytesFrom(bytes, path, checked, false);
+  }
+  CheckBytesFrom(bytes, path, checked, true);
 
   // Parsed in place: the document points into |bytes|, which therefore
   // lives as long as the document does. The parser changes it only where it

@@ -8,6 +8,7 @@
 // and is refused, with the line and column of the first fault.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,13 +18,22 @@
 
 namespace qmxml::xml {
 
+// The largest document an import reads (1.5 GiB). An export writes none
+// larger: a resource file holds one value, which the database keeps in at
+// most 1,000,000,000 bytes and Base64 makes 1.33 GB, and a package file
+// holds one package's requirements.
+inline constexpr uintmax_t kMaxDocumentBytes = uintmax_t{1536} << 20;
+
 // Checks the raw bytes of a document: UTF-8 throughout (an optional byte
 // order mark first), no NUL and no other control character that XML 1.0
 // cannot carry. Throws Error eErr_NotWellFormed naming |path|, the line,
 // the column and the fault.
 void CheckDocumentBytes(std::string_view bytes, const std::string& path);
 
-// Reads |path| and checks it whole: the bytes as above, then that it parses
+// Reads |path| and checks it whole: first its size (a file larger than
+// kMaxDocumentBytes is refused with eErr_TooLarge before a byte is read),
+// then the bytes as above, chunk by chunk as they are read (a fault near
+// the start is found without reading the rest), then that it parses
 // (the parser's status and reason go into the text, not the error number),
 // holds no DOCTYPE, and no element carries one attribute name twice.
 // Returns the parsed document for a caller that wants to look inside.

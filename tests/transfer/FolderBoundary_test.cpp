@@ -14,6 +14,7 @@
 #include "TestSupport.h"
 #include "qmxml/Error.h"
 #include "sample/SampleProject.h"
+#include "qmxml/Baseline.h"
 #include "qmxml/Transfer.h"
 
 namespace qmxml::testing {
@@ -45,6 +46,19 @@ void Edit(const fs::path& file, const std::string& pattern, const std::string& r
   ASSERT_TRUE(std::regex_search(text, m, std::regex(pattern))) << pattern << " in " << file;
   text = m.prefix().str() + m.format(replacement) + m.suffix().str();
   WriteFile(file.string(), text);
+}
+
+// The first group of the first match of |pattern| in |file|.
+std::string FirstMatch(const fs::path& file, const std::string& pattern) {
+  const std::string text = ReadFile(file.string());
+  std::smatch m;
+  if (!std::regex_search(text, m, std::regex(pattern))) ADD_FAILURE() << pattern << " in " << file;
+  return m.size() > 1 ? m[1].str() : "";
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
 }
 
 // The first package file of |dir| that holds |needle|.
@@ -174,6 +188,30 @@ TEST_P(FolderBoundaryTest, ImportRefusesFoldersThatAreNotWhatAnExportWrites) {
               "(<Requirement ID=\"([^\"]*)\"[\\s\\S]*?<Requirement ID=\")[^\"]*\"", "$1$2\"");
        },
        eErr_Duplicate, {package.string(), "requirement", "second time", "<Requirement"}},
+      {"a resource named by a plain name",
+       [&](const fs::path& d) { Edit(d / "packages" / package, "<Resource>\\s*<GUID>[^<]*</GUID>",
+              "<Resource><GUID>notes</GUID>"); },
+       eErr_BadGuid, {package.string(), "\"notes\"", "<Resource>, line"}},
+      {"a package listed twice in other letter case",
+       [](const fs::path& d) {
+         const std::string id = FirstMatch(d / "pcklist.xml", "<Package ID=\"([^\"]*)\"");
+         Edit(d / "pcklist.xml", "(<Package ID=\"[^\"]*\" />)", "$1<Package ID=\"" + Lower(id) + "\" />");
+       },
+       eErr_Duplicate, {"pcklist.xml", "twice", "line 4"}},
+      {"a package whose parent is itself",
+       [](const fs::path& d) {
+         Edit(PackageWith(d, "<Package ID"), "(<Package ID=\"([^\"]*)\"[^>]*ParentID=\")[^\"]*\"", "$1$2\"");
+       },
+       eErr_PackageCycle, {"parent is itself", "line 3", ".XML", "own ancestors"}},
+      {"a trace listed twice",
+       [](const fs::path& d) { Edit(d / "traces.xml", "(<TraceTo [^>]*/>)", "$1$1"); },
+       eErr_Duplicate, {"traces.xml", "second time", "<TraceTo>, line 4"}},
+      {"a resource file larger than any export writes",
+       [](const fs::path& d) {
+         const fs::path any = fs::directory_iterator(d / "packages" / "Resources")->path();
+         fs::resize_file(any, (uintmax_t{1536} << 20) + 1);  // sparse: costs no disk
+       },
+       eErr_TooLarge, {"Resources", "1610612737 bytes"}},
   };
   const std::string before = DatabaseText(source);
   for (const auto& attack : attacks) {
@@ -383,6 +421,51 @@ TEST_P(FolderBoundaryTest, ValuesStoredOrLeftOutByRuleAreCountedAndFailStrict) {
   EXPECT_TRUE(DatabaseText(source) == before) << "the database changed";
   // A clean folder has nothing to report, strict or not.
   EXPECT_TRUE(ImportProject(exported.string(), dbs.New("clean.db"), strict).read_notes.empty());
+}
+
+TEST_P(FolderBoundaryTest, ExportAndBaselineRefuseAProjectWhosePackagesFormACycle) {
+  const std::string db = CopyOfSource("cycle.db");
+  auto conn = OpenProjectDatabase(db);
+  conn->Run("UPDATE QmPackages SET PARENTID = ID WHERE ID = (SELECT MIN(ID) FROM QmPackages)", {});
+  conn.reset();
+  for (const bool baseline : {false, true}) {
+    SCOPED_TRACE(baseline ? "baseline" : "export");
+    const fs::path out = dir.File(baseline ? "cycle-base" : "cycle-out");
+    try {
+      if (baseline)
+        WriteBaseline(db, out.string(), {});
+      else
+        ExportProject(db, out.string(), {});
+      ADD_FAILURE() << "not refused";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Number(), eErr_PackageCycle) << e.Description();
+      EXPECT_NE(e.Description().find("own ancestors"), std::string::npos) << e.Description();
+    }
+    EXPECT_FALSE(fs::exists(out) && !fs::is_empty(out)) << "files were written";
+  }
+}
+
+TEST_P(FolderBoundaryTest, AQueryNestedDeeperThanTheParserTakesIsStoredEmptyNeverACrash) {
+  const fs::path deep = Copy("deep");
+  Edit(deep / "queries.xml", "<QUERYSTRING>[^<]*</QUERYSTRING>",
+       "<QUERYSTRING>" + std::string(20000, '(') + "Req.Author = \"x\"" + std::string(20000, ')') +
+           "</QUERYSTRING>");
+  // Through the engine: the text does not parse and is stored empty, counted.
+  const std::string fresh = dbs.New("deep.db");
+  auto summary = ImportProject(deep.string(), fresh, {});
+  EXPECT_EQ(summary.losses.at("query text(s) stored empty (did not convert)"), 1);
+  ImportOptions strict;
+  strict.strict = true;
+  EXPECT_EQ(Refused(deep, dbs.New("strict.db"), strict).Number(), eErr_Skipped);
+  // A copy keeps the text as it came; its export then writes it empty,
+  // counted, instead of crashing.
+  ImportProject(deep.string(), source, AsCopy());
+  const std::string key =
+      OpenProjectDatabase(source)->Scalar("SELECT MAX(ID) FROM qmProjects", {}).ToText();
+  ExportOptions which;
+  which.project = key;
+  auto exported_again = ExportProject(source, dir.File("deep-out"), which);
+  EXPECT_EQ(exported_again.losses.at("query text(s) written empty (did not convert)"), 1);
 }
 
 }  // namespace

@@ -62,6 +62,11 @@ void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor&
         pugi::xml_node requirements = element.append_child("Requirements");
         if (!bl::WriteRequirements(requirements)) element.remove_child(requirements);
       }
+    } else {
+      // Without an information row there is nothing to fill, but the
+      // element still stands in the extract, empty, so a reader sees which
+      // kind of extract it holds.
+      project.append_child(is_view_ ? "View" : "Doc");
     }
   }
   if (!HandsBack_(data, path)) xml::SaveDocument(*doc_, path);

@@ -233,14 +233,14 @@ void QueryDefsMover::TakeConnection_(SourceContainer* oSource) {
   connection_ = db ? db->ContainerInfo(eContInfo_Connection).As<Connection>() : nullptr;
 }
 
-void QueryDefsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
-                               ObjectPtr& oRs, Scheduler* oScheduler) {
+void QueryDefsMover::WriteData(SourceContainer* oSource, DataDescriptor*, ObjectPtr& oRs,
+                               Scheduler*) {
   const std::string path = FilePath(oSource);
   auto rs = frame::Take<Recordset>(oRs);
   RunDataSet(true, eMsg_QDefs, path, [&] {
     TakeConnection_(oSource);
     auto db = DbContainer(oSource);
-    Write_(rs.get(), db ? db->keys.get() : nullptr, oData, oScheduler, path);
+    Write_(rs.get(), db ? db->keys.get() : nullptr, path);
   });
 }
 
@@ -248,8 +248,7 @@ int32_t QueryDefsMover::GetProjectKeyFromRecordset_(const Recordset& project) co
   return xml::ColumnValue(project.GetField("ID"), xml::kLong).ToLong();
 }
 
-void QueryDefsMover::Write_(Recordset* project, KeyMap* keys, DataDescriptor* oData,
-                            Scheduler* oScheduler, const std::string& path) {
+void QueryDefsMover::Write_(Recordset* project, KeyMap* keys, const std::string& path) {
   doc_.reset();
   XmlDocumentPtr doc = xml::NewDocument();
   if (project == nullptr || project->IsEOF()) return;
@@ -279,8 +278,10 @@ void QueryDefsMover::Write_(Recordset* project, KeyMap* keys, DataDescriptor* oD
     package_xml::AppendTextElement(def, "QUERYSTRING", converted);
   }
   if (!queries) root.remove_child(defs);
+  // Saved to the path whatever ReturnAsXMLStream asks: no caller takes the
+  // query document back.
   doc_ = doc;
-  SaveOrHandBack(oData, oScheduler, path);
+  xml::SaveDocument(*doc_, path);
 }
 
 // ---- reading ----
@@ -308,7 +309,9 @@ void QueryDefsMover::Read_(SourceContainer* oSource, DataDescriptor* oData,
 
   pugi::xml_node defs = xml::ChildNode(xml::RootElement(*doc_), 0);
   for (pugi::xml_node def : xml::Children(defs)) {
-    if (!def.first_attribute()) continue;
+    // Every element is a query; one without attributes fails on its
+    // identity below rather than vanishing without a word.
+    if (def.type() != pugi::node_element) continue;
     frame::ReadingElement at(def);
     auto text = [&](const char* name) {
       return xml::AttributeValue(def.attribute(name), xml::kString).ToText();

@@ -34,11 +34,13 @@ namespace qmxml::movers {
 // no key, a password that does not decipher, no active administrator with a
 // stored password, no host application; or the engine refuses the text) is
 // written with an empty QUERYSTRING and counted, with the reason, in the
-// losses of the container's key map (when it has one).
+// losses of the container's key map (when it has one). The document is
+// always saved to the file path, whatever ReturnAsXMLStream holds.
 //
 // ReadData: oRs is a Collection holding the QmQueryDefinitions record set;
 // without it, or without a key map, nothing is stored. One row per
-// QUERYDEF, sent with one UpdateBatch. With kept GUIDs the engine converts
+// QUERYDEF element (one without attributes fails on its identity), sent
+// with one UpdateBatch. With kept GUIDs the engine converts
 // the text on the target project; with new GUIDs (bit 0 of ProjectFlags)
 // the text is rewritten through the key map. A text that does not convert
 // is stored empty and counted, with the reason, in the key map's losses.
@@ -72,8 +74,7 @@ class QueryDefsMover : public frame::MoverBase {
 
  private:
   // |keys| (may be null) counts the texts that did not convert.
-  void Write_(Recordset* project, KeyMap* keys, DataDescriptor* oData,
-              Scheduler* oScheduler, const std::string& path);
+  void Write_(Recordset* project, KeyMap* keys, const std::string& path);
   void Read_(SourceContainer* oSource, DataDescriptor* oData, Collection* rows,
              const std::string& path);
   int32_t GetProjectKeyFromRecordset_(const Recordset& project) const;

@@ -11,6 +11,7 @@
 #include "movers/views/ViewMover.h"
 
 #include <functional>
+#include <string_view>
 #include <vector>
 
 #include "frame/Components.h"
@@ -39,28 +40,35 @@ auto Traced(const char* procedure, Body&& body) -> decltype(body()) {
   }
 }
 
-std::vector<std::string> SplitAt(const std::string& text, char separator) {
+std::vector<std::string> SplitAt(std::string_view text, char separator) {
   std::vector<std::string> parts;
   size_t from = 0;
-  for (size_t at; (at = text.find(separator, from)) != std::string::npos; from = at + 1)
-    parts.push_back(text.substr(from, at - from));
-  parts.push_back(text.substr(from));
+  for (size_t at; (at = text.find(separator, from)) != std::string_view::npos; from = at + 1)
+    parts.emplace_back(text.substr(from, at - from));
+  parts.emplace_back(text.substr(from));
   return parts;
-}
-
-// The text between the first "(" and the first ")" of |value|; "" when
-// ")" does not follow "(".
-std::string ListOf(const std::string& value) {
-  size_t open = value.find('(');
-  size_t close = value.find(')');
-  if (open == std::string::npos || close == std::string::npos || close < open) return "";
-  return value.substr(open + 1, close - open - 1);
 }
 
 // The text after the first "=" ("" when there is none).
 std::string ValueOf(const std::string& entry) {
   size_t eq = entry.find('=');
   return eq == std::string::npos ? "" : entry.substr(eq + 1);
+}
+
+// Where the list of an entry's value lies in the entry: the text between
+// the first "(" and the first ")" after the "="; empty when ")" does not
+// follow "(".
+struct ListSpan {
+  size_t begin = 0, end = 0;
+  bool empty() const { return begin >= end; }
+};
+ListSpan ListOf(const std::string& entry) {
+  const size_t eq = entry.find('=');
+  if (eq == std::string::npos) return {};
+  const size_t open = entry.find('(', eq + 1);
+  const size_t close = entry.find(')', eq + 1);
+  if (open == std::string::npos || close == std::string::npos || close < open) return {};
+  return {open + 1, close};
 }
 
 // The item's text after its two-character switch.
@@ -71,22 +79,28 @@ std::string AfterSwitch(const std::string& item) {
 // The key of an "/i" item; a text that is no number is a type mismatch.
 int32_t ItemKey(const std::string& item) { return Variant(AfterSwitch(item)).ToLong(); }
 
-// Calls |convert| with each item of |list| (split at ",") and whether it
-// counts as the last one: the last item is replaced on its own, any other
-// together with the "," after it.
+// Rebuilds the list of |entry| item by item, in one pass: |convert| gives
+// an item's new text (nullopt: it stays; "": it goes). An item that goes
+// takes the "," after it along; the last one has none, so the "," before
+// it stays.
 template <class Convert>
-void ForEachItem(const std::string& list, Convert convert) {
-  const std::vector<std::string> items = SplitAt(list, ',');
-  size_t n = items.size();
-  for (const std::string& item : items) convert(item, n-- == 1);
-}
-
-// Replaces (|with| not empty) or removes one list item in |result|. The
-// last item stands alone; any other is matched with the "," after it.
-std::string ReplaceItem(const std::string& result, const std::string& item,
-                        const std::string& with, bool last, bool ignore_case) {
-  if (last) return ReplaceAll(result, item, with, ignore_case);
-  return ReplaceAll(result, item + ",", with.empty() ? "" : with + ",", ignore_case);
+std::string RebuildList(const std::string& entry, Convert convert) {
+  const ListSpan span = ListOf(entry);
+  if (span.empty()) return entry;
+  const std::vector<std::string> items =
+      SplitAt(std::string_view(entry).substr(span.begin, span.end - span.begin), ',');
+  std::string out = entry.substr(0, span.begin);
+  out.reserve(entry.size());
+  for (size_t i = 0; i < items.size(); ++i) {
+    const bool last = i + 1 == items.size();
+    std::optional<std::string> answer = convert(items[i]);
+    const std::string& text = answer ? *answer : items[i];
+    if (text.empty() && answer) continue;
+    out += text;
+    if (!last) out += ',';
+  }
+  out.append(entry, span.end, std::string::npos);
+  return out;
 }
 
 constexpr const char* kAttributeGuidSql =
@@ -122,9 +136,16 @@ std::string ViewMover::GetConvertedProp(std::shared_ptr<Connection> oDBCon,
 
 std::string ViewMover::ConvertProperties_(int direction, const std::string& props) {
   return Traced("ConvertProperties_", [&] {
-    std::string result = props;
-    if (props.empty()) return result;
-    for (const std::string& entry : SplitAt(props, ';')) {
+    if (props.empty()) return props;
+    // One pass over the entries: each converted entry takes its own place,
+    // every other entry and every ";" stays as it is.
+    std::string result;
+    result.reserve(props.size());
+    size_t from = 0;
+    while (true) {
+      const size_t at = props.find(';', from);
+      const std::string entry =
+          props.substr(from, at == std::string::npos ? std::string::npos : at - from);
       std::string converted;
       if (frame::StartsWithNoCase(entry, "horizReqTypeKey="))
         converted = ConvertHorizReqTypeKey_(direction, entry);
@@ -132,7 +153,10 @@ std::string ViewMover::ConvertProperties_(int direction, const std::string& prop
         converted = ConvertAttributeKeys_(direction, entry);
       else if (frame::StartsWithNoCase(entry, "columnWidths="))
         converted = ConvertColumnWidths_(direction, entry);
-      if (!converted.empty()) result = ReplaceAll(result, entry, converted, true);
+      result += converted.empty() ? entry : converted;
+      if (at == std::string::npos) break;
+      result += ';';
+      from = at + 1;
     }
     return result;
   });
@@ -176,45 +200,35 @@ std::optional<std::string> ViewMover::AttributeItem_(int direction,
 
 std::string ViewMover::ConvertAttributeKeys_(int direction, const std::string& entry) {
   return Traced("ConvertAttributeKeys_", [&] {
-    const std::string value = ValueOf(entry);
-    if (!ContainsNoCase(entry, "attributeKeys=") || !ContainsNoCase(value, "/c"))
+    if (!ContainsNoCase(entry, "attributeKeys=") || !ContainsNoCase(ValueOf(entry), "/c"))
       return entry;
-    const std::string list = ListOf(value);
-    if (list.empty()) return entry;
-    std::string result = entry;
-    ForEachItem(list, [&](const std::string& item, bool last) {
+    return RebuildList(entry, [&](const std::string& item) {
       std::optional<std::string> answer = AttributeItem_(direction, item);
-      if (!answer) return;
       // A column that cannot be shown (no attribute of the project, or
       // unknown to the target) is dropped; the transfer's report counts it.
-      if (answer->empty() && keys_)
+      if (answer && answer->empty() && keys_)
         keys_->NoteLoss("attribute(s) dropped from view columns");
-      result = ReplaceItem(result, item, *answer, last, true);
+      return answer;
     });
-    return result;
   });
 }
 
 // Errors pass through with their source as they came: this procedure adds
 // no name of its own.
 std::string ViewMover::ConvertColumnWidths_(int direction, const std::string& entry) {
-  const std::string value = ValueOf(entry);
-  if (!ContainsNoCase(entry, "columnWidths=") || !ContainsNoCase(value, "/d"))
+  if (!ContainsNoCase(entry, "columnWidths=") || !ContainsNoCase(ValueOf(entry), "/d"))
     return entry;
-  const std::string list = ListOf(value);
-  if (list.empty()) return entry;
-  std::string result = entry;
-  ForEachItem(list, [&](const std::string& item, bool last) {
+  return RebuildList(entry, [&](const std::string& item) -> std::optional<std::string> {
+    // An item without "-/" has no width: the whole item is the attribute,
+    // converted (or dropped) as a whole, the same way in both directions.
     const size_t dash = item.find("-/");
-    const std::string left = dash == std::string::npos ? item : item.substr(0, dash);
+    if (dash == std::string::npos) return AttributeItem_(direction, item);
+    const std::string left = item.substr(0, dash);
     std::optional<std::string> answer = AttributeItem_(direction, left);
-    if (!answer) return;
+    if (!answer || answer->empty()) return answer;
     // Only the attribute before "-" changes; the width after it never does.
-    const std::string new_item =
-        answer->empty() ? "" : ReplaceAll(item, left + "-", *answer + "-", false);
-    result = ReplaceItem(result, item, new_item, last, false);
+    return ReplaceAll(item, left + "-", *answer + "-", false);
   });
-  return result;
 }
 
 std::string ViewMover::GetAttributeGuid_(int32_t key) {
@@ -354,7 +368,9 @@ void ViewMover::ReadViewXML_(SourceContainer* oSource, DataDescriptor* oData,
 void ViewMover::CreateViewsDBElement_(Collection* rows, sql::iGUID& guids) {
   const std::string source = Source("CreateViewsDBElement_");
   pugi::xml_node view = doc_->first_element_by_path("PROJECT/VIEW");
-  if (!view || !view.first_attribute()) return;
+  // A VIEW without attributes is read like any other and fails on its
+  // identity, rather than vanishing without a word.
+  if (!view) return;
   frame::ReadingElement at(view);
   std::shared_ptr<Recordset> rs = sql::RecordsetOfTable(rows, sql::Table("QmViews"));
   if (!rs)

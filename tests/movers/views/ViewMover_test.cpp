@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "TestSupport.h"
 #include "qmxml/Error.h"
 #include "qmxml/Mover.h"
@@ -116,14 +118,31 @@ TEST_F(ViewTest, GuidFormToKeyForm) {
   EXPECT_EQ(ToKeys("attributeKeys=/c(" + g5 + ")", -1), "attributeKeys=/c(/i15)");
 }
 
-TEST_F(ViewTest, ReplacementsIgnoreCaseExceptInWidths) {
-  // An item is replaced or removed wherever its text occurs in the entry,
-  // also outside the list; the attribute list ignores case there, the
-  // width list does not.
-  EXPECT_EQ(ToGuids("attributeKeys=/c(/i8,/i5)/I8,"),
-            std::string("attributeKeys=/c(/g") + kAttr5 + ")");
-  EXPECT_EQ(ToGuids("columnWidths=/d(/i8-/1,/i5-/2)/I8-/1,"),
-            std::string("columnWidths=/d(/g") + kAttr5 + "-/2)/I8-/1,");
+TEST_F(ViewTest, ItemsChangeWhereTheyStandAndEntriesInAnyLetterCase) {
+  db->keys->Remember("UserDefinedField", kAttr5, 15);
+  const std::string g5 = std::string("/g") + kAttr5;
+  // Entry names are recognised in any letter case; an item changes in its
+  // own place, never where the same text stands elsewhere (outside the list
+  // or in another entry).
+  const std::vector<std::tuple<int, std::string, std::string>> cases = {
+      {0, "AttributeKeys=/c(/i5,/i8)", "AttributeKeys=/c(" + g5 + ",)"},
+      {0, "ATTRIBUTEKEYS=/C(/I5)", "ATTRIBUTEKEYS=/C(" + g5 + ")"},
+      {0, "ColumnWidths=/D(/i5-/7)", "ColumnWidths=/D(" + g5 + "-/7)"},
+      {0, "attributeKeys=/c(/i8,/i5)/I8,", "attributeKeys=/c(" + g5 + ")/I8,"},
+      {0, "columnWidths=/d(/i8-/1,/i5-/2)/I8-/1,", "columnWidths=/d(" + g5 + "-/2)/I8-/1,"},
+      {0, "x=attributeKeys=/c(/i5);attributeKeys=/c(/i5)",
+       "x=attributeKeys=/c(/i5);attributeKeys=/c(" + g5 + ")"},
+      {1, "AttributeKeys=/c(" + g5 + ")", "AttributeKeys=/c(/i15)"},
+      {1, "attributeKeys=/c(" + g5 + ",/i15)", "attributeKeys=/c(/i15,)"},
+      // A width item without "-/" is all attribute: converted whole, or
+      // dropped, alike in both directions.
+      {0, "columnWidths=/d(/i5,/i8,/i7-/3)",
+       "columnWidths=/d(" + g5 + ",/g" + std::string(kAttr7) + "-/3)"},
+      {1, "columnWidths=/d(" + g5 + ",/g{AAAAAAAA-0000-0000-0000-000000000000})",
+       "columnWidths=/d(/i15,)"},
+  };
+  for (const auto& [direction, in, out] : cases)
+    EXPECT_EQ(direction == 0 ? ToGuids(in) : ToKeys(in), out) << in;
 }
 
 TEST_F(ViewTest, KeyThatIsNoNumberIsATypeMismatchWithTheProcedurePath) {
@@ -298,6 +317,9 @@ TEST_F(ViewReadTest, UnknownQueryFailsAndStoresNothing) {
     }
     EXPECT_EQ(Count("QmViews"), 0);
   }
+  // A VIEW without any attribute is read too, and fails the same way.
+  EXPECT_THROW(Read("<VIEW><VIEWDESCRIPTION/><PROPERTIES/></VIEW>"), Error);
+  EXPECT_EQ(Count("QmViews"), 0);
 }
 
 TEST_F(ViewReadTest, NewGuidsGiveTheViewAFreshGuid) {
