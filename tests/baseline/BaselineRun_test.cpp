@@ -301,7 +301,7 @@ TEST_F(NestedDiscussions, EveryReplyStandsUnderItsRealParentWithItsReadMarks) {
 TEST(BaselineOutputs, CommandsRefuseToWriteOverWhatIsNotTheirs) {
   TempDir dir;
   const std::string db = dir.File("s.db");
-  ASSERT_EQ(RunCli("sample " + db + " --requirements 40 >/dev/null"), 0);
+  ASSERT_EQ(RunCli("sample " + db + " --key-file " + db + ".key --requirements 40 >/dev/null"), 0);
   std::string package;
   {
     auto conn = OpenProjectDatabase(db);

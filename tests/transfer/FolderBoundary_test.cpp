@@ -452,8 +452,15 @@ TEST_P(FolderBoundaryTest, AQueryNestedDeeperThanTheParserTakesIsStoredEmptyNeve
            "</QUERYSTRING>");
   // Through the engine: the text does not parse and is stored empty, counted.
   const std::string fresh = dbs.New("deep.db");
+  // The count is kept under its cause; only the start of the kind is fixed.
+  auto emptied = [](const std::map<std::string, long>& losses, const std::string& kind) {
+    long n = 0;
+    for (const auto& [what, count] : losses)
+      if (what.rfind(kind, 0) == 0) n += count;
+    return n;
+  };
   auto summary = ImportProject(deep.string(), fresh, {});
-  EXPECT_EQ(summary.losses.at("query text(s) stored empty (did not convert)"), 1);
+  EXPECT_EQ(emptied(summary.losses, "query text(s) stored empty"), 1);
   ImportOptions strict;
   strict.strict = true;
   EXPECT_EQ(Refused(deep, dbs.New("strict.db"), strict).Number(), eErr_Skipped);
@@ -465,7 +472,7 @@ TEST_P(FolderBoundaryTest, AQueryNestedDeeperThanTheParserTakesIsStoredEmptyNeve
   ExportOptions which;
   which.project = key;
   auto exported_again = ExportProject(source, dir.File("deep-out"), which);
-  EXPECT_EQ(exported_again.losses.at("query text(s) written empty (did not convert)"), 1);
+  EXPECT_EQ(emptied(exported_again.losses, "query text(s) written empty"), 1);
 }
 
 }  // namespace
