@@ -294,6 +294,19 @@ int FinishOutput(int code) {
   return code;
 }
 
+// --wait of the commands that write a database: a day at most, finite, so
+// that in milliseconds it stays well inside an int.
+void AddWaitOption(CLI::App& command, double& seconds) {
+  command.add_option("--wait", seconds, "seconds to wait for another writer of DB (0 to 86400, default 5)")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            const double s = std::strtod(text.c_str(), nullptr);
+            return std::isfinite(s) && s >= 0 && s <= 86400 ? std::string()
+                                                            : "must be a number of seconds from 0 to 86400";
+          },
+          "SECONDS"));
+}
+
 // ---- reqif export | import ----
 
 struct ReqifArgs {
@@ -322,8 +335,7 @@ void AddReqifCommands(CLI::App& app, ReqifArgs& a) {
                   "give every element a new GUID (import a copy)");
   a.imp->add_flag("--strict", a.import_options.strict,
                   "fail on anything skipped or left out");
-  a.imp->add_option("--wait", a.wait_seconds, "seconds to wait for another writer of DB (default 5)")
-      ->check(CLI::NonNegativeNumber);
+  AddWaitOption(*a.imp, a.wait_seconds);
 }
 
 void PrintNotes(const std::map<std::string, qmxml::ReqifNote>& notes) {
@@ -344,7 +356,7 @@ int RunReqif(ReqifArgs& a, bool quiet) {
   }
   a.import_options.progress = Progress(quiet);
   a.import_options.pg_schema = pg_schema;
-  a.import_options.lock_wait_ms = static_cast<int>(a.wait_seconds * 1000);
+  a.import_options.lock_wait_ms = static_cast<int>(std::lround(a.wait_seconds * 1000));
   auto s = qmxml::ImportReqif(a.file, a.db, a.import_options);
   std::cout << "imported " << a.file << " into " << a.db << " as project key " << s.project_key
             << " " << s.project_guid << "\n";
@@ -420,15 +432,7 @@ int main(int argc, char** argv) {
   imp->add_flag("--strict", strict,
                 "fail on references that resolve to nothing and on values stored or left out by rule");
   double wait_seconds = 5;
-  // A day at most: finite, and in milliseconds well inside an int.
-  imp->add_option("--wait", wait_seconds, "seconds to wait for another writer of DB (0 to 86400, default 5)")
-      ->check(CLI::Validator(
-          [](std::string& text) {
-            const double s = std::strtod(text.c_str(), nullptr);
-            return std::isfinite(s) && s >= 0 && s <= 86400 ? std::string()
-                                                            : "must be a number of seconds from 0 to 86400";
-          },
-          "SECONDS"));
+  AddWaitOption(*imp, wait_seconds);
   imp->add_option("--key-file", key_file, key_help);
 
   std::string baseline_db, baseline_dir;

@@ -10,7 +10,11 @@
 // by key, attributes by GUID, list items by rank.
 #include <libxml/xmlwriter.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -26,7 +30,9 @@
 #include "qmxml/Reqif.h"
 #include "qmxml/Variant.h"
 #include "reqif/ReqifNames.h"
+#include "transfer/OutputFolders.h"
 #include "transfer/TransferSteps.h"
+#include "xml/XmlDoc.h"
 
 namespace qmxml {
 namespace {
@@ -902,9 +908,19 @@ ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& fi
       EqualsNoCase(std::string_view(file).substr(file.size() - 7), ".reqifz"))
     throw Error(eErr_NotAvailable, kSource,
                 "Writing zip archives (.reqifz) is not offered; name the file .reqif.");
+  // The same rules as every file the tool writes: never the database or its
+  // key, only a regular file or a new name, written to a new temporary file
+  // (created exclusively, never through a link) and renamed when complete.
+  transfer::CheckNotSourceFiles(file, db_path, false);
+  xml::CheckReplaceable(file);
   auto conn = OpenProjectDatabase(db_path, options.pg_schema);
   ReqifExportSummary summary;
-  const std::string part = file + ".part";
+  std::string part;
+  const int fd = xml::CreateTempFile(file, &part);
+  if (fd < 0)
+    throw Error(eErr_FileNotFound, kSource,
+                "Cannot create a file beside " + file + ": " + std::strerror(errno) + ".");
+  ::close(fd);
   conn->SetLockWait(5000);
   conn->BeginSnapshot();
   try {

@@ -957,47 +957,35 @@ ReqifImportSummary ImportReqif(const std::string& file, const std::string& db_pa
                                const ReqifImportOptions& options) {
   if (!xml::FileExists(file))
     throw Error(eErr_FileNotFound, kSource, "There is no ReqIF file " + file + ".");
-  const bool created = !ProjectDatabaseExists(db_path, options.pg_schema);
-  auto conn = created ? CreateProjectDatabase(db_path, options.pg_schema)
-                      : OpenProjectDatabase(db_path, options.pg_schema);
-  conn->SetLockWait(options.lock_wait_ms);
-  KeyMap keys(conn.get());
+  // Opens (or creates) the database inside the import's one transaction:
+  // what a failed import created goes with its rollback, and nothing else.
+  ProjectWrite write(db_path, options.pg_schema, options.lock_wait_ms);
+  Connection& conn = *write.Conn();
+  KeyMap keys(&conn);
   keys.DeferCounterWrites();
-  keys.SetIdentityCheck(transfer::IdentityCheck(conn.get(), !options.new_guids));
+  keys.SetIdentityCheck(transfer::IdentityCheck(&conn, !options.new_guids));
 
   ReqifImportSummary summary;
-  // A database the import created goes again when the import fails.
-  auto discard = [&] {
-    if (!created) return;
-    conn.reset();
-    DropProjectDatabase(db_path, options.pg_schema);
-  };
-  std::map<std::string, long> before;
-  try {
-    conn->Begin();
-    before = transfer::RowCounts(*conn);
-    if (options.progress) options.progress("read " + file);
-    Importer(*conn, keys, options, &summary).Read(file);
-    keys.Flush();
-    if (options.strict && !summary.skipped.empty()) {
-      long total = 0;
-      for (const auto& [kind, note] : summary.skipped) total += note.count;
-      const auto& [kind, note] = *summary.skipped.begin();
-      throw Error(eErr_ReqifSkipped, kSource,
-                  "The file " + file + " holds " + std::to_string(total) +
-                      " thing(s) the import skipped or cannot carry (" + kind + ": " +
-                      std::to_string(note.count) + ", first " + note.first + ").");
-    }
-    conn->Commit();
-  } catch (...) {
-    if (conn->InTransaction()) conn->Rollback();
-    discard();
-    throw;
+  const auto before = transfer::RowCounts(conn);
+  if (options.progress) options.progress("read " + file);
+  Importer(conn, keys, options, &summary).Read(file);
+  keys.Flush();
+  if (options.strict && !summary.skipped.empty()) {
+    long total = 0;
+    for (const auto& [kind, note] : summary.skipped) total += note.count;
+    const auto& [kind, note] = *summary.skipped.begin();
+    throw Error(eErr_ReqifSkipped, kSource,
+                "The file " + file + " holds " + std::to_string(total) +
+                    " thing(s) the import skipped or cannot carry (" + kind + ": " +
+                    std::to_string(note.count) + ", first " + note.first + ").");
   }
-  for (const auto& [table, n] : transfer::RowCounts(*conn)) {
-    const long added = n - (before.count(table) ? before[table] : 0);
+  for (const auto& [table, n] : transfer::RowCounts(conn)) {
+    const long added = n - (before.count(table) ? before.at(table) : 0);
     if (added != 0) summary.rows_added[table] = added;
   }
+  // Another import gave a new database file its name first: this one runs
+  // again, into that database, as if it had started after it.
+  if (!write.Commit()) return ImportReqif(file, db_path, options);
   return summary;
 }
 
