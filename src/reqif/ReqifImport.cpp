@@ -1,6 +1,6 @@
 // ReqIF import: a ReqIF file (this tool's or another's) as a new project,
 // read streaming with libxml2's reader: each definition, object, relation
-// and specification is expanded alone, stored, and let go, so memory holds
+// and SPECIFICATION is expanded alone, stored, and let go, so memory holds
 // the file's types and the identifier-to-key map of its objects, not the
 // file. Rows go straight into the tables, in one transaction, with keys
 // from the key map (in file order, so that a re-export is the same bytes).
@@ -51,7 +51,7 @@ constexpr const char* kExtensions = "tool extensions (not carried)";
 constexpr const char* kSpecValues =
     "attribute values of specifications and relations (not carried)";
 constexpr const char* kHeadingTwice = "headings placed more than once (first place kept)";
-constexpr const char* kLooseHeadings = "headings in no specification (not carried)";
+constexpr const char* kLooseHeadings = "headings in no SPECIFICATION (not carried)";
 constexpr const char* kHeadingRelations = "relations that name a heading (not carried)";
 constexpr const char* kObjects = "embedded objects in texts (not carried)";
 constexpr const char* kChildrenFirst =
@@ -816,7 +816,7 @@ class Importer {
     return key;
   }
 
-  // A specification is read node by node, not expanded: its hierarchy can
+  // A SPECIFICATION is read node by node, not expanded: its hierarchy can
   // be as large as the file's objects. Returns the reader's state after
   // its end.
   struct Node {

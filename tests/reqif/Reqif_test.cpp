@@ -217,7 +217,7 @@ TEST(ReqifForeign, OtherToolsFileMapsOntoTheProjectModel) {
   TempDir dir;
   auto summary = ImportReqif(ForeignFile(), dir.File("a.db"), {});
   auto conn = OpenProjectDatabase(dir.File("a.db"));
-  // Headings nest as packages; each specification is a top-level package;
+  // Headings nest as packages; each SPECIFICATION is a top-level package;
   // a shared object is a member of both; nested requirements flatten into
   // their heading's package.
   EXPECT_EQ(
