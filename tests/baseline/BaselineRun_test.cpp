@@ -251,9 +251,11 @@ class NestedDiscussions : public DbFixture {
         "INSERT INTO qmUsers (ID, FullName, QMGUID) VALUES "
         "(1, 'Ann', '{00000002-0000-0000-0000-000000000001}'),"
         "(2, 'Bob', '{00000002-0000-0000-0000-000000000002}');";
-    for (auto [id, parent, root] : kPosts) {
+    for (const auto& post : kPosts) {
+      const auto [id, parent, root] = post;
+      const int key = id;  // a lambda may not capture a structured binding (clang 14)
       const bool answered = std::any_of(std::begin(kPosts), std::end(kPosts),
-                                        [&](const auto& p) { return std::get<1>(p) == id; });
+                                        [key](const auto& p) { return std::get<1>(p) == key; });
       const std::string k = std::to_string(id);
       sql += "INSERT INTO QmDiscussions (ID, Subject, AuthorID, RootID, ParentID, HasResponses) "
              "VALUES (" + k + ", 's" + k + "', 1, " + std::to_string(root) + ", " +
