@@ -445,6 +445,49 @@ TEST_P(FolderBoundaryTest, ExportAndBaselineRefuseAProjectWhosePackagesFormACycl
   }
 }
 
+// A child listed before its parent in pcklist.xml finds the parent of its
+// own project: into the database the folder came from (as a copy), the
+// stored original of the parent must not be taken, and into a new database
+// the hierarchy must not be flattened.
+TEST_P(FolderBoundaryTest, AChildListedBeforeItsParentHangsUnderItsOwnProjectsParent) {
+  Exec("INSERT INTO QmPackages (ID, PROJECTID, NAME, DESCRIPTION, QMGUID, PARENTID) "
+       "SELECT MAX(ID) + 1, MIN(PROJECTID), 'Child', '', "
+       "'{0C0C0C0C-0000-4000-8000-000000000001}', MIN(ID) FROM QmPackages");
+  const fs::path nested = dir.File("nested");
+  ExportProject(source, nested.string(), {});
+  // The catalogue lists parents first; put the last entry (the child) first.
+  std::string list = ReadFile((nested / "pcklist.xml").string());
+  const size_t first = list.find("<Package ");
+  const size_t last = list.rfind("<Package ");
+  const size_t end = list.find("/>", last) + 2;
+  const std::string child = list.substr(last, end - last);
+  list.erase(last, end - last);
+  list.insert(first, child + "\n\t\t");
+  WriteFile((nested / "pcklist.xml").string(), list);
+
+  // The parents of the newest project's packages: (parent's project, child's project).
+  auto parents = [](const std::string& db) {
+    auto rows = OpenProjectDatabase(db)->Query(
+        "SELECT p.PROJECTID AS PP, c.PROJECTID AS CP FROM QmPackages c "
+        "LEFT JOIN QmPackages p ON p.ID = c.PARENTID "
+        "WHERE c.PROJECTID = (SELECT MAX(ID) FROM qmProjects) AND c.PARENTID IS NOT NULL "
+        "AND c.PARENTID <> 0", {});
+    std::vector<std::pair<long, long>> out;
+    for (; !rows->IsEOF(); rows->MoveNext())
+      out.emplace_back(rows->Value("PP").IsNull() ? -1 : rows->Value("PP").ToLong(),
+                       rows->Value("CP").ToLong());
+    return out;
+  };
+  ImportProject(nested.string(), source, AsCopy());
+  auto copy = parents(source);
+  ASSERT_EQ(copy.size(), 1u);
+  EXPECT_EQ(copy[0].first, copy[0].second);
+  const std::string fresh = dbs.New("nested.db");
+  ImportProject(nested.string(), fresh, {});
+  ASSERT_EQ(parents(fresh).size(), 1u);
+  EXPECT_EQ(parents(fresh)[0].first, parents(fresh)[0].second);
+}
+
 TEST_P(FolderBoundaryTest, AQueryNestedDeeperThanTheParserTakesIsStoredEmptyNeverACrash) {
   const fs::path deep = Copy("deep");
   Edit(deep / "queries.xml", "<QUERYSTRING>[^<]*</QUERYSTRING>",
