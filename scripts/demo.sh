@@ -15,7 +15,6 @@ q=build/qmxml
 $q -q sample "$out/sample.db" --requirements "$N"
 # The sample's passwords are enciphered with the key it writes beside the
 # database; the import opens the new project as one of its administrators.
-export QMXML_KEY_FILE="$out/sample.db.key"
 $q -q export "$out/sample.db" "$out/export1"
 $q -q import "$out/export1" "$out/imported.db"
 $q -q export "$out/imported.db" "$out/export2"

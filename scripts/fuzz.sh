@@ -20,7 +20,7 @@ cmake --build build-fuzz --target qmxml_fuzz_readers -j"$(nproc)"
 work=build-fuzz/run
 rm -rf "$work"
 mkdir -p "$work/corpus" "$work/tmp" build-fuzz/findings
-build/qmxml -q sample "$work/sample.db" --requirements 12
+build/qmxml -q sample "$work/sample.db" --requirements 12 --key-file "$work/sample.db.key"
 build/qmxml -q export "$work/sample.db" "$work/folder"
 i=0
 ( cd "$work/folder" && find . -type f | sed 's|^\./||' | sort ) | while read -r f; do
