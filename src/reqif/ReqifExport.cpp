@@ -40,16 +40,7 @@ namespace {
 constexpr const char* kSource = "ReqifExport";
 constexpr int32_t kSlice = 2000;
 
-// Data types of attributes, as stored in qmUserDefinedFields.DataType.
-enum : int32_t {
-  kList = 0,
-  kText = 1,
-  kInteger = 2,
-  kReal = 3,
-  kDate = 4,
-  kTime = 5,
-  kMulti = 10
-};
+using namespace reqif::field_type;
 
 struct Item {
   std::string guid, text;

@@ -60,16 +60,7 @@ constexpr const char* kChildrenFirst =
 constexpr const char* kManyValues =
     "several values of a single-valued enumeration (first kept)";
 
-// Data types of attributes, as stored in qmUserDefinedFields.DataType.
-enum : int32_t {
-  kList = 0,
-  kText = 1,
-  kInteger = 2,
-  kReal = 3,
-  kDate = 4,
-  kTime = 5,
-  kMulti = 10
-};
+using namespace reqif::field_type;
 
 enum class Kind {
   kString,

@@ -3,6 +3,7 @@
 // time stamps of the format.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,11 @@ inline constexpr const char* kName = "ReqIF.Name";
 inline constexpr const char* kText = "ReqIF.Text";
 inline constexpr const char* kChapterName = "ReqIF.ChapterName";
 inline constexpr const char* kDescription = "ReqIF.Description";
+
+// Data types of attributes, as stored in qmUserDefinedFields.DataType.
+namespace field_type {
+enum : int32_t { kList = 0, kText = 1, kInteger = 2, kReal = 3, kDate = 4, kTime = 5, kMulti = 10 };
+}  // namespace field_type
 
 // The identifiers of the data types every export holds. The time-of-day
 // type is a string type of its own, so that an import gives such
