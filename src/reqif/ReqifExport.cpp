@@ -514,7 +514,7 @@ class Exporter {
     WriteRelationTypes(w);
     w.Line();
     w.Start("SPECIFICATION-TYPE");
-    w.Identity(project_id_ + "-specification-type", project_time_, "Project");
+    w.Identity(project_id_ + "-spec-type", project_time_, "Project");
     w.End();
     w.End();
   }
@@ -854,7 +854,7 @@ class Exporter {
     w.Line();
     w.Start("SPECIFICATION");
     w.Identity(project_id_, project_time_, summary_.project_name);
-    w.Ref("TYPE", "SPECIFICATION-TYPE-REF", project_id_ + "-specification-type");
+    w.Ref("TYPE", "SPECIFICATION-TYPE-REF", project_id_ + "-spec-type");
     w.Start("CHILDREN");
     for (int32_t key : roots_) WritePackageNode(w, summary_.project_guid, key);
     if (!chosen_only_) {
