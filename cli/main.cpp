@@ -24,9 +24,10 @@
 #include "qmxml/Reqif.h"
 #include "sample/SampleProject.h"
 #include "qmxml/Transfer.h"
-#include "platform/HostServices.h"
+#include "host/HostServices.h"
 #include "transfer/OutputFolders.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace {
 

@@ -25,6 +25,7 @@ enum enumMessages : int32_t {
   eMsg_Empty = 0,
   eErr_InvalidArgument = 5,        // a call the object cannot answer
   eErr_Overflow = 6,               // a number too large for its type
+  eErr_ObjectNotSet = 91,          // an object argument that is Nothing
   eErr_SubscriptRange = 9,         // a collection position or key that is not there
   eErr_TypeMismatch = 13,          // a value that does not convert
   eErr_FileNotFound = 53,          // a file the caller named is missing or unwritable
@@ -76,6 +77,31 @@ enum enumMessages : int32_t {
   eErr_ReqifReference = 23162,   // a ReqIF export whose reference or identifier check failed
   eErr_TooLarge = 23140,         // a document larger than any export writes
   eErr_PackageCycle = 23141,     // packages that are their own ancestors
+};
+
+// The texts of the component's messages, as the resource service hands them
+// out; %1 and %2 mark where the inserts go.
+struct MessageText {
+  int32_t number;
+  const char* text;
+};
+inline constexpr MessageText kMessageTexts[] = {
+    {eMsg_ComponentFailedToStart, "The component %1 could not be started."},
+    {eMsg_ExpectedDataDescObject, "The transfer context is not a QmDataMover.DataDescriptor object."},
+    {eMsg_DownloadFailed, "Export of the %1 to the file %2 failed."},
+    {eMsg_UploadFailed, "Import of the %1 from the file %2 failed."},
+    {eMsg_Security, "users and groups"},
+    {eMsg_Project, "project properties"},
+    {eMsg_Structure, "project structure"},
+    {eMsg_Permissions, "permissions"},
+    {eMsg_DocList, "document list"},
+    {eMsg_PackList, "package list"},
+    {eMsg_ViewList, "view list"},
+    {eMsg_DocProps, "document properties"},
+    {eMsg_Package, "package"},
+    {eMsg_Trace, "traceability"},
+    {eMsg_View, "views"},
+    {eMsg_QDefs, "query definitions"},
 };
 
 class Error : public std::runtime_error {

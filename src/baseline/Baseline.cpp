@@ -18,13 +18,14 @@
 #include "qmxml/Mover.h"
 #include "qmxml/ProjectDatabase.h"
 #include "qmxml/Scheduler.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 #include "transfer/Kinds.h"
 #include "transfer/OutputFolders.h"
 #include "transfer/TransferSteps.h"
 #include "xml/WellFormed.h"
 #include "xml/WriteBehind.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml {
 namespace fs = std::filesystem;
@@ -66,7 +67,7 @@ const Lookup kViewLookup = {
 
 // A GUID from the data names a file: only a GUID (with or without braces) may.
 void CheckFileGuid(const char* word, const Element& e) {
-  if (sql::FileGuid(e.guid).empty())
+  if (frame::FileGuid(e.guid).empty())
     throw Error(eErr_BadGuid, kSource,
                 "the " + std::string(word) + " " + e.name + " (key " + std::to_string(e.key) +
                     ") has the GUID \"" + e.guid +
@@ -75,7 +76,7 @@ void CheckFileGuid(const char* word, const Element& e) {
 
 // The file of an extract named by |e|'s GUID.
 std::string ExtractFile(const std::string& folder, const Element& e) {
-  return folder + sql::FileGuid(e.guid) + ".XML";
+  return folder + frame::FileGuid(e.guid) + ".XML";
 }
 
 // Every resource of the project's requirements names its file by its GUID:
@@ -87,7 +88,7 @@ void CheckResourceGuids(Connection& conn, int32_t project_key) {
       {Variant(project_key)});
   for (; !rs->IsEOF(); rs->MoveNext()) {
     const std::string guid = rs->Value("QMGUID").ToText();
-    if (guid.empty() || !sql::FileGuid(guid).empty()) continue;
+    if (guid.empty() || !frame::FileGuid(guid).empty()) continue;
     throw Error(eErr_BadGuid, kSource,
                 "the resource (QmResources row with ID " + rs->Value("ID").ToText() +
                     ", of the requirement with key " + rs->Value("REQUIREMENTID").ToText() +

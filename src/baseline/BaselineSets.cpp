@@ -8,7 +8,7 @@
 // sorted any other way would lose rows; the one order lives in kReqOrder.
 #include "baseline/BaselineSets.h"
 
-#include "platform/QueryEvaluator.h"
+#include "host/QueryEvaluator.h"
 
 #include <string>
 #include <vector>

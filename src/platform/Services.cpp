@@ -9,32 +9,10 @@
 
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
-#include "platform/HostServices.h"
+#include "host/HostServices.h"
 
 namespace qmxml {
 namespace {
-
-const std::map<int32_t, std::string>& MessageTexts() {
-  static const std::map<int32_t, std::string> texts = {
-      {23001, "The component %1 could not be started."},
-      {23002, "The transfer context is not a QmDataMover.DataDescriptor object."},
-      {23003, "Export of the %1 to the file %2 failed."},
-      {23004, "Import of the %1 from the file %2 failed."},
-      {23005, "users and groups"},
-      {23006, "project properties"},
-      {23007, "project structure"},
-      {23008, "permissions"},
-      {23009, "document list"},
-      {23010, "package list"},
-      {23011, "view list"},
-      {23012, "document properties"},
-      {23013, "package"},
-      {23014, "traceability"},
-      {23015, "views"},
-      {23016, "query definitions"},
-  };
-  return texts;
-}
 
 std::string Insert(std::string text, const std::vector<std::string>& inserts) {
   for (size_t i = inserts.size(); i-- > 0;) {
@@ -86,8 +64,9 @@ std::string GuidService::GenerateGUID() {
 bool ResourceService::LoadResources(const std::string&, const std::string&) { return true; }
 
 std::string ResourceService::ResourceString(int32_t id) {
-  auto it = MessageTexts().find(id);
-  return it == MessageTexts().end() ? "Message " + std::to_string(id) : it->second;
+  for (const MessageText& m : kMessageTexts)
+    if (m.number == id) return m.text;
+  return "Message " + std::to_string(id);
 }
 
 std::string ResourceService::ResourceStringS(int32_t id, const std::string& a,

@@ -33,6 +33,7 @@
 #include "transfer/OutputFolders.h"
 #include "transfer/TransferSteps.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml {
 namespace {

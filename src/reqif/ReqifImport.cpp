@@ -30,10 +30,11 @@
 #include "qmxml/Reqif.h"
 #include "qmxml/SourceContainer.h"
 #include "reqif/ReqifNames.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 #include "sql/SqlText.h"
 #include "transfer/TransferSteps.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml {
 namespace {
@@ -262,7 +263,7 @@ class Importer {
         keys_(keys),
         options_(options),
         summary_(*summary),
-        guids_(sql::ChooseGuidProvider(options.new_guids ? 1 : 0)) {}
+        guids_(frame::ChooseGuidProvider(options.new_guids ? 1 : 0)) {}
 
   void Read(const std::string& path) {
     path_ = path;
@@ -523,7 +524,7 @@ class Importer {
     std::string guid = reqif::SecondGuidOfPair(id);
     if (guid.empty()) guid = reqif::NameBasedGuid(id);
     auto [it, added] =
-        fields_.try_emplace(sql::IsGuidShaped(guid) ? FoldCase(guid) : guid);
+        fields_.try_emplace(frame::IsGuidShaped(guid) ? FoldCase(guid) : guid);
     Field& f = it->second;
     if (!added) return &f;
     f.kind = d.kind == Kind::kOther ? Kind::kString : d.kind;
@@ -925,7 +926,7 @@ class Importer {
   KeyMap& keys_;
   const ReqifImportOptions& options_;
   ReqifImportSummary& summary_;
-  std::unique_ptr<sql::iGUID> guids_;
+  std::unique_ptr<frame::iGUID> guids_;
   std::string path_, error_, project_id_;
   int32_t project_key_ = 0;
   int64_t text_capacity_ = DatabaseContainer().OverflowRequirementTextSize;

@@ -14,10 +14,11 @@
 #include <unordered_set>
 
 #include "qmxml/Error.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 #include "transfer/TransferSteps.h"
 #include "xml/WellFormed.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml::transfer {
 namespace fs = std::filesystem;
@@ -61,7 +62,7 @@ pugi::xml_node CatalogueEntry(const pugi::xml_document* catalogue, const std::st
 void CheckResourceNames(const std::string& path, const pugi::xml_document& package) {
   for (pugi::xpath_node hit : package.select_nodes("//Resources/Resource")) {
     const std::string guid = hit.node().child_value("GUID");
-    if (!sql::FileGuid(guid).empty()) continue;
+    if (!frame::FileGuid(guid).empty()) continue;
     throw Error(eErr_BadGuid, kSource,
                 "The package " + path + " names a resource file \"" + guid + "\" (at " +
                     xml::ElementPosition(hit.node(), path) +
@@ -82,7 +83,7 @@ std::vector<std::string> CheckCatalogue(
   std::unordered_set<std::string> seen;
   for (const std::string& id : ids) {
     const bool fresh = seen.insert(FoldCase(id)).second;
-    if (!sql::FileGuid(id).empty() && fresh) continue;
+    if (!frame::FileGuid(id).empty() && fresh) continue;
     pugi::xml_node entry = CatalogueEntry(parsed, id, fresh ? 0 : 1);
     const std::string where = entry ? " (at " + xml::ElementPosition(entry, path) + ")" : "";
     if (!fresh)
@@ -113,7 +114,7 @@ void CheckResourceFiles(const ImportContext& ctx) {
   for (fs::directory_iterator it(ctx.dir / kResourcesDir, ec), end; !ec && it != end;
        it.increment(ec)) {
     const fs::path name = it->path().filename();
-    if (name.extension() != ".XML" || !sql::IsGuidShaped(name.stem().string())) continue;
+    if (name.extension() != ".XML" || !frame::IsGuidShaped(name.stem().string())) continue;
     CheckFile(ctx, fs::path(kResourcesDir) / name);
   }
 }

@@ -16,6 +16,7 @@
 #include "qmxml/Connection.h"
 #include "qmxml/Error.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml::transfer {
 namespace fs = std::filesystem;

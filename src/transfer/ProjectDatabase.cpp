@@ -17,6 +17,7 @@
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml {
 namespace schema {

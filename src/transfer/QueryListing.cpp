@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/QueryEvaluator.h"
+#include "host/QueryEvaluator.h"
 #include "qmxml/Error.h"
 #include "qmxml/ProjectDatabase.h"
 #include "qmxml/Query.h"

@@ -16,12 +16,13 @@
 #include "qmxml/Error.h"
 #include "qmxml/ProjectDatabase.h"
 #include "frame/ThreadState.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 #include "transfer/Kinds.h"
 #include "transfer/OutputFolders.h"
 #include "transfer/TransferSteps.h"
 #include "xml/WriteBehind.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml {
 namespace fs = std::filesystem;
@@ -242,7 +243,7 @@ namespace transfer {
 KeyMap::IdentityCheck IdentityCheck(Connection* conn, bool keep_guids) {
   return [conn, keep_guids](std::string_view word, std::string_view guid, bool repeated) {
     const std::string what = ElementWord(word);
-    if (sql::FileGuid(guid).empty())
+    if (frame::FileGuid(guid).empty())
       throw Error(eErr_BadGuid, kSource,
                   "The " + what + " identity \"" + std::string(guid) + "\" is not a GUID.");
     if (repeated)

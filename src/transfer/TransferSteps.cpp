@@ -14,7 +14,7 @@
 
 #include "qmxml/Collection.h"
 #include "qmxml/Mover.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 #include "transfer/Kinds.h"
 #include "transfer/Rows.h"
 
@@ -90,7 +90,7 @@ void ReadWith(const char* mover_name, const fs::path& file, ObjectPtr rows, Impo
 
 fs::path ElementFile(const char* folder, const std::string& guid, const char* extension,
                      const std::string& whose) {
-  const std::string stem = sql::FileGuid(guid);
+  const std::string stem = frame::FileGuid(guid);
   if (stem.empty())
     throw Error(eErr_BadGuid, "Transfer",
                 "The GUID \"" + guid + "\" of " + whose +

@@ -2,6 +2,7 @@
 #include "xml/WriteBehind.h"
 
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml::xml {
 namespace {

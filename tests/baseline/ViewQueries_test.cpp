@@ -8,7 +8,7 @@
 #include <set>
 
 #include "TestSupport.h"
-#include "platform/QueryEvaluator.h"
+#include "host/QueryEvaluator.h"
 #include "qmxml/Baseline.h"
 #include "qmxml/Error.h"
 #include "sample/SampleProject.h"

@@ -28,7 +28,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/HostServices.h"
+#include "host/HostServices.h"
 #include "qmxml/Error.h"
 #include "qmxml/KeyMap.h"
 #include "qmxml/Mover.h"

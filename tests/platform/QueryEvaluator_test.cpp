@@ -4,7 +4,7 @@
 // select the same requirements for the sample's saved queries and for a
 // few hundred generated queries over every subject and operator, on a
 // SQLite file and on PostgreSQL. Then queries that must fail.
-#include "platform/QueryEvaluator.h"
+#include "host/QueryEvaluator.h"
 
 #include <strings.h>
 
@@ -15,7 +15,7 @@
 #include <set>
 
 #include "TestSupport.h"
-#include "platform/QueryTree.h"
+#include "host/QueryTree.h"
 #include "qmxml/Error.h"
 #include "qmxml/Query.h"
 #include "sample/SampleProject.h"

@@ -10,7 +10,7 @@
 #include "qmxml/Error.h"
 #include "reqif/ReqifNames.h"
 #include "sample/SampleProject.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 
 namespace qmxml::testing {
 namespace {
@@ -181,7 +181,7 @@ TEST(ReqifNames, IdentifiersGiveTheirGuidsBackAndTimesConvertBothWays) {
   EXPECT_EQ(reqif::IdOfGuid("6F9619FF-8B86-D011-B42D-00C04FC964FF"), "");
   EXPECT_EQ(reqif::NameBasedGuid("REQ-1"), reqif::NameBasedGuid("REQ-1"));
   EXPECT_NE(reqif::NameBasedGuid("REQ-1"), reqif::NameBasedGuid("REQ-2"));
-  EXPECT_TRUE(sql::IsGuidShaped(reqif::NameBasedGuid("REQ-1")));
+  EXPECT_TRUE(frame::IsGuidShaped(reqif::NameBasedGuid("REQ-1")));
 
   const std::pair<const char*, const char*> stored_to_iso[] = {
       {"2024-05-17 09:30:00", "2024-05-17T09:30:00"},

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "qmxml/Services.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 
 namespace qmxml::sql {
 namespace {
@@ -54,15 +54,15 @@ TEST(SqlLiteral, RecordsetOfTableStripsTheMarker) {
 
 TEST(GuidProvider, ChosenByBitZeroOfTheProjectFlags) {
   ServiceRegistry::Current().Reset();
-  EXPECT_EQ(ChooseGuidProvider(0)->GetGUID("{KEEP}"), "{KEEP}");
-  EXPECT_EQ(ChooseGuidProvider(2)->GetGUID("{KEEP}"), "{KEEP}");
-  std::string fresh = ChooseGuidProvider(3)->GetGUID("{KEEP}");
+  EXPECT_EQ(frame::ChooseGuidProvider(0)->GetGUID("{KEEP}"), "{KEEP}");
+  EXPECT_EQ(frame::ChooseGuidProvider(2)->GetGUID("{KEEP}"), "{KEEP}");
+  std::string fresh = frame::ChooseGuidProvider(3)->GetGUID("{KEEP}");
   EXPECT_NE(fresh, "{KEEP}");
   ASSERT_EQ(fresh.size(), 38u);
   EXPECT_EQ(fresh.front(), '{');
   EXPECT_EQ(fresh, FoldCase(fresh));  // upper case
   ServiceRegistry::Current().Disable(kProgIdGuid);
-  EXPECT_EQ(ChooseGuidProvider(1)->GetGUID("{KEEP}"), "");
+  EXPECT_EQ(frame::ChooseGuidProvider(1)->GetGUID("{KEEP}"), "");
   ServiceRegistry::Current().Reset();
 }
 

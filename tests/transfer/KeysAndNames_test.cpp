@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "TestSupport.h"
-#include "platform/HostServices.h"
+#include "host/HostServices.h"
 #include "qmxml/Baseline.h"
 #include "qmxml/Error.h"
 #include "sample/SampleProject.h"

@@ -6,7 +6,7 @@
 #include <set>
 
 #include "TestSupport.h"
-#include "platform/HostServices.h"
+#include "host/HostServices.h"
 #include "sample/SampleProject.h"
 
 namespace qmxml::testing {

@@ -11,8 +11,8 @@
 
 #include "TestSupport.h"
 #include "qmxml/Error.h"
-#include "sql/Guid.h"
-#include "platform/HostServices.h"
+#include "frame/Guid.h"
+#include "host/HostServices.h"
 #include "sample/SampleProject.h"
 
 namespace qmxml::testing {
@@ -47,7 +47,7 @@ std::map<std::string, std::string> Folder(const fs::path& dir) {
 }
 
 bool IsGuidAt(const std::string& t, size_t i) {
-  return i + 38 <= t.size() && sql::IsGuidShaped(std::string_view(t).substr(i, 38));
+  return i + 38 <= t.size() && frame::IsGuidShaped(std::string_view(t).substr(i, 38));
 }
 
 // |text| with every GUID replaced by its number in order of first sight.

@@ -1,6 +1,8 @@
 // The shared XML conventions: frame, positions, value rules, round trip of
 // stored texts through a saved and reloaded document.
 #include "xml/XmlDoc.h"
+#include "xml/Base64.h"
+#include "xml/Files.h"
 
 #include "TestSupport.h"
 #include "qmxml/Error.h"

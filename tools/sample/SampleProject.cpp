@@ -7,7 +7,7 @@
 #include "sample/SampleProject.h"
 
 
-#include "platform/HostServices.h"
+#include "host/HostServices.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Connection.h"
 #include "qmxml/Error.h"

@@ -8,7 +8,7 @@
 #include "movers/baseline/BaseCompPackageMover.h"
 #include "movers/baseline/BaseCompWriteXML.h"
 #include "qmxml/Error.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 #include "xml/XmlDoc.h"
 
 namespace qmxml::movers {
@@ -42,13 +42,13 @@ void BaseCompProjectMover::WriteAllPackages_(const ObjectPtr& oRs, DataDescripto
   auto packages = frame::Take<Collection>(oRs);
   if (!packages) return;
   if (packages->Count() > static_cast<size_t>(std::numeric_limits<int16_t>::max()))
-    throw Error(6, Source("WriteAllPackages_"),
+    throw Error(eErr_Overflow, Source("WriteAllPackages_"),
                 "Overflow: " + std::to_string(packages->Count()) + " packages in one call");
   BaseCompPackageMover package_mover;
   for (size_t i = 1; i <= packages->Count(); ++i) {
     ObjectPtr item = packages->Item(i).ToObject();
     // Named by the GUID in braces (stored with or without them).
-    const std::string stem = sql::FileGuid(data.ElementGUID.ToText());
+    const std::string stem = frame::FileGuid(data.ElementGUID.ToText());
     if (stem.empty())
       throw Error(eErr_BadGuid, Source("WriteAllPackages_"),
                   "the package GUID \"" + data.ElementGUID.ToText() + "\" cannot name a file");

@@ -12,8 +12,9 @@
 #include "frame/ThreadState.h"
 #include "movers/content/PackageXml.h"
 #include "qmxml/Error.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml::movers::baseline {
 namespace {
@@ -151,7 +152,7 @@ void AppendResources(pugi::xml_node req, RowIndex& resources, const std::string&
     // The GUID names the resource file; the caller refused every one that
     // cannot before the first file was written. Should one come here, the
     // requirement is left out (and counted) rather than listing it.
-    if (sql::FileGuid(guid).empty())
+    if (frame::FileGuid(guid).empty())
       throw Error(eErr_BadGuid, "modBaseCompWriteXML.AppendResources",
                   "the resource GUID \"" + guid + "\" cannot name a file");
     if (!list) list = req.append_child("Resources");

@@ -13,6 +13,7 @@
 #include "qmxml/Error.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml::movers {
 namespace {
@@ -127,7 +128,7 @@ void PackageMover::WriteData_(DataDescriptor& data, Collection& rows,
 void PackageMover::CreatePackageXMLElement_(pugi::xml_node project, Collection& rows) {
   auto package_rows = RequiredRows(rows, "QmPackage", Source("CreatePackageXMLElement_"));
   if (!package_rows)
-    throw Error(91, Source("CreatePackageXMLElement_"),
+    throw Error(eErr_ObjectNotSet, Source("CreatePackageXMLElement_"),
                 "the package record set is Nothing");
   const Recordset& rs = *package_rows;
   pugi::xml_node package = project.append_child("Package");
@@ -168,7 +169,7 @@ void PackageMover::CreatePackageSecurityXMLElement_(pugi::xml_node package) {
 void PackageMover::CreateChildDocumentsXMLElement_(pugi::xml_node package,
                                                    Collection& rows) {
   auto rs = RequiredRows(rows, "qmDocuments", Source("CreateChildDocumentsXMLElement_"));
-  if (!rs) throw Error(91, Source("CreateChildDocumentsXMLElement_"), "no document rows");
+  if (!rs) throw Error(eErr_ObjectNotSet, Source("CreateChildDocumentsXMLElement_"), "no document rows");
   pugi::xml_node documents = package.append_child("Documents");
   for (; !rs->IsEOF(); rs->MoveNext()) {
     pugi::xml_node ref =
@@ -179,7 +180,7 @@ void PackageMover::CreateChildDocumentsXMLElement_(pugi::xml_node package,
 
 void PackageMover::CreateChildViewsXMLElement_(pugi::xml_node package, Collection& rows) {
   auto rs = RequiredRows(rows, "QmViews", Source("CreateChildViewsXMLElement_"));
-  if (!rs) throw Error(91, Source("CreateChildViewsXMLElement_"), "no view rows");
+  if (!rs) throw Error(eErr_ObjectNotSet, Source("CreateChildViewsXMLElement_"), "no view rows");
   pugi::xml_node views = package.append_child("Views");
   for (; !rs->IsEOF(); rs->MoveNext())
     AppendTextElement(views, "ViewRef", xml::ColumnText(*rs, "QMGUID"));
@@ -210,10 +211,10 @@ void PackageMover::ReadData_(SourceContainer* oSource, DataDescriptor* oData,
   ctx.field_value_size = db->OverflowFieldValueSize;
   ctx.version_reason_size = db->OverflowVersionReasonSize;
   ctx.code_page = db->CodePage;
-  std::unique_ptr<sql::iGUID> guids =
-      sql::ChooseGuidProvider(oData ? oData->ProjectFlags : 0);
+  std::unique_ptr<frame::iGUID> guids =
+      frame::ChooseGuidProvider(oData ? oData->ProjectFlags : 0);
   ctx.guids = guids.get();
-  ctx.project_key = sql::ProjectKeyOfDocument(*doc_, ctx.keys);
+  ctx.project_key = frame::ProjectKeyOfDocument(*doc_, ctx.keys);
 
   int32_t package_key = CreatePackageDBElement_(ctx);
   CreateRequirementsDBElement_(ctx, package_key);

@@ -19,7 +19,7 @@
 #include "qmxml/Connection.h"
 #include "qmxml/KeyMap.h"
 #include "qmxml/Recordset.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 
 namespace qmxml::movers {
 
@@ -130,7 +130,7 @@ class PackageMover : public frame::MoverBase {
   struct ReadContext {
     Connection* conn = nullptr;
     KeyMap* keys = nullptr;
-    sql::iGUID* guids = nullptr;
+    frame::iGUID* guids = nullptr;
     int32_t project_key = 0;
     int32_t requirement_text_size = 0;
     int32_t field_value_size = 0;

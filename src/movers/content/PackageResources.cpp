@@ -10,9 +10,11 @@
 #include "movers/content/PackageMover.h"
 #include "movers/content/PackageXml.h"
 #include "qmxml/Error.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
+#include "xml/Base64.h"
+#include "xml/Files.h"
 
 namespace qmxml::movers {
 namespace {
@@ -45,7 +47,7 @@ Variant ResourceFlags(const std::string& text, const std::string& source) {
   int32_t flags = Variant(text).ToLong();
   if (flags < std::numeric_limits<int16_t>::min() ||
       flags > std::numeric_limits<int16_t>::max())
-    throw Error(6, source, "Overflow: resource flags " + text);
+    throw Error(eErr_Overflow, source, "Overflow: resource flags " + text);
   return Variant(static_cast<int16_t>(flags));
 }
 
@@ -70,7 +72,7 @@ void WriteResourceFile(const Recordset& rs, const std::string& guid,
   xml::SetBase64Value(resource.append_child("ResourceObject"),
                       ResourceBytes(rs.ValueOr("RESOURCEOBJ")));
   // Named by the GUID in braces, whether or not it is stored with them.
-  const std::string stem = sql::FileGuid(guid);
+  const std::string stem = frame::FileGuid(guid);
   if (stem.empty())
     throw Error(eErr_BadGuid, "modWriteXML.WriteResourceFile",
                 "The resource GUID \"" + guid + "\" cannot name a file in the resources folder.");
@@ -102,7 +104,7 @@ void PackageMover::CreateResourcesXMLChildElement_(pugi::xml_node requirement,
 void PackageMover::CreateResourceXMLFile_(const std::string& guid) {
   // The file is named by the GUID: anything else could name a file outside
   // the resources folder.
-  if (sql::FileGuid(guid).empty())
+  if (frame::FileGuid(guid).empty())
     throw Error(eErr_BadGuid, Source("CreateResourceXMLFile_"),
                 "The resource GUID \"" + guid + "\" cannot name a file in the resources folder.");
   package_xml::WriteResourceFile(*rs_resources_, guid, project_guid_,
@@ -128,7 +130,7 @@ void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
   for (pugi::xml_node entry : resources.children("Resource")) {
     frame::ReadingElement at(entry);
     const std::string guid = ChildText(entry, "GUID");
-    const std::string stem = sql::FileGuid(guid);
+    const std::string stem = frame::FileGuid(guid);
     if (stem.empty())
       throw Error(eErr_BadGuid, source,
                   "The resource GUID \"" + guid + "\" cannot name a file in the resources folder.");

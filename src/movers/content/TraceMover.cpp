@@ -5,7 +5,7 @@
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
 #include "frame/ThreadState.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
 
@@ -84,7 +84,7 @@ void TraceMover::CreateTracesDBElement_(const std::string& path, const SourceCon
   // Traces carry no project column; the target project is still resolved as
   // in every reader, so a document of a project this transfer has not moved
   // shows up among the key map's dangling references.
-  (void)sql::ProjectKeyOfDocument(*doc_, &keys);
+  (void)frame::ProjectKeyOfDocument(*doc_, &keys);
 
   std::shared_ptr<Recordset> rs = sql::RecordsetOfTable(rows, sql::Table("QmToRelationships"));
   pugi::xml_node traces = FirstChildElement(xml::RootElement(*doc_));

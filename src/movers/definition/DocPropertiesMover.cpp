@@ -6,7 +6,7 @@
 #include "frame/MoverRegistry.h"
 #include "frame/ThreadState.h"
 #include "movers/definition/InsertValues.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
 
@@ -118,8 +118,8 @@ void DocPropertiesMover::ReadDocXML_(SourceContainer* oSource, DataDescriptor* o
   doc_ = xml::LoadDocument(path, Source("ReadDocXML_"));
   KeyMap* keys = db->keys.get();
   if (keys == nullptr) return;
-  auto guids = sql::ChooseGuidProvider(oData ? oData->ProjectFlags : 0);
-  int32_t project_key = sql::ProjectKeyOfDocument(*doc_, keys);
+  auto guids = frame::ChooseGuidProvider(oData ? oData->ProjectFlags : 0);
+  int32_t project_key = frame::ProjectKeyOfDocument(*doc_, keys);
 
   pugi::xml_node element = doc_->first_element_by_path("PROJECT/DOC");
   if (!element) return;

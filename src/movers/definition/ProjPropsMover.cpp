@@ -8,7 +8,7 @@
 #include "frame/MoverRegistry.h"
 #include "frame/ThreadState.h"
 #include "movers/definition/InsertValues.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
 
@@ -129,7 +129,7 @@ void ProjPropsMover::ReadProjectXML_(SourceContainer* oSource, DataDescriptor* o
   doc_ = xml::LoadDocument(path, Source("ReadProjectXML_"));
   KeyMap* keys = db ? db->keys.get() : nullptr;
   if (rows == nullptr || keys == nullptr || conn == nullptr) return;
-  auto guids = sql::ChooseGuidProvider(oData->ProjectFlags);
+  auto guids = frame::ChooseGuidProvider(oData->ProjectFlags);
 
   pugi::xml_node root = xml::RootElement(*doc_);
   if (!root) return;

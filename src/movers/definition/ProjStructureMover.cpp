@@ -263,7 +263,7 @@ void ProjStructureMover::CreateDocumentTypeElement_(pugi::xml_node parent, const
 struct ProjStructureMover::ReadContext {
   const Collection* rows = nullptr;
   KeyMap* keys = nullptr;
-  std::unique_ptr<sql::iGUID> guids;
+  std::unique_ptr<frame::iGUID> guids;
   int32_t project_key = 0;
   std::shared_ptr<AttrViewBuilder> view_builder;
   std::shared_ptr<Connection> view_connection;
@@ -290,8 +290,8 @@ void ProjStructureMover::ReadProjectStructure_(SourceContainer* oSource, DataDes
   ReadContext ctx;
   ctx.rows = rows;
   ctx.keys = db->keys.get();
-  ctx.guids = sql::ChooseGuidProvider(oData->ProjectFlags);
-  ctx.project_key = sql::ProjectKeyOfDocument(*doc, ctx.keys);
+  ctx.guids = frame::ChooseGuidProvider(oData->ProjectFlags);
+  ctx.project_key = frame::ProjectKeyOfDocument(*doc, ctx.keys);
   ctx.view_builder = db->GetAttrViewBuilder();
   if (ctx.view_builder)
     ctx.view_connection = db->ContainerInfo(eContInfo_Connection).As<Connection>();

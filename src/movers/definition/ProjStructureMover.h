@@ -15,7 +15,7 @@
 #include "qmxml/KeyMap.h"
 #include "qmxml/Recordset.h"
 #include "qmxml/SourceContainer.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 
 namespace qmxml::movers {
 

@@ -5,13 +5,6 @@
 #include "qmxml/Error.h"
 
 namespace qmxml::movers {
-namespace {
-
-// What the automation runtime raises when a missing node is used.
-constexpr int32_t kErr_ObjectNotSet = 91;
-
-}  // namespace
-
 PathParts SplitPath(std::string_view path) {
   PathParts p;
   size_t cut = path.find_last_of("\\/");
@@ -121,7 +114,7 @@ std::vector<std::shared_ptr<Collection>> CatalogListMover::ReadListXML_(
       // Found by name: a catalogue may list the attributes in any order.
       pugi::xml_attribute attr = child.attribute(a.xml_name);
       if (!attr)
-        throw Error(kErr_ObjectNotSet, Source("ReadListXML_"),
+        throw Error(eErr_ObjectNotSet, Source("ReadListXML_"),
                     "Object variable or With block variable not set: the " +
                         std::string(child.name()) + " element has no \"" + a.xml_name +
                         "\" attribute");

@@ -10,7 +10,7 @@
 #include "frame/Text.h"
 #include "frame/ThreadState.h"
 #include "movers/content/PackageXml.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
 
@@ -64,7 +64,7 @@ std::vector<std::string> ListGuids(const std::string& query) {
     if (close == std::string::npos) break;
     const std::string part = query.substr(open, close - open + 1);
     from = close + 1;
-    if (!sql::IsGuidShaped(part, sql::GuidDigits::kAny)) continue;
+    if (!frame::IsGuidShaped(part, frame::GuidDigits::kAny)) continue;
     bool seen = false;
     for (const auto& g : guids) seen = seen || EqualsNoCase(g, part);
     if (!seen) guids.push_back(part);
@@ -303,9 +303,9 @@ void QueryDefsMover::Read_(SourceContainer* oSource, DataDescriptor* oData,
   if (!rs || !db || !db->keys) return;
   KeyMap& keys = *db->keys;
   const int32_t flags = oData ? oData->ProjectFlags : 0;
-  auto guids = sql::ChooseGuidProvider(flags);
+  auto guids = frame::ChooseGuidProvider(flags);
   new_project_ = (flags & 1) != 0;
-  project_key_ = sql::ProjectKeyOfDocument(*doc_, &keys);
+  project_key_ = frame::ProjectKeyOfDocument(*doc_, &keys);
 
   pugi::xml_node defs = xml::ChildNode(xml::RootElement(*doc_), 0);
   for (pugi::xml_node def : xml::Children(defs)) {

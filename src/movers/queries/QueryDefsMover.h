@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "frame/MoverBase.h"
-#include "platform/HostServices.h"
+#include "host/HostServices.h"
 #include "qmxml/Connection.h"
 #include "qmxml/KeyMap.h"
 #include "qmxml/Recordset.h"

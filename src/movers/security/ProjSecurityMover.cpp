@@ -251,7 +251,7 @@ void ProjSecurityMover::ReadData(SourceContainer* oSource, DataDescriptor* oData
     if (!rows) return;
     auto db = DbContainer(oSource);
     if (!db || !db->keys) return;
-    auto guids = sql::ChooseGuidProvider(flags);
+    auto guids = frame::ChooseGuidProvider(flags);
     if (!guids) return;
 
     // Groups are at position 0 and users at 1. A project without groups
@@ -271,7 +271,7 @@ void ProjSecurityMover::ReadData(SourceContainer* oSource, DataDescriptor* oData
 
 void ProjSecurityMover::CreateGroupsDBElement_(const Collection& rows,
                                                pugi::xml_node list, KeyMap& keys,
-                                               sql::iGUID& guids) const {
+                                               frame::iGUID& guids) const {
   security::RunStep(Source("CreateGroupsDBElement_"), [&] {
     auto rs = sql::RecordsetOfTable(&rows, sql::Table("qmUserGroups"));
     if (!rs) return;
@@ -298,7 +298,7 @@ void ProjSecurityMover::CreateGroupsDBElement_(const Collection& rows,
 }
 
 void ProjSecurityMover::CreateUsersDBElement_(const Collection& rows, pugi::xml_node list,
-                                              KeyMap& keys, sql::iGUID& guids) const {
+                                              KeyMap& keys, frame::iGUID& guids) const {
   security::RunStep(Source("CreateUsersDBElement_"), [&] {
     auto rs = sql::RecordsetOfTable(&rows, sql::Table("qmUsers"));
     if (!rs) return;

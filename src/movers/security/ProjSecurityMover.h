@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "frame/MoverBase.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 
 namespace qmxml::movers {
 
@@ -68,9 +68,9 @@ class ProjSecurityMover : public frame::MoverBase {
                                     pugi::xml_node groups) const;
   bool CreateUsersXMLChildElement_(const Recordset& project, pugi::xml_node users) const;
   void CreateGroupsDBElement_(const Collection& rows, pugi::xml_node list, KeyMap& keys,
-                              sql::iGUID& guids) const;
+                              frame::iGUID& guids) const;
   void CreateUsersDBElement_(const Collection& rows, pugi::xml_node list, KeyMap& keys,
-                             sql::iGUID& guids) const;
+                             frame::iGUID& guids) const;
 };
 
 }  // namespace qmxml::movers

@@ -360,12 +360,12 @@ void ViewMover::ReadViewXML_(SourceContainer* oSource, DataDescriptor* oData,
     keys_ = db->keys;
   }
   if (!keys_) return;
-  auto guids = sql::ChooseGuidProvider(oData ? oData->ProjectFlags : 0);
-  project_key_ = sql::ProjectKeyOfDocument(*doc_, keys_.get(), "ID");
+  auto guids = frame::ChooseGuidProvider(oData ? oData->ProjectFlags : 0);
+  project_key_ = frame::ProjectKeyOfDocument(*doc_, keys_.get(), "ID");
   if (guids) CreateViewsDBElement_(rows, *guids);
 }
 
-void ViewMover::CreateViewsDBElement_(Collection* rows, sql::iGUID& guids) {
+void ViewMover::CreateViewsDBElement_(Collection* rows, frame::iGUID& guids) {
   const std::string source = Source("CreateViewsDBElement_");
   pugi::xml_node view = doc_->first_element_by_path("PROJECT/VIEW");
   // A VIEW without attributes is read like any other and fails on its
@@ -374,7 +374,7 @@ void ViewMover::CreateViewsDBElement_(Collection* rows, sql::iGUID& guids) {
   frame::ReadingElement at(view);
   std::shared_ptr<Recordset> rs = sql::RecordsetOfTable(rows, sql::Table("QmViews"));
   if (!rs)
-    throw Error(91, source,
+    throw Error(eErr_ObjectNotSet, source,
                 "Object variable or With block variable not set (no QmViews record set)");
 
   auto text = [&](const char* name) {

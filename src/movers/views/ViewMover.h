@@ -18,7 +18,7 @@
 #include "qmxml/Recordset.h"
 #include "qmxml/Services.h"
 #include "qmxml/ViewPropertyConverter.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 
 namespace qmxml::movers {
 
@@ -65,7 +65,7 @@ class ViewMover : public frame::MoverBase, public ViewPropertyConverter {
                              pugi::xml_node project);
   void ReadViewXML_(SourceContainer* oSource, DataDescriptor* oData, Collection* rows,
                     const std::string& path);
-  void CreateViewsDBElement_(Collection* rows, sql::iGUID& guids);
+  void CreateViewsDBElement_(Collection* rows, frame::iGUID& guids);
 
   std::string ConvertProperties_(int direction, const std::string& props);
   std::string ConvertHorizReqTypeKey_(int direction, const std::string& entry);

@@ -6,7 +6,7 @@
 
 #include "frame/ThreadState.h"
 #include "movers/baseline/BaselineTestSupport.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 
 namespace qmxml::testing {
 namespace {
@@ -291,10 +291,10 @@ TEST_F(BaseCompWriteXMLTest, ResourcesWhoseGuidCouldLeaveTheFolderAreNotWritten)
     EXPECT_EQ(frame::CurrentThread().left_out.size(), 1u) << bad;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.Path().parent_path() / "escape.XML"));
-  EXPECT_TRUE(sql::IsGuidShaped("{0123abcd-ABCD-4567-89ef-0123456789AB}"));
-  EXPECT_FALSE(sql::IsGuidShaped("0123abcd-ABCD-4567-89ef-0123456789AB"));
-  EXPECT_FALSE(sql::IsGuidShaped("{0123abcd-ABCD-4567-89ef_0123456789AB}"));
-  EXPECT_FALSE(sql::IsGuidShaped("{0123abcg-ABCD-4567-89ef-0123456789AB}"));
+  EXPECT_TRUE(frame::IsGuidShaped("{0123abcd-ABCD-4567-89ef-0123456789AB}"));
+  EXPECT_FALSE(frame::IsGuidShaped("0123abcd-ABCD-4567-89ef-0123456789AB"));
+  EXPECT_FALSE(frame::IsGuidShaped("{0123abcd-ABCD-4567-89ef_0123456789AB}"));
+  EXPECT_FALSE(frame::IsGuidShaped("{0123abcg-ABCD-4567-89ef-0123456789AB}"));
 }
 
 TEST_F(BaseCompWriteXMLTest, HeaderFormsFollowTheContext) {

@@ -10,6 +10,8 @@
 #include "frame/ThreadState.h"
 #include "qmxml/Error.h"
 #include "xml/XmlDoc.h"
+#include "xml/Base64.h"
+#include "xml/Files.h"
 
 namespace qmxml::testing {
 namespace {

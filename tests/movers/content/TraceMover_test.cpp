@@ -12,6 +12,7 @@
 #include "frame/MoverRegistry.h"
 #include "transfer/Rows.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml::testing {
 namespace {

@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 #include "qmxml/Error.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml::testing {
 namespace {

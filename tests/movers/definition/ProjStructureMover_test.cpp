@@ -7,6 +7,7 @@
 #include "qmxml/Error.h"
 #include "transfer/Rows.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml::testing {
 namespace {

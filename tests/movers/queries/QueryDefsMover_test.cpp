@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "TestSupport.h"
-#include "platform/HostServices.h"
+#include "host/HostServices.h"
 #include "qmxml/Error.h"
 
 namespace qmxml::testing {

@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 #include "transfer/Rows.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml::testing {
 namespace {

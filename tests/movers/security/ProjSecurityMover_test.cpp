@@ -9,6 +9,7 @@
 #include "frame/ThreadState.h"
 #include "transfer/Rows.h"
 #include "xml/XmlDoc.h"
+#include "xml/Files.h"
 
 namespace qmxml::testing {
 namespace {

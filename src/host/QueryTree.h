@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/HostServices.h"
+#include "host/HostServices.h"
 
 namespace qmxml {
 

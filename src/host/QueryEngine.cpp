@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "frame/Text.h"
-#include "platform/HostServices.h"
-#include "platform/QueryTree.h"
+#include "host/HostServices.h"
+#include "host/QueryTree.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 
 namespace qmxml {
 namespace {
@@ -215,7 +215,7 @@ std::vector<Token> Lex(const std::string& q) {
       size_t end = q.find('}', i);
       t.type = Tok::Guid;
       t.text = q.substr(i, end == std::string::npos ? std::string::npos : end - i + 1);
-      if (end == std::string::npos || !sql::IsGuidShaped(t.text))
+      if (end == std::string::npos || !frame::IsGuidShaped(t.text))
         Fail(1, t.pos, "a GUID must have the form {8-4-4-4-12 hexadecimal digits}");
       i = end + 1;
     } else if (std::isdigit(static_cast<unsigned char>(c)) ||
@@ -647,7 +647,7 @@ int32_t SystemAttributes::Get(std::string_view name, int32_t argument) const {
   if (argument == 1)
     for (size_t i = 0; i < std::size(kMembers); ++i)
       if (EqualsNoCase(kMembers[i], name)) return -static_cast<int32_t>(i + 1);
-  throw Error(438, "QmQueryEngine.SystemAttributes",
+  throw Error(eErr_NoProperty, "QmQueryEngine.SystemAttributes",
               "Object doesn't support this property or method: " + std::string(name));
 }
 

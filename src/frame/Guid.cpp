@@ -1,12 +1,12 @@
 // GUID providers and the project key of a document.
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 
 #include <cctype>
 
 #include "frame/Components.h"
 #include "xml/XmlDoc.h"
 
-namespace qmxml::sql {
+namespace qmxml::frame {
 
 std::string NewProjectGUID::GetGUID(std::string_view) {
   auto service = frame::GetGuidService();
@@ -51,4 +51,4 @@ int32_t ProjectKeyOfDocument(const pugi::xml_document& doc, KeyMap* keys,
   return keys->getKeyFromGUID("Project", id.value());
 }
 
-}  // namespace qmxml::sql
+}  // namespace qmxml::frame

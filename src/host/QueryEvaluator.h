@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/HostServices.h"
+#include "host/HostServices.h"
 #include "qmxml/Connection.h"
 #include "qmxml/Variant.h"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "frame/Text.h"
-#include "platform/HostServices.h"
+#include "host/HostServices.h"
 #include "qmxml/Error.h"
 
 namespace qmxml {

@@ -17,9 +17,10 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/HostServices.h"
+#include "host/HostServices.h"
 #include "qmxml/Error.h"
 #include "xml/XmlDoc.h"
+#include "xml/Base64.h"
 
 namespace qmxml {
 namespace {

@@ -14,7 +14,7 @@
 #include "qmxml/DataDescriptor.h"
 #include "qmxml/KeyMap.h"
 
-namespace qmxml::sql {
+namespace qmxml::frame {
 
 class iGUID {
  public:
@@ -70,4 +70,4 @@ std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags);
 int32_t ProjectKeyOfDocument(const pugi::xml_document& doc, KeyMap* keys,
                              const char* attribute = nullptr);
 
-}  // namespace qmxml::sql
+}  // namespace qmxml::frame

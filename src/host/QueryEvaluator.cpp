@@ -5,14 +5,14 @@
 // reading of docs/query-language.md has it) on both databases. Values come
 // in as bound parameters, each cast to the type it is compared as, so that
 // the server never has to guess a parameter's type.
-#include "platform/QueryEvaluator.h"
+#include "host/QueryEvaluator.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "frame/Text.h"
-#include "platform/QueryTree.h"
+#include "host/QueryTree.h"
 #include "qmxml/Error.h"
 
 namespace qmxml {
