@@ -23,13 +23,16 @@
 #include <unordered_set>
 
 #include "movers/baseline/BaseCompWriteXML.h"
+#include "movers/content/PackageXml.h"
 #include "qmxml/Application.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
 #include "qmxml/ProjectDatabase.h"
 #include "qmxml/Reqif.h"
 #include "qmxml/Variant.h"
+#include "reqif/ReqifArchive.h"
 #include "reqif/ReqifNames.h"
+#include "sql/Guid.h"
 #include "transfer/OutputFolders.h"
 #include "transfer/TransferSteps.h"
 #include "xml/XmlDoc.h"
@@ -156,11 +159,22 @@ class Writer {
   long cleaned_ = 0;
 };
 
+// A requirement resource in a .reqifz: the resource's key, and its entry
+// "Resources/<GUID>/<name>" in the archive.
+struct Attachment {
+  int32_t key = 0;
+  std::string entry;
+};
+
 class Exporter {
  public:
-  Exporter(Connection& conn, const ReqifExportOptions& options,
+  // With |archive| the requirements' resources become attachments, named
+  // from the texts with <xhtml:object>; without, they are not carried.
+  Exporter(Connection& conn, const ReqifExportOptions& options, bool archive,
            ReqifExportSummary* summary)
-      : conn_(conn), options_(options), summary_(*summary) {}
+      : conn_(conn), options_(options), summary_(*summary), archive_(archive) {}
+
+  const std::vector<Attachment>& Attachments() const { return attachments_; }
 
   void Run(const std::string& path) {
     transfer::ExportContext ctx;
@@ -655,8 +669,55 @@ class Exporter {
     return out;
   }
 
+  // The resources of the requirements with keys in (after, last], by
+  // requirement, in key order (an import issues keys in file order).
+  struct Resource {
+    int32_t key = 0;
+    std::string guid, name, type;
+  };
+  std::map<int32_t, std::vector<Resource>> SliceResources(int32_t after, int32_t last) {
+    std::map<int32_t, std::vector<Resource>> out;
+    if (!archive_) return out;
+    auto rs = conn_.Query("SELECT ID, REQUIREMENTID, QMGUID, NAME, TYPE FROM " +
+                              Table("QmResources") +
+                              " WHERE REQUIREMENTID > ? AND REQUIREMENTID <= ? "
+                              "ORDER BY REQUIREMENTID, ID",
+                          {Variant(after), Variant(last)});
+    for (; !rs->IsEOF(); rs->MoveNext())
+      out[rs->Value("REQUIREMENTID").ToLong()].push_back(
+          {rs->Value("ID").ToLong(), rs->Value("QMGUID").ToText(),
+           rs->Value("NAME").ToText(), rs->Value("TYPE").ToText()});
+    return out;
+  }
+
+  // <xhtml:object> of each resource that can be named in the archive, after
+  // the text; its content is the resource's name, its type the stored one
+  // when that is a MIME type, else one the name's extension gives.
+  void WriteAttachments(Writer& w, const std::string& req_guid,
+                    const std::vector<Resource>& resources) {
+    for (const Resource& r : resources) {
+      const std::string folder = sql::FileGuid(r.guid);
+      if (folder.empty()) {
+        Note("resources whose GUID names no file (not carried)", req_guid + " " + r.guid);
+        continue;
+      }
+      const std::string entry =
+          "Resources/" + folder + "/" + reqif::EntryFileName(r.name);
+      const bool mime = r.type.find('/') != std::string::npos &&
+                        r.type.find_first_of(" \t\r\n") == std::string::npos;
+      w.StartNs("xhtml", "object");
+      w.Attr("data", reqif::PercentEncoded(entry));
+      w.Attr("type", mime ? r.type : reqif::MimeTypeOf(r.name));
+      w.Text(r.name);
+      w.End();
+      attachments_.push_back({r.key, entry});
+      Count("attachment");
+    }
+  }
+
   void WriteSlice(Writer& w, Recordset& reqs, int32_t after, int32_t last) {
     auto values = SliceValues(after, last);
+    auto resources = SliceResources(after, last);
     for (; !reqs.IsEOF(); reqs.MoveNext()) {
       const int32_t key = reqs.Value("ID").ToLong();
       const std::string guid = reqs.Value("QMGUID").ToText();
@@ -685,10 +746,14 @@ class Exporter {
           reqs.Value("OverflowIND").ToLong() == 1 && !reqs.Value("OverflowText").IsNull();
       const std::string text =
           reqs.Value(overflow ? "OverflowText" : "RequirementText").ToText();
-      if (!text.empty()) {
+      auto res = resources.find(key);
+      if (!text.empty() || res != resources.end()) {
         w.Start("ATTRIBUTE-VALUE-XHTML");
         w.Start("THE-VALUE");
+        w.StartNs("xhtml", "div");
         WriteXhtml(w, text);
+        if (res != resources.end()) WriteAttachments(w, guid, res->second);
+        w.End();
         w.End();
         w.Ref("DEFINITION", "ATTRIBUTE-DEFINITION-XHTML-REF", tid + "-text");
         w.End();
@@ -716,8 +781,8 @@ class Exporter {
     return static_cast<size_t>(at - t.fields.begin());
   }
 
+  // |text| with its line ends as <xhtml:br/>, inside the open div.
   static void WriteXhtml(Writer& w, std::string_view text) {
-    w.StartNs("xhtml", "div");
     size_t start = 0;
     for (size_t i = 0; i <= text.size(); ++i) {
       if (i < text.size() && text[i] != '\r' && text[i] != '\n') continue;
@@ -728,7 +793,6 @@ class Exporter {
       w.End();
       start = i + 1;
     }
-    w.End();
   }
 
   void WriteValue(Writer& w, const Type& t, const std::string& req_guid, const Value& v) {
@@ -889,33 +953,76 @@ class Exporter {
   std::unordered_set<int32_t> chosen_reqs_;
   std::unordered_set<int32_t> written_;
   std::unordered_map<int32_t, std::string> req_guids_;
+  const bool archive_;
+  std::vector<Attachment> attachments_;
 };
+
+}  // namespace
+
+namespace {
+
+bool NamesArchive(const std::string& file) {
+  return file.size() >= 7 &&
+         EqualsNoCase(std::string_view(file).substr(file.size() - 7), ".reqifz");
+}
+
+// The archive: the ReqIF file written at |reqif| as "<stem of file>.reqif",
+// then each attachment, its bytes read from the database only when the
+// archive writes it.
+void WriteArchive(Connection& conn, const Exporter& exporter, const std::string& reqif,
+                  const std::string& file, const std::string& part,
+                  const ReqifExportOptions& options) {
+  if (options.progress)
+    options.progress("write " + file + " (" +
+                     std::to_string(exporter.Attachments().size()) + " attachments)");
+  std::string stem = std::filesystem::path(file).filename().string();
+  stem.resize(stem.size() - 7);
+  reqif::ArchiveWriter zip(part, reqif::CreationEpoch());
+  zip.AddFile(reqif::EntryFileName(stem + ".reqif"), reqif);
+  const std::string select =
+      "SELECT RESOURCEOBJ FROM " + std::string(kTableMarker) + "QmResources WHERE ID = ?";
+  for (const Attachment& a : exporter.Attachments())
+    zip.AddFetched(a.entry, [&conn, &select, key = a.key] {
+      auto rs = conn.Query(select, {Variant(key)});
+      return rs->IsEOF() ? std::vector<uint8_t>()
+                         : movers::package_xml::ResourceBytes(rs->Value("RESOURCEOBJ"));
+    });
+  zip.Close();
+}
 
 }  // namespace
 
 ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& file,
                                const ReqifExportOptions& options) {
-  if (file.size() >= 7 &&
-      EqualsNoCase(std::string_view(file).substr(file.size() - 7), ".reqifz"))
-    throw Error(eErr_NotAvailable, kSource,
-                "Writing zip archives (.reqifz) is not offered; name the file .reqif.");
+  const bool archive = NamesArchive(file);
   // The same rules as every file the tool writes: never the database or its
   // key, only a regular file or a new name, written to a new temporary file
   // (created exclusively, never through a link) and renamed when complete.
+  // An archive's ReqIF file is written to a second such file first.
   transfer::CheckNotSourceFiles(file, db_path, false);
   xml::CheckReplaceable(file);
   auto conn = OpenProjectDatabase(db_path, options.pg_schema);
   ReqifExportSummary summary;
-  std::string part;
-  const int fd = xml::CreateTempFile(file, &part);
-  if (fd < 0)
-    throw Error(eErr_FileNotFound, kSource,
-                "Cannot create a file beside " + file + ": " + std::strerror(errno) + ".");
-  ::close(fd);
+  std::string part, reqif;
+  for (std::string* temp : {&part, &reqif}) {
+    if (temp == &reqif && !archive) break;
+    const int fd = xml::CreateTempFile(file, temp);
+    if (fd < 0) {
+      if (!part.empty() && temp != &part) std::remove(part.c_str());
+      throw Error(eErr_FileNotFound, kSource,
+                  "Cannot create a file beside " + file + ": " + std::strerror(errno) + ".");
+    }
+    ::close(fd);
+  }
   conn->SetLockWait(5000);
   conn->BeginSnapshot();
   try {
-    Exporter(*conn, options, &summary).Run(part);
+    Exporter exporter(*conn, options, archive, &summary);
+    exporter.Run(archive ? reqif : part);
+    if (archive) {
+      WriteArchive(*conn, exporter, reqif, file, part, options);
+      std::remove(reqif.c_str());
+    }
     std::error_code ec;
     std::filesystem::rename(part, file, ec);
     if (ec)
@@ -924,6 +1031,7 @@ ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& fi
   } catch (...) {
     conn->Rollback();
     std::remove(part.c_str());
+    if (!reqif.empty()) std::remove(reqif.c_str());
     throw;
   }
   conn->Commit();

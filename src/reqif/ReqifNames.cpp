@@ -155,11 +155,15 @@ bool IsReal(std::string_view text) {
   return at == text.size();
 }
 
-std::string CreationTime() {
-  std::time_t when = std::time(nullptr);
+std::time_t CreationEpoch() {
   if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
       epoch != nullptr && *epoch != '\0')
-    when = static_cast<std::time_t>(std::strtoll(epoch, nullptr, 10));
+    return static_cast<std::time_t>(std::strtoll(epoch, nullptr, 10));
+  return std::time(nullptr);
+}
+
+std::string CreationTime() {
+  const std::time_t when = CreationEpoch();
   std::tm utc{};
   gmtime_r(&when, &utc);
   char buf[32];
