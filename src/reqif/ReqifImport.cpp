@@ -641,7 +641,7 @@ class Importer {
   // requirement |key|: its GUID from the folder "Resources/<GUID>/" this
   // tool writes, else one derived from the object and the file; its name
   // the object's content, else the file's; its type the object's, else one
-  // the name gives.
+  // the file's extension gives.
   void Attach(const xmlNode* n, const std::string& id, int32_t key, const Embedded& e) {
     if (archive_ == nullptr) return Note(kObjects, Where(n));
     const std::string entry = reqif::PercentDecoded(e.data);
@@ -661,7 +661,7 @@ class Importer {
                   " (ID, NAME, TYPE, REQUIREMENTID, RESOURCEOBJ, QMGUID, Flags, "
                   "VERSIONDATETIME) VALUES (?, ?, ?, ?, ?, ?, 0, ?)",
               {Variant(resource), Variant(sql::HostText(name)),
-               Variant(sql::HostText(e.type.empty() ? reqif::MimeTypeOf(name) : e.type)),
+               Variant(sql::HostText(e.type.empty() ? reqif::MimeTypeOf(file) : e.type)),
                Variant(key), Variant(std::move(bytes)), Variant(stored),
                Nullable(reqif::StoredDateTime(Attr(n, "LAST-CHANGE")))});
   }
