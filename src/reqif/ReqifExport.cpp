@@ -1,7 +1,9 @@
 // ReqIF export: one project (or some of its packages) as a ReqIF 1.2 file,
-// written streaming with libxml2's text writer. The requirements and their
-// values are read in slices of requirement keys, so memory holds one slice
-// besides the project's structure, package tree and package members.
+// written streaming through a buffered writer of its own, or as a .reqifz
+// archive of that file and the requirements' resources. The requirements
+// and their values are read in slices of requirement keys, so memory holds
+// one slice besides the project's structure, package tree and members, its
+// traces and the identifiers of the requirements written.
 //
 // Order: everything is written in an order that an import of the file
 // gives back, so that the export of the imported project is the same

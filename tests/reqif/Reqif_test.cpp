@@ -494,5 +494,32 @@ TEST(ReqifArchive, EntriesLeadingOutsideAreNeverReadAndStrictRefuses) {
   EXPECT_EQ(before, DatabaseText(*OpenProjectDatabase(dir.File("a.db"))));
 }
 
+// An archive whose entry declares more than an import reads is refused
+// before a byte is unpacked, and changes nothing.
+TEST(ReqifArchive, DeclaredSizesOverTheLimitAreRefused) {
+  TempDir dir;
+  WriteFile(dir.File("a.reqif"), Reqif(""));
+  {
+    reqif::ArchiveWriter zip(dir.File("bomb.reqifz"), 0);
+    zip.AddFile("a.reqif", dir.File("a.reqif"));
+    zip.Close();
+  }
+  // The uncompressed size, in the local header and in the central directory.
+  std::string bytes = ReadFile(dir.File("bomb.reqifz"));
+  const size_t central = bytes.find("PK\1\2");
+  ASSERT_NE(central, std::string::npos);
+  for (size_t at : {size_t{22}, central + 24}) bytes.replace(at, 4, "\0\0\0\x70", 4);
+  WriteFile(dir.File("bomb.reqifz"), bytes);
+  try {
+    ImportReqif(dir.File("bomb.reqifz"), dir.File("b.db"), {});
+    ADD_FAILURE() << "a zip bomb was read";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eErr_ReqifArchive);
+    EXPECT_NE(e.Description().find("unpacks to more than 1536 MiB"), std::string::npos)
+        << e.Description();
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("b.db")));
+}
+
 }  // namespace
 }  // namespace qmxml::testing
