@@ -141,7 +141,8 @@ std::string MimeTypeOf(std::string_view file_name) {
       {"xls", "application/vnd.ms-excel"},
       {"xlsx", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
       {"ppt", "application/vnd.ms-powerpoint"},
-      {"pptx", "application/vnd.openxmlformats-officedocument.presentationml.presentation"},
+      {"pptx",
+       "application/vnd.openxmlformats-officedocument.presentationml.presentation"},
   };
   const size_t dot = file_name.rfind('.');
   if (dot != std::string_view::npos) {
@@ -219,8 +220,8 @@ ArchiveWriter::ArchiveWriter(const std::string& path, std::time_t when) : path_(
   std::tm utc{};
   gmtime_r(&when, &utc);
   if (utc.tm_year < 80) utc = std::tm{0, 0, 0, 1, 0, 80, 0, 0, 0, 0, nullptr};
-  dos_time_ = static_cast<uint16_t>((utc.tm_hour << 11) | (utc.tm_min << 5) |
-                                    (utc.tm_sec / 2));
+  dos_time_ =
+      static_cast<uint16_t>((utc.tm_hour << 11) | (utc.tm_min << 5) | (utc.tm_sec / 2));
   dos_date_ = static_cast<uint16_t>(((utc.tm_year - 80) << 9) | ((utc.tm_mon + 1) << 5) |
                                     utc.tm_mday);
 }
@@ -241,8 +242,9 @@ void ArchiveWriter::Added(int64_t index, const std::string& entry) {
 
 void ArchiveWriter::AddFile(const std::string& entry, const std::string& file) {
   zip_source_t* source = zip_source_file(zip_, file.c_str(), 0, -1);
-  const int64_t index =
-      source == nullptr ? -1 : zip_file_add(zip_, entry.c_str(), source, ZIP_FL_ENC_UTF_8);
+  const int64_t index = source == nullptr
+                            ? -1
+                            : zip_file_add(zip_, entry.c_str(), source, ZIP_FL_ENC_UTF_8);
   if (index < 0 && source != nullptr) zip_source_free(source);
   Added(index, entry);
 }
@@ -250,9 +252,11 @@ void ArchiveWriter::AddFile(const std::string& entry, const std::string& file) {
 void ArchiveWriter::AddFetched(const std::string& entry, Fetch fetch) {
   sources_.push_back(std::make_unique<Source>());
   sources_.back()->fetch = std::move(fetch);
-  zip_source_t* source = zip_source_function(zip_, &Source::Callback, sources_.back().get());
-  const int64_t index =
-      source == nullptr ? -1 : zip_file_add(zip_, entry.c_str(), source, ZIP_FL_ENC_UTF_8);
+  zip_source_t* source =
+      zip_source_function(zip_, &Source::Callback, sources_.back().get());
+  const int64_t index = source == nullptr
+                            ? -1
+                            : zip_file_add(zip_, entry.c_str(), source, ZIP_FL_ENC_UTF_8);
   if (index < 0 && source != nullptr) zip_source_free(source);
   Added(index, entry);
 }
@@ -273,7 +277,8 @@ void ArchiveWriter::Close() {
 ArchiveReader::ArchiveReader(const std::string& path) : path_(path) {
   int code = 0;
   zip_ = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
-  if (zip_ == nullptr) Refuse(path, "cannot be read as a zip archive: " + ZipErrorText(code));
+  if (zip_ == nullptr)
+    Refuse(path, "cannot be read as a zip archive: " + ZipErrorText(code));
   const zip_int64_t count = zip_get_num_entries(zip_, 0);
   if (count > kMaxArchiveEntries)
     Refuse(path, "holds " + std::to_string(count) + " entries, more than the " +
@@ -283,13 +288,14 @@ ArchiveReader::ArchiveReader(const std::string& path) : path_(path) {
     zip_stat_t st;
     if (zip_stat_index(zip_, static_cast<zip_uint64_t>(i), 0, &st) < 0 ||
         (st.valid & ZIP_STAT_NAME) == 0 || (st.valid & ZIP_STAT_SIZE) == 0)
-      Refuse(path, "has an entry that cannot be read (" + std::string(zip_strerror(zip_)) +
-                       ")");
+      Refuse(path, "has an entry that cannot be read (" +
+                       std::string(zip_strerror(zip_)) + ")");
     total += st.size;
     if (st.size > xml::kMaxDocumentBytes || total > xml::kMaxDocumentBytes)
       Refuse(path, "unpacks to more than " +
-                       std::to_string(xml::kMaxDocumentBytes >> 20) +
-                       " MiB (the entry " + st.name + " and those before it), more "
+                       std::to_string(xml::kMaxDocumentBytes >> 20) + " MiB (the entry " +
+                       st.name +
+                       " and those before it), more "
                        "than an import reads");
     const std::string name = st.name;
     if (!name.empty() && name.back() == '/') continue;  // a folder
@@ -316,13 +322,13 @@ ArchiveReader::~ArchiveReader() {
 
 int ArchiveReader::ReadReqif(void* self, char* buffer, int len) {
   auto* me = static_cast<ArchiveReader*>(self);
-  const zip_int64_t n = zip_fread(me->reqif_file_, buffer, static_cast<zip_uint64_t>(len));
+  const zip_int64_t n =
+      zip_fread(me->reqif_file_, buffer, static_cast<zip_uint64_t>(len));
   return n < 0 ? -1 : static_cast<int>(n);
 }
 
 xmlTextReaderPtr ArchiveReader::OpenReqif(int options) {
-  if (reqif_file_ == nullptr)
-    reqif_file_ = zip_fopen_index(zip_, entries_.at(reqif_), 0);
+  if (reqif_file_ == nullptr) reqif_file_ = zip_fopen_index(zip_, entries_.at(reqif_), 0);
   if (reqif_file_ == nullptr) return nullptr;
   return xmlReaderForIO(&ArchiveReader::ReadReqif, nullptr, this, reqif_.c_str(), nullptr,
                         options);
@@ -334,14 +340,12 @@ bool ArchiveReader::ReadEntry(const std::string& name, std::vector<uint8_t>* byt
   const uint64_t declared = sizes_.at(entry->second);
   // A second handle on the archive: the ReqIF entry stays open meanwhile.
   zip_file_t* f = zip_fopen_index(zip_, entry->second, 0);
-  if (f == nullptr)
-    Refuse(path_, "cannot unpack " + name + ": " + zip_strerror(zip_));
+  if (f == nullptr) Refuse(path_, "cannot unpack " + name + ": " + zip_strerror(zip_));
   bytes->assign(declared, 0);
   uint64_t at = 0;
   char extra = 0;
   zip_int64_t n = 0;
-  while (at < declared &&
-         (n = zip_fread(f, bytes->data() + at, declared - at)) > 0)
+  while (at < declared && (n = zip_fread(f, bytes->data() + at, declared - at)) > 0)
     at += static_cast<uint64_t>(n);
   // Not one byte more than declared.
   const bool longer = n >= 0 && zip_fread(f, &extra, 1) > 0;
