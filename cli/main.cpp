@@ -325,12 +325,12 @@ void AddReqifCommands(CLI::App& app, ReqifArgs& a) {
   a.command->require_subcommand(1);
   a.exp = a.command->add_subcommand("export", "write a project of a database to a ReqIF file");
   a.exp->add_option("DB", a.db, "project database (file or postgresql://...)")->required();
-  a.exp->add_option("FILE", a.file, "ReqIF file to write (replaced when it exists)")->required();
+  a.exp->add_option("FILE", a.file, "ReqIF file to write (replaced when it exists); a name ending in .reqifz gives a zip archive with the resources")->required();
   a.exp->add_option("--project", a.export_options.project, "key, GUID or name of the project");
   a.exp->add_option("--package", a.export_options.packages,
                     "key, GUID or name of a package to export with its sub-packages (repeatable)");
   a.imp = a.command->add_subcommand("import", "read a ReqIF file into a database as a new project");
-  a.imp->add_option("FILE", a.file, "ReqIF file")->required()->check(CLI::ExistingFile);
+  a.imp->add_option("FILE", a.file, "ReqIF file, or .reqifz archive")->required()->check(CLI::ExistingFile);
   a.imp->add_option("DB", a.db, "database (created when missing)")->required();
   a.imp->add_flag("--new-guids", a.import_options.new_guids,
                   "give every element a new GUID (import a copy)");

@@ -75,6 +75,7 @@ enum enumMessages : int32_t {
   eErr_ReqifUnreadable = 23160,  // a ReqIF file that is not well-formed or not ReqIF
   eErr_ReqifSkipped = 23161,     // ReqIF content skipped or not carried (strict)
   eErr_ReqifReference = 23162,   // a ReqIF export whose reference or identifier check failed
+  eErr_ReqifArchive = 23163,     // a .reqifz archive refused: unreadable, too large, no ReqIF file
   eErr_TooLarge = 23140,         // a document larger than any export writes
   eErr_PackageCycle = 23141,     // packages that are their own ancestors
 };

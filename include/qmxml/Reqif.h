@@ -56,8 +56,10 @@ struct ReqifExportSummary {
 };
 
 // Writes the project of |db_path| into |file| (replaced when it exists; the
-// file is written under "<file>.part" and renamed when complete). Reads in
-// one snapshot transaction. Throws Error; |file| is then as it was.
+// file is written under "<file>.part" and renamed when complete). A |file|
+// ending in ".reqifz" is a zip archive of the ReqIF file and the
+// requirements' resources, which the texts name with <xhtml:object>. Reads
+// in one snapshot transaction. Throws Error; |file| is then as it was.
 ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& file,
                                const ReqifExportOptions& options);
 
@@ -80,7 +82,9 @@ struct ReqifImportSummary {
 };
 
 // Reads |file| into |db_path| (created from the schema when missing) as a
-// new project, in one transaction. Throws Error (with line and column for
+// new project, in one transaction. A zip archive (.reqifz, known by its
+// signature) gives its first ReqIF file, and the entries its texts name
+// become the requirements' resources. Throws Error (with line and column for
 // a file that is not well-formed or not ReqIF); the database is then
 // unchanged. With kept GUIDs a project the database already holds is
 // refused, as for a folder.

@@ -1,15 +1,15 @@
 // ReqIF export: one project (or some of its packages) as a ReqIF 1.2 file,
-// written streaming with libxml2's text writer. The requirements and their
-// values are read in slices of requirement keys, so memory holds one slice
-// besides the project's structure, package tree and package members.
+// written streaming through a buffered writer of its own, or as a .reqifz
+// archive of that file and the requirements' resources. The requirements
+// and their values are read in slices of requirement keys, so memory holds
+// one slice besides the project's structure, package tree and members, its
+// traces and the identifiers of the requirements written.
 //
 // Order: everything is written in an order that an import of the file
 // gives back, so that the export of the imported project is the same
 // bytes: requirement types, requirements and traces in key order (an
 // import issues keys in file order), packages in tree order with siblings
 // by key, attributes by GUID, list items by rank.
-#include <libxml/xmlwriter.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,17 +19,21 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "movers/baseline/BaseCompWriteXML.h"
+#include "movers/content/PackageXml.h"
 #include "qmxml/Application.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
 #include "qmxml/ProjectDatabase.h"
 #include "qmxml/Reqif.h"
 #include "qmxml/Variant.h"
+#include "reqif/ReqifArchive.h"
 #include "reqif/ReqifNames.h"
+#include "sql/Guid.h"
 #include "transfer/OutputFolders.h"
 #include "transfer/TransferSteps.h"
 #include "xml/XmlDoc.h"
@@ -56,6 +60,10 @@ struct Type {
   int32_t key = 0;
   std::string guid, name, description;
   std::vector<const Field*> fields;  // by GUID
+  // Identifiers made once: the type's, and its attribute definitions'
+  // (defs[i] is that of fields[i]).
+  std::string id, foreign_id_def, name_def, text_def;
+  std::vector<std::string> defs;
 };
 struct Package {
   int32_t key = 0, parent = 0;
@@ -69,46 +77,76 @@ std::string FoldedGuid(std::string g) {
   return g;
 }
 
-// The text writer with the checks the schema cannot make: every IDENTIFIER
+// The XML writer, with the checks the schema cannot make: every IDENTIFIER
 // is written once, and every reference names one written before it (the
 // file defines everything before it is referenced).
+//
+// It writes what libxml2's text writer would (the files of earlier
+// versions are the same bytes): a start tag stays open until content or
+// the end comes ("<X/>" when none does); attributes escape < > & " and tab,
+// CR and LF as character references, content < > & " and CR. Escaped
+// straight into one buffer that is handed to the file a megabyte at a
+// time: the text writer's calls per element and its 4 KB writes cost more
+// than the rest of the export.
 class Writer {
  public:
-  explicit Writer(const std::string& path)
-      : w_(xmlNewTextWriterFilename(path.c_str(), 0)) {
-    if (w_ == nullptr)
+  explicit Writer(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {
+    if (file_ == nullptr)
       throw Error(eErr_FileNotFound, kSource, "Cannot create the file " + path + ".");
+    out_.reserve(kFlushAt + (64 << 10));
+    ids_.reserve(1 << 16);
   }
   ~Writer() {
-    if (w_ != nullptr) xmlFreeTextWriter(w_);
+    if (file_ != nullptr) std::fclose(file_);
   }
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
 
-  void Check(int rc) const {
-    if (rc < 0)
-      throw Error(eErr_FileNotFound, kSource,
-                  "Cannot write the ReqIF file (disk full?).");
-  }
-  void StartDocument() { Check(xmlTextWriterStartDocument(w_, "1.0", "UTF-8", nullptr)); }
+  void StartDocument() { out_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"; }
   void EndDocument() {
-    Check(xmlTextWriterEndDocument(w_));
-    Check(xmlTextWriterFlush(w_));
+    while (!open_.empty()) End();
+    out_ += '\n';
+    Flush();
+    FILE* f = file_;
+    file_ = nullptr;
+    if (std::fclose(f) != 0) Failed();
   }
   // A new line before an element where whitespace does not count.
-  void Line() { Check(xmlTextWriterWriteRaw(w_, BAD_CAST "\n")); }
-  void Start(const char* name) { Check(xmlTextWriterStartElement(w_, BAD_CAST name)); }
-  void StartNs(const char* prefix, const char* name) {
-    Check(xmlTextWriterStartElementNS(w_, BAD_CAST prefix, BAD_CAST name, nullptr));
+  void Line() {
+    CloseTag();
+    out_ += '\n';
   }
-  void End() { Check(xmlTextWriterEndElement(w_)); }
+  // |name| must stay as it is until the element ends.
+  void Start(std::string_view name) {
+    CloseTag();
+    out_ += '<';
+    out_ += name;
+    open_.push_back(name);
+    tag_open_ = true;
+    if (out_.size() >= kFlushAt) Flush();
+  }
+  void End() {
+    const std::string_view name = open_.back();
+    if (tag_open_) {
+      out_ += "/>";
+    } else {
+      out_ += "</";
+      out_ += name;
+      out_ += '>';
+    }
+    tag_open_ = false;
+    open_.pop_back();
+  }
   void Attr(const char* name, std::string_view value) {
-    const std::string clean = Carried(value);
-    Check(xmlTextWriterWriteAttribute(w_, BAD_CAST name, BAD_CAST clean.c_str()));
+    out_ += ' ';
+    out_ += name;
+    out_ += "=\"";
+    Escaped(Carried(value), true);
+    out_ += '"';
   }
   void Text(std::string_view value) {
-    const std::string clean = Carried(value);
-    Check(xmlTextWriterWriteString(w_, BAD_CAST clean.c_str()));
+    CloseTag();
+    Escaped(Carried(value), false);
   }
   void Element(const char* name, std::string_view value) {
     Start(name);
@@ -144,24 +182,80 @@ class Writer {
   long CleanedTexts() const { return cleaned_; }
 
  private:
-  // |text| as XML 1.0 carries it: code 26 (how the host stores "|") as "|";
-  // other control characters are left out, and counted.
-  std::string Carried(std::string_view text) {
-    std::string kept = movers::baseline::CarriedText(text);
-    if (kept.size() != text.size()) ++cleaned_;
-    return kept;
+  static constexpr size_t kFlushAt = size_t{1} << 20;
+
+  [[noreturn]] static void Failed() {
+    throw Error(eErr_FileNotFound, kSource, "Cannot write the ReqIF file (disk full?).");
+  }
+  void Flush() {
+    if (!out_.empty() && std::fwrite(out_.data(), 1, out_.size(), file_) != out_.size())
+      Failed();
+    out_.clear();
+  }
+  void CloseTag() {
+    if (!tag_open_) return;
+    out_ += '>';
+    tag_open_ = false;
   }
 
-  xmlTextWriterPtr w_;
+  // |text| as XML 1.0 carries it: code 26 (how the host stores "|") as "|";
+  // other control characters are left out, and counted.
+  std::string_view Carried(std::string_view text) {
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+      return static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r';
+    });
+    if (plain) return text;
+    scratch_ = movers::baseline::CarriedText(text);
+    if (scratch_.size() != text.size()) ++cleaned_;
+    return scratch_;
+  }
+
+  void Escaped(std::string_view text, bool attribute) {
+    size_t done = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const char* with = nullptr;
+      switch (text[i]) {
+        case '<': with = "&lt;"; break;
+        case '>': with = "&gt;"; break;
+        case '&': with = "&amp;"; break;
+        case '"': with = "&quot;"; break;
+        case '\r': with = "&#13;"; break;
+        case '\n': with = attribute ? "&#10;" : nullptr; break;
+        case '\t': with = attribute ? "&#9;" : nullptr; break;
+        default: break;
+      }
+      if (with == nullptr) continue;
+      out_.append(text, done, i - done);
+      out_ += with;
+      done = i + 1;
+    }
+    out_.append(text, done, text.size() - done);
+  }
+
+  FILE* file_ = nullptr;
+  std::string out_, scratch_;
+  std::vector<std::string_view> open_;  // names of the open elements
+  bool tag_open_ = false;
   std::unordered_set<std::string> ids_;
   long cleaned_ = 0;
 };
 
+// A requirement resource in a .reqifz: the resource's key, and its entry
+// "Resources/<GUID>/<name>" in the archive.
+struct Attachment {
+  int32_t key = 0;
+  std::string entry;
+};
+
 class Exporter {
  public:
-  Exporter(Connection& conn, const ReqifExportOptions& options,
+  // With |archive| the requirements' resources become attachments, named
+  // from the texts with <xhtml:object>; without, they are not carried.
+  Exporter(Connection& conn, const ReqifExportOptions& options, bool archive,
            ReqifExportSummary* summary)
-      : conn_(conn), options_(options), summary_(*summary) {}
+      : conn_(conn), options_(options), summary_(*summary), archive_(archive) {}
+
+  const std::vector<Attachment>& Attachments() const { return attachments_; }
 
   void Run(const std::string& path) {
     transfer::ExportContext ctx;
@@ -171,6 +265,7 @@ class Exporter {
     LoadProject();
     LoadStructure();
     LoadPackages();
+    LoadTraces();
     Tell("write " + path);
     Writer w(path);
     w.StartDocument();
@@ -184,7 +279,9 @@ class Exporter {
     WriteDatatypes(w);
     WriteSpecTypes(w);
     WriteObjects(w);
+    Tell("relations");
     WriteRelations(w);
+    Tell("specification");
     WriteSpecification(w);
     w.End();
     w.End();
@@ -246,7 +343,7 @@ class Exporter {
       fields_[f.key] = std::move(f);
     }
     auto items =
-        conn_.Query("SELECT i.FIELDID, i.QMGUID, i.ItemText, i.ItemRank FROM " +
+        conn_.Query("SELECT i.ITEMID, i.FIELDID, i.QMGUID, i.ItemText, i.ItemRank FROM " +
                     Table("qmUserDefinedListItems") + " i ORDER BY i.ItemRank, i.ITEMID");
     for (; !items->IsEOF(); items->MoveNext()) {
       auto f = fields_.find(items->Value("FIELDID").ToLong());
@@ -254,6 +351,7 @@ class Exporter {
       f->second.items.push_back({items->Value("QMGUID").ToText(),
                                  items->Value("ItemText").ToText(),
                                  items->Value("ItemRank").ToLong()});
+      item_ids_[items->Value("ITEMID").ToLong()] = Id(f->second.items.back().guid);
     }
     for (auto& [key, f] : fields_) by_guid_.push_back(&f);
     std::sort(by_guid_.begin(), by_guid_.end(), [](const Field* a, const Field* b) {
@@ -288,10 +386,16 @@ class Exporter {
       auto f = fields_.find(links->Value("USERDEFINEDFIELDID").ToLong());
       if (t != types_.end() && f != fields_.end()) t->second.fields.push_back(&f->second);
     }
-    for (auto& [key, t] : types_)
+    for (auto& [key, t] : types_) {
       std::sort(t.fields.begin(), t.fields.end(), [](const Field* a, const Field* b) {
         return FoldedGuid(a->guid) < FoldedGuid(b->guid);
       });
+      t.id = Id(t.guid);
+      t.foreign_id_def = t.id + "-foreign-id";
+      t.name_def = t.id + "-name";
+      t.text_def = t.id + "-text";
+      for (const Field* f : t.fields) t.defs.push_back(reqif::IdOfPair(t.guid, f->guid));
+    }
   }
 
   void LoadPackages() {
@@ -520,32 +624,38 @@ class Exporter {
     w.End();
   }
 
-  // Traces between two requirements of the export, in key order of their
-  // ends (NULL types as 0).
-  std::string TraceSelect(bool distinct_types) const {
-    const std::string ends =
-        " FROM " + Table("QmToRelationships") + " tr JOIN " +
-        Table("qmProjectRequirements") +
-        " pa ON pa.RequirementID = tr.RequirementID AND pa.ProjectID = ? JOIN " +
-        Table("qmProjectRequirements") +
-        " pb ON pb.RequirementID = tr.ToID AND pb.ProjectID = ? JOIN " +
-        Table("qmRequirements") + " a ON a.ID = tr.RequirementID JOIN " +
-        Table("qmRequirements") +
-        " b ON b.ID = tr.ToID WHERE COALESCE(tr.ExternalProjectID, 0) = 0 AND "
-        "COALESCE(tr.ExternalProjectToID, 0) = 0 AND COALESCE(a.Deleted, 0) = 0 AND "
-        "COALESCE(b.Deleted, 0) = 0";
-    if (distinct_types)
-      return "SELECT DISTINCT COALESCE(tr.Type, 0) AS Type" + ends + " ORDER BY 1";
-    return "SELECT tr.RequirementID, tr.ToID, a.QMGUID AS FromGuid, b.QMGUID AS ToGuid, "
-           "COALESCE(tr.Type, 0) AS Type, tr.VersionDateTime" +
-           ends + " ORDER BY tr.RequirementID, tr.ToID, 5";
+  // The traces between two live requirements of the project, in key order
+  // of their ends, then type (NULL types as 0), and the trace types among
+  // them. Read before anything is written, as the relation types come
+  // before the objects; the ends are checked against the project's live
+  // requirements here rather than in a join, which cost the database more
+  // than the whole rest of the export.
+  void LoadTraces() {
+    std::unordered_set<int32_t> live;
+    auto reqs = conn_.Query("SELECT r.ID FROM " + Table("qmRequirements") + " r JOIN " +
+                                Table("qmProjectRequirements") +
+                                " pr ON pr.RequirementID = r.ID AND pr.ProjectID = ? "
+                                "WHERE COALESCE(r.Deleted, 0) = 0",
+                            {Variant(project_key_)});
+    for (; !reqs->IsEOF(); reqs->MoveNext()) live.insert(reqs->Value("ID").ToLong());
+    auto rs = conn_.Query(
+        "SELECT RequirementID, ToID, COALESCE(Type, 0) AS Type, VersionDateTime FROM " +
+        Table("QmToRelationships") +
+        " WHERE COALESCE(ExternalProjectID, 0) = 0 AND COALESCE(ExternalProjectToID, 0) "
+        "= 0 ORDER BY RequirementID, ToID, 3");
+    for (; !rs->IsEOF(); rs->MoveNext()) {
+      const int32_t from = rs->Value("RequirementID").ToLong();
+      const int32_t to = rs->Value("ToID").ToLong();
+      if (!live.count(from) || !live.count(to)) continue;
+      traces_.push_back({from, to, rs->Value("Type").ToLong(),
+                         Time(rs->Value("VersionDateTime"))});
+      trace_types_.insert(traces_.back().type);
+    }
   }
 
   void WriteRelationTypes(Writer& w) {
-    auto rs =
-        conn_.Query(TraceSelect(true), {Variant(project_key_), Variant(project_key_)});
-    for (; !rs->IsEOF(); rs->MoveNext()) {
-      const std::string n = std::to_string(rs->Value("Type").ToLong());
+    for (int32_t type : trace_types_) {
+      const std::string n = std::to_string(type);
       w.Line();
       w.Start("SPEC-RELATION-TYPE");
       w.Identity(reqif::kTraceTypePrefix + n, project_time_,
@@ -613,7 +723,7 @@ class Exporter {
   struct Value {
     int32_t field = 0;
     std::string text;                // attribute value
-    std::vector<std::string> items;  // list item GUIDs
+    std::vector<std::string> items;  // list items' identifiers
   };
   std::map<int32_t, std::vector<Value>> SliceValues(int32_t after, int32_t last) {
     std::map<int32_t, std::vector<Value>> out;
@@ -638,7 +748,7 @@ class Exporter {
       out[values->Value("REQUIREMENTID").ToLong()].push_back(std::move(v));
     }
     auto lists =
-        conn_.Query("SELECT l.RequirementID, l.FieldID, i.QMGUID FROM " +
+        conn_.Query("SELECT l.RequirementID, l.FieldID, i.ITEMID, i.QMGUID FROM " +
                         Table("qmUserDefinedListValues") + " l JOIN " +
                         Table("qmUserDefinedListItems") +
                         " i ON i.ITEMID = l.ListItemID WHERE l.RequirementID > ? AND "
@@ -651,13 +761,62 @@ class Exporter {
       if (vs.empty() || vs.back().field != field || vs.back().items.empty()) {
         vs.push_back({field, "", {}});
       }
-      vs.back().items.push_back(lists->Value("QMGUID").ToText());
+      auto id = item_ids_.find(lists->Value("ITEMID").ToLong());
+      vs.back().items.push_back(id != item_ids_.end() ? id->second
+                                                      : Id(lists->Value("QMGUID").ToText()));
     }
     return out;
   }
 
+  // The resources of the requirements with keys in (after, last], by
+  // requirement, in key order (an import issues keys in file order).
+  struct Resource {
+    int32_t key = 0;
+    std::string guid, name, type;
+  };
+  std::map<int32_t, std::vector<Resource>> SliceResources(int32_t after, int32_t last) {
+    std::map<int32_t, std::vector<Resource>> out;
+    if (!archive_) return out;
+    auto rs = conn_.Query("SELECT ID, REQUIREMENTID, QMGUID, NAME, TYPE FROM " +
+                              Table("QmResources") +
+                              " WHERE REQUIREMENTID > ? AND REQUIREMENTID <= ? "
+                              "ORDER BY REQUIREMENTID, ID",
+                          {Variant(after), Variant(last)});
+    for (; !rs->IsEOF(); rs->MoveNext())
+      out[rs->Value("REQUIREMENTID").ToLong()].push_back(
+          {rs->Value("ID").ToLong(), rs->Value("QMGUID").ToText(),
+           rs->Value("NAME").ToText(), rs->Value("TYPE").ToText()});
+    return out;
+  }
+
+  // <xhtml:object> of each resource that can be named in the archive, after
+  // the text; its content is the resource's name, its type the stored one
+  // when that is a MIME type, else one the name's extension gives.
+  void WriteAttachments(Writer& w, const std::string& req_guid,
+                    const std::vector<Resource>& resources) {
+    for (const Resource& r : resources) {
+      const std::string folder = sql::FileGuid(r.guid);
+      if (folder.empty()) {
+        Note("resources whose GUID names no file (not carried)", req_guid + " " + r.guid);
+        continue;
+      }
+      const std::string entry =
+          "Resources/" + folder + "/" + reqif::EntryFileName(r.name);
+      const bool mime = r.type.find('/') != std::string::npos &&
+                        r.type.find_first_of(" \t\r\n") == std::string::npos;
+      w.Start("xhtml:object");
+      w.Attr("data", reqif::PercentEncoded(entry));
+      w.Attr("type", mime ? r.type : reqif::MimeTypeOf(r.name));
+      w.Text(r.name);
+      w.End();
+      attachments_.push_back({r.key, entry});
+      Count("attachment");
+    }
+  }
+
   void WriteSlice(Writer& w, Recordset& reqs, int32_t after, int32_t last) {
     auto values = SliceValues(after, last);
+    auto resources = SliceResources(after, last);
     for (; !reqs.IsEOF(); reqs.MoveNext()) {
       const int32_t key = reqs.Value("ID").ToLong();
       const std::string guid = reqs.Value("QMGUID").ToText();
@@ -672,26 +831,30 @@ class Exporter {
         continue;
       }
       const Type& t = type->second;
-      const std::string tid = Id(t.guid);
-      written_.insert(key);
+      const std::string& tid = t.id;
+      const std::string& id = req_ids_[key] = Id(guid);
       w.Line();
       w.Start("SPEC-OBJECT");
-      w.Identity(Id(guid), Time(reqs.Value("VersionDateTime")), "");
+      w.Identity(id, Time(reqs.Value("VersionDateTime")), "");
       w.Start("VALUES");
-      StringValue(w, tid + "-foreign-id",
+      StringValue(w, t.foreign_id_def,
                   reqs.Value("RequirementPrefix").ToText() + reqs.Value("Tag").ToText());
       const std::string name = reqs.Value("RequirementName").ToText();
-      if (!name.empty()) StringValue(w, tid + "-name", name);
+      if (!name.empty()) StringValue(w, t.name_def, name);
       const bool overflow =
           reqs.Value("OverflowIND").ToLong() == 1 && !reqs.Value("OverflowText").IsNull();
       const std::string text =
           reqs.Value(overflow ? "OverflowText" : "RequirementText").ToText();
-      if (!text.empty()) {
+      auto res = resources.find(key);
+      if (!text.empty() || res != resources.end()) {
         w.Start("ATTRIBUTE-VALUE-XHTML");
         w.Start("THE-VALUE");
+        w.Start("xhtml:div");
         WriteXhtml(w, text);
+        if (res != resources.end()) WriteAttachments(w, guid, res->second);
         w.End();
-        w.Ref("DEFINITION", "ATTRIBUTE-DEFINITION-XHTML-REF", tid + "-text");
+        w.End();
+        w.Ref("DEFINITION", "ATTRIBUTE-DEFINITION-XHTML-REF", t.text_def);
         w.End();
       }
       auto vs = values.find(key);
@@ -717,30 +880,28 @@ class Exporter {
     return static_cast<size_t>(at - t.fields.begin());
   }
 
+  // |text| with its line ends as <xhtml:br/>, inside the open div.
   static void WriteXhtml(Writer& w, std::string_view text) {
-    w.StartNs("xhtml", "div");
     size_t start = 0;
     for (size_t i = 0; i <= text.size(); ++i) {
       if (i < text.size() && text[i] != '\r' && text[i] != '\n') continue;
       w.Text(text.substr(start, i - start));
       if (i == text.size()) break;
       if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      w.StartNs("xhtml", "br");
+      w.Start("xhtml:br");
       w.End();
       start = i + 1;
     }
-    w.End();
   }
 
   void WriteValue(Writer& w, const Type& t, const std::string& req_guid, const Value& v) {
-    auto field = fields_.find(v.field);
-    const Field* f = field == fields_.end() ? nullptr : &field->second;
-    if (f == nullptr ||
-        std::find(t.fields.begin(), t.fields.end(), f) == t.fields.end()) {
+    const size_t at = Position(t, v.field);
+    if (at == t.fields.size()) {
       Note("values of attributes the requirement's type does not have", req_guid);
       return;
     }
-    const std::string def = reqif::IdOfPair(t.guid, f->guid);
+    const Field* f = t.fields[at];
+    const std::string& def = t.defs[at];
     const char* kind = Kind(f->data_type);
     if (f->data_type == kList || f->data_type == kMulti) {
       if (v.items.empty()) {
@@ -750,7 +911,7 @@ class Exporter {
       w.Start("ATTRIBUTE-VALUE-ENUMERATION");
       w.Ref("DEFINITION", "ATTRIBUTE-DEFINITION-ENUMERATION-REF", def);
       w.Start("VALUES");
-      for (const std::string& item : v.items) w.RefElement("ENUM-VALUE-REF", Id(item));
+      for (const std::string& item : v.items) w.RefElement("ENUM-VALUE-REF", item);
       w.End();
       w.End();
       return;
@@ -781,17 +942,12 @@ class Exporter {
   void WriteRelations(Writer& w) {
     w.Line();
     w.Start("SPEC-RELATIONS");
-    auto rs =
-        conn_.Query(TraceSelect(false), {Variant(project_key_), Variant(project_key_)});
     std::string last_id;
-    for (; !rs->IsEOF(); rs->MoveNext()) {
-      if (!written_.count(rs->Value("RequirementID").ToLong()) ||
-          !written_.count(rs->Value("ToID").ToLong()))
-        continue;
-      const std::string type = std::to_string(rs->Value("Type").ToLong());
-      const std::string id =
-          reqif::IdOfPair(rs->Value("FromGuid").ToText(), rs->Value("ToGuid").ToText()) +
-          "-" + type;
+    for (const Trace& trace : traces_) {
+      auto from = req_ids_.find(trace.from), to = req_ids_.find(trace.to);
+      if (from == req_ids_.end() || to == req_ids_.end()) continue;
+      const std::string type = std::to_string(trace.type);
+      const std::string id = from->second + to->second + "-" + type;
       if (id == last_id) {
         Note("traces repeated between the same requirements", id);
         continue;
@@ -799,9 +955,9 @@ class Exporter {
       last_id = id;
       w.Line();
       w.Start("SPEC-RELATION");
-      w.Identity(id, Time(rs->Value("VersionDateTime")), "");
-      w.Ref("SOURCE", "SPEC-OBJECT-REF", Id(rs->Value("FromGuid").ToText()));
-      w.Ref("TARGET", "SPEC-OBJECT-REF", Id(rs->Value("ToGuid").ToText()));
+      w.Identity(id, trace.time, "");
+      w.Ref("SOURCE", "SPEC-OBJECT-REF", from->second);
+      w.Ref("TARGET", "SPEC-OBJECT-REF", to->second);
       w.Ref("TYPE", "SPEC-RELATION-TYPE-REF", reqif::kTraceTypePrefix + type);
       w.End();
       Count("SPEC-RELATION");
@@ -825,12 +981,13 @@ class Exporter {
       any = true;
       WritePackageNode(w, p.guid, c);
     }
+    const std::string package_id = Id(p.guid);
     for (int32_t r : p.requirements) {
-      auto guid = req_guids_.find(r);
-      if (guid == req_guids_.end()) continue;
+      auto id = req_ids_.find(r);
+      if (id == req_ids_.end()) continue;
       if (!any) w.Start("CHILDREN");
       any = true;
-      Node(w, reqif::IdOfPair(p.guid, guid->second), Id(guid->second));
+      Node(w, package_id + id->second, id->second);
       w.End();
     }
     if (any) w.End();
@@ -838,15 +995,7 @@ class Exporter {
   }
 
   void WriteSpecification(Writer& w) {
-    // The GUIDs of the requirements written, for the hierarchy.
-    auto rs = conn_.Query("SELECT r.ID, r.QMGUID FROM " + Table("qmRequirements") +
-                              " r JOIN " + Table("qmProjectRequirements") +
-                              " pr ON pr.RequirementID = r.ID AND pr.ProjectID = ?",
-                          {Variant(project_key_)});
     std::unordered_set<int32_t> in_package;
-    for (; !rs->IsEOF(); rs->MoveNext())
-      if (written_.count(rs->Value("ID").ToLong()))
-        req_guids_[rs->Value("ID").ToLong()] = rs->Value("QMGUID").ToText();
     for (const auto& [key, p] : packages_)
       for (int32_t r : p.requirements) in_package.insert(r);
 
@@ -860,12 +1009,11 @@ class Exporter {
     for (int32_t key : roots_) WritePackageNode(w, summary_.project_guid, key);
     if (!chosen_only_) {
       std::vector<int32_t> loose;
-      for (const auto& [key, guid] : req_guids_)
+      for (const auto& [key, id] : req_ids_)
         if (!in_package.count(key)) loose.push_back(key);
       std::sort(loose.begin(), loose.end());
       for (int32_t key : loose) {
-        Node(w, reqif::IdOfPair(summary_.project_guid, req_guids_[key]),
-             Id(req_guids_[key]));
+        Node(w, project_id_ + req_ids_[key], req_ids_[key]);
         w.End();
       }
     }
@@ -882,41 +1030,91 @@ class Exporter {
   std::string project_id_, project_time_, project_description_;
   std::map<int32_t, Field> fields_;
   std::vector<const Field*> by_guid_;
+  std::unordered_map<int32_t, std::string> item_ids_;  // list item key -> identifier
   std::map<int32_t, Type> types_;
   std::vector<int32_t> type_order_;
   std::map<int32_t, Package> packages_;
   std::vector<int32_t> roots_;
   bool chosen_only_ = false;
   std::unordered_set<int32_t> chosen_reqs_;
-  std::unordered_set<int32_t> written_;
-  std::unordered_map<int32_t, std::string> req_guids_;
+  // The requirements written, by key: their identifiers.
+  std::unordered_map<int32_t, std::string> req_ids_;
+  struct Trace {
+    int32_t from = 0, to = 0, type = 0;
+    std::string time;
+  };
+  std::vector<Trace> traces_;
+  std::set<int32_t> trace_types_;
+  const bool archive_;
+  std::vector<Attachment> attachments_;
 };
+
+}  // namespace
+
+namespace {
+
+bool NamesArchive(const std::string& file) {
+  return file.size() >= 7 &&
+         EqualsNoCase(std::string_view(file).substr(file.size() - 7), ".reqifz");
+}
+
+// The archive: the ReqIF file written at |reqif| as "<stem of file>.reqif",
+// then each attachment, its bytes read from the database only when the
+// archive writes it.
+void WriteArchive(Connection& conn, const Exporter& exporter, const std::string& reqif,
+                  const std::string& file, const std::string& part,
+                  const ReqifExportOptions& options) {
+  if (options.progress)
+    options.progress("write " + file + " (" +
+                     std::to_string(exporter.Attachments().size()) + " attachments)");
+  std::string stem = std::filesystem::path(file).filename().string();
+  stem.resize(stem.size() - 7);
+  reqif::ArchiveWriter zip(part, reqif::CreationEpoch());
+  zip.AddFile(reqif::EntryFileName(stem + ".reqif"), reqif);
+  const std::string select =
+      "SELECT RESOURCEOBJ FROM " + std::string(kTableMarker) + "QmResources WHERE ID = ?";
+  for (const Attachment& a : exporter.Attachments())
+    zip.AddFetched(a.entry, [&conn, &select, key = a.key] {
+      auto rs = conn.Query(select, {Variant(key)});
+      return rs->IsEOF() ? std::vector<uint8_t>()
+                         : movers::package_xml::ResourceBytes(rs->Value("RESOURCEOBJ"));
+    });
+  zip.Close();
+}
 
 }  // namespace
 
 ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& file,
                                const ReqifExportOptions& options) {
-  if (file.size() >= 7 &&
-      EqualsNoCase(std::string_view(file).substr(file.size() - 7), ".reqifz"))
-    throw Error(eErr_NotAvailable, kSource,
-                "Writing zip archives (.reqifz) is not offered; name the file .reqif.");
+  const bool archive = NamesArchive(file);
   // The same rules as every file the tool writes: never the database or its
   // key, only a regular file or a new name, written to a new temporary file
   // (created exclusively, never through a link) and renamed when complete.
+  // An archive's ReqIF file is written to a second such file first.
   transfer::CheckNotSourceFiles(file, db_path, false);
   xml::CheckReplaceable(file);
   auto conn = OpenProjectDatabase(db_path, options.pg_schema);
   ReqifExportSummary summary;
-  std::string part;
-  const int fd = xml::CreateTempFile(file, &part);
-  if (fd < 0)
-    throw Error(eErr_FileNotFound, kSource,
-                "Cannot create a file beside " + file + ": " + std::strerror(errno) + ".");
-  ::close(fd);
+  std::string part, reqif;
+  for (std::string* temp : {&part, &reqif}) {
+    if (temp == &reqif && !archive) break;
+    const int fd = xml::CreateTempFile(file, temp);
+    if (fd < 0) {
+      if (!part.empty() && temp != &part) std::remove(part.c_str());
+      throw Error(eErr_FileNotFound, kSource,
+                  "Cannot create a file beside " + file + ": " + std::strerror(errno) + ".");
+    }
+    ::close(fd);
+  }
   conn->SetLockWait(5000);
   conn->BeginSnapshot();
   try {
-    Exporter(*conn, options, &summary).Run(part);
+    Exporter exporter(*conn, options, archive, &summary);
+    exporter.Run(archive ? reqif : part);
+    if (archive) {
+      WriteArchive(*conn, exporter, reqif, file, part, options);
+      std::remove(reqif.c_str());
+    }
     std::error_code ec;
     std::filesystem::rename(part, file, ec);
     if (ec)
@@ -925,6 +1123,7 @@ ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& fi
   } catch (...) {
     conn->Rollback();
     std::remove(part.c_str());
+    if (!reqif.empty()) std::remove(reqif.c_str());
     throw;
   }
   conn->Commit();

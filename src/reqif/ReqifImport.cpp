@@ -29,6 +29,7 @@
 #include "qmxml/ProjectDatabase.h"
 #include "qmxml/Reqif.h"
 #include "qmxml/SourceContainer.h"
+#include "reqif/ReqifArchive.h"
 #include "reqif/ReqifNames.h"
 #include "frame/Guid.h"
 #include "sql/SqlText.h"
@@ -55,6 +56,11 @@ constexpr const char* kHeadingTwice = "headings placed more than once (first pla
 constexpr const char* kLooseHeadings = "headings in no SPECIFICATION (not carried)";
 constexpr const char* kHeadingRelations = "relations that name a heading (not carried)";
 constexpr const char* kObjects = "embedded objects in texts (not carried)";
+constexpr const char* kNoAttachment =
+    "embedded objects naming no file of the archive (not carried)";
+constexpr const char* kUnsafeEntries =
+    "archive entries whose names lead outside the archive (not read)";
+constexpr const char* kOtherReqif = "ReqIF files of the archive after the first (not read)";
 constexpr const char* kChildrenFirst =
     "hierarchy nodes whose CHILDREN come before their OBJECT (children placed one level "
     "up)";
@@ -160,9 +166,14 @@ bool IsBlock(std::string_view name) {
   return false;
 }
 
+// An <xhtml:object> of a text: what it names, its type and its content.
+struct Embedded {
+  std::string data, type, name;
+};
+
 struct PlainText {
   std::string out;
-  long objects = 0;
+  std::vector<Embedded> objects;
 
   bool AtLineStart() const { return out.empty() || out.back() == '\n'; }
   void LineEnd() {
@@ -203,7 +214,7 @@ struct PlainText {
       if (name == "br") {
         LineEnd();
       } else if (name == "object") {
-        ++objects;
+        objects.push_back({Attr(c, "data"), Attr(c, "type"), Content(c)});
       } else if (IsBlock(name)) {
         BlockBreak();
         Walk(c, pre || name == "pre");
@@ -267,21 +278,19 @@ class Importer {
 
   void Read(const std::string& path) {
     path_ = path;
-    // A zip archive (.reqifz) starts with "PK\3\4".
-    if (xml::FileExists(path)) {
-      char magic[4] = {};
-      if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        const size_t n = std::fread(magic, 1, sizeof magic, f);
-        std::fclose(f);
-        if (n == 4 && std::string_view(magic, 4) == std::string_view("PK\3\4", 4))
-          throw Error(eErr_ReqifUnreadable, kSource,
-                      "The file " + path +
-                          " is a zip archive (.reqifz), which the import does not "
-                          "read; unpack it and import the .reqif file it holds (line 1, "
-                          "column 1).");
-      }
+    xmlTextReaderPtr r = nullptr;
+    // An archive (.reqifz) is known by its signature, whatever its name.
+    if (reqif::IsZipFile(path)) {
+      archive_ = std::make_unique<reqif::ArchiveReader>(path);
+      path_ = path + " (" + archive_->ReqifEntry() + ")";
+      for (const std::string& e : archive_->UnsafeEntries())
+        Note(kUnsafeEntries, "\"" + e + "\"");
+      for (const std::string& e : archive_->OtherReqifFiles())
+        Note(kOtherReqif, "\"" + e + "\"");
+      r = archive_->OpenReqif(XML_PARSE_NONET);
+    } else {
+      r = xmlReaderForFile(path.c_str(), nullptr, XML_PARSE_NONET);
     }
-    xmlTextReaderPtr r = xmlReaderForFile(path.c_str(), nullptr, XML_PARSE_NONET);
     if (r == nullptr)
       throw Error(eErr_FileNotFound, kSource, "Cannot open the ReqIF file " + path + ".");
     std::unique_ptr<xmlTextReader, void (*)(xmlTextReaderPtr)> owner(r,
@@ -584,6 +593,7 @@ class Importer {
     if (t == object_types_.end())
       return Note(kNoType, Where(n) + " names the type \"" + type_id + "\"");
     ObjectType& type = t->second;
+    embedded_.clear();
     Values v;
     std::vector<std::pair<const Attribute*, const xmlNode*>> fields;
     for (const xmlNode* value : Elements(Child(n, "VALUES"))) {
@@ -619,11 +629,42 @@ class Importer {
     if (type.key == 0 || (!v.chapter.empty() && v.text.empty())) {
       headings_[id] = {GuidOf(id), v.chapter.empty() ? Attr(n, "LONG-NAME") : v.chapter,
                        v.description, 0};
+      if (!embedded_.empty()) Note(kObjects, Where(n));
       return;
     }
     if (v.name.empty()) v.name = Attr(n, "LONG-NAME");
     const int32_t key = Requirement(n, id, type, v);
     for (const auto& [attr, value] : fields) FieldValue(n, key, *attr, value);
+    for (const Embedded& e : embedded_) Attach(n, id, key, e);
+  }
+
+  // The file an <xhtml:object> names in the archive, as a resource of the
+  // requirement |key|: its GUID from the folder "Resources/<GUID>/" this
+  // tool writes, else one derived from the object and the file; its name
+  // the object's content, else the file's; its type the object's, else one
+  // the file's extension gives.
+  void Attach(const xmlNode* n, const std::string& id, int32_t key, const Embedded& e) {
+    if (archive_ == nullptr) return Note(kObjects, Where(n));
+    const std::string entry = reqif::PercentDecoded(e.data);
+    std::vector<uint8_t> bytes;
+    if (!reqif::IsSafeEntryName(entry) || !archive_->ReadEntry(entry, &bytes))
+      return Note(kNoAttachment, Where(n) + " names \"" + e.data + "\"");
+    const size_t slash = entry.rfind('/');
+    const std::string file = entry.substr(slash == std::string::npos ? 0 : slash + 1);
+    std::string guid;
+    if (entry.rfind("Resources/", 0) == 0 && slash != std::string::npos)
+      guid = sql::FileGuid(entry.substr(10, slash - 10));
+    if (guid.empty() || !resource_guids_.insert(FoldCase(guid)).second)
+      guid = reqif::NameBasedGuid(id + "/" + entry);
+    const std::string name = e.name.empty() ? file : e.name;
+    auto [resource, stored] = NewKey("Resource", guid);
+    conn_.Run("INSERT INTO " + Table("QmResources") +
+                  " (ID, NAME, TYPE, REQUIREMENTID, RESOURCEOBJ, QMGUID, Flags, "
+                  "VERSIONDATETIME) VALUES (?, ?, ?, ?, ?, ?, 0, ?)",
+              {Variant(resource), Variant(sql::HostText(name)),
+               Variant(sql::HostText(e.type.empty() ? reqif::MimeTypeOf(file) : e.type)),
+               Variant(key), Variant(std::move(bytes)), Variant(stored),
+               Nullable(reqif::StoredDateTime(Attr(n, "LAST-CHANGE")))});
   }
 
   // The text of a value element: THE-VALUE, as plain text for XHTML.
@@ -631,7 +672,7 @@ class Importer {
     if (Name(value) != "ATTRIBUTE-VALUE-XHTML") return Attr(value, "THE-VALUE");
     PlainText plain;
     plain.Walk(Child(value, "THE-VALUE"), false);
-    if (plain.objects > 0) Note(kObjects, Where(value->parent->parent));
+    for (Embedded& e : plain.objects) embedded_.push_back(std::move(e));
     return plain.Result();
   }
 
@@ -941,6 +982,9 @@ class Importer {
   std::unordered_map<std::string, Heading> headings_;
   std::unordered_set<std::string> relations_, specifications_;
   std::set<std::pair<int32_t, int32_t>> members_;
+  std::unique_ptr<reqif::ArchiveReader> archive_;
+  std::vector<Embedded> embedded_;  // of the object being read
+  std::unordered_set<std::string> resource_guids_;
 };
 
 }  // namespace

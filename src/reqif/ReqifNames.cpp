@@ -11,22 +11,33 @@ namespace qmxml::reqif {
 
 namespace {
 
+// Every export makes an identifier of each requirement's GUID several
+// times, so this stays clear of locale calls and allocates once.
+bool IsHexDigit(char c) {
+  const char lower = static_cast<char>(c | 0x20);
+  return (c >= '0' && c <= '9') || (lower >= 'a' && lower <= 'f');
+}
+
 bool IsHex(std::string_view text) {
   for (char c : text)
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    if (!IsHexDigit(c)) return false;
   return true;
 }
 
-// The 32 hex digits of a "{8-4-4-4-12}" GUID, or "".
-std::string HexOfGuid(std::string_view guid) {
+// |prefix| and the 32 hex digits of a "{8-4-4-4-12}" GUID, or "".
+std::string HexOfGuid(std::string_view guid, std::string_view prefix = {}) {
   if (guid.size() != 38 || guid.front() != '{' || guid.back() != '}') return "";
   std::string hex;
+  hex.reserve(prefix.size() + 32);
+  hex.append(prefix);
   for (size_t i = 1; i + 1 < guid.size(); ++i) {
     const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
     if (dash != (guid[i] == '-')) return "";
-    if (!dash) hex += guid[i];
+    if (dash) continue;
+    if (!IsHexDigit(guid[i])) return "";
+    hex += guid[i];
   }
-  return IsHex(hex) ? hex : "";
+  return hex;
 }
 
 std::string GuidOfHex(std::string_view hex) {
@@ -50,10 +61,7 @@ bool Digits(std::string_view text, size_t at, size_t n) {
 
 }  // namespace
 
-std::string IdOfGuid(std::string_view guid) {
-  std::string hex = HexOfGuid(guid);
-  return hex.empty() ? "" : "_" + hex;
-}
+std::string IdOfGuid(std::string_view guid) { return HexOfGuid(guid, "_"); }
 
 std::string IdOfPair(std::string_view guid_a, std::string_view guid_b) {
   return IdOfGuid(guid_a) + IdOfGuid(guid_b);
@@ -155,11 +163,15 @@ bool IsReal(std::string_view text) {
   return at == text.size();
 }
 
-std::string CreationTime() {
-  std::time_t when = std::time(nullptr);
+std::time_t CreationEpoch() {
   if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
       epoch != nullptr && *epoch != '\0')
-    when = static_cast<std::time_t>(std::strtoll(epoch, nullptr, 10));
+    return static_cast<std::time_t>(std::strtoll(epoch, nullptr, 10));
+  return std::time(nullptr);
+}
+
+std::string CreationTime() {
+  const std::time_t when = CreationEpoch();
   std::tm utc{};
   gmtime_r(&when, &utc);
   char buf[32];

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -63,7 +64,8 @@ std::string StoredDateTime(std::string_view iso);
 bool IsInteger(std::string_view text);
 bool IsReal(std::string_view text);
 
-// Now, or SOURCE_DATE_EPOCH when set, as xsd:dateTime in UTC.
+// Now, or SOURCE_DATE_EPOCH when set; CreationTime as xsd:dateTime in UTC.
+std::time_t CreationEpoch();
 std::string CreationTime();
 
 }  // namespace qmxml::reqif

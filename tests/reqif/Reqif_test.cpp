@@ -8,6 +8,8 @@
 
 #include "TestSupport.h"
 #include "qmxml/Error.h"
+#include "movers/content/PackageXml.h"
+#include "reqif/ReqifArchive.h"
 #include "reqif/ReqifNames.h"
 #include "sample/SampleProject.h"
 #include "frame/Guid.h"
@@ -79,6 +81,32 @@ std::string CarriedRows(const std::string& db) {
   return out;
 }
 
+// The resources of the requirements ReqIF carries, by GUID: name, type,
+// the requirement's GUID and the bytes.
+std::string ResourceRows(const std::string& db) {
+  auto conn = OpenProjectDatabase(db);
+  auto rs = conn->Query(
+      "SELECT s.QMGUID, s.NAME, s.TYPE, r.QMGUID AS Owner, s.RESOURCEOBJ FROM "
+      "QmResources s JOIN qmRequirements r ON r.ID = s.REQUIREMENTID WHERE "
+      "COALESCE(r.Deleted, 0) = 0 ORDER BY s.QMGUID");
+  std::string out;
+  for (; !rs->IsEOF(); rs->MoveNext()) {
+    for (const char* column : {"QMGUID", "NAME", "TYPE", "Owner"})
+      out += rs->Value(column).ToText() + "|";
+    const auto bytes = movers::package_xml::ResourceBytes(rs->Value("RESOURCEOBJ"));
+    out.append(bytes.begin(), bytes.end()).append("\n");
+  }
+  return out;
+}
+
+// The ReqIF file of the archive |path|, written to |file|.
+void UnpackReqif(const std::string& path, const std::string& file) {
+  reqif::ArchiveReader archive(path);
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(archive.ReadEntry(archive.ReqifEntry(), &bytes));
+  WriteFile(file, std::string(bytes.begin(), bytes.end()));
+}
+
 class ReqifRoundTrip : public ::testing::TestWithParam<std::string> {
  protected:
   TempDir dir;
@@ -132,6 +160,20 @@ TEST_P(ReqifRoundTrip, SampleComesBackRowForRowAndByteForByte) {
   auto part = ExportReqif(source, dir.File("p.reqif"), one);
   EXPECT_EQ(ValidateReqif(dir.File("p.reqif")), 0);
   EXPECT_LT(part.written.at("SPEC-OBJECT"), exported.written.at("SPEC-OBJECT"));
+
+  // As an archive: the resources travel as attachments and come back byte
+  // for byte; the archive of the imported project is the same bytes.
+  const std::string zipped = dbs.New("zipped.db");
+  auto archived = ExportReqif(source, dir.File("a.reqifz"), {});
+  EXPECT_GT(archived.written.at("attachment"), 0);
+  UnpackReqif(dir.File("a.reqifz"), dir.File("inner.reqif"));
+  EXPECT_EQ(ValidateReqif(dir.File("inner.reqif")), 0);
+  EXPECT_TRUE(ImportReqif(dir.File("a.reqifz"), zipped, strict).skipped.empty());
+  EXPECT_EQ(ResourceRows(source), ResourceRows(zipped));
+  EXPECT_EQ(CarriedRows(source), CarriedRows(zipped));
+  std::filesystem::create_directory(dir.File("b"));
+  ExportReqif(zipped, dir.File("b/a.reqifz"), {});
+  EXPECT_EQ(ReadFile(dir.File("a.reqifz")), ReadFile(dir.File("b/a.reqifz")));
   unsetenv("SOURCE_DATE_EPOCH");
 }
 
@@ -362,8 +404,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"NoHeader",
                  "<REQ-IF xmlns=\"http://www.omg.org/spec/ReqIF/20110401/reqif.xsd\"/>",
                  false, eErr_ReqifUnreadable, "no REQ-IF-HEADER"},
-        BadInput{"ZipArchive", std::string("PK\3\4\x14\0\0\0", 8), false,
-                 eErr_ReqifUnreadable, "is a zip archive (.reqifz)"},
+        BadInput{"DamagedArchive", std::string("PK\3\4\x14\0\0\0", 8), false,
+                 eErr_ReqifArchive, "cannot be read as a zip archive"},
         BadInput{"UntidyWithStrict", Untidy(Object("a", "T", kOutsideEnum)), true,
                  eErr_ReqifSkipped,
                  "enumeration values outside their type: 1, first <SPEC-OBJECT "
@@ -390,6 +432,93 @@ TEST_P(ReqifRefused, FailsWithItsReasonAndChangesNothing) {
   }
   EXPECT_EQ(before, DatabaseText(*OpenProjectDatabase(dir.File("held.db"))));
   EXPECT_FALSE(std::filesystem::exists(dir.File("new.db")));
+}
+
+// An archive from elsewhere whose entries try to leave its folder: they
+// are never read, the objects naming them are counted, the rest comes in;
+// --strict refuses it and the database stays as it was.
+TEST(ReqifArchive, EntriesLeadingOutsideAreNeverReadAndStrictRefuses) {
+  TempDir dir;
+  std::string objects;
+  for (const char* data : {"../evil.txt", "/abs.txt", "files/ok%201.txt", "files/none"})
+    objects += std::string("<xhtml:object data=\"") + data + "\">" +
+               (data[0] == 'f' ? "ok" : "x") + "</xhtml:object>";
+  WriteFile(
+      dir.File("h.reqif"),
+      Reqif("<DATATYPES><DATATYPE-DEFINITION-XHTML IDENTIFIER=\"X\"/></DATATYPES>"
+            "<SPEC-TYPES><SPEC-OBJECT-TYPE IDENTIFIER=\"T\"><SPEC-ATTRIBUTES>"
+            "<ATTRIBUTE-DEFINITION-XHTML IDENTIFIER=\"AX\" LONG-NAME=\"ReqIF.Text\">"
+            "<TYPE><DATATYPE-DEFINITION-XHTML-REF>X</DATATYPE-DEFINITION-XHTML-REF></TYPE>"
+            "</ATTRIBUTE-DEFINITION-XHTML></SPEC-ATTRIBUTES></SPEC-OBJECT-TYPE></SPEC-TYPES>"
+            "<SPEC-OBJECTS>" +
+            Object("o", "T",
+                   "<ATTRIBUTE-VALUE-XHTML><THE-VALUE><xhtml:div "
+                   "xmlns:xhtml=\"http://www.w3.org/1999/xhtml\">see" +
+                       objects +
+                       "</xhtml:div></THE-VALUE><DEFINITION><ATTRIBUTE-DEFINITION-"
+                       "XHTML-REF>AX</ATTRIBUTE-DEFINITION-XHTML-REF></DEFINITION>"
+                       "</ATTRIBUTE-VALUE-XHTML>") +
+            "</SPEC-OBJECTS>"));
+  {
+    // Named .bin: an archive is known by its signature.
+    reqif::ArchiveWriter zip(dir.File("h.bin"), 0);
+    zip.AddFile("h.reqif", dir.File("h.reqif"));
+    for (const char* name : {"../evil.txt", "/abs.txt", "files/ok 1.txt", "z.reqif"})
+      zip.AddFetched(name, [] { return std::vector<uint8_t>{'f', 'i', 'n', 'e'}; });
+    zip.Close();
+  }
+  auto summary = ImportReqif(dir.File("h.bin"), dir.File("a.db"), {});
+  std::map<std::string, long> counts;
+  for (const auto& [kind, note] : summary.skipped) counts[kind] = note.count;
+  EXPECT_EQ(counts,
+            (std::map<std::string, long>{
+                {"archive entries whose names lead outside the archive (not read)", 2},
+                {"embedded objects naming no file of the archive (not carried)", 3},
+                {"ReqIF files of the archive after the first (not read)", 1}}));
+  auto conn = OpenProjectDatabase(dir.File("a.db"));
+  EXPECT_EQ(QueryText(*conn, "SELECT RequirementText FROM qmRequirements"), "see|\n");
+  EXPECT_EQ(QueryText(*conn, "SELECT NAME, TYPE, CAST(RESOURCEOBJ AS TEXT) FROM QmResources"),
+            "ok|text/plain|fine|\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.Path().parent_path() / "evil.txt"));
+
+  const std::string before = DatabaseText(*conn);
+  ReqifImportOptions strict;
+  strict.strict = true;
+  strict.new_guids = true;  // refused for what it skips, not as a second import
+  try {
+    ImportReqif(dir.File("h.bin"), dir.File("a.db"), strict);
+    ADD_FAILURE() << "a hostile archive was taken with --strict";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eErr_ReqifSkipped);
+  }
+  EXPECT_EQ(before, DatabaseText(*OpenProjectDatabase(dir.File("a.db"))));
+}
+
+// An archive whose entry declares more than an import reads is refused
+// before a byte is unpacked, and changes nothing.
+TEST(ReqifArchive, DeclaredSizesOverTheLimitAreRefused) {
+  TempDir dir;
+  WriteFile(dir.File("a.reqif"), Reqif(""));
+  {
+    reqif::ArchiveWriter zip(dir.File("bomb.reqifz"), 0);
+    zip.AddFile("a.reqif", dir.File("a.reqif"));
+    zip.Close();
+  }
+  // The uncompressed size, in the local header and in the central directory.
+  std::string bytes = ReadFile(dir.File("bomb.reqifz"));
+  const size_t central = bytes.find("PK\1\2");
+  ASSERT_NE(central, std::string::npos);
+  for (size_t at : {size_t{22}, central + 24}) bytes.replace(at, 4, "\0\0\0\x70", 4);
+  WriteFile(dir.File("bomb.reqifz"), bytes);
+  try {
+    ImportReqif(dir.File("bomb.reqifz"), dir.File("b.db"), {});
+    ADD_FAILURE() << "a zip bomb was read";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eErr_ReqifArchive);
+    EXPECT_NE(e.Description().find("unpacks to more than 1536 MiB"), std::string::npos)
+        << e.Description();
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("b.db")));
 }
 
 }  // namespace

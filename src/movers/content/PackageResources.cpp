@@ -32,14 +32,6 @@ bool BelongsTo(const Recordset& resources, int32_t key) {
          owner.ToLong() == key;
 }
 
-// The bytes of a resource column, whatever form the row set holds it in.
-std::vector<uint8_t> ResourceBytes(const Variant& v) {
-  if (const auto* bytes = v.Bytes()) return *bytes;
-  if (const auto* text = v.Text())
-    return std::vector<uint8_t>(text->begin(), text->end());
-  return {};
-}
-
 // Flags stored as a 16-bit integer: no text gives NULL; a number out of
 // range overflows as the runtime's conversion does.
 Variant ResourceFlags(const std::string& text, const std::string& source) {
@@ -54,6 +46,13 @@ Variant ResourceFlags(const std::string& text, const std::string& source) {
 }  // namespace
 
 namespace package_xml {
+
+std::vector<uint8_t> ResourceBytes(const Variant& v) {
+  if (const auto* bytes = v.Bytes()) return *bytes;
+  if (const auto* text = v.Text())
+    return std::vector<uint8_t>(text->begin(), text->end());
+  return {};
+}
 
 void WriteResourceFile(const Recordset& rs, const std::string& guid,
                        const std::string& project_guid, const std::string& folder) {
@@ -70,7 +69,7 @@ void WriteResourceFile(const Recordset& rs, const std::string& guid,
   AppendTextElement(resource, "Flags", xml::ColumnText(rs, "Flags"));
   AppendTextElement(resource, "GUID", guid);
   xml::SetBase64Value(resource.append_child("ResourceObject"),
-                      ResourceBytes(rs.ValueOr("RESOURCEOBJ")));
+                      package_xml::ResourceBytes(rs.ValueOr("RESOURCEOBJ")));
   // Named by the GUID in braces, whether or not it is stored with them.
   const std::string stem = frame::FileGuid(guid);
   if (stem.empty())

@@ -8,6 +8,7 @@
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "frame/ThreadState.h"
 #include "qmxml/Recordset.h"
@@ -63,5 +64,9 @@ std::string PrepareResourcesFolder(const std::string& path, const std::string& e
 // baseline extracts write the same file.
 void WriteResourceFile(const Recordset& resources, const std::string& guid,
                        const std::string& project_guid, const std::string& folder);
+
+// The bytes of a resource column (RESOURCEOBJ), whatever form the row set
+// holds it in: bytes, or text from a database without a byte type.
+std::vector<uint8_t> ResourceBytes(const Variant& v);
 
 }  // namespace qmxml::movers::package_xml
