@@ -33,7 +33,7 @@
 #include "qmxml/Variant.h"
 #include "reqif/ReqifArchive.h"
 #include "reqif/ReqifNames.h"
-#include "sql/Guid.h"
+#include "frame/Guid.h"
 #include "transfer/OutputFolders.h"
 #include "transfer/TransferSteps.h"
 #include "xml/XmlDoc.h"
@@ -795,7 +795,7 @@ class Exporter {
   void WriteAttachments(Writer& w, const std::string& req_guid,
                     const std::vector<Resource>& resources) {
     for (const Resource& r : resources) {
-      const std::string folder = sql::FileGuid(r.guid);
+      const std::string folder = frame::FileGuid(r.guid);
       if (folder.empty()) {
         Note("resources whose GUID names no file (not carried)", req_guid + " " + r.guid);
         continue;

@@ -653,7 +653,7 @@ class Importer {
     const std::string file = entry.substr(slash == std::string::npos ? 0 : slash + 1);
     std::string guid;
     if (entry.rfind("Resources/", 0) == 0 && slash != std::string::npos)
-      guid = sql::FileGuid(entry.substr(10, slash - 10));
+      guid = frame::FileGuid(entry.substr(10, slash - 10));
     if (guid.empty() || !resource_guids_.insert(FoldCase(guid)).second)
       guid = reqif::NameBasedGuid(id + "/" + entry);
     const std::string name = e.name.empty() ? file : e.name;
