@@ -36,7 +36,6 @@ struct ReqifExportOptions {
   // and their requirements (and the traces between those). Empty: all.
   std::vector<std::string> packages;
   ProgressFn progress;
-  std::string pg_schema;
 };
 
 // Something counted instead of written or read: how often, and the first
@@ -55,10 +54,10 @@ struct ReqifExportSummary {
   std::map<std::string, ReqifNote> left_out;
 };
 
-// Writes the project of |db_path| into |file| (replaced when it exists; the
+// Writes the project of |db| into |file| (replaced when it exists; the
 // file is written under "<file>.part" and renamed when complete). Reads in
 // one snapshot transaction. Throws Error; |file| is then as it was.
-ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& file,
+ReqifExportSummary ExportReqif(const DatabaseLocator& db, const std::string& file,
                                const ReqifExportOptions& options);
 
 struct ReqifImportOptions {
@@ -67,7 +66,6 @@ struct ReqifImportOptions {
   bool strict = false;
   int lock_wait_ms = 5000;
   ProgressFn progress;
-  std::string pg_schema;
 };
 
 struct ReqifImportSummary {
@@ -79,12 +77,12 @@ struct ReqifImportSummary {
   std::map<std::string, ReqifNote> skipped;
 };
 
-// Reads |file| into |db_path| (created from the schema when missing) as a
+// Reads |file| into |db| (created from the schema when missing) as a
 // new project, in one transaction. Throws Error (with line and column for
 // a file that is not well-formed or not ReqIF); the database is then
 // unchanged. With kept GUIDs a project the database already holds is
 // refused, as for a folder.
-ReqifImportSummary ImportReqif(const std::string& file, const std::string& db_path,
+ReqifImportSummary ImportReqif(const std::string& file, const DatabaseLocator& db,
                                const ReqifImportOptions& options);
 
 }  // namespace qmxml

@@ -26,11 +26,11 @@
 #include "qmxml/Application.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
+#include "qmxml/Output.h"
 #include "qmxml/ProjectDatabase.h"
 #include "qmxml/Reqif.h"
 #include "qmxml/Variant.h"
 #include "reqif/ReqifNames.h"
-#include "transfer/OutputFolders.h"
 #include "transfer/TransferSteps.h"
 #include "xml/XmlDoc.h"
 #include "xml/Files.h"
@@ -894,7 +894,7 @@ class Exporter {
 
 }  // namespace
 
-ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& file,
+ReqifExportSummary ExportReqif(const DatabaseLocator& db, const std::string& file,
                                const ReqifExportOptions& options) {
   if (file.size() >= 7 &&
       EqualsNoCase(std::string_view(file).substr(file.size() - 7), ".reqifz"))
@@ -903,9 +903,8 @@ ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& fi
   // The same rules as every file the tool writes: never the database or its
   // key, only a regular file or a new name, written to a new temporary file
   // (created exclusively, never through a link) and renamed when complete.
-  transfer::CheckNotSourceFiles(file, db_path, false);
-  xml::CheckReplaceable(file);
-  auto conn = OpenProjectDatabase(db_path, options.pg_schema);
+  CheckOutputFile(db, file);
+  auto conn = OpenProjectDatabase(db);
   ReqifExportSummary summary;
   std::string part;
   const int fd = xml::CreateTempFile(file, &part);
