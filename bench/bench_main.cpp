@@ -281,7 +281,7 @@ void RunPostgres(const fs::path& work, const std::string& server, Row& row) {
 
   std::printf("-- PostgreSQL\n");
   f.fill = RunInChild([&] {
-    auto conn = qmxml::CreateProjectDatabase(server, source);
+    auto conn = qmxml::CreateProjectDatabase({server, source});
     qmxml::SampleOptions opts;
     opts.requirements = row.size;
     opts.key_file = key.string();
@@ -294,14 +294,12 @@ void RunPostgres(const fs::path& work, const std::string& server, Row& row) {
     // 100k export took several times as long. Gather them first, untimed,
     // as a database in use would have them.
     {
-      auto conn = qmxml::Connection::Open(server, false, source);
+      auto conn = qmxml::Connection::Open({server, source}, false);
       for (const std::string& table : conn->Tables()) conn->ExecuteScript("ANALYZE " + source + "." + table);
     }
     setenv("QMXML_KEY_FILE", key.c_str(), 1);
     f.exp = RunInChild([&] {
-      qmxml::ExportOptions opts;
-      opts.pg_schema = source;
-      qmxml::ExportProject(server, xml.string(), opts);
+      qmxml::ExportProject({server, source}, xml.string(), {});
     });
     Report("export", f.exp);
     if (f.exp.ok) f.xml_bytes = FolderBytes(xml);
@@ -313,9 +311,7 @@ void RunPostgres(const fs::path& work, const std::string& server, Row& row) {
 
     if (f.exp.ok) {
       f.imp = RunInChild([&] {
-        qmxml::ImportOptions opts;
-        opts.pg_schema = imported;
-        qmxml::ImportProject(xml.string(), server, opts);
+        qmxml::ImportProject(xml.string(), {server, imported}, {});
       });
       Report("import", f.imp);
     } else {

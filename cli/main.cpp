@@ -17,23 +17,24 @@
 
 #include "qmxml/Application.h"
 #include "qmxml/Baseline.h"
-#include "qmxml/Connection.h"
+#include "qmxml/DatabaseLocator.h"
 #include "qmxml/Error.h"
+#include "qmxml/KeyFile.h"
+#include "qmxml/Output.h"
 #include "qmxml/ProjectDatabase.h"
 #include "qmxml/Query.h"
 #include "qmxml/Reqif.h"
-#include "sample/SampleProject.h"
 #include "qmxml/Transfer.h"
-#include "host/HostServices.h"
-#include "transfer/OutputFolders.h"
-#include "xml/XmlDoc.h"
-#include "xml/Files.h"
+#include "sample/SampleProject.h"
 
 namespace {
 
 bool verbose = false;
 // The schema that holds the tables of a PostgreSQL database (--pg-schema).
 std::string pg_schema;
+
+// The database a DB argument names, in the schema --pg-schema names.
+qmxml::DatabaseLocator Locate(const std::string& db) { return {db, pg_schema}; }
 
 int Fail(const qmxml::Error& e) {
   std::string text = e.Description();
@@ -66,36 +67,36 @@ qmxml::ProgressFn Progress(bool quiet) {
 // its passwords (init, sample) |create| that one when it is missing; the
 // others only read, so that a missing key is named where it was needed.
 std::string UseKeyFile(const std::string& key_file, const std::string& db, bool create) {
-  const std::string path = qmxml::KeyFileFor(key_file, db, create);
+  const std::string path = qmxml::KeyFileFor(key_file, Locate(db), create);
   setenv(qmxml::kCipherKeyVariable, path.c_str(), 1);
   return path;
 }
 
-int RunSample(const std::string& db, int requirements, uint32_t seed, const std::string& key_file,
+int RunSample(const std::string& db_text, int requirements, uint32_t seed, const std::string& key_file,
               bool quiet) {
   if (requirements < 1)
     throw qmxml::Error(qmxml::eErr_InvalidArgument, "qmxml.sample",
                        "--requirements must be at least 1");
-  // A file must be new; a server database may have been made ready with init.
-  const bool server = qmxml::Connection::IsServerDatabase(db);
-  const bool existed = server && qmxml::ProjectDatabaseExists(db, pg_schema);
-  auto conn = existed ? qmxml::OpenProjectDatabase(db, pg_schema)
-                      : qmxml::CreateProjectDatabase(db, pg_schema);
+  // A file must be new; a database on a server may have been made ready
+  // with init.
+  const qmxml::DatabaseLocator db = Locate(db_text);
+  const bool existed = db.File().empty() && qmxml::ProjectDatabaseExists(db);
+  auto conn = existed ? qmxml::OpenProjectDatabase(db) : qmxml::CreateProjectDatabase(db);
   qmxml::SampleOptions opts;
   opts.requirements = requirements;
   opts.seed = seed;
   opts.progress = Progress(quiet);
   qmxml::SampleSummary summary;
   try {
-    opts.key_file = UseKeyFile(key_file, db, true);
+    opts.key_file = UseKeyFile(key_file, db_text, true);
     summary = qmxml::FillSampleProject(*conn, opts);
   } catch (...) {
     conn.reset();
-    if (!existed) qmxml::DropProjectDatabase(db, pg_schema);
+    if (!existed) qmxml::DropProjectDatabase(db);
     throw;
   }
   std::cout << "sample project " << summary.project_guid << " (key " << summary.project_key
-            << ") in " << qmxml::Connection::HidePassword(db)
+            << ") in " << db.ShownName()
             << ", passwords enciphered with the key in " << summary.key_file << "\n";
   for (const auto& [table, n] : summary.rows)
     if (n > 0) std::cout << "  " << table << ": " << n << " rows\n";
@@ -108,9 +109,8 @@ int RunExport(const std::string& db, const std::string& dir, const std::string& 
   opts.strict = strict;
   opts.project = project;
   opts.force = force;
-  opts.pg_schema = pg_schema;
   opts.progress = Progress(quiet);
-  auto s = qmxml::ExportProject(db, dir, opts);
+  auto s = qmxml::ExportProject(Locate(db), dir, opts);
   std::cout << "exported project " << s.project_name << " " << s.project_guid << " (key "
             << s.project_key << ") to " << dir << "\n";
   for (const auto& [kind, n] : s.files) std::cout << "  " << kind << ": " << n << " file(s)\n";
@@ -132,9 +132,8 @@ int RunImport(const std::string& dir, const std::string& db, bool new_guids, boo
   opts.strict = strict;
   opts.lock_wait_ms = static_cast<int>(std::lround(wait_seconds * 1000));
   opts.progress = Progress(quiet);
-  opts.pg_schema = pg_schema;
-  auto s = qmxml::ImportProject(dir, db, opts);
-  std::cout << "imported " << dir << " into " << qmxml::Connection::HidePassword(db) << " as project key " << s.project_key
+  auto s = qmxml::ImportProject(dir, Locate(db), opts);
+  std::cout << "imported " << dir << " into " << Locate(db).ShownName() << " as project key " << s.project_key
             << (new_guids ? " (new GUIDs)" : "") << "\n";
   for (const auto& [table, n] : s.rows_added) std::cout << "  " << table << ": +" << n << " rows\n";
   size_t dangling = 0;
@@ -151,8 +150,7 @@ int RunImport(const std::string& dir, const std::string& db, bool new_guids, boo
 int RunBaseline(const std::string& db, const std::string& dir, qmxml::BaselineOptions opts,
                 bool quiet) {
   opts.progress = Progress(quiet);
-  opts.pg_schema = pg_schema;
-  auto s = qmxml::WriteBaseline(db, dir, opts);
+  auto s = qmxml::WriteBaseline(Locate(db), dir, opts);
   std::cout << "baseline of project " << s.project_name << " " << s.project_guid << " (key "
             << s.project_key << ") in " << dir << "\n";
   for (const auto& [kind, n] : s.files) std::cout << "  " << kind << ": " << n << " file(s)\n";
@@ -164,9 +162,8 @@ int RunBaseline(const std::string& db, const std::string& dir, qmxml::BaselineOp
 int RunReport(const std::string& db, const std::string& out, qmxml::ReportOptions opts,
               bool quiet) {
   opts.progress = Progress(quiet);
-  opts.pg_schema = pg_schema;
   std::map<std::string, long> left_out;
-  qmxml::WriteReportTo(db, opts, out, &left_out);
+  qmxml::WriteReportTo(Locate(db), opts, out, &left_out);
   // The report itself may go to standard output: what was left out goes to
   // standard error.
   for (const auto& [what, n] : left_out) std::cerr << "qmxml: " << n << " " << what << "\n";
@@ -269,15 +266,12 @@ std::string FormatListing(const qmxml::QueryListing& l, const std::string& forma
   return out + std::to_string(l.rows.size()) + " requirement(s)\n";
 }
 
+// The listing goes where a report's -o goes, under the same rules.
 int RunQuery(const std::string& db, const qmxml::QueryOptions& opts, const std::string& format,
              const std::string& out) {
-  // The same rules as a report's -o: never the database or its key, only a
-  // regular file or a new name, replaced whole once the listing is complete.
-  if (!out.empty() && out != "-") {
-    qmxml::transfer::CheckNotSourceFiles(out, db, false);
-    qmxml::xml::CheckReplaceable(out);
-  }
-  qmxml::transfer::WriteOutputFile(out, FormatListing(qmxml::ListQuery(db, opts), format));
+  const qmxml::DatabaseLocator locator = Locate(db);
+  qmxml::WriteCommandOutput(locator, out,
+                            [&] { return FormatListing(qmxml::ListQuery(locator, opts), format); });
   return 0;
 }
 
@@ -347,8 +341,7 @@ void PrintNotes(const std::map<std::string, qmxml::ReqifNote>& notes) {
 int RunReqif(ReqifArgs& a, bool quiet) {
   if (*a.exp) {
     a.export_options.progress = Progress(quiet);
-    a.export_options.pg_schema = pg_schema;
-    auto s = qmxml::ExportReqif(a.db, a.file, a.export_options);
+    auto s = qmxml::ExportReqif(Locate(a.db), a.file, a.export_options);
     std::cout << "exported project " << s.project_name << " " << s.project_guid << " to "
               << a.file << "\n";
     for (const auto& [kind, n] : s.written) std::cout << "  " << kind << ": " << n << "\n";
@@ -356,10 +349,9 @@ int RunReqif(ReqifArgs& a, bool quiet) {
     return 0;
   }
   a.import_options.progress = Progress(quiet);
-  a.import_options.pg_schema = pg_schema;
   a.import_options.lock_wait_ms = static_cast<int>(std::lround(a.wait_seconds * 1000));
-  auto s = qmxml::ImportReqif(a.file, a.db, a.import_options);
-  std::cout << "imported " << a.file << " into " << a.db << " as project key " << s.project_key
+  auto s = qmxml::ImportReqif(a.file, Locate(a.db), a.import_options);
+  std::cout << "imported " << a.file << " into " << Locate(a.db).ShownName() << " as project key " << s.project_key
             << " " << s.project_guid << "\n";
   for (const auto& [table, n] : s.rows_added) std::cout << "  " << table << ": +" << n << " rows\n";
   PrintNotes(s.skipped);
@@ -407,10 +399,10 @@ int main(int argc, char** argv) {
   // A database file must exist; a server database is checked when opened.
   const CLI::Validator database(
       [](std::string& spec) {
-        if (qmxml::Connection::IsServerDatabase(spec) || CLI::ExistingFile(spec).empty())
-          return std::string();
+        const qmxml::DatabaseLocator db(spec);
+        if (db.File().empty() || CLI::ExistingFile(spec).empty()) return std::string();
         // A mistyped connection string may hold a password: never shown.
-        return "File does not exist: " + qmxml::Connection::HidePassword(spec);
+        return "File does not exist: " + db.ShownName();
       },
       "DATABASE");
   exp->add_option("DB", export_db, "project database (file or postgresql://...)")
@@ -506,8 +498,8 @@ int main(int argc, char** argv) {
   try {
     if (*init) {
       const std::string key = UseKeyFile(key_file, init_db, true);
-      qmxml::CreateProjectDatabase(init_db, pg_schema);
-      std::cout << "created " << qmxml::Connection::HidePassword(init_db)
+      qmxml::CreateProjectDatabase(Locate(init_db));
+      std::cout << "created " << Locate(init_db).ShownName()
                 << " (passwords are enciphered with the key in " << key << ")\n";
       return FinishOutput(0);
     }
@@ -530,7 +522,6 @@ int main(int argc, char** argv) {
       return FinishOutput(RunReport(report_db, report_out, ropts, quiet));
     }
     if (*qry) {
-      qopts.pg_schema = pg_schema;
       return FinishOutput(RunQuery(query_db, qopts, query_format, query_out));
     }
     if (*reqif.command) return FinishOutput(RunReqif(reqif, quiet));

@@ -40,8 +40,6 @@ struct BaselineOptions {
   bool traces = false;         // traces within the project
   bool cross_project = false;  // traces, also into linked projects
   ProgressFn progress;
-  // The schema of a PostgreSQL database that holds the tables.
-  std::string pg_schema;
   // Fail (eErr_LeftOut) when a writer had to leave something out.
   bool strict = false;
 };
@@ -67,7 +65,7 @@ struct BaselineSummary {
 // (eErr_OtherProject), for a "Resources" link leading out of |dir|
 // (eErr_OutsideFolder), for a name to replace that is not a regular file
 // (eErr_NotRegularFile), and when a file cannot be written.
-BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir,
+BaselineSummary WriteBaseline(const DatabaseLocator& db, const std::string& dir,
                               const BaselineOptions& options);
 
 struct ReportOptions {
@@ -78,8 +76,6 @@ struct ReportOptions {
   bool views = false;  // a package's views
   bool reqs = false;   // the requirements with values and traces
   ProgressFn progress;
-  // The schema of a PostgreSQL database that holds the tables.
-  std::string pg_schema;
   // Fail (eErr_LeftOut) when a writer had to leave something out.
   bool strict = false;
 };
@@ -89,7 +85,7 @@ struct ReportOptions {
 // unknown element, and with options.strict when something was left out.
 // |left_out| (may be null) gets what the writers left out, per kind and
 // reason.
-std::string WriteReport(const std::string& db_path, const ReportOptions& options,
+std::string WriteReport(const DatabaseLocator& db, const ReportOptions& options,
                         std::map<std::string, long>* left_out = nullptr);
 
 // WriteReport into the file |out|, or to standard output when |out| is ""
@@ -98,7 +94,7 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
 // (eErr_NotRegularFile), and so is the database file itself or its key
 // file (eErr_OwnDatabase), before anything is read. A failed write of
 // standard output throws eErr_OutputFailed.
-void WriteReportTo(const std::string& db_path, const ReportOptions& options,
+void WriteReportTo(const DatabaseLocator& db, const ReportOptions& options,
                    const std::string& out, std::map<std::string, long>* left_out = nullptr);
 
 }  // namespace qmxml

@@ -1,39 +1,37 @@
-// ProjectDatabase: creating and opening project databases. A database is
-// named by a SQLite file path or a PostgreSQL connection string
-// ("postgresql://..."), with the schema that holds the tables on a server
-// ("" for the server's search path).
+// ProjectDatabase: creating, finding, opening and dropping project
+// databases, each named by a DatabaseLocator (a SQLite file, or a database
+// on a PostgreSQL server with the schema that holds its tables). What
+// differs between the kinds is done by the backend of each; the schema
+// script a database is made from is the backend's too.
 #pragma once
 
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "qmxml/Connection.h"
+#include "qmxml/DatabaseLocator.h"
 
 namespace qmxml {
 
-// The schema script of |dialect| ("sqlite" or "postgres"): every table and
-// index of a project database.
-const std::string& SchemaText(std::string_view dialect);
-// True when |spec| names an existing project database: a file that is not
+class FreshDatabase;
+
+// True when |db| names an existing project database: a file that is not
 // empty (a file of 0 bytes is no database), or a server database whose
 // schema holds the project tables. Creates nothing.
-bool ProjectDatabaseExists(const std::string& spec, const std::string& pg_schema = "");
+bool ProjectDatabaseExists(const DatabaseLocator& db);
 // Creates a new, empty project database. A new file is built under a
-// hidden name beside |spec| and takes its name only when complete, so a
+// hidden name beside it and takes its name only when complete, so a
 // failure (a full disk) leaves nothing behind; a file of 0 bytes is filled
 // in place. On a server the schema (when missing) and the tables are
 // created in one transaction. Throws Error eErr_InvalidArgument when the
 // file is not empty or the schema already holds project tables, or
 // another Error on failure.
-std::shared_ptr<Connection> CreateProjectDatabase(const std::string& spec,
-                                                  const std::string& pg_schema = "");
+std::shared_ptr<Connection> CreateProjectDatabase(const DatabaseLocator& db);
 // Opens an existing project database. Throws Error eErr_FileNotFound when
 // there is none (nothing is created), or eErr_Database naming the file when
 // it is not a database.
-std::shared_ptr<Connection> OpenProjectDatabase(const std::string& spec,
-                                                const std::string& pg_schema = "");
+std::shared_ptr<Connection> OpenProjectDatabase(const DatabaseLocator& db);
 
 // A run that adds to a project database, inside its writing transaction;
 // the database is created when there is none. Where it has to be created,
@@ -52,13 +50,12 @@ std::shared_ptr<Connection> OpenProjectDatabase(const std::string& spec,
 // no file another run may use.
 class ProjectWrite {
  public:
-  // Opens |spec| and begins the transaction, waiting up to |lock_wait_ms|
+  // Opens |db| and begins the transaction, waiting up to |lock_wait_ms|
   // for another writer. Throws Error eErr_Locked after the wait,
   // eErr_InvalidArgument when |must_be_new| and the database holds project
   // tables already, eErr_FileNotFound for a file that holds tables but no
   // project database, eErr_Database naming the database on its failures.
-  ProjectWrite(const std::string& spec, const std::string& pg_schema, int lock_wait_ms,
-               bool must_be_new = false);
+  ProjectWrite(const DatabaseLocator& db, int lock_wait_ms, bool must_be_new = false);
   ~ProjectWrite();
   ProjectWrite(const ProjectWrite&) = delete;
   ProjectWrite& operator=(const ProjectWrite&) = delete;
@@ -75,8 +72,8 @@ class ProjectWrite {
 
  private:
   void Abandon();
-  std::string spec_;
-  std::string building_;  // the hidden file a new database is built in
+  DatabaseLocator db_;
+  std::unique_ptr<FreshDatabase> fresh_;  // a new database built aside, until it has its name
   std::shared_ptr<Connection> conn_;
   bool created_tables_ = false;
   bool done_ = false;
@@ -88,6 +85,6 @@ std::vector<std::string> ProjectTables(Connection& conn);
 // Removes a project database CreateProjectDatabase made: the file, or on a
 // server the project tables, by name (other tables of the schema and the
 // schema itself stay).
-void DropProjectDatabase(const std::string& spec, const std::string& pg_schema = "");
+void DropProjectDatabase(const DatabaseLocator& db);
 
 }  // namespace qmxml

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "qmxml/DatabaseLocator.h"
+
 namespace qmxml {
 
 struct QueryOptions {
@@ -17,8 +19,6 @@ struct QueryOptions {
   std::string saved;
   // ... or a query text, in key form or GUID form.
   std::string text;
-  // PostgreSQL schema of the tables ("" for the search path).
-  std::string pg_schema;
 };
 
 struct QueryListing {
@@ -34,12 +34,12 @@ struct QueryListing {
   std::vector<std::vector<std::string>> rows;
 };
 
-// Runs the query on the database |db| (file or postgresql://...), reading
+// Runs the query on the database |db|, reading
 // in one transaction. Throws Error: eErr_BadQuery with the query engine's
 // message (position and reason) for a query that does not parse or names
 // what the project does not have, eErr_NoSuchQuery for an unknown saved
 // query, eErr_InvalidArgument unless exactly one of |saved| and |text| is
 // given, and the errors of opening the database and choosing the project.
-QueryListing ListQuery(const std::string& db, const QueryOptions& options);
+QueryListing ListQuery(const DatabaseLocator& db, const QueryOptions& options);
 
 }  // namespace qmxml

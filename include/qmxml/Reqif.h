@@ -36,7 +36,6 @@ struct ReqifExportOptions {
   // and their requirements (and the traces between those). Empty: all.
   std::vector<std::string> packages;
   ProgressFn progress;
-  std::string pg_schema;
 };
 
 // Something counted instead of written or read: how often, and the first
@@ -55,12 +54,12 @@ struct ReqifExportSummary {
   std::map<std::string, ReqifNote> left_out;
 };
 
-// Writes the project of |db_path| into |file| (replaced when it exists; the
+// Writes the project of |db| into |file| (replaced when it exists; the
 // file is written under "<file>.part" and renamed when complete). A |file|
 // ending in ".reqifz" is a zip archive of the ReqIF file and the
 // requirements' resources, which the texts name with <xhtml:object>. Reads
 // in one snapshot transaction. Throws Error; |file| is then as it was.
-ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& file,
+ReqifExportSummary ExportReqif(const DatabaseLocator& db, const std::string& file,
                                const ReqifExportOptions& options);
 
 struct ReqifImportOptions {
@@ -69,7 +68,6 @@ struct ReqifImportOptions {
   bool strict = false;
   int lock_wait_ms = 5000;
   ProgressFn progress;
-  std::string pg_schema;
 };
 
 struct ReqifImportSummary {
@@ -81,14 +79,14 @@ struct ReqifImportSummary {
   std::map<std::string, ReqifNote> skipped;
 };
 
-// Reads |file| into |db_path| (created from the schema when missing) as a
+// Reads |file| into |db| (created from the schema when missing) as a
 // new project, in one transaction. A zip archive (.reqifz, known by its
 // signature) gives its first ReqIF file, and the entries its texts name
 // become the requirements' resources. Throws Error (with line and column for
 // a file that is not well-formed or not ReqIF); the database is then
 // unchanged. With kept GUIDs a project the database already holds is
 // refused, as for a folder.
-ReqifImportSummary ImportReqif(const std::string& file, const std::string& db_path,
+ReqifImportSummary ImportReqif(const std::string& file, const DatabaseLocator& db,
                                const ReqifImportOptions& options);
 
 }  // namespace qmxml

@@ -33,6 +33,8 @@
 #include <set>
 #include <string>
 
+#include "qmxml/DatabaseLocator.h"
+
 namespace qmxml {
 
 using ProgressFn = std::function<void(const std::string&)>;
@@ -43,9 +45,6 @@ struct ExportOptions {
   ProgressFn progress;
   // Replace a DIR that already holds files (else the export refuses it).
   bool force = false;
-  // The schema of a PostgreSQL database that holds the tables ("": the
-  // server's search path).
-  std::string pg_schema;
   // Fail (eErr_LeftOut, nothing written) when a writer had to leave
   // something out: the losses of the summary.
   bool strict = false;
@@ -68,11 +67,11 @@ struct ExportSummary {
   std::map<std::string, long> losses;
 };
 
-// Writes the project of |db_path| into the folder |dir|, as the database
+// Writes the project of |db| into the folder |dir|, as the database
 // stood at the start: the export reads inside one transaction. |dir| must
 // not exist or be empty, unless options.force. Throws Error on failure;
 // |dir| is then as it was.
-ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
+ExportSummary ExportProject(const DatabaseLocator& db, const std::string& dir,
                             const ExportOptions& options);
 
 struct ImportOptions {
@@ -83,8 +82,6 @@ struct ImportOptions {
   // How long to wait for another writer of the database to finish.
   int lock_wait_ms = 5000;
   ProgressFn progress;
-  // The schema of a PostgreSQL database that holds the tables.
-  std::string pg_schema;
 };
 
 struct ImportSummary {
@@ -102,13 +99,13 @@ struct ImportSummary {
   std::map<std::string, long> losses;
 };
 
-// Reads the folder |dir| into the database |db_path| (created from the
+// Reads the folder |dir| into the database |db| (created from the
 // schema when it does not exist) as a new project. Throws Error naming the
 // file, the element and the reason; the database is then unchanged. With
 // kept GUIDs, a project the database already holds is refused (a copy
 // needs new GUIDs). With options.strict, unresolved references and
 // read_notes fail the import too.
-ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
+ImportSummary ImportProject(const std::string& dir, const DatabaseLocator& db,
                             const ImportOptions& options);
 
 // Process-wide allocator settings for programs that run transfers: a

@@ -16,6 +16,7 @@
 #include "movers/baseline/BaseCompWriteXML.h"
 #include "qmxml/Error.h"
 #include "qmxml/Mover.h"
+#include "qmxml/Output.h"
 #include "qmxml/ProjectDatabase.h"
 #include "qmxml/Scheduler.h"
 #include "frame/Guid.h"
@@ -348,9 +349,9 @@ void WriteExtracts(transfer::ExportContext& ctx, const BaselineOptions& options,
 
 }  // namespace
 
-BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir,
+BaselineSummary WriteBaseline(const DatabaseLocator& db, const std::string& dir,
                               const BaselineOptions& options) {
-  auto conn = OpenProjectDatabase(db_path, options.pg_schema);
+  auto conn = OpenProjectDatabase(db);
   BaselineSummary summary;
   transfer::ExportContext ctx;
   ctx.conn = conn.get();
@@ -391,13 +392,13 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
   return summary;
 }
 
-std::string WriteReport(const std::string& db_path, const ReportOptions& options,
+std::string WriteReport(const DatabaseLocator& db, const ReportOptions& options,
                         std::map<std::string, long>* left_out) {
   const int named = !options.package.empty() + !options.document.empty() + !options.view.empty();
   if (named != 1)
     throw Error(eErr_InvalidArgument, kSource,
                 "a report needs exactly one --package, --document or --view");
-  auto conn = OpenProjectDatabase(db_path, options.pg_schema);
+  auto conn = OpenProjectDatabase(db);
   transfer::ExportContext ctx;
   ctx.conn = conn.get();
   ReadTransaction reading(*conn);
@@ -457,15 +458,9 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
   return xml::DocumentText(*scheduler.XMLDoc);
 }
 
-void WriteReportTo(const std::string& db_path, const ReportOptions& options,
+void WriteReportTo(const DatabaseLocator& db, const ReportOptions& options,
                    const std::string& out, std::map<std::string, long>* left_out) {
-  // The target is checked before the report is built, and replaced whole
-  // only once it is.
-  if (!out.empty() && out != "-") {
-    transfer::CheckNotSourceFiles(out, db_path, false);
-    xml::CheckReplaceable(out);
-  }
-  transfer::WriteOutputFile(out, WriteReport(db_path, options, left_out));
+  WriteCommandOutput(db, out, [&] { return WriteReport(db, options, left_out); });
 }
 
 }  // namespace qmxml

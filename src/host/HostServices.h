@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "qmxml/Connection.h"
+#include "qmxml/KeyFile.h"
 #include "qmxml/Object.h"
 #include "qmxml/Services.h"
 
@@ -24,8 +25,6 @@ inline constexpr std::string_view kProgIdQueryEngine = "QmQueryEngine.QueryEngin
 inline constexpr std::string_view kProgIdSystemAttributes =
     "QmQueryEngine.SystemAttributes";
 inline constexpr std::string_view kProgIdCipher = "QmCrypto.StringCipher";
-// The environment variable naming the cipher's key file.
-inline constexpr const char* kCipherKeyVariable = "QMXML_KEY_FILE";
 
 // Query-engine form codes.
 inline constexpr int32_t kKeyForm = 2;
@@ -167,18 +166,6 @@ struct SystemAttributeGuid {
   const char* member;
 };
 const std::vector<SystemAttributeGuid>& SystemAttributeGuids();
-
-// The key file of the calling user, shared by all the user's databases:
-// "$XDG_CONFIG_HOME/qmxml/key", or "~/.config/qmxml/key" when
-// XDG_CONFIG_HOME is not an absolute path. Only names it; see KeyFileFor.
-std::string UserKeyFile();
-
-// The key file a command on the database |db| uses: |named| when not empty
-// (a --key-file option), else the path in QMXML_KEY_FILE, else "<db>.key"
-// when that file exists beside a database file, else the user's key file,
-// which is created with a new key (and its folder, owner-only) when
-// |create| and missing. Throws Error eErr_Cipher when it cannot be created.
-std::string KeyFileFor(const std::string& named, const std::string& db, bool create);
 
 // Registers the built-in factories of the services above.
 void RegisterHostServices(ServiceRegistry& registry);

@@ -125,14 +125,13 @@ std::string UserKeyFile() {
   return (base / "qmxml" / "key").string();
 }
 
-std::string KeyFileFor(const std::string& named, const std::string& db, bool create) {
+std::string KeyFileFor(const std::string& named, const DatabaseLocator& db, bool create) {
   namespace fs = std::filesystem;
   if (!named.empty()) return named;
   const char* from_env = std::getenv(kCipherKeyVariable);
   if (from_env != nullptr && *from_env != '\0') return from_env;
   std::error_code ec;
-  if (!db.empty() && !Connection::IsServerDatabase(db) && fs::exists(db + ".key", ec))
-    return db + ".key";
+  if (!db.File().empty() && fs::exists(db.File() + ".key", ec)) return db.File() + ".key";
   const std::string user = UserKeyFile();
   if (!create || fs::exists(fs::symlink_status(user, ec))) return user;
   // The folders made for the key are the owner's alone too (existing ones

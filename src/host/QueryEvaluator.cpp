@@ -9,10 +9,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "frame/Text.h"
 #include "host/QueryTree.h"
+#include "platform/Backend.h"
 #include "qmxml/Error.h"
 
 namespace qmxml {
@@ -79,7 +79,7 @@ Source TraceSource(bool to) {
 class Builder {
  public:
   Builder(Connection& conn, int first)
-      : conn_(conn), pg_(std::strcmp(conn.Dialect(), "postgres") == 0), next_(first) {}
+      : conn_(conn), dialect_(BackendOf(conn)), next_(first) {}
 
   // The statement answering (ID, V) for every value of attribute
   // |attr_key| of the requirements |selection| selects, V as a listing
@@ -131,38 +131,6 @@ class Builder {
     return "CAST(" + Param(Variant(t)) + " AS TEXT)";
   }
 
-  // ---- what differs between the databases ----
-  // Code 26 read as "|", A-Z as a-z (only those: the server's lower() would
-  // fold other letters by its locale, SQLite's does not).
-  std::string Fold(const std::string& e) const {
-    return pg_ ? "translate(replace(" + e +
-                     ", chr(26), '|'), 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', "
-                     "'abcdefghijklmnopqrstuvwxyz')"
-               : "lower(replace(" + e + ", char(26), '|'))";
-  }
-  std::string Contains(const std::string& hay, const std::string& needle) const {
-    return (pg_ ? "strpos(" : "instr(") + hay + ", " + needle + ") > 0";
-  }
-  // Byte order for stored date-time texts (the server's collation might
-  // skip punctuation).
-  std::string Bytewise(const std::string& e) const {
-    return pg_ ? e + " COLLATE \"C\"" : e;
-  }
-  // A text that is digits, optionally "." and digits, as a number; else NULL.
-  std::string NumberOfText(const std::string& e) const {
-    if (pg_)
-      return "CASE WHEN " + e + " ~ '^[0-9]+(\\.[0-9]+)?$' THEN CAST(" + e +
-             " AS DOUBLE PRECISION) END";
-    return "CASE WHEN " + e + " GLOB '[0-9]*' AND NOT " + e +
-           " GLOB '*[^0-9.]*' AND NOT " + e + " GLOB '*.*.*' AND NOT " + e +
-           " GLOB '*.' THEN CAST(" + e + " AS REAL) END";
-  }
-  // The part of |e| before its first ".".
-  std::string FirstPart(const std::string& e) const {
-    return pg_ ? "split_part(" + e + ", '.', 1)"
-               : "substr(" + e + ", 1, instr(" + e + " || '.', '.') - 1)";
-  }
-
   // ---- the tree ----
   std::string Expr(const Node& n) {
     switch (n.kind) {
@@ -207,14 +175,14 @@ class Builder {
       case Cmp::DateText: {
         DateValue d;
         ParseDate(n.literal, &d);
-        return Any(s, Bytewise(s.value) + " " + op + " " + Text(FormatDate(d)));
+        return Any(s, dialect_.BytewiseSql(s.value) + " " + op + " " + Text(FormatDate(d)));
       }
       case Cmp::Text:
         break;
     }
     const std::string folded = Text(FoldQueryText(n.literal));
-    if (op == "CONTAINS") return Any(s, Contains(Fold(s.value), folded));
-    return Any(s, Fold(s.value) + " = " + folded);
+    if (op == "CONTAINS") return Any(s, dialect_.ContainsSql(dialect_.FoldSql(s.value), folded));
+    return Any(s, dialect_.FoldSql(s.value) + " = " + folded);
   }
 
   static double Seconds(const std::string& literal, Cmp cmp) {
@@ -316,14 +284,14 @@ class Builder {
           "COALESCE(q.RequirementPrefix, '') || COALESCE(CAST(q.Tag AS TEXT), '')",
           Cmp::Text);
     if (m == "RootTagNumber")
-      return Column(NumberOfText(FirstPart("q.LongTagNumber")), Cmp::Number);
+      return Column(dialect_.NumberOfTextSql(dialect_.FirstPartSql("q.LongTagNumber")), Cmp::Number);
     if (m == "Text") return Column(kReqText, Cmp::Text);
     if (m == "AuthorName") return Column(kUserName, Cmp::Text);
     if (m == "AuthorKey") return Column("q.VersionUserID", Cmp::Ref, kUserName);
     if (m == "LocationName") return Column(kDocumentName, Cmp::Text);
     if (m == "LocationKey")
       return Column("q.BookmarkDocumentID", Cmp::Ref, kDocumentName);
-    if (m == "Revision") return Column(NumberOfText("q.VersionNumber"), Cmp::Number);
+    if (m == "Revision") return Column(dialect_.NumberOfTextSql("q.VersionNumber"), Cmp::Number);
     if (m == "reason") return Column("q.VersionReason", Cmp::Text);
     const Source discussions{"QmDiscussionRequirements dr", "dr.RequirementID", ""};
     if (m == "DiscussionKey")
@@ -376,7 +344,7 @@ class Builder {
   }
 
   Connection& conn_;
-  bool pg_;
+  const Backend& dialect_;  // spells what the databases spell differently
   int next_;
   std::vector<Variant> params_;
 };

@@ -28,13 +28,13 @@
 #include "qmxml/Application.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
+#include "qmxml/Output.h"
 #include "qmxml/ProjectDatabase.h"
 #include "qmxml/Reqif.h"
 #include "qmxml/Variant.h"
 #include "reqif/ReqifArchive.h"
 #include "reqif/ReqifNames.h"
 #include "frame/Guid.h"
-#include "transfer/OutputFolders.h"
 #include "transfer/TransferSteps.h"
 #include "xml/XmlDoc.h"
 #include "xml/Files.h"
@@ -1084,16 +1084,15 @@ void WriteArchive(Connection& conn, const Exporter& exporter, const std::string&
 
 }  // namespace
 
-ReqifExportSummary ExportReqif(const std::string& db_path, const std::string& file,
+ReqifExportSummary ExportReqif(const DatabaseLocator& db, const std::string& file,
                                const ReqifExportOptions& options) {
   const bool archive = NamesArchive(file);
   // The same rules as every file the tool writes: never the database or its
   // key, only a regular file or a new name, written to a new temporary file
   // (created exclusively, never through a link) and renamed when complete.
   // An archive's ReqIF file is written to a second such file first.
-  transfer::CheckNotSourceFiles(file, db_path, false);
-  xml::CheckReplaceable(file);
-  auto conn = OpenProjectDatabase(db_path, options.pg_schema);
+  CheckOutputFile(db, file);
+  auto conn = OpenProjectDatabase(db);
   ReqifExportSummary summary;
   std::string part, reqif;
   for (std::string* temp : {&part, &reqif}) {

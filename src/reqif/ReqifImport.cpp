@@ -989,13 +989,13 @@ class Importer {
 
 }  // namespace
 
-ReqifImportSummary ImportReqif(const std::string& file, const std::string& db_path,
+ReqifImportSummary ImportReqif(const std::string& file, const DatabaseLocator& db,
                                const ReqifImportOptions& options) {
   if (!xml::FileExists(file))
     throw Error(eErr_FileNotFound, kSource, "There is no ReqIF file " + file + ".");
   // Opens (or creates) the database inside the import's one transaction:
   // what a failed import created goes with its rollback, and nothing else.
-  ProjectWrite write(db_path, options.pg_schema, options.lock_wait_ms);
+  ProjectWrite write(db, options.lock_wait_ms);
   Connection& conn = *write.Conn();
   KeyMap keys(&conn);
   keys.DeferCounterWrites();
@@ -1021,7 +1021,7 @@ ReqifImportSummary ImportReqif(const std::string& file, const std::string& db_pa
   }
   // Another import gave a new database file its name first: this one runs
   // again, into that database, as if it had started after it.
-  if (!write.Commit()) return ImportReqif(file, db_path, options);
+  if (!write.Commit()) return ImportReqif(file, db, options);
   return summary;
 }
 

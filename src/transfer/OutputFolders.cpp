@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "qmxml/Connection.h"
 #include "qmxml/Error.h"
 #include "xml/XmlDoc.h"
 #include "xml/Files.h"
@@ -85,9 +84,10 @@ void ExchangeFolders(const fs::path& staged, const fs::path& dir) {
   fs::remove_all(staged, ec);  // the old content
 }
 
-void CheckNotSourceFiles(const fs::path& target, const std::string& db_path,
+void CheckNotSourceFiles(const fs::path& target, const DatabaseLocator& db,
                          bool target_is_folder) {
-  if (Connection::IsServerDatabase(db_path)) return;
+  const std::string& db_path = db.File();
+  if (db_path.empty()) return;
   std::error_code ec;
   if (!fs::exists(target, ec)) return;
   std::vector<std::pair<std::string, fs::path>> own = {{"database", db_path},
@@ -105,21 +105,6 @@ void CheckNotSourceFiles(const fs::path& target, const std::string& db_path,
                                     : "The file " + target.string() + " is the " + word + " " +
                                           file.string() + " the command reads; it is not replaced."));
   }
-}
-
-void WriteStandardOutput(const std::string& bytes) {
-  const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
-  if (!written || std::fflush(stdout) != 0 || std::ferror(stdout))
-    throw Error(eErr_OutputFailed, kSource,
-                std::string("Cannot write to standard output: ") + std::strerror(errno) + ".");
-}
-
-void WriteOutputFile(const std::string& path, const std::string& bytes) {
-  if (path.empty() || path == "-") {
-    WriteStandardOutput(bytes);
-    return;
-  }
-  xml::WriteFileBytes(path, bytes);
 }
 
 StagedFolder::StagedFolder(const fs::path& dir)

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "qmxml/DatabaseLocator.h"
+
 namespace qmxml::transfer {
 
 // Removes the work folders "<prefix><pid>..." directly under |parent| whose
@@ -27,21 +29,11 @@ std::vector<std::filesystem::path> RemoveStaleWorkFolders(const std::filesystem:
 void ExchangeFolders(const std::filesystem::path& staged, const std::filesystem::path& dir);
 
 // Throws Error eErr_OwnDatabase when |target| (a folder to replace, or a
-// file to write) is or holds the database file |db_path| or its key file
-// ("<db>.key", and the key file named by QMXML_KEY_FILE). Server databases
-// hold no file.
-void CheckNotSourceFiles(const std::filesystem::path& target, const std::string& db_path,
+// file to write) is or holds the database file of |db| or its key file
+// ("<db>.key", and the key file named by QMXML_KEY_FILE). A database on a
+// server has no file.
+void CheckNotSourceFiles(const std::filesystem::path& target, const DatabaseLocator& db,
                          bool target_is_folder);
-
-// Writes |bytes| to the regular file |path| (replaced whole, through a new
-// temporary file) or to standard output for "" and "-". Anything else at
-// |path| (a link, a folder, a device, a FIFO) is refused with
-// eErr_NotRegularFile; a failed write leaves |path| as it was.
-void WriteOutputFile(const std::string& path, const std::string& bytes);
-
-// Writes |bytes| to standard output and flushes it. Throws Error
-// eErr_OutputFailed when that fails (a full disk, a closed pipe).
-void WriteStandardOutput(const std::string& bytes);
 
 // The files of one baseline run, staged in a hidden folder inside the
 // baseline folder and moved into place only when the whole run succeeded.

@@ -64,11 +64,11 @@ struct Reading {
 
 }  // namespace
 
-QueryListing ListQuery(const std::string& db, const QueryOptions& options) {
+QueryListing ListQuery(const DatabaseLocator& db, const QueryOptions& options) {
   if (options.saved.empty() == options.text.empty())
     throw Error(eErr_InvalidArgument, kSource,
                 "a query needs exactly one of --saved and --text");
-  auto conn = OpenProjectDatabase(db, options.pg_schema);
+  auto conn = OpenProjectDatabase(db);
   Reading reading(*conn);
   transfer::ExportContext ctx;
   ctx.conn = conn.get();

@@ -157,11 +157,11 @@ void CheckExportTarget(const fs::path& dir, bool force) {
 
 }  // namespace
 
-ExportSummary ExportProject(const std::string& db_path, const std::string& dir,
+ExportSummary ExportProject(const DatabaseLocator& db, const std::string& dir,
                             const ExportOptions& options) {
   CheckExportTarget(dir, options.force);
-  if (options.force) transfer::CheckNotSourceFiles(dir, db_path, true);
-  auto conn = OpenProjectDatabase(db_path, options.pg_schema);
+  if (options.force) transfer::CheckNotSourceFiles(dir, db, true);
+  auto conn = OpenProjectDatabase(db);
   ExportSummary summary;
   ExportContext ctx;
   ctx.conn = conn.get();
@@ -274,7 +274,7 @@ long Total(const std::map<std::string, long>& counts) {
 
 }  // namespace
 
-ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
+ImportSummary ImportProject(const std::string& dir, const DatabaseLocator& db,
                             const ImportOptions& options) {
   if (!fs::is_directory(dir))
     throw Error(eErr_FileNotFound, kSource, "There is no folder " + dir + ".");
@@ -294,7 +294,7 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
 
   // Opens (or creates) the database inside the import's one transaction:
   // what a failed import created goes with its rollback.
-  auto write = std::make_unique<ProjectWrite>(db_path, options.pg_schema, options.lock_wait_ms);
+  auto write = std::make_unique<ProjectWrite>(db, options.lock_wait_ms);
   auto conn = write->Conn();
   ctx.conn = conn;
   ctx.db = std::make_shared<DatabaseContainer>();
@@ -331,7 +331,7 @@ ImportSummary ImportProject(const std::string& dir, const std::string& db_path,
   }
   // Another import gave a new database file its name first: this one runs
   // again, into that database, as if it had started after it.
-  if (!write->Commit()) return ImportProject(dir, db_path, options);
+  if (!write->Commit()) return ImportProject(dir, db, options);
   return summary;
 }
 

@@ -39,11 +39,13 @@ TEST(ConnectionText, EachDialectRewritesMarkersDatesAndPlaceholders) {
   }
 }
 
+// A connection string names a server database, which has no file; any
+// other text is a file's path.
 TEST(ConnectionText, ServerDatabasesAreNamedByTheirConnectionString) {
-  EXPECT_TRUE(Connection::IsServerDatabase("postgresql://host/db"));
-  EXPECT_TRUE(Connection::IsServerDatabase("postgres:///db?host=/tmp"));
-  EXPECT_FALSE(Connection::IsServerDatabase("postgresql.db"));
-  EXPECT_FALSE(Connection::IsServerDatabase("/data/postgres://x"));
+  EXPECT_EQ(DatabaseLocator("postgresql://host/db", "team").File(), "");
+  EXPECT_EQ(DatabaseLocator("postgres:///db?host=/tmp").File(), "");
+  EXPECT_EQ(DatabaseLocator("postgresql.db").File(), "postgresql.db");
+  EXPECT_EQ(DatabaseLocator("/data/postgres://x", "team").File(), "/data/postgres://x");
 }
 
 class ConnectionTest : public ::testing::TestWithParam<std::string> {
@@ -190,13 +192,13 @@ TEST_P(ConnectionTest, TheMarkerNamesTheSchemaGivenOnAServer) {
   if (!dbs.OnServer()) GTEST_SKIP() << "a file database has no schemas";
   const std::string server = std::getenv("QMXML_TEST_PG");
   const std::string schema = "qmxml_marker_" + std::to_string(::getpid());
-  auto team = CreateProjectDatabase(server, schema);
+  auto team = CreateProjectDatabase({server, schema});
   team->Execute("INSERT INTO \x05\x01\x06qmUsers (ID, LoginName) VALUES (1, 'in the schema')");
   auto plain = Connection::Open(server, false);
   EXPECT_EQ(plain->Scalar("SELECT LoginName FROM " + schema + ".qmUsers", {}).ToText(), "in the schema");
-  EXPECT_TRUE(ProjectDatabaseExists(server, schema));
-  DropProjectDatabase(server, schema);
-  EXPECT_FALSE(ProjectDatabaseExists(server, schema));
+  EXPECT_TRUE(ProjectDatabaseExists({server, schema}));
+  DropProjectDatabase({server, schema});
+  EXPECT_FALSE(ProjectDatabaseExists({server, schema}));
   plain->ExecuteScript("DROP SCHEMA " + schema + " CASCADE");
 }
 

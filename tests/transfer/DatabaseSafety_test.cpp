@@ -81,14 +81,9 @@ class DatabaseSafetyTest : public ::testing::TestWithParam<std::string> {
     if (conn->Scalar("SELECT COUNT(*) FROM pg_namespace WHERE nspname = ?", {Variant(schema)})
             .ToLong() == 0)
       return "-";
-    return DatabaseText(*Connection::Open(Server(), false, schema));
+    return DatabaseText(*Connection::Open({Server(), schema}, false));
   }
-  ImportOptions InSchema(const std::string& schema, bool copy = false) {
-    ImportOptions o;
-    o.pg_schema = schema;
-    o.new_guids = copy;
-    return o;
-  }
+
 
   TempDir dir;
   TestDatabases dbs{GetParam(), dir};
@@ -110,7 +105,7 @@ TEST_P(DatabaseSafetyTest, AFailedImportTakesAwayOnlyWhatItMade) {
                         "INSERT INTO " + shared + ".customer_orders VALUES (1, 'keep me')");
     const std::string before = SchemaText(shared);
     for (const std::string& schema : {shared, fresh}) {
-      EXPECT_THROW(ImportProject(broken, Server(), InSchema(schema)), Error);
+      EXPECT_THROW(ImportProject(broken, {Server(), schema}, {}), Error);
       EXPECT_EQ(SchemaText(schema), schema == shared ? before : "-") << schema;
     }
     EXPECT_NE(before.find("keep me"), std::string::npos);
@@ -132,21 +127,17 @@ TEST_P(DatabaseSafetyTest, RunsThatReadCreateNoDatabase) {
   const std::string schema = OnServer() ? Schema("missing") : "";
   if (!OnServer()) WriteFile(dir.File("zero.db"), "");
   const std::string before = Listing(dir.Path());
-  for (const std::string& spec : {db, OnServer() ? db : dir.File("zero.db")}) {
-    ExportOptions eo;
-    eo.pg_schema = schema;
-    BaselineOptions bo;
-    bo.pg_schema = schema;
+  for (const std::string& text : {db, OnServer() ? db : dir.File("zero.db")}) {
+    const DatabaseLocator spec(text, schema);
     ReportOptions ro;
-    ro.pg_schema = schema;
     ro.package = "1";
     try {
-      ExportProject(spec, dir.File("out"), eo);
+      ExportProject(spec, dir.File("out"), {});
       ADD_FAILURE() << "exported";
     } catch (const Error& e) {
       EXPECT_EQ(e.Number(), eErr_FileNotFound) << e.Description();
     }
-    EXPECT_THROW(WriteBaseline(spec, dir.File("base"), bo), Error);
+    EXPECT_THROW(WriteBaseline(spec, dir.File("base"), {}), Error);
     EXPECT_THROW(WriteReport(spec, ro), Error);
   }
   EXPECT_EQ(Listing(dir.Path()), before);
@@ -159,8 +150,9 @@ TEST_P(DatabaseSafetyTest, RunsThatReadCreateNoDatabase) {
 TEST_P(DatabaseSafetyTest, TwoFirstImportsIntoOneNewDatabaseBothArrive) {
   for (int round = 0; round < 4; ++round) {
     const std::string name = "race" + std::to_string(round);
-    const std::string db = OnServer() ? Server() : dir.File(name + ".db");
-    ImportOptions copy = InSchema(OnServer() ? Schema(name) : "", true);
+    const DatabaseLocator db(OnServer() ? Server() : dir.File(name + ".db"),
+                             OnServer() ? Schema(name) : "");
+    ImportOptions copy = AsCopy();
     copy.lock_wait_ms = 60000;
     auto run = [&] {
       try {
@@ -172,7 +164,7 @@ TEST_P(DatabaseSafetyTest, TwoFirstImportsIntoOneNewDatabaseBothArrive) {
     std::thread a(run), b(run);
     a.join();
     b.join();
-    EXPECT_EQ(OpenProjectDatabase(db, copy.pg_schema)->CountRows("qmProjects"), 2) << name;
+    EXPECT_EQ(OpenProjectDatabase(db)->CountRows("qmProjects"), 2) << name;
   }
   if (!OnServer()) {
     std::string names = Listing(dir.Path());
@@ -193,11 +185,9 @@ TEST_P(DatabaseSafetyTest, ASchemaNameIsAnIdentifierNeverSql) {
       "quo\"te'" + tag, "Mixed" + tag, "x\"; drop table " + sentinel + ".t; --" + tag};
   for (const std::string& name : names) {
     schemas.push_back(name);
-    ImportProject(exported, Server(), InSchema(name));
-    ExportOptions eo;
-    eo.pg_schema = name;
+    ImportProject(exported, {Server(), name}, {});
     const std::string out = dir.File("out" + std::to_string(schemas.size()));
-    ExportProject(Server(), out, eo);
+    ExportProject({Server(), name}, out, {});
     EXPECT_EQ(ReadFile(out + "/project.xml"), ReadFile(exported + "/project.xml")) << name;
     EXPECT_EQ(conn->Scalar("SELECT COUNT(*) FROM pg_namespace WHERE nspname = ?", {Variant(name)})
                   .ToLong(),
@@ -322,9 +312,9 @@ TEST_P(DatabaseSafetyTest, DatabaseErrorsNameTheFileAndTheCause) {
 TEST_P(DatabaseSafetyTest, AServerLostMidImportIsNotACannotConnect) {
   if (!OnServer()) GTEST_SKIP() << "a server fault";
   const std::string schema = Schema("lost");
-  CreateProjectDatabase(Server(), schema);
+  CreateProjectDatabase({Server(), schema});
   const std::string before = SchemaText(schema);
-  ImportOptions options = InSchema(schema);
+  ImportOptions options;
   options.progress = [&](const std::string& step) {
     if (step != "import packages") return;
     // The session that holds the write lock of this schema is the import's.
@@ -335,7 +325,7 @@ TEST_P(DatabaseSafetyTest, AServerLostMidImportIsNotACannotConnect) {
                 {Variant(schema)});
   };
   try {
-    ImportProject(exported, Server(), options);
+    ImportProject(exported, {Server(), schema}, options);
     ADD_FAILURE() << "imported";
   } catch (const Error& e) {
     EXPECT_EQ(e.Description().find("annot connect"), std::string::npos) << e.Description();

@@ -461,11 +461,12 @@ SampleSummary FillSampleProject(Connection& conn, const SampleOptions& opts) {
   // A file database keeps its key beside it; a server database has no
   // "beside", so its key file must be named.
   m.key_file = opts.key_file;
-  if (m.key_file.empty() && Connection::IsServerDatabase(conn.Path()))
+  const std::string file = DatabaseLocator(conn.Path()).File();
+  if (m.key_file.empty() && file.empty())
     throw Error(eErr_Cipher, kSource,
                 "A sample project on a server database needs a key file for its passwords "
                 "(--key-file or QMXML_KEY_FILE).");
-  if (m.key_file.empty()) m.key_file = conn.Path() + ".key";
+  if (m.key_file.empty()) m.key_file = file + ".key";
   PasswordCipher::CreateKeyFile(m.key_file);
 
   // A transaction of its own, or a savepoint in the caller's.

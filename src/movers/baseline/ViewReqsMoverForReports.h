@@ -2,7 +2,7 @@
 // generation, handed back in memory.
 #pragma once
 
-#include "movers/content/ViewReqsMover.h"
+#include "movers/baseline/ViewReqsMover.h"
 
 namespace qmxml::movers {
 

@@ -42,7 +42,6 @@ class PgConnection final : public Connection {
   ~PgConnection() override;
 
   const std::string& Path() const override { return spec_; }
-  const char* Dialect() const override { return "postgres"; }
 
   void Execute(std::string_view sql) override;
   void ExecuteScript(const std::string& sql) override;

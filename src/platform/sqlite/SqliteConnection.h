@@ -27,7 +27,6 @@ class SqliteConnection final : public Connection {
   ~SqliteConnection() override;
 
   const std::string& Path() const override { return path_; }
-  const char* Dialect() const override { return "sqlite"; }
 
   void Execute(std::string_view sql) override;
   void ExecuteScript(const std::string& sql) override;

@@ -1,6 +1,6 @@
 // The document and view requirement writers' shared frame, and the
 // document writer.
-#include "movers/content/DocReqsMover.h"
+#include "movers/baseline/DocReqsMover.h"
 
 #include "frame/MoverRegistry.h"
 #include "movers/baseline/BaseCompWriteXML.h"

@@ -1,5 +1,5 @@
 // ViewReqsMover: writes one saved view with its requirements.
-#include "movers/content/ViewReqsMover.h"
+#include "movers/baseline/ViewReqsMover.h"
 
 #include "frame/MoverRegistry.h"
 

@@ -2,7 +2,7 @@
 // frame both share).
 #pragma once
 
-#include "movers/content/DocReqsMover.h"
+#include "movers/baseline/DocReqsMover.h"
 
 namespace qmxml::movers {
 
