@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 n=${1:-100000}
 runs=${RUNS:-3}
 work=$(mktemp -d "${TMPDIR:-/dev/shm}/qmxml-bench-pg.XXXXXX")
+chmod 755 "$work"  # the server runs as its own user when started by root
 pgdir=$work/pg
 trap 'scripts/pg.sh stop "$pgdir"; rm -rf "$work"' EXIT
 scripts/pg.sh start "$pgdir" >/dev/null
