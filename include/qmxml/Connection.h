@@ -82,7 +82,11 @@ class Connection : public Object {
   virtual std::shared_ptr<Recordset> EmptyRows(std::string_view table) = 0;
 
   // Inserts one row into |table| (no marker) with |columns| set to
-  // |values|; used by record sets for UpdateBatch.
+  // |values|, bound as they are (readers take them through the literal
+  // rules first, sql::SqlValue). Inside a transaction a server connection
+  // may hold rows back and load them together before the next other
+  // statement or at Commit; a failure then names the table and the row,
+  // and every later statement of the transaction fails with it.
   virtual void InsertRow(std::string_view table, const std::vector<std::string>& columns,
                          const std::vector<Variant>& values) = 0;
 
@@ -143,7 +147,17 @@ class Connection : public Object {
   // Number of rows the last statement changed.
   virtual int Changes() const = 0;
 
+  // Fault injection, for tests: from now on the |n|-th statement sent by
+  // any connection of this process (1 = the next; 0 = none) fails with
+  // Error eErr_Database as a refused statement would. StatementsSent()
+  // counts the statements sent since the last call (Rollback excepted).
+  static void FailStatementForTesting(long n);
+  static long StatementsSent();
+
  protected:
+  // Every statement a connection sends passes here first (the fault hook).
+  void CountStatement(std::string_view what) const;
+
   Connection() = default;
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;

@@ -3,10 +3,12 @@
 // helpers built on the interface alone.
 #include "qmxml/Connection.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
 #include "platform/Backend.h"
+#include "qmxml/Error.h"
 
 namespace qmxml {
 namespace {
@@ -23,7 +25,25 @@ std::map<std::string, std::weak_ptr<Connection>>& OpenConnections() {
   return open;
 }
 
+std::atomic<long> statements_sent{0};
+std::atomic<long> failing_statement{0};
+
 }  // namespace
+
+void Connection::FailStatementForTesting(long n) {
+  failing_statement = n;
+  statements_sent = 0;
+}
+
+long Connection::StatementsSent() { return statements_sent; }
+
+void Connection::CountStatement(std::string_view what) const {
+  const long n = ++statements_sent;
+  if (n != failing_statement) return;
+  throw Error(eErr_Database, "QmDataServices.Connection." + std::string(what),
+              "Database " + ShownName() + ": statement " + std::to_string(n) +
+                  " failed (a fault injected by a test)");
+}
 
 std::string Connection::HidePassword(std::string_view spec) {
   return BackendFor(spec).HidePassword(spec);

@@ -1,5 +1,9 @@
 // Transfer steps of the project content: packages with their requirements
 // and resources, and the traces between requirements.
+#include <algorithm>
+#include <array>
+#include <unordered_map>
+
 #include "transfer/Kinds.h"
 #include "transfer/Rows.h"
 
@@ -31,17 +35,22 @@ namespace {
 constexpr const char* kPackageSetNames[] = {
     "QmPackage", "PackageSecurity", "Resources", "qmDocuments", "QmViews", "qmRequirements",
     "qmUserDefinedFieldValues", "qmUserDefinedListValues"};
+// Each ends in "IN " and is completed by a list of package keys and
+// kPackageSetOrder, so that one statement per set reads a batch of
+// packages; the rows are then split by PackageKey, each package's rows in
+// the statement's order.
 const char* const kPackageSetSql[] = {
-    "SELECT QMGUID, NAME, DESCRIPTION, parentid FROM QmPackage WHERE ID = ?",
+    "SELECT QMGUID, NAME, DESCRIPTION, parentid, ID AS PackageKey FROM QmPackage WHERE ID IN ",
     "SELECT usergroupid, packageaccessrights, requirementaccessrights, documentaccessrights, "
-    "viewaccessrights FROM qmPackageUsers WHERE packageid = ? ORDER BY usergroupid",
-    "SELECT s.NAME, s.TYPE, s.REQUIREMENTID, s.VERSIONDATETIME, s.Flags, s.QMGUID, s.RESOURCEOBJ "
+    "viewaccessrights, packageid AS PackageKey FROM qmPackageUsers WHERE packageid IN ",
+    "SELECT s.NAME, s.TYPE, s.REQUIREMENTID, s.VERSIONDATETIME, s.Flags, s.QMGUID, s.RESOURCEOBJ, "
+    "e.PACKAGEID AS PackageKey, s.ID AS ResourceKey "
     "FROM QmResources s JOIN QmPackageElements e ON e.REQUIREMENTID = s.REQUIREMENTID "
-    "WHERE e.PACKAGEID = ? ORDER BY s.REQUIREMENTID, s.ID",
-    "SELECT d.QMGUID AS QMGUID, '' AS WordFilePath FROM qmDocuments d "
-    "JOIN QmPackageElements e ON e.DOCUMENTID = d.ID WHERE e.PACKAGEID = ? ORDER BY d.ID",
-    "SELECT v.QMGUID AS QMGUID FROM QmViews v JOIN QmPackageElements e ON e.VIEWID = v.ID "
-    "WHERE e.PACKAGEID = ? ORDER BY v.ID",
+    "WHERE e.PACKAGEID IN ",
+    "SELECT d.QMGUID AS QMGUID, '' AS WordFilePath, e.PACKAGEID AS PackageKey, d.ID AS DocumentKey "
+    "FROM qmDocuments d JOIN QmPackageElements e ON e.DOCUMENTID = d.ID WHERE e.PACKAGEID IN ",
+    "SELECT v.QMGUID AS QMGUID, e.PACKAGEID AS PackageKey, v.ID AS ViewKey FROM QmViews v "
+    "JOIN QmPackageElements e ON e.VIEWID = v.ID WHERE e.PACKAGEID IN ",
     "SELECT r.ID AS ID, r.QMGUID AS QMGUID, r.Tag AS Tag, r.LastChildTag AS LastChildTag, "
     "r.BookmarkName AS BookmarkName, d.QMGUID AS DOCGUID, r.DocumentPosition AS DocumentPosition, "
     "r.LongTagNumber AS LongTagNumber, r.RequirementPrefix AS RequirementPrefix, "
@@ -49,13 +58,13 @@ const char* const kPackageSetSql[] = {
     "r.Deleted AS Deleted, r.VersionNumber AS VersionNumber, r.VersionLabel AS VersionLabel, "
     "u.QMGUID AS VersionUserGUID, r.VersionDateTime AS VersionDateTime, "
     "r.VersionReason AS VersionReason, r.Flags AS Flags, r.LastDocText AS LastDocText, "
-    "r.RequirementName AS REQUIREMENTNAME, t.QMGUID AS RequirementTypeGUID "
+    "r.RequirementName AS REQUIREMENTNAME, t.QMGUID AS RequirementTypeGUID, e.PACKAGEID AS PackageKey "
     "FROM QmPackageElements e JOIN qmRequirements r ON r.ID = e.REQUIREMENTID "
     "LEFT JOIN qmDocuments d ON d.ID = r.BookmarkDocumentID "
     "LEFT JOIN QmOverflowText o ON o.OverFlowID = r.ID "
     "LEFT JOIN qmUsers u ON u.ID = r.VersionUserID "
     "LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
-    "WHERE e.PACKAGEID = ? ORDER BY r.ID",
+    "WHERE e.PACKAGEID IN ",
     // The value sets need no order across requirements (the writer narrows
     // them per requirement); within one they are ordered by attribute (and
     // list item) after the query (SortValues), so that every database gives
@@ -63,23 +72,60 @@ const char* const kPackageSetSql[] = {
     "SELECT v.REQUIREMENTID AS RequirementID, f.QMGUID AS QMGUID, f.Label AS Label, "
     "v.FieldValue AS FieldValue, v.OVERFLOWIND AS OverflowInd, "
     "ov.OverflowFieldValue AS OverflowFieldValue, v.NumericValue AS NumericValue, "
-    "f.FieldProperties AS FieldProperties, v.FIELDID AS FieldKey FROM QmPackageElements e "
+    "f.FieldProperties AS FieldProperties, v.FIELDID AS FieldKey, e.PACKAGEID AS PackageKey "
+    "FROM QmPackageElements e "
     "JOIN qmUserDefinedFieldValues v ON v.REQUIREMENTID = e.REQUIREMENTID "
     "JOIN qmUserDefinedFields f ON f.ID = v.FIELDID "
     "LEFT JOIN QmOverflowValues ov ON ov.OverFlowRequirementID = v.REQUIREMENTID "
-    "AND ov.OverFlowFieldID = v.FIELDID WHERE e.PACKAGEID = ?",
+    "AND ov.OverFlowFieldID = v.FIELDID WHERE e.PACKAGEID IN ",
     "SELECT l.RequirementID AS RequirementID, i.QMGUID AS QMGUID, f.Label AS Label, "
     "i.ItemText AS ItemText, f.QMGUID AS UDFGUID, l.FieldID AS FieldKey, "
-    "l.ListItemID AS ItemKey FROM QmPackageElements e "
+    "l.ListItemID AS ItemKey, e.PACKAGEID AS PackageKey FROM QmPackageElements e "
     "JOIN qmUserDefinedListValues l ON l.RequirementID = e.REQUIREMENTID "
     "JOIN qmUserDefinedListItems i ON i.ITEMID = l.ListItemID "
-    "JOIN qmUserDefinedFields f ON f.ID = l.FieldID WHERE e.PACKAGEID = ?"};
+    "JOIN qmUserDefinedFields f ON f.ID = l.FieldID WHERE e.PACKAGEID IN "};
 
-void ExportPackage(ExportContext& ctx, const Kind& kind, int32_t key, const std::string& guid) {
+const char* const kPackageSetOrder[] = {"", " ORDER BY usergroupid",
+                                        " ORDER BY s.REQUIREMENTID, s.ID", " ORDER BY d.ID",
+                                        " ORDER BY v.ID", " ORDER BY r.ID", "", ""};
+
+// Packages read per statement: few round trips, few packages in memory.
+constexpr size_t kPackagesPerBatch = 64;
+
+using PackageSets = std::array<std::unordered_map<std::string, std::shared_ptr<Recordset>>,
+                               std::size(kPackageSetNames)>;
+
+// The rows of the packages |keys| (at most kPackagesPerBatch), per set and
+// package key.
+PackageSets ReadPackageBatch(ExportContext& ctx, const std::vector<int32_t>& keys) {
+  std::string list = "(";
+  std::vector<Variant> values;
+  for (size_t i = 0; i < kPackagesPerBatch; ++i) {
+    list += i ? ",?" : "?";
+    // A short batch repeats its last key: one statement text for all.
+    values.emplace_back(keys[std::min(i, keys.size() - 1)]);
+  }
+  list += ")";
+  PackageSets sets;
+  for (size_t i = 0; i < std::size(kPackageSetSql); ++i) {
+    auto rs = ctx.conn->Query(kPackageSetSql[i] + list + kPackageSetOrder[i], values);
+    sets[i] = GroupRows(*rs, "PackageKey");
+    for (int32_t key : keys) {
+      auto& group = sets[i][std::to_string(key)];
+      if (!group) group = std::make_shared<Recordset>(rs->Columns());
+    }
+  }
+  return sets;
+}
+
+void ExportPackage(ExportContext& ctx, const Kind& kind, int32_t key, const std::string& guid,
+                   PackageSets& sets) {
   auto rows = std::make_shared<Collection>();
-  for (size_t i = 0; i < std::size(kPackageSetSql); ++i)
-    rows->Add(Variant(ObjectPtr(ctx.conn->Query(kPackageSetSql[i], {Variant(key)}))),
-              kPackageSetNames[i]);
+  for (size_t i = 0; i < std::size(kPackageSetSql); ++i) {
+    auto it = sets[i].find(std::to_string(key));
+    rows->Add(Variant(ObjectPtr(it->second)), kPackageSetNames[i]);
+    sets[i].erase(it);
+  }
   SortRows(*rows->Get<Recordset>("qmUserDefinedFieldValues"), {"RequirementID", "FieldKey"});
   SortRows(*rows->Get<Recordset>("qmUserDefinedListValues"), {"RequirementID", "FieldKey", "ItemKey"});
   DataDescriptor data;
@@ -143,10 +189,19 @@ void ExportPackages(ExportContext& ctx, const Kind& kind) {
                          " JOIN tree ON p.PARENTID = tree.ID)"
                          " SELECT ID, QMGUID FROM tree ORDER BY depth, ID");
   size_t total = packages->RecordCount(), done = 0;
-  for (packages->MoveFirst(); !packages->IsEOF(); packages->MoveNext()) {
-    ExportPackage(ctx, kind, packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText());
-    if (ctx.progress && ++done % 100 == 0)
-      ctx.progress("  " + std::to_string(done) + " of " + std::to_string(total) + " packages");
+  std::vector<std::pair<int32_t, std::string>> all;
+  for (packages->MoveFirst(); !packages->IsEOF(); packages->MoveNext())
+    all.emplace_back(packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText());
+  for (size_t first = 0; first < all.size(); first += kPackagesPerBatch) {
+    const size_t end = std::min(all.size(), first + kPackagesPerBatch);
+    std::vector<int32_t> keys;
+    for (size_t i = first; i < end; ++i) keys.push_back(all[i].first);
+    PackageSets sets = ReadPackageBatch(ctx, keys);
+    for (size_t i = first; i < end; ++i) {
+      ExportPackage(ctx, kind, all[i].first, all[i].second, sets);
+      if (ctx.progress && ++done % 100 == 0)
+        ctx.progress("  " + std::to_string(done) + " of " + std::to_string(total) + " packages");
+    }
   }
   packages->MoveFirst();
   DataDescriptor data;

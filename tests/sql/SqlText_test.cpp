@@ -3,8 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "qmxml/Services.h"
+#include "TestSupport.h"
 #include "frame/Guid.h"
+#include "qmxml/Services.h"
 
 namespace qmxml::sql {
 namespace {
@@ -41,6 +42,44 @@ TEST(SqlLiteral, Table) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(SqlLiteral(c.v, c.null_if_empty, c.forced), c.out) << c.v.ToText();
+}
+
+// The value a reader binds is the value its literal text stores: both
+// ways into one text column (SQLite keeps the type each value came with).
+TEST(SqlLiteral, BoundValuesStoreWhatTheLiteralTextStores) {
+  testing::TempDir dir;
+  auto conn = Connection::Open(dir.File("v.db"), true);
+  conn->ExecuteScript("CREATE TABLE t (n INTEGER, v)");
+  const Variant cases[][3] = {
+      {Variant("it''s |x| O'Brien"), Variant(false), Variant(int32_t{0})},
+      {Variant("   "), Variant(true), Variant(int32_t{0})},
+      {Variant(""), Variant(true), Variant(int32_t{0})},
+      {Variant(2.5), Variant(false), Variant(int32_t{0})},
+      {Variant(4.0), Variant(false), Variant(int32_t{0})},
+      {Variant("7.25"), Variant(false), Variant(int32_t{5})},
+      {Variant(int32_t{-12}), Variant(true), Variant(int32_t{0})},
+      {Variant(true), Variant(false), Variant(int32_t{0})},
+      {Variant("2009-03-01 14:05:00"), Variant(false), Variant(int32_t{7})},
+      {Variant("17"), Variant(true), Variant(int32_t{3})},
+      {Variant(), Variant(false), Variant(int32_t{8})},
+  };
+  int32_t n = 0;
+  for (const auto& c : cases) {
+    const bool null_if_empty = c[1].ToBool();
+    const int forced = c[2].ToLong();
+    conn->Execute("INSERT INTO t VALUES (" + std::to_string(++n) + ", " +
+                  SqlLiteral(c[0], null_if_empty, forced) + ")");
+    conn->InsertRow("t", {"n", "v"}, {Variant(-n), SqlValue(c[0], null_if_empty, forced)});
+  }
+  const char* q = "SELECT group_concat(typeof(v) || ':' || COALESCE(v, '-'), ';') FROM "
+                  "(SELECT v FROM t WHERE n %s 0 ORDER BY abs(n))";
+  char text[160], bound[160];
+  std::snprintf(text, sizeof text, q, ">");
+  std::snprintf(bound, sizeof bound, q, "<");
+  EXPECT_EQ(conn->Scalar(bound, {}).ToText(), conn->Scalar(text, {}).ToText());
+  EXPECT_EQ(conn->Scalar(bound, {}).ToText(),
+            "text:it's \x1ax\x1a O'Brien;text:;null:-;real:2.5;integer:4;real:7.25;integer:-12;"
+            "integer:1;text:2009-03-01 14:05:00;integer:17;text:");
 }
 
 TEST(SqlLiteral, RecordsetOfTableStripsTheMarker) {

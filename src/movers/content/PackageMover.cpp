@@ -62,10 +62,10 @@ std::string ReplaceAll(std::string text, const std::string& what, const std::str
 // The rights of one group as they go into the statement: a whole number
 // when it is 0 or more, NULL for a negative number or no text (a NULL right
 // is written as empty text). Text that is not a number throws.
-std::string RightsValue(const std::string& text) {
-  if (text.empty()) return "NULL";
+Variant RightsValue(const std::string& text) {
+  if (text.empty()) return Variant::Null();
   int32_t rights = Variant(text).ToLong();
-  return rights >= 0 ? std::to_string(rights) : "NULL";
+  return rights >= 0 ? Variant(rights) : Variant::Null();
 }
 
 }  // namespace
@@ -232,16 +232,12 @@ int32_t PackageMover::CreatePackageDBElement_(const ReadContext& ctx) {
 
   const int32_t key = ctx.keys->GetNextDBKey("Package", id);
   const std::string guid = ctx.guids->GetGUID(id);
-  const std::string parent =
-      parent_guid.empty()
-          ? "NULL"
-          : std::to_string(ctx.keys->getKeyFromGUID("Package", parent_guid));
-  ctx.conn->Execute(
-      "INSERT INTO " + sql::Table("QmPackages") + " " +
-      "(ID, PROJECTID, NAME, DESCRIPTION, QMGUID, PARENTID) " + "VALUES ( " +
-      std::to_string(key) + ", " + std::to_string(ctx.project_key) + ", " +
-      sql::SqlLiteral(Variant(name)) + ", " + sql::SqlLiteral(Variant(description)) +
-      ", " + sql::SqlLiteral(Variant(guid)) + ", " + parent + ")");
+  const Variant parent =
+      parent_guid.empty() ? Variant::Null()
+                          : Variant(ctx.keys->getKeyFromGUID("Package", parent_guid));
+  ctx.conn->InsertRow("QmPackages", {"ID", "PROJECTID", "NAME", "DESCRIPTION", "QMGUID", "PARENTID"},
+                      {Variant(key), Variant(ctx.project_key), sql::SqlValue(Variant(name)),
+                       sql::SqlValue(Variant(description)), sql::SqlValue(Variant(guid)), parent});
 
   // Group rights: a group that cannot be stored (unknown group, rights that
   // are not numbers, a refused row) is left out and the next one is tried.
@@ -253,16 +249,15 @@ int32_t PackageMover::CreatePackageDBElement_(const ReadContext& ctx) {
       if (group_key <= 0)
         throw Error(eErr_Dangling, Source("CreatePackageDBElement_"),
                     "unknown group " + group_guid);
-      const std::string sep = ", \r\n";
-      ctx.conn->Execute2(
-          "Insert Into " + sql::Table("qmPackageUsers") +
-          " (packageid, usergroupid, packageaccessrights, requirementaccessrights, "
-          "documentaccessrights, viewaccessrights " +
-          " ) Values ( " + std::to_string(key) + sep + std::to_string(group_key) + sep +
-          RightsValue(ChildText(group, "PackageAccessRights")) + sep +
-          RightsValue(ChildText(group, "RequirementAccessRights")) + sep +
-          RightsValue(ChildText(group, "DocumentAccessRights")) + sep +
-          RightsValue(ChildText(group, "ViewAccessRights")) + ")\r\n");
+      static const std::vector<std::string> kColumns = {
+          "packageid", "usergroupid", "packageaccessrights", "requirementaccessrights",
+          "documentaccessrights", "viewaccessrights"};
+      ctx.conn->InsertRow("qmPackageUsers", kColumns,
+                          {Variant(key), Variant(group_key),
+                           RightsValue(ChildText(group, "PackageAccessRights")),
+                           RightsValue(ChildText(group, "RequirementAccessRights")),
+                           RightsValue(ChildText(group, "DocumentAccessRights")),
+                           RightsValue(ChildText(group, "ViewAccessRights"))});
     });
   }
   return key;
@@ -273,11 +268,11 @@ void PackageMover::CreatePackageContentsDBElements_(const ReadContext& ctx,
   struct Membership {
     const char* path;
     const char* type_word;
-    const char* columns;
+    const char* column;
   };
   static const Membership kLists[] = {
-      {"//Documents", "Document", "(PACKAGEID, DOCUMENTID) "},
-      {"//Views", "View", "(PACKAGEID, VIEWID) "},
+      {"//Documents", "Document", "DOCUMENTID"},
+      {"//Views", "View", "VIEWID"},
   };
   for (const Membership& list : kLists) {
     pugi::xml_node parent = doc_->select_node(list.path).node();
@@ -286,9 +281,8 @@ void PackageMover::CreatePackageContentsDBElements_(const ReadContext& ctx,
       frame::ReadingElement at(ref);
       std::string_view guid = ref.text().get();
       const int32_t member_key = ctx.keys->getKeyFromGUID(list.type_word, guid);
-      ctx.conn->Execute("INSERT INTO " + sql::Table("QmPackageElements") + " " +
-                        list.columns + "VALUES (" + std::to_string(package_key) + ", " +
-                        std::to_string(member_key) + ")");
+      ctx.conn->InsertRow("QmPackageElements", {"PACKAGEID", list.column},
+                          {Variant(package_key), Variant(member_key)});
     }
   }
 }

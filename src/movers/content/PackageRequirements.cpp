@@ -101,9 +101,9 @@ void SetTextOrOverflow(pugi::xml_node element, const char* name, const Recordset
   xml::SetColumnAttr(element, name, rs, overflow ? overflow_column : column);
 }
 
-// A whole number as it stands in SQL text ("NULL" for a missing one).
-std::string PlainNumber(const Variant& v) {
-  return v.IsNull() || v.IsEmpty() ? "NULL" : std::to_string(v.ToLong());
+// A whole number as the row stores it (Null for a missing one).
+Variant PlainNumber(const Variant& v) {
+  return v.IsNull() || v.IsEmpty() ? Variant::Null() : Variant(v.ToLong());
 }
 
 // The first |units| UTF-16 code units of |text| (none for a negative count).
@@ -213,12 +213,8 @@ void PackageMover::CreateRequirementsDBElement_(const ReadContext& ctx,
   int32_t text_size = ctx.requirement_text_size;
   if (text_size % 2 != 0) --text_size;
 
-  const std::string project_head = "Insert Into " + sql::Table("qmProjectRequirements") +
-                                   "(ProjectID, RequirementID) Values ( " +
-                                   std::to_string(ctx.project_key) + ", ";
-  const std::string member_head = "INSERT INTO " + sql::Table("QmPackageElements") + " " +
-                                  "(PACKAGEID, REQUIREMENTID) " + "VALUES (" +
-                                  std::to_string(package_key) + ", ";
+  static const std::vector<std::string> kProjectColumns = {"ProjectID", "RequirementID"};
+  static const std::vector<std::string> kMemberColumns = {"PACKAGEID", "REQUIREMENTID"};
   for (pugi::xml_node node : requirements.children()) {
     if (node.type() != pugi::node_element || !node.first_attribute()) continue;
     frame::ReadingElement at(node);
@@ -256,7 +252,7 @@ void PackageMover::CreateRequirementsDBElement_(const ReadContext& ctx,
         .Literal("LastChildTag", a.Value(requirement_at::kLastChildTag, xml::kLong))
         .Literal("BookmarkName", Variant(a.Text(requirement_at::kBookmarkName)), true)
         .Literal("BookmarkDocumentID", bookmark_doc_key, true, 3)
-        .Sql("DocumentPosition",
+        .Value("DocumentPosition",
              PlainNumber(a.Value(requirement_at::kDocumentPosition, xml::kLong)))
         .Literal("LongTagNumber", Variant(a.Text(requirement_at::kLongTagNumber)))
         .Literal("RequirementPrefix", Variant(a.Text(requirement_at::kRequirementPrefix)))
@@ -270,17 +266,18 @@ void PackageMover::CreateRequirementsDBElement_(const ReadContext& ctx,
         .Literal("VersionDateTime", date, false, 7)
         .Literal("VersionReason", Variant(reason))
         .Literal("QMGUID", Variant(guid))
-        .Sql("Flags", PlainNumber(a.Value(requirement_at::kFlags, xml::kLong)))
-        .Sql("LastDocText", PlainNumber(a.Value(requirement_at::kLastDocText, xml::kLong)));
-    conn.Execute(row.Statement(sql::Table("qmRequirements")));
+        .Value("Flags", PlainNumber(a.Value(requirement_at::kFlags, xml::kLong)))
+        .Value("LastDocText", PlainNumber(a.Value(requirement_at::kLastDocText, xml::kLong)));
+    row.InsertInto(conn, "qmRequirements");
 
     if (overflow)
       conn.ExecuteCommand(kOverflowTextInsert, {Variant(key), Variant(sql::HostText(text))});
-    conn.Execute(project_head + std::to_string(key) + ")");
+    conn.InsertRow("qmProjectRequirements", kProjectColumns,
+                   {Variant(ctx.project_key), Variant(key)});
     CreateResourcesDBElement_(ctx, node, key);
     CreateFieldValuesDBElementWithInsert_(ctx, node, key);
     CreateListValuesDBElementWithInsert_(ctx, node, key);
-    conn.Execute(member_head + std::to_string(key) + ")");
+    conn.InsertRow("QmPackageElements", kMemberColumns, {Variant(package_key), Variant(key)});
   }
 }
 
@@ -319,10 +316,9 @@ void PackageMover::CreateListValuesDBElementWithInsert_(const ReadContext& ctx,
         ctx.keys->getKeyFromGUID("UserDefinedField", AttrText(value, "UDFGUID"));
     const int32_t item_key =
         ctx.keys->getKeyFromGUID("UserDefinedListItem", AttrText(value, "ID"));
-    ctx.conn->Execute("Insert Into " + sql::Table("qmUserDefinedListValues") +
-                      "(RequirementID, FieldID, " + " ListItemID) Values ( " +
-                      std::to_string(requirement_key) + ", " + std::to_string(field_key) +
-                      ", " + std::to_string(item_key) + ")");
+    static const std::vector<std::string> kColumns = {"RequirementID", "FieldID", "ListItemID"};
+    ctx.conn->InsertRow("qmUserDefinedListValues", kColumns,
+                        {Variant(requirement_key), Variant(field_key), Variant(item_key)});
   }
 }
 

@@ -123,8 +123,8 @@ void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
   const std::string folder = xml::FolderOfPath(source_path_) + "Resources";
   static const std::string kInsert =
       " INSERT INTO " + sql::Table("QmResources") +
-      " (ID , NAME, TYPE,REQUIREMENTID, RESOURCEOBJ, QMGUID,Flags ) " +
-      " VALUES ( ?, ?, ?, ? , ?, ?,? )";
+      " (ID , NAME, TYPE,REQUIREMENTID, RESOURCEOBJ, QMGUID,Flags, VERSIONDATETIME ) " +
+      " VALUES ( ?, ?, ?, ? , ?, ?,?, ? )";
 
   for (pugi::xml_node entry : resources.children("Resource")) {
     frame::ReadingElement at(entry);
@@ -153,6 +153,10 @@ void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
     const std::string stored_guid = ctx.guids->GetGUID(ChildText(resource, "GUID"));
     const std::string date_text = ChildText(resource, "VersionDateTime");
     const Variant flags = ResourceFlags(ChildText(resource, "Flags"), source);
+    // The date goes in with the row (an empty text: never set), as the
+    // date literal rule reads it.
+    const Variant date =
+        sql::SqlValue(date_text.empty() ? Variant::Null() : Variant(date_text), false, 7);
     std::vector<uint8_t> bytes;
     try {
       bytes = xml::GetBase64Value(resource.child("ResourceObject"));
@@ -169,22 +173,17 @@ void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
     ctx.conn->CreateCommand(
         command, kInsert,
         {Variant(int32_t{3}), Variant("255;8"), Variant("255;8"), Variant(int32_t{3}),
-         Variant(bytes_descriptor), Variant("255;8"), Variant(int32_t{3})});
+         Variant(bytes_descriptor), Variant("255;8"), Variant(int32_t{3}), Variant(int32_t{7})});
     try {
       ctx.conn->ExecuteCommand(
           command, {Variant(key), Variant(name), Variant(type), Variant(requirement_key),
-                    Variant(std::move(bytes)), Variant(stored_guid), flags});
+                    Variant(std::move(bytes)), Variant(stored_guid), flags, date});
     } catch (...) {
       ctx.conn->ReleaseCommand(command);
       throw;
     }
     ctx.conn->ReleaseCommand(command);
     ++counter;
-
-    const Variant date = date_text.empty() ? Variant::Null() : Variant(date_text);
-    ctx.conn->Execute2("Update " + sql::Table("QmResources") +
-                       " Set VERSIONDATETIME = " + sql::SqlLiteral(date, false, 7) +
-                       " Where ID= " + std::to_string(key));
   }
 }
 

@@ -165,10 +165,9 @@ void DocPropertiesMover::ReadDocXML_(SourceContainer* oSource, DataDescriptor* o
   row.Flag("OfflineStatus", flag("offlinestatus"))
       .Literal("QmGUID", guids->GetGUID(xml_guid))
       .Literal("Flags", xml::AttributeValue(attr("flags"), xml::kLong));
-  conn->Execute(row.Statement(sql::Table("qmDocuments")));
-  conn->Execute("Insert Into " + sql::Table("qmProjectDocuments") +
-                "(ProjectID, DocumentID) Values ( " + std::to_string(project_key) + ", " +
-                std::to_string(document_key) + ")");
+  row.InsertInto(*conn, "qmDocuments");
+  conn->InsertRow("qmProjectDocuments", {"ProjectID", "DocumentID"},
+                  {Variant(project_key), Variant(document_key)});
 }
 
 MoverPtr NewDocPropertiesMover() { return std::make_shared<DocPropertiesMover>(); }

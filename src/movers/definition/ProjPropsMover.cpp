@@ -157,7 +157,7 @@ void ProjPropsMover::ReadProjectXML_(SourceContainer* oSource, DataDescriptor* o
       .Literal("VersionReason", a.Text(kVersionReason))
       .Literal("Flags", a.Value(kFlags, xml::kLong));
   if (!rsds.empty()) row.Literal("RSDS", rsds, true);
-  conn->Execute(row.Statement(sql::Table("qmProjects")));
+  row.InsertInto(*conn, "qmProjects");
 
   pugi::xml_attribute first_line = a[kFirstSettingsLine];
   oData->Data = Variant(std::vector<std::string>{first_line ? first_line.value() : ""});

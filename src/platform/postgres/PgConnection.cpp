@@ -9,9 +9,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 
-#include "platform/StatementShape.h"
+#include "platform/StatementText.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
 
@@ -112,6 +113,26 @@ std::shared_ptr<Recordset> RowsOf(const PGresult* r) {
   return rs;
 }
 
+// A value (not Null, not bytes) as text, the form the server reads for
+// any column type: parameters and COPY rows take the same text.
+std::string ValueText(const Variant& v) {
+  switch (v.Type()) {
+    case VarType::Boolean:
+      return v.ToBool() ? "1" : "0";
+    case VarType::Single:
+    case VarType::Double:
+    case VarType::Currency: {
+      char buf[40];
+      std::snprintf(buf, sizeof buf, "%.17g", v.ToDouble());
+      return buf;
+    }
+    case VarType::Date:
+      return FormatDate(v.ToDate());
+    default:
+      return v.ToText();
+  }
+}
+
 // The parameters of one call in libpq's form: text for every value but
 // bytes, which go in binary.
 struct Params {
@@ -136,28 +157,93 @@ struct Params {
         formats[i] = 1;
         continue;
       }
-      switch (v.Type()) {
-        case VarType::Boolean:
-          texts[i].assign(1, v.ToBool() ? '1' : '0');
-          break;
-        case VarType::Single:
-        case VarType::Double:
-        case VarType::Currency: {
-          char buf[40];
-          std::snprintf(buf, sizeof buf, "%.17g", v.ToDouble());
-          texts[i] = buf;
-          break;
-        }
-        case VarType::Date:
-          texts[i] = FormatDate(v.ToDate());
-          break;
-        default:
-          texts[i] = v.ToText();
-      }
+      texts[i] = ValueText(v);
       values[i] = texts[i].c_str();
     }
   }
 };
+
+// Appends |v| as a field of a COPY row in text format: \N for Null, bytes
+// in the bytea hex form, text with backslash, tab, line feed and carriage
+// return escaped.
+void AppendCopyField(std::string& out, const Variant& v) {
+  if (v.IsNull() || v.IsEmpty()) {
+    out += "\\N";
+    return;
+  }
+  if (const auto* bytes = v.Bytes()) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += "\\\\x";
+    for (uint8_t b : *bytes) {
+      out.push_back(kHex[b >> 4]);
+      out.push_back(kHex[b & 15]);
+    }
+    return;
+  }
+  const std::string own = v.Type() == VarType::String ? std::string() : ValueText(v);
+  const std::string& text = v.Type() == VarType::String ? *v.Text() : own;
+  for (char c : text) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+}
+
+// Table and columns of a statement that inserts one row with a placeholder
+// per column ("INSERT INTO t (a, b) VALUES ($1, $2)"); false for any other.
+bool SingleRowInsert(std::string_view sql, std::string* table, std::vector<std::string>* columns) {
+  size_t i = 0;
+  auto blanks = [&] {
+    while (i < sql.size() && (sql[i] == ' ' || sql[i] == '\t' || sql[i] == '\r' || sql[i] == '\n'))
+      ++i;
+  };
+  auto word = [&] {
+    blanks();
+    size_t start = i;
+    while (i < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_' ||
+                              sql[i] == '$'))
+      ++i;
+    return std::string(sql.substr(start, i - start));
+  };
+  auto punct = [&](char c) {
+    blanks();
+    if (i >= sql.size() || sql[i] != c) return false;
+    ++i;
+    return true;
+  };
+  if (!EqualsNoCase(word(), "INSERT") || !EqualsNoCase(word(), "INTO")) return false;
+  *table = word();
+  if (table->empty() || !punct('(')) return false;
+  columns->clear();
+  do {
+    columns->push_back(word());
+    if (columns->back().empty()) return false;
+  } while (punct(','));
+  if (!punct(')') || !EqualsNoCase(word(), "VALUES") || !punct('(')) return false;
+  size_t n = 0;
+  do {
+    if (word() != "$" + std::to_string(++n)) return false;
+  } while (punct(','));
+  if (!punct(')') || n != columns->size()) return false;
+  blanks();
+  return i == sql.size();
+}
+
+// Rows held back past this many bytes are sent at once.
+constexpr size_t kMaxHeldBytes = size_t{32} << 20;
 
 }  // namespace
 
@@ -248,24 +334,89 @@ pg_result* PgConnection::RunPrepared(const std::string& statement,
                  "Execute", shown);
 }
 
-void PgConnection::Execute(std::string_view sql) {
-  std::string text = Rewrite(sql, "", false);
-  // INSERT texts arrive once per row with their values written in: run them
-  // as a prepared shape with the values bound (see StatementShape.h).
-  StatementShape shape;
-  if (SplitInsertShape(text, &shape)) {
-    const std::string numbered = Rewrite(shape.text, "", true);
-    PQclear(RunPrepared(Prepared(numbered, shape.values), shape.values, text));
+void PgConnection::BeforeStatement(std::string_view what) {
+  CountStatement(what);
+  if (failed_load_) throw *failed_load_;
+  Flush();
+}
+
+void PgConnection::Hold(std::string_view table, const std::vector<std::string>& columns,
+                        const std::vector<Variant>& values) {
+  std::string key(table);
+  for (const auto& c : columns) key += "," + c;
+  auto [it, fresh] = load_at_.try_emplace(std::move(key), loads_.size());
+  if (fresh) loads_.push_back({std::string(table), columns, {}, 0});
+  Load& load = loads_[it->second];
+  const size_t before = load.data.size();
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i) load.data.push_back('\t');
+    AppendCopyField(load.data, values[i]);
+  }
+  load.data.push_back('\n');
+  ++load.rows;
+  held_bytes_ += load.data.size() - before;
+  if (held_bytes_ > kMaxHeldBytes) Flush();
+}
+
+void PgConnection::Flush() {
+  if (loads_.empty()) return;
+  std::vector<Load> loads = std::move(loads_);
+  loads_.clear();
+  load_at_.clear();
+  held_bytes_ = 0;
+  try {
+    for (const Load& load : loads) {
+      CopyIn(load);
+      if (std::find(filled_.begin(), filled_.end(), load.table) == filled_.end())
+        filled_.push_back(load.table);
+    }
+  } catch (const Error& e) {
+    failed_load_ = e;
+    throw;
+  }
+}
+
+void PgConnection::CopyIn(const Load& load) {
+  std::string sql = "COPY " + load.table + " (";
+  for (size_t i = 0; i < load.columns.size(); ++i) sql += (i ? ", " : "") + load.columns[i];
+  sql += ") FROM STDIN";
+  const std::string shown =
+      sql + " (" + std::to_string(load.rows) + " rows into " + load.table + ")";
+  pg_result* r = PQexec(conn_, sql.c_str());
+  if (PQresultStatus(r) != PGRES_COPY_IN) {
+    PQclear(Checked(r, "Load", shown));
+    Fail("Load", ShownName(), "the server did not start loading " + load.table, shown);
+  }
+  PQclear(r);
+  bool sent = PQputCopyData(conn_, load.data.data(), static_cast<int>(load.data.size())) == 1;
+  sent = PQputCopyEnd(conn_, sent ? nullptr : "the rows could not be sent") == 1 && sent;
+  pg_result* result = PQgetResult(conn_);
+  for (pg_result* more; (more = PQgetResult(conn_)) != nullptr;) PQclear(more);
+  if (PQresultStatus(result) == PGRES_COMMAND_OK && sent) {
+    PQclear(result);
     return;
   }
+  std::string reason = result ? PQresultErrorMessage(result) : PQerrorMessage(conn_);
+  PQclear(result);
+  if (reason.empty()) reason = PQerrorMessage(conn_);
+  Fail("Load", ShownName(),
+       "loading " + std::to_string(load.rows) + " rows into " + load.table + " failed: " + reason,
+       shown);
+}
+
+void PgConnection::Execute(std::string_view sql) {
+  BeforeStatement("Execute");
+  std::string text = Rewrite(sql, "", false);
   PQclear(Checked(PQexec(conn_, text.c_str()), "Execute", text));
 }
 
 void PgConnection::ExecuteScript(const std::string& sql) {
+  BeforeStatement("ExecuteScript");
   PQclear(Checked(PQexec(conn_, sql.c_str()), "ExecuteScript", sql));
 }
 
 std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql) {
+  BeforeStatement("Query");
   std::string text = Rewrite(sql, "", false);
   pg_result* r = Checked(PQexec(conn_, text.c_str()), "Query", text);
   auto rs = RowsOf(r);
@@ -275,6 +426,7 @@ std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql) {
 
 std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql,
                                                const std::vector<Variant>& values) {
+  BeforeStatement("Query");
   std::string text = Rewrite(sql, "", true);
   pg_result* r = RunPrepared(Prepared(text, values), values, text);
   auto rs = RowsOf(r);
@@ -288,6 +440,13 @@ std::shared_ptr<Recordset> PgConnection::EmptyRows(std::string_view table) {
 
 void PgConnection::InsertRow(std::string_view table, const std::vector<std::string>& columns,
                              const std::vector<Variant>& values) {
+  if (InTransaction() && !columns.empty()) {
+    CountStatement("InsertRow");
+    if (failed_load_) throw *failed_load_;
+    Hold(table, columns, values);
+    return;
+  }
+  BeforeStatement("InsertRow");
   std::string sql = "INSERT INTO " + std::string(table) + " (";
   std::string marks;
   for (size_t i = 0; i < columns.size(); ++i) {
@@ -300,11 +459,13 @@ void PgConnection::InsertRow(std::string_view table, const std::vector<std::stri
 }
 
 void PgConnection::Run(std::string_view sql, const std::vector<Variant>& values) {
+  BeforeStatement("Run");
   std::string text = Rewrite(sql, "", true);
   PQclear(RunPrepared(Prepared(text, values), values, text));
 }
 
 Variant PgConnection::Scalar(std::string_view sql, const std::vector<Variant>& values) {
+  BeforeStatement("Scalar");
   std::string text = Rewrite(sql, "", true);
   pg_result* r = RunPrepared(Prepared(text, values), values, text);
   Variant v = PQntuples(r) > 0 && PQnfields(r) > 0 ? ReadValue(r, 0, 0, PQftype(r, 0))
@@ -332,6 +493,7 @@ void PgConnection::CreateCommand(std::string_view name, std::string_view sql,
   std::vector<Variant> shapes;
   for (int type : cmd.types) shapes.push_back(type == 2 || type == 3 ? Variant(int32_t{0}) : Variant());
   cmd.statement = Prepared(text, shapes);
+  if (!SingleRowInsert(text, &cmd.table, &cmd.columns)) cmd.table.clear();
   commands_[FoldCase(name)] = std::move(cmd);
 }
 
@@ -348,6 +510,13 @@ void PgConnection::ExecuteCommand(std::string_view name, const std::vector<Varia
   std::vector<Variant> coerced;
   coerced.reserve(values.size());
   for (size_t i = 0; i < values.size(); ++i) coerced.push_back(Coerce(values[i], cmd.types[i]));
+  if (!cmd.table.empty() && InTransaction()) {
+    CountStatement("ExecuteCommand");
+    if (failed_load_) throw *failed_load_;
+    Hold(cmd.table, cmd.columns, coerced);
+    return;
+  }
+  BeforeStatement("ExecuteCommand");
   PQclear(RunPrepared(cmd.statement, coerced, name));
 }
 
@@ -421,9 +590,22 @@ void PgConnection::BeginSnapshot() {
   ExecuteScript("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
 }
 
-void PgConnection::Commit() { ExecuteScript("COMMIT"); }
+void PgConnection::Commit() {
+  BeforeStatement("Commit");
+  // The tables just loaded have statistics of their empty selves: without
+  // new ones the planner reads them as tiny until autovacuum comes by.
+  for (const std::string& table : filled_)
+    PQclear(Checked(PQexec(conn_, ("ANALYZE " + table).c_str()), "Commit", "ANALYZE " + table));
+  filled_.clear();
+  PQclear(Checked(PQexec(conn_, "COMMIT"), "Commit", "COMMIT"));
+}
 
 void PgConnection::Rollback() {
+  loads_.clear();
+  load_at_.clear();
+  held_bytes_ = 0;
+  filled_.clear();
+  failed_load_.reset();
   if (InTransaction()) PQclear(PQexec(conn_, "ROLLBACK"));
 }
 

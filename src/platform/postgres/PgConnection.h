@@ -18,15 +18,26 @@
 // not blocked. BeginSnapshot reads in a repeatable-read transaction.
 // BeginCreating serialises the runs that may create the tables of a schema
 // with a transaction-level advisory lock on the schema's name.
+//
+// Loading: inside a transaction, rows inserted through InsertRow and
+// through named commands that insert one row are held back per table and
+// columns, and sent with COPY (text format) before the next other
+// statement, when the held rows grow large, and at Commit; Commit then
+// runs ANALYZE on the tables filled, so that the planner knows their size.
+// A failed load names the table and the row; the transaction is then
+// aborted on the server, and every later statement fails with the same
+// error until Rollback (which drops the rows held back).
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "qmxml/Connection.h"
+#include "qmxml/Error.h"
 
 struct pg_conn;
 struct pg_result;
@@ -65,6 +76,8 @@ class PgConnection final : public Connection {
   std::string EqualsNoCaseSql(std::string_view column) const override;
   void SetLockWait(int milliseconds) override;
 
+  void Flush();
+
   void Begin() override;
   void BeginCreating() override;
   void BeginSnapshot() override;
@@ -84,7 +97,25 @@ class PgConnection final : public Connection {
   struct Command {
     std::string statement;  // the prepared statement's name on the server
     std::vector<int> types;
+    // For a command that inserts one row: its table and columns, so that
+    // its rows are loaded with the others ("" otherwise).
+    std::string table;
+    std::vector<std::string> columns;
   };
+  // Rows held back for one table and column list, as COPY text.
+  struct Load {
+    std::string table;
+    std::vector<std::string> columns;
+    std::string data;
+    long rows = 0;
+  };
+  // Holds |values| back as a row of |table| (|columns|).
+  void Hold(std::string_view table, const std::vector<std::string>& columns,
+            const std::vector<Variant>& values);
+  // Before any other statement: count it, fail with a load that failed
+  // earlier, and send the rows held back.
+  void BeforeStatement(std::string_view what);
+  void CopyIn(const Load& load);
   PgConnection(pg_conn* conn, std::string spec, std::string schema);
   // The name of the statement prepared for |text| (numbered placeholders),
   // preparing it on first use for parameters like |values|.
@@ -109,6 +140,11 @@ class PgConnection final : public Connection {
   int changes_ = 0;
   std::unordered_map<std::string, std::string> prepared_;  // text -> statement name
   std::unordered_map<std::string, Command> commands_;      // folded name
+  std::vector<Load> loads_;                                // in order of first row
+  std::unordered_map<std::string, size_t> load_at_;        // table and columns -> loads_
+  size_t held_bytes_ = 0;
+  std::vector<std::string> filled_;  // tables loaded in this transaction
+  std::optional<Error> failed_load_;
 };
 
 }  // namespace qmxml

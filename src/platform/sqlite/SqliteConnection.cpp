@@ -8,16 +8,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/StatementShape.h"
+#include "platform/StatementText.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
 
 namespace qmxml {
 namespace {
-
-// Prepared statements kept per connection (fixed-shape statements and the
-// shapes of INSERT texts); past this, texts are prepared for one use.
-constexpr size_t kMaxCachedStatements = 512;
 
 // The database's reason, naming the database; the statement goes into the
 // detail (shown on request), cut at 300 characters.
@@ -169,34 +165,8 @@ void SqliteConnection::Step(sqlite3_stmt* st, std::string_view sql) {
 }
 
 void SqliteConnection::Execute(std::string_view sql) {
+  CountStatement("Execute");
   std::string text = Rewrite(sql);
-  // INSERT texts arrive once per row with their values written in: run them
-  // as a prepared shape with the values bound (see StatementShape.h).
-  StatementShape shape;
-  if (SplitInsertShape(text, &shape)) {
-    sqlite3_stmt* cached = nullptr;
-    auto it = cache_.find(shape.text);
-    if (it != cache_.end()) {
-      cached = it->second;
-    } else if (cache_.size() < kMaxCachedStatements) {
-      sqlite3_stmt* prepared = nullptr;
-      if (sqlite3_prepare_v2(db_, shape.text.c_str(), static_cast<int>(shape.text.size()), &prepared,
-                             nullptr) == SQLITE_OK &&
-          prepared != nullptr &&
-          static_cast<size_t>(sqlite3_bind_parameter_count(prepared)) == shape.values.size()) {
-        cached = cache_.emplace(shape.text, prepared).first->second;
-      } else {
-        sqlite3_finalize(prepared);  // not a shape SQLite takes: run the text itself
-      }
-    }
-    if (cached != nullptr) {
-      sqlite3_clear_bindings(cached);
-      for (size_t i = 0; i < shape.values.size(); ++i)
-        Bind(cached, static_cast<int>(i + 1), shape.values[i]);
-      Step(cached, text);
-      return;
-    }
-  }
   sqlite3_stmt* st = Prepare(text);
   if (st == nullptr) return;  // only blanks or a comment
   struct Finalize {
@@ -207,6 +177,7 @@ void SqliteConnection::Execute(std::string_view sql) {
 }
 
 void SqliteConnection::ExecuteScript(const std::string& sql) {
+  CountStatement("ExecuteScript");
   char* err = nullptr;
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
     std::string msg = err ? err : "unknown";
@@ -245,6 +216,7 @@ std::shared_ptr<Recordset> Collect(sqlite3* db, sqlite3_stmt* st, const std::str
 }  // namespace
 
 std::shared_ptr<Recordset> SqliteConnection::Query(std::string_view sql) {
+  CountStatement("Query");
   std::string text = Rewrite(sql);
   sqlite3_stmt* st = Prepare(text);
   struct Finalize {
@@ -256,6 +228,7 @@ std::shared_ptr<Recordset> SqliteConnection::Query(std::string_view sql) {
 
 std::shared_ptr<Recordset> SqliteConnection::Query(std::string_view sql,
                                              const std::vector<Variant>& values) {
+  CountStatement("Query");
   std::string text = Rewrite(sql);
   sqlite3_stmt* st = Cached(text);
   for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i]);
@@ -264,6 +237,7 @@ std::shared_ptr<Recordset> SqliteConnection::Query(std::string_view sql,
 
 void SqliteConnection::InsertRow(std::string_view table, const std::vector<std::string>& columns,
                            const std::vector<Variant>& values) {
+  CountStatement("InsertRow");
   std::string sql = "INSERT INTO " + std::string(table) + " (";
   std::string marks;
   for (size_t i = 0; i < columns.size(); ++i) {
@@ -285,6 +259,7 @@ sqlite3_stmt* SqliteConnection::Cached(const std::string& sql) {
 }
 
 void SqliteConnection::Run(std::string_view sql, const std::vector<Variant>& values) {
+  CountStatement("Run");
   std::string text = Rewrite(sql);
   sqlite3_stmt* st = Cached(text);
   for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i]);
@@ -292,6 +267,7 @@ void SqliteConnection::Run(std::string_view sql, const std::vector<Variant>& val
 }
 
 Variant SqliteConnection::Scalar(std::string_view sql, const std::vector<Variant>& values) {
+  CountStatement("Scalar");
   std::string text = Rewrite(sql);
   sqlite3_stmt* st = Cached(text);
   for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i]);
@@ -321,6 +297,7 @@ void SqliteConnection::CreateCommand(std::string_view name, std::string_view sql
 }
 
 void SqliteConnection::ExecuteCommand(std::string_view name, const std::vector<Variant>& values) {
+  CountStatement("ExecuteCommand");
   auto it = commands_.find(FoldCase(name));
   if (it == commands_.end())
     throw Error(eErr_InvalidArgument, "QmDataServices.Connection.ExecuteCommand",
@@ -357,7 +334,13 @@ void SqliteConnection::Begin() {
 }
 void SqliteConnection::Commit() { ExecuteScript("COMMIT"); }
 void SqliteConnection::Rollback() {
-  if (InTransaction()) ExecuteScript("ROLLBACK");
+  if (!InTransaction()) return;
+  char* err = nullptr;
+  if (sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, &err) != SQLITE_OK) {
+    std::string msg = err ? err : "unknown";
+    sqlite3_free(err);
+    throw DatabaseError("Rollback", ShownName(), msg, "ROLLBACK");
+  }
 }
 bool SqliteConnection::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
 

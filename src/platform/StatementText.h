@@ -1,9 +1,7 @@
-// Statement shapes: an INSERT sent as SQL text with its values written in
-// as literals is split into its shape (the text with every literal replaced
-// by "?") and the values. Readers send one such text per row; preparing the
-// shape once and binding the values makes the database layer pay the SQL
-// parse once per shape instead of once per row, while the movers keep
-// sending exactly the text they build.
+// SQL text of the movers as a database takes it, and the descriptors of
+// named commands. Values never travel inside statement text: readers hand
+// them to the connection, which binds them; what remains as text are
+// fixed statements with "?" placeholders and one-off statements.
 #pragma once
 
 #include <string>
@@ -13,16 +11,6 @@
 #include "qmxml/Variant.h"
 
 namespace qmxml {
-
-struct StatementShape {
-  std::string text;             // the statement with "?" for each literal
-  std::vector<Variant> values;  // the literals in order: Long/Double/text/Null
-};
-
-// Splits an INSERT statement. False (and |out| unspecified) for any other
-// statement, or for text it does not fully understand (blob literals,
-// unterminated quotes): the caller then runs the text as it is.
-bool SplitInsertShape(std::string_view sql, StatementShape* out);
 
 // SQL text of the movers as a database takes it: the table-name marker
 // becomes |prefix| (nothing, or a schema and "."), "{ ts '...'}" date
