@@ -120,17 +120,6 @@ std::vector<Element> FindAll(Connection& conn, int32_t project_key, const Lookup
   return out;
 }
 
-// Runs the users-and-groups writer into memory: it fills the group lookup
-// lists of this thread that package extracts name groups from.
-void FillGroupLookups(transfer::ExportContext& ctx) {
-  DataDescriptor data;
-  data.ReturnAsXMLStream = true;
-  Scheduler scheduler;
-  SourceContainer source;
-  ObjectPtr rows = transfer::SecurityRows(ctx);
-  Mover().Get("ProjSecurityMover")->WriteData(&source, &data, rows, &scheduler);
-}
-
 // Calls WriteData of |mover| with |rows| on |path|.
 void Write(const char* mover, const std::string& path, ObjectPtr rows, DataDescriptor& data,
            Scheduler* scheduler = nullptr) {
@@ -222,10 +211,6 @@ DataDescriptor BaselineContext(const transfer::ExportContext& ctx, const Baselin
   return data;
 }
 
-// The extract writers keep the last extract's record sets in this thread's
-// state; a finished baseline or report lets them go.
-void ReleaseExtractRows() { bl::LoadRecordsets(nullptr, DataDescriptor()); }
-
 void Tell(const ProgressFn& progress, const std::string& what) {
   if (progress) progress(what);
 }
@@ -248,8 +233,9 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
   }
   DataDescriptor data = BaselineContext(ctx, o);
   data.ElementType = Variant(int32_t{bl::kKindProject});
-  bl::LoadRecordsets(nullptr, data);  // the header of a new list names this extract
-  bl::BaselineListUpdate catalogue(folder + bl::kBaselineListFile, data);
+  // The header of a new list names this extract.
+  bl::BaselineListUpdate catalogue(folder + bl::kBaselineListFile, data,
+                                   bl::LoadRecordsets(nullptr, data));
   size_t done = 0;
   for (const Element& e : list) {
     auto sets = baseline::ExtractSets(conn, Scope::kPackage, e.key, ctx.project_key,
@@ -259,7 +245,7 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
     item->Add(Variant(ObjectPtr(sets)));
     data.ElementGUID = Variant(e.guid);
     Write("BaseCompProjectMover", folder, item, data);
-    catalogue.Add();
+    catalogue.Add(bl::LoadRecordsets(sets.get(), data));
     ++summary.files["package"];
     if (++done % 100 == 0)
       Tell(ctx.progress, "  " + std::to_string(done) + " of " + std::to_string(list.size()) +
@@ -295,7 +281,6 @@ void WriteExtracts(transfer::ExportContext& ctx, const BaselineOptions& options,
                    const std::vector<Element>& packages, const std::vector<Element>& documents,
                    const std::vector<Element>& views, BaselineSummary& summary) {
   Connection& conn = *ctx.conn;
-  FillGroupLookups(ctx);
   // Files are created on a second thread while the next extract is built;
   // the baseline list itself is always written at once.
   xml::WriteBehind files;
@@ -317,7 +302,7 @@ void WriteExtracts(transfer::ExportContext& ctx, const BaselineOptions& options,
     data.ElementGUID = Variant(e.guid);
     data.ElementType = Variant(int32_t{bl::kKindPackage});
     Write("BaseCompPackageMover", ExtractFile(folder, e), sets, data);
-    bl::WriteBaselineList(ExtractFile(folder, e), data);
+    bl::WriteBaselineList(ExtractFile(folder, e), data, bl::LoadRecordsets(sets.get(), data));
     ++summary.files["package"];
   }
   struct Named {
@@ -381,13 +366,8 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
     LeftOut(summary, options.strict);
     staged.Commit(bl::kBaselineListFile);
   } catch (const Error& e) {
-    ReleaseExtractRows();
     throw e.WithDescription(BaselineFailure(staged, e.Description()));
-  } catch (...) {
-    ReleaseExtractRows();
-    throw;
   }
-  ReleaseExtractRows();
   return summary;
 }
 
@@ -417,8 +397,7 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
   if (!options.package.empty()) {
     Element e = Find(*conn, ctx.project_key, kPackageLookup, options.package);
     CheckResourceGuids(*conn, ctx.project_key);
-    FillGroupLookups(ctx);
-    auto sets =
+      auto sets =
         baseline::ExtractSets(*conn, Scope::kPackage, e.key, ctx.project_key, sets_options);
     data.ElementGUID = Variant(e.guid);
     data.ElementType = Variant(int32_t{bl::kKindPackageReport});
@@ -449,7 +428,6 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
     data.ReturnAsXMLStream = true;
     Write(document ? "DocReqsMover" : "ViewReqsMoverForReports", "", sets, data, &scheduler);
   }
-  ReleaseExtractRows();
   if (!scheduler.XMLDoc)
     throw Error(eErr_Transfer, kSource, "the report mover handed back no document");
   if (left_out != nullptr) *left_out = frame::CurrentThread().left_out;

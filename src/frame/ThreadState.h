@@ -1,9 +1,8 @@
-// State shared by movers on one host thread: the group lookup lists filled
-// by the users-and-groups writer and read by the package writers, the
-// resources folder of the package being written, the resource command
-// counter, and the host's progress hook that readers call after each
-// imported element (the place a host keeps its event loop running), and the
-// element a reader is working on, for the message of an error that stops it.
+// State shared by movers on one host thread: the resource command counter,
+// the host's progress hook that readers call after each imported element
+// (the place a host keeps its event loop running), the element a reader is
+// working on (for the message of an error that stops it), and what readers
+// and writers noted or left out.
 #pragma once
 
 #include <cstdint>
@@ -14,16 +13,10 @@
 
 #include <pugixml.hpp>
 
-#include "qmxml/Collection.h"
 
 namespace qmxml::frame {
 
 struct ThreadState {
-  // Group GUIDs and names, keyed by the group's key in decimal.
-  std::shared_ptr<Collection> colGroupGUIDs;
-  std::shared_ptr<Collection> colGroupNames;
-  // Folder where resource files of the package being written go.
-  std::string resources_folder;
   // Numbers the named commands of inserted resources.
   int32_t resource_command_counter = 0;
   // Called by readers after each imported element; may be empty.

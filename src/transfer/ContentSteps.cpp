@@ -31,10 +31,9 @@ namespace {
 constexpr const char* kPackageSetNames[] = {
     "QmPackage", "PackageSecurity", "Resources", "qmDocuments", "QmViews", "qmRequirements",
     "qmUserDefinedFieldValues", "qmUserDefinedListValues"};
-const char* const kPackageSetSql[] = {
+const std::string kPackageSetSql[] = {
     "SELECT QMGUID, NAME, DESCRIPTION, parentid FROM QmPackage WHERE ID = ?",
-    "SELECT usergroupid, packageaccessrights, requirementaccessrights, documentaccessrights, "
-    "viewaccessrights FROM qmPackageUsers WHERE packageid = ? ORDER BY usergroupid",
+    PackageRightsSql("s.packageid = ?"),
     "SELECT s.NAME, s.TYPE, s.REQUIREMENTID, s.VERSIONDATETIME, s.Flags, s.QMGUID, s.RESOURCEOBJ "
     "FROM QmResources s JOIN QmPackageElements e ON e.REQUIREMENTID = s.REQUIREMENTID "
     "WHERE e.PACKAGEID = ? ORDER BY s.REQUIREMENTID, s.ID",

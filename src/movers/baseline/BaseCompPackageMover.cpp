@@ -23,12 +23,6 @@ bool Yes(const Variant& v) {
   }
 }
 
-// The text a group lookup list holds under |key| ("" when missing).
-std::string GroupListText(const Collection* list, const std::string& key) {
-  if (list == nullptr || !list->Contains(key)) return "";
-  return list->Item(key).ToText();
-}
-
 }  // namespace
 
 BaseCompPackageMover::BaseCompPackageMover() : BaseCompPackageMover("BaseCompPackageMover", false) {}
@@ -69,24 +63,29 @@ void BaseCompPackageMover::WritePackageData(ObjectPtr& oRs, DataDescriptor& oDat
 
 void BaseCompPackageMover::WritePackage_(const ObjectPtr& oRs, const DataDescriptor& data,
                                          const std::string& dest) {
-  SkipOnFailure("the resources folder of an extract", [&] { package_xml::PrepareResourcesFolder(dest, data.ElementGUID.ToText()); });
+  std::string resources_folder;
+  SkipOnFailure("the resources folder of an extract", [&] {
+    resources_folder = package_xml::PrepareResourcesFolder(dest, data.ElementGUID.ToText());
+  });
   doc_ = xml::NewDocument();
   auto rows = frame::Take<Collection>(oRs);
   if (!rows) {
     doc_.reset();
     return;
   }
-  baseline::LoadRecordsets(rows.get(), data);
+  baseline::BaselineState state = baseline::LoadRecordsets(rows.get(), data);
+  state.resources_folder = resources_folder;
 
   pugi::xml_node project = doc_->append_child("PROJECT");
   if (!for_reports_) baseline::SetSchemaAttributes(project, baseline::kBaselineSchema);
-  if (baseline::WriteHeader(project, data, false)) CreatePackageSections_(project, data);
+  if (baseline::WriteHeader(project, data, state, false))
+    CreatePackageSections_(project, data, state);
   if (!for_reports_) xml::SaveDocument(*doc_, dest);
 }
 
 void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
-                                                  const DataDescriptor& data) {
-  baseline::BaselineState& s = baseline::State();
+                                                  const DataDescriptor& data,
+                                                  const baseline::BaselineState& s) {
   using baseline::AppendText;
   using baseline::Text;
   if (s.package_info && !s.package_info->IsEOF())
@@ -103,12 +102,10 @@ void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
 
   if (Recordset* rs = s.package_security.get()) {
     pugi::xml_node groups = project.append_child("PackageSecurity").append_child("Groups");
-    const frame::ThreadState& thread = frame::CurrentThread();
     for (; !rs->IsEOF(); rs->MoveNext()) {
-      const std::string key = xml::ColumnValue(rs->GetField("usergroupid"), xml::kLong).ToText();
       pugi::xml_node group = groups.append_child("Group");
-      AppendText(group, "Name", GroupListText(thread.colGroupNames.get(), key));
-      AppendText(group, "GUID", GroupListText(thread.colGroupGUIDs.get(), key));
+      AppendText(group, "Name", Text(*rs, "GroupName"));
+      AppendText(group, "GUID", Text(*rs, "GroupGUID"));
       AppendText(group, "PackageAccessRights", Text(*rs, "packageaccessrights"));
       AppendText(group, "RequirementAccessRights", Text(*rs, "requirementaccessrights"));
       AppendText(group, "DocumentAccessRights", Text(*rs, "documentaccessrights"));
@@ -135,7 +132,7 @@ void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
   }
 
   if (s.reqs && (!for_reports_ || Yes(data.IncludePkgReqsInfo)))
-    baseline::WriteRequirements(project.append_child("Requirements"));
+    baseline::WriteRequirements(project.append_child("Requirements"), s);
 }
 
 MoverPtr NewBaseCompPackageMover() { return std::make_shared<BaseCompPackageMover>(); }

@@ -35,18 +35,21 @@ void ElementReqsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData
 
 void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor& data,
                                      const std::string& path) {
+  std::string resources_folder;
   if (!path.empty())
-    SkipOnFailure("the resources folder of an extract", [&] { package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText()); });
+    SkipOnFailure("the resources folder of an extract", [&] {
+      resources_folder = package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText());
+    });
   doc_ = xml::NewDocument();
   auto rows = frame::Take<Collection>(oRs);
   if (!rows) return;
-  bl::LoadRecordsets(rows.get(), data);
-  if (UpdatesList_(data, path)) SkipOnFailure("the baseline list entry of an extract", [&] { bl::WriteBaselineList(path, data); });
+  bl::BaselineState s = bl::LoadRecordsets(rows.get(), data);
+  s.resources_folder = resources_folder;
+  if (UpdatesList_(data, path)) SkipOnFailure("the baseline list entry of an extract", [&] { bl::WriteBaselineList(path, data, s); });
 
   pugi::xml_node project = doc_->append_child("PROJECT");
   bl::SetSchemaAttributes(project, bl::kBaselineSchema);
-  if (bl::WriteHeader(project, data, false)) {
-    const bl::BaselineState& s = bl::State();
+  if (bl::WriteHeader(project, data, s, false)) {
     Recordset* info = is_view_ ? s.view_info.get() : s.doc_info.get();
     if (info != nullptr && !info->IsEOF()) {
       bool filled = false;
@@ -60,7 +63,7 @@ void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor&
       if (filled) {
         pugi::xml_node element = project.last_child();
         pugi::xml_node requirements = element.append_child("Requirements");
-        if (!bl::WriteRequirements(requirements)) element.remove_child(requirements);
+        if (!bl::WriteRequirements(requirements, s)) element.remove_child(requirements);
       }
     } else {
       // Without an information row there is nothing to fill, but the

@@ -35,17 +35,6 @@ std::shared_ptr<Recordset> RequiredRows(const Collection& rows, std::string_view
   return rows.Get<Recordset>(key);
 }
 
-// The text listed under |key| in a group lookup list ("" when the list or
-// the entry is missing).
-std::string GroupListText(const Collection* list, const std::string& key) {
-  if (list == nullptr) return "";
-  try {
-    return list->Item(key).ToText();
-  } catch (const Error&) {
-    return "";
-  }
-}
-
 // |text| with every occurrence of |what| replaced by |by|; |count| gets the
 // number of replacements.
 std::string ReplaceAll(std::string text, const std::string& what, const std::string& by,
@@ -76,7 +65,6 @@ std::string PrepareResourcesFolder(const std::string& path, const std::string& e
   int replaced = 0;
   std::string folder = ReplaceAll(path, element_guid + ".XML", "Resources", &replaced);
   if (replaced == 0) folder = xml::FolderOfPath(path) + "Resources";
-  frame::CurrentThread().resources_folder = folder;
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) std::filesystem::create_directories(folder, ec);
   return folder;
@@ -112,9 +100,12 @@ void PackageMover::WriteData_(DataDescriptor& data, Collection& rows,
   rs_resources_ = RequiredRows(rows, "Resources", Source("WriteData_"));
   rs_requirements_.reset();
   project_guid_.clear();
+  resources_folder_.clear();
 
   // Resource files go to "Resources" in place of the package file's name.
-  SkipOnFailure("the resources folder of a package", [&] { package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText()); });
+  SkipOnFailure("the resources folder of a package", [&] {
+    resources_folder_ = package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText());
+  });
   SkipOnFailure("the project GUID of a package document", [&] { project_guid_ = data.SpectoProject.ToText(); });
 
   doc_ = xml::NewDocument();
@@ -148,13 +139,10 @@ void PackageMover::CreatePackageSecurityXMLElement_(pugi::xml_node package) {
   pugi::xml_node groups = package.append_child("PackageSecurity").append_child("Groups");
   Recordset* rs = rs_package_security_.get();
   if (rs == nullptr) return;
-  const frame::ThreadState& thread = frame::CurrentThread();
   for (; !rs->IsEOF(); rs->MoveNext()) {
     pugi::xml_node group = groups.append_child("Group");
-    const std::string key =
-        xml::ColumnValue(rs->GetField("usergroupid"), xml::kLong).ToText();
-    AppendTextElement(group, "Name", GroupListText(thread.colGroupNames.get(), key));
-    AppendTextElement(group, "GUID", GroupListText(thread.colGroupGUIDs.get(), key));
+    AppendTextElement(group, "Name", xml::ColumnText(*rs, "GroupName"));
+    AppendTextElement(group, "GUID", xml::ColumnText(*rs, "GroupGUID"));
     AppendTextElement(group, "PackageAccessRights",
                       xml::ColumnText(*rs, "packageaccessrights"));
     AppendTextElement(group, "RequirementAccessRights",

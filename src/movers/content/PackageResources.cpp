@@ -107,8 +107,7 @@ void PackageMover::CreateResourceXMLFile_(const std::string& guid) {
   if (frame::FileGuid(guid).empty())
     throw Error(eErr_BadGuid, Source("CreateResourceXMLFile_"),
                 "The resource GUID \"" + guid + "\" cannot name a file in the resources folder.");
-  package_xml::WriteResourceFile(*rs_resources_, guid, project_guid_,
-                                 frame::CurrentThread().resources_folder);
+  package_xml::WriteResourceFile(*rs_resources_, guid, project_guid_, resources_folder_);
 }
 
 // ---------------------------------------------------------------------------

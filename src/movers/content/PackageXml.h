@@ -53,8 +53,8 @@ void SkipOnFailure(const char* what, Step&& step) {
 
 // The folder of the resource files of the extract written to |path|: the
 // text |element_guid| & ".XML" in the path replaced by "Resources", or
-// "Resources" beside the file when the path does not hold that text. Made
-// the calling thread's resources folder and created when missing.
+// "Resources" beside the file when the path does not hold that text;
+// created when missing. The writer keeps it for its resource files.
 std::string PrepareResourcesFolder(const std::string& path, const std::string& element_guid);
 
 // Writes the resource file "<folder>/<guid>.XML" of the current row of

@@ -178,9 +178,6 @@ void ProjSecurityMover::WriteData(SourceContainer* oSource, DataDescriptor* oDat
 bool ProjSecurityMover::CreateGroupsXMLChildElement_(const Recordset& project,
                                                      pugi::xml_node groups) const {
   security::RunStep(Source("CreateGroupsXMLChildElement_"), [&] {
-    auto& thread = frame::CurrentThread();
-    thread.colGroupGUIDs = std::make_shared<Collection>();
-    thread.colGroupNames = std::make_shared<Collection>();
     auto rows = security::ChildRows(project, "Groups");
     if (!rows) return;
     const Field name = rows->GetField("NAME"),
@@ -190,22 +187,18 @@ bool ProjSecurityMover::CreateGroupsXMLChildElement_(const Recordset& project,
                 reqtype_rights = rows->GetField("REQTYPEACCESSRIGHTS"),
                 attribute_rights = rows->GetField("ATTRIBUTEACCESSRIGHTS"),
                 listitem_rights = rows->GetField("LISTITEMACCESSRIGHTS"),
-                guid = rows->GetField("QMGUID"), id = rows->GetField("ID");
+                guid = rows->GetField("QMGUID");
     auto text = [](const Field& f) { return ColumnValue(f, xml::kString).ToText(); };
     for (; !rows->IsEOF(); rows->MoveNext()) {
       pugi::xml_node group = groups.append_child("Group");
-      const std::string group_name = text(name), group_guid = text(guid);
-      SetAttr(group, "NAME", group_name);
+      SetAttr(group, "NAME", text(name));
       SetAttr(group, "DESCRIPTION", text(description));
       SetAttr(group, "ProjectAccessRights", text(project_rights));
       SetAttr(group, "DocTypeAccessRights", text(doctype_rights));
       SetAttr(group, "ReqTypeAccessRights", text(reqtype_rights));
       SetAttr(group, "AttributeAccessRights", text(attribute_rights));
       SetAttr(group, "ListItemAccessRights", text(listitem_rights));
-      SetAttr(group, "ID", group_guid);
-      const std::string key = ColumnValue(id, xml::kLong).ToText();
-      thread.colGroupGUIDs->Add(Variant(group_guid), key);
-      thread.colGroupNames->Add(Variant(group_name), key);
+      SetAttr(group, "ID", text(guid));
     }
   });
   return static_cast<bool>(groups.first_child());

@@ -314,8 +314,7 @@ TEST_F(BaseCompWriteXMLTest, HeaderFormsFollowTheContext) {
     data.Discussion = c.discussion;
     data.Traceability = c.traces;
     data.CPT = c.cpt;
-    bl::LoadRecordsets(nullptr, data);
-    ASSERT_TRUE(bl::WriteHeader(parent, data, false));
+    ASSERT_TRUE(bl::WriteHeader(parent, data, bl::LoadRecordsets(nullptr, data), false));
     EXPECT_EQ(ChildNames(parent), c.expected);
     EXPECT_EQ(Texts(parent, "GUID"), kProjectGuid);
   }
@@ -323,8 +322,7 @@ TEST_F(BaseCompWriteXMLTest, HeaderFormsFollowTheContext) {
   pugi::xml_node parent = doc.append_child("PROJECT");
   data.ElementType = Variant(int32_t{0x400000});
   data.Label = Variant("R1");
-  bl::LoadRecordsets(nullptr, data);
-  ASSERT_TRUE(bl::WriteHeader(parent, data, true));
+  ASSERT_TRUE(bl::WriteHeader(parent, data, bl::LoadRecordsets(nullptr, data), true));
   EXPECT_EQ(ChildNames(parent), "GUID Label TimeStamp BaselineDesc IncludeCPT BaselineType");
   EXPECT_EQ(Texts(parent, "BaselineType"), "Project");
   const std::string stamp = Texts(parent, "TimeStamp");
