@@ -12,7 +12,6 @@
 #include <sstream>
 
 #include "baseline/BaselineSets.h"
-#include "frame/ThreadState.h"
 #include "movers/baseline/BaseCompWriteXML.h"
 #include "qmxml/Error.h"
 #include "qmxml/Mover.h"
@@ -194,6 +193,7 @@ baseline::SetOptions SetOptionsOf(const BaselineOptions& o) {
 // The transfer context of an extract of the chosen project.
 DataDescriptor ProjectContext(const transfer::ExportContext& ctx) {
   DataDescriptor data;
+  data.Run = ctx.run;
   data.ProjectKey = ctx.project_key;
   data.SpectoProject = Variant(ctx.project_guid);
   return data;
@@ -253,7 +253,7 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
   }
 
   // The list is written once every package file is complete.
-  if (xml::WriteBehind* files = xml::WriteBehind::Current()) files->Finish();
+  if (ctx.run->files != nullptr) ctx.run->files->Finish();
   catalogue.Save();
   data.ElementGUID = Variant(ctx.project_guid);
   Write("BaseCompProjHistoryMover", folder + kHistoryFile,
@@ -270,8 +270,8 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
 }
 
 // |summary| with what the writers left out; a strict run fails on any.
-BaselineSummary LeftOut(BaselineSummary& summary, bool strict) {
-  summary.left_out = frame::CurrentThread().left_out;
+BaselineSummary LeftOut(const TransferState& run, BaselineSummary& summary, bool strict) {
+  summary.left_out = run.left_out;
   if (strict) transfer::FailOnLeftOut(summary.left_out, "baseline");
   return summary;
 }
@@ -284,6 +284,11 @@ void WriteExtracts(transfer::ExportContext& ctx, const BaselineOptions& options,
   // Files are created on a second thread while the next extract is built;
   // the baseline list itself is always written at once.
   xml::WriteBehind files;
+  ctx.run->files = &files;
+  struct Forget {
+    TransferState& run;
+    ~Forget() { run.files = nullptr; }
+  } forget{*ctx.run};
 
   const std::string folder = ctx.dir.string() + "/";
   const bool whole = packages.empty() && documents.empty() && views.empty();
@@ -341,7 +346,8 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
   ctx.conn = conn.get();
   ctx.progress = options.progress;
   ReadTransaction reading(*conn);
-  frame::CurrentThread().left_out.clear();
+  TransferState run;
+  ctx.run = &run;
   transfer::ChooseProject(*conn, options.project, &ctx, &summary.project_name);
   summary.project_key = ctx.project_key;
   summary.project_guid = ctx.project_guid;
@@ -363,7 +369,7 @@ BaselineSummary WriteBaseline(const std::string& db_path, const std::string& dir
     TakeBaselineList(dir, staged.Work(), ctx.project_guid, summary.project_name);
     ctx.dir = staged.Work();
     WriteExtracts(ctx, options, packages, documents, views, summary);
-    LeftOut(summary, options.strict);
+    LeftOut(run, summary, options.strict);
     staged.Commit(bl::kBaselineListFile);
   } catch (const Error& e) {
     throw e.WithDescription(BaselineFailure(staged, e.Description()));
@@ -381,7 +387,8 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
   transfer::ExportContext ctx;
   ctx.conn = conn.get();
   ReadTransaction reading(*conn);
-  frame::CurrentThread().left_out.clear();
+  TransferState run;
+  ctx.run = &run;
   std::string project_name;
   transfer::ChooseProject(*conn, options.project, &ctx, &project_name);
 
@@ -430,8 +437,8 @@ std::string WriteReport(const std::string& db_path, const ReportOptions& options
   }
   if (!scheduler.XMLDoc)
     throw Error(eErr_Transfer, kSource, "the report mover handed back no document");
-  if (left_out != nullptr) *left_out = frame::CurrentThread().left_out;
-  if (options.strict) transfer::FailOnLeftOut(frame::CurrentThread().left_out, "report");
+  if (left_out != nullptr) *left_out = run.left_out;
+  if (options.strict) transfer::FailOnLeftOut(run.left_out, "report");
   return xml::DocumentText(*scheduler.XMLDoc);
 }
 

@@ -4,7 +4,6 @@
 #include "movers/baseline/BaseCompPackageMover.h"
 
 #include "frame/MoverRegistry.h"
-#include "frame/ThreadState.h"
 #include "movers/baseline/BaseCompWriteXML.h"
 #include "movers/content/PackageXml.h"
 #include "qmxml/Error.h"
@@ -46,7 +45,7 @@ void BaseCompPackageMover::WriteData(SourceContainer* oSource, DataDescriptor* o
   const DataDescriptor& data = oData ? *oData : no_context;
   project_key_ = data.ProjectKey;
   doc_.reset();
-  RunDataSet(true, eMsg_Package, path, [&] { WritePackage_(oRs, data, path); });
+  RunDataSet(oData, true, eMsg_Package, path, [&] { WritePackage_(oRs, data, path); });
   if (for_reports_ && doc_ && oScheduler) oScheduler->XMLDoc = doc_;
 }
 
@@ -58,13 +57,13 @@ void BaseCompPackageMover::WritePackageData(ObjectPtr& oRs, DataDescriptor& oDat
   project_key_ = lProjKey;
   keys_ = oKeys;
   doc_.reset();
-  RunDataSet(true, eMsg_Package, sDest, [&] { WritePackage_(oRs, oData, sDest); });
+  RunDataSet(&oData, true, eMsg_Package, sDest, [&] { WritePackage_(oRs, oData, sDest); });
 }
 
 void BaseCompPackageMover::WritePackage_(const ObjectPtr& oRs, const DataDescriptor& data,
                                          const std::string& dest) {
   std::string resources_folder;
-  SkipOnFailure("the resources folder of an extract", [&] {
+  SkipOnFailure(Run(), "the resources folder of an extract", [&] {
     resources_folder = package_xml::PrepareResourcesFolder(dest, data.ElementGUID.ToText());
   });
   doc_ = xml::NewDocument();
@@ -75,12 +74,13 @@ void BaseCompPackageMover::WritePackage_(const ObjectPtr& oRs, const DataDescrip
   }
   baseline::BaselineState state = baseline::LoadRecordsets(rows.get(), data);
   state.resources_folder = resources_folder;
+  state.run = &Run();
 
   pugi::xml_node project = doc_->append_child("PROJECT");
   if (!for_reports_) baseline::SetSchemaAttributes(project, baseline::kBaselineSchema);
   if (baseline::WriteHeader(project, data, state, false))
     CreatePackageSections_(project, data, state);
-  if (!for_reports_) xml::SaveDocument(*doc_, dest);
+  if (!for_reports_) Save(*doc_, dest);
 }
 
 void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
@@ -118,7 +118,7 @@ void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
     pugi::xml_node list = project.append_child("Docs");
     baseline::RowIndex history(s.doc_history.get(), {"DocGuid"});
     for (; !docs->IsEOF(); docs->MoveNext())
-      SkipOnFailure("a document entry of a package extract", [&] {
+      SkipOnFailure(Run(), "a document entry of a package extract", [&] {
         baseline::AppendDocEntry(list, *docs, baseline::EntryForm::kPackage, &history);
       });
   }
@@ -127,7 +127,7 @@ void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
   if (views && (!for_reports_ || Yes(data.IncludePkgViewsInfo))) {
     pugi::xml_node list = project.append_child("Views");
     for (; !views->IsEOF(); views->MoveNext())
-      SkipOnFailure("a view entry of a package extract",
+      SkipOnFailure(Run(), "a view entry of a package extract",
           [&] { baseline::AppendViewEntry(list, *views, baseline::EntryForm::kPackage); });
   }
 

@@ -9,7 +9,6 @@
 #include <ctime>
 #include <exception>
 
-#include "frame/ThreadState.h"
 #include "movers/content/PackageXml.h"
 #include "qmxml/Error.h"
 #include "frame/Guid.h"
@@ -158,7 +157,7 @@ void AppendResources(const BaselineState& s, pugi::xml_node req, RowIndex& resou
     if (!list) list = req.append_child("Resources");
     AppendText(list.append_child("Resource"), "GUID", guid);
     if (!IsReportKind(s.kind))
-      package_xml::WriteResourceFile(rs, guid, s.project_guid, s.resources_folder);
+      package_xml::WriteResourceFile(rs, guid, s.project_guid, s.resources_folder, *s.run);
   });
 }
 
@@ -210,7 +209,7 @@ void AppendRequirement(const BaselineState& s, pugi::xml_node parent, const Reco
     throw;
   } catch (const std::exception& e) {
     parent.remove_child(req);
-    frame::NoteLeftOut(std::string("requirements of an extract left out (") + e.what() + ")");
+    s.run->NoteLeftOut(std::string("requirements of an extract left out (") + e.what() + ")");
   }
 }
 
@@ -297,6 +296,7 @@ BaselineState LoadRecordsets(const Collection* rows, const DataDescriptor& data)
   ignore([&] { s.kind = data.ElementType.IsEmpty() ? 0 : data.ElementType.ToLong(); });
   ignore([&] { s.cross_project = !data.CPT.IsEmpty() && data.CPT.ToBool(); });
   ignore([&] { s.project_guid = data.SpectoProject.ToText(); });
+  if (data.Run != nullptr) s.run = data.Run;
   if (rows == nullptr) return s;
   struct Entry {
     const char* key;
@@ -347,7 +347,7 @@ bool WriteHeader(pugi::xml_node parent, const DataDescriptor& data, const Baseli
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    frame::NoteLeftOut(std::string("the header of an extract left out (") + e.what() + ")");
+    s.run->NoteLeftOut(std::string("the header of an extract left out (") + e.what() + ")");
     return false;
   }
 }
@@ -362,7 +362,7 @@ bool WriteRequirements(pugi::xml_node parent, const BaselineState& s) {
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    frame::NoteLeftOut(std::string("the requirements of an extract left out (") + e.what() + ")");
+    s.run->NoteLeftOut(std::string("the requirements of an extract left out (") + e.what() + ")");
     return false;
   }
 }
@@ -376,7 +376,8 @@ void WriteBaselineList(const std::string& output_path, const DataDescriptor& dat
 
 BaselineListUpdate::BaselineListUpdate(const std::string& output_path,
                                        const DataDescriptor& data, const BaselineState& state)
-    : path_(xml::FolderOfPath(output_path) + kBaselineListFile) {
+    : path_(xml::FolderOfPath(output_path) + kBaselineListFile),
+      notes_(data.Run != nullptr ? &data.Run->write_notes : nullptr) {
   if (!xml::FileExists(path_)) {
     doc_ = xml::NewDocument();
     project_ = doc_->append_child("PROJECT");
@@ -401,7 +402,7 @@ void BaselineListUpdate::Add(const BaselineState& s) {
     AppendListEntry(s, project_);
 }
 
-void BaselineListUpdate::Save() { xml::WriteFileBytes(path_, xml::DocumentText(*doc_)); }
+void BaselineListUpdate::Save() { xml::WriteFileBytes(path_, xml::DocumentText(*doc_, notes_)); }
 
 std::string CleanText(std::string_view text) {
   std::string out;

@@ -22,6 +22,7 @@
 
 #include <pugixml.hpp>
 
+#include "frame/TransferState.h"
 #include "qmxml/Collection.h"
 #include "qmxml/DataDescriptor.h"
 #include "qmxml/Recordset.h"
@@ -62,6 +63,11 @@ struct BaselineState {
   // Where the resource files of the extract go; set by the package writer
   // (the requirement pass writes no resource file while it is empty).
   std::string resources_folder;
+  // The run the extract belongs to: what is left out is counted there, and
+  // resource files are written through it. The loader takes the run of the
+  // transfer context, or a scratch one when the call has none.
+  std::shared_ptr<TransferState> own_run = std::make_shared<TransferState>();
+  TransferState* run = own_run.get();
 };
 
 // True for the two report kinds (no resource files; trace items carry the
@@ -114,6 +120,7 @@ class BaselineListUpdate {
 
  private:
   std::string path_;
+  xml::WriteNotes* notes_;  // the run's, or null
   XmlDocumentPtr doc_;
   pugi::xml_node project_;
 };

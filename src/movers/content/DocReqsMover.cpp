@@ -19,6 +19,7 @@ void ElementReqsMover::ReadData(SourceContainer*, DataDescriptor*, ObjectPtr&, S
 
 void ElementReqsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
                                  Scheduler* oScheduler) {
+  UseRun(oData);
   const std::string path = FilePath(oSource);
   DataDescriptor no_context;
   const DataDescriptor& data = oData ? *oData : no_context;
@@ -37,7 +38,7 @@ void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor&
                                      const std::string& path) {
   std::string resources_folder;
   if (!path.empty())
-    SkipOnFailure("the resources folder of an extract", [&] {
+    SkipOnFailure(Run(), "the resources folder of an extract", [&] {
       resources_folder = package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText());
     });
   doc_ = xml::NewDocument();
@@ -45,7 +46,8 @@ void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor&
   if (!rows) return;
   bl::BaselineState s = bl::LoadRecordsets(rows.get(), data);
   s.resources_folder = resources_folder;
-  if (UpdatesList_(data, path)) SkipOnFailure("the baseline list entry of an extract", [&] { bl::WriteBaselineList(path, data, s); });
+  s.run = &Run();
+  if (UpdatesList_(data, path)) SkipOnFailure(Run(), "the baseline list entry of an extract", [&] { bl::WriteBaselineList(path, data, s); });
 
   pugi::xml_node project = doc_->append_child("PROJECT");
   bl::SetSchemaAttributes(project, bl::kBaselineSchema);
@@ -53,7 +55,7 @@ void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor&
     Recordset* info = is_view_ ? s.view_info.get() : s.doc_info.get();
     if (info != nullptr && !info->IsEOF()) {
       bool filled = false;
-      SkipOnFailure(is_view_ ? "the view entry of an extract" : "the document entry of an extract", [&] {
+      SkipOnFailure(Run(), is_view_ ? "the view entry of an extract" : "the document entry of an extract", [&] {
         if (is_view_)
           bl::AppendViewEntry(project, *info, bl::EntryForm::kExtract);
         else
@@ -72,7 +74,7 @@ void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor&
       project.append_child(is_view_ ? "View" : "Doc");
     }
   }
-  if (!HandsBack_(data, path)) xml::SaveDocument(*doc_, path);
+  if (!HandsBack_(data, path)) Save(*doc_, path);
 }
 
 DocReqsMover::DocReqsMover() : ElementReqsMover("DocReqsMover", false) {}

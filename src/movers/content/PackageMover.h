@@ -175,6 +175,8 @@ class PackageMover : public frame::MoverBase {
   std::string project_guid_;
   // Where the resource files of the package being written go.
   std::string resources_folder_;
+  // Numbers the named commands of the resources this mover inserts.
+  int32_t resource_command_counter_ = 0;
   std::shared_ptr<Recordset> rs_requirements_;
   std::string source_path_;
 };

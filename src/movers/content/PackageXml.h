@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "frame/ThreadState.h"
+#include "frame/TransferState.h"
 #include "qmxml/Recordset.h"
 #include "xml/XmlDoc.h"
 
@@ -38,16 +38,16 @@ inline std::string AttrText(pugi::xml_node node, const char* name) {
 }
 
 // Runs one step of a mover that carries on past failures: what the step
-// would have added is left out, counted in the thread's left_out as |what|
+// would have added is left out, counted in the left_out of |run| as |what|
 // with the reason, and the mover goes on with its next step.
 template <class Step>
-void SkipOnFailure(const char* what, Step&& step) {
+void SkipOnFailure(TransferState& run, const char* what, Step&& step) {
   try {
     step();
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    frame::NoteLeftOut(std::string(what) + " left out (" + e.what() + ")");
+    run.NoteLeftOut(std::string(what) + " left out (" + e.what() + ")");
   }
 }
 
@@ -59,9 +59,11 @@ std::string PrepareResourcesFolder(const std::string& path, const std::string& e
 
 // Writes the resource file "<folder>/<guid>.XML" of the current row of
 // |resources| (NAME, TYPE, REQUIREMENTID, VERSIONDATETIME, Flags, the bytes
-// of RESOURCEOBJ), naming the project |project_guid|. Package exports and
-// baseline extracts write the same file.
+// of RESOURCEOBJ), naming the project |project_guid|, through the files and
+// notes of |run|. Package exports and baseline extracts write the same
+// file.
 void WriteResourceFile(const Recordset& resources, const std::string& guid,
-                       const std::string& project_guid, const std::string& folder);
+                       const std::string& project_guid, const std::string& folder,
+                       TransferState& run);
 
 }  // namespace qmxml::movers::package_xml

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "frame/MoverRegistry.h"
-#include "frame/ThreadState.h"
 #include "movers/security/SecuritySteps.h"
 #include "qmxml/Error.h"
 #include "sql/SqlText.h"
@@ -159,7 +158,7 @@ void ProjSecurityMover::WriteData(SourceContainer* oSource, DataDescriptor* oDat
                                   ObjectPtr& oRs, Scheduler* oScheduler) {
   const std::string path = FilePath(oSource);
   auto project = frame::Take<Recordset>(oRs);
-  RunDataSet(true, eMsg_Security, path, [&] {
+  RunDataSet(oData, true, eMsg_Security, path, [&] {
     doc_ = xml::NewDocument();
     if (!project || project->IsEOF()) return;
     pugi::xml_node root = doc_->append_child("PROJECT");
@@ -239,7 +238,7 @@ void ProjSecurityMover::ReadData(SourceContainer* oSource, DataDescriptor* oData
   const int32_t flags = oData->ProjectFlags;
   auto rows = frame::Take<Collection>(oRs);
   const std::string path = FilePath(oSource);
-  RunDataSet(false, eMsg_Security, path, [&] {
+  RunDataSet(oData, false, eMsg_Security, path, [&] {
     doc_ = xml::LoadDocument(path, Source("IMover_ReadData"));
     if (!rows) return;
     auto db = DbContainer(oSource);
@@ -276,7 +275,7 @@ void ProjSecurityMover::CreateGroupsDBElement_(const Collection& rows,
                                            "ATTRIBUTEACCESSRIGHTS",
                                            "LISTITEMACCESSRIGHTS"};
     for (pugi::xml_node node : Entries(list)) {
-      frame::ReadingElement at(node);
+      frame::ReadingElement at(reading_, node);
       xml::Attrs a(node);
       rs->AddNew();
       for (size_t i = 0; i < kGroupColumns; ++i)
@@ -284,7 +283,6 @@ void ProjSecurityMover::CreateGroupsDBElement_(const Collection& rows,
       const std::string guid = a.Text(kGroupID);
       rs->Set("ID", Variant(keys.GetNextDBKey("Group", guid)));
       rs->Set("QMGUID", Variant(guids.GetGUID(guid)));
-      frame::YieldToHost("Group");
     }
     rs->UpdateBatch();
   });
@@ -296,7 +294,7 @@ void ProjSecurityMover::CreateUsersDBElement_(const Collection& rows, pugi::xml_
     auto rs = sql::RecordsetOfTable(&rows, sql::Table("qmUsers"));
     if (!rs) return;
     for (pugi::xml_node node : Entries(list)) {
-      frame::ReadingElement at(node);
+      frame::ReadingElement at(reading_, node);
       xml::Attrs a(node);
       rs->AddNew();
       rs->Set("LoginName", Variant(sql::HostText(a.Text(kLoginName))));
@@ -309,7 +307,6 @@ void ProjSecurityMover::CreateUsersDBElement_(const Collection& rows, pugi::xml_
       const std::string guid = a.Text(kUserID);
       rs->Set("ID", Variant(keys.GetNextDBKey("User", guid)));
       rs->Set("QMGUID", Variant(guids.GetGUID(guid)));
-      frame::YieldToHost("User");
     }
     rs->UpdateBatch();
   });

@@ -1,6 +1,5 @@
 // ProjSecurityMover: the users and groups of one project, in both
-// directions, and the per-thread group lookup lists the package writers
-// read later in the same export.
+// directions.
 #pragma once
 
 #include <memory>

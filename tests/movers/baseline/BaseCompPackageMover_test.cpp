@@ -1,7 +1,6 @@
 // The package extract: the package sections in order, documents with their
 // revisions, views, group rights named from their rows, and
 // the report form's switches.
-#include "frame/ThreadState.h"
 #include "movers/baseline/BaselineTestSupport.h"
 
 namespace qmxml::testing {

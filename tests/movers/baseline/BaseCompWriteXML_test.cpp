@@ -4,7 +4,7 @@
 // files and the baseline list.
 #include "movers/baseline/BaseCompWriteXML.h"
 
-#include "frame/ThreadState.h"
+#include "frame/TransferState.h"
 #include "movers/baseline/BaselineTestSupport.h"
 #include "frame/Guid.h"
 
@@ -284,11 +284,13 @@ TEST_F(BaseCompWriteXMLTest, ResourcesWhoseGuidCouldLeaveTheFolderAreNotWritten)
     rows = std::make_shared<Collection>();
     Add("Reqs", ReqRows({{1, "1", "{R1}"}}));
     Add("Resources", ResourceRows(bad));
-    frame::CurrentThread().left_out.clear();
+    TransferState run;
+    data.Run = &run;
     Write("BaseCompPackageMover", "out.XML");
+    data.Run = nullptr;
     EXPECT_EQ(Load("out.XML").select_nodes("//Resources").size(), 0u) << bad;
     // Left out, but not without a word.
-    EXPECT_EQ(frame::CurrentThread().left_out.size(), 1u) << bad;
+    EXPECT_EQ(run.left_out.size(), 1u) << bad;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.Path().parent_path() / "escape.XML"));
   EXPECT_TRUE(frame::IsGuidShaped("{0123abcd-ABCD-4567-89ef-0123456789AB}"));

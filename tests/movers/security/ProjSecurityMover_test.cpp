@@ -6,7 +6,6 @@
 #include <pugixml.hpp>
 
 #include "TestSupport.h"
-#include "frame/ThreadState.h"
 #include "transfer/Rows.h"
 #include "xml/XmlDoc.h"
 #include "xml/Files.h"
