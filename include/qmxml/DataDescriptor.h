@@ -13,6 +13,10 @@
 
 namespace qmxml {
 
+// What one run gathers from its mover calls (notes, files written behind);
+// defined inside the library.
+class TransferState;
+
 class DataDescriptor : public Object {
  public:
   std::string TypeName() const override { return ClassName; }
@@ -43,6 +47,10 @@ class DataDescriptor : public Object {
   Variant FileName;
   Variant FileExtension;
   Variant SpectoProject;
+
+  // The state of the run this call belongs to, owned by the caller; null
+  // for a call on its own (the mover then keeps what it notes to itself).
+  TransferState* Run = nullptr;
 };
 
 }  // namespace qmxml

@@ -12,7 +12,6 @@
 #include <sstream>
 
 #include "baseline/BaselineSets.h"
-#include "frame/ThreadState.h"
 #include "movers/baseline/BaseCompWriteXML.h"
 #include "qmxml/Error.h"
 #include "qmxml/Mover.h"
@@ -121,17 +120,6 @@ std::vector<Element> FindAll(Connection& conn, int32_t project_key, const Lookup
   return out;
 }
 
-// Runs the users-and-groups writer into memory: it fills the group lookup
-// lists of this thread that package extracts name groups from.
-void FillGroupLookups(transfer::ExportContext& ctx) {
-  DataDescriptor data;
-  data.ReturnAsXMLStream = true;
-  Scheduler scheduler;
-  SourceContainer source;
-  ObjectPtr rows = transfer::SecurityRows(ctx);
-  Mover().Get("ProjSecurityMover")->WriteData(&source, &data, rows, &scheduler);
-}
-
 // Calls WriteData of |mover| with |rows| on |path|.
 void Write(const char* mover, const std::string& path, ObjectPtr rows, DataDescriptor& data,
            Scheduler* scheduler = nullptr) {
@@ -206,6 +194,7 @@ baseline::SetOptions SetOptionsOf(const BaselineOptions& o) {
 // The transfer context of an extract of the chosen project.
 DataDescriptor ProjectContext(const transfer::ExportContext& ctx) {
   DataDescriptor data;
+  data.Run = ctx.run;
   data.ProjectKey = ctx.project_key;
   data.SpectoProject = Variant(ctx.project_guid);
   return data;
@@ -222,10 +211,6 @@ DataDescriptor BaselineContext(const transfer::ExportContext& ctx, const Baselin
   data.CPT = Variant(o.cross_project);
   return data;
 }
-
-// The extract writers keep the last extract's record sets in this thread's
-// state; a finished baseline or report lets them go.
-void ReleaseExtractRows() { bl::LoadRecordsets(nullptr, DataDescriptor()); }
 
 void Tell(const ProgressFn& progress, const std::string& what) {
   if (progress) progress(what);
@@ -249,8 +234,9 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
   }
   DataDescriptor data = BaselineContext(ctx, o);
   data.ElementType = Variant(int32_t{bl::kKindProject});
-  bl::LoadRecordsets(nullptr, data);  // the header of a new list names this extract
-  bl::BaselineListUpdate catalogue(folder + bl::kBaselineListFile, data);
+  // The header of a new list names this extract.
+  bl::BaselineListUpdate catalogue(folder + bl::kBaselineListFile, data,
+                                   bl::LoadRecordsets(nullptr, data));
   size_t done = 0;
   for (const Element& e : list) {
     auto sets = baseline::ExtractSets(conn, Scope::kPackage, e.key, ctx.project_key,
@@ -260,7 +246,7 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
     item->Add(Variant(ObjectPtr(sets)));
     data.ElementGUID = Variant(e.guid);
     Write("BaseCompProjectMover", folder, item, data);
-    catalogue.Add();
+    catalogue.Add(bl::LoadRecordsets(sets.get(), data));
     ++summary.files["package"];
     if (++done % 100 == 0)
       Tell(ctx.progress, "  " + std::to_string(done) + " of " + std::to_string(list.size()) +
@@ -268,7 +254,7 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
   }
 
   // The list is written once every package file is complete.
-  if (xml::WriteBehind* files = xml::WriteBehind::Current()) files->Finish();
+  if (ctx.run->files != nullptr) ctx.run->files->Finish();
   catalogue.Save();
   data.ElementGUID = Variant(ctx.project_guid);
   Write("BaseCompProjHistoryMover", folder + kHistoryFile,
@@ -285,8 +271,8 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
 }
 
 // |summary| with what the writers left out; a strict run fails on any.
-BaselineSummary LeftOut(BaselineSummary& summary, bool strict) {
-  summary.left_out = frame::CurrentThread().left_out;
+BaselineSummary LeftOut(const TransferState& run, BaselineSummary& summary, bool strict) {
+  summary.left_out = run.left_out;
   if (strict) transfer::FailOnLeftOut(summary.left_out, "baseline");
   return summary;
 }
@@ -296,10 +282,14 @@ void WriteExtracts(transfer::ExportContext& ctx, const BaselineOptions& options,
                    const std::vector<Element>& packages, const std::vector<Element>& documents,
                    const std::vector<Element>& views, BaselineSummary& summary) {
   Connection& conn = *ctx.conn;
-  FillGroupLookups(ctx);
   // Files are created on a second thread while the next extract is built;
   // the baseline list itself is always written at once.
   xml::WriteBehind files;
+  ctx.run->files = &files;
+  struct Forget {
+    TransferState& run;
+    ~Forget() { run.files = nullptr; }
+  } forget{*ctx.run};
 
   const std::string folder = ctx.dir.string() + "/";
   const bool whole = packages.empty() && documents.empty() && views.empty();
@@ -318,7 +308,7 @@ void WriteExtracts(transfer::ExportContext& ctx, const BaselineOptions& options,
     data.ElementGUID = Variant(e.guid);
     data.ElementType = Variant(int32_t{bl::kKindPackage});
     Write("BaseCompPackageMover", ExtractFile(folder, e), sets, data);
-    bl::WriteBaselineList(ExtractFile(folder, e), data);
+    bl::WriteBaselineList(ExtractFile(folder, e), data, bl::LoadRecordsets(sets.get(), data));
     ++summary.files["package"];
   }
   struct Named {
@@ -357,7 +347,8 @@ BaselineSummary WriteBaseline(const DatabaseLocator& db, const std::string& dir,
   ctx.conn = conn.get();
   ctx.progress = options.progress;
   ReadTransaction reading(*conn);
-  frame::CurrentThread().left_out.clear();
+  TransferState run;
+  ctx.run = &run;
   transfer::ChooseProject(*conn, options.project, &ctx, &summary.project_name);
   summary.project_key = ctx.project_key;
   summary.project_guid = ctx.project_guid;
@@ -379,16 +370,11 @@ BaselineSummary WriteBaseline(const DatabaseLocator& db, const std::string& dir,
     TakeBaselineList(dir, staged.Work(), ctx.project_guid, summary.project_name);
     ctx.dir = staged.Work();
     WriteExtracts(ctx, options, packages, documents, views, summary);
-    LeftOut(summary, options.strict);
+    LeftOut(run, summary, options.strict);
     staged.Commit(bl::kBaselineListFile);
   } catch (const Error& e) {
-    ReleaseExtractRows();
     throw e.WithDescription(BaselineFailure(staged, e.Description()));
-  } catch (...) {
-    ReleaseExtractRows();
-    throw;
   }
-  ReleaseExtractRows();
   return summary;
 }
 
@@ -402,7 +388,8 @@ std::string WriteReport(const DatabaseLocator& db, const ReportOptions& options,
   transfer::ExportContext ctx;
   ctx.conn = conn.get();
   ReadTransaction reading(*conn);
-  frame::CurrentThread().left_out.clear();
+  TransferState run;
+  ctx.run = &run;
   std::string project_name;
   transfer::ChooseProject(*conn, options.project, &ctx, &project_name);
 
@@ -418,8 +405,7 @@ std::string WriteReport(const DatabaseLocator& db, const ReportOptions& options,
   if (!options.package.empty()) {
     Element e = Find(*conn, ctx.project_key, kPackageLookup, options.package);
     CheckResourceGuids(*conn, ctx.project_key);
-    FillGroupLookups(ctx);
-    auto sets =
+      auto sets =
         baseline::ExtractSets(*conn, Scope::kPackage, e.key, ctx.project_key, sets_options);
     data.ElementGUID = Variant(e.guid);
     data.ElementType = Variant(int32_t{bl::kKindPackageReport});
@@ -450,11 +436,10 @@ std::string WriteReport(const DatabaseLocator& db, const ReportOptions& options,
     data.ReturnAsXMLStream = true;
     Write(document ? "DocReqsMover" : "ViewReqsMoverForReports", "", sets, data, &scheduler);
   }
-  ReleaseExtractRows();
   if (!scheduler.XMLDoc)
     throw Error(eErr_Transfer, kSource, "the report mover handed back no document");
-  if (left_out != nullptr) *left_out = frame::CurrentThread().left_out;
-  if (options.strict) transfer::FailOnLeftOut(frame::CurrentThread().left_out, "report");
+  if (left_out != nullptr) *left_out = run.left_out;
+  if (options.strict) transfer::FailOnLeftOut(run.left_out, "report");
   return xml::DocumentText(*scheduler.XMLDoc);
 }
 

@@ -9,6 +9,7 @@
 #include "baseline/BaselineSets.h"
 
 #include "host/QueryEvaluator.h"
+#include "transfer/Rows.h"
 
 #include <string>
 #include <vector>
@@ -231,9 +232,8 @@ std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t k
         "SELECT QMGUID, NAME AS Name FROM QmPackages WHERE PARENTID = ?1 AND ?2 IS NOT NULL "
         "ORDER BY ID");
     add("PackageSecurity",
-        "SELECT usergroupid, packageaccessrights, requirementaccessrights, documentaccessrights, "
-        "viewaccessrights FROM qmPackageUsers WHERE packageid = ?1 AND ?2 IS NOT NULL "
-        "ORDER BY usergroupid");
+        transfer::PackageRightsSql("s.packageid = ?1 AND ?2 IS NOT NULL") +
+            " ORDER BY s.usergroupid");
     const std::string docs =
         " JOIN QmPackageElements m ON m.DOCUMENTID = d.ID WHERE m.PACKAGEID = ?1 AND ?2 IS NOT NULL";
     add("DocInfo", kDocColumns + docs + " ORDER BY d.ID");

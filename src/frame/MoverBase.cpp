@@ -3,9 +3,9 @@
 #include "frame/MoverBase.h"
 
 #include <cctype>
+#include <exception>
 
 #include "frame/Components.h"
-#include "frame/ThreadState.h"
 #include "xml/XmlDoc.h"
 #include "qmxml/Application.h"
 
@@ -86,12 +86,21 @@ void MoverBase::SaveOrHandBack(const DataDescriptor* oData, Scheduler* oSchedule
     if (oScheduler) oScheduler->XMLDoc = doc_;
     return;
   }
-  xml::SaveDocument(*doc_, path);
+  Save(*doc_, path);
 }
 
-void MoverBase::RunDataSet(bool is_export, int32_t own_message, const std::string& path,
-                           const std::function<void()>& body) const {
-  pugi::xml_node& reading = CurrentThread().reading;
+void MoverBase::Save(const pugi::xml_document& doc, const std::string& path) const {
+  xml::SaveDocument(doc, path, run_->files, &run_->write_notes);
+}
+
+void MoverBase::UseRun(const DataDescriptor* oData) const {
+  run_ = oData != nullptr && oData->Run != nullptr ? oData->Run : &own_run_;
+}
+
+void MoverBase::RunDataSet(const DataDescriptor* oData, bool is_export, int32_t own_message,
+                           const std::string& path, const std::function<void()>& body) const {
+  UseRun(oData);
+  pugi::xml_node& reading = reading_;
   reading = pugi::xml_node();
   try {
     body();
@@ -126,6 +135,16 @@ void MoverBase::RunDataSet(bool is_export, int32_t own_message, const std::strin
     if (!text.empty() && text.back() != '.') text += '.';
     throw e.WithDescription(std::move(text));
   }
+}
+
+ReadingElement::ReadingElement(pugi::xml_node& slot, pugi::xml_node element)
+    : slot_(slot), outer_(slot), exceptions_(std::uncaught_exceptions()) {
+  slot_ = element;
+}
+
+ReadingElement::~ReadingElement() {
+  if (std::uncaught_exceptions() > exceptions_) return;
+  slot_ = outer_;
 }
 
 }  // namespace qmxml::frame

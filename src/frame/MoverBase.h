@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "frame/MoverRegistry.h"
+#include "frame/TransferState.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Error.h"
 #include "qmxml/IMover.h"
@@ -24,6 +25,8 @@ namespace qmxml::frame {
 class MoverBase : public IMover {
  public:
   explicit MoverBase(std::string_view class_name);
+  MoverBase(const MoverBase&) = delete;
+  MoverBase& operator=(const MoverBase&) = delete;
   std::string TypeName() const override;
 
   void ReadData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
@@ -55,16 +58,47 @@ class MoverBase : public IMover {
   // scheduler. Nothing happens when there is no document.
   void SaveOrHandBack(const DataDescriptor* oData, Scheduler* oScheduler,
                       const std::string& path) const;
-  // Runs |body|; any Error leaving it is raised again with number and source
-  // kept and the description "<23003|23004 with own message and path>
-  // <original description>".
-  void RunDataSet(bool is_export, int32_t own_message, const std::string& path,
-                  const std::function<void()>& body) const;
+  // Saves |doc| to |path| through the run's write-behind (when it has one),
+  // counting in the run's notes what the document could not hold.
+  void Save(const pugi::xml_document& doc, const std::string& path) const;
+  // Runs |body| as a call of the run of |oData| (see UseRun); any Error
+  // leaving it is raised again with number and source kept and the
+  // description "<23003|23004 with own message and path> <original
+  // description>".
+  void RunDataSet(const DataDescriptor* oData, bool is_export, int32_t own_message,
+                  const std::string& path, const std::function<void()>& body) const;
+  // Makes the run of |oData| (oData->Run) the one this call notes into and
+  // saves through; a call without one uses the mover's own.
+  void UseRun(const DataDescriptor* oData) const;
+  // The run of the current call.
+  TransferState& Run() const { return *run_; }
 
   XmlDocumentPtr doc_;
+  // The element the current read works on, for the message of an error
+  // that stops it (see ReadingElement).
+  mutable pugi::xml_node reading_;
 
  private:
   const MoverClassInfo* info_;
+  mutable TransferState own_run_;
+  mutable TransferState* run_ = &own_run_;
+};
+
+// Marks |element| as the one a reader works on (in |slot|, the mover's
+// reading_), so that an error stopping the read can say where in the file
+// it stopped. Left in place when the scope ends by an exception (that error
+// is about this element); the outer element comes back otherwise.
+class ReadingElement {
+ public:
+  ReadingElement(pugi::xml_node& slot, pugi::xml_node element);
+  ~ReadingElement();
+  ReadingElement(const ReadingElement&) = delete;
+  ReadingElement& operator=(const ReadingElement&) = delete;
+
+ private:
+  pugi::xml_node& slot_;
+  pugi::xml_node outer_;
+  int exceptions_;
 };
 
 

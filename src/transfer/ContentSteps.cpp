@@ -39,10 +39,9 @@ constexpr const char* kPackageSetNames[] = {
 // kPackageSetOrder, so that one statement per set reads a batch of
 // packages; the rows are then split by PackageKey, each package's rows in
 // the statement's order.
-const char* const kPackageSetSql[] = {
+const std::string kPackageSetSql[] = {
     "SELECT QMGUID, NAME, DESCRIPTION, parentid, ID AS PackageKey FROM QmPackage WHERE ID IN ",
-    "SELECT usergroupid, packageaccessrights, requirementaccessrights, documentaccessrights, "
-    "viewaccessrights, packageid AS PackageKey FROM qmPackageUsers WHERE packageid IN ",
+    PackageRightsSql("s.packageid IN "),
     "SELECT s.NAME, s.TYPE, s.REQUIREMENTID, s.VERSIONDATETIME, s.Flags, s.QMGUID, s.RESOURCEOBJ, "
     "e.PACKAGEID AS PackageKey, s.ID AS ResourceKey "
     "FROM QmResources s JOIN QmPackageElements e ON e.REQUIREMENTID = s.REQUIREMENTID "

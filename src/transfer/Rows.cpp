@@ -23,6 +23,18 @@ std::shared_ptr<Collection> TargetCollection(Connection& conn,
   return c;
 }
 
+std::string PackageRightsSql(std::string_view where) {
+  return "SELECT s.usergroupid AS usergroupid, g.NAME AS GroupName, g.QMGUID AS GroupGUID, "
+         "s.packageaccessrights AS packageaccessrights, "
+         "s.requirementaccessrights AS requirementaccessrights, "
+         "s.documentaccessrights AS documentaccessrights, s.viewaccessrights AS viewaccessrights, "
+         "s.packageid AS PackageKey "
+         "FROM qmPackageUsers s LEFT JOIN qmUserGroups g ON g.ID = s.usergroupid AND g.ID IN "
+         "(SELECT pu.USERGROUPID FROM qmProjectUsers pu JOIN QmPackages p "
+         "ON p.PROJECTID = pu.PROJECTID WHERE p.ID = s.packageid) WHERE " +
+         std::string(where);
+}
+
 void SortRows(Recordset& rs, const std::vector<std::string_view>& columns) {
   constexpr size_t kMaxKeys = 3;
   if (columns.size() > kMaxKeys)

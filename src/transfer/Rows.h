@@ -32,6 +32,15 @@ std::unordered_map<std::string, std::shared_ptr<Recordset>> GroupRows(Recordset&
 // writers that read their set to the end but move one element per file.
 std::shared_ptr<Recordset> CurrentRowOnly(const Recordset& rs);
 
+// The group rights of packages (qmPackageUsers as "s") whose rows match
+// |where|, ordered by group key: usergroupid, the four rights, and the
+// GroupName and GroupGUID of the group a row names. Only a group of the
+// package's own project is named (its users-and-groups document lists it);
+// any other leaves both empty. A package writer takes the names straight
+// from its rows. The statement ends with the condition |where|, so that the
+// caller can complete it (a key list, an order).
+std::string PackageRightsSql(std::string_view where);
+
 // Orders the rows of |rs| by the whole numbers in |columns| (the first
 // column first), keeping the order of rows that tie. The transfer orders
 // small sets this way rather than in SQL: a database sorts with a temporary

@@ -15,7 +15,6 @@
 #include "qmxml/Application.h"
 #include "qmxml/Error.h"
 #include "qmxml/ProjectDatabase.h"
-#include "frame/ThreadState.h"
 #include "frame/Guid.h"
 #include "transfer/Kinds.h"
 #include "transfer/OutputFolders.h"
@@ -173,8 +172,8 @@ ExportSummary ExportProject(const DatabaseLocator& db, const std::string& dir,
   ctx.dir = SiblingFolder(dir);
   ctx.progress = options.progress;
   ctx.summary = &summary;
-  xml::CurrentWriteNotes() = {};
-  frame::CurrentThread().left_out.clear();
+  TransferState run;
+  ctx.run = &run;
   std::error_code ec;
   fs::remove_all(ctx.dir, ec);
   const fs::path parent = ctx.dir.parent_path();
@@ -199,12 +198,14 @@ ExportSummary ExportProject(const DatabaseLocator& db, const std::string& dir,
     {
       // Files are created on a second thread while the next document is built.
       xml::WriteBehind files;
+      run.files = &files;
       transfer::ExportAll(ctx);
       files.Finish();
+      run.files = nullptr;
     }
     // What conversions and writers had to leave out, counted by kind and reason.
     summary.losses = ctx.db->keys->Losses();
-    for (const auto& [kind, n] : frame::CurrentThread().left_out) summary.losses[kind] += n;
+    for (const auto& [kind, n] : run.left_out) summary.losses[kind] += n;
     if (options.strict) transfer::FailOnLeftOut(summary.losses, "export");
     transfer::ExchangeFolders(ctx.dir, dir);
   } catch (...) {
@@ -213,8 +214,8 @@ ExportSummary ExportProject(const DatabaseLocator& db, const std::string& dir,
     throw;
   }
   conn->Commit();
-  summary.documents_with_control_characters = xml::CurrentWriteNotes().documents_with_control_characters;
-  summary.texts_cut_at_nul = xml::CurrentWriteNotes().texts_cut_at_nul;
+  summary.documents_with_control_characters = run.write_notes.documents_with_control_characters;
+  summary.texts_cut_at_nul = run.write_notes.texts_cut_at_nul;
   return summary;
 }
 
@@ -285,9 +286,8 @@ ImportSummary ImportProject(const std::string& dir, const DatabaseLocator& db,
   ImportContext ctx;
   ctx.dir = dir;
   ctx.progress = options.progress;
-  auto& notes = frame::CurrentThread().read_notes;
-  notes.clear();
-  frame::CurrentThread().left_out.clear();
+  TransferState run;
+  ctx.data.Run = &run;
   // The folder is checked before the database is touched.
   if (ctx.progress) ctx.progress("check the folder");
   transfer::CheckFolder(ctx);
@@ -310,8 +310,8 @@ ImportSummary ImportProject(const std::string& dir, const DatabaseLocator& db,
   transfer::ImportAll(ctx);
   ctx.db->keys->Flush();
   summary.dangling = ctx.db->keys->Dangling();
-  summary.read_notes = notes;
-  for (const auto& [kind, n] : frame::CurrentThread().left_out) summary.read_notes[kind] += n;
+  summary.read_notes = run.read_notes;
+  for (const auto& [kind, n] : run.left_out) summary.read_notes[kind] += n;
   summary.losses = ctx.db->keys->Losses();
   if (options.strict && !summary.dangling.empty())
     throw Error(eErr_Dangling, kSource,

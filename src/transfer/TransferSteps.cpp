@@ -112,6 +112,7 @@ fs::path ViewFile(const std::string& guid, const std::string& whose) {
 
 void ExportFile(ExportContext& ctx, const KindFile& kind_file, const fs::path& file,
                 ObjectPtr rows, DataDescriptor data, bool with_db) {
+  data.Run = ctx.run;
   WriteWith(kind_file.mover, ctx.dir / file, std::move(rows), data, with_db ? ctx.db : nullptr);
   ctx.summary->files[kind_file.counted_as] += 1;
 }

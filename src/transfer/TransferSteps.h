@@ -17,6 +17,7 @@
 #include "qmxml/Recordset.h"
 #include "qmxml/SourceContainer.h"
 #include "qmxml/Transfer.h"
+#include "frame/TransferState.h"
 
 namespace qmxml::transfer {
 
@@ -47,6 +48,8 @@ struct ExportContext {
   std::filesystem::path dir;
   ProgressFn progress;
   ExportSummary* summary = nullptr;
+  // The state of this run, handed to every mover call (DataDescriptor::Run).
+  TransferState* run = nullptr;
 };
 
 // The file of an element named by its GUID, relative to the folder:
@@ -98,8 +101,8 @@ void ReadWith(const char* mover_name, const std::filesystem::path& file, ObjectP
 struct Kind;
 struct KindFile;
 
-// Writes ctx.dir / |file| with the mover of |kind_file| and counts it in
-// the summary under the file's key.
+// Writes ctx.dir / |file| with the mover of |kind_file| as a call of the
+// run of |ctx| and counts it in the summary under the file's key.
 void ExportFile(ExportContext& ctx, const KindFile& kind_file, const std::filesystem::path& file,
                 ObjectPtr rows, DataDescriptor data = {}, bool with_db = false);
 // Reads ctx.dir / |file| with the mover of |kind|'s file, handing it the

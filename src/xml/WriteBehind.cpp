@@ -5,16 +5,9 @@
 #include "xml/Files.h"
 
 namespace qmxml::xml {
-namespace {
 
-thread_local WriteBehind* current = nullptr;
-
-}  // namespace
-
-WriteBehind::WriteBehind(size_t max_pending_bytes)
-    : max_pending_(max_pending_bytes), outer_(current) {
+WriteBehind::WriteBehind(size_t max_pending_bytes) : max_pending_(max_pending_bytes) {
   writer_ = std::thread([this] { Run(); });
-  current = this;
 }
 
 WriteBehind::~WriteBehind() {
@@ -25,10 +18,7 @@ WriteBehind::~WriteBehind() {
   }
   changed_.notify_all();
   writer_.join();
-  current = outer_;
 }
-
-WriteBehind* WriteBehind::Current() { return current; }
 
 void WriteBehind::Queue(std::string path, std::string bytes) {
   std::unique_lock<std::mutex> lock(mu_);

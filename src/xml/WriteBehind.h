@@ -3,10 +3,11 @@
 //
 // An export creates thousands of files (one per package, one per resource);
 // on some filesystems creating a file costs more kernel time than building
-// its document. While a WriteBehind is alive on a thread, SaveDocument on
-// that thread turns the document into bytes at once (so the caller may free
-// or change it) and queues them; the writer thread creates the files in the
-// order they were queued. Without one, SaveDocument writes before it returns.
+// its document. SaveDocument handed a WriteBehind turns the document into
+// bytes at once (so the caller may free or change it) and queues them; the
+// writer thread creates the files in the order they were queued. Without
+// one, SaveDocument writes before it returns. A run hands its WriteBehind
+// to its mover calls (TransferState::files).
 #pragma once
 
 #include <condition_variable>
@@ -22,18 +23,14 @@ namespace qmxml::xml {
 
 class WriteBehind {
  public:
-  // Starts the writer thread and becomes the current write-behind of the
-  // calling thread. |max_pending_bytes| bounds the bytes queued but not yet
-  // written: Queue waits while more is pending.
+  // Starts the writer thread. |max_pending_bytes| bounds the bytes queued
+  // but not yet written: Queue waits while more is pending.
   explicit WriteBehind(size_t max_pending_bytes = 32u << 20);
   // Waits for the queued files without raising their errors (an owner that
-  // is unwinding is already failing), then stops being current.
+  // is unwinding is already failing), then stops the writer thread.
   ~WriteBehind();
   WriteBehind(const WriteBehind&) = delete;
   WriteBehind& operator=(const WriteBehind&) = delete;
-
-  // The write-behind of the calling thread, or nullptr.
-  static WriteBehind* Current();
 
   // Queues |bytes| for |path|. Throws the error of an earlier file that
   // could not be written; after such an error nothing more is written.
@@ -48,7 +45,6 @@ class WriteBehind {
   void RethrowFailure();
 
   const size_t max_pending_;
-  WriteBehind* const outer_;  // the write-behind this one hides, if any
   std::mutex mu_;
   std::condition_variable changed_;
   std::deque<std::pair<std::string, std::string>> queue_;

@@ -25,6 +25,28 @@ constexpr unsigned kParseFlags =
     pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol | pugi::parse_declaration;
 constexpr unsigned kSaveFlags = pugi::format_indent;
 
+// SetAttr notes each text it had to cut at a NUL as this processing
+// instruction at the end of the document: the document carries its own
+// note to whoever turns it into text, and DocumentText counts and drops
+// them. No data can write one ("<" in data is always "&lt;").
+constexpr const char* kCutMark = "qmxml-text-cut-at-nul";
+
+// How many cut notes |doc| carries (they stand among its top-level nodes).
+long CutMarks(const pugi::xml_document& doc) {
+  long n = 0;
+  for (pugi::xml_node node : doc.children())
+    if (node.type() == pugi::node_pi && std::strcmp(node.name(), kCutMark) == 0) ++n;
+  return n;
+}
+
+// Removes the |n| cut notes (each on its own line) from the serialised
+// |bytes|.
+void DropCutMarks(std::string& bytes, long n) {
+  const std::string mark = std::string("<?") + kCutMark + "?>\n";
+  for (size_t at; n > 0 && (at = bytes.rfind(mark)) != std::string::npos; --n)
+    bytes.erase(at, mark.size());
+}
+
 std::pair<int, int> LineAndColumn(const std::string& path, ptrdiff_t offset) {
   std::ifstream in(path, std::ios::binary);
   std::string head(offset > 0 ? static_cast<size_t>(offset) : 0, '\0');
@@ -73,16 +95,17 @@ XmlDocumentPtr LoadDocument(const std::string& path, const std::string& source) 
   return doc;
 }
 
-void SaveDocument(const pugi::xml_document& doc, const std::string& path) {
-  std::string bytes = DocumentText(doc);
-  if (WriteBehind* behind = WriteBehind::Current()) {
-    behind->Queue(path, std::move(bytes));
+void SaveDocument(const pugi::xml_document& doc, const std::string& path, WriteBehind* files,
+                  WriteNotes* notes) {
+  std::string bytes = DocumentText(doc, notes);
+  if (files != nullptr) {
+    files->Queue(path, std::move(bytes));
     return;
   }
   WriteFileBytes(path, bytes);
 }
 
-std::string DocumentText(const pugi::xml_document& doc) {
+std::string DocumentText(const pugi::xml_document& doc, WriteNotes* notes) {
   struct ToString : pugi::xml_writer {
     std::string text;
     void write(const void* data, size_t size) override {
@@ -90,7 +113,13 @@ std::string DocumentText(const pugi::xml_document& doc) {
     }
   } out;
   doc.save(out, "\t", kSaveFlags, pugi::encoding_utf8);
-  if (ToXml10(out.text)) ++CurrentWriteNotes().documents_with_control_characters;
+  const long cut = CutMarks(doc);
+  if (cut > 0) DropCutMarks(out.text, cut);
+  const bool controls = ToXml10(out.text);
+  if (notes != nullptr) {
+    notes->texts_cut_at_nul += cut;
+    if (controls) ++notes->documents_with_control_characters;
+  }
   return std::move(out.text);
 }
 
@@ -120,11 +149,6 @@ bool ToXml10(std::string& bytes) {
   }
   bytes.resize(out);
   return left;
-}
-
-WriteNotes& CurrentWriteNotes() {
-  thread_local WriteNotes notes;
-  return notes;
 }
 
 std::string ElementPosition(pugi::xml_node element, const std::string& path) {
@@ -165,7 +189,7 @@ pugi::xml_node AppendElement(pugi::xml_node parent, const char* name) {
 
 void SetAttr(pugi::xml_node element, const char* name, std::string_view text) {
   if (!text.empty() && std::memchr(text.data(), '\0', text.size()) != nullptr) {
-    ++CurrentWriteNotes().texts_cut_at_nul;
+    element.root().append_child(pugi::node_pi).set_name(kCutMark);
     text = text.substr(0, text.find('\0'));
   }
   element.append_attribute(name).set_value(text.data(), text.size());

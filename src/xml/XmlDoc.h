@@ -33,13 +33,18 @@ XmlDocumentPtr NewDocument();
 // number and its reason, the line and column, and the path as description;
 // |source| is the error source.
 XmlDocumentPtr LoadDocument(const std::string& path, const std::string& source);
-// Saves |doc| to |path|. Throws Error eErr_FileNotFound when the file
-// cannot be written. With a WriteBehind on this thread the file is only
-// queued, and a failure surfaces at a later save or at its Finish.
-void SaveDocument(const pugi::xml_document& doc, const std::string& path);
+struct WriteNotes;
+class WriteBehind;
+
+// Saves |doc| to |path|, counting in |notes| (may be null) what it could
+// not hold as it stands. Throws Error eErr_FileNotFound when the file
+// cannot be written. With |files| the file is only queued, and a failure
+// surfaces at a later save or at its Finish.
+void SaveDocument(const pugi::xml_document& doc, const std::string& path,
+                  WriteBehind* files = nullptr, WriteNotes* notes = nullptr);
 // The document as text, as SaveDocument writes it: XML 1.0 wherever the
-// data allows (see ToXml10).
-std::string DocumentText(const pugi::xml_document& doc);
+// data allows (see ToXml10). |notes| (may be null) counts what it met.
+std::string DocumentText(const pugi::xml_document& doc, WriteNotes* notes = nullptr);
 
 // Makes serialised |bytes| readable by any XML 1.0 parser where the data
 // allows. The host stores "|" as the character with code 26, which XML 1.0
@@ -50,13 +55,12 @@ std::string DocumentText(const pugi::xml_document& doc);
 // documents.
 bool ToXml10(std::string& bytes);
 
-// What the writers of the calling thread met that a document cannot hold
-// as it stands. An exporter reads and resets these around its writes.
+// What the documents of a run met that they cannot hold as they stand,
+// counted as each is turned into text.
 struct WriteNotes {
   long documents_with_control_characters = 0;  // left as character references
   long texts_cut_at_nul = 0;  // a NUL inside a text ends it in the document
 };
-WriteNotes& CurrentWriteNotes();
 
 // Line and column (both from 1, columns in characters) of byte |offset| of
 // |bytes|: where a parser or a check stopped.
@@ -80,7 +84,7 @@ pugi::xml_node AppendElement(pugi::xml_node parent, const char* name);
 
 // Sets attribute |name| to |text| (appended: order of calls is the order
 // in the document). A NUL inside |text| ends the value there (XML cannot
-// carry it); it is counted in the thread's WriteNotes.
+// carry it); the document keeps a note of it for DocumentText to count.
 void SetAttr(pugi::xml_node element, const char* name, std::string_view text);
 // "ID" from |column| of the current row, then "XMLVersion" 2. False (and
 // nothing set) at the end of the record set.

@@ -96,8 +96,8 @@ TEST(Services, MessagesFallBackToTheFixedTextWithoutTheResourceService) {
 class FailingMover : public frame::MoverBase {
  public:
   FailingMover() : MoverBase("TraceMover") {}
-  void WriteData(SourceContainer* s, DataDescriptor*, ObjectPtr&, Scheduler*) override {
-    RunDataSet(true, eMsg_Trace, FilePath(s), [&] {
+  void WriteData(SourceContainer* s, DataDescriptor* d, ObjectPtr&, Scheduler*) override {
+    RunDataSet(d, true, eMsg_Trace, FilePath(s), [&] {
       throw Error(3021, "TraceMover.CreateTraceXML_", "No current record.", "help.hlp", 7);
     });
   }

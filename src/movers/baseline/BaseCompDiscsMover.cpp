@@ -102,6 +102,7 @@ void BaseCompDiscsMover::ReadData(SourceContainer*, DataDescriptor*, ObjectPtr&,
 
 void BaseCompDiscsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
                                    ObjectPtr& oRs, Scheduler*) {
+  UseRun(oData);
   DiscSets sets;
   if (auto rows = frame::Take<Collection>(oRs)) {
     sets.discs = rows->Get<Recordset>("Discs");
@@ -121,7 +122,7 @@ void BaseCompDiscsMover::WriteData(SourceContainer* oSource, DataDescriptor* oDa
     DiscLists lists(sets);
     for (; !sets.discs->IsEOF(); sets.discs->MoveNext()) AppendDiscussion(list, *sets.discs, lists);
   }
-  xml::SaveDocument(*doc_, FilePath(oSource));
+  Save(*doc_, FilePath(oSource));
 }
 
 MoverPtr NewBaseCompDiscsMover() { return std::make_shared<BaseCompDiscsMover>(); }

@@ -4,7 +4,6 @@
 #include "movers/baseline/BaseCompPackageMover.h"
 
 #include "frame/MoverRegistry.h"
-#include "frame/ThreadState.h"
 #include "movers/baseline/BaseCompWriteXML.h"
 #include "movers/content/PackageXml.h"
 #include "qmxml/Error.h"
@@ -21,12 +20,6 @@ bool Yes(const Variant& v) {
   } catch (const Error&) {
     return false;
   }
-}
-
-// The text a group lookup list holds under |key| ("" when missing).
-std::string GroupListText(const Collection* list, const std::string& key) {
-  if (list == nullptr || !list->Contains(key)) return "";
-  return list->Item(key).ToText();
 }
 
 }  // namespace
@@ -52,7 +45,7 @@ void BaseCompPackageMover::WriteData(SourceContainer* oSource, DataDescriptor* o
   const DataDescriptor& data = oData ? *oData : no_context;
   project_key_ = data.ProjectKey;
   doc_.reset();
-  RunDataSet(true, eMsg_Package, path, [&] { WritePackage_(oRs, data, path); });
+  RunDataSet(oData, true, eMsg_Package, path, [&] { WritePackage_(oRs, data, path); });
   if (for_reports_ && doc_ && oScheduler) oScheduler->XMLDoc = doc_;
 }
 
@@ -64,29 +57,35 @@ void BaseCompPackageMover::WritePackageData(ObjectPtr& oRs, DataDescriptor& oDat
   project_key_ = lProjKey;
   keys_ = oKeys;
   doc_.reset();
-  RunDataSet(true, eMsg_Package, sDest, [&] { WritePackage_(oRs, oData, sDest); });
+  RunDataSet(&oData, true, eMsg_Package, sDest, [&] { WritePackage_(oRs, oData, sDest); });
 }
 
 void BaseCompPackageMover::WritePackage_(const ObjectPtr& oRs, const DataDescriptor& data,
                                          const std::string& dest) {
-  SkipOnFailure("the resources folder of an extract", [&] { package_xml::PrepareResourcesFolder(dest, data.ElementGUID.ToText()); });
+  std::string resources_folder;
+  SkipOnFailure(Run(), "the resources folder of an extract", [&] {
+    resources_folder = package_xml::PrepareResourcesFolder(dest, data.ElementGUID.ToText());
+  });
   doc_ = xml::NewDocument();
   auto rows = frame::Take<Collection>(oRs);
   if (!rows) {
     doc_.reset();
     return;
   }
-  baseline::LoadRecordsets(rows.get(), data);
+  baseline::BaselineState state = baseline::LoadRecordsets(rows.get(), data);
+  state.resources_folder = resources_folder;
+  state.run = &Run();
 
   pugi::xml_node project = doc_->append_child("PROJECT");
   if (!for_reports_) baseline::SetSchemaAttributes(project, baseline::kBaselineSchema);
-  if (baseline::WriteHeader(project, data, false)) CreatePackageSections_(project, data);
-  if (!for_reports_) xml::SaveDocument(*doc_, dest);
+  if (baseline::WriteHeader(project, data, state, false))
+    CreatePackageSections_(project, data, state);
+  if (!for_reports_) Save(*doc_, dest);
 }
 
 void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
-                                                  const DataDescriptor& data) {
-  baseline::BaselineState& s = baseline::State();
+                                                  const DataDescriptor& data,
+                                                  const baseline::BaselineState& s) {
   using baseline::AppendText;
   using baseline::Text;
   if (s.package_info && !s.package_info->IsEOF())
@@ -103,12 +102,10 @@ void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
 
   if (Recordset* rs = s.package_security.get()) {
     pugi::xml_node groups = project.append_child("PackageSecurity").append_child("Groups");
-    const frame::ThreadState& thread = frame::CurrentThread();
     for (; !rs->IsEOF(); rs->MoveNext()) {
-      const std::string key = xml::ColumnValue(rs->GetField("usergroupid"), xml::kLong).ToText();
       pugi::xml_node group = groups.append_child("Group");
-      AppendText(group, "Name", GroupListText(thread.colGroupNames.get(), key));
-      AppendText(group, "GUID", GroupListText(thread.colGroupGUIDs.get(), key));
+      AppendText(group, "Name", Text(*rs, "GroupName"));
+      AppendText(group, "GUID", Text(*rs, "GroupGUID"));
       AppendText(group, "PackageAccessRights", Text(*rs, "packageaccessrights"));
       AppendText(group, "RequirementAccessRights", Text(*rs, "requirementaccessrights"));
       AppendText(group, "DocumentAccessRights", Text(*rs, "documentaccessrights"));
@@ -121,7 +118,7 @@ void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
     pugi::xml_node list = project.append_child("Docs");
     baseline::RowIndex history(s.doc_history.get(), {"DocGuid"});
     for (; !docs->IsEOF(); docs->MoveNext())
-      SkipOnFailure("a document entry of a package extract", [&] {
+      SkipOnFailure(Run(), "a document entry of a package extract", [&] {
         baseline::AppendDocEntry(list, *docs, baseline::EntryForm::kPackage, &history);
       });
   }
@@ -130,12 +127,12 @@ void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
   if (views && (!for_reports_ || Yes(data.IncludePkgViewsInfo))) {
     pugi::xml_node list = project.append_child("Views");
     for (; !views->IsEOF(); views->MoveNext())
-      SkipOnFailure("a view entry of a package extract",
+      SkipOnFailure(Run(), "a view entry of a package extract",
           [&] { baseline::AppendViewEntry(list, *views, baseline::EntryForm::kPackage); });
   }
 
   if (s.reqs && (!for_reports_ || Yes(data.IncludePkgReqsInfo)))
-    baseline::WriteRequirements(project.append_child("Requirements"));
+    baseline::WriteRequirements(project.append_child("Requirements"), s);
 }
 
 MoverPtr NewBaseCompPackageMover() { return std::make_shared<BaseCompPackageMover>(); }

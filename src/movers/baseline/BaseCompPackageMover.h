@@ -13,6 +13,7 @@
 #include <pugixml.hpp>
 
 #include "frame/MoverBase.h"
+#include "movers/baseline/BaseCompWriteXML.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Connection.h"
 #include "qmxml/KeyMap.h"
@@ -26,8 +27,8 @@ namespace qmxml::movers {
 // (0x200000 for a package, 0x400000 inside a project baseline). The file
 // path is the source container's; resource files go to "Resources" in
 // place of ElementGUID & ".XML" in that path (beside the file when the path
-// does not hold it). Group names and GUIDs come from the thread's
-// colGroupNames/colGroupGUIDs. A section is written when its record set is
+// does not hold it). Group names and GUIDs come from the GroupName
+// and GroupGUID columns of the "PackageSecurity" rows. A section is written when its record set is
 // in oRs (an empty set gives an empty element); a missing "PackageInfo"
 // leaves the Pkg entry out. A Doc or View whose building fails is left out;
 // a failure to save is raised as 23003 with 23013. oScheduler is not used.
@@ -54,7 +55,8 @@ class BaseCompPackageMover : public frame::MoverBase {
   void WritePackage_(const ObjectPtr& oRs, const DataDescriptor& data, const std::string& dest);
 
  private:
-  void CreatePackageSections_(pugi::xml_node project, const DataDescriptor& data);
+  void CreatePackageSections_(pugi::xml_node project, const DataDescriptor& data,
+                              const baseline::BaselineState& state);
 
   const bool for_reports_;
   std::shared_ptr<Connection> conn_;

@@ -23,6 +23,7 @@ void BaseCompProjectMover::ReadData(SourceContainer*, DataDescriptor*, ObjectPtr
 
 void BaseCompProjectMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
                                      ObjectPtr& oRs, Scheduler*) {
+  UseRun(oData);
   if (auto db = DbContainer(oSource)) {
     conn_ = db->connection;
     keys_ = db->keys;
@@ -68,6 +69,7 @@ void BaseCompProjHistoryMover::ReadData(SourceContainer*, DataDescriptor*, Objec
 
 void BaseCompProjHistoryMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
                                          ObjectPtr& oRs, Scheduler* oScheduler) {
+  UseRun(oData);
   doc_ = xml::NewDocument();
   auto rs = frame::Take<Recordset>(oRs);
   if (!rs) {
@@ -91,8 +93,9 @@ BaseCompPckListMover::BaseCompPckListMover() : MoverBase("BaseCompPckListMover")
 
 void BaseCompPckListMover::ReadData(SourceContainer*, DataDescriptor*, ObjectPtr&, Scheduler*) {}
 
-void BaseCompPckListMover::WriteData(SourceContainer* oSource, DataDescriptor*, ObjectPtr& oRs,
-                                     Scheduler*) {
+void BaseCompPckListMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
+                                     ObjectPtr& oRs, Scheduler*) {
+  UseRun(oData);
   doc_ = xml::NewDocument();
   auto rs = frame::Take<Recordset>(oRs);
   if (!rs) {
@@ -112,7 +115,7 @@ void BaseCompPckListMover::WriteData(SourceContainer* oSource, DataDescriptor*, 
     xml::SetAttr(pkg, "Description", CarriedText(CleanText(Text(*rs, "DESCRIPTION"))));
     xml::SetAttr(pkg, "ParentID", Text(*rs, "PARENTID"));
   }
-  xml::SaveDocument(*doc_, FilePath(oSource));
+  Save(*doc_, FilePath(oSource));
 }
 
 MoverPtr NewBaseCompProjectMover() { return std::make_shared<BaseCompProjectMover>(); }

@@ -9,7 +9,6 @@
 #include <ctime>
 #include <exception>
 
-#include "frame/ThreadState.h"
 #include "movers/content/PackageXml.h"
 #include "qmxml/Error.h"
 #include "frame/Guid.h"
@@ -46,7 +45,7 @@ const std::vector<std::string_view> kReqPair = {"RequirementTypeID",
 
 // The lists of the requirement pass, each indexed by its pairing key.
 struct ReqLists {
-  explicit ReqLists(BaselineState& s)
+  explicit ReqLists(const BaselineState& s)
       : field_values(s.field_values.get(), kReqPair),
         list_values(s.list_values.get(), kReqPair),
         history(s.history.get(), kReqPair),
@@ -101,8 +100,8 @@ constexpr TraceColumns kTraceFrom{"ReqFromID", "FromGuid", "ReqFromPrefix", "Req
 
 // The row of the external-requirement table of |project| whose column 0 is
 // |key|, or nullptr (the table is left on that row).
-Recordset* FindExternalRequirement(const std::string& project, const std::string& key) {
-  const BaselineState& s = State();
+Recordset* FindExternalRequirement(const BaselineState& s, const std::string& project,
+                                   const std::string& key) {
   if (!s.ext_reqs || project.empty()) return nullptr;
   auto table = s.ext_reqs->Get<Recordset>(project);
   if (!table || table->Columns().size() < 6) return nullptr;
@@ -111,8 +110,8 @@ Recordset* FindExternalRequirement(const std::string& project, const std::string
   return nullptr;
 }
 
-void AppendTrace(pugi::xml_node list, const Recordset& rs, const TraceColumns& cols) {
-  const BaselineState& s = State();
+void AppendTrace(const BaselineState& s, pugi::xml_node list, const Recordset& rs,
+                 const TraceColumns& cols) {
   const bool report = IsReportKind(s.kind);
   const bool by_guid = IsPackageKind(s.kind);
   const std::string project = s.cross_project ? Text(rs, "ExtProjectGuid") : std::string();
@@ -127,7 +126,7 @@ void AppendTrace(pugi::xml_node list, const Recordset& rs, const TraceColumns& c
     AppendText(item, "TRVer", Text(rs, cols.version));
   } else {
     const std::string key = Text(rs, cols.id);
-    const Recordset* ext = FindExternalRequirement(project, key);
+    const Recordset* ext = FindExternalRequirement(s, project, key);
     auto column = [&](int i) { return ext ? ext->RefAt(i).ToText() : std::string(); };
     AppendText(item, "TRID", by_guid ? column(1) : key);
     AppendText(item, "TRTag", column(2));
@@ -143,8 +142,8 @@ void AppendTrace(pugi::xml_node list, const Recordset& rs, const TraceColumns& c
 }
 
 // Resources of the requirement with key |id|: rows paired by REQUIREMENTID.
-void AppendResources(pugi::xml_node req, RowIndex& resources, const std::string& id) {
-  BaselineState& s = State();
+void AppendResources(const BaselineState& s, pugi::xml_node req, RowIndex& resources,
+                     const std::string& id) {
   pugi::xml_node list;
   resources.Take(id, [&](const Recordset& rs) {
     const std::string guid = Text(rs, "QMGUID");
@@ -158,14 +157,13 @@ void AppendResources(pugi::xml_node req, RowIndex& resources, const std::string&
     if (!list) list = req.append_child("Resources");
     AppendText(list.append_child("Resource"), "GUID", guid);
     if (!IsReportKind(s.kind))
-      package_xml::WriteResourceFile(rs, guid, s.project_guid,
-                                     frame::CurrentThread().resources_folder);
+      package_xml::WriteResourceFile(rs, guid, s.project_guid, s.resources_folder, *s.run);
   });
 }
 
 // One Req from the current "Reqs" row, with its lists.
-void AppendRequirement(pugi::xml_node parent, const Recordset& reqs, ReqLists& lists) {
-  BaselineState& s = State();
+void AppendRequirement(const BaselineState& s, pugi::xml_node parent, const Recordset& reqs,
+                       ReqLists& lists) {
   pugi::xml_node req = parent.append_child("Req");
   try {
     AppendText(req, "GUID", Raw(reqs, "ReqGUID"));
@@ -201,17 +199,17 @@ void AppendRequirement(pugi::xml_node parent, const Recordset& reqs, ReqLists& l
     FillList(req, "Discs", lists.disc, key,
               [](pugi::xml_node list, const Recordset& rs) { AppendDiscussionRef(list, rs); });
     FillList(req, "TTo", lists.trace_to, key,
-              [](pugi::xml_node list, const Recordset& rs) { AppendTrace(list, rs, kTraceTo); });
+              [&](pugi::xml_node list, const Recordset& rs) { AppendTrace(s, list, rs, kTraceTo); });
     FillList(
         req, "TFrom", lists.trace_from, key,
-        [](pugi::xml_node list, const Recordset& rs) { AppendTrace(list, rs, kTraceFrom); });
+        [&](pugi::xml_node list, const Recordset& rs) { AppendTrace(s, list, rs, kTraceFrom); });
     if (IsPackageKind(s.kind)) AppendText(req, "SuspTS", Text(reqs, "SuspectDateTime"));
-    AppendResources(req, lists.resources, RowIndex::KeyOf(reqs, {"ID"}));
+    AppendResources(s, req, lists.resources, RowIndex::KeyOf(reqs, {"ID"}));
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
     parent.remove_child(req);
-    frame::NoteLeftOut(std::string("requirements of an extract left out (") + e.what() + ")");
+    s.run->NoteLeftOut(std::string("requirements of an extract left out (") + e.what() + ")");
   }
 }
 
@@ -240,8 +238,7 @@ const char* BaselineTypeWord(int32_t kind) {
 }
 
 // The entry of this extract in the list, appended to |project|.
-void AppendListEntry(pugi::xml_node project) {
-  const BaselineState& s = State();
+void AppendListEntry(const BaselineState& s, pugi::xml_node project) {
   if (s.kind == kKindDocument && s.doc_info && !s.doc_info->IsEOF())
     AppendDocEntry(project, *s.doc_info, EntryForm::kList);
   else if (s.kind == kKindView && s.view_info && !s.view_info->IsEOF())
@@ -260,8 +257,8 @@ void SetChildText(pugi::xml_node entry, const char* name, const std::string& tex
 
 // Updates the Doc or View entry whose GUID holds |guid| in place; appends a
 // new entry when none does.
-void UpdateEntry(pugi::xml_node project, const char* element, const std::string& guid) {
-  const BaselineState& s = State();
+void UpdateEntry(const BaselineState& s, pugi::xml_node project, const char* element,
+                 const std::string& guid) {
   const bool doc = s.kind == kKindDocument;
   for (pugi::xml_node entry : project.children(element)) {
     const std::string listed = entry.child("GUID").text().get();
@@ -280,22 +277,16 @@ void UpdateEntry(pugi::xml_node project, const char* element, const std::string&
     SetChildText(entry, "PackageGUID", Text(info, "PackageGUID"));
     return;
   }
-  AppendListEntry(project);
+  AppendListEntry(s, project);
 }
 
 }  // namespace
 
-BaselineState& State() {
-  thread_local BaselineState state;
-  return state;
-}
-
 bool IsReportKind(int32_t kind) { return kind == kKindReport || kind == kKindPackageReport; }
 bool IsPackageKind(int32_t kind) { return kind == kKindPackage || kind == kKindProject; }
 
-void LoadRecordsets(const Collection* rows, const DataDescriptor& data) {
-  BaselineState& s = State();
-  s = BaselineState();
+BaselineState LoadRecordsets(const Collection* rows, const DataDescriptor& data) {
+  BaselineState s;
   auto ignore = [](auto&& step) {
     try {
       step();
@@ -305,7 +296,8 @@ void LoadRecordsets(const Collection* rows, const DataDescriptor& data) {
   ignore([&] { s.kind = data.ElementType.IsEmpty() ? 0 : data.ElementType.ToLong(); });
   ignore([&] { s.cross_project = !data.CPT.IsEmpty() && data.CPT.ToBool(); });
   ignore([&] { s.project_guid = data.SpectoProject.ToText(); });
-  if (rows == nullptr) return;
+  if (data.Run != nullptr) s.run = data.Run;
+  if (rows == nullptr) return s;
   struct Entry {
     const char* key;
     std::shared_ptr<Recordset> BaselineState::*set;
@@ -333,12 +325,14 @@ void LoadRecordsets(const Collection* rows, const DataDescriptor& data) {
   };
   for (const Entry& e : kSets) ignore([&] { s.*e.set = rows->Get<Recordset>(e.key); });
   ignore([&] { s.ext_reqs = rows->Get<Collection>("ReqsExtReqsTrace"); });
+  return s;
 }
 
-bool WriteHeader(pugi::xml_node parent, const DataDescriptor& data, bool list_form) {
+bool WriteHeader(pugi::xml_node parent, const DataDescriptor& data, const BaselineState& s,
+                 bool list_form) {
   try {
     auto yes = [](const Variant& v) { return !v.IsEmpty() && !v.IsNull() && v.ToBool(); };
-    AppendText(parent, "GUID", State().project_guid);
+    AppendText(parent, "GUID", s.project_guid);
     if (list_form) {
       AppendText(parent, "Label", data.Label.ToText());
       AppendText(parent, "TimeStamp", TimeStampNow());
@@ -348,45 +342,47 @@ bool WriteHeader(pugi::xml_node parent, const DataDescriptor& data, bool list_fo
     if (yes(data.Discussion)) AppendText(parent, "IncludeDiscs", "1");
     if (yes(data.CPT)) AppendText(parent, "IncludeCPT", "1");
     if (!yes(data.CPT) && yes(data.Traceability)) AppendText(parent, "IncludeTraces", "1");
-    if (list_form) AppendText(parent, "BaselineType", BaselineTypeWord(State().kind));
+    if (list_form) AppendText(parent, "BaselineType", BaselineTypeWord(s.kind));
     return true;
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    frame::NoteLeftOut(std::string("the header of an extract left out (") + e.what() + ")");
+    s.run->NoteLeftOut(std::string("the header of an extract left out (") + e.what() + ")");
     return false;
   }
 }
 
-bool WriteRequirements(pugi::xml_node parent) {
-  Recordset* reqs = State().reqs.get();
+bool WriteRequirements(pugi::xml_node parent, const BaselineState& s) {
+  Recordset* reqs = s.reqs.get();
   if (reqs == nullptr) return true;
   try {
-    ReqLists lists(State());
-    for (; !reqs->IsEOF(); reqs->MoveNext()) AppendRequirement(parent, *reqs, lists);
+    ReqLists lists(s);
+    for (; !reqs->IsEOF(); reqs->MoveNext()) AppendRequirement(s, parent, *reqs, lists);
     return true;
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    frame::NoteLeftOut(std::string("the requirements of an extract left out (") + e.what() + ")");
+    s.run->NoteLeftOut(std::string("the requirements of an extract left out (") + e.what() + ")");
     return false;
   }
 }
 
-void WriteBaselineList(const std::string& output_path, const DataDescriptor& data) {
-  BaselineListUpdate list(output_path, data);
-  list.Add();
+void WriteBaselineList(const std::string& output_path, const DataDescriptor& data,
+                       const BaselineState& state) {
+  BaselineListUpdate list(output_path, data, state);
+  list.Add(state);
   list.Save();
 }
 
 BaselineListUpdate::BaselineListUpdate(const std::string& output_path,
-                                       const DataDescriptor& data)
-    : path_(xml::FolderOfPath(output_path) + kBaselineListFile) {
+                                       const DataDescriptor& data, const BaselineState& state)
+    : path_(xml::FolderOfPath(output_path) + kBaselineListFile),
+      notes_(data.Run != nullptr ? &data.Run->write_notes : nullptr) {
   if (!xml::FileExists(path_)) {
     doc_ = xml::NewDocument();
     project_ = doc_->append_child("PROJECT");
     SetSchemaAttributes(project_, kBaselineListSchema);
-    WriteHeader(project_, data, true);
+    WriteHeader(project_, data, state, true);
     return;
   }
   doc_ = xml::LoadDocument(path_, std::string(kSource) + ".WriteBaselineList");
@@ -397,17 +393,16 @@ BaselineListUpdate::BaselineListUpdate(const std::string& output_path,
   SetChildText(project_, "TimeStamp", TimeStampNow());
 }
 
-void BaselineListUpdate::Add() {
-  const BaselineState& s = State();
+void BaselineListUpdate::Add(const BaselineState& s) {
   if (s.kind == kKindDocument && s.doc_info && !s.doc_info->IsEOF())
-    UpdateEntry(project_, "Doc", Text(*s.doc_info, "DocGuid"));
+    UpdateEntry(s, project_, "Doc", Text(*s.doc_info, "DocGuid"));
   else if (s.kind == kKindView && s.view_info && !s.view_info->IsEOF())
-    UpdateEntry(project_, "View", Text(*s.view_info, "ViewGuid"));
+    UpdateEntry(s, project_, "View", Text(*s.view_info, "ViewGuid"));
   else
-    AppendListEntry(project_);
+    AppendListEntry(s, project_);
 }
 
-void BaselineListUpdate::Save() { xml::WriteFileBytes(path_, xml::DocumentText(*doc_)); }
+void BaselineListUpdate::Save() { xml::WriteFileBytes(path_, xml::DocumentText(*doc_, notes_)); }
 
 std::string CleanText(std::string_view text) {
   std::string out;

@@ -7,9 +7,9 @@
 // order the caller's sets are in; over sets sorted like "Reqs" this is the
 // result of a forward merge.
 //
-// The record sets of one extract live in per-thread state: the loader fills
-// it, the header, requirement and list writers read it. One extract runs at
-// a time per thread.
+// The record sets of one extract are gathered by the loader into a
+// BaselineState that the caller hands to the header, requirement and list
+// writers: two extracts, on one thread or on several, never share one.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,7 @@
 
 #include <pugixml.hpp>
 
+#include "frame/TransferState.h"
 #include "qmxml/Collection.h"
 #include "qmxml/DataDescriptor.h"
 #include "qmxml/Recordset.h"
@@ -59,10 +60,15 @@ struct BaselineState {
   // columns 0 to 5 are key, GUID, tag, version, name and text of that
   // project's requirements (the rows are the array's second index).
   std::shared_ptr<Collection> ext_reqs;
+  // Where the resource files of the extract go; set by the package writer
+  // (the requirement pass writes no resource file while it is empty).
+  std::string resources_folder;
+  // The run the extract belongs to: what is left out is counted there, and
+  // resource files are written through it. The loader takes the run of the
+  // transfer context, or a scratch one when the call has none.
+  std::shared_ptr<TransferState> own_run = std::make_shared<TransferState>();
+  TransferState* run = own_run.get();
 };
-
-// The state of the calling thread.
-BaselineState& State();
 
 // True for the two report kinds (no resource files; trace items carry the
 // traced requirement's text and name).
@@ -71,28 +77,30 @@ bool IsReportKind(int32_t kind);
 // and bookmarks, SuspTS written, PGUID left out).
 bool IsPackageKind(int32_t kind);
 
-// Record-set loader: resets the state, then takes the extract kind, the
-// cross-project flag, the project GUID (SpectoProject) and every record set
-// that |rows| holds under its key. Never fails: what cannot be read stays
-// absent. |rows| may be nullptr.
-void LoadRecordsets(const Collection* rows, const DataDescriptor& data);
+// Record-set loader: the extract kind, the cross-project flag, the project
+// GUID (SpectoProject) and every record set that |rows| holds under its
+// key. Never fails: what cannot be read stays absent. |rows| may be
+// nullptr.
+BaselineState LoadRecordsets(const Collection* rows, const DataDescriptor& data);
 
 // Header block into |parent|: GUID, then IncludeHistory, IncludeDiscs,
 // IncludeCPT, IncludeTraces as |data| asks. |list_form| adds Label,
 // TimeStamp and BaselineDesc after GUID and BaselineType at the end (the
 // form of the baseline list). Reports false when writing failed.
-bool WriteHeader(pugi::xml_node parent, const DataDescriptor& data, bool list_form);
+bool WriteHeader(pugi::xml_node parent, const DataDescriptor& data, const BaselineState& state,
+                 bool list_form);
 
 // Requirement pass: one Req per remaining row of "Reqs" into |parent|,
 // each with the rows of the other sets that pair with it. A requirement
 // whose writing fails is left out. Reports false when the pass stopped.
-bool WriteRequirements(pugi::xml_node parent);
+bool WriteRequirements(pugi::xml_node parent, const BaselineState& state);
 
 // Creates or updates "BaselineList.XML" in the folder of |output_path|
-// with the entry of this extract (kind and the loaded "DocInfo",
+// with the entry of the extract |state| holds (kind and its "DocInfo",
 // "ViewInfo" or "PackageInfo"). The file is written at once, whatever
 // write-behind is active, because the next extract reads it back.
-void WriteBaselineList(const std::string& output_path, const DataDescriptor& data);
+void WriteBaselineList(const std::string& output_path, const DataDescriptor& data,
+                       const BaselineState& state);
 
 // The same update spread over many extracts of one folder: the list is
 // read (or created with the header of |data|) once, Add records the
@@ -101,15 +109,18 @@ void WriteBaselineList(const std::string& output_path, const DataDescriptor& dat
 // written again for every package.
 class BaselineListUpdate {
  public:
-  BaselineListUpdate(const std::string& output_path, const DataDescriptor& data);
+  // |state| gives the header of a new list (kind and project GUID).
+  BaselineListUpdate(const std::string& output_path, const DataDescriptor& data,
+                     const BaselineState& state);
   BaselineListUpdate(const BaselineListUpdate&) = delete;
   BaselineListUpdate& operator=(const BaselineListUpdate&) = delete;
-  // Adds or updates the entry of the extract whose record sets are loaded.
-  void Add();
+  // Adds or updates the entry of the extract |state| holds.
+  void Add(const BaselineState& state);
   void Save();
 
  private:
   std::string path_;
+  xml::WriteNotes* notes_;  // the run's, or null
   XmlDocumentPtr doc_;
   pugi::xml_node project_;
 };

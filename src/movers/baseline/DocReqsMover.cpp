@@ -19,6 +19,7 @@ void ElementReqsMover::ReadData(SourceContainer*, DataDescriptor*, ObjectPtr&, S
 
 void ElementReqsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
                                  Scheduler* oScheduler) {
+  UseRun(oData);
   const std::string path = FilePath(oSource);
   DataDescriptor no_context;
   const DataDescriptor& data = oData ? *oData : no_context;
@@ -35,22 +36,26 @@ void ElementReqsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData
 
 void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor& data,
                                      const std::string& path) {
+  std::string resources_folder;
   if (!path.empty())
-    SkipOnFailure("the resources folder of an extract", [&] { package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText()); });
+    SkipOnFailure(Run(), "the resources folder of an extract", [&] {
+      resources_folder = package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText());
+    });
   doc_ = xml::NewDocument();
   auto rows = frame::Take<Collection>(oRs);
   if (!rows) return;
-  bl::LoadRecordsets(rows.get(), data);
-  if (UpdatesList_(data, path)) SkipOnFailure("the baseline list entry of an extract", [&] { bl::WriteBaselineList(path, data); });
+  bl::BaselineState s = bl::LoadRecordsets(rows.get(), data);
+  s.resources_folder = resources_folder;
+  s.run = &Run();
+  if (UpdatesList_(data, path)) SkipOnFailure(Run(), "the baseline list entry of an extract", [&] { bl::WriteBaselineList(path, data, s); });
 
   pugi::xml_node project = doc_->append_child("PROJECT");
   bl::SetSchemaAttributes(project, bl::kBaselineSchema);
-  if (bl::WriteHeader(project, data, false)) {
-    const bl::BaselineState& s = bl::State();
+  if (bl::WriteHeader(project, data, s, false)) {
     Recordset* info = is_view_ ? s.view_info.get() : s.doc_info.get();
     if (info != nullptr && !info->IsEOF()) {
       bool filled = false;
-      SkipOnFailure(is_view_ ? "the view entry of an extract" : "the document entry of an extract", [&] {
+      SkipOnFailure(Run(), is_view_ ? "the view entry of an extract" : "the document entry of an extract", [&] {
         if (is_view_)
           bl::AppendViewEntry(project, *info, bl::EntryForm::kExtract);
         else
@@ -60,7 +65,7 @@ void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor&
       if (filled) {
         pugi::xml_node element = project.last_child();
         pugi::xml_node requirements = element.append_child("Requirements");
-        if (!bl::WriteRequirements(requirements)) element.remove_child(requirements);
+        if (!bl::WriteRequirements(requirements, s)) element.remove_child(requirements);
       }
     } else {
       // Without an information row there is nothing to fill, but the
@@ -69,7 +74,7 @@ void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor&
       project.append_child(is_view_ ? "View" : "Doc");
     }
   }
-  if (!HandsBack_(data, path)) xml::SaveDocument(*doc_, path);
+  if (!HandsBack_(data, path)) Save(*doc_, path);
 }
 
 DocReqsMover::DocReqsMover() : ElementReqsMover("DocReqsMover", false) {}

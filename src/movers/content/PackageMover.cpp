@@ -8,7 +8,6 @@
 
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
-#include "frame/ThreadState.h"
 #include "movers/content/PackageXml.h"
 #include "qmxml/Error.h"
 #include "sql/SqlText.h"
@@ -33,17 +32,6 @@ std::shared_ptr<Recordset> RequiredRows(const Collection& rows, std::string_view
                 "Invalid procedure call or argument: the rows hold no record set \"" +
                     std::string(key) + "\"");
   return rows.Get<Recordset>(key);
-}
-
-// The text listed under |key| in a group lookup list ("" when the list or
-// the entry is missing).
-std::string GroupListText(const Collection* list, const std::string& key) {
-  if (list == nullptr) return "";
-  try {
-    return list->Item(key).ToText();
-  } catch (const Error&) {
-    return "";
-  }
 }
 
 // |text| with every occurrence of |what| replaced by |by|; |count| gets the
@@ -76,7 +64,6 @@ std::string PrepareResourcesFolder(const std::string& path, const std::string& e
   int replaced = 0;
   std::string folder = ReplaceAll(path, element_guid + ".XML", "Resources", &replaced);
   if (replaced == 0) folder = xml::FolderOfPath(path) + "Resources";
-  frame::CurrentThread().resources_folder = folder;
   std::error_code ec;
   if (!std::filesystem::is_directory(folder, ec)) std::filesystem::create_directories(folder, ec);
   return folder;
@@ -93,7 +80,7 @@ PackageMover::PackageMover() : MoverBase("PackageMover") {}
 void PackageMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
                              ObjectPtr& oRs, Scheduler* /*oScheduler*/) {
   const std::string path = FilePath(oSource);
-  RunDataSet(true, eMsg_Package, path, [&] {
+  RunDataSet(oData, true, eMsg_Package, path, [&] {
     auto rows = frame::Take<Collection>(oRs);
     if (!rows)
       throw Error(
@@ -112,17 +99,20 @@ void PackageMover::WriteData_(DataDescriptor& data, Collection& rows,
   rs_resources_ = RequiredRows(rows, "Resources", Source("WriteData_"));
   rs_requirements_.reset();
   project_guid_.clear();
+  resources_folder_.clear();
 
   // Resource files go to "Resources" in place of the package file's name.
-  SkipOnFailure("the resources folder of a package", [&] { package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText()); });
-  SkipOnFailure("the project GUID of a package document", [&] { project_guid_ = data.SpectoProject.ToText(); });
+  SkipOnFailure(Run(), "the resources folder of a package", [&] {
+    resources_folder_ = package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText());
+  });
+  SkipOnFailure(Run(), "the project GUID of a package document", [&] { project_guid_ = data.SpectoProject.ToText(); });
 
   doc_ = xml::NewDocument();
   pugi::xml_node project = doc_->append_child("PROJECT");
-  SkipOnFailure("the identity of a package document", [&] { xml::SetIdentityText(project, data.Data.ToText()); });
-  SkipOnFailure("a package element", [&] { CreatePackageXMLElement_(project, rows); });
+  SkipOnFailure(Run(), "the identity of a package document", [&] { xml::SetIdentityText(project, data.Data.ToText()); });
+  SkipOnFailure(Run(), "a package element", [&] { CreatePackageXMLElement_(project, rows); });
 
-  xml::SaveDocument(*doc_, path);
+  Save(*doc_, path);
 }
 
 void PackageMover::CreatePackageXMLElement_(pugi::xml_node project, Collection& rows) {
@@ -137,24 +127,21 @@ void PackageMover::CreatePackageXMLElement_(pugi::xml_node project, Collection& 
   xml::SetColumnAttr(package, "DESCRIPTION", rs, "DESCRIPTION");
   xml::SetColumnAttr(package, "ParentID", rs, "parentid");
 
-  SkipOnFailure("the group rights of a package", [&] { CreatePackageSecurityXMLElement_(package); });
-  SkipOnFailure("the documents of a package", [&] { CreateChildDocumentsXMLElement_(package, rows); });
-  SkipOnFailure("the views of a package", [&] { CreateChildViewsXMLElement_(package, rows); });
+  SkipOnFailure(Run(), "the group rights of a package", [&] { CreatePackageSecurityXMLElement_(package); });
+  SkipOnFailure(Run(), "the documents of a package", [&] { CreateChildDocumentsXMLElement_(package, rows); });
+  SkipOnFailure(Run(), "the views of a package", [&] { CreateChildViewsXMLElement_(package, rows); });
   pugi::xml_node requirements = package.append_child("Requirements");
-  SkipOnFailure("requirements of a package", [&] { CreateRequirementsXMLChildElement_(requirements, rows); });
+  SkipOnFailure(Run(), "requirements of a package", [&] { CreateRequirementsXMLChildElement_(requirements, rows); });
 }
 
 void PackageMover::CreatePackageSecurityXMLElement_(pugi::xml_node package) {
   pugi::xml_node groups = package.append_child("PackageSecurity").append_child("Groups");
   Recordset* rs = rs_package_security_.get();
   if (rs == nullptr) return;
-  const frame::ThreadState& thread = frame::CurrentThread();
   for (; !rs->IsEOF(); rs->MoveNext()) {
     pugi::xml_node group = groups.append_child("Group");
-    const std::string key =
-        xml::ColumnValue(rs->GetField("usergroupid"), xml::kLong).ToText();
-    AppendTextElement(group, "Name", GroupListText(thread.colGroupNames.get(), key));
-    AppendTextElement(group, "GUID", GroupListText(thread.colGroupGUIDs.get(), key));
+    AppendTextElement(group, "Name", xml::ColumnText(*rs, "GroupName"));
+    AppendTextElement(group, "GUID", xml::ColumnText(*rs, "GroupGUID"));
     AppendTextElement(group, "PackageAccessRights",
                       xml::ColumnText(*rs, "packageaccessrights"));
     AppendTextElement(group, "RequirementAccessRights",
@@ -193,7 +180,7 @@ void PackageMover::CreateChildViewsXMLElement_(pugi::xml_node package, Collectio
 void PackageMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
                             ObjectPtr& oRs, Scheduler* /*oScheduler*/) {
   const std::string path = FilePath(oSource);
-  RunDataSet(false, eMsg_Package, path, [&] { ReadData_(oSource, oData, oRs, path); });
+  RunDataSet(oData, false, eMsg_Package, path, [&] { ReadData_(oSource, oData, oRs, path); });
 }
 
 void PackageMover::ReadData_(SourceContainer* oSource, DataDescriptor* oData,
@@ -224,7 +211,7 @@ void PackageMover::ReadData_(SourceContainer* oSource, DataDescriptor* oData,
 int32_t PackageMover::CreatePackageDBElement_(const ReadContext& ctx) {
   pugi::xml_node package = doc_->select_node("//Package").node();
   if (!package) return 0;
-  frame::ReadingElement at(package);
+  frame::ReadingElement at(reading_, package);
   const std::string id = AttrText(package, "ID");
   const std::string name = AttrText(package, "NAME");
   const std::string description = xml::LineEnds(AttrText(package, "DESCRIPTION"));
@@ -243,7 +230,7 @@ int32_t PackageMover::CreatePackageDBElement_(const ReadContext& ctx) {
   // are not numbers, a refused row) is left out and the next one is tried.
   pugi::xml_node groups = package.child("PackageSecurity").child("Groups");
   for (pugi::xml_node group : groups.children("Group")) {
-    SkipOnFailure("group rights of a package", [&] {
+    SkipOnFailure(Run(), "group rights of a package", [&] {
       const std::string group_guid = ChildText(group, "GUID");
       const int32_t group_key = ctx.keys->getKeyFromGUID("Group", group_guid);
       if (group_key <= 0)
@@ -278,7 +265,7 @@ void PackageMover::CreatePackageContentsDBElements_(const ReadContext& ctx,
     pugi::xml_node parent = doc_->select_node(list.path).node();
     if (!parent) continue;
     for (pugi::xml_node ref : xml::Children(parent)) {
-      frame::ReadingElement at(ref);
+      frame::ReadingElement at(reading_, ref);
       std::string_view guid = ref.text().get();
       const int32_t member_key = ctx.keys->getKeyFromGUID(list.type_word, guid);
       ctx.conn->InsertRow("QmPackageElements", {"PACKAGEID", list.column},

@@ -73,10 +73,10 @@ namespace qmxml::movers {
 // ElementGUID (the file path must end in ElementGUID & ".XML"; that text is
 // replaced by "Resources" to name the resources folder, and when the path
 // does not hold it the folder is "Resources" beside the file), SpectoProject
-// (the project GUID text; written into every resource file). The group
-// names and GUIDs come from the thread's colGroupNames/colGroupGUIDs (filled
-// by the users-and-groups writer); a group missing there is written with an
-// empty Name and GUID. The document is always saved to the file path (the
+// (the project GUID text; written into every resource file). Each
+// "PackageSecurity" row carries the name and GUID of its group (GroupName,
+// GroupGUID; empty for a group the project does not hold), so the package
+// writer needs no other writer to have run before it. The document is always saved to the file path (the
 // scheduler is not used). Only a missing "PackageSecurity" or "Resources"
 // key (or oRs that is not a Collection) stops the call with 23003/23013;
 // any later failing step is skipped and the rest is still written; a file
@@ -173,6 +173,10 @@ class PackageMover : public frame::MoverBase {
   std::shared_ptr<Recordset> rs_package_security_;
   std::shared_ptr<Recordset> rs_resources_;
   std::string project_guid_;
+  // Where the resource files of the package being written go.
+  std::string resources_folder_;
+  // Numbers the named commands of the resources this mover inserts.
+  int32_t resource_command_counter_ = 0;
   std::shared_ptr<Recordset> rs_requirements_;
   std::string source_path_;
 };

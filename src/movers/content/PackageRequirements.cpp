@@ -7,7 +7,6 @@
 #include <cctype>
 
 #include "frame/Components.h"
-#include "frame/ThreadState.h"
 #include "movers/content/PackageMover.h"
 #include "movers/content/PackageXml.h"
 #include "movers/content/TextCapacity.h"
@@ -217,7 +216,7 @@ void PackageMover::CreateRequirementsDBElement_(const ReadContext& ctx,
   static const std::vector<std::string> kMemberColumns = {"PACKAGEID", "REQUIREMENTID"};
   for (pugi::xml_node node : requirements.children()) {
     if (node.type() != pugi::node_element || !node.first_attribute()) continue;
-    frame::ReadingElement at(node);
+    frame::ReadingElement at(reading_, node);
     const xml::Attrs a(node);
     const std::string id = AttrText(node, "ID");
     const int32_t key = ctx.keys->GetNextDBKey("Requirement", id);
@@ -287,7 +286,7 @@ void PackageMover::CreateFieldValuesDBElementWithInsert_(const ReadContext& ctx,
   const int32_t size = ctx.field_value_size;
   for (pugi::xml_node value : requirement.child("FieldValues").children("FieldValue")) {
     if (IsSkippedValue(value)) {
-      frame::NoteRead("tracker or modelling-tool attribute values left out");
+      Run().NoteRead("tracker or modelling-tool attribute values left out");
       continue;
     }
     const xml::Attrs a(value);

@@ -3,10 +3,9 @@
 // bytes) travels in a file of its own, "<GUID>.XML" in the "Resources"
 // folder beside the package file. On reading, resource keys come from the
 // project's key table and each resource is inserted through a named command
-// of its own, numbered by a per-thread counter.
+// of its own, numbered by the mover's counter and released after use.
 #include <limits>
 
-#include "frame/ThreadState.h"
 #include "movers/content/PackageMover.h"
 #include "movers/content/PackageXml.h"
 #include "qmxml/Error.h"
@@ -55,7 +54,8 @@ std::vector<uint8_t> ResourceBytes(const Variant& v) {
 }
 
 void WriteResourceFile(const Recordset& rs, const std::string& guid,
-                       const std::string& project_guid, const std::string& folder) {
+                       const std::string& project_guid, const std::string& folder,
+                       TransferState& run) {
   auto doc = xml::NewDocument();
   pugi::xml_node project = doc->append_child("PROJECT");
   xml::SetAttr(project, "xmlns:xsi", kSchemaInstance);
@@ -75,7 +75,7 @@ void WriteResourceFile(const Recordset& rs, const std::string& guid,
   if (stem.empty())
     throw Error(eErr_BadGuid, "modWriteXML.WriteResourceFile",
                 "The resource GUID \"" + guid + "\" cannot name a file in the resources folder.");
-  xml::SaveDocument(*doc, folder + "/" + stem + ".XML");
+  xml::SaveDocument(*doc, folder + "/" + stem + ".XML", run.files, &run.write_notes);
 }
 
 }  // namespace package_xml
@@ -106,8 +106,7 @@ void PackageMover::CreateResourceXMLFile_(const std::string& guid) {
   if (frame::FileGuid(guid).empty())
     throw Error(eErr_BadGuid, Source("CreateResourceXMLFile_"),
                 "The resource GUID \"" + guid + "\" cannot name a file in the resources folder.");
-  package_xml::WriteResourceFile(*rs_resources_, guid, project_guid_,
-                                 frame::CurrentThread().resources_folder);
+  package_xml::WriteResourceFile(*rs_resources_, guid, project_guid_, resources_folder_, Run());
 }
 
 // ---------------------------------------------------------------------------
@@ -127,7 +126,7 @@ void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
       " VALUES ( ?, ?, ?, ? , ?, ?,?, ? )";
 
   for (pugi::xml_node entry : resources.children("Resource")) {
-    frame::ReadingElement at(entry);
+    frame::ReadingElement at(reading_, entry);
     const std::string guid = ChildText(entry, "GUID");
     const std::string stem = frame::FileGuid(guid);
     if (stem.empty())
@@ -166,7 +165,7 @@ void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
     }
 
     const int32_t key = ctx.keys->GetNextDBKey("Resource", guid);
-    int32_t& counter = frame::CurrentThread().resource_command_counter;
+    int32_t& counter = resource_command_counter_;
     const std::string command = std::to_string(counter) + "ResourceObjInsert";
     const std::string bytes_descriptor =
         std::to_string(static_cast<int64_t>(bytes.size()) - 1) + ";17";

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "frame/ThreadState.h"
+#include "frame/TransferState.h"
 #include "qmxml/Recordset.h"
 #include "xml/XmlDoc.h"
 
@@ -39,31 +39,33 @@ inline std::string AttrText(pugi::xml_node node, const char* name) {
 }
 
 // Runs one step of a mover that carries on past failures: what the step
-// would have added is left out, counted in the thread's left_out as |what|
+// would have added is left out, counted in the left_out of |run| as |what|
 // with the reason, and the mover goes on with its next step.
 template <class Step>
-void SkipOnFailure(const char* what, Step&& step) {
+void SkipOnFailure(TransferState& run, const char* what, Step&& step) {
   try {
     step();
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    frame::NoteLeftOut(std::string(what) + " left out (" + e.what() + ")");
+    run.NoteLeftOut(std::string(what) + " left out (" + e.what() + ")");
   }
 }
 
 // The folder of the resource files of the extract written to |path|: the
 // text |element_guid| & ".XML" in the path replaced by "Resources", or
-// "Resources" beside the file when the path does not hold that text. Made
-// the calling thread's resources folder and created when missing.
+// "Resources" beside the file when the path does not hold that text;
+// created when missing. The writer keeps it for its resource files.
 std::string PrepareResourcesFolder(const std::string& path, const std::string& element_guid);
 
 // Writes the resource file "<folder>/<guid>.XML" of the current row of
 // |resources| (NAME, TYPE, REQUIREMENTID, VERSIONDATETIME, Flags, the bytes
-// of RESOURCEOBJ), naming the project |project_guid|. Package exports and
-// baseline extracts write the same file.
+// of RESOURCEOBJ), naming the project |project_guid|, through the files and
+// notes of |run|. Package exports and baseline extracts write the same
+// file.
 void WriteResourceFile(const Recordset& resources, const std::string& guid,
-                       const std::string& project_guid, const std::string& folder);
+                       const std::string& project_guid, const std::string& folder,
+                       TransferState& run);
 
 // The bytes of a resource column (RESOURCEOBJ), whatever form the row set
 // holds it in: bytes, or text from a database without a byte type.

@@ -4,7 +4,6 @@
 
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
-#include "frame/ThreadState.h"
 #include "frame/Guid.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
@@ -30,7 +29,7 @@ void TraceMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, Obje
                            Scheduler* /*oScheduler*/) {
   const std::string path = FilePath(oSource);
   std::shared_ptr<Recordset> rs = frame::Take<Recordset>(oRs);
-  RunDataSet(true, eMsg_Trace, path, [&] {
+  RunDataSet(oData, true, eMsg_Trace, path, [&] {
     doc_ = xml::NewDocument();
     pugi::xml_node project = xml::AppendElement(*doc_, "Project");
     xml::SetIdentityText(project, oData ? oData->Data.ToText() : std::string());
@@ -38,7 +37,7 @@ void TraceMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, Obje
       doc_.reset();  // no conversion service: no document at all
       return;
     }
-    xml::SaveDocument(*doc_, path);
+    Save(*doc_, path);
   });
 }
 
@@ -65,11 +64,11 @@ bool TraceMover::CreateTracesXMLChildElement_(Recordset* rs, pugi::xml_node proj
   return true;
 }
 
-void TraceMover::ReadData(SourceContainer* oSource, DataDescriptor* /*oData*/, ObjectPtr& oRs,
+void TraceMover::ReadData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
                           Scheduler* /*oScheduler*/) {
   const std::string path = FilePath(oSource);
   std::shared_ptr<Collection> rows = frame::Take<Collection>(oRs);
-  RunDataSet(false, eMsg_Trace, path,
+  RunDataSet(oData, false, eMsg_Trace, path,
              [&] { CreateTracesDBElement_(path, oSource, rows.get()); });
 }
 
@@ -102,7 +101,7 @@ void TraceMover::CreateTracesDBElement_(const std::string& path, const SourceCon
 
   for (pugi::xml_node node = traces.first_child(); node; node = node.next_sibling()) {
     if (!node.first_attribute()) continue;
-    frame::ReadingElement at(node);
+    frame::ReadingElement at(reading_, node);
     const xml::Attrs a(node);
     const int32_t from = requirement_key(a.Text(kReqGUID));
     const int32_t to = requirement_key(a.Text(kToReqGUID));

@@ -4,7 +4,6 @@
 
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
-#include "frame/ThreadState.h"
 #include "movers/definition/InsertValues.h"
 #include "frame/Guid.h"
 #include "sql/SqlText.h"
@@ -28,7 +27,7 @@ void DocPropertiesMover::WriteData(SourceContainer* oSource, DataDescriptor* oDa
   auto rs = frame::Take<Recordset>(oRs);
   DataDescriptor scratch;
   DataDescriptor* data = oData ? oData : &scratch;
-  RunDataSet(true, eMsg_DocProps, path, [&] { WriteDocXML_(rs.get(), data, path); });
+  RunDataSet(oData, true, eMsg_DocProps, path, [&] { WriteDocXML_(rs.get(), data, path); });
 }
 
 void DocPropertiesMover::WriteDocXML_(const Recordset* rs, DataDescriptor* oData,
@@ -44,7 +43,7 @@ void DocPropertiesMover::WriteDocXML_(const Recordset* rs, DataDescriptor* oData
       project.remove_child(element);
   }
   doc_ = doc;
-  xml::SaveDocument(*doc_, path);
+  Save(*doc_, path);
 }
 
 bool DocPropertiesMover::CreateDocXMLElement_(const Recordset& rs, DataDescriptor* oData,
@@ -98,7 +97,7 @@ bool DocPropertiesMover::CreateDocXMLElement_(const Recordset& rs, DataDescripto
     }
   } catch (const Error& e) {
     // The document's element is left out of its file: counted, not silent.
-    frame::NoteLeftOut("document element(s) left out (" + e.Description() + ")");
+    Run().NoteLeftOut("document element(s) left out (" + e.Description() + ")");
     return false;
   }
   return true;
@@ -107,7 +106,7 @@ bool DocPropertiesMover::CreateDocXMLElement_(const Recordset& rs, DataDescripto
 void DocPropertiesMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
                                   ObjectPtr&, Scheduler*) {
   std::string path = FilePath(oSource);
-  RunDataSet(false, eMsg_DocProps, path, [&] { ReadDocXML_(oSource, oData, path); });
+  RunDataSet(oData, false, eMsg_DocProps, path, [&] { ReadDocXML_(oSource, oData, path); });
 }
 
 void DocPropertiesMover::ReadDocXML_(SourceContainer* oSource, DataDescriptor* oData,
@@ -123,7 +122,7 @@ void DocPropertiesMover::ReadDocXML_(SourceContainer* oSource, DataDescriptor* o
 
   pugi::xml_node element = doc_->first_element_by_path("PROJECT/DOC");
   if (!element) return;
-  frame::ReadingElement at(element);
+  frame::ReadingElement at(reading_, element);
   auto attr = [&](const char* name) { return element.attribute(name); };
   auto text = [&](const char* name) {
     return xml::AttributeValue(attr(name), xml::kString).ToText();

@@ -6,7 +6,6 @@
 
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
-#include "frame/ThreadState.h"
 #include "movers/definition/InsertValues.h"
 #include "frame/Guid.h"
 #include "sql/SqlText.h"
@@ -61,7 +60,7 @@ void ProjPropsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
                                ObjectPtr& oRs, Scheduler* oScheduler) {
   std::string path = FilePath(oSource);
   auto rs = frame::Take<Recordset>(oRs);
-  RunDataSet(true, eMsg_Project, path,
+  RunDataSet(oData, true, eMsg_Project, path,
              [&] { WriteProjectXML_(rs.get(), oData, oScheduler, path); });
 }
 
@@ -118,7 +117,7 @@ void ProjPropsMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
                               ObjectPtr& oRs, Scheduler*) {
   CheckContext(oData);
   std::string path = FilePath(oSource);
-  RunDataSet(false, eMsg_Project, path,
+  RunDataSet(oData, false, eMsg_Project, path,
              [&] { ReadProjectXML_(oSource, oData, oRs, path); });
 }
 
@@ -133,7 +132,7 @@ void ProjPropsMover::ReadProjectXML_(SourceContainer* oSource, DataDescriptor* o
 
   pugi::xml_node root = xml::RootElement(*doc_);
   if (!root) return;
-  frame::ReadingElement at(root);
+  frame::ReadingElement at(reading_, root);
   xml::Attrs a(root);
   std::string rsds = a.Text(kRSDS);
   std::string xml_guid = a.Text(kID);

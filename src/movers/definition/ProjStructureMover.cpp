@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "frame/MoverRegistry.h"
-#include "frame/ThreadState.h"
 #include "qmxml/Connection.h"
 #include "qmxml/Error.h"
 #include "sql/SqlText.h"
@@ -142,7 +141,7 @@ void ProjStructureMover::WriteData(SourceContainer* oSource, DataDescriptor* oDa
                                    ObjectPtr& oRs, Scheduler* oScheduler) {
   const std::string path = FilePath(oSource);
   auto rows = frame::Take<Collection>(oRs);
-  RunDataSet(true, eMsg_Structure, path, [&] {
+  RunDataSet(oData, true, eMsg_Structure, path, [&] {
     WriteProjectStructure_(rows.get());
     SaveOrHandBack(oData, oScheduler, path);
   });
@@ -277,7 +276,7 @@ void ProjStructureMover::ReadData(SourceContainer* oSource, DataDescriptor* oDat
                                   ObjectPtr& oRs, Scheduler*) {
   CheckContext(oData);
   auto rows = frame::Take<Collection>(oRs);
-  RunDataSet(false, eMsg_Structure, FilePath(oSource),
+  RunDataSet(oData, false, eMsg_Structure, FilePath(oSource),
              [&] { ReadProjectStructure_(oSource, oData, rows.get()); });
 }
 
@@ -311,7 +310,7 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
   auto items = ctx.Table("qmUserDefinedListItems");
 
   for (pugi::xml_node element : xml::Children(attributes)) {
-    frame::ReadingElement at(element);
+    frame::ReadingElement at(reading_, element);
     const xml::Attrs a(element);
     const std::string guid = GuidAt(a, attribute_at::kID);
     const Variant data_type = a.Value(attribute_at::kDataType, xml::kLong);
@@ -341,7 +340,7 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
       pugi::xml_node list = xml::ChildNode(element, 0);
       if (items && list) {
         for (pugi::xml_node item : xml::Children(list)) {
-          frame::ReadingElement at_item(item);
+          frame::ReadingElement at_item(reading_, item);
           const xml::Attrs ia(item);
           const std::string item_guid = GuidAt(ia, list_item_at::kID);
           items->AddNew();
@@ -362,7 +361,6 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
       default_value = Raw(a, attribute_at::kDefaultValue);
     }
     fields->Set("DefaultValue", default_value);
-    frame::YieldToHost("Attribute");
   }
 
   fields->UpdateBatch();
@@ -376,7 +374,7 @@ void ProjStructureMover::ReadRequirementTypes_(ReadContext& ctx, pugi::xml_node 
   auto type_fields = ctx.Table("qmRequirementTypeFields");
 
   for (pugi::xml_node element : xml::Children(types)) {
-    frame::ReadingElement at(element);
+    frame::ReadingElement at(reading_, element);
     const xml::Attrs a(element);
     const std::string guid = GuidAt(a, req_type_at::kID);
     rts->AddNew();
@@ -410,7 +408,6 @@ void ProjStructureMover::ReadRequirementTypes_(ReadContext& ctx, pugi::xml_node 
                                                           GuidAt(la, type_link_at::kID))));
       }
     }
-    frame::YieldToHost("RequirementType");
   }
 
   rts->UpdateBatch();
@@ -424,7 +421,7 @@ void ProjStructureMover::ReadDocumentTypes_(ReadContext& ctx, pugi::xml_node typ
   auto project_types = ctx.Table("qmProjectDocumentTypes");
 
   for (pugi::xml_node element : xml::Children(types)) {
-    frame::ReadingElement at(element);
+    frame::ReadingElement at(reading_, element);
     const xml::Attrs a(element);
     const std::string guid = GuidAt(a, doc_type_at::kID);
     dts->AddNew();
@@ -447,7 +444,6 @@ void ProjStructureMover::ReadDocumentTypes_(ReadContext& ctx, pugi::xml_node typ
       project_types->Set("PROJECTID", Variant(ctx.project_key));
       project_types->Set("DocumentTypeID", Variant(key));
     }
-    frame::YieldToHost("DocumentType");
   }
 
   dts->UpdateBatch();

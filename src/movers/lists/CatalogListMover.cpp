@@ -46,7 +46,7 @@ void CatalogListMover::WriteData(SourceContainer* oSource, DataDescriptor* oData
                                  ObjectPtr& oRs, Scheduler*) {
   const std::string path = FilePath(oSource);
   RecordsetPtr rs = TakeRecordset(oRs, Source("IMover_WriteData"));
-  RunDataSet(true, layout_.own_message, path, [&] { WriteListXML_(rs, oData, path); });
+  RunDataSet(oData, true, layout_.own_message, path, [&] { WriteListXML_(rs, oData, path); });
 }
 
 void CatalogListMover::WriteListXML_(const RecordsetPtr& rs, const DataDescriptor* oData,
@@ -75,10 +75,10 @@ void CatalogListMover::WriteListXML_(const RecordsetPtr& rs, const DataDescripto
                                          : ComputedValue_(*entries, a));
     }
   }
-  xml::SaveDocument(*doc_, path);
+  Save(*doc_, path);
 }
 
-void CatalogListMover::ReadData(SourceContainer* oSource, DataDescriptor*, ObjectPtr& oRs,
+void CatalogListMover::ReadData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
                                 Scheduler*) {
   const std::string path = FilePath(oSource);
   auto target = frame::Take<Collection>(oRs);
@@ -88,7 +88,7 @@ void CatalogListMover::ReadData(SourceContainer* oSource, DataDescriptor*, Objec
   if (!target) target = std::make_shared<Collection>();
 
   std::vector<std::shared_ptr<Collection>> entries;
-  RunDataSet(false, layout_.own_message, path, [&] { entries = ReadListXML_(path); });
+  RunDataSet(oData, false, layout_.own_message, path, [&] { entries = ReadListXML_(path); });
   for (auto& e : entries) target->Add(Variant(std::static_pointer_cast<Object>(e)));
   oRs = target;
 }

@@ -8,8 +8,9 @@ namespace qmxml::movers {
 
 ExternalProjectMover::ExternalProjectMover() : MoverBase("ExternalProjectMover") {}
 
-void ExternalProjectMover::WriteData(SourceContainer* oSource, DataDescriptor*,
+void ExternalProjectMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
                                      ObjectPtr& oRs, Scheduler*) {
+  UseRun(oData);
   try {
     const std::string path = FilePath(oSource);
     WriteExternalProjects_(TakeRecordset(oRs, Source("IMover_WriteData")), path);
@@ -38,7 +39,7 @@ void ExternalProjectMover::WriteExternalProjects_(const RecordsetPtr& rs,
     xml::SetColumnAttr(link, "Filename", *rs, "Filename");
     xml::SetAttr(link, "ConnectAtOpen", xml::ColumnWord(*rs, "ConnectAtOpen"));
   }
-  xml::SaveDocument(*doc_, path);
+  Save(*doc_, path);
 }
 
 MoverPtr NewExternalProjectMover() { return std::make_shared<ExternalProjectMover>(); }

@@ -8,7 +8,6 @@
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
 #include "frame/Text.h"
-#include "frame/ThreadState.h"
 #include "movers/content/PackageXml.h"
 #include "frame/Guid.h"
 #include "sql/SqlText.h"
@@ -233,11 +232,11 @@ void QueryDefsMover::TakeConnection_(SourceContainer* oSource) {
   connection_ = db ? db->ContainerInfo(eContInfo_Connection).As<Connection>() : nullptr;
 }
 
-void QueryDefsMover::WriteData(SourceContainer* oSource, DataDescriptor*, ObjectPtr& oRs,
+void QueryDefsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
                                Scheduler*) {
   const std::string path = FilePath(oSource);
   auto rs = frame::Take<Recordset>(oRs);
-  RunDataSet(true, eMsg_QDefs, path, [&] {
+  RunDataSet(oData, true, eMsg_QDefs, path, [&] {
     TakeConnection_(oSource);
     auto db = DbContainer(oSource);
     Write_(rs.get(), db ? db->keys.get() : nullptr, path);
@@ -281,7 +280,7 @@ void QueryDefsMover::Write_(Recordset* project, KeyMap* keys, const std::string&
   // Saved to the path whatever ReturnAsXMLStream asks: no caller takes the
   // query document back.
   doc_ = doc;
-  xml::SaveDocument(*doc_, path);
+  Save(*doc_, path);
 }
 
 // ---- reading ----
@@ -290,7 +289,7 @@ void QueryDefsMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
                               ObjectPtr& oRs, Scheduler*) {
   const std::string path = FilePath(oSource);
   auto rows = frame::Take<Collection>(oRs);
-  RunDataSet(false, eMsg_QDefs, path, [&] { Read_(oSource, oData, rows.get(), path); });
+  RunDataSet(oData, false, eMsg_QDefs, path, [&] { Read_(oSource, oData, rows.get(), path); });
 }
 
 void QueryDefsMover::Read_(SourceContainer* oSource, DataDescriptor* oData,
@@ -312,7 +311,7 @@ void QueryDefsMover::Read_(SourceContainer* oSource, DataDescriptor* oData,
     // Every element is a query; one without attributes fails on its
     // identity below rather than vanishing without a word.
     if (def.type() != pugi::node_element) continue;
-    frame::ReadingElement at(def);
+    frame::ReadingElement at(reading_, def);
     auto text = [&](const char* name) {
       return xml::AttributeValue(def.attribute(name), xml::kString).ToText();
     };
@@ -337,7 +336,6 @@ void QueryDefsMover::Read_(SourceContainer* oSource, DataDescriptor* oData,
       keys.NoteLoss(LossKind("query text(s) stored empty", why));
     rs->Set("QUERYSTRING", Variant(converted));
     rs->Set("QMGUID", Variant(guids->GetGUID(xml_guid)));
-    frame::YieldToHost("Query");
   }
   rs->UpdateBatch();
 }

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "frame/MoverRegistry.h"
-#include "frame/ThreadState.h"
 #include "movers/security/SecuritySteps.h"
 #include "qmxml/Error.h"
 #include "sql/SqlText.h"
@@ -60,15 +59,15 @@ std::vector<pugi::xml_node> EntriesOf(pugi::xml_node node, size_t index) {
 // Rights are numbers whose meaning belongs to the host; they are stored as
 // the text that stands in the document. A text that is not a number is
 // stored all the same, and counted, so that the transfer can say so.
-Variant RightsText(const xml::Attrs& a, size_t i) {
+Variant RightsText(TransferState& run, const xml::Attrs& a, size_t i) {
   Variant text(a.Text(i));
   if (!text.ToText().empty() && !text.IsNumeric())
-    frame::NoteRead("rights that are not numbers, stored as text");
+    run.NoteRead("rights that are not numbers, stored as text");
   return text;
 }
 
-Variant TextOrNull(const xml::Attrs& a, size_t i) {
-  Variant t = RightsText(a, i);
+Variant TextOrNull(TransferState& run, const xml::Attrs& a, size_t i) {
+  Variant t = RightsText(run, a, i);
   return t.ToText().empty() ? Variant::Null() : t;
 }
 
@@ -85,11 +84,11 @@ void NarrowToGroup(Recordset& rows, int32_t group_key) {
 
 // ---- export ----
 
-void PermissionsMover::WriteData(SourceContainer* oSource, DataDescriptor* /*oData*/,
+void PermissionsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
                                  ObjectPtr& oRs, Scheduler* /*oScheduler*/) {
   const std::string path = FilePath(oSource);
   auto project = frame::Take<Recordset>(oRs);
-  RunDataSet(true, eMsg_Permissions, path, [&] {
+  RunDataSet(oData, true, eMsg_Permissions, path, [&] {
     doc_ = xml::NewDocument();
     if (!project || project->IsEOF()) return;
     pugi::xml_node root = doc_->append_child("Project");
@@ -100,7 +99,7 @@ void PermissionsMover::WriteData(SourceContainer* oSource, DataDescriptor* /*oDa
     pugi::xml_node groups = root.append_child("Groups");
     CreateGroupsXMLChildElement_(*project, groups);
     if (!groups.first_child()) root.remove_child(groups);
-    xml::SaveDocument(*doc_, path);
+    Save(*doc_, path);
   });
 }
 
@@ -204,7 +203,7 @@ void PermissionsMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
   CheckContext(oData);
   auto rows = frame::Take<Collection>(oRs);
   const std::string path = FilePath(oSource);
-  RunDataSet(false, eMsg_Permissions, path, [&] {
+  RunDataSet(oData, false, eMsg_Permissions, path, [&] {
     doc_ = xml::LoadDocument(path, Source("IMover_ReadData"));
     if (!rows) return;
     auto db = DbContainer(oSource);
@@ -243,7 +242,6 @@ void PermissionsMover::CreatePermissionsDBElements_(pugi::xml_node groups,
       CreateProjectUsersDBElement_(group_key, rights, t);
       CreateReqTypeRightsDBElement_(group, group_key, t);
       CreateDocTypeRightsDBElement_(group, group_key, t);
-      frame::YieldToHost("Group");
     }
   });
 }
@@ -273,10 +271,10 @@ void PermissionsMover::CreateReqTypeRightsDBElement_(pugi::xml_node group,
         rs.Set("USERGROUPID", Variant(group_key));
         rs.Set("REQUIREMENTTYPEID",
                Variant(t.keys->getKeyFromGUID("RequirementType", a.Text(kReqTypeID))));
-        rs.Set("ACCESSRIGHTS", TextOrNull(a, kReqTypeRights));
-        rs.Set("REQTEXTACCESSRIGHTS", TextOrNull(a, kReqTextRights));
-        rs.Set("REQNAMEACCESSRIGHTS", TextOrNull(a, kReqNameRights));
-        rs.Set("TRACEABILITYACCESSRIGHTS", TextOrNull(a, kTraceabilityRights));
+        rs.Set("ACCESSRIGHTS", TextOrNull(Run(), a, kReqTypeRights));
+        rs.Set("REQTEXTACCESSRIGHTS", TextOrNull(Run(), a, kReqTextRights));
+        rs.Set("REQNAMEACCESSRIGHTS", TextOrNull(Run(), a, kReqNameRights));
+        rs.Set("TRACEABILITYACCESSRIGHTS", TextOrNull(Run(), a, kTraceabilityRights));
       }
       CreateAttrRightsDBElement_(reqtype, group_key, t);
     }
@@ -294,7 +292,7 @@ void PermissionsMover::CreateAttrRightsDBElement_(pugi::xml_node reqtype,
         rs.Set("PROJECTID", Variant(t.project_key));
         rs.Set("USERGROUPID", Variant(group_key));
         rs.Set("FIELDID", Variant(t.keys->getKeyFromGUID("UserDefinedField", a.Text(kRightID))));
-        rs.Set("ACCESSRIGHTS", RightsText(a, kRights));
+        rs.Set("ACCESSRIGHTS", RightsText(Run(), a, kRights));
       }
       CreateListItemRightsDBElement_(attribute, group_key, t);
     }
@@ -314,7 +312,7 @@ void PermissionsMover::CreateListItemRightsDBElement_(pugi::xml_node attribute,
       rs.Set("USERGROUPID", Variant(group_key));
       rs.Set("LISTITEMID",
              Variant(t.keys->getKeyFromGUID("UserDefinedListItem", a.Text(kRightID))));
-      rs.Set("ACCESSRIGHTS", RightsText(a, kRights));
+      rs.Set("ACCESSRIGHTS", RightsText(Run(), a, kRights));
     }
   });
 }
@@ -332,7 +330,7 @@ void PermissionsMover::CreateDocTypeRightsDBElement_(pugi::xml_node group,
       rs.Set("USERGROUPID", Variant(group_key));
       rs.Set("DOCUMENTTYPEID",
              Variant(t.keys->getKeyFromGUID("DocumentType", a.Text(kRightID))));
-      rs.Set("ACCESSRIGHTS", RightsText(a, kRights));
+      rs.Set("ACCESSRIGHTS", RightsText(Run(), a, kRights));
     }
   });
 }

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "frame/MoverRegistry.h"
-#include "frame/ThreadState.h"
 #include "movers/security/SecuritySteps.h"
 #include "qmxml/Error.h"
 #include "sql/SqlText.h"
@@ -159,7 +158,7 @@ void ProjSecurityMover::WriteData(SourceContainer* oSource, DataDescriptor* oDat
                                   ObjectPtr& oRs, Scheduler* oScheduler) {
   const std::string path = FilePath(oSource);
   auto project = frame::Take<Recordset>(oRs);
-  RunDataSet(true, eMsg_Security, path, [&] {
+  RunDataSet(oData, true, eMsg_Security, path, [&] {
     doc_ = xml::NewDocument();
     if (!project || project->IsEOF()) return;
     pugi::xml_node root = doc_->append_child("PROJECT");
@@ -178,9 +177,6 @@ void ProjSecurityMover::WriteData(SourceContainer* oSource, DataDescriptor* oDat
 bool ProjSecurityMover::CreateGroupsXMLChildElement_(const Recordset& project,
                                                      pugi::xml_node groups) const {
   security::RunStep(Source("CreateGroupsXMLChildElement_"), [&] {
-    auto& thread = frame::CurrentThread();
-    thread.colGroupGUIDs = std::make_shared<Collection>();
-    thread.colGroupNames = std::make_shared<Collection>();
     auto rows = security::ChildRows(project, "Groups");
     if (!rows) return;
     const Field name = rows->GetField("NAME"),
@@ -190,22 +186,18 @@ bool ProjSecurityMover::CreateGroupsXMLChildElement_(const Recordset& project,
                 reqtype_rights = rows->GetField("REQTYPEACCESSRIGHTS"),
                 attribute_rights = rows->GetField("ATTRIBUTEACCESSRIGHTS"),
                 listitem_rights = rows->GetField("LISTITEMACCESSRIGHTS"),
-                guid = rows->GetField("QMGUID"), id = rows->GetField("ID");
+                guid = rows->GetField("QMGUID");
     auto text = [](const Field& f) { return ColumnValue(f, xml::kString).ToText(); };
     for (; !rows->IsEOF(); rows->MoveNext()) {
       pugi::xml_node group = groups.append_child("Group");
-      const std::string group_name = text(name), group_guid = text(guid);
-      SetAttr(group, "NAME", group_name);
+      SetAttr(group, "NAME", text(name));
       SetAttr(group, "DESCRIPTION", text(description));
       SetAttr(group, "ProjectAccessRights", text(project_rights));
       SetAttr(group, "DocTypeAccessRights", text(doctype_rights));
       SetAttr(group, "ReqTypeAccessRights", text(reqtype_rights));
       SetAttr(group, "AttributeAccessRights", text(attribute_rights));
       SetAttr(group, "ListItemAccessRights", text(listitem_rights));
-      SetAttr(group, "ID", group_guid);
-      const std::string key = ColumnValue(id, xml::kLong).ToText();
-      thread.colGroupGUIDs->Add(Variant(group_guid), key);
-      thread.colGroupNames->Add(Variant(group_name), key);
+      SetAttr(group, "ID", text(guid));
     }
   });
   return static_cast<bool>(groups.first_child());
@@ -246,7 +238,7 @@ void ProjSecurityMover::ReadData(SourceContainer* oSource, DataDescriptor* oData
   const int32_t flags = oData->ProjectFlags;
   auto rows = frame::Take<Collection>(oRs);
   const std::string path = FilePath(oSource);
-  RunDataSet(false, eMsg_Security, path, [&] {
+  RunDataSet(oData, false, eMsg_Security, path, [&] {
     doc_ = xml::LoadDocument(path, Source("IMover_ReadData"));
     if (!rows) return;
     auto db = DbContainer(oSource);
@@ -283,7 +275,7 @@ void ProjSecurityMover::CreateGroupsDBElement_(const Collection& rows,
                                            "ATTRIBUTEACCESSRIGHTS",
                                            "LISTITEMACCESSRIGHTS"};
     for (pugi::xml_node node : Entries(list)) {
-      frame::ReadingElement at(node);
+      frame::ReadingElement at(reading_, node);
       xml::Attrs a(node);
       rs->AddNew();
       for (size_t i = 0; i < kGroupColumns; ++i)
@@ -291,7 +283,6 @@ void ProjSecurityMover::CreateGroupsDBElement_(const Collection& rows,
       const std::string guid = a.Text(kGroupID);
       rs->Set("ID", Variant(keys.GetNextDBKey("Group", guid)));
       rs->Set("QMGUID", Variant(guids.GetGUID(guid)));
-      frame::YieldToHost("Group");
     }
     rs->UpdateBatch();
   });
@@ -303,7 +294,7 @@ void ProjSecurityMover::CreateUsersDBElement_(const Collection& rows, pugi::xml_
     auto rs = sql::RecordsetOfTable(&rows, sql::Table("qmUsers"));
     if (!rs) return;
     for (pugi::xml_node node : Entries(list)) {
-      frame::ReadingElement at(node);
+      frame::ReadingElement at(reading_, node);
       xml::Attrs a(node);
       rs->AddNew();
       rs->Set("LoginName", Variant(sql::HostText(a.Text(kLoginName))));
@@ -316,7 +307,6 @@ void ProjSecurityMover::CreateUsersDBElement_(const Collection& rows, pugi::xml_
       const std::string guid = a.Text(kUserID);
       rs->Set("ID", Variant(keys.GetNextDBKey("User", guid)));
       rs->Set("QMGUID", Variant(guids.GetGUID(guid)));
-      frame::YieldToHost("User");
     }
     rs->UpdateBatch();
   });

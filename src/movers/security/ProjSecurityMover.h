@@ -1,6 +1,5 @@
 // ProjSecurityMover: the users and groups of one project, in both
-// directions, and the per-thread group lookup lists the package writers
-// read later in the same export.
+// directions.
 #pragma once
 
 #include <memory>
@@ -29,12 +28,11 @@ namespace qmxml::movers {
 //   project row: QMGUID, Groups (chapter), Users (chapter)
 //   Groups rows: NAME, DESCRIPTION, PROJECTACCESSRIGHTS, DOCTYPEACCESSRIGHTS,
 //                REQTYPEACCESSRIGHTS, ATTRIBUTEACCESSRIGHTS,
-//                LISTITEMACCESSRIGHTS, QMGUID, ID (Long, the group key)
+//                LISTITEMACCESSRIGHTS, QMGUID
 //   Users rows:  LoginName, Password, Active, FullName, EmailAddress,
 //                NAME (the user's group name), GroupGUID, QMGUID
 // Fields are read by name; the chapters are walked from their current
-// position to the end. Each export renews colGroupGUIDs and colGroupNames
-// of the calling thread (group key in decimal -> group GUID / name).
+// position to the end.
 //
 // ReadData expects oRs = a Collection holding target record sets (see
 // transfer::TargetRecordset) keyed "qmUserGroups" and "qmUsers". Groups

@@ -17,7 +17,6 @@
 #include "frame/Components.h"
 #include "frame/MoverRegistry.h"
 #include "frame/Text.h"
-#include "frame/ThreadState.h"
 #include "movers/content/PackageXml.h"
 #include "sql/SqlText.h"
 #include "xml/XmlDoc.h"
@@ -294,7 +293,7 @@ void ViewMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, Objec
   auto rs = frame::Take<Recordset>(oRs);
   DataDescriptor scratch;
   DataDescriptor* data = oData ? oData : &scratch;
-  RunDataSet(true, eMsg_View, path, [&] { WriteViewXML_(rs.get(), data, path); });
+  RunDataSet(oData, true, eMsg_View, path, [&] { WriteViewXML_(rs.get(), data, path); });
 }
 
 void ViewMover::WriteViewXML_(Recordset* rs, DataDescriptor* oData,
@@ -306,7 +305,7 @@ void ViewMover::WriteViewXML_(Recordset* rs, DataDescriptor* oData,
   if (!xml::SetIdentity(*rs, project, "ProjectGUID")) return;
   CreateViewXMLElement_(*rs, oData, project);
   doc_ = doc;
-  xml::SaveDocument(*doc_, path);
+  Save(*doc_, path);
 }
 
 bool ViewMover::CreateViewXMLElement_(Recordset& rs, DataDescriptor* oData,
@@ -346,7 +345,7 @@ void ViewMover::ReadData(SourceContainer* oSource, DataDescriptor* oData, Object
                          Scheduler*) {
   const std::string path = FilePath(oSource);
   auto rows = frame::Take<Collection>(oRs);
-  RunDataSet(false, eMsg_View, path,
+  RunDataSet(oData, false, eMsg_View, path,
              [&] { ReadViewXML_(oSource, oData, rows.get(), path); });
 }
 
@@ -371,7 +370,7 @@ void ViewMover::CreateViewsDBElement_(Collection* rows, frame::iGUID& guids) {
   // A VIEW without attributes is read like any other and fails on its
   // identity, rather than vanishing without a word.
   if (!view) return;
-  frame::ReadingElement at(view);
+  frame::ReadingElement at(reading_, view);
   std::shared_ptr<Recordset> rs = sql::RecordsetOfTable(rows, sql::Table("QmViews"));
   if (!rs)
     throw Error(eErr_ObjectNotSet, source,
@@ -432,7 +431,6 @@ void ViewMover::CreateViewsDBElement_(Collection* rows, frame::iGUID& guids) {
   rs->Set("VIEWREASON", Variant(sql::HostText(text("viewreason"))));
   rs->Set("QMGUID", Variant(guids.GetGUID(xml_guid)));
   rs->UpdateBatch();
-  frame::YieldToHost("View");
 }
 
 MoverPtr NewViewMover() { return std::make_shared<ViewMover>(); }

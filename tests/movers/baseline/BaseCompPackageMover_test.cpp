@@ -1,7 +1,6 @@
 // The package extract: the package sections in order, documents with their
-// revisions, views, group rights named from the thread's lookup lists, and
+// revisions, views, group rights named from their rows, and
 // the report form's switches.
-#include "frame/ThreadState.h"
 #include "movers/baseline/BaselineTestSupport.h"
 
 namespace qmxml::testing {
@@ -11,20 +10,17 @@ class BaseCompPackageMoverTest : public BaselineFixture {
  protected:
   void SetUp() override {
     BaselineFixture::SetUp();
-    auto& thread = frame::CurrentThread();
-    thread.colGroupGUIDs = std::make_shared<Collection>();
-    thread.colGroupNames = std::make_shared<Collection>();
-    thread.colGroupGUIDs->Add(Variant("{G2}"), "2");
-    thread.colGroupNames->Add(Variant("Devs"), "2");
     Add("PackageInfo", MakeRecordset({"QMGUID", "Name", "Description", "ID", "PARENTID"},
                                      {{Variant(kPackageGuid), Variant("Pkg"), Variant(""),
                                        Variant(3), Variant(1)}}));
     Add("ChildPackages", MakeRecordset({"QMGUID", "Name"}, {{Variant("{C}"), Variant("Child")}}));
     Add("PackageSecurity",
-        MakeRecordset({"usergroupid", "packageaccessrights", "requirementaccessrights",
-                       "documentaccessrights", "viewaccessrights"},
-                      {{Variant(2), Variant(1), Variant(3), Variant(7), Variant(15)},
-                       {Variant(9), Variant(0), Variant(0), Variant(0), Variant(0)}}));
+        MakeRecordset({"usergroupid", "GroupName", "GroupGUID", "packageaccessrights",
+                       "requirementaccessrights", "documentaccessrights", "viewaccessrights"},
+                      {{Variant(2), Variant("Devs"), Variant("{G2}"), Variant(1), Variant(3),
+                        Variant(7), Variant(15)},
+                       {Variant(9), Variant::Null(), Variant::Null(), Variant(0), Variant(0),
+                        Variant(0), Variant(0)}}));
     Add("DocInfo",
         MakeRecordset({"DocGuid", "Name", "Description", "DocTypeGuid", "ItemLabel"},
                       {{Variant("{D1}"), Variant("One"), Variant(""), Variant("{T}"), Variant(false)},

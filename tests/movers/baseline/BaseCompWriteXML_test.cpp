@@ -4,7 +4,7 @@
 // files and the baseline list.
 #include "movers/baseline/BaseCompWriteXML.h"
 
-#include "frame/ThreadState.h"
+#include "frame/TransferState.h"
 #include "movers/baseline/BaselineTestSupport.h"
 #include "frame/Guid.h"
 
@@ -284,11 +284,13 @@ TEST_F(BaseCompWriteXMLTest, ResourcesWhoseGuidCouldLeaveTheFolderAreNotWritten)
     rows = std::make_shared<Collection>();
     Add("Reqs", ReqRows({{1, "1", "{R1}"}}));
     Add("Resources", ResourceRows(bad));
-    frame::CurrentThread().left_out.clear();
+    TransferState run;
+    data.Run = &run;
     Write("BaseCompPackageMover", "out.XML");
+    data.Run = nullptr;
     EXPECT_EQ(Load("out.XML").select_nodes("//Resources").size(), 0u) << bad;
     // Left out, but not without a word.
-    EXPECT_EQ(frame::CurrentThread().left_out.size(), 1u) << bad;
+    EXPECT_EQ(run.left_out.size(), 1u) << bad;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.Path().parent_path() / "escape.XML"));
   EXPECT_TRUE(frame::IsGuidShaped("{0123abcd-ABCD-4567-89ef-0123456789AB}"));
@@ -314,8 +316,7 @@ TEST_F(BaseCompWriteXMLTest, HeaderFormsFollowTheContext) {
     data.Discussion = c.discussion;
     data.Traceability = c.traces;
     data.CPT = c.cpt;
-    bl::LoadRecordsets(nullptr, data);
-    ASSERT_TRUE(bl::WriteHeader(parent, data, false));
+    ASSERT_TRUE(bl::WriteHeader(parent, data, bl::LoadRecordsets(nullptr, data), false));
     EXPECT_EQ(ChildNames(parent), c.expected);
     EXPECT_EQ(Texts(parent, "GUID"), kProjectGuid);
   }
@@ -323,8 +324,7 @@ TEST_F(BaseCompWriteXMLTest, HeaderFormsFollowTheContext) {
   pugi::xml_node parent = doc.append_child("PROJECT");
   data.ElementType = Variant(int32_t{0x400000});
   data.Label = Variant("R1");
-  bl::LoadRecordsets(nullptr, data);
-  ASSERT_TRUE(bl::WriteHeader(parent, data, true));
+  ASSERT_TRUE(bl::WriteHeader(parent, data, bl::LoadRecordsets(nullptr, data), true));
   EXPECT_EQ(ChildNames(parent), "GUID Label TimeStamp BaselineDesc IncludeCPT BaselineType");
   EXPECT_EQ(Texts(parent, "BaselineType"), "Project");
   const std::string stamp = Texts(parent, "TimeStamp");

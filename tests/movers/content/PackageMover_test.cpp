@@ -7,7 +7,6 @@
 #include <filesystem>
 
 #include "TestSupport.h"
-#include "frame/ThreadState.h"
 #include "qmxml/Error.h"
 #include "xml/XmlDoc.h"
 #include "xml/Base64.h"
@@ -121,17 +120,6 @@ struct PackageDoc {
 
 class PackageMoverTest : public DbFixture {
  protected:
-  void SetUp() override {
-    DbFixture::SetUp();
-    auto& thread = frame::CurrentThread();
-    thread.colGroupNames = std::make_shared<Collection>();
-    thread.colGroupGUIDs = std::make_shared<Collection>();
-    thread.resource_command_counter = 0;
-  }
-  void TearDown() override {
-    frame::CurrentThread() = frame::ThreadState();
-    DbFixture::TearDown();
-  }
   void Read(PackageDoc& doc, std::shared_ptr<DatabaseContainer> target = nullptr,
             const std::string& file = "{PK1}.XML") {
     doc.Save(dir.File(file));
@@ -164,10 +152,11 @@ class PackageWriterTest : public PackageMoverTest {
                                     {{"{PK1}", "Pkg", "d & <e>", ""}})},
         {"PackageSecurity",
          MakeRecordset(
-             {"usergroupid", "packageaccessrights", "requirementaccessrights",
-              "documentaccessrights", "viewaccessrights"},
-             {{int32_t{7}, int32_t{1}, int32_t{2}, int32_t{3}, int32_t{4}},
-              {int32_t{9}, int32_t{-1}, Variant::Null(), int32_t{0}, int32_t{0}}})},
+             {"usergroupid", "GroupName", "GroupGUID", "packageaccessrights",
+              "requirementaccessrights", "documentaccessrights", "viewaccessrights"},
+             {{int32_t{7}, "Admins", "{G1}", int32_t{1}, int32_t{2}, int32_t{3}, int32_t{4}},
+              {int32_t{9}, Variant::Null(), Variant::Null(), int32_t{-1}, Variant::Null(),
+               int32_t{0}, int32_t{0}}})},
         {"Resources", resources},
         {"qmDocuments",
          MakeRecordset({"QMGUID", "WordFilePath"}, {{"{D1}", "C:\\d\\s.doc"}})},
@@ -251,8 +240,6 @@ class PackageWriterTest : public PackageMoverTest {
 };
 
 TEST_F(PackageWriterTest, WritesThePackageDocumentInItsFixedOrder) {
-  frame::CurrentThread().colGroupNames->Add(Variant("Admins"), "7");
-  frame::CurrentThread().colGroupGUIDs->Add(Variant("{G1}"), "7");
   auto resources =
       ResourceRows({{"a.png", "image/png", int32_t{11}, "2009-03-01 14:05:00", int32_t{2},
                      "{A0000000-0000-0000-0000-0000000000E1}", std::vector<uint8_t>{1, 2, 3}}});
@@ -266,7 +253,7 @@ TEST_F(PackageWriterTest, WritesThePackageDocumentInItsFixedOrder) {
   EXPECT_EQ(AttrNames(package), "ID NAME DESCRIPTION ParentID");
   EXPECT_EQ(Values(package, "@DESCRIPTION"), "d & <e>");
   EXPECT_EQ(ChildNames(package), "PackageSecurity Documents Views Requirements");
-  // Group 9 is not in the lookup lists: its name and GUID stay empty.
+  // Group 9 is not a group of the project: its name and GUID stay empty.
   EXPECT_EQ(ChildNames(Find(package, "//Group")),
             "Name GUID PackageAccessRights RequirementAccessRights DocumentAccessRights ViewAccessRights");
   EXPECT_EQ(Values(package, "//Group/*"), "Admins|{G1}|1|2|3|4|||-1||0|0|");
@@ -582,10 +569,9 @@ TEST_F(PackageResourceTest, EachResourceGetsAKeyAndACommandOfItsOwn) {
   auto r = doc.Requirement(RequirementAttrs("{R1}"));
   Reference(r, "{A0000000-0000-0000-0000-0000000000E1}");
   Reference(r, "{A0000000-0000-0000-0000-0000000000E2}");
-  frame::CurrentThread().resource_command_counter = 5;
   Read(doc);
-  EXPECT_EQ(frame::CurrentThread().resource_command_counter, 7);
-  EXPECT_FALSE(conn->HasCommand("5ResourceObjInsert"));
+  EXPECT_FALSE(conn->HasCommand("0ResourceObjInsert"));
+  EXPECT_FALSE(conn->HasCommand("1ResourceObjInsert"));
   EXPECT_EQ(conn->CommandCount(), 2u);
   EXPECT_EQ(Text("SELECT group_concat(ID || ',' || NAME || ',' || TYPE || ',' || "
                  "REQUIREMENTID || "

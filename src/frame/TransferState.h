@@ -1,0 +1,39 @@
+// TransferState: what one run (an export, an import, a baseline or a
+// report) shares with every mover call it makes. The run owns it and hands
+// it to each call in DataDescriptor::Run; a mover called without one keeps
+// its own (see MoverBase), so two runs, on one thread or spread over
+// several, never see each other's notes or files.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "xml/XmlDoc.h"
+
+namespace qmxml {
+
+namespace xml {
+class WriteBehind;
+}
+
+class TransferState {
+ public:
+  // What readers stored or left out by rule instead of failing, counted per
+  // kind ("tracker or modelling-tool value left out", ...): a run reports
+  // these so that nothing is lost without a word.
+  std::map<std::string, long> read_notes;
+  // What writers (and readers that carry on past a failed step) left out,
+  // counted per kind and reason; a run reports it and fails on it when
+  // strict.
+  std::map<std::string, long> left_out;
+  // What the documents written met that they cannot hold as it stands.
+  xml::WriteNotes write_notes;
+  // While set, finished documents are written to their files on its thread
+  // (an export); otherwise each is written before its save returns.
+  xml::WriteBehind* files = nullptr;
+
+  void NoteRead(const std::string& kind) { ++read_notes[kind]; }
+  void NoteLeftOut(const std::string& kind) { ++left_out[kind]; }
+};
+
+}  // namespace qmxml
