@@ -11,8 +11,8 @@ thread_local WriteBehind* current = nullptr;
 
 }  // namespace
 
-WriteBehind::WriteBehind(size_t max_pending_bytes)
-    : max_pending_(max_pending_bytes), outer_(current) {
+WriteBehind::WriteBehind(Files files, size_t max_pending_bytes)
+    : files_(files), max_pending_(max_pending_bytes), outer_(current) {
   writer_ = std::thread([this] { Run(); });
   current = this;
 }
@@ -69,7 +69,10 @@ void WriteBehind::Run() {
     lock.unlock();
     std::exception_ptr failed;
     try {
-      WriteFileBytes(path, bytes);
+      if (files_ == Files::kInPlace)
+        WriteFileInPlace(path, bytes);
+      else
+        WriteFileBytes(path, bytes);
     } catch (...) {
       failed = std::current_exception();
     }

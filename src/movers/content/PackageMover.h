@@ -175,6 +175,7 @@ class PackageMover : public frame::MoverBase {
   std::string project_guid_;
   std::shared_ptr<Recordset> rs_requirements_;
   std::string source_path_;
+  const SourceContainer* source_ = nullptr;  // of the read in progress, for resource files
 };
 
 }  // namespace qmxml::movers
