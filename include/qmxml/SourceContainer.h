@@ -13,6 +13,7 @@
 #include "qmxml/Connection.h"
 #include "qmxml/KeyMap.h"
 #include "qmxml/Object.h"
+#include "qmxml/Scheduler.h"
 #include "qmxml/Variant.h"
 
 namespace qmxml {
@@ -64,6 +65,13 @@ class SourceContainer : public Object {
 
   std::string file_path;
   std::shared_ptr<DatabaseContainer> db_container;
+  // The document of file_path when the caller has loaded it already (a
+  // whole-project import checks each document as it loads it): the reader
+  // takes it instead of reading the file again. nullptr: the reader loads.
+  XmlDocumentPtr document;
+  // True: further files the document names (resource files) are loaded
+  // with the well-formedness check of a folder import (CheckWellFormed).
+  bool check_files = false;
 };
 
 }  // namespace qmxml

@@ -2,6 +2,8 @@
 // the class table (MoverClasses.cpp).
 #include "frame/MoverBase.h"
 
+#include "xml/WellFormed.h"
+
 #include <cctype>
 #include <exception>
 
@@ -68,6 +70,13 @@ std::string MoverBase::Source(std::string_view procedure) const {
 
 std::string MoverBase::FilePath(const SourceContainer* oSource) {
   return oSource ? oSource->ContainerInfo(eContInfo_FilePath).ToText() : std::string();
+}
+
+XmlDocumentPtr MoverBase::LoadFile(const SourceContainer* oSource, const std::string& path,
+                                  const std::string& source) {
+  if (oSource && oSource->document && oSource->file_path == path) return oSource->document;
+  if (oSource && oSource->check_files) return xml::CheckWellFormed(path);
+  return xml::LoadDocument(path, source);
 }
 
 std::shared_ptr<DatabaseContainer> MoverBase::DbContainer(const SourceContainer* oSource) {

@@ -50,6 +50,12 @@ class MoverBase : public IMover {
   std::string Source(std::string_view procedure) const;
   // The XML file path of oSource, as text ("" without a container).
   static std::string FilePath(const SourceContainer* oSource);
+  // The document a reader reads from |path|: the one oSource holds for that
+  // path when its caller loaded it already; otherwise the file, checked
+  // (xml::CheckWellFormed) when oSource asks for checked files, else loaded
+  // with xml::LoadDocument and |source| as the error source.
+  static XmlDocumentPtr LoadFile(const SourceContainer* oSource, const std::string& path,
+                                 const std::string& source);
   // The database container of oSource, or nullptr.
   static std::shared_ptr<DatabaseContainer> DbContainer(const SourceContainer* oSource);
   // Raises 23002 unless oData's ClassName is the transfer context's.

@@ -2,10 +2,19 @@
 // and resources, and the traces between requirements.
 #include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
+#include "frame/Guid.h"
 #include "transfer/Kinds.h"
 #include "transfer/Rows.h"
+#include "xml/XmlDoc.h"
 
 namespace qmxml::transfer {
 
@@ -208,13 +217,222 @@ void ExportPackages(ExportContext& ctx, const Kind& kind) {
   ExportFile(ctx, kind.catalogue, kind.catalogue.path, packages, data);
 }
 
-void ImportPackages(ImportContext& ctx, const Kind& kind) {
-  const auto& guids = ctx.packages;
-  for (size_t i = 0; i < guids.size(); ++i) {
-    ImportFile(ctx, kind, ElementFileOf(kind.file, guids[i], "package"));
-    if (ctx.progress && (i + 1) % 100 == 0)
-      ctx.progress("  " + std::to_string(i + 1) + " of " + std::to_string(guids.size()) + " packages");
+namespace fs = std::filesystem;
+
+namespace {
+
+// What the package order needs of one package file: its Package element.
+struct PackageNode {
+  size_t listed = 0;      // its place in the catalogue
+  std::string file;       // the package file, for messages
+  std::string id, name;   // "ID" and "NAME" of its Package element
+  std::string parent_id;  // "ParentID"
+  std::string position;   // of the Package element, for messages
+  ptrdiff_t parent = -1;  // index of the parent among the nodes
+};
+
+PackageNode NodeOf(size_t listed, const std::string& file, const pugi::xml_document& package) {
+  PackageNode n;
+  n.listed = listed;
+  n.file = file;
+  const pugi::xml_node element = package.select_node("//Package").node();
+  n.id = element.attribute("ID").value();
+  n.name = element.attribute("NAME").value();
+  n.parent_id = element.attribute("ParentID").value();
+  return n;
+}
+
+// |nodes| put parents first (keeping their order where it already is); a
+// package whose parents lead back to itself would make a subtree no export
+// reaches: refused, naming every package of the cycle.
+std::vector<size_t> OrderPackages(std::vector<PackageNode>& nodes) {
+  std::unordered_map<std::string, size_t> by_id;
+  for (size_t i = 0; i < nodes.size(); ++i) by_id.emplace(FoldCase(nodes[i].id), i);
+  for (PackageNode& n : nodes)
+    if (!n.parent_id.empty())
+      if (auto it = by_id.find(FoldCase(n.parent_id)); it != by_id.end())
+        n.parent = static_cast<ptrdiff_t>(it->second);
+
+  // Each chain of parents is walked once (no recursion: nesting may be deep).
+  enum State : char { kNew, kOnPath, kPlaced };
+  std::vector<State> state(nodes.size(), kNew);
+  std::vector<size_t> order;
+  order.reserve(nodes.size());
+  std::vector<size_t> path;
+  for (size_t start = 0; start < nodes.size(); ++start) {
+    path.clear();
+    ptrdiff_t at = static_cast<ptrdiff_t>(start);
+    while (at >= 0 && state[static_cast<size_t>(at)] == kNew) {
+      state[static_cast<size_t>(at)] = kOnPath;
+      path.push_back(static_cast<size_t>(at));
+      at = nodes[static_cast<size_t>(at)].parent;
+    }
+    if (at >= 0 && state[static_cast<size_t>(at)] == kOnPath) {
+      std::string names;
+      auto from = std::find(path.begin(), path.end(), static_cast<size_t>(at));
+      for (auto it = from; it != path.end(); ++it)
+        names += (names.empty() ? "" : ", ") + std::string("\"") + nodes[*it].name + "\" " +
+                 nodes[*it].id;
+      throw Error(eErr_PackageCycle, "Transfer.CheckFolder",
+                  "The packages " + names + " are their own ancestors (" +
+                      (path.end() - from == 1 ? "a package whose parent is itself"
+                                              : "a cycle of parents") +
+                      ", at " + nodes[*from].position + " of " + nodes[*from].file +
+                      "); a package tree must end in a top-level package.");
+    }
+    for (auto it = path.rbegin(); it != path.rend(); ++it) {
+      state[*it] = kPlaced;
+      order.push_back(*it);
+    }
   }
+  return order;
+}
+
+}  // namespace
+
+// Loads the package files on a second thread, in the catalogue's order, at
+// most kAhead documents before the reader: parsing the next package
+// overlaps inserting this one. A load that fails ends the loading; its
+// error is raised when the reader takes that file, so an import fails on
+// the same file with the same error as it would one file at a time.
+class LoadAhead {
+ public:
+  LoadAhead(size_t count, std::function<XmlDocumentPtr(size_t)> load)
+      : count_(count), load_(std::move(load)), loader_([this] { Run(); }) {}
+  // Stops the loading (after the file being loaded, if any).
+  ~LoadAhead() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    loader_.join();
+  }
+  LoadAhead(const LoadAhead&) = delete;
+  LoadAhead& operator=(const LoadAhead&) = delete;
+
+  // The next file's document (files are taken in order); throws the error
+  // its load raised.
+  XmlDocumentPtr Take() {
+    std::unique_lock<std::mutex> lock(mu_);
+    changed_.wait(lock, [&] { return !ready_.empty() || failure_; });
+    if (ready_.empty()) std::rethrow_exception(failure_);
+    XmlDocumentPtr doc = std::move(ready_.front());
+    ready_.pop_front();
+    lock.unlock();
+    changed_.notify_all();
+    return doc;
+  }
+
+ private:
+  static constexpr size_t kAhead = 2;
+
+  void Run() {
+    for (size_t i = 0; i < count_; ++i) {
+      {
+        std::unique_lock<std::mutex> lock(mu_);
+        changed_.wait(lock, [&] { return stop_ || ready_.size() < kAhead; });
+        if (stop_) return;
+      }
+      XmlDocumentPtr doc;
+      std::exception_ptr failed;
+      try {
+        doc = load_(i);
+      } catch (...) {
+        failed = std::current_exception();
+      }
+      {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (failed)
+          failure_ = failed;
+        else
+          ready_.push_back(std::move(doc));
+      }
+      changed_.notify_all();
+      if (failed) return;
+    }
+  }
+
+  const size_t count_;
+  const std::function<XmlDocumentPtr(size_t)> load_;
+  std::mutex mu_;
+  std::condition_variable changed_;
+  std::deque<XmlDocumentPtr> ready_;
+  std::exception_ptr failure_;
+  bool stop_ = false;
+  std::thread loader_;  // last: started once the members above are set
+};
+
+// A package GUID as the order compares it: with or without braces, in any
+// letter case.
+std::string PackageKey(const std::string& guid) {
+  const std::string stem = frame::FileGuid(guid);
+  return FoldCase(stem.empty() ? guid : stem);
+}
+
+void ImportPackages(ImportContext& ctx, const Kind& kind) {
+  // Packages are read in the catalogue's order, which an export writes
+  // parents first. Each file is loaded (and checked) once, just before its
+  // reader takes it, so one package document is held at a time. A package
+  // whose parent is listed later waits, keeping only its GUID, and is
+  // loaded again once the parent is in; what still waits at the end is
+  // ordered parents first, and a cycle among it is refused. The files are
+  // loaded on a second thread while the reader inserts (LoadAhead).
+  const auto& guids = ctx.packages;
+  std::unordered_set<std::string> listed, done;
+  for (const auto& g : guids) listed.insert(PackageKey(g));
+  std::unordered_map<std::string, std::vector<size_t>> waiting;  // by parent ID
+  std::vector<PackageNode> held;
+  size_t imported = 0;
+  auto file_of = [&](size_t i) { return ElementFileOf(kind.file, guids[i], "package"); };
+  auto read = [&](size_t i, XmlDocumentPtr doc, const PackageNode& node) {
+    ImportFile(ctx, kind, file_of(i), std::move(doc));
+    if (ctx.progress && ++imported % 100 == 0)
+      ctx.progress("  " + std::to_string(imported) + " of " + std::to_string(guids.size()) +
+                   " packages");
+    // Its children that waited for it follow, and theirs after them.
+    std::vector<std::string> parents{PackageKey(node.id)};
+    while (!parents.empty()) {
+      const std::string parent = std::move(parents.back());
+      parents.pop_back();
+      done.insert(parent);
+      auto it = waiting.find(parent);
+      if (it == waiting.end()) continue;
+      const std::vector<size_t> children = std::move(it->second);
+      waiting.erase(it);
+      for (size_t c : children) {
+        ImportFile(ctx, kind, file_of(held[c].listed));
+        ++imported;
+        parents.push_back(PackageKey(held[c].id));
+      }
+    }
+  };
+  LoadAhead ahead(guids.size(), [&ctx, &kind, &file_of](size_t i) {
+    return LoadChecked(ctx, ctx.dir / file_of(i), kind.file.mover);
+  });
+  for (size_t i = 0; i < guids.size(); ++i) {
+    const fs::path file = ctx.dir / file_of(i);
+    XmlDocumentPtr doc = ahead.Take();
+    PackageNode node = NodeOf(i, file.string(), *doc);
+    const std::string parent = node.parent_id.empty() ? "" : PackageKey(node.parent_id);
+    if (!parent.empty() && listed.count(parent) && !done.count(parent)) {
+      node.position = xml::ElementPosition(doc->select_node("//Package").node(), node.file);
+      waiting[parent].push_back(held.size());
+      held.push_back(std::move(node));
+      continue;
+    }
+    read(i, std::move(doc), node);
+  }
+  if (waiting.empty()) return;
+  // Left waiting: parents that lie in a cycle, or that no listed file holds.
+  std::vector<PackageNode> rest;
+  for (auto& [parent, children] : waiting)
+    for (size_t c : children) rest.push_back(held[c]);
+  std::sort(rest.begin(), rest.end(),
+            [](const PackageNode& a, const PackageNode& b) { return a.listed < b.listed; });
+  waiting.clear();
+  for (size_t r : OrderPackages(rest))
+    ImportFile(ctx, kind, file_of(rest[r].listed));
 }
 
 }  // namespace qmxml::transfer

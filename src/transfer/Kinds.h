@@ -40,6 +40,9 @@ struct KindFile {
   const char* root;         // nullptr: not checked (nothing reads it)
   bool root_case;           // compared with case when the case tells kinds apart
   const char* first_child;  // "": none or any; "-": none
+  // What an import checks of a document of this file beyond its start
+  // (nullptr: nothing); throws Error naming |path| and the element.
+  void (*inspect)(const std::string& path, const pugi::xml_document& doc);
 };
 
 struct Kind {
@@ -49,6 +52,11 @@ struct Kind {
   std::vector<std::string> tables;  // the tables its reader fills
   void (*do_export)(ExportContext&, const Kind&);
   void (*do_import)(ImportContext&, const Kind&);  // nullptr: not imported
+  // Where CheckFolder puts the GUIDs the catalogue lists (nullptr: no
+  // catalogue), and whether a folder without the element files is read as
+  // one without such elements (written before they moved).
+  std::vector<std::string> ImportContext::*listed;
+  bool files_optional;
 };
 
 // Every kind, in transfer order.
@@ -63,6 +71,12 @@ const KindFile* FileOfMover(std::string_view mover);
 // (see ElementFile; |whose| names the element for the message).
 std::filesystem::path ElementFileOf(const KindFile& file, const std::string& guid,
                                     const std::string& whose);
+
+// The checks of a document beyond its start (KindFile::inspect): a trace
+// list names each pair of requirements once; a package names each resource
+// file by a GUID.
+void CheckTraceList(const std::string& path, const pugi::xml_document& doc);
+void CheckResourceNames(const std::string& path, const pugi::xml_document& doc);
 
 // Steps of each kind, in their own units. A kind with one file read into
 // its tables imports with ImportTables.

@@ -196,8 +196,10 @@ ExportSummary ExportProject(const DatabaseLocator& db, const std::string& dir,
       throw Error(eErr_FileNotFound, kSource,
                   "Cannot create the folder " + ctx.dir.string() + ": " + ec.message() + ".");
     {
-      // Files are created on a second thread while the next document is built.
-      xml::WriteBehind files;
+      // Files are created on a second thread while the next document is
+      // built, each straight under its name: the hidden folder is published
+      // whole or not at all.
+      xml::WriteBehind files(xml::WriteBehind::Files::kInPlace);
       run.files = &files;
       transfer::ExportAll(ctx);
       files.Finish();
@@ -288,7 +290,8 @@ ImportSummary ImportProject(const std::string& dir, const DatabaseLocator& db,
   ctx.progress = options.progress;
   TransferState run;
   ctx.data.Run = &run;
-  // The folder is checked before the database is touched.
+  // The catalogues are checked before the database is touched; every other
+  // document as it is loaded for its reader.
   if (ctx.progress) ctx.progress("check the folder");
   transfer::CheckFolder(ctx);
 

@@ -10,13 +10,14 @@
 // the traces last, when every requirement has its new key.
 #include "transfer/TransferSteps.h"
 
-#include <fstream>
 
 #include "qmxml/Collection.h"
 #include "qmxml/Mover.h"
 #include "frame/Guid.h"
 #include "transfer/Kinds.h"
 #include "transfer/Rows.h"
+#include "xml/Files.h"
+#include "xml/WellFormed.h"
 
 namespace qmxml::transfer {
 namespace fs = std::filesystem;
@@ -30,54 +31,56 @@ void WriteWith(const char* mover_name, const fs::path& file, ObjectPtr rows,
 
 namespace {
 
-// The names of the first two start tags of |file| (root, first child),
-// read from the start of the file only: package files are large.
-std::pair<std::string, std::string> FirstTags(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::string head(65536, '\0');
-  in.read(head.data(), static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<size_t>(in.gcount()));
-  std::string names[2];
-  size_t found = 0, i = 0;
-  while (found < 2 && (i = head.find('<', i)) != std::string::npos) {
-    ++i;
-    if (i >= head.size() || head[i] == '?' || head[i] == '!' || head[i] == '/') continue;
-    size_t end = head.find_first_of(" \t\r\n/>", i);
-    names[found++] = head.substr(i, end == std::string::npos ? std::string::npos : end - i);
-  }
-  return {names[0], names[1]};
-}
-
-// Raises eErr_BadDocument when |file| does not start the way the documents
-// of |mover_name| start (its row in the kinds table says how).
-void CheckKind(const char* mover_name, const fs::path& file) {
-  const KindFile* o = FileOfMover(mover_name);
-  if (o == nullptr || o->root == nullptr) return;
-  auto [root, child] = FirstTags(file);
-  if (root.empty()) return;  // not XML at all: the reader's parser says why
-  bool root_ok = o->root_case ? root == o->root : EqualsNoCase(root, o->root);
-  bool no_child = std::string_view(o->first_child) == "-";
+// Raises eErr_BadDocument when |doc|, read from |file|, does not start the
+// way the documents of |o| start (its row in the kinds table says how):
+// readers find their data by position, so a document of another kind
+// would be read as garbage instead of failing.
+void CheckKind(const KindFile& o, const pugi::xml_document& doc, const fs::path& file) {
+  if (o.root == nullptr) return;
+  const pugi::xml_node top = doc.document_element();
+  const pugi::xml_node first =
+      top.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; });
+  const std::string root = top.name(), child = first.name();
+  bool root_ok = o.root_case ? root == o.root : EqualsNoCase(root, o.root);
+  bool no_child = std::string_view(o.first_child) == "-";
   bool child_ok =
-      no_child ? child.empty() : !*o->first_child || child.empty() || child == o->first_child;
+      no_child ? child.empty() : !*o.first_child || child.empty() || child == o.first_child;
   if (root_ok && child_ok) return;
   throw Error(eErr_BadDocument, "Transfer",
-              "The file " + file.string() + " is not a " + o->what + ": it starts with <" + root +
-                  ">" + (child.empty() ? "" : " <" + child + ">") + ", where <" + o->root + ">" +
-                  (no_child          ? std::string(" with no elements inside")
-                   : *o->first_child ? std::string(" <") + o->first_child + ">"
-                                     : std::string()) +
+              "The file " + file.string() + " is not a " + o.what + ": it starts with <" + root +
+                  ">" + (child.empty() ? "" : " <" + child + ">") + ", where <" + o.root + ">" +
+                  (no_child         ? std::string(" with no elements inside")
+                   : *o.first_child ? std::string(" <") + o.first_child + ">"
+                                    : std::string()) +
                   " was expected.");
 }
 
 }  // namespace
 
-void ReadWith(const char* mover_name, const fs::path& file, ObjectPtr rows, ImportContext& ctx) {
+XmlDocumentPtr LoadChecked(const ImportContext& ctx, const fs::path& file,
+                           const char* mover_name) {
+  if (!xml::InsideFolder(file.string(), ctx.dir.string()))
+    throw Error(eErr_BadGuid, "Transfer.CheckFolder",
+                "The file " + file.string() + " leads outside the folder " + ctx.dir.string() +
+                    " (a link); it is not read.");
+  XmlDocumentPtr doc = xml::CheckWellFormed(file.string());
+  if (const KindFile* kind_file = FileOfMover(mover_name)) {
+    CheckKind(*kind_file, *doc, file);
+    if (kind_file->inspect) kind_file->inspect(file.string(), *doc);
+  }
+  return doc;
+}
+
+void ReadWith(const char* mover_name, const fs::path& file, ObjectPtr rows, ImportContext& ctx,
+              XmlDocumentPtr doc) {
   if (!fs::exists(file))
     throw Error(eErr_FileNotFound, "Transfer",
                 "The file " + file.string() + " is missing from the folder.");
-  CheckKind(mover_name, file);
+  if (!doc) doc = LoadChecked(ctx, file, mover_name);
   auto mover = Mover().Get(mover_name);
   SourceContainer source(file.string(), ctx.db);
+  source.document = std::move(doc);
+  source.check_files = true;  // resource files are checked as they are loaded
   try {
     mover->ReadData(&source, &ctx.data, rows, nullptr);
   } catch (const Error& e) {
@@ -98,18 +101,6 @@ fs::path ElementFile(const char* folder, const std::string& guid, const char* ex
   return fs::path(folder) / (stem + extension);
 }
 
-fs::path DocumentFile(const std::string& guid, const std::string& whose) {
-  return ElementFileOf(KindNamed("documents").file, guid, whose);
-}
-
-fs::path PackageFile(const std::string& guid, const std::string& whose) {
-  return ElementFileOf(KindNamed("packages").file, guid, whose);
-}
-
-fs::path ViewFile(const std::string& guid, const std::string& whose) {
-  return ElementFileOf(KindNamed("views").file, guid, whose);
-}
-
 void ExportFile(ExportContext& ctx, const KindFile& kind_file, const fs::path& file,
                 ObjectPtr rows, DataDescriptor data, bool with_db) {
   data.Run = ctx.run;
@@ -117,14 +108,15 @@ void ExportFile(ExportContext& ctx, const KindFile& kind_file, const fs::path& f
   ctx.summary->files[kind_file.counted_as] += 1;
 }
 
-void ImportFile(ImportContext& ctx, const Kind& kind, const fs::path& file) {
-  ReadWith(kind.file.mover, ctx.dir / file, TargetCollection(*ctx.conn, kind.tables), ctx);
+void ImportFile(ImportContext& ctx, const Kind& kind, const fs::path& file, XmlDocumentPtr doc) {
+  ReadWith(kind.file.mover, ctx.dir / file, TargetCollection(*ctx.conn, kind.tables), ctx,
+           std::move(doc));
 }
 
 std::vector<std::string> ReadCatalogue(ImportContext& ctx, const char* mover_name,
-                                       const fs::path& file) {
+                                       const fs::path& file, XmlDocumentPtr doc) {
   ObjectPtr entries = std::make_shared<Collection>();
-  ReadWith(mover_name, ctx.dir / file, entries, ctx);
+  ReadWith(mover_name, ctx.dir / file, entries, ctx, std::move(doc));
   std::vector<std::string> ids;
   auto list = std::dynamic_pointer_cast<Collection>(entries);
   for (size_t i = 1; list && i <= list->Count(); ++i)

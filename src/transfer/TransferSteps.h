@@ -15,6 +15,7 @@
 #include "qmxml/Error.h"
 #include "qmxml/KeyMap.h"
 #include "qmxml/Recordset.h"
+#include "qmxml/Scheduler.h"
 #include "qmxml/SourceContainer.h"
 #include "qmxml/Transfer.h"
 #include "frame/TransferState.h"
@@ -63,9 +64,6 @@ void FailOnLeftOut(const std::map<std::string, long>& left_out, const std::strin
 
 std::filesystem::path ElementFile(const char* folder, const std::string& guid,
                                   const char* extension, const std::string& whose);
-std::filesystem::path DocumentFile(const std::string& guid, const std::string& whose);
-std::filesystem::path PackageFile(const std::string& guid, const std::string& whose);
-std::filesystem::path ViewFile(const std::string& guid, const std::string& whose);
 
 // What every import step sees.
 struct ImportContext {
@@ -74,29 +72,41 @@ struct ImportContext {
   DataDescriptor data;  // shared by every reader of the transfer
   std::filesystem::path dir;
   ProgressFn progress;
-  // The GUIDs of the documents and packages the catalogues list, in their
-  // order, as checked by CheckFolder.
+  // The GUIDs of the documents, packages and views the catalogues list, in
+  // their order, as checked by CheckFolder (each kind's row in the kinds
+  // table names its list).
   std::vector<std::string> documents;
   std::vector<std::string> packages;
   std::vector<std::string> views;
 };
 
-// Checks the folder of |ctx| before the first reader runs: every document
-// the import will read is well-formed XML 1.0 without a DOCTYPE, lies
-// inside the folder, and the catalogues list each document and package
-// once, by GUID (they fill ctx.documents, ctx.packages and ctx.views).
-// Throws Error
-// naming the file, the element and the line.
+// Reads the catalogues of the folder of |ctx| before the first reader
+// runs, walking the kinds table: each must list each document, view and
+// package once, by GUID, and each file it lists must be there (they fill
+// ctx.documents, ctx.packages and ctx.views). Every other document is
+// checked as it is loaded for its reader (LoadChecked); the import runs in
+// one transaction, so a fault found late still changes nothing. Throws
+// Error naming the file, the element and the line.
 void CheckFolder(ImportContext& ctx);
+
+// Loads |file| (a path inside ctx.dir) for the reader |mover_name|, in one
+// pass over its bytes: it must lie inside the folder (links followed),
+// be well-formed XML 1.0 without a DOCTYPE (xml::CheckWellFormed), start
+// as the documents of its kind start, and pass its kind's own check (the
+// kinds table). Returns the parsed document, which ReadWith hands to the
+// reader. Throws Error naming the file, the element, line and column.
+XmlDocumentPtr LoadChecked(const ImportContext& ctx, const std::filesystem::path& file,
+                           const char* mover_name);
 
 // Calls WriteData of |mover_name| with |rows| into |file|; |db| (may be
 // null) is the database container the source container hands out.
 void WriteWith(const char* mover_name, const std::filesystem::path& file, ObjectPtr rows,
                DataDescriptor& data, std::shared_ptr<DatabaseContainer> db = nullptr);
-// Calls ReadData of |mover_name| on |file| with |rows| (a collection).
-// Failures are raised again naming the file.
+// Calls ReadData of |mover_name| on |file| with |rows| (a collection),
+// handing it |doc| (loaded with LoadChecked when nullptr). Failures are
+// raised again naming the file.
 void ReadWith(const char* mover_name, const std::filesystem::path& file, ObjectPtr rows,
-              ImportContext& ctx);
+              ImportContext& ctx, XmlDocumentPtr doc = nullptr);
 
 struct Kind;
 struct KindFile;
@@ -106,13 +116,16 @@ struct KindFile;
 void ExportFile(ExportContext& ctx, const KindFile& kind_file, const std::filesystem::path& file,
                 ObjectPtr rows, DataDescriptor data = {}, bool with_db = false);
 // Reads ctx.dir / |file| with the mover of |kind|'s file, handing it the
-// updatable record sets of the kind's tables.
-void ImportFile(ImportContext& ctx, const Kind& kind, const std::filesystem::path& file);
+// updatable record sets of the kind's tables (and |doc|, see ReadWith).
+void ImportFile(ImportContext& ctx, const Kind& kind, const std::filesystem::path& file,
+                XmlDocumentPtr doc = nullptr);
 
 // The element GUIDs ("ID") listed by a table-of-contents file, read with
-// the catalogue mover |mover_name|, in document order.
+// the catalogue mover |mover_name| from |doc| (see ReadWith), in document
+// order.
 std::vector<std::string> ReadCatalogue(ImportContext& ctx, const char* mover_name,
-                                       const std::filesystem::path& file);
+                                       const std::filesystem::path& file,
+                                       XmlDocumentPtr doc = nullptr);
 
 // The project row (ID, QMGUID) with an empty column per name in
 // |chapters|, for AttachChapter to fill: the parent set several writers take.

@@ -41,6 +41,36 @@ void CheckReplaceable(const std::string& path) {
                   ", which is not replaced.");
 }
 
+namespace {
+
+// Writes |bytes| to |fd| and closes it; false with |reason| (an errno
+// value) when a write or the close fails.
+bool WriteAndClose(int fd, std::string_view bytes, int* reason) {
+  bool ok = true;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      *reason = n < 0 ? errno : ENOSPC;
+    } else {
+      done += static_cast<size_t>(n);
+    }
+  }
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    *reason = errno;
+  }
+  return ok;
+}
+
+[[noreturn]] void RefuseWrite(const std::string& path, int reason) {
+  throw Error(eErr_FileNotFound, "modWriteXML.SaveDocument",
+              "cannot write the file " + path + ": " + std::strerror(reason));
+}
+
+}  // namespace
+
 void WriteFileBytes(const std::string& path, std::string_view bytes) {
   // The bytes go to a new temporary file beside the target, which is
   // renamed over it once complete: a failure or a crash never leaves a
@@ -49,31 +79,25 @@ void WriteFileBytes(const std::string& path, std::string_view bytes) {
   CheckReplaceable(path);
   std::string part;
   const int fd = CreateTempFile(path, &part);
-  bool ok = fd >= 0;
   int reason = errno;
-  for (size_t done = 0; ok && done < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      reason = n < 0 ? errno : ENOSPC;
-    } else {
-      done += static_cast<size_t>(n);
-    }
-  }
-  if (fd >= 0 && ::close(fd) != 0 && ok) {
-    ok = false;
-    reason = errno;
-  }
+  bool ok = fd >= 0 && WriteAndClose(fd, bytes, &reason);
   if (ok && std::rename(part.c_str(), path.c_str()) != 0) {
     ok = false;
     reason = errno;
   }
-  if (!ok) {
-    if (fd >= 0) ::unlink(part.c_str());
-    throw Error(eErr_FileNotFound, "modWriteXML.SaveDocument",
-                "cannot write the file " + path + ": " + std::strerror(reason));
-  }
+  if (ok) return;
+  if (fd >= 0) ::unlink(part.c_str());
+  RefuseWrite(path, reason);
+}
+
+void WriteFileInPlace(const std::string& path, std::string_view bytes) {
+  // O_NOFOLLOW: a link at the name is refused, never written through.
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+  int reason = errno;
+  if (fd >= 0 && WriteAndClose(fd, bytes, &reason)) return;
+  if (fd >= 0) ::unlink(path.c_str());
+  RefuseWrite(path, reason);
 }
 
 std::string FolderOfPath(std::string_view path) {

@@ -14,6 +14,13 @@ namespace qmxml::xml {
 // device), and eErr_FileNotFound naming the file and the reason when it
 // cannot be written (the temporary file is removed again).
 void WriteFileBytes(const std::string& path, std::string_view bytes);
+// Creates or replaces |path| with |bytes|, written straight to it: for a
+// folder the run made for itself and publishes whole once every file is
+// written (an export's hidden folder), where no one sees a half-written
+// file and a temporary file per file would only cost a rename. A link at
+// |path| is refused, not followed. Throws Error eErr_FileNotFound naming
+// the file and the reason; a file that could not be completed is removed.
+void WriteFileInPlace(const std::string& path, std::string_view bytes);
 // Creates a new file ".<name>.<16 random hex digits>.part" beside |path|
 // for writing, exclusively and without following links; its name goes to
 // |temp|. Returns the descriptor, or -1 with errno set.

@@ -6,7 +6,8 @@
 
 namespace qmxml::xml {
 
-WriteBehind::WriteBehind(size_t max_pending_bytes) : max_pending_(max_pending_bytes) {
+WriteBehind::WriteBehind(Files files, size_t max_pending_bytes)
+    : files_(files), max_pending_(max_pending_bytes) {
   writer_ = std::thread([this] { Run(); });
 }
 
@@ -59,7 +60,10 @@ void WriteBehind::Run() {
     lock.unlock();
     std::exception_ptr failed;
     try {
-      WriteFileBytes(path, bytes);
+      if (files_ == Files::kInPlace)
+        WriteFileInPlace(path, bytes);
+      else
+        WriteFileBytes(path, bytes);
     } catch (...) {
       failed = std::current_exception();
     }

@@ -23,9 +23,15 @@ namespace qmxml::xml {
 
 class WriteBehind {
  public:
+  // How each file is written.
+  enum class Files {
+    kReplaceWhole,  // through a temporary file renamed over it (WriteFileBytes)
+    kInPlace,       // straight to its name (WriteFileInPlace): the files of a
+                    // hidden folder that is published whole at the end
+  };
   // Starts the writer thread. |max_pending_bytes| bounds the bytes queued
   // but not yet written: Queue waits while more is pending.
-  explicit WriteBehind(size_t max_pending_bytes = 32u << 20);
+  explicit WriteBehind(Files files = Files::kReplaceWhole, size_t max_pending_bytes = 32u << 20);
   // Waits for the queued files without raising their errors (an owner that
   // is unwinding is already failing), then stops the writer thread.
   ~WriteBehind();
@@ -44,6 +50,7 @@ class WriteBehind {
   void WaitUntilIdle(std::unique_lock<std::mutex>& lock);
   void RethrowFailure();
 
+  const Files files_;
   const size_t max_pending_;
   std::mutex mu_;
   std::condition_variable changed_;

@@ -48,10 +48,6 @@ TEST(Kinds, EveryRowNamesOfferedMoversOwnFilesAndAnImportCheck) {
     }
   }
   EXPECT_EQ(&transfer::KindNamed("packages"), &Kinds()[8]);
-  const std::string guid = "{0B7F3C1A-2D4E-4F60-8A9B-C0D1E2F30415}";
-  EXPECT_EQ(transfer::DocumentFile(guid, "d").generic_string(), "documents/" + guid + ".xml");
-  EXPECT_EQ(transfer::PackageFile(guid, "p").generic_string(), "packages/" + guid + ".XML");
-  EXPECT_EQ(transfer::ViewFile(guid, "v").generic_string(), "views/" + guid + ".xml");
   EXPECT_EQ(transfer::FileOfMover("NoSuchMover"), nullptr);
 }
 

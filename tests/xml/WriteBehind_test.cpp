@@ -38,7 +38,7 @@ TEST(WriteBehind, SavesTheBytesADirectSaveWritesAndFreesTheDocumentAtOnce) {
 
 TEST(WriteBehind, WritesEveryFileUnderABoundSmallerThanOneFile) {
   TempDir dir;
-  WriteBehind files(16);
+  WriteBehind files(WriteBehind::Files::kReplaceWhole, 16);
   for (int i = 0; i < 50; ++i) files.Queue(dir.File(std::to_string(i)), std::string(100 + i, 'a' + i % 26));
   // A later file with the same name replaces an earlier one: order is kept.
   files.Queue(dir.File("7"), "last");

@@ -188,7 +188,8 @@ void PackageMover::ReadData_(SourceContainer* oSource, DataDescriptor* oData,
   auto db = DbContainer(oSource);
   if (!db || !db->connection) return;
   source_path_ = path;
-  doc_ = xml::LoadDocument(path, Source("IMover_ReadData"));
+  source_ = oSource;
+  doc_ = LoadFile(oSource, path, Source("IMover_ReadData"));
   if (!oRs || !db->keys) return;
 
   ReadContext ctx;

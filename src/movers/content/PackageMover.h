@@ -179,6 +179,7 @@ class PackageMover : public frame::MoverBase {
   int32_t resource_command_counter_ = 0;
   std::shared_ptr<Recordset> rs_requirements_;
   std::string source_path_;
+  const SourceContainer* source_ = nullptr;  // of the read in progress, for resource files
 };
 
 }  // namespace qmxml::movers

@@ -138,7 +138,7 @@ void PackageMover::CreateResourcesDBElement_(const ReadContext& ctx,
     if (!xml::InsideFolder(file, folder))
       throw Error(eErr_BadGuid, source,
                   "The resource file " + file + " leads outside the folder " + folder + ".");
-    XmlDocumentPtr resource_doc = xml::LoadDocument(file, source);
+    XmlDocumentPtr resource_doc = LoadFile(source_, file, source);
     pugi::xml_node resource = resource_doc->select_node("//PROJECT/Resource").node();
     if (!resource)
       throw Error(

@@ -75,7 +75,7 @@ void TraceMover::ReadData(SourceContainer* oSource, DataDescriptor* oData, Objec
 void TraceMover::CreateTracesDBElement_(const std::string& path, const SourceContainer* oSource,
                                         Collection* rows) {
   const std::string source = Source("CreateTracesDBElement_");
-  doc_ = xml::LoadDocument(path, source);
+  doc_ = LoadFile(oSource, path, source);
 
   std::shared_ptr<DatabaseContainer> db = DbContainer(oSource);
   if (rows == nullptr || !db || !db->keys) return;

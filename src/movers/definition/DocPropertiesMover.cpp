@@ -114,7 +114,7 @@ void DocPropertiesMover::ReadDocXML_(SourceContainer* oSource, DataDescriptor* o
   auto db = DbContainer(oSource);
   std::shared_ptr<Connection> conn = db ? db->connection : nullptr;
   if (conn == nullptr) return;
-  doc_ = xml::LoadDocument(path, Source("ReadDocXML_"));
+  doc_ = LoadFile(oSource, path, Source("ReadDocXML_"));
   KeyMap* keys = db->keys.get();
   if (keys == nullptr) return;
   auto guids = frame::ChooseGuidProvider(oData ? oData->ProjectFlags : 0);

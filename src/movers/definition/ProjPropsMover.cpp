@@ -125,7 +125,7 @@ void ProjPropsMover::ReadProjectXML_(SourceContainer* oSource, DataDescriptor* o
                                      const ObjectPtr& rows, const std::string& path) {
   auto db = DbContainer(oSource);
   std::shared_ptr<Connection> conn = db ? db->connection : nullptr;
-  doc_ = xml::LoadDocument(path, Source("ReadProjectXML_"));
+  doc_ = LoadFile(oSource, path, Source("ReadProjectXML_"));
   KeyMap* keys = db ? db->keys.get() : nullptr;
   if (rows == nullptr || keys == nullptr || conn == nullptr) return;
   auto guids = frame::ChooseGuidProvider(oData->ProjectFlags);

@@ -283,7 +283,7 @@ void ProjStructureMover::ReadData(SourceContainer* oSource, DataDescriptor* oDat
 void ProjStructureMover::ReadProjectStructure_(SourceContainer* oSource, DataDescriptor* oData,
                                                const Collection* rows) {
   auto db = DbContainer(oSource);
-  XmlDocumentPtr doc = xml::LoadDocument(FilePath(oSource), Source("ReadProjectStructure_"));
+  XmlDocumentPtr doc = LoadFile(oSource, FilePath(oSource), Source("ReadProjectStructure_"));
   if (!db || !db->keys) return;
 
   ReadContext ctx;

@@ -88,14 +88,14 @@ void CatalogListMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
   if (!target) target = std::make_shared<Collection>();
 
   std::vector<std::shared_ptr<Collection>> entries;
-  RunDataSet(oData, false, layout_.own_message, path, [&] { entries = ReadListXML_(path); });
+  RunDataSet(oData, false, layout_.own_message, path, [&] { entries = ReadListXML_(oSource, path); });
   for (auto& e : entries) target->Add(Variant(std::static_pointer_cast<Object>(e)));
   oRs = target;
 }
 
 std::vector<std::shared_ptr<Collection>> CatalogListMover::ReadListXML_(
-    const std::string& path) {
-  doc_ = xml::LoadDocument(path, Source("ReadListXML_"));
+    const SourceContainer* oSource, const std::string& path) {
+  doc_ = LoadFile(oSource, path, Source("ReadListXML_"));
   // The catalogue's own name and extension are kept also when it is named
   // without a folder, so that files beside it can still be named.
   PathParts catalog = SplitPath(path);

@@ -96,7 +96,8 @@ class CatalogListMover : public frame::MoverBase {
  private:
   void WriteListXML_(const RecordsetPtr& rs, const DataDescriptor* oData,
                      const std::string& path);
-  std::vector<std::shared_ptr<Collection>> ReadListXML_(const std::string& path);
+  std::vector<std::shared_ptr<Collection>> ReadListXML_(const SourceContainer* oSource,
+                                                         const std::string& path);
 
   const CatalogLayout& layout_;
 };

@@ -295,7 +295,7 @@ void QueryDefsMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
 void QueryDefsMover::Read_(SourceContainer* oSource, DataDescriptor* oData,
                            Collection* rows, const std::string& path) {
   TakeConnection_(oSource);
-  doc_ = xml::LoadDocument(path, Source("Read_"));
+  doc_ = LoadFile(oSource, path, Source("Read_"));
   std::shared_ptr<Recordset> rs =
       sql::RecordsetOfTable(rows, sql::Table("QmQueryDefinitions"));
   auto db = DbContainer(oSource);

@@ -204,7 +204,7 @@ void PermissionsMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
   auto rows = frame::Take<Collection>(oRs);
   const std::string path = FilePath(oSource);
   RunDataSet(oData, false, eMsg_Permissions, path, [&] {
-    doc_ = xml::LoadDocument(path, Source("IMover_ReadData"));
+    doc_ = LoadFile(oSource, path, Source("IMover_ReadData"));
     if (!rows) return;
     auto db = DbContainer(oSource);
     if (!db || !db->keys) return;

@@ -239,7 +239,7 @@ void ProjSecurityMover::ReadData(SourceContainer* oSource, DataDescriptor* oData
   auto rows = frame::Take<Collection>(oRs);
   const std::string path = FilePath(oSource);
   RunDataSet(oData, false, eMsg_Security, path, [&] {
-    doc_ = xml::LoadDocument(path, Source("IMover_ReadData"));
+    doc_ = LoadFile(oSource, path, Source("IMover_ReadData"));
     if (!rows) return;
     auto db = DbContainer(oSource);
     if (!db || !db->keys) return;

@@ -353,7 +353,7 @@ void ViewMover::ReadViewXML_(SourceContainer* oSource, DataDescriptor* oData,
                              Collection* rows, const std::string& path) {
   attribute_guids_.emplace();
   reqtype_guids_.emplace();
-  doc_ = xml::LoadDocument(path, Source("ReadViewXML_"));
+  doc_ = LoadFile(oSource, path, Source("ReadViewXML_"));
   if (auto db = DbContainer(oSource)) {
     connection_ = db->ContainerInfo(eContInfo_Connection).As<Connection>();
     keys_ = db->keys;
