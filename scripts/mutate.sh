@@ -28,7 +28,9 @@ export TMPDIR="$scratch"
 saved=""
 target=""
 restore() {
-  if [ -n "$saved" ] && [ -n "$target" ]; then cp -p "$saved" "$target"; fi
+  # A plain copy: the file gets a new time stamp, so the next build
+  # recompiles it (keeping the old one would leave the faulty object).
+  if [ -n "$saved" ] && [ -n "$target" ]; then cp "$saved" "$target"; fi
   saved=""
   target=""
 }
@@ -67,7 +69,7 @@ run_fault() {
   [ -n "$name" ] || return 0
   total=$((total + 1))
   saved=$(mktemp "$scratch/saved.XXXXXX")
-  cp -p "$file" "$saved"
+  cp "$file" "$saved"
   target=$file
   if ! apply "$file" "$find" "$repl"; then
     restore
