@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Mutation run: how many deliberate faults the test suite catches.
 #
-#   scripts/mutate.sh [FAULTS [RESULT]]    (defaults: tests/mutants.txt, build/mutation.txt)
+#   scripts/mutate.sh [FAULTS [RESULT]]    (defaults: scripts/mutants.txt, build/mutation.txt)
 #
-# For each fault of FAULTS (see the head of tests/mutants.txt) the source
+# For each fault of FAULTS (see the head of scripts/mutants.txt) the source
 # file is changed, the test binary rebuilt (build/, configured as in the
 # README) and the suite run on SQLite with --gtest_fail_fast. A fault is
 # "killed" when a test fails, "survived" when all pass, "killed (timeout)"
@@ -13,7 +13,7 @@
 # standard output and to RESULT.
 set -u
 cd "$(dirname "$0")/.."
-faults=${1:-tests/mutants.txt}
+faults=${1:-scripts/mutants.txt}
 result=${2:-build/mutation.txt}
 timeout_s=${MUTATE_TIMEOUT:-300}
 build=${MUTATE_BUILD:-build}
