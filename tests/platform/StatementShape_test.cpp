@@ -8,34 +8,6 @@
 namespace qmxml::testing {
 namespace {
 
-TEST(StatementShape, SplitsLiteralsAndLeavesTheRestAlone) {
-  struct Case {
-    const char* sql;
-    const char* shape;
-    std::vector<std::string> values;  // as text; "<null>" for NULL
-  } cases[] = {
-      {"Insert Into T(A, B) Values ( 1, 'x')", "Insert Into T(A, B) Values ( ?, ?)", {"1", "x"}},
-      {"INSERT INTO T2 (C1) VALUES ('O''Brien')", "INSERT INTO T2 (C1) VALUES (?)", {"O'Brien"}},
-      {"insert into t (a,b,c) values (NULL, -2.5, 'nul')", "insert into t (a,b,c) values (?, -?, ?)",
-       {"<null>", "2.5", "nul"}},
-      {"INSERT INTO \"Table 9\" (x) VALUES ('a|b\x1a')", "INSERT INTO \"Table 9\" (x) VALUES (?)",
-       {"a|b\x1a"}},
-      {"INSERT INTO T (Nullable) VALUES ('')", "INSERT INTO T (Nullable) VALUES (?)", {""}},
-  };
-  for (const auto& c : cases) {
-    StatementShape shape;
-    ASSERT_TRUE(SplitInsertShape(c.sql, &shape)) << c.sql;
-    EXPECT_EQ(shape.text, c.shape);
-    ASSERT_EQ(shape.values.size(), c.values.size()) << c.sql;
-    for (size_t i = 0; i < c.values.size(); ++i)
-      EXPECT_EQ(shape.values[i].IsNull() ? "<null>" : shape.values[i].ToText(), c.values[i]);
-  }
-  StatementShape shape;
-  EXPECT_FALSE(SplitInsertShape("UPDATE T SET A = 1", &shape));
-  EXPECT_FALSE(SplitInsertShape("INSERT INTO T (B) VALUES (X'00FF')", &shape));
-  EXPECT_FALSE(SplitInsertShape("INSERT INTO T (B) VALUES ('open", &shape));
-}
-
 class StatementShapeDb : public DbFixture {};
 
 TEST_F(StatementShapeDb, ShapedInsertsStoreWhatTheTextWouldStore) {

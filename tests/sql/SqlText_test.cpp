@@ -43,28 +43,5 @@ TEST(SqlLiteral, Table) {
     EXPECT_EQ(SqlLiteral(c.v, c.null_if_empty, c.forced), c.out) << c.v.ToText();
 }
 
-TEST(SqlLiteral, RecordsetOfTableStripsTheMarker) {
-  Collection rows;
-  auto rs = std::make_shared<Recordset>(std::vector<Column>{{"ID", VarType::Long}});
-  rows.Add(Variant(ObjectPtr(rs)), "qmUsers");
-  EXPECT_EQ(RecordsetOfTable(&rows, Table("qmUsers")), rs);
-  EXPECT_EQ(RecordsetOfTable(&rows, Table("qmUserGroups")), nullptr);
-  EXPECT_EQ(RecordsetOfTable(nullptr, Table("qmUsers")), nullptr);
-}
-
-TEST(GuidProvider, ChosenByBitZeroOfTheProjectFlags) {
-  ServiceRegistry::Current().Reset();
-  EXPECT_EQ(ChooseGuidProvider(0)->GetGUID("{KEEP}"), "{KEEP}");
-  EXPECT_EQ(ChooseGuidProvider(2)->GetGUID("{KEEP}"), "{KEEP}");
-  std::string fresh = ChooseGuidProvider(3)->GetGUID("{KEEP}");
-  EXPECT_NE(fresh, "{KEEP}");
-  ASSERT_EQ(fresh.size(), 38u);
-  EXPECT_EQ(fresh.front(), '{');
-  EXPECT_EQ(fresh, FoldCase(fresh));  // upper case
-  ServiceRegistry::Current().Disable(kProgIdGuid);
-  EXPECT_EQ(ChooseGuidProvider(1)->GetGUID("{KEEP}"), "");
-  ServiceRegistry::Current().Reset();
-}
-
 }  // namespace
 }  // namespace qmxml::sql

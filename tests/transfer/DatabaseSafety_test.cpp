@@ -153,33 +153,6 @@ TEST_P(DatabaseSafetyTest, RunsThatReadCreateNoDatabase) {
   if (OnServer()) EXPECT_EQ(SchemaText(schema), "-");
 }
 
-// The later of two first imports into one new database waits for the first
-// and then imports into what it created: both projects arrive, nothing is
-// lost and nothing left beside the file.
-TEST_P(DatabaseSafetyTest, TwoFirstImportsIntoOneNewDatabaseBothArrive) {
-  for (int round = 0; round < 4; ++round) {
-    const std::string name = "race" + std::to_string(round);
-    const std::string db = OnServer() ? Server() : dir.File(name + ".db");
-    ImportOptions copy = InSchema(OnServer() ? Schema(name) : "", true);
-    copy.lock_wait_ms = 60000;
-    auto run = [&] {
-      try {
-        ImportProject(exported, db, copy);
-      } catch (const Error& e) {
-        ADD_FAILURE() << e.Description();
-      }
-    };
-    std::thread a(run), b(run);
-    a.join();
-    b.join();
-    EXPECT_EQ(OpenProjectDatabase(db, copy.pg_schema)->CountRows("qmProjects"), 2) << name;
-  }
-  if (!OnServer()) {
-    std::string names = Listing(dir.Path());
-    EXPECT_EQ(names.find(".race"), std::string::npos) << names;
-  }
-}
-
 // Names that need quoting, and names that would run SQL if spliced: each is
 // the schema it says, and the sentinel table stays.
 TEST_P(DatabaseSafetyTest, ASchemaNameIsAnIdentifierNeverSql) {
@@ -232,89 +205,6 @@ TEST(DatabaseNames, APasswordIsNeverShown) {
     EXPECT_EQ(e.Description().find("s3cret"), std::string::npos) << e.Description();
     EXPECT_NE(e.Description().find("ann:***@localhost:1"), std::string::npos) << e.Description();
   }
-}
-
-// Progress, success and error lines of the command line on a server whose
-// connection string carries a password (the test server does not ask for it).
-TEST_P(DatabaseSafetyTest, TheCommandLineShowsNoPassword) {
-  if (!OnServer()) GTEST_SKIP() << "a file has no password";
-  std::string spec = Server();
-  const size_t scheme = spec.find("://") + 3;
-  const size_t user = spec.find("user=");
-  ASSERT_NE(user, std::string::npos) << "the test server's string names its user";
-  const std::string name = spec.substr(user + 5, spec.find('&', user) - user - 5);
-  spec.insert(scheme, name + ":s3cret-pw@");
-  const std::string schema = Schema("pw");
-  std::string out;
-  EXPECT_EQ(RunCli("--pg-schema " + schema + " import " + exported + " '" + spec + "'", &out), 0)
-      << out;
-  EXPECT_NE(out.find(name + ":***@"), std::string::npos) << out;
-  EXPECT_EQ(out.find("s3cret-pw"), std::string::npos) << out;
-  // An error that names the database: a schema that holds no project.
-  EXPECT_EQ(RunCli("--pg-schema " + schema + "_none export '" + spec + "' " + dir.File("x"), &out), 2);
-  EXPECT_NE(out.find(name + ":***@"), std::string::npos) << out;
-  EXPECT_EQ(out.find("s3cret-pw"), std::string::npos) << out;
-}
-
-// --wait takes 0 to 86400 finite seconds; anything else is a bad command
-// line that touches nothing.
-TEST_P(DatabaseSafetyTest, WaitTakesOnlyASensibleNumberOfSeconds) {
-  if (OnServer()) GTEST_SKIP() << "the command line is tried on files";
-  std::string out;
-  for (const char* wait : {"nan", "inf", "1e300", "-1", "86401", "2147484"})
-    EXPECT_EQ(RunCli("import --wait " + std::string(wait) + " " + exported + " " + dir.File("w.db"), &out), 1)
-        << wait << ": " << out;
-  EXPECT_FALSE(fs::exists(dir.File("w.db")));
-  EXPECT_EQ(RunCli("-q import --wait 86400 " + exported + " " + dir.File("w.db"), &out), 0) << out;
-}
-
-// A file that is no database, and a full disk: the error names the file
-// and what the database said; the statement is only the detail.
-TEST_P(DatabaseSafetyTest, DatabaseErrorsNameTheFileAndTheCause) {
-  if (OnServer()) GTEST_SKIP() << "file faults";
-  const std::string junk = dir.File("junk.db");
-  WriteFile(junk, std::string(4096, 'j'));
-  auto expect_named = [&](const std::function<void()>& run, const std::string& file,
-                          const std::string& cause) {
-    try {
-      run();
-      ADD_FAILURE() << "no failure for " << file;
-    } catch (const Error& e) {
-      EXPECT_NE(e.Description().find(file), std::string::npos) << e.Description();
-      EXPECT_NE(e.Description().find(cause), std::string::npos) << e.Description();
-      for (const char* statement : {"SELECT ", "BEGIN", "INSERT "})
-        EXPECT_EQ(e.Description().find(statement), std::string::npos) << e.Description();
-    }
-  };
-  expect_named([&] { ImportProject(exported, junk, {}); }, junk, "file is not a database");
-  expect_named([&] { ExportProject(junk, dir.File("out"), {}); }, junk, "file is not a database");
-  EXPECT_EQ(ReadFile(junk), std::string(4096, 'j'));
-
-  // A full disk: files of this process may not grow past |bytes|.
-  auto with_disk_full_at = [](rlim_t bytes, const std::function<void()>& run) {
-    struct rlimit old_limit;
-    ::getrlimit(RLIMIT_FSIZE, &old_limit);
-    auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = old_limit;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    run();
-    ::setrlimit(RLIMIT_FSIZE, &old_limit);
-    ::signal(SIGXFSZ, old_handler);
-  };
-  const std::string full = dir.File("full.db"), small = dir.File("small.db");
-  CreateProjectDatabase(small);
-  const std::string small_before = DatabaseText(*OpenProjectDatabase(small));
-  const std::string before = Listing(dir.Path());
-  with_disk_full_at(96 << 10, [&] {
-    EXPECT_THROW(CreateProjectDatabase(full), Error);
-    expect_named([&] { ImportProject(exported, full, {}); }, full, "");
-  });
-  with_disk_full_at(fs::file_size(small) + 8192, [&] {
-    expect_named([&] { ImportProject(exported, small, {}); }, small, "");
-  });
-  EXPECT_EQ(Listing(dir.Path()), before);
-  EXPECT_EQ(DatabaseText(*OpenProjectDatabase(small)), small_before);
 }
 
 // The server goes away under an import (its session is ended): the error
