@@ -107,6 +107,11 @@ TEST(XmlValues, AttributeRules) {
   EXPECT_EQ(a.Value(4, kDouble).ToDouble(), 2.5);
 }
 
+TEST(XmlText, LineFeedsBecomeCrLfOnce) {
+  EXPECT_EQ(xml::LineEnds("\na\nb\r\nc\n"), "\r\na\r\nb\r\nc\r\n");
+  EXPECT_EQ(xml::LineEnds(""), "");
+}
+
 TEST(XmlText, Base64ValuesRoundTripEveryByte) {
   std::vector<uint8_t> bytes(256);
   for (int i = 0; i < 256; ++i) bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
