@@ -157,33 +157,11 @@ inline std::string DatabaseText(Connection& conn) {
   return out;
 }
 
-// Targeted checks of written documents. Positional readers depend on the
-// names and order of attributes and children; values are checked by the
-// round trips.
-// The attribute names of |element| in order, blank-separated.
-inline std::string AttrNames(pugi::xml_node element) {
-  std::string out;
-  for (auto a : element.attributes()) out += (out.empty() ? "" : " ") + std::string(a.name());
-  return out;
-}
 // The names of |element|'s child elements in order, blank-separated.
 inline std::string ChildNames(pugi::xml_node element) {
   std::string out;
   for (auto c : element.children())
     if (c.type() == pugi::node_element) out += (out.empty() ? "" : " ") + std::string(c.name());
-  return out;
-}
-// The first element selected by |xpath| under |node|.
-inline pugi::xml_node Find(pugi::xml_node node, const char* xpath) { return node.select_node(xpath).node(); }
-// The attribute value or element text selected by |xpath|, each match
-// followed by "|" when there are several.
-inline std::string Values(pugi::xml_node node, const char* xpath) {
-  auto hits = node.select_nodes(xpath);
-  std::string out;
-  for (const auto& h : hits) {
-    out += h.attribute() ? h.attribute().value() : h.node().text().get();
-    if (hits.size() > 1) out += "|";
-  }
   return out;
 }
 
@@ -229,22 +207,8 @@ class DbFixture : public ::testing::Test {
   long Count(const std::string& table) {
     return conn->Scalar("SELECT COUNT(*) FROM " + table, {}).ToLong();
   }
-  // A text dump of every table, to compare a database before and after.
-  std::string Dump() {
-    std::string out;
-    auto tables = conn->Query("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
-    for (; !tables->IsEOF(); tables->MoveNext()) {
-      std::string t = tables->Value("name").ToText();
-      auto rows = conn->Query("SELECT * FROM " + t + " ORDER BY 1, 2");
-      out += "[" + t + "]\n";
-      for (; !rows->IsEOF(); rows->MoveNext()) {
-        for (size_t c = 0; c < rows->Columns().size(); ++c)
-          out += rows->ValueAt(static_cast<int>(c)).ToText() + "|";
-        out += "\n";
-      }
-    }
-    return out;
-  }
+  // Every row of every table, to compare the database before and after.
+  std::string Dump() { return DatabaseText(*conn); }
 
   TempDir dir;
   std::string db_path;

@@ -61,15 +61,6 @@ int RunCli(const std::string& args) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// A process id that is certainly gone: a child that has exited and been
-// reaped.
-pid_t DeadPid() {
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(0);
-  ::waitpid(pid, nullptr, 0);
-  return pid;
-}
-
 class BaselineRunTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
@@ -185,59 +176,6 @@ TEST_P(BaselineRunTest, AFailedRunLeavesTheFolderAndItsSurroundingsAsTheyWere) {
   }
 }
 
-// Sets or clears the immutable flag of |path|; false where the filesystem
-// or the user cannot.
-bool SetImmutable(const std::string& path, bool on) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  int flags = 0;
-  bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-  ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-  ::close(fd);
-  return ok;
-}
-
-TEST_P(BaselineRunTest, AMoveThatFailsHalfWayPutsBackWhatItReplaced) {
-  const fs::path out = dir.File("bl");
-  BaselineOptions o;
-  o.label = "first";
-  WriteBaseline(db, out.string(), o);
-  OpenProjectDatabase(db)->ExecuteScript("UPDATE QmPackages SET NAME = NAME || ' (changed)'");
-  const auto before = Snapshot(out);
-  // The list moves last; a list that cannot be kept aside while it is
-  // replaced fails the run after every extract was moved into place.
-  const std::string list = (out / "BaselineList.XML").string();
-  if (!SetImmutable(list, true)) GTEST_SKIP() << "no immutable files here";
-  o.label = "second";
-  try {
-    WriteBaseline(db, out.string(), o);
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_NE(e.Description().find(list), std::string::npos) << e.Description();
-  }
-  SetImmutable(list, false);
-  EXPECT_EQ(Snapshot(out), before);
-}
-
-TEST_P(BaselineRunTest, ABaselineShowsTheDatabaseAsItStoodAtTheStart) {
-  // In WAL mode a SQLite writer may commit while the baseline reads; a
-  // server always lets it.
-  if (!dbs.OnServer()) OpenProjectDatabase(db)->ExecuteScript("PRAGMA journal_mode=WAL");
-  bool changed = false;
-  BaselineOptions o;
-  o.progress = [&](const std::string&) {
-    if (changed) return;
-    changed = true;
-    OpenProjectDatabase(db)->ExecuteScript("UPDATE QmPackages SET NAME = 'Renamed meanwhile'");
-  };
-  const std::string out = dir.File("bl");
-  WriteBaseline(db, out, o);
-  ASSERT_TRUE(changed);
-  for (const auto& [name, content] : Snapshot(out))
-    EXPECT_EQ(content.find("Renamed meanwhile"), std::string::npos) << name;
-}
-
 // Discussions whose replies nest three deep and whose keys interleave
 // across threads (a late reply to the first thread), each read by
 // different users.
@@ -347,69 +285,6 @@ TEST(BaselineOutputs, CommandsRefuseToWriteOverWhatIsNotTheirs) {
   EXPECT_NE(ReadFile(dir.File("r.xml")).find("<Requirements>"), std::string::npos);
   EXPECT_EQ(RunCli(report + " -o - > " + dir.File("r2.xml")), 0);
   EXPECT_EQ(ReadFile(dir.File("r2.xml")), ReadFile(dir.File("r.xml")));
-}
-
-TEST(BaselineOutputs, FailedAndKilledRunsLeaveNothingVisibleAndTheNextRunClearsTheirLeftovers) {
-  TempDir dir;
-  const std::string db = dir.File("s.db");
-  ASSERT_EQ(RunCli("sample " + db + " --requirements 200 >/dev/null"), 0);
-  const std::string out = dir.File("bl");
-  ASSERT_EQ(RunCli("baseline " + db + " " + out + " --label one >/dev/null"), 0);
-  const auto before = Snapshot(out);
-  // A write that fails half-way (the file size limit, with its signal
-  // ignored): exit 2, one file named as the user knows it, nothing changed.
-  const std::string err = dir.File("err.txt");
-  const int failed = std::system(("trap '' XFSZ; ulimit -f 16; exec " QMXML_CLI " -q baseline " +
-                                  db + " " + out + " --history >/dev/null 2>" + err)
-                                     .c_str());
-  EXPECT_EQ(WEXITSTATUS(failed), 2);
-  const std::string line = ReadFile(err);
-  EXPECT_EQ(line.rfind("qmxml: error 53: ", 0), 0u) << line;
-  const size_t named = line.find(out + "/{");
-  EXPECT_NE(named, std::string::npos) << line;
-  EXPECT_EQ(line.find(out + "/", named + 1), std::string::npos) << line;
-  EXPECT_NE(line.find(": File too large"), std::string::npos) << line;
-  EXPECT_EQ(line.find("Export of"), std::string::npos) << line;
-  EXPECT_EQ(Snapshot(out), before);
-
-  // A file size limit kills the run while it writes (SIGXFSZ).
-  const int status = std::system(("ulimit -f 16; exec " QMXML_CLI " -q baseline " + db + " " +
-                                  out + " --history --traces --discussions >/dev/null 2>&1")
-                                     .c_str());
-  EXPECT_NE(status, 0);
-  // Whatever the killed run left is hidden in its work folder.
-  auto after = Snapshot(out);
-  bool leftover = false;
-  for (auto it = after.begin(); it != after.end();) {
-    const bool work = it->first.rfind(".baseline.partial-", 0) == 0;
-    leftover = leftover || work;
-    it = work ? after.erase(it) : std::next(it);
-  }
-  EXPECT_TRUE(leftover);
-  EXPECT_EQ(after, before);
-
-  // Exports: a folder left by a killed export is removed by the next one.
-  const std::string stale = dir.File(".e.partial-" + std::to_string(DeadPid()));
-  fs::create_directories(stale + "/packages");
-  const std::string alive = dir.File(".e.partial-" + std::to_string(::getpid()));
-  fs::create_directories(alive);
-  ASSERT_EQ(RunCli("export " + db + " " + dir.File("e") + " >/dev/null"), 0);
-  EXPECT_FALSE(fs::exists(stale));
-  EXPECT_TRUE(fs::exists(alive));
-  // --force swaps the finished export in and leaves no second folder.
-  WriteFile(dir.File("e/old.txt"), "old");
-  ASSERT_EQ(RunCli("export " + db + " " + dir.File("e") + " --force >/dev/null"), 0);
-  EXPECT_FALSE(fs::exists(dir.File("e/old.txt")));
-  EXPECT_TRUE(fs::exists(dir.File("e/project.xml")));
-  size_t hidden = 0;
-  for (const auto& e : fs::directory_iterator(dir.Path()))
-    hidden += e.path().filename().string().rfind(".e.", 0) == 0;
-  EXPECT_EQ(hidden, 1u);  // the live process's folder only
-
-  // The next baseline clears the killed run's work folder.
-  ASSERT_EQ(RunCli("baseline " + db + " " + out + " >/dev/null"), 0);
-  for (const auto& e : fs::directory_iterator(out))
-    EXPECT_NE(e.path().filename().string().rfind(".baseline.partial-", 0), 0u) << e.path();
 }
 
 }  // namespace

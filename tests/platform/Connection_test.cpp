@@ -39,15 +39,6 @@ TEST(ConnectionText, EachDialectRewritesMarkersDatesAndPlaceholders) {
   }
 }
 
-// A connection string names a server database, which has no file; any
-// other text is a file's path.
-TEST(ConnectionText, ServerDatabasesAreNamedByTheirConnectionString) {
-  EXPECT_EQ(DatabaseLocator("postgresql://host/db", "team").File(), "");
-  EXPECT_EQ(DatabaseLocator("postgres:///db?host=/tmp").File(), "");
-  EXPECT_EQ(DatabaseLocator("postgresql.db").File(), "postgresql.db");
-  EXPECT_EQ(DatabaseLocator("/data/postgres://x", "team").File(), "/data/postgres://x");
-}
-
 class ConnectionTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
@@ -71,26 +62,6 @@ TEST_P(ConnectionTest, RejectedStatementsComeBackAsNumberedErrors) {
     EXPECT_EQ(e.Number(), eErr_Database);
     EXPECT_NE(e.Description().find("nosuchtable"), std::string::npos);
   }
-}
-
-TEST_P(ConnectionTest, NamedCommandsAreKeptUntilReleasedAndCoerceByDescriptor) {
-  EXPECT_FALSE(conn->HasCommand("OverflowTextInsert"));
-  conn->CreateCommand("OverflowTextInsert",
-                      "INSERT INTO \x05\x01\x06QmOverflowText (OverFlowID, OverflowText) "
-                      "VALUES (?, ?)",
-                      {Variant(int32_t{3}), Variant("8000;8")});
-  EXPECT_TRUE(conn->HasCommand("overflowtextinsert"));
-  // Text for the number, a number for the text: each converted by its descriptor.
-  conn->ExecuteCommand("OverflowTextInsert", {Variant("12"), Variant(int32_t{5})});
-  auto rs = conn->Query("SELECT OverFlowID, OverflowText FROM QmOverflowText");
-  EXPECT_EQ(rs->Columns()[0].type, VarType::Long);
-  EXPECT_EQ(rs->ValueAt(0).ToLong(), 12);
-  EXPECT_EQ(rs->ValueAt(1).Type(), VarType::String);
-  EXPECT_EQ(rs->ValueAt(1).ToText(), "5");
-  EXPECT_THROW(conn->ExecuteCommand("OverflowTextInsert", {Variant("1")}), Error);
-  conn->ReleaseCommand("OverflowTextInsert");
-  EXPECT_FALSE(conn->HasCommand("OverflowTextInsert"));
-  EXPECT_THROW(conn->ExecuteCommand("OverflowTextInsert", {Variant("1"), Variant("x")}), Error);
 }
 
 TEST_P(ConnectionTest, BytesTextsAndNumbersComeBackAsTheyWent) {
@@ -133,15 +104,6 @@ TEST_P(ConnectionTest, RollbackLeavesTheDatabaseAsItWas) {
   EXPECT_EQ(DatabaseText(*conn), before);
 }
 
-TEST_P(ConnectionTest, LookupValueAnswersTextOrEmpty) {
-  conn->Execute("INSERT INTO qmUsers (ID, LoginName) VALUES (1, 'ann')");
-  long found = -1;
-  EXPECT_EQ(conn->LookupValue("SELECT LoginName FROM qmUsers WHERE ID = 1", "LoginName", &found), "ann");
-  EXPECT_EQ(found, 1);
-  EXPECT_EQ(conn->LookupValue("SELECT LoginName FROM qmUsers WHERE ID = 2", "LoginName", &found), "");
-  EXPECT_EQ(found, 0);
-}
-
 TEST_P(ConnectionTest, ASecondWriterWaitsForTheFirstAndGivesUpWhenToldTo) {
   auto other = OpenProjectDatabase(spec);
   conn->Begin();
@@ -156,34 +118,6 @@ TEST_P(ConnectionTest, ASecondWriterWaitsForTheFirstAndGivesUpWhenToldTo) {
   conn->Commit();
   other->Begin();  // free now
   other->Rollback();
-}
-
-// Two writers that allocate keys of one type at the same time, each in its
-// own transaction: the write lock makes the second wait, and its key map
-// starts above what the first committed, so no key is issued twice.
-TEST_P(ConnectionTest, WritersAtTheSameTimeNeverShareAKey) {
-  auto allocate = [&](std::vector<int32_t>* out) {
-    auto c = OpenProjectDatabase(spec);
-    c->SetLockWait(20000);
-    c->Begin();
-    KeyMap keys(c.get());
-    for (int i = 0; i < 50; ++i) {
-      const int32_t key = keys.GetNextDBKey("User", "{u" + std::to_string(i) + "}");
-      c->Run("INSERT INTO qmUsers (ID, LoginName) VALUES (?, 'w')", {Variant(key)});
-      out->push_back(key);
-    }
-    c->Commit();
-  };
-  std::vector<int32_t> a, b;
-  std::thread first(allocate, &a), second(allocate, &b);
-  first.join();
-  second.join();
-  ASSERT_EQ(a.size(), 50u);
-  ASSERT_EQ(b.size(), 50u);
-  std::set<int32_t> all(a.begin(), a.end());
-  all.insert(b.begin(), b.end());
-  EXPECT_EQ(all.size(), 100u);
-  EXPECT_EQ(conn->CountRows("qmUsers"), 100);
 }
 
 // On a server the tables are those of the schema named when the database

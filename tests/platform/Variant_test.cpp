@@ -33,25 +33,6 @@ TEST(Variant, NonNumericTextAndNullAreTypeMismatches) {
   }
 }
 
-TEST(Variant, BooleanFromWordsAndNumbers) {
-  EXPECT_TRUE(Variant("True").ToBool());
-  EXPECT_TRUE(Variant("TRUE").ToBool());
-  EXPECT_FALSE(Variant("False").ToBool());
-  EXPECT_TRUE(Variant("-1").ToBool());
-  EXPECT_TRUE(Variant(int32_t{5}).ToBool());
-  EXPECT_FALSE(Variant("0").ToBool());
-  EXPECT_THROW(Variant("yes").ToBool(), Error);
-}
-
-TEST(Variant, TextForms) {
-  EXPECT_EQ(Variant(true).ToText(), "True");
-  EXPECT_EQ(Variant(false).ToText(), "False");
-  EXPECT_EQ(Variant(1.25).ToText(), "1.25");
-  EXPECT_EQ(Variant(3.0).ToText(), "3");
-  EXPECT_EQ(Variant::Null().ToText(), "");
-  EXPECT_EQ(Variant(MakeDate(2009, 3, 1, 14, 5, 0)).ToText(), "2009-03-01 14:05:00");
-}
-
 TEST(Variant, DatesReadBackFromTheirText) {
   for (const char* text : {"2009-03-01 14:05:00", "1899-12-30 00:00:00", "2038-01-19 03:14:07",
                            "2000-02-29 23:59:59"}) {

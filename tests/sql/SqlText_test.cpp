@@ -82,28 +82,5 @@ TEST(SqlLiteral, BoundValuesStoreWhatTheLiteralTextStores) {
             "integer:1;text:2009-03-01 14:05:00;integer:17;text:");
 }
 
-TEST(SqlLiteral, RecordsetOfTableStripsTheMarker) {
-  Collection rows;
-  auto rs = std::make_shared<Recordset>(std::vector<Column>{{"ID", VarType::Long}});
-  rows.Add(Variant(ObjectPtr(rs)), "qmUsers");
-  EXPECT_EQ(RecordsetOfTable(&rows, Table("qmUsers")), rs);
-  EXPECT_EQ(RecordsetOfTable(&rows, Table("qmUserGroups")), nullptr);
-  EXPECT_EQ(RecordsetOfTable(nullptr, Table("qmUsers")), nullptr);
-}
-
-TEST(GuidProvider, ChosenByBitZeroOfTheProjectFlags) {
-  ServiceRegistry::Current().Reset();
-  EXPECT_EQ(frame::ChooseGuidProvider(0)->GetGUID("{KEEP}"), "{KEEP}");
-  EXPECT_EQ(frame::ChooseGuidProvider(2)->GetGUID("{KEEP}"), "{KEEP}");
-  std::string fresh = frame::ChooseGuidProvider(3)->GetGUID("{KEEP}");
-  EXPECT_NE(fresh, "{KEEP}");
-  ASSERT_EQ(fresh.size(), 38u);
-  EXPECT_EQ(fresh.front(), '{');
-  EXPECT_EQ(fresh, FoldCase(fresh));  // upper case
-  ServiceRegistry::Current().Disable(kProgIdGuid);
-  EXPECT_EQ(frame::ChooseGuidProvider(1)->GetGUID("{KEEP}"), "");
-  ServiceRegistry::Current().Reset();
-}
-
 }  // namespace
 }  // namespace qmxml::sql

@@ -244,29 +244,6 @@ TEST_P(FolderBoundaryTest, ASecondImportWithKeptGuidsIsRefusedAndACopyIsNot) {
   EXPECT_GT(ImportProject(exported.string(), source, AsCopy()).project_key, 1);
 }
 
-TEST_P(FolderBoundaryTest, ImportWaitsForAnotherWriterAndSaysWhenItGivesUp) {
-  const std::string before = DatabaseText(source);
-  auto writer = OpenProjectDatabase(source);
-  writer->Begin();
-  ImportOptions options = AsCopy();
-  options.lock_wait_ms = 200;
-  Error e = Refused(exported, source, options);
-  EXPECT_EQ(e.Number(), eErr_Locked);
-  EXPECT_NE(e.Description().find("gave up after waiting 0.2 s"), std::string::npos) << e.Description();
-  writer->Rollback();
-  EXPECT_TRUE(DatabaseText(source) == before) << "the database changed";
-
-  // A writer that finishes while the import waits: the import goes on.
-  writer->Begin();
-  std::thread finish([&] {  // on its own thread: the connection is used by one at a time
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    writer->Commit();
-  });
-  options.lock_wait_ms = 20000;
-  EXPECT_NO_THROW(ImportProject(exported.string(), source, options));
-  finish.join();
-}
-
 TEST_P(FolderBoundaryTest, ExportRefusesRowsWhoseGuidCannotNameAFile) {
   struct Row {
     const char* what;
@@ -486,36 +463,6 @@ TEST_P(FolderBoundaryTest, AChildListedBeforeItsParentHangsUnderItsOwnProjectsPa
   ImportProject(nested.string(), fresh, {});
   ASSERT_EQ(parents(fresh).size(), 1u);
   EXPECT_EQ(parents(fresh)[0].first, parents(fresh)[0].second);
-}
-
-TEST_P(FolderBoundaryTest, AQueryNestedDeeperThanTheParserTakesIsStoredEmptyNeverACrash) {
-  const fs::path deep = Copy("deep");
-  Edit(deep / "queries.xml", "<QUERYSTRING>[^<]*</QUERYSTRING>",
-       "<QUERYSTRING>" + std::string(20000, '(') + "Req.Author = \"x\"" + std::string(20000, ')') +
-           "</QUERYSTRING>");
-  // Through the engine: the text does not parse and is stored empty, counted.
-  const std::string fresh = dbs.New("deep.db");
-  // The count is kept under its cause; only the start of the kind is fixed.
-  auto emptied = [](const std::map<std::string, long>& losses, const std::string& kind) {
-    long n = 0;
-    for (const auto& [what, count] : losses)
-      if (what.rfind(kind, 0) == 0) n += count;
-    return n;
-  };
-  auto summary = ImportProject(deep.string(), fresh, {});
-  EXPECT_EQ(emptied(summary.losses, "query text(s) stored empty"), 1);
-  ImportOptions strict;
-  strict.strict = true;
-  EXPECT_EQ(Refused(deep, dbs.New("strict.db"), strict).Number(), eErr_Skipped);
-  // A copy keeps the text as it came; its export then writes it empty,
-  // counted, instead of crashing.
-  ImportProject(deep.string(), source, AsCopy());
-  const std::string key =
-      OpenProjectDatabase(source)->Scalar("SELECT MAX(ID) FROM qmProjects", {}).ToText();
-  ExportOptions which;
-  which.project = key;
-  auto exported_again = ExportProject(source, dir.File("deep-out"), which);
-  EXPECT_EQ(emptied(exported_again.losses, "query text(s) written empty"), 1);
 }
 
 }  // namespace

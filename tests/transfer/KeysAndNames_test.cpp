@@ -56,49 +56,6 @@ TEST(KeyFile, ThePlainFlowNeedsNoKeyOptionsAndTheKeyIsTheOwnersAlone) {
             0);
 }
 
-TEST(KeyFile, WhichKeyACommandUsesAndHowANewOneIsWritten) {
-  TempDir dir;
-  const std::string saved_xdg = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
-  setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
-  unsetenv(kCipherKeyVariable);
-  const std::string db = dir.File("p.db"), user = dir.File("config/qmxml/key");
-  // Nothing named: the user's key, made on first need only.
-  EXPECT_EQ(KeyFileFor("", db, false), user);
-  EXPECT_FALSE(fs::exists(user));
-  const mode_t old_mask = ::umask(0);
-  EXPECT_EQ(KeyFileFor("", db, true), user);
-  ::umask(old_mask);
-  EXPECT_EQ(ModeOf(user), 0600);
-  const std::string first = ReadFile(user);
-  EXPECT_EQ(KeyFileFor("", db, true), user);
-  EXPECT_EQ(ReadFile(user), first) << "an existing key is never replaced";
-  // A key beside the database wins over the user's; the environment over
-  // both; an option over everything.
-  WriteFile(db + ".key", PasswordCipher::NewKeyText());
-  EXPECT_EQ(KeyFileFor("", db, true), db + ".key");
-  setenv(kCipherKeyVariable, dir.File("env.key").c_str(), 1);
-  EXPECT_EQ(KeyFileFor("", db, true), dir.File("env.key"));
-  EXPECT_EQ(KeyFileFor(dir.File("named.key"), db, true), dir.File("named.key"));
-  unsetenv(kCipherKeyVariable);
-
-  // A link planted where a key is to go, or where a temporary copy of it
-  // once went, receives nothing; the sample says which key it really used.
-  WriteFile(dir.File("victim"), "untouched");
-  fs::create_symlink(dir.File("victim"), dir.File("planted.key"));
-  EXPECT_FALSE(PasswordCipher::CreateKeyFile(dir.File("planted.key")));
-  fs::create_symlink(dir.File("victim"), dir.File("s.db.key.part"));
-  SampleOptions opts;
-  opts.requirements = 5;
-  const SampleSummary summary = FillSampleProject(*CreateProjectDatabase(dir.File("s.db")), opts);
-  EXPECT_EQ(summary.key_file, dir.File("s.db.key"));
-  EXPECT_EQ(ModeOf(dir.File("s.db.key")), 0600);
-  EXPECT_EQ(ReadFile(dir.File("victim")), "untouched");
-  if (saved_xdg.empty())
-    unsetenv("XDG_CONFIG_HOME");
-  else
-    setenv("XDG_CONFIG_HOME", saved_xdg.c_str(), 1);
-}
-
 // ---- the one rule for file names, and strict runs ----
 
 class NamesTest : public ::testing::Test {

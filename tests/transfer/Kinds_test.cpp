@@ -60,50 +60,5 @@ TEST(Kinds, EveryTargetTableExistsInANewProjectDatabase) {
           << kind.name << ": " << table;
 }
 
-// A document of one kind handed to the reader of another is refused before
-// the reader runs, naming what was expected.
-TEST(Kinds, TheReaderOfAKindRefusesAnotherKindsDocument) {
-  struct Case {
-    const char* mover;
-    const char* document;
-    const char* message;
-  } cases[] = {
-      {"ProjSecurityMover", "<Project><Groups/></Project>",
-       "is not a users and groups document: it starts with <Project> <Groups>, where <PROJECT> "
-       "<Groups> was expected."},
-      {"PermissionsMover", "<PROJECT><Groups/></PROJECT>",
-       "is not a permissions document: it starts with <PROJECT> <Groups>, where <Project> <Groups> "
-       "was expected."},
-      {"ProjPropsMover", "<Project><Name/></Project>",
-       "is not a project properties document: it starts with <Project> <Name>, where <Project> "
-       "with no elements inside was expected."},
-      {"PackageMover", "<PROJECT><DOCS/></PROJECT>",
-       "is not a package document: it starts with <PROJECT> <DOCS>, where <PROJECT> <Package> was "
-       "expected."},
-      {"ViewListMover", "<PROJECT><VIEW/></PROJECT>",
-       "is not a view list: it starts with <PROJECT> <VIEW>, where <PROJECT> <VIEWS> was "
-       "expected."},
-      {"TraceMover", "<Traces><Trace/></Traces>",
-       "is not a traces document: it starts with <Traces> <Trace>, where <Project> was expected."},
-  };
-  TempDir dir;
-  transfer::ImportContext ctx;
-  ctx.conn = CreateProjectDatabase(dir.File("p.db"));
-  ctx.dir = dir.Path();
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.mover);
-    const fs::path file = dir.Path() / "doc.xml";
-    WriteFile(file.string(), std::string("<?xml version=\"1.0\"?>\n") + c.document);
-    try {
-      transfer::ReadWith(c.mover, file, std::make_shared<Collection>(), ctx);
-      ADD_FAILURE() << "accepted";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.Number(), eErr_BadDocument);
-      EXPECT_EQ(e.Description(), "The file " + file.string() + " " + c.message);
-    }
-  }
-  EXPECT_EQ(ctx.conn->Scalar("SELECT COUNT(*) FROM qmUsers", {}).ToLong(), 0);
-}
-
 }  // namespace
 }  // namespace qmxml::testing

@@ -153,33 +153,5 @@ TEST_P(TextsTest, EveryTextColumnKeepsCharacter26AndCrLfThroughExportAndImport) 
   }
 }
 
-TEST_P(TextsTest, TheViewReaderFindsItsProjectByTheRootsIdAttribute) {
-  // The root's attributes in another order: the view still lands in its
-  // project, not in "project 2" (the version number).
-  const std::string source = dbs.New("source.db"), target = dbs.New("target.db");
-  SampleOptions opts;
-  opts.requirements = 20;
-  opts.key_file = dir.File("sample.key");
-  setenv(kCipherKeyVariable, opts.key_file.c_str(), 1);
-  FillSampleProject(*CreateProjectDatabase(source), opts);
-  ExportProject(source, dir.File("out"), {});
-  size_t edited = 0;
-  for (const auto& e : std::filesystem::directory_iterator(dir.File("out/views"))) {
-    std::string text = ReadFile(e.path().string());
-    const size_t id = text.find("<PROJECT ID=\"");
-    ASSERT_NE(id, std::string::npos);
-    const std::string guid = text.substr(id + 13, 38);
-    text.replace(id, 13 + 38 + 1 + 15, "<PROJECT XMLVersion=\"2\" ID=\"" + guid + "\"");
-    WriteFile(e.path().string(), text);
-    ++edited;
-  }
-  ASSERT_GT(edited, 0u);
-  ImportProject(dir.File("out"), target, {});
-  auto conn = OpenProjectDatabase(target);
-  EXPECT_EQ(conn->Scalar("SELECT COUNT(*) FROM QmViews WHERE PROJECTID = (SELECT MIN(ID) FROM qmProjects)", {})
-                .ToLong(),
-            static_cast<long>(edited));
-}
-
 }  // namespace
 }  // namespace qmxml::testing

@@ -36,20 +36,6 @@ TEST(WriteBehind, SavesTheBytesADirectSaveWritesAndFreesTheDocumentAtOnce) {
   EXPECT_NE(ReadFile(dir.File("direct.xml")).find("Name=\"P\xC3\xA4" "3 &amp; &lt;co>\""), std::string::npos);
 }
 
-TEST(WriteBehind, WritesEveryFileUnderABoundSmallerThanOneFile) {
-  TempDir dir;
-  WriteBehind files(WriteBehind::Files::kReplaceWhole, 16);
-  for (int i = 0; i < 50; ++i) files.Queue(dir.File(std::to_string(i)), std::string(100 + i, 'a' + i % 26));
-  // A later file with the same name replaces an earlier one: order is kept.
-  files.Queue(dir.File("7"), "last");
-  files.Finish();
-  for (int i = 0; i < 50; ++i) {
-    if (i == 7) continue;
-    EXPECT_EQ(ReadFile(dir.File(std::to_string(i))), std::string(100 + i, 'a' + i % 26)) << i;
-  }
-  EXPECT_EQ(ReadFile(dir.File("7")), "last");
-}
-
 TEST(WriteBehind, AFileThatCannotBeWrittenIsNamedAndStopsTheRest) {
   TempDir dir;
   const std::string blocked = dir.File("no-such-folder/b.xml");

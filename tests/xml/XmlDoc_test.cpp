@@ -12,19 +12,6 @@ namespace {
 
 using namespace qmxml::xml;
 
-TEST(XmlFrame, DocumentStartsWithDeclarationAndHasTheRootAtChildOne) {
-  TempDir dir;
-  auto doc = NewDocument();
-  auto root = doc->append_child("Project");
-  SetIdentityText(root, "{G}");
-  SaveDocument(*doc, dir.File("p.xml"));
-  EXPECT_EQ(ReadFile(dir.File("p.xml")),
-            "<?xml version=\"1.0\" standalone=\"yes\"?>\n<Project ID=\"{G}\" XMLVersion=\"2\" />\n");
-  auto back = LoadDocument(dir.File("p.xml"), "test");
-  EXPECT_EQ(ChildNode(*back, 0).type(), pugi::node_declaration);
-  EXPECT_STREQ(RootElement(*back).name(), "Project");
-}
-
 TEST(XmlFrame, FilesAppearWholeOrNotAtAll) {
   TempDir dir;
   WriteFileBytes(dir.File("a.xml"), "old");
@@ -122,43 +109,9 @@ TEST(XmlValues, AttributeRules) {
   EXPECT_EQ(a.Value(4, kDouble).ToDouble(), 2.5);
 }
 
-TEST(XmlValues, ColumnRules) {
-  auto rs = MakeRecordset({"S", "Z", "N", "B", "X"},
-                          {{Variant("  abc "), Variant(std::string("abc\0", 4)),
-                            Variant("7"), Variant(int32_t{1}), Variant::Null()}});
-  EXPECT_EQ(ColumnValue(rs->GetField("S"), kString).ToText(), "abc");
-  EXPECT_EQ(ColumnValue(rs->GetField("Z"), kString).ToText(), "abc");
-  EXPECT_EQ(ColumnValue(rs->GetField("N"), kLong).ToLong(), 7);
-  EXPECT_EQ(BooleanWord(ColumnValue(rs->GetField("B"), kBoolean)), "True");
-  EXPECT_EQ(ColumnValue(rs->GetField("X"), kString).ToText(), "");
-  EXPECT_EQ(ColumnValue(rs->GetField("X"), kLong).ToLong(), 0);
-  EXPECT_EQ(BooleanWord(ColumnValue(rs->GetField("X"), kBoolean)), "False");
-  EXPECT_EQ(ColumnValue(rs->GetField("Missing"), kLong).ToLong(), 0);
-  EXPECT_EQ(BooleanWord(Variant("nonsense")), "False");
-}
-
-TEST(XmlText, Helpers) {
-  EXPECT_EQ(LineEnds("a\nb"), "a\r\nb");
-  EXPECT_EQ(LineEnds("a\r\nb\n"), "a\r\nb\r\n");
-  auto tokens = ListSplitter("a, b,,c", ",");
-  ASSERT_TRUE(tokens);
-  ASSERT_EQ(tokens->Count(), 3u);
-  EXPECT_EQ(tokens->Item(1).ToText(), "A");
-  EXPECT_EQ(tokens->Item(2).ToText(), "B");
-  EXPECT_EQ(tokens->Item(3).ToText(), "C");
-  EXPECT_EQ(ListSplitter("", ","), nullptr);
-  EXPECT_EQ(ListSplitter("abc", ""), nullptr);
-  EXPECT_EQ(ListSplitter(",,", ",")->Count(), 0u);
-  EXPECT_EQ(CutFirstTwo("xyabc"), "abc");
-  EXPECT_EQ(CutFirstTwo("   "), "   ");
-  EXPECT_EQ(FolderOfPath("/a/b/c.xml"), "/a/b/");
-  EXPECT_EQ(FolderOfPath("c.xml"), "");
-  EXPECT_EQ(ColorName(13), "DarkRed");
-  EXPECT_EQ(ColorName(17), "Invalid ReqType Color Code");
-  EXPECT_EQ(StyleName(2), "Small Capitals");
-  EXPECT_EQ(StyleName(0), "Invalid ReqType Style Code");
-  EXPECT_EQ(DataTypeName(10), "MultiSelect");
-  EXPECT_EQ(DataTypeName(6), "Invalid Datatype code");
+TEST(XmlText, LineFeedsBecomeCrLfOnce) {
+  EXPECT_EQ(xml::LineEnds("\na\nb\r\nc\n"), "\r\na\r\nb\r\nc\r\n");
+  EXPECT_EQ(xml::LineEnds(""), "");
 }
 
 TEST(XmlText, Base64ValuesRoundTripEveryByte) {
@@ -171,36 +124,6 @@ TEST(XmlText, Base64ValuesRoundTripEveryByte) {
   EXPECT_THROW(Base64Decode("not base64!"), Error);
 }
 
-TEST(XmlText, Base64WrappedInLinesReadsBackFromAFile) {
-  // Other tools wrap Base64 at 76 (or 64) characters, with either line end
-  // and indented like the element.
-  std::vector<uint8_t> bytes(300);
-  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 3);
-  const std::string flat = Base64Encode(bytes);
-  for (const char* eol : {"\n", "\r\n"}) {
-    std::string wrapped = std::string(eol) + "\t\t";
-    for (size_t i = 0; i < flat.size(); i += 76) wrapped += flat.substr(i, 76) + eol + "\t\t";
-    TempDir dir;
-    WriteFile(dir.File("r.xml"), "<?xml version=\"1.0\"?>\n<PROJECT><ResourceObject>" + wrapped +
-                                     "</ResourceObject></PROJECT>\n");
-    auto doc = LoadDocument(dir.File("r.xml"), "test");
-    EXPECT_EQ(GetBase64Value(RootElement(*doc).child("ResourceObject")), bytes);
-  }
-}
-
-class XmlColumnTest : public DbFixture {};
-
-TEST_F(XmlColumnTest, ALongColumnHoldingTextIsWrittenAsZero) {
-  // SQLite keeps text that does not look like a number in an INTEGER
-  // column; the writers take such a value as 0 instead of failing.
-  conn->Execute("INSERT INTO qmRequirements (ID, DocumentPosition) VALUES (1, 'abc'), (2, '12x'), "
-                "(3, '7'), (4, ''), (5, NULL)");
-  auto rs = conn->Query("SELECT DocumentPosition FROM qmRequirements ORDER BY ID");
-  std::string got;
-  for (; !rs->IsEOF(); rs->MoveNext())
-    got += ColumnValue(rs->GetField("DocumentPosition"), kLong).ToText() + ",";
-  EXPECT_EQ(got, "0,0,7,0,0,");
-}
 
 }  // namespace
 }  // namespace qmxml::testing

@@ -34,30 +34,6 @@ class BaseCompPackageMoverTest : public BaselineFixture {
   }
 };
 
-TEST_F(BaseCompPackageMoverTest, SectionsInOrder) {
-  Write("BaseCompPackageMover", "p.XML");
-  auto& doc = Load("p.XML");
-  pugi::xml_node project = doc.child("PROJECT");
-  EXPECT_EQ(ChildNames(project), "GUID Pkg Pkgs PackageSecurity Docs Views Requirements");
-  EXPECT_EQ(ChildNames(project.child("Pkg")), "GUID PkgName PkgID ParentID");
-  EXPECT_EQ(Texts(project, "Pkgs/Pkg/PkgName"), "Child");
-  EXPECT_EQ(Texts(project, "PackageSecurity/Groups/Group/Name"), "Devs ");
-  EXPECT_EQ(Texts(project, "PackageSecurity/Groups/Group/GUID"), "{G2} ");
-  EXPECT_EQ(ChildNames(project.select_node("PackageSecurity/Groups/Group").node()),
-            "Name GUID PackageAccessRights RequirementAccessRights DocumentAccessRights "
-            "ViewAccessRights");
-  auto docs = project.select_nodes("Docs/Doc");
-  ASSERT_EQ(docs.size(), 2u);
-  // No description: the children after it keep their order.
-  EXPECT_EQ(ChildNames(docs[0].node()).rfind("GUID DocName DocTypeGUID ItemLabel ", 0), 0u);
-  EXPECT_FALSE(docs[0].node().child("History"));
-  EXPECT_EQ(Texts(docs[1].node(), "History/RVer/VResn"), "a b");
-  EXPECT_EQ(Texts(docs[1].node(), "ItemLabel"), "1");
-  EXPECT_EQ(Texts(project, "Views/View/Type"), "2");
-  EXPECT_EQ(Texts(project, "Views/View/SecQueryID"), "{Q2}");
-  EXPECT_FALSE(project.select_node("Views/View/SecReqTypeID"));
-}
-
 TEST_F(BaseCompPackageMoverTest, ReportFormWritesWhatTheContextAsksAndNoFile) {
   struct Case {
     bool docs, views, reqs;
@@ -84,17 +60,6 @@ TEST_F(BaseCompPackageMoverTest, ReportFormWritesWhatTheContextAsksAndNoFile) {
     EXPECT_EQ(ChildNames(project), c.children);
     EXPECT_FALSE(Exists(std::string(kPackageGuid) + ".XML"));
   }
-}
-
-TEST_F(BaseCompPackageMoverTest, NothingToWriteWithoutRows) {
-  ObjectPtr none;
-  auto src = Source("p.XML");
-  Mover::CreateClass("BaseCompPackageMover")->WriteData(src.get(), &data, none, &scheduler);
-  EXPECT_FALSE(Exists("p.XML"));
-  EXPECT_EQ(Mover::CreateClass("BaseCompPackageMover")->ClassName(),
-            "QmXMLServices.BaseCompPackageMover");
-  EXPECT_EQ(Mover::CreateClass("PackageMoverForReports")->ClassName(),
-            "QmXMLServices.BaseCompPackageMover");
 }
 
 }  // namespace

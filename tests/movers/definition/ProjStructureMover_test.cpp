@@ -16,135 +16,9 @@ using movers::ProjStructureMover;
 
 Variant Chapter(std::shared_ptr<Recordset> rs) { return Variant(ObjectPtr(std::move(rs))); }
 
-const std::vector<std::string> kAttrColumns = {
-    "Label", "Rank", "AutoSuspect", "Required", "DataType", "DefaultValue",
-    "FLAGS", "DESCRIPTION", "FieldProperties", "QMGUID", "ListItems"};
-
 std::shared_ptr<Recordset> Items() {
   return MakeRecordset({"ITEMID", "ITEMTEXT", "ITEMRANK", "QMGUID"},
                        {{12, "High", 1, "{I12}"}, {15, "Mid", 2, "{I15}"}, {16, "Low", 3, "{I16}"}});
-}
-
-std::shared_ptr<Recordset> ListAttribute(int data_type, const std::string& default_value) {
-  return MakeRecordset(kAttrColumns, {{"Prio", 2, true, false, data_type, default_value, 0, "",
-                                       "", "{LA}", Chapter(Items())}});
-}
-
-std::shared_ptr<Collection> WriterRows(std::shared_ptr<Recordset> types) {
-  auto rows = std::make_shared<Collection>();
-  rows->Add(Chapter(MakeRecordset({"QMGUID", "RequirementTypes"}, {{"{P}", Chapter(types)}})),
-            "RequirementTypes");
-  return rows;
-}
-
-std::shared_ptr<Recordset> NoTypes() {
-  return MakeRecordset({"NAME", "QMGUID", "ReqTypeAttrs"}, {});
-}
-
-XmlDocumentPtr WriteToScheduler(const std::shared_ptr<Collection>& rows) {
-  ProjStructureMover m;
-  DataDescriptor data;
-  data.ReturnAsXMLStream = true;
-  Scheduler scheduler;
-  ObjectPtr o = rows;
-  m.WriteData(nullptr, &data, o, &scheduler);
-  return scheduler.XMLDoc;
-}
-
-TEST(ProjStructureWriter, WritesEveryElementWithItsAttributesInOrder) {
-  auto links = MakeRecordset({"Label", "QMGUID"}, {{"Prio", "{LA}"}});
-  auto types = MakeRecordset(
-      {"NAME", "DESCRIPTION", "RequirementPrefix", "RequirementColor", "RequirementStyle",
-       "RequirementMustContain", "InitialReqNumber", "LastReqNumber",
-       "AllowExternalReferences", "QMGUID", "ReqTypeAttrs"},
-      {{"Feature", Variant::Null(), "FEAT", 20, 2, "  x ", 1, 9, true, "{RT}", Chapter(links)}});
-  auto rows = WriterRows(types);
-  rows->Add(Chapter(MakeRecordset(kAttrColumns, {{"Owner", 1, false, true, 1, "nobody", 4,
-                                                  "who", "fp", "{TA}", Variant()}})),
-            "Attributes");
-  rows->Add(Chapter(ListAttribute(10, "12, 15")), "MultiAttributes");
-  rows->Add(Chapter(MakeRecordset(
-                {"NAME", "DESCRIPTION", "FileExtension", "RTName", "TemplateName",
-                 "TemplateDescription", "TemplateFileName", "TemplateHelpFile", "RTGUID",
-                 "QMGUID"},
-                {{"Design", "", "spc", "Feature", "t", "td", "tf", "th", "{RT}", "{DT}"}})),
-            "DocumentTypes");
-
-  TempDir dir;
-  auto db = std::make_shared<DatabaseContainer>();
-  SourceContainer source(dir.File("structure.xml"), db);
-  DataDescriptor data;
-  ProjStructureMover m;
-  ObjectPtr o = rows;
-  m.WriteData(&source, &data, o, nullptr);
-
-  auto doc = xml::LoadDocument(dir.File("structure.xml"), "test");
-  auto project = xml::RootElement(*doc);
-  EXPECT_EQ(AttrNames(project), "ID XMLVersion");
-  EXPECT_EQ(ChildNames(project), "RequirementTypes Attributes DocumentTypes");
-  EXPECT_EQ(AttrNames(Find(project, "RequirementTypes/RequirementType")),
-            "Name Description RequirementPrefix RequirementColorName RequirementColor "
-            "RequirementStyleName RequirementStyle RequirementMustContain InitialReqNumber "
-            "LastReqNumber AllowExternalReferences ID");
-  EXPECT_EQ(AttrNames(Find(project, "//RequirementType/Attributes/Attribute")), "Label ID");
-  EXPECT_EQ(Values(project, "Attributes/Attribute/@Label"), "Owner|Prio|");
-  EXPECT_EQ(AttrNames(Find(project, "Attributes/Attribute")),
-            "Label Rank AutoSuspect Required DataTypeName DataType DefaultValue Flags Description "
-            "FieldProperties ID");
-  EXPECT_EQ(AttrNames(Find(project, "//ListItem")), "ItemText ItemRank Default ID");
-  EXPECT_EQ(AttrNames(Find(project, "//DocumentType")),
-            "Name Description FileExtension DefaultRequirementName TemplateName TemplateDescription "
-            "TemplateFileName TemplateHelpFile DefaultRequirementTypeGUID ID");
-  // What the reader does not read back: names beside codes, the type's name.
-  EXPECT_EQ(Values(project, "//RequirementType/@RequirementColorName"), "Invalid ReqType Color Code");
-  EXPECT_EQ(Values(project, "//RequirementType/@RequirementStyleName"), "Small Capitals");
-  EXPECT_EQ(Values(project, "Attributes/Attribute/@DataTypeName"), "Text|MultiSelect|");
-  EXPECT_EQ(Values(project, "//DocumentType/@DefaultRequirementName"), "Feature");
-  // A Null description is written empty; blanks around a text are dropped.
-  EXPECT_EQ(Values(project, "//RequirementType/@Description"), "");
-  EXPECT_EQ(Values(project, "//RequirementType/@RequirementMustContain"), "x");
-  EXPECT_EQ(Values(project, "//RequirementType/@AllowExternalReferences"), "True");
-}
-
-TEST(ProjStructureWriter, MarksDefaultItemsFromTheKeyFormOfDefaultValue) {
-  struct Case {
-    const char* group;
-    int data_type;
-    const char* default_value;
-    const char* marks;  // Default of items 12, 15, 16
-  } cases[] = {
-      {"MultiAttributes", 10, "12, 15", "TTF"},
-      {"MultiAttributes", 10, "\"12\", \"15\"", "TTF"},
-      {"MultiAttributes", 10, "16", "FFT"},
-      {"MultiAttributes", 10, "", "FFF"},
-      {"ListAttributes", 0, "12, 15", "FFF"},
-      {"ListAttributes", 0, "15", "FTF"},
-      {"ListAttributes", 0, "", "FFF"},
-  };
-  for (const auto& c : cases) {
-    auto rows = WriterRows(NoTypes());
-    rows->Add(Chapter(ListAttribute(c.data_type, c.default_value)), c.group);
-    auto doc = WriteToScheduler(rows);
-    ASSERT_TRUE(doc) << c.default_value;
-    std::string marks;
-    for (auto item : doc->select_nodes("//ListItem"))
-      marks += item.node().attribute("Default").value()[0];
-    EXPECT_EQ(marks, c.marks) << c.group << " " << c.default_value;
-  }
-}
-
-TEST(ProjStructureWriter, EmptyProjectSetWritesNoFileAndHandsNothingBack) {
-  auto empty = MakeRecordset({"QMGUID", "RequirementTypes"}, {});
-  auto rows = std::make_shared<Collection>();
-  rows->Add(Chapter(empty), "RequirementTypes");
-  EXPECT_FALSE(WriteToScheduler(rows));
-
-  TempDir dir;
-  SourceContainer source(dir.File("s.xml"), nullptr);
-  DataDescriptor data;
-  ObjectPtr o = rows;
-  ProjStructureMover().WriteData(&source, &data, o, nullptr);
-  EXPECT_FALSE(xml::FileExists(dir.File("s.xml")));
 }
 
 // ---------------------------------------------------------------- reader
@@ -234,22 +108,6 @@ TEST_F(ProjStructureReader, StoresNewKeysDefaultsLinksAndProjectMembership) {
             "7");
 }
 
-TEST_F(ProjStructureReader, MakesOneAttributeViewPerAttributeOverTheValueTables) {
-  Read(kStructureXml);
-  const int32_t list = Key("UserDefinedField", "{LIST}");
-  const int32_t text = Key("UserDefinedField", "{TEXT}");
-  EXPECT_EQ(conn->Scalar("SELECT COUNT(*) FROM sqlite_master WHERE type = 'view' AND name LIKE "
-                         "'QmAttrView_%'", {}).ToLong(), 4);
-  conn->Run("INSERT INTO qmUserDefinedListValues (RequirementID, FieldID, ListItemID) "
-            "VALUES (50, ?, ?)", {Variant(list), Variant(Key("UserDefinedListItem", "{I1}"))});
-  conn->Run("INSERT INTO qmUserDefinedFieldValues (REQUIREMENTID, FIELDID, FieldValue) "
-            "VALUES (51, ?, 'me')", {Variant(text)});
-  EXPECT_EQ(conn->Scalar("SELECT RequirementID || Value FROM " +
-                         AttrViewBuilder::ViewName(list), {}).ToText(), "50High");
-  EXPECT_EQ(conn->Scalar("SELECT RequirementID || Value FROM " +
-                         AttrViewBuilder::ViewName(text), {}).ToText(), "51me");
-}
-
 TEST_F(ProjStructureReader, ParseErrorKeepsTheParserCodeAndChangesNothing) {
   const std::string before = Dump();
   try {
@@ -262,21 +120,6 @@ TEST_F(ProjStructureReader, ParseErrorKeepsTheParserCodeAndChangesNothing) {
         eMsg_UploadFailed, {frame::ResourceString(eMsg_Structure), dir.File("s.xml")});
     EXPECT_EQ(e.Description().substr(0, prefix.size() + 1), prefix + " ");
   }
-  EXPECT_EQ(Dump(), before);
-}
-
-TEST_F(ProjStructureReader, WrongContextOrNoKeyMapInsertsNothing) {
-  const std::string before = Dump();
-  data.ClassName = "QmDataMover.Other";
-  try {
-    Read(kStructureXml);
-    FAIL();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), eMsg_ExpectedDataDescObject);
-  }
-  data.ClassName = "qmdatamover.datadescriptor";
-  db->keys = nullptr;
-  Read(kStructureXml);
   EXPECT_EQ(Dump(), before);
 }
 

@@ -16,17 +16,6 @@ namespace qmxml::testing {
 
 using EntryText = std::vector<std::pair<std::string, std::string>>;
 
-// Entry |i| (1-based) of a ReadData result, key by key in the order given.
-inline EntryText EntryAt(const Collection& entries, size_t i,
-                         const std::vector<std::string>& keys) {
-  auto entry = entries.Item(i).As<Collection>();
-  EntryText out;
-  if (!entry) return out;
-  EXPECT_EQ(entry->Count(), keys.size());
-  for (const auto& k : keys) out.emplace_back(k, entry->Item(k).ToText());
-  return out;
-}
-
 class CatalogFixture : public DbFixture {
  protected:
   MoverPtr New(const char* cls) { return Mover::CreateClass(cls); }

@@ -39,47 +39,5 @@ TEST_F(ExternalProjectMoverTest, WritesOneElementPerLinkInRowOrder) {
   EXPECT_EQ(Dump(), before);
 }
 
-TEST_F(ExternalProjectMoverTest, NoLinksGiveABareProjectAndNoRowsObjectNoFile) {
-  Write("ExternalProjectMover", "ext.xml", conn->Query(kLinks));
-  EXPECT_EQ(Text("ext.xml"), "<?xml version=\"1.0\" standalone=\"yes\"?>\n<PROJECT />\n");
-  Write("ExternalProjectMover", "none.xml", nullptr);
-  EXPECT_FALSE(Exists("none.xml"));
-}
-
-TEST_F(ExternalProjectMoverTest, FailureKeepsNumberAndSourceUnderItsOwnText) {
-  auto rows = MakeRecordset({"ProjectGUID", "ExtProjectGUID"}, {{"{P1}", "{E1}"}});
-  try {
-    Write("ExternalProjectMover", "no/such/folder/ext.xml", rows);
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), eErr_FileNotFound);
-    EXPECT_EQ(e.Source(), "modWriteXML.SaveDocument");
-    EXPECT_EQ(e.Description().rfind(
-                  "$$Unable to write the External Projects XML. cannot write", 0),
-              0u)
-        << e.Description();
-  }
-  try {
-    Write("ExternalProjectMover", "ext.xml", std::make_shared<Collection>());
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), eErr_TypeMismatch);
-  }
-}
-
-TEST_F(ExternalProjectMoverTest, ReadDataDoesNothing) {
-  WriteFile(dir.File("ext.xml"), "not xml at all <");
-  const std::string before = Dump();
-  ObjectPtr rows = std::make_shared<Collection>();
-  ObjectPtr held = rows;
-  Read("ExternalProjectMover", "ext.xml", rows);
-  ObjectPtr none;
-  New("ExternalProjectMover")->ReadData(nullptr, nullptr, none, nullptr);
-  EXPECT_EQ(rows, held);
-  EXPECT_EQ(std::static_pointer_cast<Collection>(rows)->Count(), 0u);
-  EXPECT_FALSE(none);
-  EXPECT_EQ(Dump(), before);
-}
-
 }  // namespace
 }  // namespace qmxml::testing

@@ -79,31 +79,6 @@ class PermissionsMoverTest : public DbFixture {
   PermissionsMover mover;
 };
 
-TEST_F(PermissionsMoverTest, WritesTheNestedDocumentInItsFixedOrder) {
-  auto items = ListItems({{int32_t{3}, int32_t{1}, "{L50}"}});
-  auto attrs = Attributes({{int32_t{3}, int32_t{2}, "{F40}", Obj(items)}});
-  auto reqs = ReqTypes(
-      {{int32_t{7}, int32_t{1}, int32_t{2}, Variant::Null(), "{R30}", Obj(attrs)}});
-  auto groups = Groups({{int32_t{3}, "{G3}", int32_t{15}, Obj(DocTypes({})), Obj(reqs)}});
-  Export(Project(groups), "perm.xml");
-
-  auto doc = xml::LoadDocument(dir.File("perm.xml"), "test");
-  auto project = xml::RootElement(*doc);
-  EXPECT_STREQ(project.name(), "Project");
-  auto group = Find(project, "Groups/Group");
-  EXPECT_EQ(AttrNames(group), "ID AccessRights");
-  EXPECT_EQ(ChildNames(group), "DocumentTypeRights RequirementTypeRights");
-  auto req = Find(group, "RequirementTypeRights/RequirementTypeRight");
-  EXPECT_EQ(AttrNames(req),
-            "AccessRights RequirementTextAccessRights RequirementTraceabilityAccessRights "
-            "RequirementNameAccessRights ID");
-  EXPECT_EQ(Values(req, "@*"), "7|1|2||{R30}|");
-  auto attr = Find(req, "AttributeRights/AttributeRight");
-  EXPECT_EQ(AttrNames(attr), "AccessRights ID");
-  EXPECT_EQ(AttrNames(Find(attr, "ListItemRights/ListItemRight")), "AccessRights ID");
-  EXPECT_EQ(Values(attr, "ListItemRights/ListItemRight/@*"), "1|{L50}|");
-}
-
 TEST_F(PermissionsMoverTest, SharedAttributeRightsAreNarrowedToEachGroup) {
   // One attribute-rights set holding both groups' rows, reached from the
   // requirement-type rows of both groups.
@@ -133,75 +108,6 @@ TEST_F(PermissionsMoverTest, SharedAttributeRightsAreNarrowedToEachGroup) {
   EXPECT_EQ(ids(g5, ".//ListItemRight"), "{L5} ");
   // The filters stay set after the call.
   EXPECT_EQ(attrs->Filter(), "(UserGroupID= 5)");
-}
-
-TEST_F(PermissionsMoverTest, NoGroupsWritesABareRootThatImportsNothing) {
-  Export(Project(Groups({})), "empty.xml");
-  EXPECT_EQ(ReadFile(dir.File("empty.xml")),
-            "<?xml version=\"1.0\" standalone=\"yes\"?>\n"
-            "<Project ID=\"{P1}\" XMLVersion=\"2\" />\n");
-  std::string before = Dump();
-  Import("empty.xml", &data);
-  EXPECT_EQ(Dump(), before);
-
-  Export(MakeRecordset({"QMGUID", "Groups"}, {}), "none.xml");
-  EXPECT_FALSE(xml::FileExists(dir.File("none.xml")));
-  data.ReturnAsXMLStream = true;  // never handed back: always a file
-  Export(Project(Groups({})), "file.xml");
-  EXPECT_TRUE(xml::FileExists(dir.File("file.xml")));
-  EXPECT_FALSE(scheduler.XMLDoc);
-}
-
-TEST_F(PermissionsMoverTest, ReadsEveryRightByPositionIntoItsTable) {
-  SeedStructure();
-  // Names differ from the writer's on purpose: only positions count.
-  WriteFile(dir.File("in.xml"),
-            Xml("<Project ID=\"{P1}\" XMLVersion=\"2\"><Groups>"
-                "<Group x=\"{G3}\" y=\"15\">"
-                "<DocumentTypeRights><DocumentTypeRight a=\"\" "
-                "b=\"{D20}\"/></DocumentTypeRights>"
-                "<RequirementTypeRights>"
-                "<RequirementTypeRight a=\"7\" b=\"1\" c=\"2\" d=\"4\" e=\"{R30}\">"
-                "<AttributeRights><AttributeRight a=\"6\" b=\"{F40}\">"
-                "<ListItemRights><ListItemRight a=\"8\" b=\"{L50}\"/></ListItemRights>"
-                "</AttributeRight></AttributeRights></RequirementTypeRight>"
-                "<RequirementTypeRight a=\"3\" b=\"\" c=\"\" d=\"\" "
-                "e=\"{R31}\"><AttributeRights/>"
-                "</RequirementTypeRight>"
-                "</RequirementTypeRights></Group></Groups></Project>"));
-  Import("in.xml", &data);
-
-  EXPECT_EQ(Rows("SELECT * FROM qmProjectUsers"), "1|3|15|\n");
-  EXPECT_EQ(Rows("SELECT PROJECTID, USERGROUPID, DOCUMENTTYPEID, ACCESSRIGHTS, "
-                 "typeof(ACCESSRIGHTS) FROM qmDocumentTypeUsers"),
-            "1|3|20||text|\n");
-  EXPECT_EQ(Rows("SELECT PROJECTID, USERGROUPID, REQUIREMENTTYPEID, ACCESSRIGHTS, "
-                 "REQTEXTACCESSRIGHTS, TRACEABILITYACCESSRIGHTS, REQNAMEACCESSRIGHTS, "
-                 "typeof(REQNAMEACCESSRIGHTS) FROM qmRequirementTypeUsers ORDER BY 3"),
-            "1|3|30|7|1|2|4|integer|\n"
-            "1|3|31|3||||null|\n");
-  EXPECT_EQ(Rows("SELECT * FROM qmUserDefinedFieldUsers"), "1|3|40|6|\n");
-  EXPECT_EQ(Rows("SELECT * FROM qmUserDefinedListItemUsers"), "1|3|50|8|\n");
-}
-
-TEST_F(PermissionsMoverTest, ContextIsCheckedOnlyWhenThereIsOne) {
-  WriteFile(dir.File("g.xml"),
-            Xml("<Project ID=\"{P1}\"><Groups><Group x=\"{G3}\" y=\"1\"/>"
-                "</Groups></Project>"));
-  std::string before = Dump();
-  Import("g.xml", nullptr);
-  EXPECT_EQ(Dump(), before);
-
-  DataDescriptor other;
-  other.ClassName = "QmDataMover.Other";
-  try {
-    Import("g.xml", &other);
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), eMsg_ExpectedDataDescObject);
-    EXPECT_EQ(e.Source(), ".PermissionsMoverIMover_ReadData");
-  }
-  EXPECT_EQ(Dump(), before);
 }
 
 TEST_F(PermissionsMoverTest, NonNumericGroupRightsFailBeforeAnyRowIsSent) {

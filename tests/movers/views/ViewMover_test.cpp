@@ -145,110 +145,7 @@ TEST_F(ViewTest, ItemsChangeWhereTheyStandAndEntriesInAnyLetterCase) {
     EXPECT_EQ(direction == 0 ? ToGuids(in) : ToKeys(in), out) << in;
 }
 
-TEST_F(ViewTest, KeyThatIsNoNumberIsATypeMismatchWithTheProcedurePath) {
-  try {
-    ToGuids("attributeKeys=/c(/ix)");
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.Number(), eErr_TypeMismatch);
-    EXPECT_EQ(e.Source().rfind("ConvertProperties_ -> ConvertAttributeKeys_ -> ", 0), 0u)
-        << e.Source();
-  }
-  try {
-    ToGuids("columnWidths=/d(/ix-/10)");
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    // The widths procedure adds no name of its own.
-    EXPECT_EQ(e.Source().find("ConvertColumnWidths_"), std::string::npos) << e.Source();
-    EXPECT_EQ(e.Source().rfind("ConvertProperties_ -> ", 0), 0u) << e.Source();
-  }
-}
-
-TEST_F(ViewTest, LookupsAreCachedPerInstanceAndNeedAProject) {
-  EXPECT_EQ(ToGuids("attributeKeys=/c(/i5)"),
-            std::string("attributeKeys=/c(/g") + kAttr5 + ")");
-  // Once found, the GUID comes from the cache: a changed row is not seen.
-  conn->ExecuteScript("UPDATE qmUserDefinedFields SET QMGUID = '{X}' WHERE ID = 5");
-  EXPECT_EQ(ToGuids("attributeKeys=/c(/i5)"),
-            std::string("attributeKeys=/c(/g") + kAttr5 + ")");
-  movers::ViewMover fresh;
-  std::string p = "attributeKeys=/c(/i5,/i7)";
-  int32_t project = 1;
-  EXPECT_EQ(fresh.GetConvertedProp(conn, project, db->keys, p),
-            "attributeKeys=/c(/g{X},/g" + std::string(kAttr7) + ")");
-  EXPECT_EQ(p, "attributeKeys=/c(/i5,/i7)");  // the argument is left alone
-  // Without a project key no attribute is found (types need none); without
-  // a connection nothing is found at all.
-  movers::ViewMover other;
-  int32_t none = 0;
-  p = "attributeKeys=/c(/i7);horizReqTypeKey=/i3";
-  EXPECT_EQ(other.GetConvertedProp(conn, none, db->keys, p),
-            std::string("attributeKeys=/c();horizReqTypeKey=/g") + kTypeGuid);
-  movers::ViewMover unconnected;
-  EXPECT_EQ(unconnected.GetConvertedProp(nullptr, project, nullptr, p),
-            "attributeKeys=/c();horizReqTypeKey=/i3");
-  // ... apart from GUIDs already in the caches.
-  EXPECT_EQ(other.GetConvertedProp(nullptr, project, nullptr, p),
-            std::string("attributeKeys=/c();horizReqTypeKey=/g") + kTypeGuid);
-}
-
-TEST_F(ViewTest, OutsideCallersReachTheConversionThroughTheFactory) {
-  auto converter =
-      std::dynamic_pointer_cast<ViewPropertyConverter>(Mover().Get("ViewMover"));
-  ASSERT_TRUE(converter);
-  std::string props = "attributeKeys=/c(/i7)";
-  int32_t project = 1;
-  EXPECT_EQ(converter->GetConvertedProp(conn, project, db->keys, props),
-            std::string("attributeKeys=/c(/g") + kAttr7 + ")");
-}
-
 // ---- the view document ----
-
-std::shared_ptr<Recordset> ViewRow(const std::string& properties) {
-  return MakeRecordset(
-      {"ProjectGUID", "VIEWNAME", "QMGUID", "requirementtypeid", "secondaryreqtypeid",
-       "VIEWTYPE", "VISIBILITY", "viewuserid", "viewusername", "VIEWDATETIME",
-       "VIEWREASON", "queryid", "secondaryqueryid", "VIEWDESCRIPTION", "PROPERTIES"},
-      {{Variant(kProjectGuid), Variant("Features & more"),
-        Variant("{F0000000-0000-0000-0000-000000000001}"), Variant(kTypeGuid),
-        Variant(""), Variant(int32_t{1}), Variant(int32_t{0}), Variant(kUserGuid),
-        Variant("Ann"), Variant("2024-02-03 04:05:06"), Variant("why"),
-        Variant(kQueryGuid), Variant(""), Variant("a\nb"), Variant(properties)}});
-}
-
-TEST_F(ViewTest, WritesOneViewWithAttributesInOrderAndConvertedProperties) {
-  data.ProjectKey = 1;
-  ObjectPtr rows = ViewRow("attributeKeys=/c(/i5,/i9);horizReqTypeKey=/i3");
-  auto src = Source("view.xml");
-  mover.WriteData(src.get(), &data, rows, &scheduler);
-  EXPECT_EQ(ReadFile(dir.File("view.xml")),
-            std::string("<?xml version=\"1.0\" standalone=\"yes\"?>\n"
-                        "<PROJECT ID=\"") +
-                kProjectGuid +
-                "\" XMLVersion=\"2\">\n"
-                "\t<VIEW Name=\"Features &amp; more\" "
-                "ID=\"{F0000000-0000-0000-0000-000000000001}\" "
-                "requirementtypeid=\"" +
-                kTypeGuid +
-                "\" secondaryreqtypeid=\"\" viewtype=\"1\" visibility=\"0\" "
-                "viewuserid=\"" +
-                kUserGuid +
-                "\" viewusername=\"Ann\" viewdatetime=\"2024-02-03 04:05:06\" "
-                "viewreason=\"why\" queryid=\"" +
-                kQueryGuid +
-                "\" secondaryqueryid=\"\">\n"
-                "\t\t<VIEWDESCRIPTION>a\nb</VIEWDESCRIPTION>\n"
-                "\t\t<PROPERTIES>attributeKeys=/c(/g" +
-                kAttr5 + ",);horizReqTypeKey=/g" + kTypeGuid +
-                "</PROPERTIES>\n\t</VIEW>\n</PROJECT>\n");
-  EXPECT_EQ(data.ElementGUID.ToText(), "{F0000000-0000-0000-0000-000000000001}");
-
-  // At the end of the set nothing is written.
-  ObjectPtr empty = MakeRecordset({"ProjectGUID"}, {});
-  auto src2 = Source("none.xml");
-  mover.WriteData(src2.get(), &data, empty, &scheduler);
-  EXPECT_FALSE(std::filesystem::exists(dir.File("none.xml")));
-}
 
 class ViewReadTest : public ViewTest {
  protected:
@@ -284,24 +181,6 @@ class ViewReadTest : public ViewTest {
   }
 };
 
-TEST_F(ViewReadTest, InsertsTheFirstViewWithKeysOfTheTarget) {
-  db->keys->Remember("UserDefinedField", kAttr5, 15);
-  db->keys->Remember("RequirementType", kTypeGuid, 13);
-  Read(std::string("<VIEW queryid=\"") + kQueryGuid +
-       "\" Name=\"V\" ID=\"{F1}\" requirementtypeid=\"" + kTypeGuid +
-       "\" secondaryreqtypeid=\"\" viewtype=\"2\" visibility=\"1\" "
-       "viewuserid=\"{NOBODY}\" "
-       "viewdatetime=\"2024-01-02 03:04:05\" viewreason=\"r\" "
-       "secondaryqueryid=\"{C0000000-0000-0000-0000-000000000002}\">"
-       "<VIEWDESCRIPTION>a\nb</VIEWDESCRIPTION><PROPERTIES>attributeKeys=/c(/g" +
-       kAttr5 + ",/g{99999999-0000-0000-0000-000000000000}" + ");horizReqTypeKey=/g" +
-       kTypeGuid + "</PROPERTIES></VIEW><VIEW Name=\"second\" ID=\"{F2}\" queryid=\"" +
-       kQueryGuid + "\"/>");
-  EXPECT_EQ(Views(),
-            "1|1|13||V|a\\r\nb|2|1|attributeKeys=/c(/i15,);horizReqTypeKey=/i13|41|42|0|"
-            "2024-01-02 03:04:05|r|{F1}|\n");
-}
-
 TEST_F(ViewReadTest, UnknownQueryFailsAndStoresNothing) {
   for (const char* attrs :
        {"queryid=\"{C9}\"", "",
@@ -320,17 +199,6 @@ TEST_F(ViewReadTest, UnknownQueryFailsAndStoresNothing) {
   // A VIEW without any attribute is read too, and fails the same way.
   EXPECT_THROW(Read("<VIEW><VIEWDESCRIPTION/><PROPERTIES/></VIEW>"), Error);
   EXPECT_EQ(Count("QmViews"), 0);
-}
-
-TEST_F(ViewReadTest, NewGuidsGiveTheViewAFreshGuid) {
-  data.ProjectFlags = 1;
-  Read(std::string("<VIEW Name=\"V\" ID=\"{F1}\" queryid=\"") + kQueryGuid +
-       "\"><VIEWDESCRIPTION/><PROPERTIES/></VIEW>");
-  std::string stored = conn->Scalar("SELECT QMGUID FROM QmViews", {}).ToText();
-  EXPECT_NE(stored, "{F1}");
-  EXPECT_EQ(stored.size(), 38u);
-  EXPECT_EQ(db->keys->getKeyFromGUID("View", "{F1}"),
-            conn->Scalar("SELECT ID FROM QmViews", {}).ToLong());
 }
 
 }  // namespace
