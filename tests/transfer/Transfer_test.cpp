@@ -219,6 +219,14 @@ TEST_P(TransferTest, CopyWithNewGuidsIntoTheSameDatabasePointsAtItsOwnRows) {
   };
   EXPECT_EQ(traces(first["traces.xml"]), traces(copied["traces.xml"]));
   EXPECT_GT(traces(first["traces.xml"]), 0u);
+  struct Toc {
+    const char* file;
+    const char* entry;
+    const char* folder;
+    const char* ext;
+  } tocs[] = {{"doclist.xml", "DOC", "documents/", ".xml"},
+              {"pcklist.xml", "Package", "packages/", ".XML"},
+              {"viewlist.xml", "VIEW", "views/", ".xml"}};
   for (const auto& toc : tocs) {
     auto a = ListedIds(first[toc.file], toc.entry), b = ListedIds(copied[toc.file], toc.entry);
     ASSERT_EQ(a.size(), b.size());
