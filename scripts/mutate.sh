@@ -58,7 +58,7 @@ PY
 
 # The suite must pass before any fault is applied (MUTATE_CHECK=1 only
 # checks that every fault applies).
-[ -n "${MUTATE_CHECK:-}" ] || cmake --build "$build" -j2 --target qmxml_tests >/dev/null || { echo "the build fails" >&2; exit 1; }
+[ -n "${MUTATE_CHECK:-}" ] || cmake --build "$build" -j2 --target qmxml_tests qmxml_cli >/dev/null || { echo "the build fails" >&2; exit 1; }
 [ -n "${MUTATE_CHECK:-}" ] || "$build/qmxml_tests" --gtest_brief=1 >/dev/null 2>&1 || { echo "the suite fails without faults" >&2; exit 1; }
 
 : > "$result.tmp"
@@ -82,7 +82,7 @@ run_fault() {
     return 0
   fi
   local verdict
-  if ! cmake --build "$build" -j2 --target qmxml_tests >"$scratch/build.log" 2>&1; then
+  if ! cmake --build "$build" -j2 --target qmxml_tests qmxml_cli >"$scratch/build.log" 2>&1; then
     verdict="not compilable"
     broken=$((broken + 1))
   else
@@ -134,7 +134,7 @@ done < "$faults"
 flush
 
 # Leave the binary built from the unchanged sources.
-cmake --build "$build" -j2 --target qmxml_tests >/dev/null 2>&1
+cmake --build "$build" -j2 --target qmxml_tests qmxml_cli >/dev/null 2>&1
 {
   echo "total $total: killed $killed, survived $survived, not compilable $broken"
   [ -z "$survivors" ] || echo "survived:$survivors"

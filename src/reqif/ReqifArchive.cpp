@@ -279,40 +279,48 @@ ArchiveReader::ArchiveReader(const std::string& path) : path_(path) {
   zip_ = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
   if (zip_ == nullptr)
     Refuse(path, "cannot be read as a zip archive: " + ZipErrorText(code));
-  const zip_int64_t count = zip_get_num_entries(zip_, 0);
-  if (count > kMaxArchiveEntries)
-    Refuse(path, "holds " + std::to_string(count) + " entries, more than the " +
-                     std::to_string(kMaxArchiveEntries) + " an import reads");
-  uint64_t total = 0;
-  for (zip_int64_t i = 0; i < count; ++i) {
-    zip_stat_t st;
-    if (zip_stat_index(zip_, static_cast<zip_uint64_t>(i), 0, &st) < 0 ||
-        (st.valid & ZIP_STAT_NAME) == 0 || (st.valid & ZIP_STAT_SIZE) == 0)
-      Refuse(path, "has an entry that cannot be read (" +
-                       std::string(zip_strerror(zip_)) + ")");
-    total += st.size;
-    if (st.size > xml::kMaxDocumentBytes || total > xml::kMaxDocumentBytes)
-      Refuse(path, "unpacks to more than " +
-                       std::to_string(xml::kMaxDocumentBytes >> 20) + " MiB (the entry " +
-                       st.name +
-                       " and those before it), more "
-                       "than an import reads");
-    const std::string name = st.name;
-    if (!name.empty() && name.back() == '/') continue;  // a folder
-    if (!IsSafeEntryName(name)) {
-      unsafe_.push_back(name);
-      continue;
+  // A refused archive leaves the constructor by an exception, which the
+  // destructor never sees: the archive is let go here.
+  try {
+    const zip_int64_t count = zip_get_num_entries(zip_, 0);
+    if (count > kMaxArchiveEntries)
+      Refuse(path, "holds " + std::to_string(count) + " entries, more than the " +
+                       std::to_string(kMaxArchiveEntries) + " an import reads");
+    uint64_t total = 0;
+    for (zip_int64_t i = 0; i < count; ++i) {
+      zip_stat_t st;
+      if (zip_stat_index(zip_, static_cast<zip_uint64_t>(i), 0, &st) < 0 ||
+          (st.valid & ZIP_STAT_NAME) == 0 || (st.valid & ZIP_STAT_SIZE) == 0)
+        Refuse(path, "has an entry that cannot be read (" +
+                         std::string(zip_strerror(zip_)) + ")");
+      total += st.size;
+      if (st.size > xml::kMaxDocumentBytes || total > xml::kMaxDocumentBytes)
+        Refuse(path, "unpacks to more than " +
+                         std::to_string(xml::kMaxDocumentBytes >> 20) + " MiB (the entry " +
+                         st.name +
+                         " and those before it), more "
+                         "than an import reads");
+      const std::string name = st.name;
+      if (!name.empty() && name.back() == '/') continue;  // a folder
+      if (!IsSafeEntryName(name)) {
+        unsafe_.push_back(name);
+        continue;
+      }
+      entries_.emplace(name, static_cast<uint64_t>(i));
+      sizes_[static_cast<uint64_t>(i)] = st.size;
+      if (!EndsWithNoCase(name, ".reqif")) continue;
+      if (reqif_.empty())
+        reqif_ = name;
+      else
+        other_reqif_.push_back(name);
     }
-    entries_.emplace(name, static_cast<uint64_t>(i));
-    sizes_[static_cast<uint64_t>(i)] = st.size;
-    if (!EndsWithNoCase(name, ".reqif")) continue;
     if (reqif_.empty())
-      reqif_ = name;
-    else
-      other_reqif_.push_back(name);
+      Refuse(path, "holds no ReqIF file (an entry whose name ends in \".reqif\")");
+  } catch (...) {
+    zip_discard(zip_);
+    zip_ = nullptr;
+    throw;
   }
-  if (reqif_.empty())
-    Refuse(path, "holds no ReqIF file (an entry whose name ends in \".reqif\")");
 }
 
 ArchiveReader::~ArchiveReader() {
