@@ -26,6 +26,25 @@ TEST(XmlFrame, FilesAppearWholeOrNotAtAll) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("taken.part")));
 }
 
+// A folder is a trust boundary: a name beside it that merely starts with
+// its name, the folder itself, or a link leading out are not inside it.
+TEST(XmlFrame, InsideFolderMeansBelowItWithEveryLinkFollowed) {
+  TempDir dir;
+  namespace fs = std::filesystem;
+  fs::create_directories(dir.File("out/sub"));
+  fs::create_directories(dir.File("outside"));
+  fs::create_directory_symlink(dir.File("outside"), dir.File("out/away"));
+  const std::string folder = dir.File("out");
+  const struct {
+    std::string path;
+    bool inside;
+  } cases[] = {{dir.File("out/a.xml"), true},          {dir.File("out/sub/b.xml"), true},
+               {folder + "/sub/../c.xml", true},         {dir.File("outside/a.xml"), false},
+               {dir.File("out2.xml"), false},            {folder, false},
+               {dir.File("out/away/a.xml"), false},      {folder + "/../outside/a", false}};
+  for (const auto& c : cases) EXPECT_EQ(InsideFolder(c.path, folder), c.inside) << c.path;
+}
+
 TEST(XmlFrame, ParseErrorsCarryTheParserCodeLineAndFile) {
   TempDir dir;
   WriteFile(dir.File("bad.xml"), "<?xml version=\"1.0\"?>\n<Project>\n  <A></B>\n</Project>\n");
