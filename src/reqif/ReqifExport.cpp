@@ -281,7 +281,7 @@ class Exporter {
     WriteObjects(w);
     Tell("relations");
     WriteRelations(w);
-    Tell("specification");
+    Tell("package hierarchy");
     WriteSpecification(w);
     w.End();
     w.End();
