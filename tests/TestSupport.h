@@ -28,6 +28,7 @@
 #include "qmxml/Services.h"
 #include "qmxml/Transfer.h"
 #include "qmxml/SourceContainer.h"
+#include "sample/SampleProject.h"
 
 namespace qmxml::testing {
 
@@ -120,6 +121,18 @@ class TestDatabases {
     const std::string base = Server();
     return base + (base.find('?') == std::string::npos ? "?" : "&") +
            "options=-csearch_path%3D" + schema;
+  }
+  // New(name) holding a sample project of |requirements| made from |seed|,
+  // its key in the test's folder (QMXML_KEY_FILE names it for the runs).
+  std::string NewSample(const std::string& name, int requirements, uint32_t seed) {
+    const std::string db = New(name);
+    SampleOptions opts;
+    opts.requirements = requirements;
+    opts.seed = seed;
+    opts.key_file = dir_.File("sample.key");
+    setenv("QMXML_KEY_FILE", opts.key_file.c_str(), 1);
+    FillSampleProject(*CreateProjectDatabase(db), opts);
+    return db;
   }
 
  private:

@@ -47,13 +47,7 @@ int RunCli(const std::string& args, std::string* output) {
 class DatabaseSafetyTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    source = dbs.New("source.db");
-    SampleOptions opts;
-    opts.requirements = 20;
-    opts.seed = 5;
-    opts.key_file = dir.File("sample.key");
-    setenv("QMXML_KEY_FILE", opts.key_file.c_str(), 1);
-    FillSampleProject(*CreateProjectDatabase(source), opts);
+    source = dbs.NewSample("source.db", 20, 5);
     exported = dir.File("e1");
     ExportProject(source, exported, {});
     // A folder that fails late, at the traces: one names a requirement that

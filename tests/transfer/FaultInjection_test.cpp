@@ -14,13 +14,7 @@ namespace {
 class FaultInjectionTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    const std::string source = dbs.New("source.db");
-    SampleOptions opts;
-    opts.requirements = 60;
-    opts.seed = 3;
-    opts.key_file = dir.File("sample.key");
-    setenv("QMXML_KEY_FILE", opts.key_file.c_str(), 1);
-    FillSampleProject(*CreateProjectDatabase(source), opts);
+    const std::string source = dbs.NewSample("source.db", 60, 3);
     folder = dir.File("e1");
     ExportProject(source, folder, {});
   }
