@@ -13,6 +13,7 @@
 
 #include "qmxml/Error.h"
 #include "frame/Guid.h"
+#include "movers/content/TraceMover.h"
 #include "transfer/Kinds.h"
 #include "transfer/TransferSteps.h"
 #include "xml/XmlDoc.h"
@@ -89,9 +90,9 @@ void CheckTraceList(const std::string& path, const pugi::xml_document& traces) {
       [](pugi::xml_node n) { return n.type() == pugi::node_element; });
   std::unordered_set<std::string> seen;
   for (pugi::xml_node trace : list.children()) {
-    const xml::Attrs a(trace);
-    if (a.size() < 2) continue;
-    const std::string from = a.Text(0), to = a.Text(1);
+    const xml::AttrRow<movers::kTraceToAttrs> a(trace);
+    if (!a["ToReqGUID"]) continue;
+    const std::string from = a.Text("ReqGUID"), to = a.Text("ToReqGUID");
     if (seen.insert(FoldCase(from) + "|" + FoldCase(to)).second) continue;
     throw Error(eErr_Duplicate, kSource,
                 "The file " + path + " lists the trace from " + from + " to " + to +

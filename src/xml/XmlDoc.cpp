@@ -208,11 +208,4 @@ bool SetIdentityText(pugi::xml_node element, std::string_view guid) {
   return true;
 }
 
-Attrs::Attrs(pugi::xml_node element) {
-  for (auto a = element.first_attribute(); a; a = a.next_attribute()) attrs_.push_back(a);
-}
-
-std::string Attrs::Text(size_t i) const { return AttributeValue((*this)[i], kString).ToText(); }
-Variant Attrs::Value(size_t i, int type) const { return AttributeValue((*this)[i], type); }
-
 }  // namespace qmxml::xml

@@ -1,12 +1,12 @@
 // The XML conventions every mover shares, over pugixml: the document frame
 // (declaration as child 0, the root element as child 1), identity
-// attributes, attributes and children found by position. The value rules
-// they apply are in XmlValues.h, file helpers in Files.h, Base64 in
-// Base64.h.
+// attributes, children found by position. The value rules they apply are
+// in XmlValues.h, file helpers in Files.h, Base64 in Base64.h.
 //
 // Attribute order is part of every document format: writers set all the
 // attributes of an element, empty ones included, in a fixed order, and the
-// positional readers take position n as the n-th attribute of that order.
+// positional readers take position n as the n-th attribute of that order
+// (ElementLayout.h keeps both in one table per element).
 #pragma once
 
 #include <cstdint>
@@ -91,22 +91,5 @@ void SetAttr(pugi::xml_node element, const char* name, std::string_view text);
 bool SetIdentity(const Recordset& rs, pugi::xml_node element, std::string_view column);
 // "ID" = |guid|, then "XMLVersion" 2.
 bool SetIdentityText(pugi::xml_node element, std::string_view guid);
-
-// Positional access to an element's attributes.
-class Attrs {
- public:
-  explicit Attrs(pugi::xml_node element);
-  size_t size() const { return attrs_.size(); }
-  // Attribute at |i|, or an empty attribute when there is none.
-  pugi::xml_attribute operator[](size_t i) const {
-    return i < attrs_.size() ? attrs_[i] : pugi::xml_attribute();
-  }
-  // Shortcuts applying the attribute rules.
-  std::string Text(size_t i) const;
-  Variant Value(size_t i, int type) const;
-
- private:
-  std::vector<pugi::xml_attribute> attrs_;
-};
 
 }  // namespace qmxml::xml

@@ -19,8 +19,7 @@ std::string TextRule(std::string_view s) { return std::string(TextRuleView(s)); 
 
 // The text rule of a column's value as a view into the stored text, or into
 // |scratch| for a value that is not text. Valid while the row is current.
-std::string_view ColumnTextView(const Recordset& rs, std::string_view column, std::string& scratch) {
-  int i = rs.FieldIndex(column);
+std::string_view ColumnTextView(const Recordset& rs, int i, std::string& scratch) {
   if (i < 0 || rs.IsEOF()) return {};
   const Variant& v = rs.RefAt(i);
   if (v.IsNull() || v.IsEmpty()) return {};
@@ -60,7 +59,7 @@ Variant ColumnValue(const Field& field, int type) {
 
 std::string ColumnText(const Recordset& rs, std::string_view column) {
   std::string scratch;
-  return std::string(ColumnTextView(rs, column, scratch));
+  return std::string(ColumnTextView(rs, rs.FieldIndex(column), scratch));
 }
 
 std::string ColumnNumber(const Recordset& rs, std::string_view column) {
@@ -73,8 +72,15 @@ std::string ColumnWord(const Recordset& rs, std::string_view column) {
 
 void SetColumnAttr(pugi::xml_node element, const char* name, const Recordset& rs,
                    std::string_view column) {
+  SetColumnAttr(element, name, rs, rs.FieldIndex(column), kString);
+}
+
+void SetColumnAttr(pugi::xml_node element, const char* name, const Recordset& rs,
+                   int field, int type) {
+  if (type != kString)
+    return SetAttr(element, name, ColumnValue(Field(&rs, field), type).ToText());
   std::string scratch;
-  SetAttr(element, name, ColumnTextView(rs, column, scratch));
+  SetAttr(element, name, ColumnTextView(rs, field, scratch));
 }
 
 Variant AttributeValue(pugi::xml_attribute attr, int type) {

@@ -28,8 +28,13 @@ std::string ColumnText(const Recordset& rs, std::string_view column);
 // every row.
 void SetColumnAttr(pugi::xml_node element, const char* name, const Recordset& rs,
                    std::string_view column);
-// A column as the whole-number text a writer puts in an attribute ("" for
-// Null).
+// The same for the column at index |field| of |rs| (-1: missing) by the
+// rule of |type|: kString the text rule, kLong the whole number ("0" for
+// Null), kBoolean "True" or "False".
+void SetColumnAttr(pugi::xml_node element, const char* name, const Recordset& rs,
+                   int field, int type);
+// A column as the whole-number text a writer puts in an attribute ("0"
+// for Null).
 std::string ColumnNumber(const Recordset& rs, std::string_view column);
 // A column as "True" or "False" (BooleanWord of its Boolean value).
 std::string ColumnWord(const Recordset& rs, std::string_view column);

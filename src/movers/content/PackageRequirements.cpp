@@ -18,22 +18,9 @@
 namespace qmxml::movers {
 namespace {
 
-// Attribute positions of "Requirement" and "FieldValue" as the writer below
-// produces them; the reader finds its values by them.
-namespace requirement_at {
-enum : size_t {
-  kID = 0, kTag = 1, kLastChildTag = 2, kBookmarkName = 3, kBookmarkDocumentID = 4,
-  kDocumentPosition = 5, kLongTagNumber = 6, kRequirementPrefix = 7, kRequirementText = 8,
-  kDeleted = 9, kVersionNumber = 10, kVersionLabel = 11, kVersionUserGUID = 12,
-  kVersionDateTime = 13, kVersionReason = 14, kFlags = 15, kLastDocText = 16,
-  kRequirementName = 17, kRequirementTypeGUID = 18,
-};
-}  // namespace requirement_at
-namespace field_value_at {
-enum : size_t { kID = 0, kLabel = 1, kFieldValue = 2, kNumericValue = 3 };
-}  // namespace field_value_at
-
 using package_xml::AttrText;
+using package_xml::kFieldValueAttrs;
+using package_xml::kRequirementAttrs;
 
 constexpr const char* kOverflowTextInsert = "OverflowTextInsert";
 constexpr const char* kReqAttrInsert = "ReqAttrInsert";
@@ -92,12 +79,11 @@ std::string TkIntegrationWord(const Recordset& values) {
              : "No";
 }
 
-// Sets |name| to the overflow text when the row's overflow flag is set,
-// else to |column|.
-void SetTextOrOverflow(pugi::xml_node element, const char* name, const Recordset& rs,
-                       std::string_view column, std::string_view overflow_column) {
+// The overflow text when the row's overflow flag is set, else |column|.
+std::string TextOrOverflow(const Recordset& rs, std::string_view column,
+                           std::string_view overflow_column) {
   bool overflow = xml::ColumnValue(rs.GetField("OverflowInd"), xml::kBoolean).ToBool();
-  xml::SetColumnAttr(element, name, rs, overflow ? overflow_column : column);
+  return xml::ColumnText(rs, overflow ? overflow_column : column);
 }
 
 // A whole number as the row stores it (Null for a missing one).
@@ -124,36 +110,17 @@ void PackageMover::CreateRequirementsXMLChildElement_(pugi::xml_node requirement
   Recordset& rs = *rs_requirements_;
   Recordset* field_values = rows.Get<Recordset>("qmUserDefinedFieldValues").get();
   Recordset* list_values = rows.Get<Recordset>("qmUserDefinedListValues").get();
+  const xml::AttrWriter writer(kRequirementAttrs, rs);
+  const Field stamp = rs.GetField("VersionDateTime");
 
   for (; !rs.IsEOF(); rs.MoveNext()) {
     pugi::xml_node requirement = requirements.append_child("Requirement");
     try {
-      auto attr = [&](const char* name, std::string_view text) {
-        xml::SetAttr(requirement, name, text);
-      };
-      auto column = [&](const char* name, const char* col) {
-        xml::SetColumnAttr(requirement, name, rs, col);
-      };
-      column("ID", "QMGUID");
-      column("Tag", "Tag");
-      column("LastChildTag", "LastChildTag");
-      column("BookmarkName", "BookmarkName");
-      column("BookmarkDocumentID", "DOCGUID");
-      column("DocumentPosition", "DocumentPosition");
-      column("LongTagNumber", "LongTagNumber");
-      column("RequirementPrefix", "RequirementPrefix");
-      SetTextOrOverflow(requirement, "RequirementText", rs, "RequirementText", "OverflowText");
-      attr("Deleted", xml::ColumnWord(rs, "Deleted"));
-      column("VersionNumber", "VersionNumber");
-      column("VersionLabel", "VersionLabel");
-      column("VersionUserGUID", "VersionUserGUID");
-      attr("VersionDateTime", conversion->cTimeStamp(rs.GetField("VersionDateTime")));
-      column("VersionReason", "VersionReason");
-      column("Flags", "Flags");
-      column("LastDocText", "LastDocText");
-      column("REQUIREMENTNAME", "REQUIREMENTNAME");
-      column("RequirementTypeGUID", "RequirementTypeGUID");
-
+      writer.Write(requirement, [&](size_t i) {
+        return i == kRequirementAttrs.At("VersionDateTime")
+                   ? conversion->cTimeStamp(stamp)
+                   : TextOrOverflow(rs, "RequirementText", "OverflowText");
+      });
       const int32_t key = xml::ColumnValue(rs.GetField("ID"), xml::kLong).ToLong();
       CreateResourcesXMLChildElement_(requirement, key);
       CreateFieldValuesXMLChildElement_(field_values,
@@ -173,13 +140,13 @@ void PackageMover::CreateFieldValuesXMLChildElement_(Recordset* values,
   if (values == nullptr) return;
   values->SetFilter("");
   values->SetFilter("(RequirementID= " + std::to_string(requirement_key) + ")");
+  const xml::AttrWriter writer(kFieldValueAttrs, *values);
   for (; !values->IsEOF(); values->MoveNext()) {
-    pugi::xml_node value = field_values.append_child("FieldValue");
-    xml::SetColumnAttr(value, "ID", *values, "QMGUID");
-    xml::SetColumnAttr(value, "Label", *values, "Label");
-    SetTextOrOverflow(value, "FieldValue", *values, "FieldValue", "OverflowFieldValue");
-    xml::SetColumnAttr(value, "NumericValue", *values, "NumericValue");
-    xml::SetAttr(value, "TkIntegration", TkIntegrationWord(*values));
+    writer.Write(field_values.append_child("FieldValue"), [&](size_t i) {
+      return i == kFieldValueAttrs.At("TkIntegration")
+                 ? TkIntegrationWord(*values)
+                 : TextOrOverflow(*values, "FieldValue", "OverflowFieldValue");
+    });
   }
 }
 
@@ -217,56 +184,55 @@ void PackageMover::CreateRequirementsDBElement_(const ReadContext& ctx,
   for (pugi::xml_node node : requirements.children()) {
     if (node.type() != pugi::node_element || !node.first_attribute()) continue;
     frame::ReadingElement at(reading_, node);
-    const xml::Attrs a(node);
+    const xml::AttrRow<kRequirementAttrs> a(node);
     const std::string id = AttrText(node, "ID");
     const int32_t key = ctx.keys->GetNextDBKey("Requirement", id);
     const std::string guid = ctx.guids->GetGUID(id);
 
     // Bookmark document: a GUID names a document of the transfer; a single
     // character is taken as it stands; nothing means no document.
-    const std::string bookmark_doc = a.Text(requirement_at::kBookmarkDocumentID);
+    const std::string bookmark_doc = a.Text("BookmarkDocumentID");
     Variant bookmark_doc_key = Variant::Null();
     if (Utf16Length(bookmark_doc) >= 2)
       bookmark_doc_key = Variant(ctx.keys->getKeyFromGUID("Document", bookmark_doc));
     else if (!bookmark_doc.empty())
       bookmark_doc_key = Variant(bookmark_doc);
 
-    const std::string text = xml::LineEnds(a.Text(requirement_at::kRequirementText));
+    const std::string text = xml::LineEnds(a.Text("RequirementText"));
     const bool overflow =
         static_cast<int64_t>(CodePageByteCount(text, ctx.code_page)) > text_size;
-    std::string reason = a.Text(requirement_at::kVersionReason);
+    std::string reason = a.Text("VersionReason");
     if (static_cast<int64_t>(Utf16Length(reason)) > ctx.version_reason_size)
       reason = Head(reason, ctx.version_reason_size);
-    const std::string date_text = a.Text(requirement_at::kVersionDateTime);
+    const std::string date_text = a.Text("VersionDateTime");
     const Variant date = date_text.empty() ? Variant::Null() : Variant(date_text);
-    const int32_t user_key =
-        ctx.keys->getKeyFromGUID("User", a.Text(requirement_at::kVersionUserGUID));
+    const int32_t user_key = ctx.keys->getKeyFromGUID("User", a.Text("VersionUserGUID"));
     const int32_t type_key =
-        ctx.keys->getKeyFromGUID("RequirementType", a.Text(requirement_at::kRequirementTypeGUID));
+        ctx.keys->getKeyFromGUID("RequirementType", a.Text("RequirementTypeGUID"));
 
     InsertValues row;
     row.Key("ID", key)
         .Key("RequirementTypeID", type_key)
-        .Literal("Tag", a.Value(requirement_at::kTag, xml::kLong))
-        .Literal("LastChildTag", a.Value(requirement_at::kLastChildTag, xml::kLong))
-        .Literal("BookmarkName", Variant(a.Text(requirement_at::kBookmarkName)), true)
+        .Literal("Tag", a.Value("Tag", xml::kLong))
+        .Literal("LastChildTag", a.Value("LastChildTag", xml::kLong))
+        .Literal("BookmarkName", Variant(a.Text("BookmarkName")), true)
         .Literal("BookmarkDocumentID", bookmark_doc_key, true, 3)
-        .Value("DocumentPosition",
-             PlainNumber(a.Value(requirement_at::kDocumentPosition, xml::kLong)))
-        .Literal("LongTagNumber", Variant(a.Text(requirement_at::kLongTagNumber)))
-        .Literal("RequirementPrefix", Variant(a.Text(requirement_at::kRequirementPrefix)))
-        .Literal("RequirementName", Variant(a.Text(requirement_at::kRequirementName)), true)
-        .Literal("RequirementText", Variant(overflow ? Head(text, text_size / 2) : text), true)
+        .Value("DocumentPosition", PlainNumber(a.Value("DocumentPosition", xml::kLong)))
+        .Literal("LongTagNumber", Variant(a.Text("LongTagNumber")))
+        .Literal("RequirementPrefix", Variant(a.Text("RequirementPrefix")))
+        .Literal("RequirementName", Variant(a.Text("REQUIREMENTNAME")), true)
+        .Literal("RequirementText", Variant(overflow ? Head(text, text_size / 2) : text),
+                 true)
         .Literal("OverflowIND", Variant(overflow))
-        .Literal("Deleted", a.Value(requirement_at::kDeleted, xml::kBoolean))
-        .Literal("VersionNumber", Variant(a.Text(requirement_at::kVersionNumber)))
-        .Literal("VersionLabel", Variant(a.Text(requirement_at::kVersionLabel)))
+        .Literal("Deleted", a.Value("Deleted", xml::kBoolean))
+        .Literal("VersionNumber", Variant(a.Text("VersionNumber")))
+        .Literal("VersionLabel", Variant(a.Text("VersionLabel")))
         .Key("VersionUserID", user_key)
         .Literal("VersionDateTime", date, false, 7)
         .Literal("VersionReason", Variant(reason))
         .Literal("QMGUID", Variant(guid))
-        .Value("Flags", PlainNumber(a.Value(requirement_at::kFlags, xml::kLong)))
-        .Value("LastDocText", PlainNumber(a.Value(requirement_at::kLastDocText, xml::kLong)));
+        .Value("Flags", PlainNumber(a.Value("Flags", xml::kLong)))
+        .Value("LastDocText", PlainNumber(a.Value("LastDocText", xml::kLong)));
     row.InsertInto(conn, "qmRequirements");
 
     if (overflow)
@@ -289,17 +255,17 @@ void PackageMover::CreateFieldValuesDBElementWithInsert_(const ReadContext& ctx,
       Run().NoteRead("tracker or modelling-tool attribute values left out");
       continue;
     }
-    const xml::Attrs a(value);
+    const xml::AttrRow<kFieldValueAttrs> a(value);
     const int32_t field_key =
         ctx.keys->getKeyFromGUID("UserDefinedField", AttrText(value, "ID"));
     // Bound, not spliced as a literal: "|" goes back into the character 26 here.
-    const std::string full = sql::HostText(a.Text(field_value_at::kFieldValue));
+    const std::string full = sql::HostText(a.Text("FieldValue"));
     const bool overflow = static_cast<int64_t>(Utf16Length(full)) > size;
-    ctx.conn->ExecuteCommand(kReqAttrInsert,
-                             {Variant(requirement_key), Variant(field_key),
-                              Variant(overflow ? Head(full, size) : full),
-                              Variant(overflow ? "1" : "0"),
-                              a.Value(field_value_at::kNumericValue, xml::kDouble)});
+    ctx.conn->ExecuteCommand(
+        kReqAttrInsert,
+        {Variant(requirement_key), Variant(field_key),
+         Variant(overflow ? Head(full, size) : full), Variant(overflow ? "1" : "0"),
+         a.Value("NumericValue", xml::kDouble)});
     if (!overflow) continue;
     EnsureOverflowValuesInsert(*ctx.conn);
     ctx.conn->ExecuteCommand(kOverflowValuesInsert, {Variant(requirement_key),

@@ -12,9 +12,42 @@
 
 #include "frame/TransferState.h"
 #include "qmxml/Recordset.h"
+#include "xml/ElementLayout.h"
 #include "xml/XmlDoc.h"
 
 namespace qmxml::movers::package_xml {
+
+// The attributes of "Requirement" and of its "FieldValue" elements.
+// Computed: RequirementText and FieldValue (the overflow text when the row
+// has one), VersionDateTime (cTimeStamp), TkIntegration ("Yes" or "No").
+inline constexpr xml::AttrTable kRequirementAttrs{{
+    {"ID", "QMGUID"},
+    {"Tag", "Tag"},
+    {"LastChildTag", "LastChildTag"},
+    {"BookmarkName", "BookmarkName"},
+    {"BookmarkDocumentID", "DOCGUID"},
+    {"DocumentPosition", "DocumentPosition"},
+    {"LongTagNumber", "LongTagNumber"},
+    {"RequirementPrefix", "RequirementPrefix"},
+    {"RequirementText"},
+    {"Deleted", "Deleted", xml::kBoolean},
+    {"VersionNumber", "VersionNumber"},
+    {"VersionLabel", "VersionLabel"},
+    {"VersionUserGUID", "VersionUserGUID"},
+    {"VersionDateTime"},
+    {"VersionReason", "VersionReason"},
+    {"Flags", "Flags"},
+    {"LastDocText", "LastDocText"},
+    {"REQUIREMENTNAME", "REQUIREMENTNAME"},
+    {"RequirementTypeGUID", "RequirementTypeGUID"},
+}};
+inline constexpr xml::AttrTable kFieldValueAttrs{{
+    {"ID", "QMGUID"},
+    {"Label", "Label"},
+    {"FieldValue"},
+    {"NumericValue", "NumericValue"},
+    {"TkIntegration"},
+}};
 
 // Appends element |name| to |parent| with |text| (no text node when empty).
 inline pugi::xml_node AppendTextElement(pugi::xml_node parent, const char* name,

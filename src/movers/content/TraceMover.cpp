@@ -18,9 +18,6 @@ pugi::xml_node FirstChildElement(pugi::xml_node node) {
   return pugi::xml_node();
 }
 
-// Positions of the <TraceTo> attributes, in the order the writer sets them.
-enum TraceAttr : size_t { kReqGUID = 0, kToReqGUID, kState, kType, kName, kVersionDateTime };
-
 }  // namespace
 
 MoverPtr NewTraceMover() { return std::make_shared<TraceMover>(); }
@@ -47,19 +44,12 @@ bool TraceMover::CreateTracesXMLChildElement_(Recordset* rs, pugi::xml_node proj
   if (!conversion) return false;
 
   // Field objects follow the current row, so they are looked up once.
-  const Field state = rs->GetField("State");
-  const Field type = rs->GetField("Type");
   const Field stamp = rs->GetField("VersionDateTime");
-
+  const xml::AttrWriter writer(kTraceToAttrs, *rs);
   pugi::xml_node traces = xml::AppendElement(project, "Traces");
   for (; !rs->IsEOF(); rs->MoveNext()) {
-    pugi::xml_node trace = xml::AppendElement(traces, "TraceTo");
-    xml::SetColumnAttr(trace, "ReqGUID", *rs, "ReqGUID");
-    xml::SetColumnAttr(trace, "ToReqGUID", *rs, "ToReqGUID");
-    xml::SetAttr(trace, "State", xml::ColumnValue(state, xml::kLong).ToText());
-    xml::SetAttr(trace, "Type", xml::ColumnValue(type, xml::kLong).ToText());
-    xml::SetColumnAttr(trace, "Name", *rs, "Name");
-    xml::SetAttr(trace, "VersionDateTime", conversion->cTimeStamp(stamp));
+    writer.Write(xml::AppendElement(traces, "TraceTo"),
+                 [&](size_t) { return conversion->cTimeStamp(stamp); });
   }
   return true;
 }
@@ -102,19 +92,19 @@ void TraceMover::CreateTracesDBElement_(const std::string& path, const SourceCon
   for (pugi::xml_node node = traces.first_child(); node; node = node.next_sibling()) {
     if (!node.first_attribute()) continue;
     frame::ReadingElement at(reading_, node);
-    const xml::Attrs a(node);
-    const int32_t from = requirement_key(a.Text(kReqGUID));
-    const int32_t to = requirement_key(a.Text(kToReqGUID));
-    pugi::xml_attribute stamp = a[kVersionDateTime];
+    const xml::AttrRow<kTraceToAttrs> a(node);
+    const int32_t from = requirement_key(a.Text("ReqGUID"));
+    const int32_t to = requirement_key(a.Text("ToReqGUID"));
+    pugi::xml_attribute stamp = a["VersionDateTime"];
 
     rs->AddNew();
     rs->Set("RequirementID", Variant(from));
     rs->Set("ExternalProjectID", Variant(int32_t{0}));
     rs->Set("ToID", Variant(to));
     rs->Set("ExternalProjectToID", Variant(int32_t{0}));
-    rs->Set("State", a.Value(kState, xml::kLong));
-    rs->Set("Type", a.Value(kType, xml::kLong));
-    rs->Set("Name", Variant(sql::HostText(a.Text(kName))));
+    rs->Set("State", a.Value("State", xml::kLong));
+    rs->Set("Type", a.Value("Type", xml::kLong));
+    rs->Set("Name", Variant(sql::HostText(a.Text("Name"))));
     rs->Set("VersionDateTime", stamp ? Variant(std::string(stamp.value())) : Variant::Null());
   }
   rs->UpdateBatch();

@@ -10,8 +10,19 @@
 #include "frame/MoverBase.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Recordset.h"
+#include "xml/ElementLayout.h"
 
 namespace qmxml::movers {
+
+// The attributes of "TraceTo" (VersionDateTime computed: cTimeStamp).
+inline constexpr xml::AttrTable kTraceToAttrs{{
+    {"ReqGUID", "ReqGUID"},
+    {"ToReqGUID", "ToReqGUID"},
+    {"State", "State", xml::kLong},
+    {"Type", "Type", xml::kLong},
+    {"Name", "Name"},
+    {"VersionDateTime"},
+}};
 
 // Moves the traces (QmToRelationships rows): requirement RequirementID
 // traces to requirement ToID. Links to requirements of other projects are

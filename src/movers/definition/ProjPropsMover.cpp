@@ -5,54 +5,34 @@
 #include <vector>
 
 #include "frame/Components.h"
+#include "frame/Guid.h"
 #include "frame/MoverRegistry.h"
 #include "movers/definition/InsertValues.h"
-#include "frame/Guid.h"
 #include "sql/SqlText.h"
-#include "xml/XmlDoc.h"
+#include "xml/ElementLayout.h"
 
 namespace qmxml::movers {
 namespace {
 
-// Writes attributes of one element: appended on first use, overwritten in
-// place when the element already carries them (a later row of the set).
-class AttrSetter {
- public:
-  AttrSetter(pugi::xml_node element, bool replace)
-      : element_(element), replace_(replace) {}
-  void operator()(const char* name, std::string_view text) const {
-    if (replace_) {
-      if (pugi::xml_attribute a = element_.attribute(name)) {
-        a.set_value(std::string(text).c_str());
-        return;
-      }
-    }
-    xml::SetAttr(element_, name, text);
-  }
-
- private:
-  pugi::xml_node element_;
-  bool replace_;
-};
-
-// Positions of the "Project" attributes; the reader depends on them.
-enum ProjectAttr : size_t {
-  kName = 0,
-  kDescription = 1,
-  kPrefix = 2,
-  kDocumentWordFormat = 3,
-  kAuthorGUID = 4,
-  kSecurityEnabled = 5,
-  kVersionNumber = 6,
-  kVersionLabel = 7,
-  kVersionUserGUID = 8,
-  kVersionDateTime = 9,
-  kVersionReason = 10,
-  kRSDS = 11,
-  kFlags = 12,
-  kID = 13,
-  kFirstSettingsLine = 15,
-};
+// The attributes of "Project"; the settings lines follow them as
+// IniFile<i>. Computed: VersionDateTime (cTimeStamp), XMLVersion ("2").
+constexpr xml::AttrTable kProjectAttrs{{
+    {"Name", "NAME"},
+    {"Description", "DESCRIPTION"},
+    {"Prefix", "PREFIX"},
+    {"DocumentWordFormat", "DOCUMENTWORDFORMAT", xml::kBoolean},
+    {"AuthorGUID", "AUTHORGUID"},
+    {"SecurityEnabled", "SECURITYENABLED", xml::kBoolean},
+    {"VersionNumber", "VERSIONNUMBER"},
+    {"VersionLabel", "VERSIONLABEL"},
+    {"VersionUserGUID", "VERSIONUSERGUID"},
+    {"VersionDateTime"},
+    {"VersionReason", "VERSIONREASON"},
+    {"RSDS", "RSDS"},
+    {"Flags", "FLAGS"},
+    {"ID", "QMGUID"},
+    {"XMLVersion"},
+}};
 
 }  // namespace
 
@@ -71,9 +51,9 @@ void ProjPropsMover::WriteProjectXML_(Recordset* rs, DataDescriptor* oData,
   if (rs == nullptr || rs->IsEOF()) return;
   auto conversion = frame::GetConversionService();
   if (!conversion) return;
-  pugi::xml_node project = xml::AppendElement(*doc, "Project");
-  for (bool first = true; !rs->IsEOF(); rs->MoveNext(), first = false)
-    CreateProjectXMLElement_(*rs, oData, *conversion, project, !first);
+  // With several rows the last one's values stand.
+  rs->MoveLast();
+  CreateProjectXMLElement_(*rs, oData, *conversion, xml::AppendElement(*doc, "Project"));
   doc_ = doc;
   SaveOrHandBack(oData, oScheduler, path);
 }
@@ -81,26 +61,12 @@ void ProjPropsMover::WriteProjectXML_(Recordset* rs, DataDescriptor* oData,
 void ProjPropsMover::CreateProjectXMLElement_(const Recordset& rs,
                                               const DataDescriptor* oData,
                                               ConversionService& conversion,
-                                              pugi::xml_node element,
-                                              bool replace) const {
-  AttrSetter set(element, replace);
-  auto text = [&](const char* column) { return xml::ColumnText(rs, column); };
-  auto word = [&](const char* column) { return xml::ColumnWord(rs, column); };
-  set("Name", text("NAME"));
-  set("Description", text("DESCRIPTION"));
-  set("Prefix", text("PREFIX"));
-  set("DocumentWordFormat", word("DOCUMENTWORDFORMAT"));
-  set("AuthorGUID", text("AUTHORGUID"));
-  set("SecurityEnabled", word("SECURITYENABLED"));
-  set("VersionNumber", text("VERSIONNUMBER"));
-  set("VersionLabel", text("VERSIONLABEL"));
-  set("VersionUserGUID", text("VERSIONUSERGUID"));
-  set("VersionDateTime", conversion.cTimeStamp(rs.GetField("VERSIONDATETIME")));
-  set("VersionReason", text("VERSIONREASON"));
-  set("RSDS", text("RSDS"));
-  set("Flags", text("FLAGS"));
-  set("ID", text("QMGUID"));
-  set("XMLVersion", "2");
+                                              pugi::xml_node element) const {
+  xml::AttrWriter(kProjectAttrs, rs).Write(element, [&](size_t i) {
+    return i == kProjectAttrs.At("XMLVersion")
+               ? std::string("2")
+               : conversion.cTimeStamp(rs.GetField("VERSIONDATETIME"));
+  });
 
   // Settings lines keep their index in the name, so an empty line leaves a
   // gap in the numbering rather than shifting the lines after it.
@@ -108,8 +74,7 @@ void ProjPropsMover::CreateProjectXMLElement_(const Recordset& rs,
   if (lines == nullptr) return;
   for (size_t i = 0; i < lines->size(); ++i) {
     if ((*lines)[i].empty()) continue;
-    std::string name = "IniFile" + std::to_string(i);
-    set(name.c_str(), (*lines)[i]);
+    xml::SetAttr(element, ("IniFile" + std::to_string(i)).c_str(), (*lines)[i]);
   }
 }
 
@@ -133,32 +98,33 @@ void ProjPropsMover::ReadProjectXML_(SourceContainer* oSource, DataDescriptor* o
   pugi::xml_node root = xml::RootElement(*doc_);
   if (!root) return;
   frame::ReadingElement at(reading_, root);
-  xml::Attrs a(root);
-  std::string rsds = a.Text(kRSDS);
-  std::string xml_guid = a.Text(kID);
-  int32_t author_key = keys->getKeyFromGUID("User", a.Text(kAuthorGUID));
-  int32_t version_user_key = keys->getKeyFromGUID("User", a.Text(kVersionUserGUID));
+  const xml::AttrRow<kProjectAttrs> a(root);
+  std::string rsds = a.Text("RSDS");
+  std::string xml_guid = a.Text("ID");
+  int32_t author_key = keys->getKeyFromGUID("User", a.Text("AuthorGUID"));
+  int32_t version_user_key = keys->getKeyFromGUID("User", a.Text("VersionUserGUID"));
   int32_t project_key = keys->GetNextDBKey("Project", xml_guid);
 
   InsertValues row;
   row.Key("ID", project_key)
-      .Literal("Name", a.Text(kName), true)
-      .Literal("Prefix", a.Text(kPrefix), true)
+      .Literal("Name", a.Text("Name"), true)
+      .Literal("Prefix", a.Text("Prefix"), true)
       .Literal("QmGUID", guids->GetGUID(xml_guid))
-      .Literal("Description", xml::LineEnds(a.Text(kDescription)), true)
-      .Flag("DocumentWordFormat", a.Value(kDocumentWordFormat, xml::kBoolean).ToBool())
+      .Literal("Description", xml::LineEnds(a.Text("Description")), true)
+      .Flag("DocumentWordFormat", a.Value("DocumentWordFormat", xml::kBoolean).ToBool())
       .Key("AuthorID", author_key)
-      .Flag("SecurityEnabled", a.Value(kSecurityEnabled, xml::kBoolean).ToBool())
-      .Literal("VersionNumber", a.Text(kVersionNumber))
-      .Literal("VersionLabel", a.Text(kVersionLabel))
+      .Flag("SecurityEnabled", a.Value("SecurityEnabled", xml::kBoolean).ToBool())
+      .Literal("VersionNumber", a.Text("VersionNumber"))
+      .Literal("VersionLabel", a.Text("VersionLabel"))
       .Key("VersionUserID", version_user_key)
-      .DateText("VersionDateTime", a.Text(kVersionDateTime))
-      .Literal("VersionReason", a.Text(kVersionReason))
-      .Literal("Flags", a.Value(kFlags, xml::kLong));
+      .DateText("VersionDateTime", a.Text("VersionDateTime"))
+      .Literal("VersionReason", a.Text("VersionReason"))
+      .Literal("Flags", a.Value("Flags", xml::kLong));
   if (!rsds.empty()) row.Literal("RSDS", rsds, true);
   row.InsertInto(*conn, "qmProjects");
 
-  pugi::xml_attribute first_line = a[kFirstSettingsLine];
+  // The first settings line is the attribute after the table's.
+  pugi::xml_attribute first_line = a["XMLVersion"].next_attribute();
   oData->Data = Variant(std::vector<std::string>{first_line ? first_line.value() : ""});
   oData->ProjectKey = project_key;
 }

@@ -46,12 +46,10 @@ class ProjPropsMover : public frame::MoverBase {
  private:
   void WriteProjectXML_(Recordset* rs, DataDescriptor* oData, Scheduler* oScheduler,
                         const std::string& path);
-  // Sets the attributes of the current row on |element|. |replace| is set
-  // for the rows after the first: their values overwrite the attributes
-  // already there, in place.
+  // Sets the attributes of the current row on |element|.
   void CreateProjectXMLElement_(const Recordset& rs, const DataDescriptor* oData,
-                                ConversionService& conversion, pugi::xml_node element,
-                                bool replace) const;
+                                ConversionService& conversion,
+                                pugi::xml_node element) const;
   void ReadProjectXML_(SourceContainer* oSource, DataDescriptor* oData,
                        const ObjectPtr& rows, const std::string& path);
 };

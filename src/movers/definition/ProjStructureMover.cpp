@@ -10,39 +10,60 @@
 #include "qmxml/Connection.h"
 #include "qmxml/Error.h"
 #include "sql/SqlText.h"
-#include "xml/XmlDoc.h"
+#include "xml/ElementLayout.h"
 
 namespace qmxml::movers {
 namespace {
 
-// Attribute positions of the elements the writer produces; the reader
-// finds its values by them.
-namespace attribute_at {
-enum : size_t {
-  kLabel = 0, kRank = 1, kAutoSuspect = 2, kRequired = 3, kDataTypeName = 4, kDataType = 5,
-  kDefaultValue = 6, kFlags = 7, kDescription = 8, kFieldProperties = 9, kID = 10,
-};
-}  // namespace attribute_at
-namespace list_item_at {
-enum : size_t { kItemText = 0, kItemRank = 1, kDefault = 2, kID = 3 };
-}  // namespace list_item_at
-namespace req_type_at {
-enum : size_t {
-  kName = 0, kDescription = 1, kPrefix = 2, kColorName = 3, kColor = 4, kStyleName = 5,
-  kStyle = 6, kMustContain = 7, kInitialReqNumber = 8, kLastReqNumber = 9,
-  kAllowExternalReferences = 10, kID = 11,
-};
-}  // namespace req_type_at
-namespace type_link_at {
-enum : size_t { kLabel = 0, kID = 1 };
-}  // namespace type_link_at
-namespace doc_type_at {
-enum : size_t {
-  kName = 0, kDescription = 1, kFileExtension = 2, kDefaultRequirementName = 3,
-  kTemplateName = 4, kTemplateDescription = 5, kTemplateFileName = 6, kTemplateHelpFile = 7,
-  kDefaultRequirementTypeGUID = 8, kID = 9,
-};
-}  // namespace doc_type_at
+// The attributes of the elements of the document. Computed: the names of
+// the color, style and data-type codes, and Default (whether the
+// attribute's DefaultValue marks the list item).
+constexpr xml::AttrTable kReqTypeAttrs{{
+    {"Name", "NAME"},
+    {"Description", "DESCRIPTION"},
+    {"RequirementPrefix", "RequirementPrefix"},
+    {"RequirementColorName"},
+    {"RequirementColor", "RequirementColor", xml::kLong},
+    {"RequirementStyleName"},
+    {"RequirementStyle", "RequirementStyle", xml::kLong},
+    {"RequirementMustContain", "RequirementMustContain"},
+    {"InitialReqNumber", "InitialReqNumber", xml::kLong},
+    {"LastReqNumber", "LastReqNumber", xml::kLong},
+    {"AllowExternalReferences", "AllowExternalReferences", xml::kBoolean},
+    {"ID", "QMGUID"},
+}};
+constexpr xml::AttrTable kTypeLinkAttrs{{{"Label", "Label"}, {"ID", "QMGUID"}}};
+constexpr xml::AttrTable kAttributeAttrs{{
+    {"Label", "Label"},
+    {"Rank", "Rank"},
+    {"AutoSuspect", "AutoSuspect", xml::kBoolean},
+    {"Required", "Required", xml::kBoolean},
+    {"DataTypeName"},
+    {"DataType", "DataType", xml::kLong},
+    {"DefaultValue", "DefaultValue"},
+    {"Flags", "FLAGS"},
+    {"Description", "DESCRIPTION"},
+    {"FieldProperties", "FieldProperties"},
+    {"ID", "QMGUID"},
+}};
+constexpr xml::AttrTable kListItemAttrs{{
+    {"ItemText", "ITEMTEXT"},
+    {"ItemRank", "ITEMRANK"},
+    {"Default"},
+    {"ID", "QMGUID"},
+}};
+constexpr xml::AttrTable kDocTypeAttrs{{
+    {"Name", "NAME"},
+    {"Description", "DESCRIPTION"},
+    {"FileExtension", "FileExtension"},
+    {"DefaultRequirementName", "RTName"},
+    {"TemplateName", "TemplateName"},
+    {"TemplateDescription", "TemplateDescription"},
+    {"TemplateFileName", "TemplateFileName"},
+    {"TemplateHelpFile", "TemplateHelpFile"},
+    {"DefaultRequirementTypeGUID", "RTGUID"},
+    {"ID", "QMGUID"},
+}};
 
 // How an attribute group is written: plain attributes have no list items;
 // the two list kinds differ in how DefaultValue marks the default items.
@@ -107,26 +128,19 @@ class DefaultItems {
 
 // The attribute's node value unchanged (Empty when there is no attribute:
 // the column then keeps its default).
-Variant Raw(const xml::Attrs& a, size_t i) {
-  Variant v = a.Value(i, 0);
+Variant Raw(pugi::xml_attribute attr) {
+  Variant v = xml::AttributeValue(attr, 0);
   if (const std::string* text = v.Text()) return Variant(sql::HostText(*text));
   return v;
 }
 
-// The attribute's text (for GUIDs handed to the key map and providers).
-std::string GuidAt(const xml::Attrs& a, size_t i) {
-  pugi::xml_attribute attr = a[i];
-  return attr ? std::string(attr.value()) : std::string();
-}
-
 // A Boolean attribute as the 1/0 the flag columns store.
-Variant Flag(const xml::Attrs& a, size_t i) {
-  return Variant(int32_t{a.Value(i, xml::kBoolean).ToBool() ? 1 : 0});
+Variant Flag(pugi::xml_attribute attr) {
+  return Variant(int32_t{xml::AttributeValue(attr, xml::kBoolean).ToBool() ? 1 : 0});
 }
 
 // A description: stored with CR LF line ends.
-Variant Description(const xml::Attrs& a, size_t i) {
-  pugi::xml_attribute attr = a[i];
+Variant Description(pugi::xml_attribute attr) {
   if (!attr) return Variant();
   return Variant(sql::HostText(xml::LineEnds(attr.value())));
 }
@@ -177,81 +191,48 @@ void ProjStructureMover::WriteProjectStructure_(const Collection* rows) {
 
   pugi::xml_node doc_types = xml::AppendElement(project, "DocumentTypes");
   if (auto dts = rows->Get<Recordset>("DocumentTypes")) {
-    for (; !dts->IsEOF(); dts->MoveNext()) CreateDocumentTypeElement_(doc_types, *dts);
+    const xml::AttrWriter writer(kDocTypeAttrs, *dts);
+    for (; !dts->IsEOF(); dts->MoveNext())
+      writer.Write(xml::AppendElement(doc_types, "DocumentType"));
   }
 }
 
 void ProjStructureMover::CreateRequirementTypeElement_(pugi::xml_node parent,
                                                        const Recordset& rt) {
   pugi::xml_node e = xml::AppendElement(parent, "RequirementType");
-  const int32_t color = Code(rt, "RequirementColor");
-  const int32_t style = Code(rt, "RequirementStyle");
-  xml::SetColumnAttr(e, "Name", rt, "NAME");
-  xml::SetColumnAttr(e, "Description", rt, "DESCRIPTION");
-  xml::SetColumnAttr(e, "RequirementPrefix", rt, "RequirementPrefix");
-  xml::SetAttr(e, "RequirementColorName", xml::ColorName(color));
-  xml::SetAttr(e, "RequirementColor", std::to_string(color));
-  xml::SetAttr(e, "RequirementStyleName", xml::StyleName(style));
-  xml::SetAttr(e, "RequirementStyle", std::to_string(style));
-  xml::SetColumnAttr(e, "RequirementMustContain", rt, "RequirementMustContain");
-  xml::SetAttr(e, "InitialReqNumber", xml::ColumnNumber(rt, "InitialReqNumber"));
-  xml::SetAttr(e, "LastReqNumber", xml::ColumnNumber(rt, "LastReqNumber"));
-  xml::SetAttr(e, "AllowExternalReferences", xml::ColumnWord(rt, "AllowExternalReferences"));
-  xml::SetColumnAttr(e, "ID", rt, "QMGUID");
+  xml::AttrWriter(kReqTypeAttrs, rt).Write(e, [&](size_t i) {
+    return i == kReqTypeAttrs.At("RequirementColorName")
+               ? xml::ColorName(Code(rt, "RequirementColor"))
+               : xml::StyleName(Code(rt, "RequirementStyle"));
+  });
 
   pugi::xml_node links = xml::AppendElement(e, "Attributes");
   if (auto attrs = rt.Chapter("ReqTypeAttrs")) {
-    for (attrs->MoveFirst(); !attrs->IsEOF(); attrs->MoveNext()) {
-      pugi::xml_node link = xml::AppendElement(links, "Attribute");
-      xml::SetColumnAttr(link, "Label", *attrs, "Label");
-      xml::SetColumnAttr(link, "ID", *attrs, "QMGUID");
-    }
+    const xml::AttrWriter writer(kTypeLinkAttrs, *attrs);
+    for (attrs->MoveFirst(); !attrs->IsEOF(); attrs->MoveNext())
+      writer.Write(xml::AppendElement(links, "Attribute"));
   }
 }
 
 void ProjStructureMover::CreateAttributeElement_(pugi::xml_node parent, const Recordset& attr,
                                                  int kind) {
   pugi::xml_node e = xml::AppendElement(parent, "Attribute");
-  const int32_t data_type = Code(attr, "DataType");
-  const std::string default_value = xml::ColumnText(attr, "DefaultValue");
-  xml::SetColumnAttr(e, "Label", attr, "Label");
-  xml::SetColumnAttr(e, "Rank", attr, "Rank");
-  xml::SetAttr(e, "AutoSuspect", xml::ColumnWord(attr, "AutoSuspect"));
-  xml::SetAttr(e, "Required", xml::ColumnWord(attr, "Required"));
-  xml::SetAttr(e, "DataTypeName", xml::DataTypeName(data_type));
-  xml::SetAttr(e, "DataType", std::to_string(data_type));
-  xml::SetAttr(e, "DefaultValue", default_value);
-  xml::SetColumnAttr(e, "Flags", attr, "FLAGS");
-  xml::SetColumnAttr(e, "Description", attr, "DESCRIPTION");
-  xml::SetColumnAttr(e, "FieldProperties", attr, "FieldProperties");
-  xml::SetColumnAttr(e, "ID", attr, "QMGUID");
+  xml::AttrWriter(kAttributeAttrs, attr).Write(e, [&](size_t) {
+    return xml::DataTypeName(Code(attr, "DataType"));
+  });
   if (kind == kPlain) return;
 
-  const DefaultItems defaults(static_cast<AttributeKind>(kind), default_value);
+  const DefaultItems defaults(static_cast<AttributeKind>(kind),
+                              xml::ColumnText(attr, "DefaultValue"));
   pugi::xml_node items = xml::AppendElement(e, "ListItems");
   auto rs = attr.Chapter("ListItems");
   if (!rs) return;
+  const xml::AttrWriter writer(kListItemAttrs, *rs);
   for (rs->MoveFirst(); !rs->IsEOF(); rs->MoveNext()) {
-    pugi::xml_node item = xml::AppendElement(items, "ListItem");
-    xml::SetColumnAttr(item, "ItemText", *rs, "ITEMTEXT");
-    xml::SetColumnAttr(item, "ItemRank", *rs, "ITEMRANK");
-    xml::SetAttr(item, "Default", defaults.Marks(Code(*rs, "ITEMID")) ? "True" : "False");
-    xml::SetColumnAttr(item, "ID", *rs, "QMGUID");
+    writer.Write(xml::AppendElement(items, "ListItem"), [&](size_t) {
+      return defaults.Marks(Code(*rs, "ITEMID")) ? "True" : "False";
+    });
   }
-}
-
-void ProjStructureMover::CreateDocumentTypeElement_(pugi::xml_node parent, const Recordset& dt) {
-  pugi::xml_node e = xml::AppendElement(parent, "DocumentType");
-  xml::SetColumnAttr(e, "Name", dt, "NAME");
-  xml::SetColumnAttr(e, "Description", dt, "DESCRIPTION");
-  xml::SetColumnAttr(e, "FileExtension", dt, "FileExtension");
-  xml::SetColumnAttr(e, "DefaultRequirementName", dt, "RTName");
-  xml::SetColumnAttr(e, "TemplateName", dt, "TemplateName");
-  xml::SetColumnAttr(e, "TemplateDescription", dt, "TemplateDescription");
-  xml::SetColumnAttr(e, "TemplateFileName", dt, "TemplateFileName");
-  xml::SetColumnAttr(e, "TemplateHelpFile", dt, "TemplateHelpFile");
-  xml::SetColumnAttr(e, "DefaultRequirementTypeGUID", dt, "RTGUID");
-  xml::SetColumnAttr(e, "ID", dt, "QMGUID");
 }
 
 // ======================================================================
@@ -311,20 +292,20 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
 
   for (pugi::xml_node element : xml::Children(attributes)) {
     frame::ReadingElement at(reading_, element);
-    const xml::Attrs a(element);
-    const std::string guid = GuidAt(a, attribute_at::kID);
-    const Variant data_type = a.Value(attribute_at::kDataType, xml::kLong);
+    const xml::AttrRow<kAttributeAttrs> a(element);
+    const std::string guid = a["ID"].value();
+    const Variant data_type = a.Value("DataType", xml::kLong);
     const int32_t code = data_type.IsNull() ? -1 : data_type.ToLong();
 
     fields->AddNew();
-    fields->Set("Label", Raw(a, attribute_at::kLabel));
-    fields->Set("Rank", Raw(a, attribute_at::kRank));
-    fields->Set("AutoSuspect", Flag(a, attribute_at::kAutoSuspect));
-    fields->Set("Required", Flag(a, attribute_at::kRequired));
+    fields->Set("Label", Raw(a["Label"]));
+    fields->Set("Rank", Raw(a["Rank"]));
+    fields->Set("AutoSuspect", Flag(a["AutoSuspect"]));
+    fields->Set("Required", Flag(a["Required"]));
     fields->Set("DataType", data_type);
-    fields->Set("FLAGS", a.Value(attribute_at::kFlags, xml::kLong));
-    fields->Set("DESCRIPTION", Raw(a, attribute_at::kDescription));
-    fields->Set("FieldProperties", Raw(a, attribute_at::kFieldProperties));
+    fields->Set("FLAGS", a.Value("Flags", xml::kLong));
+    fields->Set("DESCRIPTION", Raw(a["Description"]));
+    fields->Set("FieldProperties", Raw(a["FieldProperties"]));
     const int32_t key = ctx.keys->GetNextDBKey("UserDefinedField", guid);
     fields->Set("ID", Variant(key));
     fields->Set("QMGUID", Variant(ctx.guids->GetGUID(guid)));
@@ -341,16 +322,16 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
       if (items && list) {
         for (pugi::xml_node item : xml::Children(list)) {
           frame::ReadingElement at_item(reading_, item);
-          const xml::Attrs ia(item);
-          const std::string item_guid = GuidAt(ia, list_item_at::kID);
+          const xml::AttrRow<kListItemAttrs> ia(item);
+          const std::string item_guid = ia["ID"].value();
           items->AddNew();
-          items->Set("ItemText", Raw(ia, list_item_at::kItemText));
-          items->Set("ItemRank", Raw(ia, list_item_at::kItemRank));
+          items->Set("ItemText", Raw(ia["ItemText"]));
+          items->Set("ItemRank", Raw(ia["ItemRank"]));
           items->Set("FIELDID", Variant(key));
           const int32_t item_key = ctx.keys->GetNextDBKey("UserDefinedListItem", item_guid);
           items->Set("ITEMID", Variant(item_key));
           items->Set("QMGUID", Variant(ctx.guids->GetGUID(item_guid)));
-          if (EqualsNoCase(GuidAt(ia, list_item_at::kDefault), "True")) {
+          if (EqualsNoCase(ia["Default"].value(), "True")) {
             last_marked = std::to_string(item_key);
             all_marked += ", " + last_marked;
           }
@@ -358,7 +339,7 @@ void ProjStructureMover::ReadAttributes_(ReadContext& ctx, pugi::xml_node attrib
       }
       default_value = Variant(code == kDataTypeList ? last_marked : xml::CutFirstTwo(all_marked));
     } else {
-      default_value = Raw(a, attribute_at::kDefaultValue);
+      default_value = Raw(a["DefaultValue"]);
     }
     fields->Set("DefaultValue", default_value);
   }
@@ -375,18 +356,18 @@ void ProjStructureMover::ReadRequirementTypes_(ReadContext& ctx, pugi::xml_node 
 
   for (pugi::xml_node element : xml::Children(types)) {
     frame::ReadingElement at(reading_, element);
-    const xml::Attrs a(element);
-    const std::string guid = GuidAt(a, req_type_at::kID);
+    const xml::AttrRow<kReqTypeAttrs> a(element);
+    const std::string guid = a["ID"].value();
     rts->AddNew();
-    rts->Set("NAME", Raw(a, req_type_at::kName));
-    rts->Set("DESCRIPTION", Description(a, req_type_at::kDescription));
-    rts->Set("RequirementPrefix", Raw(a, req_type_at::kPrefix));
-    rts->Set("RequirementColor", Raw(a, req_type_at::kColor));
-    rts->Set("RequirementStyle", Raw(a, req_type_at::kStyle));
-    rts->Set("RequirementMustContain", Raw(a, req_type_at::kMustContain));
-    rts->Set("InitialReqNumber", Raw(a, req_type_at::kInitialReqNumber));
-    rts->Set("LastReqNumber", Raw(a, req_type_at::kLastReqNumber));
-    rts->Set("AllowExternalReferences", Flag(a, req_type_at::kAllowExternalReferences));
+    rts->Set("NAME", Raw(a["Name"]));
+    rts->Set("DESCRIPTION", Description(a["Description"]));
+    rts->Set("RequirementPrefix", Raw(a["RequirementPrefix"]));
+    rts->Set("RequirementColor", Raw(a["RequirementColor"]));
+    rts->Set("RequirementStyle", Raw(a["RequirementStyle"]));
+    rts->Set("RequirementMustContain", Raw(a["RequirementMustContain"]));
+    rts->Set("InitialReqNumber", Raw(a["InitialReqNumber"]));
+    rts->Set("LastReqNumber", Raw(a["LastReqNumber"]));
+    rts->Set("AllowExternalReferences", Flag(a["AllowExternalReferences"]));
     const int32_t key = ctx.keys->GetNextDBKey("RequirementType", guid);
     rts->Set("ID", Variant(key));
     rts->Set("QMGUID", Variant(ctx.guids->GetGUID(guid)));
@@ -400,12 +381,12 @@ void ProjStructureMover::ReadRequirementTypes_(ReadContext& ctx, pugi::xml_node 
     pugi::xml_node links = xml::ChildNode(element, 0);
     if (type_fields && links) {
       for (pugi::xml_node link : xml::Children(links)) {
-        const xml::Attrs la(link);
+        const xml::AttrRow<kTypeLinkAttrs> la(link);
         type_fields->AddNew();
         type_fields->Set("REQUIREMENTTYPEID", Variant(key));
-        type_fields->Set("USERDEFINEDFIELDID",
-                         Variant(ctx.keys->getKeyFromGUID("UserDefinedField",
-                                                          GuidAt(la, type_link_at::kID))));
+        type_fields->Set(
+            "USERDEFINEDFIELDID",
+            Variant(ctx.keys->getKeyFromGUID("UserDefinedField", la["ID"].value())));
       }
     }
   }
@@ -422,19 +403,19 @@ void ProjStructureMover::ReadDocumentTypes_(ReadContext& ctx, pugi::xml_node typ
 
   for (pugi::xml_node element : xml::Children(types)) {
     frame::ReadingElement at(reading_, element);
-    const xml::Attrs a(element);
-    const std::string guid = GuidAt(a, doc_type_at::kID);
+    const xml::AttrRow<kDocTypeAttrs> a(element);
+    const std::string guid = a["ID"].value();
     dts->AddNew();
-    dts->Set("NAME", Raw(a, doc_type_at::kName));
-    dts->Set("DESCRIPTION", Description(a, doc_type_at::kDescription));
-    dts->Set("FileExtension", Raw(a, doc_type_at::kFileExtension));
-    dts->Set("TemplateName", Raw(a, doc_type_at::kTemplateName));
-    dts->Set("TemplateDescription", Raw(a, doc_type_at::kTemplateDescription));
-    dts->Set("TemplateFileName", Raw(a, doc_type_at::kTemplateFileName));
-    dts->Set("TemplateHelpFile", Raw(a, doc_type_at::kTemplateHelpFile));
+    dts->Set("NAME", Raw(a["Name"]));
+    dts->Set("DESCRIPTION", Description(a["Description"]));
+    dts->Set("FileExtension", Raw(a["FileExtension"]));
+    dts->Set("TemplateName", Raw(a["TemplateName"]));
+    dts->Set("TemplateDescription", Raw(a["TemplateDescription"]));
+    dts->Set("TemplateFileName", Raw(a["TemplateFileName"]));
+    dts->Set("TemplateHelpFile", Raw(a["TemplateHelpFile"]));
     dts->Set("DefaultRequirementType",
-             Variant(ctx.keys->getKeyFromGUID(
-                 "RequirementType", GuidAt(a, doc_type_at::kDefaultRequirementTypeGUID))));
+             Variant(ctx.keys->getKeyFromGUID("RequirementType",
+                                              a["DefaultRequirementTypeGUID"].value())));
     const int32_t key = ctx.keys->GetNextDBKey("DocumentType", guid);
     dts->Set("ID", Variant(key));
     dts->Set("QMGUID", Variant(ctx.guids->GetGUID(guid)));

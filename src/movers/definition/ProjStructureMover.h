@@ -73,7 +73,6 @@ class ProjStructureMover : public frame::MoverBase {
   void WriteProjectStructure_(const Collection* rows);
   void CreateRequirementTypeElement_(pugi::xml_node parent, const Recordset& rt);
   void CreateAttributeElement_(pugi::xml_node parent, const Recordset& attr, int kind);
-  void CreateDocumentTypeElement_(pugi::xml_node parent, const Recordset& dt);
 
   // ---- reader ----
   struct ReadContext;

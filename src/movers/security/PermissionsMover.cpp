@@ -3,11 +3,12 @@
 
 #include <vector>
 
+#include "frame/Guid.h"
 #include "frame/MoverRegistry.h"
 #include "movers/security/SecuritySteps.h"
 #include "qmxml/Error.h"
 #include "sql/SqlText.h"
-#include "xml/XmlDoc.h"
+#include "xml/ElementLayout.h"
 
 namespace qmxml::movers {
 
@@ -25,28 +26,24 @@ struct PermissionsMover::Targets {
 
 namespace {
 
-using xml::SetAttr;
+// The attributes of a group, of a requirement type right and of the other
+// rights (document type, attribute, list item).
+constexpr xml::AttrTable kGroupAttrs{
+    {{"ID", "QMGUID"}, {"AccessRights", "ACCESSRIGHTS"}}};
+constexpr xml::AttrTable kReqTypeRightAttrs{{
+    {"AccessRights", "ACCESSRIGHTS"},
+    {"RequirementTextAccessRights", "REQTEXTACCESSRIGHTS"},
+    {"RequirementTraceabilityAccessRights", "TRACEABILITYACCESSRIGHTS"},
+    {"RequirementNameAccessRights", "REQNAMEACCESSRIGHTS"},
+    {"ID", "QMGUID"},
+}};
+constexpr xml::AttrTable kRightAttrs{
+    {{"AccessRights", "ACCESSRIGHTS"}, {"ID", "QMGUID"}}};
 
-// Attribute positions the reader depends on. The root "Project" carries the
-// project GUID first; a group its GUID and its project rights; every right
-// (document type, attribute, list item) its rights and then the GUID; a
-// requirement type right four rights and then the GUID.
-enum RootAttr : size_t { kProjectID = 0 };
-enum GroupAttr : size_t { kGroupID = 0, kGroupRights = 1 };
-enum RightAttr : size_t { kRights = 0, kRightID = 1 };
-enum ReqTypeRightAttr : size_t {
-  kReqTypeRights = 0,
-  kReqTextRights = 1,
-  kTraceabilityRights = 2,
-  kReqNameRights = 3,
-  kReqTypeID = 4,
-};
 // Child positions: a group lists its document type rights, then its
 // requirement type rights; a requirement type right and an attribute right
 // each list their rights of the next level first.
 enum ChildList : size_t { kDocTypeRights = 0, kReqTypeRightsList = 1, kInnerRights = 0 };
-
-std::string Text(const Field& f) { return xml::ColumnValue(f, xml::kString).ToText(); }
 
 // The element children of child |index| of |node| (the entries of one
 // list); none when that child is missing.
@@ -55,19 +52,19 @@ std::vector<pugi::xml_node> EntriesOf(pugi::xml_node node, size_t index) {
   return list ? xml::Children(list) : std::vector<pugi::xml_node>();
 }
 
-// The text of attribute |i|, or Null when it is empty.
 // Rights are numbers whose meaning belongs to the host; they are stored as
 // the text that stands in the document. A text that is not a number is
 // stored all the same, and counted, so that the transfer can say so.
-Variant RightsText(TransferState& run, const xml::Attrs& a, size_t i) {
-  Variant text(a.Text(i));
+Variant RightsText(TransferState& run, std::string rights) {
+  Variant text(std::move(rights));
   if (!text.ToText().empty() && !text.IsNumeric())
     run.NoteRead("rights that are not numbers, stored as text");
   return text;
 }
 
-Variant TextOrNull(TransferState& run, const xml::Attrs& a, size_t i) {
-  Variant t = RightsText(run, a, i);
+// The same, or Null for an empty text.
+Variant TextOrNull(TransferState& run, std::string rights) {
+  Variant t = RightsText(run, std::move(rights));
   return t.ToText().empty() ? Variant::Null() : t;
 }
 
@@ -108,12 +105,11 @@ void PermissionsMover::CreateGroupsXMLChildElement_(const Recordset& project,
   security::RunStep(Source("CreateGroupsXMLChildElement_"), [&] {
     auto rows = security::ChildRows(project, "Groups");
     if (!rows) return;
-    const Field guid = rows->GetField("QMGUID"), rights = rows->GetField("ACCESSRIGHTS"),
-                id = rows->GetField("ID");
+    const xml::AttrWriter writer(kGroupAttrs, *rows);
+    const Field id = rows->GetField("ID");
     for (; !rows->IsEOF(); rows->MoveNext()) {
       pugi::xml_node group = groups.append_child("Group");
-      SetAttr(group, "ID", Text(guid));
-      SetAttr(group, "AccessRights", Text(rights));
+      writer.Write(group);
       CreateDocTypeRightsXMLChildElement_(*rows,
                                           group.append_child("DocumentTypeRights"));
       const int32_t group_key = xml::ColumnValue(id, xml::kLong).ToLong();
@@ -128,12 +124,9 @@ void PermissionsMover::CreateDocTypeRightsXMLChildElement_(const Recordset& grou
   security::RunStep(Source("CreateDocTypeRightsXMLChildElement_"), [&] {
     auto rows = security::ChildRows(group, "DocumentTypeRights");
     if (!rows) return;
-    const Field rights = rows->GetField("ACCESSRIGHTS"), guid = rows->GetField("QMGUID");
-    for (; !rows->IsEOF(); rows->MoveNext()) {
-      pugi::xml_node right = list.append_child("DocumentTypeRight");
-      SetAttr(right, "AccessRights", Text(rights));
-      SetAttr(right, "ID", Text(guid));
-    }
+    const xml::AttrWriter writer(kRightAttrs, *rows);
+    for (; !rows->IsEOF(); rows->MoveNext())
+      writer.Write(list.append_child("DocumentTypeRight"));
   });
 }
 
@@ -143,18 +136,10 @@ void PermissionsMover::CreateReqTypeRightsXMLChildElement_(const Recordset& grou
   security::RunStep(Source("CreateReqTypeRightsXMLChildElement_"), [&] {
     auto rows = security::ChildRows(group, "RequirementTypeRights");
     if (!rows) return;
-    const Field rights = rows->GetField("ACCESSRIGHTS"),
-                text_rights = rows->GetField("REQTEXTACCESSRIGHTS"),
-                trace_rights = rows->GetField("TRACEABILITYACCESSRIGHTS"),
-                name_rights = rows->GetField("REQNAMEACCESSRIGHTS"),
-                guid = rows->GetField("QMGUID");
+    const xml::AttrWriter writer(kReqTypeRightAttrs, *rows);
     for (; !rows->IsEOF(); rows->MoveNext()) {
       pugi::xml_node right = list.append_child("RequirementTypeRight");
-      SetAttr(right, "AccessRights", Text(rights));
-      SetAttr(right, "RequirementTextAccessRights", Text(text_rights));
-      SetAttr(right, "RequirementTraceabilityAccessRights", Text(trace_rights));
-      SetAttr(right, "RequirementNameAccessRights", Text(name_rights));
-      SetAttr(right, "ID", Text(guid));
+      writer.Write(right);
       CreateAttributeRightsXMLChildElement_(*rows, group_key,
                                             right.append_child("AttributeRights"));
     }
@@ -168,11 +153,10 @@ void PermissionsMover::CreateAttributeRightsXMLChildElement_(const Recordset& re
     auto rows = security::ChildRows(reqtype, "AttributeRights");
     if (!rows) return;
     NarrowToGroup(*rows, group_key);
-    const Field rights = rows->GetField("ACCESSRIGHTS"), guid = rows->GetField("QMGUID");
+    const xml::AttrWriter writer(kRightAttrs, *rows);
     for (; !rows->IsEOF(); rows->MoveNext()) {
       pugi::xml_node right = list.append_child("AttributeRight");
-      SetAttr(right, "AccessRights", Text(rights));
-      SetAttr(right, "ID", Text(guid));
+      writer.Write(right);
       CreateListItemRightsXMLChildElement_(*rows, group_key,
                                            right.append_child("ListItemRights"));
     }
@@ -186,12 +170,9 @@ void PermissionsMover::CreateListItemRightsXMLChildElement_(const Recordset& att
     auto rows = security::ChildRows(attribute, "ListItemRights");
     if (!rows) return;
     NarrowToGroup(*rows, group_key);
-    const Field rights = rows->GetField("ACCESSRIGHTS"), guid = rows->GetField("QMGUID");
-    for (; !rows->IsEOF(); rows->MoveNext()) {
-      pugi::xml_node right = list.append_child("ListItemRight");
-      SetAttr(right, "AccessRights", Text(rights));
-      SetAttr(right, "ID", Text(guid));
-    }
+    const xml::AttrWriter writer(kRightAttrs, *rows);
+    for (; !rows->IsEOF(); rows->MoveNext())
+      writer.Write(list.append_child("ListItemRight"));
   });
 }
 
@@ -212,7 +193,7 @@ void PermissionsMover::ReadData(SourceContainer* oSource, DataDescriptor* oData,
     Targets t;
     t.keys = db->keys.get();
     pugi::xml_node root = xml::RootElement(*doc_);
-    t.project_key = t.keys->getKeyFromGUID("Project", xml::Attrs(root).Text(kProjectID));
+    t.project_key = frame::ProjectKeyOfDocument(*doc_, t.keys);
     t.project_users = sql::RecordsetOfTable(rows.get(), sql::Table("qmProjectUsers"));
     t.reqtype_users =
         sql::RecordsetOfTable(rows.get(), sql::Table("qmRequirementTypeUsers"));
@@ -236,9 +217,9 @@ void PermissionsMover::CreatePermissionsDBElements_(pugi::xml_node groups,
   security::RunStep(Source("CreatePermissionsDBElements_"), [&] {
     if (!groups) return;
     for (pugi::xml_node group : xml::Children(groups)) {
-      xml::Attrs a(group);
-      const int32_t group_key = t.keys->getKeyFromGUID("Group", a.Text(kGroupID));
-      const int32_t rights = Variant(a.Text(kGroupRights)).ToLong();
+      const xml::AttrRow<kGroupAttrs> a(group);
+      const int32_t group_key = t.keys->getKeyFromGUID("Group", a.Text("ID"));
+      const int32_t rights = Variant(a.Text("AccessRights")).ToLong();
       CreateProjectUsersDBElement_(group_key, rights, t);
       CreateReqTypeRightsDBElement_(group, group_key, t);
       CreateDocTypeRightsDBElement_(group, group_key, t);
@@ -264,17 +245,20 @@ void PermissionsMover::CreateReqTypeRightsDBElement_(pugi::xml_node group,
   security::RunStep(Source("CreateReqTypeRightsDBElement_"), [&] {
     for (pugi::xml_node reqtype : EntriesOf(group, kReqTypeRightsList)) {
       if (t.reqtype_users) {
-        xml::Attrs a(reqtype);
+        const xml::AttrRow<kReqTypeRightAttrs> a(reqtype);
         Recordset& rs = *t.reqtype_users;
         rs.AddNew();
         rs.Set("PROJECTID", Variant(t.project_key));
         rs.Set("USERGROUPID", Variant(group_key));
         rs.Set("REQUIREMENTTYPEID",
-               Variant(t.keys->getKeyFromGUID("RequirementType", a.Text(kReqTypeID))));
-        rs.Set("ACCESSRIGHTS", TextOrNull(Run(), a, kReqTypeRights));
-        rs.Set("REQTEXTACCESSRIGHTS", TextOrNull(Run(), a, kReqTextRights));
-        rs.Set("REQNAMEACCESSRIGHTS", TextOrNull(Run(), a, kReqNameRights));
-        rs.Set("TRACEABILITYACCESSRIGHTS", TextOrNull(Run(), a, kTraceabilityRights));
+               Variant(t.keys->getKeyFromGUID("RequirementType", a.Text("ID"))));
+        rs.Set("ACCESSRIGHTS", TextOrNull(Run(), a.Text("AccessRights")));
+        rs.Set("REQTEXTACCESSRIGHTS",
+               TextOrNull(Run(), a.Text("RequirementTextAccessRights")));
+        rs.Set("REQNAMEACCESSRIGHTS",
+               TextOrNull(Run(), a.Text("RequirementNameAccessRights")));
+        rs.Set("TRACEABILITYACCESSRIGHTS",
+               TextOrNull(Run(), a.Text("RequirementTraceabilityAccessRights")));
       }
       CreateAttrRightsDBElement_(reqtype, group_key, t);
     }
@@ -286,13 +270,14 @@ void PermissionsMover::CreateAttrRightsDBElement_(pugi::xml_node reqtype,
   security::RunStep(Source("CreateAttrRightsDBElement_"), [&] {
     for (pugi::xml_node attribute : EntriesOf(reqtype, kInnerRights)) {
       if (t.field_users) {
-        xml::Attrs a(attribute);
+        const xml::AttrRow<kRightAttrs> a(attribute);
         Recordset& rs = *t.field_users;
         rs.AddNew();
         rs.Set("PROJECTID", Variant(t.project_key));
         rs.Set("USERGROUPID", Variant(group_key));
-        rs.Set("FIELDID", Variant(t.keys->getKeyFromGUID("UserDefinedField", a.Text(kRightID))));
-        rs.Set("ACCESSRIGHTS", RightsText(Run(), a, kRights));
+        rs.Set("FIELDID",
+               Variant(t.keys->getKeyFromGUID("UserDefinedField", a.Text("ID"))));
+        rs.Set("ACCESSRIGHTS", RightsText(Run(), a.Text("AccessRights")));
       }
       CreateListItemRightsDBElement_(attribute, group_key, t);
     }
@@ -306,13 +291,13 @@ void PermissionsMover::CreateListItemRightsDBElement_(pugi::xml_node attribute,
   security::RunStep(Source("CreateListItemRightsDBElement_"), [&] {
     Recordset& rs = *t.listitem_users;
     for (pugi::xml_node item : EntriesOf(attribute, kInnerRights)) {
-      xml::Attrs a(item);
+      const xml::AttrRow<kRightAttrs> a(item);
       rs.AddNew();
       rs.Set("PROJECTID", Variant(t.project_key));
       rs.Set("USERGROUPID", Variant(group_key));
       rs.Set("LISTITEMID",
-             Variant(t.keys->getKeyFromGUID("UserDefinedListItem", a.Text(kRightID))));
-      rs.Set("ACCESSRIGHTS", RightsText(Run(), a, kRights));
+             Variant(t.keys->getKeyFromGUID("UserDefinedListItem", a.Text("ID"))));
+      rs.Set("ACCESSRIGHTS", RightsText(Run(), a.Text("AccessRights")));
     }
   });
 }
@@ -324,13 +309,13 @@ void PermissionsMover::CreateDocTypeRightsDBElement_(pugi::xml_node group,
   security::RunStep(Source("CreateDocTypeRightsDBElement_"), [&] {
     Recordset& rs = *t.doctype_users;
     for (pugi::xml_node doctype : EntriesOf(group, kDocTypeRights)) {
-      xml::Attrs a(doctype);
+      const xml::AttrRow<kRightAttrs> a(doctype);
       rs.AddNew();
       rs.Set("PROJECTID", Variant(t.project_key));
       rs.Set("USERGROUPID", Variant(group_key));
       rs.Set("DOCUMENTTYPEID",
-             Variant(t.keys->getKeyFromGUID("DocumentType", a.Text(kRightID))));
-      rs.Set("ACCESSRIGHTS", RightsText(Run(), a, kRights));
+             Variant(t.keys->getKeyFromGUID("DocumentType", a.Text("ID"))));
+      rs.Set("ACCESSRIGHTS", RightsText(Run(), a.Text("AccessRights")));
     }
   });
 }

@@ -8,29 +8,36 @@
 #include "movers/security/SecuritySteps.h"
 #include "qmxml/Error.h"
 #include "sql/SqlText.h"
-#include "xml/XmlDoc.h"
+#include "xml/ElementLayout.h"
 
 namespace qmxml::movers {
 namespace {
 
 using xml::ColumnValue;
-using xml::SetAttr;
 
-// Positions of the "Group" attributes (the seven columns first, in the
-// order of kColumns below, then the GUID); the reader depends on them.
-enum GroupAttr : size_t { kGroupColumns = 7, kGroupID = 7 };
-
-// Positions of the "User" attributes; the reader depends on them.
-enum UserAttr : size_t {
-  kLoginName = 0,
-  kPassword = 1,
-  kActive = 2,
-  kFullName = 3,
-  kEmailAddress = 4,
-  kGroupName = 5,
-  kGroupGUID = 6,
-  kUserID = 7,
-};
+// The attributes of "Group" (the reader stores the texts before the GUID
+// in the columns they are written from) and of "User" (Password computed:
+// ConvertPWDToDecimal).
+constexpr xml::AttrTable kGroupAttrs{{
+    {"NAME", "NAME"},
+    {"DESCRIPTION", "DESCRIPTION"},
+    {"ProjectAccessRights", "PROJECTACCESSRIGHTS"},
+    {"DocTypeAccessRights", "DOCTYPEACCESSRIGHTS"},
+    {"ReqTypeAccessRights", "REQTYPEACCESSRIGHTS"},
+    {"AttributeAccessRights", "ATTRIBUTEACCESSRIGHTS"},
+    {"ListItemAccessRights", "LISTITEMACCESSRIGHTS"},
+    {"ID", "QMGUID"},
+}};
+constexpr xml::AttrTable kUserAttrs{{
+    {"LoginName", "LoginName"},
+    {"Password"},
+    {"Active", "Active", xml::kBoolean},
+    {"FullName", "FullName"},
+    {"EmailAddress", "EmailAddress"},
+    {"GroupName", "NAME"},
+    {"GroupGUID", "GroupGUID"},
+    {"ID", "QMGUID"},
+}};
 
 // UTF-8 text as UTF-16 code units. Lone surrogates stored in the 3-byte
 // form come back as themselves, so any unit sequence survives the round
@@ -179,26 +186,8 @@ bool ProjSecurityMover::CreateGroupsXMLChildElement_(const Recordset& project,
   security::RunStep(Source("CreateGroupsXMLChildElement_"), [&] {
     auto rows = security::ChildRows(project, "Groups");
     if (!rows) return;
-    const Field name = rows->GetField("NAME"),
-                description = rows->GetField("DESCRIPTION"),
-                project_rights = rows->GetField("PROJECTACCESSRIGHTS"),
-                doctype_rights = rows->GetField("DOCTYPEACCESSRIGHTS"),
-                reqtype_rights = rows->GetField("REQTYPEACCESSRIGHTS"),
-                attribute_rights = rows->GetField("ATTRIBUTEACCESSRIGHTS"),
-                listitem_rights = rows->GetField("LISTITEMACCESSRIGHTS"),
-                guid = rows->GetField("QMGUID");
-    auto text = [](const Field& f) { return ColumnValue(f, xml::kString).ToText(); };
-    for (; !rows->IsEOF(); rows->MoveNext()) {
-      pugi::xml_node group = groups.append_child("Group");
-      SetAttr(group, "NAME", text(name));
-      SetAttr(group, "DESCRIPTION", text(description));
-      SetAttr(group, "ProjectAccessRights", text(project_rights));
-      SetAttr(group, "DocTypeAccessRights", text(doctype_rights));
-      SetAttr(group, "ReqTypeAccessRights", text(reqtype_rights));
-      SetAttr(group, "AttributeAccessRights", text(attribute_rights));
-      SetAttr(group, "ListItemAccessRights", text(listitem_rights));
-      SetAttr(group, "ID", text(guid));
-    }
+    const xml::AttrWriter writer(kGroupAttrs, *rows);
+    for (; !rows->IsEOF(); rows->MoveNext()) writer.Write(groups.append_child("Group"));
   });
   return static_cast<bool>(groups.first_child());
 }
@@ -208,23 +197,12 @@ bool ProjSecurityMover::CreateUsersXMLChildElement_(const Recordset& project,
   security::RunStep(Source("CreateUsersXMLChildElement_"), [&] {
     auto rows = security::ChildRows(project, "Users");
     if (!rows) return;
-    const Field login = rows->GetField("LoginName"),
-                password = rows->GetField("Password"), active = rows->GetField("Active"),
-                full_name = rows->GetField("FullName"),
-                email = rows->GetField("EmailAddress"),
-                group_name = rows->GetField("NAME"),
-                group_guid = rows->GetField("GroupGUID"), guid = rows->GetField("QMGUID");
-    auto text = [](const Field& f) { return ColumnValue(f, xml::kString).ToText(); };
+    const xml::AttrWriter writer(kUserAttrs, *rows);
+    const Field password = rows->GetField("Password");
     for (; !rows->IsEOF(); rows->MoveNext()) {
-      pugi::xml_node user = users.append_child("User");
-      SetAttr(user, "LoginName", text(login));
-      SetAttr(user, "Password", ConvertPWDToDecimal(text(password)));
-      SetAttr(user, "Active", xml::BooleanWord(ColumnValue(active, xml::kBoolean)));
-      SetAttr(user, "FullName", text(full_name));
-      SetAttr(user, "EmailAddress", text(email));
-      SetAttr(user, "GroupName", text(group_name));
-      SetAttr(user, "GroupGUID", text(group_guid));
-      SetAttr(user, "ID", text(guid));
+      writer.Write(users.append_child("User"), [&](size_t) {
+        return ConvertPWDToDecimal(ColumnValue(password, xml::kString).ToText());
+      });
     }
   });
   return static_cast<bool>(users.first_child());
@@ -267,20 +245,15 @@ void ProjSecurityMover::CreateGroupsDBElement_(const Collection& rows,
   security::RunStep(Source("CreateGroupsDBElement_"), [&] {
     auto rs = sql::RecordsetOfTable(&rows, sql::Table("qmUserGroups"));
     if (!rs) return;
-    static const char* const kColumns[] = {"NAME",
-                                           "DESCRIPTION",
-                                           "PROJECTACCESSRIGHTS",
-                                           "DOCTYPEACCESSRIGHTS",
-                                           "REQTYPEACCESSRIGHTS",
-                                           "ATTRIBUTEACCESSRIGHTS",
-                                           "LISTITEMACCESSRIGHTS"};
     for (pugi::xml_node node : Entries(list)) {
       frame::ReadingElement at(reading_, node);
-      xml::Attrs a(node);
+      const xml::AttrRow<kGroupAttrs> a(node);
       rs->AddNew();
-      for (size_t i = 0; i < kGroupColumns; ++i)
-        rs->Set(kColumns[i], Variant(sql::HostText(a.Text(i))));
-      const std::string guid = a.Text(kGroupID);
+      for (size_t i = 0; i < kGroupAttrs.At("ID"); ++i) {
+        const std::string text = xml::AttributeValue(a.Attr(i), xml::kString).ToText();
+        rs->Set(kGroupAttrs.attrs[i].column, Variant(sql::HostText(text)));
+      }
+      const std::string guid = a.Text("ID");
       rs->Set("ID", Variant(keys.GetNextDBKey("Group", guid)));
       rs->Set("QMGUID", Variant(guids.GetGUID(guid)));
     }
@@ -295,16 +268,16 @@ void ProjSecurityMover::CreateUsersDBElement_(const Collection& rows, pugi::xml_
     if (!rs) return;
     for (pugi::xml_node node : Entries(list)) {
       frame::ReadingElement at(reading_, node);
-      xml::Attrs a(node);
+      const xml::AttrRow<kUserAttrs> a(node);
       rs->AddNew();
-      rs->Set("LoginName", Variant(sql::HostText(a.Text(kLoginName))));
-      rs->Set("Password", Variant(ConvertPWDToCharacter(a.Text(kPassword))));
-      rs->Set("Active",
-              Variant(static_cast<int16_t>(a.Value(kActive, xml::kBoolean).ToBool() ? 1 : 0)));
-      rs->Set("FullName", Variant(sql::HostText(a.Text(kFullName))));
-      rs->Set("EmailAddress", Variant(sql::HostText(a.Text(kEmailAddress))));
-      rs->Set("GroupID", Variant(keys.getKeyFromGUID("Group", a.Text(kGroupGUID))));
-      const std::string guid = a.Text(kUserID);
+      rs->Set("LoginName", Variant(sql::HostText(a.Text("LoginName"))));
+      rs->Set("Password", Variant(ConvertPWDToCharacter(a.Text("Password"))));
+      rs->Set("Active", Variant(static_cast<int16_t>(
+                            a.Value("Active", xml::kBoolean).ToBool() ? 1 : 0)));
+      rs->Set("FullName", Variant(sql::HostText(a.Text("FullName"))));
+      rs->Set("EmailAddress", Variant(sql::HostText(a.Text("EmailAddress"))));
+      rs->Set("GroupID", Variant(keys.getKeyFromGUID("Group", a.Text("GroupGUID"))));
+      const std::string guid = a.Text("ID");
       rs->Set("ID", Variant(keys.GetNextDBKey("User", guid)));
       rs->Set("QMGUID", Variant(guids.GetGUID(guid)));
     }

@@ -5,8 +5,10 @@
 #include "movers/content/PackageMover.h"
 
 #include <filesystem>
+#include <map>
 
 #include "TestSupport.h"
+#include "movers/content/PackageXml.h"
 #include "qmxml/Error.h"
 #include "xml/XmlDoc.h"
 #include "xml/Base64.h"
@@ -42,30 +44,6 @@ void Seed(Connection& c, int base) {
             ", 'All', '{V1}')");
 }
 
-// The 19 requirement attributes in writer order, with values to override.
-std::vector<std::pair<std::string, std::string>> RequirementAttrs(
-    const std::string& guid) {
-  return {{"ID", guid},
-          {"Tag", "1"},
-          {"LastChildTag", "0"},
-          {"BookmarkName", "bm"},
-          {"BookmarkDocumentID", "{D1}"},
-          {"DocumentPosition", "3"},
-          {"LongTagNumber", "0001"},
-          {"RequirementPrefix", "FEAT"},
-          {"RequirementText", "text"},
-          {"Deleted", "False"},
-          {"VersionNumber", "1.0"},
-          {"VersionLabel", "v1"},
-          {"VersionUserGUID", "{U1}"},
-          {"VersionDateTime", "2009-03-01 14:05:00"},
-          {"VersionReason", "why"},
-          {"Flags", "4"},
-          {"LastDocText", "0"},
-          {"REQUIREMENTNAME", "Name"},
-          {"RequirementTypeGUID", "{RT1}"}};
-}
-
 // A package document built the way the writer lays it out.
 struct PackageDoc {
   explicit PackageDoc(const char* root_name = "PROJECT", const char* package = "{PK1}",
@@ -89,10 +67,22 @@ struct PackageDoc {
                            "DocumentAccessRights", "ViewAccessRights"};
     for (int i = 0; i < 4; ++i) g.append_child(names[i]).text().set(rights[i]);
   }
-  pugi::xml_node Requirement(
-      const std::vector<std::pair<std::string, std::string>>& attrs) {
+  // A requirement in the writer's attribute order, with |text| and
+  // references that Seed resolves; the attributes not named here are empty.
+  pugi::xml_node Requirement(const std::string& guid, const std::string& text = "text") {
+    const std::map<std::string_view, std::string> values = {
+        {"ID", guid},
+        {"Tag", "1"},
+        {"BookmarkDocumentID", "{D1}"},
+        {"RequirementText", text},
+        {"Deleted", "False"},
+        {"VersionUserGUID", "{U1}"},
+        {"RequirementTypeGUID", "{RT1}"}};
     auto r = requirements.append_child("Requirement");
-    for (const auto& [n, v] : attrs) xml::SetAttr(r, n.c_str(), v);
+    for (const xml::AttrSpec& a : movers::package_xml::kRequirementAttrs.attrs) {
+      auto it = values.find(a.name);
+      xml::SetAttr(r, a.name, it == values.end() ? "" : it->second);
+    }
     return r;
   }
   static void Value(pugi::xml_node req, const char* field, const char* label,
@@ -158,9 +148,7 @@ TEST_F(PackageMoverTest, RequirementTextCapacityIsCountedInCodePageBytes) {
     std::string text;
     for (int n = 0; n < c.repeat; ++n) text += c.unit;
     PackageDoc doc("PROJECT", ("{PK" + std::to_string(i) + "}").c_str());
-    auto attrs = RequirementAttrs("{R" + std::to_string(i) + "}");
-    attrs[8].second = text;
-    doc.Requirement(attrs);
+    doc.Requirement("{R" + std::to_string(i) + "}", text);
     Read(doc, nullptr, "p.XML");
     const std::string key = std::to_string(i + 1);
     EXPECT_EQ(Text("SELECT OverflowIND FROM qmRequirements WHERE ID = " + key),
@@ -177,7 +165,7 @@ TEST_F(PackageMoverTest, AttributeValuesOverflowSkipAndListValues) {
   Seed(*conn, 0);
   db->OverflowFieldValueSize = 4;
   PackageDoc doc;
-  auto r1 = doc.Requirement(RequirementAttrs("{R1}"));
+  auto r1 = doc.Requirement("{R1}");
   PackageDoc::Value(r1, "{F1}", "Priority", "abcd");
   PackageDoc::Value(r1, "{F2}", "modratype", "tool value");
   PackageDoc::Value(r1, "{F3}", "Ticket", "t", "YES");
@@ -187,7 +175,7 @@ TEST_F(PackageMoverTest, AttributeValuesOverflowSkipAndListValues) {
                       {"ItemText", "High"},
                       {"UDFGUID", "{F1}"}})
     xml::SetAttr(list, n, v);
-  auto r2 = doc.Requirement(RequirementAttrs("{R2}"));
+  auto r2 = doc.Requirement("{R2}");
   PackageDoc::Value(r2, "{F1}", "Priority", "abcde");
   Read(doc);
   EXPECT_EQ(
