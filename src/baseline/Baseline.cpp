@@ -8,6 +8,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <sstream>
 
@@ -30,7 +31,6 @@
 namespace qmxml {
 namespace fs = std::filesystem;
 namespace bl = movers::baseline;
-using baseline::Scope;
 
 namespace {
 
@@ -46,22 +46,14 @@ struct Element {
   std::string name;
 };
 
-// How each kind of element is looked up in its project.
-struct Lookup {
-  const char* word;  // for messages
-  const char* sql;   // the project key, then the text three times; ID, QMGUID, Name
-};
-const Lookup kPackageLookup = {
-    "package",
+// The statement that finds an element in its project, per Scope: the
+// project key, then the text three times; ID, QMGUID, Name.
+const char* const kLookupSql[] = {
     "SELECT ID, QMGUID, NAME AS Name FROM QmPackages WHERE PROJECTID = ? AND "
-    "(CAST(ID AS TEXT) = ? OR UPPER(QMGUID) = UPPER(?) OR NAME = ?) ORDER BY ID"};
-const Lookup kDocumentLookup = {
-    "document",
+    "(CAST(ID AS TEXT) = ? OR UPPER(QMGUID) = UPPER(?) OR NAME = ?) ORDER BY ID",
     "SELECT d.ID AS ID, d.QMGUID AS QMGUID, d.Name AS Name FROM qmDocuments d "
     "JOIN qmProjectDocuments pd ON pd.DocumentID = d.ID WHERE pd.ProjectID = ? AND "
-    "(CAST(d.ID AS TEXT) = ? OR UPPER(d.QMGUID) = UPPER(?) OR d.Name = ?) ORDER BY d.ID"};
-const Lookup kViewLookup = {
-    "view",
+    "(CAST(d.ID AS TEXT) = ? OR UPPER(d.QMGUID) = UPPER(?) OR d.Name = ?) ORDER BY d.ID",
     "SELECT ID, QMGUID, VIEWNAME AS Name FROM QmViews WHERE PROJECTID = ? AND "
     "(CAST(ID AS TEXT) = ? OR UPPER(QMGUID) = UPPER(?) OR VIEWNAME = ?) ORDER BY ID"};
 
@@ -74,8 +66,11 @@ void CheckFileGuid(const char* word, const Element& e) {
                     "\", which is not a well-formed GUID and cannot name a file");
 }
 
-// The file of an extract named by |e|'s GUID.
-std::string ExtractFile(const std::string& folder, const Element& e) {
+// What the mover of |kind| is handed as the path of |e|'s extract in |folder|.
+std::string Destination(const bl::ExtractKind& kind, const std::string& folder,
+                        const Element& e) {
+  if (kind.file == bl::FileNaming::kFolder) return folder;
+  if (kind.file == bl::FileNaming::kNone) return "";
   return folder + frame::FileGuid(e.guid) + ".XML";
 }
 
@@ -97,28 +92,28 @@ void CheckResourceGuids(Connection& conn, int32_t project_key) {
   }
 }
 
-Element Find(Connection& conn, int32_t project_key, const Lookup& lookup,
+Element Find(Connection& conn, int32_t project_key, const bl::ExtractKind& kind,
              const std::string& which) {
-  auto rs = conn.Query(lookup.sql, {Variant(project_key), Variant(which), Variant(which), Variant(which)});
+  auto rs = conn.Query(kLookupSql[static_cast<int>(kind.scope)],
+                       {Variant(project_key), Variant(which), Variant(which), Variant(which)});
   if (rs->IsEOF())
     throw Error(eErr_Transfer, kSource,
-                "the project holds no " + std::string(lookup.word) + " with key, GUID or name " +
+                "the project holds no " + std::string(kind.word) + " with key, GUID or name " +
                     which);
   if (rs->RecordCount() > 1)
     throw Error(eErr_Transfer, kSource,
-                "the project holds " + std::to_string(rs->RecordCount()) + " " + lookup.word +
+                "the project holds " + std::to_string(rs->RecordCount()) + " " + kind.word +
                     "s named " + which + "; choose one by key or GUID");
   Element e{rs->Value("ID").ToLong(), rs->Value("QMGUID").ToText(), rs->Value("Name").ToText()};
-  CheckFileGuid(lookup.word, e);
+  CheckFileGuid(kind.word, e);
   return e;
 }
 
-std::vector<Element> FindAll(Connection& conn, int32_t project_key, const Lookup& lookup,
-                             const std::vector<std::string>& names) {
-  std::vector<Element> out;
-  for (const std::string& n : names) out.push_back(Find(conn, project_key, lookup, n));
-  return out;
-}
+// The extracts of one kind a baseline writes.
+struct Extracts {
+  const bl::ExtractKind& kind;
+  std::vector<Element> elements;
+};
 
 // Calls WriteData of |mover| with |rows| on |path|.
 void Write(const char* mover, const std::string& path, ObjectPtr rows, DataDescriptor& data,
@@ -216,46 +211,59 @@ void Tell(const ProgressFn& progress, const std::string& what) {
   if (progress) progress(what);
 }
 
-// Every package of the project through the project mover, one call per
-// package so that only one package's rows are held at a time; then the
-// project history, the package list and the discussions.
+// Writes the extract of each of |x.elements| into ctx.dir, one at a time, and
+// the entries the run lists once every file is written. |whole|: the list
+// even for no package, and progress told every 100 packages, not by name.
+void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Extracts& x,
+               DataDescriptor& data, BaselineSummary& summary, bool whole = false) {
+  if (x.elements.empty() && !whole) return;
+  const std::string folder = ctx.dir.string() + "/";
+  data.ElementType = Variant(x.kind.element_type);
+  std::optional<bl::BaselineListUpdate> list;
+  if (x.kind.caller_lists)
+    list.emplace(folder + bl::kBaselineListFile, data, bl::LoadRecordsets(nullptr, data));
+  size_t done = 0;
+  for (const Element& e : x.elements) {
+    if (!whole) Tell(ctx.progress, std::string(x.kind.word) + " " + e.name);
+    auto sets = baseline::ExtractSets(*ctx.conn, x.kind.scope, e.key, ctx.project_key,
+                                      SetOptionsOf(o));
+    summary.requirements += RequirementCount(*sets);
+    data.ElementGUID = Variant(e.guid);
+    ObjectPtr rows = sets;
+    if (x.kind.file == bl::FileNaming::kFolder) {  // a collection of packages' sets
+      auto item = std::make_shared<Collection>();
+      item->Add(Variant(rows));
+      rows = item;
+    }
+    Write(x.kind.mover, Destination(x.kind, folder, e), rows, data);
+    if (list) list->Add(bl::LoadRecordsets(sets.get(), data));
+    ++summary.files[x.kind.word];
+    if (whole && ++done % 100 == 0)
+      Tell(ctx.progress, "  " + std::to_string(done) + " of " +
+                             std::to_string(x.elements.size()) + " packages");
+  }
+  if (!list) return;
+  if (ctx.run->files != nullptr) ctx.run->files->Finish();
+  list->Save();
+}
+
+// Every package of the project through the project mover, then the project
+// history, the package list and the discussions.
 void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
                        BaselineSummary& summary) {
   Connection& conn = *ctx.conn;
   const std::string folder = ctx.dir.string() + "/";
   transfer::CheckPackageTree(conn, ctx.project_key);
   auto packages = baseline::PackageListRows(conn, ctx.project_key);
-  std::vector<Element> list;
+  Extracts all{bl::kExtractKinds[bl::kProjectExtract], {}};
   for (packages->MoveFirst(); !packages->IsEOF(); packages->MoveNext()) {
     Element e{packages->Value("ID").ToLong(), packages->Value("PackageGUID").ToText(),
               packages->Value("NAME").ToText()};
-    CheckFileGuid("package", e);
-    list.push_back(e);
+    CheckFileGuid(all.kind.word, e);
+    all.elements.push_back(e);
   }
   DataDescriptor data = BaselineContext(ctx, o);
-  data.ElementType = Variant(int32_t{bl::kKindProject});
-  // The header of a new list names this extract.
-  bl::BaselineListUpdate catalogue(folder + bl::kBaselineListFile, data,
-                                   bl::LoadRecordsets(nullptr, data));
-  size_t done = 0;
-  for (const Element& e : list) {
-    auto sets = baseline::ExtractSets(conn, Scope::kPackage, e.key, ctx.project_key,
-                                      SetOptionsOf(o));
-    summary.requirements += RequirementCount(*sets);
-    auto item = std::make_shared<Collection>();
-    item->Add(Variant(ObjectPtr(sets)));
-    data.ElementGUID = Variant(e.guid);
-    Write("BaseCompProjectMover", folder, item, data);
-    catalogue.Add(bl::LoadRecordsets(sets.get(), data));
-    ++summary.files["package"];
-    if (++done % 100 == 0)
-      Tell(ctx.progress, "  " + std::to_string(done) + " of " + std::to_string(list.size()) +
-                             " packages");
-  }
-
-  // The list is written once every package file is complete.
-  if (ctx.run->files != nullptr) ctx.run->files->Finish();
-  catalogue.Save();
+  WriteEach(ctx, o, all, data, summary, true);
   data.ElementGUID = Variant(ctx.project_guid);
   Write("BaseCompProjHistoryMover", folder + kHistoryFile,
         baseline::ProjectHistoryRows(conn, ctx.project_key), data);
@@ -277,11 +285,10 @@ BaselineSummary LeftOut(const TransferState& run, BaselineSummary& summary, bool
   return summary;
 }
 
-// Writes the extracts the options ask for into |ctx.dir|.
+// Writes the extracts the options ask for into |ctx.dir|: |chosen|, or the
+// whole project when it names no element.
 void WriteExtracts(transfer::ExportContext& ctx, const BaselineOptions& options,
-                   const std::vector<Element>& packages, const std::vector<Element>& documents,
-                   const std::vector<Element>& views, BaselineSummary& summary) {
-  Connection& conn = *ctx.conn;
+                   const std::vector<Extracts>& chosen, BaselineSummary& summary) {
   // Files are created on a second thread while the next extract is built;
   // the baseline list itself is always written at once.
   xml::WriteBehind files;
@@ -291,49 +298,14 @@ void WriteExtracts(transfer::ExportContext& ctx, const BaselineOptions& options,
     ~Forget() { run.files = nullptr; }
   } forget{*ctx.run};
 
-  const std::string folder = ctx.dir.string() + "/";
-  const bool whole = packages.empty() && documents.empty() && views.empty();
+  bool whole = true;
+  for (const Extracts& x : chosen) whole = whole && x.elements.empty();
   if (whole) {
     Tell(ctx.progress, "whole project " + summary.project_name);
     WriteWholeProject(ctx, options, summary);
-    files.Finish();
-    return;
   }
   DataDescriptor data = BaselineContext(ctx, options);
-  for (const Element& e : packages) {
-    Tell(ctx.progress, "package " + e.name);
-    auto sets = baseline::ExtractSets(conn, Scope::kPackage, e.key, ctx.project_key,
-                                      SetOptionsOf(options));
-    summary.requirements += RequirementCount(*sets);
-    data.ElementGUID = Variant(e.guid);
-    data.ElementType = Variant(int32_t{bl::kKindPackage});
-    Write("BaseCompPackageMover", ExtractFile(folder, e), sets, data);
-    bl::WriteBaselineList(ExtractFile(folder, e), data, bl::LoadRecordsets(sets.get(), data));
-    ++summary.files["package"];
-  }
-  struct Named {
-    const std::vector<Element>& elements;
-    Scope scope;
-    int32_t kind;
-    const char* mover;
-    const char* word;
-  };
-  const Named named[] = {
-      {documents, Scope::kDocument, bl::kKindDocument, "DocReqsMover", "document"},
-      {views, Scope::kView, bl::kKindView, "ViewReqsMover", "view"},
-  };
-  for (const Named& n : named) {
-    for (const Element& e : n.elements) {
-      Tell(ctx.progress, std::string(n.word) + " " + e.name);
-      auto sets = baseline::ExtractSets(conn, n.scope, e.key, ctx.project_key,
-                                        SetOptionsOf(options));
-      summary.requirements += RequirementCount(*sets);
-      data.ElementGUID = Variant(e.guid);
-      data.ElementType = Variant(n.kind);
-      Write(n.mover, ExtractFile(folder, e), sets, data);
-      ++summary.files[n.word];
-    }
-  }
+  for (const Extracts& x : chosen) WriteEach(ctx, options, x, data, summary);
   files.Finish();
 }
 
@@ -354,10 +326,18 @@ BaselineSummary WriteBaseline(const DatabaseLocator& db, const std::string& dir,
   summary.project_guid = ctx.project_guid;
 
   // Every name is resolved before anything is written.
-  auto packages = FindAll(*conn, ctx.project_key, kPackageLookup, options.packages);
-  auto documents = FindAll(*conn, ctx.project_key, kDocumentLookup, options.documents);
-  auto views = FindAll(*conn, ctx.project_key, kViewLookup, options.views);
-  for (const Element& e : views) baseline::CheckViewQueries(*conn, e.key, ctx.project_key);
+  std::vector<Extracts> chosen;
+  for (auto [row, names] : {std::pair(bl::kPackageExtract, &options.packages),
+                            std::pair(bl::kDocumentExtract, &options.documents),
+                            std::pair(bl::kViewExtract, &options.views)}) {
+    Extracts& x = chosen.emplace_back(bl::kExtractKinds[row]);
+    for (const std::string& name : *names)
+      x.elements.push_back(Find(*conn, ctx.project_key, x.kind, name));
+  }
+  for (const Extracts& x : chosen)
+    for (const Element& e : x.elements)
+      if (x.kind.scope == bl::Scope::kView)
+        baseline::CheckViewQueries(*conn, e.key, ctx.project_key);
   CheckResourceGuids(*conn, ctx.project_key);
 
   // Every file of the run goes to a work folder inside |dir| and is moved
@@ -369,7 +349,7 @@ BaselineSummary WriteBaseline(const DatabaseLocator& db, const std::string& dir,
   try {
     TakeBaselineList(dir, staged.Work(), ctx.project_guid, summary.project_name);
     ctx.dir = staged.Work();
-    WriteExtracts(ctx, options, packages, documents, views, summary);
+    WriteExtracts(ctx, options, chosen, summary);
     LeftOut(run, summary, options.strict);
     staged.Commit(bl::kBaselineListFile);
   } catch (const Error& e) {
@@ -402,40 +382,34 @@ std::string WriteReport(const DatabaseLocator& db, const ReportOptions& options,
   sets_options.traces = options.reqs;
   Scheduler scheduler;
 
-  if (!options.package.empty()) {
-    Element e = Find(*conn, ctx.project_key, kPackageLookup, options.package);
-    CheckResourceGuids(*conn, ctx.project_key);
-      auto sets =
-        baseline::ExtractSets(*conn, Scope::kPackage, e.key, ctx.project_key, sets_options);
-    data.ElementGUID = Variant(e.guid);
-    data.ElementType = Variant(int32_t{bl::kKindPackageReport});
-    // The package movers create the resource folder beside their path even
-    // for a report; give them a scratch folder that goes away again.
-    char scratch[] = "/tmp/qmxml-report-XXXXXX";
-    if (mkdtemp(scratch) == nullptr)
-      throw Error(eErr_FileNotFound, kSource, "cannot create a scratch folder under /tmp");
-    try {
-      Write("PackageMoverForReports", ExtractFile(std::string(scratch) + "/", e), sets, data,
-            &scheduler);
-    } catch (...) {
+  const bl::ExtractKind& kind =
+      bl::kExtractKinds[!options.package.empty()    ? bl::kPackageReport
+                        : !options.document.empty() ? bl::kDocumentReport
+                                                    : bl::kViewReport];
+  Element e = Find(*conn, ctx.project_key, kind,
+                   options.package + options.document + options.view);
+  // A mover that writes a file creates the resource folder beside it, even
+  // for a report: it gets a scratch folder that goes away again.
+  struct Scratch {
+    std::string folder;
+    ~Scratch() {
       std::error_code ec;
-      fs::remove_all(scratch, ec);
-      throw;
+      if (!folder.empty()) fs::remove_all(folder, ec);
     }
-    std::error_code ec;
-    fs::remove_all(scratch, ec);
-  } else {
-    const bool document = !options.document.empty();
-    Element e = document ? Find(*conn, ctx.project_key, kDocumentLookup, options.document)
-                         : Find(*conn, ctx.project_key, kViewLookup, options.view);
-    auto sets = baseline::ExtractSets(*conn, document ? Scope::kDocument : Scope::kView, e.key,
-                                      ctx.project_key, sets_options);
-    if (!options.reqs) sets->Remove("Reqs");
-    data.ElementGUID = Variant(e.guid);
-    data.ElementType = Variant(int32_t{bl::kKindReport});
-    data.ReturnAsXMLStream = true;
-    Write(document ? "DocReqsMover" : "ViewReqsMoverForReports", "", sets, data, &scheduler);
+  } scratch;
+  if (kind.file != bl::FileNaming::kNone) {
+    CheckResourceGuids(*conn, ctx.project_key);
+    char name[] = "/tmp/qmxml-report-XXXXXX";
+    if (mkdtemp(name) == nullptr)
+      throw Error(eErr_FileNotFound, kSource, "cannot create a scratch folder under /tmp");
+    scratch.folder = std::string(name) + "/";
   }
+  auto sets = baseline::ExtractSets(*conn, kind.scope, e.key, ctx.project_key, sets_options);
+  if (!options.reqs) sets->Remove("Reqs");
+  data.ElementGUID = Variant(e.guid);
+  data.ElementType = Variant(kind.element_type);
+  data.ReturnAsXMLStream = true;
+  Write(kind.mover, Destination(kind, scratch.folder, e), sets, data, &scheduler);
   if (!scheduler.XMLDoc)
     throw Error(eErr_Transfer, kSource, "the report mover handed back no document");
   if (left_out != nullptr) *left_out = run.left_out;

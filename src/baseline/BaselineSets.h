@@ -9,14 +9,14 @@
 #include <memory>
 #include <string>
 
+#include "movers/baseline/BaseCompWriteXML.h"
 #include "qmxml/Collection.h"
 #include "qmxml/Connection.h"
 #include "qmxml/Recordset.h"
 
 namespace qmxml::baseline {
 
-// Which requirements an extract holds.
-enum class Scope { kPackage, kDocument, kView };
+using movers::baseline::Scope;
 
 // What the requirement sets include besides requirements, values and
 // resources.

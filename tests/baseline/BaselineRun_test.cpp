@@ -176,6 +176,26 @@ TEST_P(BaselineRunTest, AFailedRunLeavesTheFolderAndItsSurroundingsAsTheyWere) {
   }
 }
 
+TEST_P(BaselineRunTest, StrictFailsOnWhatTheWritersLeftOutAndWritesNothing) {
+  // A requirement its package holds but its project does not list, with a
+  // resource whose GUID cannot name a file: the run's check before writing
+  // covers the project's resources only, so the writer leaves it out.
+  OpenProjectDatabase(db)->ExecuteScript(
+      "UPDATE QmResources SET QMGUID = '../x' WHERE ID = (SELECT MIN(ID) FROM QmResources);"
+      "DELETE FROM qmProjectRequirements WHERE RequirementID = "
+      "(SELECT REQUIREMENTID FROM QmResources WHERE QMGUID = '../x')");
+  BaselineOptions o;
+  EXPECT_EQ(WriteBaseline(db, dir.File("lax"), o).left_out.size(), 1u);
+  o.strict = true;
+  try {
+    WriteBaseline(db, dir.File("strict"), o);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Number(), eErr_LeftOut) << e.Description();
+  }
+  EXPECT_FALSE(fs::exists(dir.File("strict")));
+}
+
 // Discussions whose replies nest three deep and whose keys interleave
 // across threads (a late reply to the first thread), each read by
 // different users.

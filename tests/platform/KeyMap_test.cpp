@@ -33,7 +33,15 @@ TEST_F(KeyMapTest, LookupsPreferThisTransferThenTheDatabaseIgnoringCase) {
   EXPECT_EQ(db->keys->getKeyFromGUID("user", "{ABC-STORED}"), 7);
   EXPECT_EQ(db->keys->getKeyFromGUID("Group", "{abc-new}"), 0);  // type word matters
   EXPECT_EQ(db->keys->getKeyFromGUID("User", "{nowhere}"), 0);
-  ASSERT_EQ(db->keys->Dangling().size(), 2u);
+  // Once the transfer made its project, a stored package answers only when
+  // it is that project's own.
+  const int32_t project = db->keys->GetNextDBKey("Project", "{P}");
+  conn->Execute("INSERT INTO QmPackages (ID, PROJECTID, QMGUID) VALUES (3, " +
+                std::to_string(project) + ", '{own}'), (4, " + std::to_string(project + 1) +
+                ", '{other}')");
+  EXPECT_EQ(db->keys->getKeyFromGUID("Package", "{OWN}"), 3);
+  EXPECT_EQ(db->keys->getKeyFromGUID("Package", "{OTHER}"), 0);
+  ASSERT_EQ(db->keys->Dangling().size(), 3u);
   EXPECT_EQ(db->keys->Dangling().at("User").count("{NOWHERE}"), 1u);
 }
 

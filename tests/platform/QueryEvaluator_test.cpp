@@ -519,11 +519,13 @@ class QueryEvaluatorTest : public ::testing::TestWithParam<std::string> {
     o.seed = 7;
     o.key_file = dir_.File("k.key");
     project_ = FillSampleProject(*conn_, o).project_key;
-    // A name with a stored "|" (code 26) and capitals, for the text rule.
-    conn_->Run("UPDATE qmRequirements SET Deleted = 0 WHERE ID IN (5, 6)", {});
+    // A name with a stored "|" (code 26) and capitals, for the text rule,
+    // and an empty one, which is no entry.
+    conn_->Run("UPDATE qmRequirements SET Deleted = 0 WHERE ID IN (5, 6, 7)", {});
     conn_->Run("UPDATE qmRequirements SET RequirementName = ? WHERE ID = 5",
                {Variant(std::string("Pipe\x1A"
                                     "Case NAME"))});
+    conn_->Run("UPDATE qmRequirements SET RequirementName = '' WHERE ID = 7", {});
   }
   TempDir dir_;
   TestDatabases dbs_{GetParam(), dir_};
@@ -542,6 +544,7 @@ TEST_P(QueryEvaluatorTest, SelectsWhatThePlainEvaluatorSelects) {
     texts.push_back(rs->Value("QUERYSTRING").ToText());
   texts.push_back("Attr[-18] CONTAINS \"pe|cASE\"");
   texts.push_back("Attr[-18] = \"pipe|case name\"");
+  texts.push_back("Attr[-18] = \"<no entry>\"");
   Generator gen(model, 11);
   for (int i = 0; i < 300; ++i) texts.push_back(gen.Query());
 

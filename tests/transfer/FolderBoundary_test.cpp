@@ -152,7 +152,7 @@ TEST_P(FolderBoundaryTest, ImportRefusesFoldersThatAreNotWhatAnExportWrites) {
       {"a resource GUID that climbs out",
        [&](const fs::path& d) { Edit(d / "packages" / package, "<Resource>\\s*<GUID>[^<]*</GUID>",
               "<Resource><GUID>../../../../tmp/x</GUID>"); },
-       eErr_BadGuid, {package.string(), "../../../../tmp/x", "<Resource>, line"}},
+       eErr_BadGuid, {package.string(), "../../../../tmp/x", "<Resource>, line", "not a GUID"}},
       {"a package file that is a link to a file outside",
        [&](const fs::path& d) {
          fs::copy_file(d / "packages" / package, dir.File("outside.XML"));
@@ -427,12 +427,17 @@ TEST_P(FolderBoundaryTest, ExportAndBaselineRefuseAProjectWhosePackagesFormACycl
 // stored original of the parent must not be taken, and into a new database
 // the hierarchy must not be flattened.
 TEST_P(FolderBoundaryTest, AChildListedBeforeItsParentHangsUnderItsOwnProjectsParent) {
-  Exec("INSERT INTO QmPackages (ID, PROJECTID, NAME, DESCRIPTION, QMGUID, PARENTID) "
-       "SELECT MAX(ID) + 1, MIN(PROJECTID), 'Child', '', "
-       "'{0C0C0C0C-0000-4000-8000-000000000001}', MIN(ID) FROM QmPackages");
+  // The last package gets a child, and that a child of its own.
+  const std::string top = OpenProjectDatabase(source)->Scalar(
+      "SELECT QMGUID FROM QmPackages WHERE ID = (SELECT MAX(ID) FROM QmPackages)", {}).ToText();
+  for (std::string n : {"1", "2"})
+    Exec("INSERT INTO QmPackages (ID, PROJECTID, NAME, DESCRIPTION, QMGUID, PARENTID) "
+         "SELECT MAX(ID) + 1, MIN(PROJECTID), ?, '', ?, MAX(ID) FROM QmPackages",
+         {Variant("Child " + n), Variant("{0C0C0C0C-0000-4000-8000-00000000000" + n + "}")});
   const fs::path nested = dir.File("nested");
   ExportProject(source, nested.string(), {});
-  // The catalogue lists parents first; put the last entry (the child) first.
+  // The catalogue lists parents first; put the last entry (the
+  // grandchild) first.
   std::string list = ReadFile((nested / "pcklist.xml").string());
   const size_t first = list.find("<Package ");
   const size_t last = list.rfind("<Package ");
@@ -442,27 +447,32 @@ TEST_P(FolderBoundaryTest, AChildListedBeforeItsParentHangsUnderItsOwnProjectsPa
   list.insert(first, child + "\n\t\t");
   WriteFile((nested / "pcklist.xml").string(), list);
 
-  // The parents of the newest project's packages: (parent's project, child's project).
+  // How many packages of the newest project have a parent; each must be of
+  // the same project.
   auto parents = [](const std::string& db) {
     auto rows = OpenProjectDatabase(db)->Query(
         "SELECT p.PROJECTID AS PP, c.PROJECTID AS CP FROM QmPackages c "
         "LEFT JOIN QmPackages p ON p.ID = c.PARENTID "
         "WHERE c.PROJECTID = (SELECT MAX(ID) FROM qmProjects) AND c.PARENTID IS NOT NULL "
         "AND c.PARENTID <> 0", {});
-    std::vector<std::pair<long, long>> out;
-    for (; !rows->IsEOF(); rows->MoveNext())
-      out.emplace_back(rows->Value("PP").IsNull() ? -1 : rows->Value("PP").ToLong(),
-                       rows->Value("CP").ToLong());
-    return out;
+    size_t n = 0;
+    for (; !rows->IsEOF(); rows->MoveNext(), ++n)
+      EXPECT_EQ(rows->Value("PP").IsNull() ? -1 : rows->Value("PP").ToLong(),
+                rows->Value("CP").ToLong());
+    return n;
   };
   ImportProject(nested.string(), source, AsCopy());
-  auto copy = parents(source);
-  ASSERT_EQ(copy.size(), 1u);
-  EXPECT_EQ(copy[0].first, copy[0].second);
+  EXPECT_EQ(parents(source), 2u);
   const std::string fresh = dbs.New("nested.db");
   ImportProject(nested.string(), fresh, {});
-  ASSERT_EQ(parents(fresh).size(), 1u);
-  EXPECT_EQ(parents(fresh)[0].first, parents(fresh)[0].second);
+  EXPECT_EQ(parents(fresh), 2u);
+  // The top package's file names another package: the child waits for a
+  // parent that never comes, and it still goes in before the grandchild.
+  Edit(nested / "packages" / (top + ".XML"), "<Package ID=\"[^\"]*\"",
+       "<Package ID=\"{0C0C0C0C-0000-4000-8000-0000000000FF}\"");
+  const std::string orphan = dbs.New("orphan.db");
+  ImportProject(nested.string(), orphan, {});
+  EXPECT_EQ(parents(orphan), 1u);
 }
 
 }  // namespace

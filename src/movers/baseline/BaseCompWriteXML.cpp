@@ -1,6 +1,6 @@
-// modBaseCompWriteXML: the record-set loader, the header block, the
-// requirement pass with its forward merges, the text cleaner and the
-// baseline list file.
+// modBaseCompWriteXML: the table of extract kinds, the record-set loader,
+// the header block, the requirement pass with its forward merges, the text
+// cleaner and the baseline list file.
 #include "movers/baseline/BaseCompWriteXML.h"
 
 #include <new>
@@ -16,6 +16,20 @@
 #include "xml/Files.h"
 
 namespace qmxml::movers::baseline {
+
+// An entry of the baseline list, from the current row of its info set. An
+// entry with a GUID column is updated in place (name, description and
+// PackageGUID) when the list holds one whose GUID contains the row's;
+// otherwise, and always without one, a new entry is appended.
+struct ListEntry {
+  const char* element;
+  std::shared_ptr<Recordset> BaselineState::*info;
+  const char* guid_column;
+  const char* name[2];  // child and column
+  const char* desc[2];
+  void (*append)(pugi::xml_node parent, const Recordset& info);
+};
+
 namespace {
 
 constexpr const char* kSource = "modBaseCompWriteXML";
@@ -112,8 +126,8 @@ Recordset* FindExternalRequirement(const BaselineState& s, const std::string& pr
 
 void AppendTrace(const BaselineState& s, pugi::xml_node list, const Recordset& rs,
                  const TraceColumns& cols) {
-  const bool report = IsReportKind(s.kind);
-  const bool by_guid = IsPackageKind(s.kind);
+  const bool report = s.kind->report;
+  const bool by_guid = s.kind->by_guid;
   const std::string project = s.cross_project ? Text(rs, "ExtProjectGuid") : std::string();
   pugi::xml_node item = list.append_child("TReq");
   if (project.empty()) {
@@ -156,7 +170,7 @@ void AppendResources(const BaselineState& s, pugi::xml_node req, RowIndex& resou
                   "the resource GUID \"" + guid + "\" cannot name a file");
     if (!list) list = req.append_child("Resources");
     AppendText(list.append_child("Resource"), "GUID", guid);
-    if (!IsReportKind(s.kind))
+    if (!s.kind->report)
       package_xml::WriteResourceFile(rs, guid, s.project_guid, s.resources_folder, *s.run);
   });
 }
@@ -175,7 +189,7 @@ void AppendRequirement(const BaselineState& s, pugi::xml_node parent, const Reco
     AppendText(req, "RName", CleanText(Text(reqs, "RequirementName")));
     AppendText(req, "Flags", Text(reqs, "Flags"));
     AppendText(req, "RTID", Text(reqs, "ReqTypeGuid"));
-    if (!IsPackageKind(s.kind) && s.kind != kKindPackageReport)
+    if (s.kind->package_guid)
       AppendText(req, "PGUID", Text(reqs, "PackageGUID"));
     if (Bit(reqs, "Deleted") == "1") AppendText(req, "Deleted", "1");
 
@@ -191,8 +205,8 @@ void AppendRequirement(const BaselineState& s, pugi::xml_node parent, const Reco
     if (!Text(reqs, "BookmarkName").empty()) {
       pugi::xml_node info = req.append_child("RDInfo");
       AppendText(info, "BM", Text(reqs, "BookmarkName"));
-      AppendText(info, "BMDoc", IsPackageKind(s.kind) ? Text(reqs, "DocGuid")
-                                                      : Text(reqs, "BookmarkDocumentID"));
+      AppendText(info, "BMDoc", s.kind->by_guid ? Text(reqs, "DocGuid")
+                                                : Text(reqs, "BookmarkDocumentID"));
       AppendText(info, "DPos", Text(reqs, "DocumentPosition"));
       AppendText(info, "LDText", Text(reqs, "LastDocText"));
     }
@@ -203,7 +217,7 @@ void AppendRequirement(const BaselineState& s, pugi::xml_node parent, const Reco
     FillList(
         req, "TFrom", lists.trace_from, key,
         [&](pugi::xml_node list, const Recordset& rs) { AppendTrace(s, list, rs, kTraceFrom); });
-    if (IsPackageKind(s.kind)) AppendText(req, "SuspTS", Text(reqs, "SuspectDateTime"));
+    if (s.kind->by_guid) AppendText(req, "SuspTS", Text(reqs, "SuspectDateTime"));
     AppendResources(s, req, lists.resources, RowIndex::KeyOf(reqs, {"ID"}));
   } catch (const std::bad_alloc&) {
     throw;
@@ -223,30 +237,6 @@ std::string TimeStampNow() {
   return buf;
 }
 
-const char* BaselineTypeWord(int32_t kind) {
-  switch (kind) {
-    case kKindView:
-    case kKindDocument:
-      return "DocView";
-    case kKindPackage:
-      return "Package";
-    case kKindProject:
-      return "Project";
-    default:
-      return "";
-  }
-}
-
-// The entry of this extract in the list, appended to |project|.
-void AppendListEntry(const BaselineState& s, pugi::xml_node project) {
-  if (s.kind == kKindDocument && s.doc_info && !s.doc_info->IsEOF())
-    AppendDocEntry(project, *s.doc_info, EntryForm::kList);
-  else if (s.kind == kKindView && s.view_info && !s.view_info->IsEOF())
-    AppendViewEntry(project, *s.view_info, EntryForm::kList);
-  else if (IsPackageKind(s.kind) && s.package_info && !s.package_info->IsEOF())
-    AppendPackageEntry(project, *s.package_info);
-}
-
 // Sets the text of the first child |name| of |entry| (appending the child
 // when it is missing).
 void SetChildText(pugi::xml_node entry, const char* name, const std::string& text) {
@@ -255,35 +245,42 @@ void SetChildText(pugi::xml_node entry, const char* name, const std::string& tex
   child.text().set(CarriedText(text).c_str());
 }
 
-// Updates the Doc or View entry whose GUID holds |guid| in place; appends a
-// new entry when none does.
-void UpdateEntry(const BaselineState& s, pugi::xml_node project, const char* element,
-                 const std::string& guid) {
-  const bool doc = s.kind == kKindDocument;
-  for (pugi::xml_node entry : project.children(element)) {
-    const std::string listed = entry.child("GUID").text().get();
-    if (guid.empty() || listed.find(guid) == std::string::npos) continue;
-    const Recordset& info = doc ? *s.doc_info : *s.view_info;
-    SetChildText(entry, doc ? "DocName" : "ViewName", Text(info, doc ? "Name" : "ViewName"));
-    const char* desc_name = doc ? "DocDescription" : "ViewDescription";
-    const std::string desc = Text(info, doc ? "Description" : "ViewDescription");
-    if (!desc.empty()) {
-      if (!entry.child(desc_name))
-        entry.insert_child_after(desc_name, entry.child(doc ? "DocName" : "ViewName"));
-      SetChildText(entry, desc_name, desc);
-    } else if (entry.child(desc_name)) {
-      entry.remove_child(desc_name);
-    }
-    SetChildText(entry, "PackageGUID", Text(info, "PackageGUID"));
-    return;
-  }
-  AppendListEntry(s, project);
+void DocEntry(pugi::xml_node to, const Recordset& r) { AppendDocEntry(to, r, EntryForm::kList); }
+void ViewEntry(pugi::xml_node to, const Recordset& r) { AppendViewEntry(to, r, EntryForm::kList); }
+const ListEntry kDocEntry{"Doc", &BaselineState::doc_info, "DocGuid", {"DocName", "Name"},
+                          {"DocDescription", "Description"}, DocEntry};
+const ListEntry kViewEntry{"View", &BaselineState::view_info, "ViewGuid", {"ViewName", "ViewName"},
+                           {"ViewDescription", "ViewDescription"}, ViewEntry};
+const ListEntry kPkgEntry{"Pkg", &BaselineState::package_info, nullptr, {}, {}, AppendPackageEntry};
+
+// The row of |element_type|; the kOtherKind row for a value of no row.
+const ExtractKind& KindOf(int32_t element_type) {
+  for (const ExtractKind& k : kExtractKinds)
+    if (k.element_type == element_type) return k;
+  return kExtractKinds[kOtherKind];
 }
 
 }  // namespace
 
-bool IsReportKind(int32_t kind) { return kind == kKindReport || kind == kKindPackageReport; }
-bool IsPackageKind(int32_t kind) { return kind == kKindPackage || kind == kKindProject; }
+const ExtractKind kExtractKinds[kExtractRows] = {
+    // word, ElementType, BaselineType, report, by GUID, PGUID, list entry, the run lists it,
+    // scope, mover, file
+    {"view", 0x20000, "DocView", false, false, true, &kViewEntry, false, Scope::kView,
+     "ViewReqsMover", FileNaming::kGuidFile},
+    {"document", 0x40000, "DocView", false, false, true, &kDocEntry, false, Scope::kDocument,
+     "DocReqsMover", FileNaming::kGuidFile},
+    {"package", 0x200000, "Package", false, true, false, &kPkgEntry, true, Scope::kPackage,
+     "BaseCompPackageMover", FileNaming::kGuidFile},
+    {"package", 0x400000, "Project", false, true, false, &kPkgEntry, true, Scope::kPackage,
+     "BaseCompProjectMover", FileNaming::kFolder},
+    {"view", 0x2000000, "", true, false, true, nullptr, false, Scope::kView,
+     "ViewReqsMoverForReports", FileNaming::kNone},
+    {"document", 0x2000000, "", true, false, true, nullptr, false, Scope::kDocument,
+     "DocReqsMover", FileNaming::kNone},
+    {"package", 0x4000000, "", true, false, false, nullptr, false, Scope::kPackage,
+     "PackageMoverForReports", FileNaming::kGuidFile},
+    {"", 0, "", false, false, true, nullptr, false, Scope::kPackage, "", FileNaming::kNone},
+};
 
 BaselineState LoadRecordsets(const Collection* rows, const DataDescriptor& data) {
   BaselineState s;
@@ -293,7 +290,7 @@ BaselineState LoadRecordsets(const Collection* rows, const DataDescriptor& data)
     } catch (const std::exception&) {
     }
   };
-  ignore([&] { s.kind = data.ElementType.IsEmpty() ? 0 : data.ElementType.ToLong(); });
+  ignore([&] { s.kind = &KindOf(data.ElementType.IsEmpty() ? 0 : data.ElementType.ToLong()); });
   ignore([&] { s.cross_project = !data.CPT.IsEmpty() && data.CPT.ToBool(); });
   ignore([&] { s.project_guid = data.SpectoProject.ToText(); });
   if (data.Run != nullptr) s.run = data.Run;
@@ -342,7 +339,7 @@ bool WriteHeader(pugi::xml_node parent, const DataDescriptor& data, const Baseli
     if (yes(data.Discussion)) AppendText(parent, "IncludeDiscs", "1");
     if (yes(data.CPT)) AppendText(parent, "IncludeCPT", "1");
     if (!yes(data.CPT) && yes(data.Traceability)) AppendText(parent, "IncludeTraces", "1");
-    if (list_form) AppendText(parent, "BaselineType", BaselineTypeWord(s.kind));
+    if (list_form) AppendText(parent, "BaselineType", s.kind->baseline_type);
     return true;
   } catch (const std::bad_alloc&) {
     throw;
@@ -394,12 +391,26 @@ BaselineListUpdate::BaselineListUpdate(const std::string& output_path,
 }
 
 void BaselineListUpdate::Add(const BaselineState& s) {
-  if (s.kind == kKindDocument && s.doc_info && !s.doc_info->IsEOF())
-    UpdateEntry(s, project_, "Doc", Text(*s.doc_info, "DocGuid"));
-  else if (s.kind == kKindView && s.view_info && !s.view_info->IsEOF())
-    UpdateEntry(s, project_, "View", Text(*s.view_info, "ViewGuid"));
-  else
-    AppendListEntry(s, project_);
+  if (s.kind->entry == nullptr) return;
+  const ListEntry& e = *s.kind->entry;
+  const Recordset* info = (s.*e.info).get();
+  if (info == nullptr || info->IsEOF()) return;
+  const std::string guid = e.guid_column ? Text(*info, e.guid_column) : std::string();
+  for (pugi::xml_node entry : project_.children(e.element)) {
+    const std::string listed = entry.child("GUID").text().get();
+    if (guid.empty() || listed.find(guid) == std::string::npos) continue;
+    SetChildText(entry, e.name[0], Text(*info, e.name[1]));
+    const std::string desc = Text(*info, e.desc[1]);
+    if (!desc.empty()) {
+      if (!entry.child(e.desc[0])) entry.insert_child_after(e.desc[0], entry.child(e.name[0]));
+      SetChildText(entry, e.desc[0], desc);
+    } else if (entry.child(e.desc[0])) {
+      entry.remove_child(e.desc[0]);
+    }
+    SetChildText(entry, "PackageGUID", Text(*info, "PackageGUID"));
+    return;
+  }
+  e.append(project_, *info);
 }
 
 void BaselineListUpdate::Save() { xml::WriteFileBytes(path_, xml::DocumentText(*doc_, notes_)); }

@@ -30,15 +30,34 @@
 
 namespace qmxml::movers::baseline {
 
-// Extract kinds (ElementType of the transfer context).
-enum ExtractKind : int32_t {
-  kKindView = 0x20000,
-  kKindDocument = 0x40000,
-  kKindPackage = 0x200000,
-  kKindProject = 0x400000,
-  kKindReport = 0x2000000,
-  kKindPackageReport = 0x4000000,
+// Which requirements an extract holds (and so which sets, see ExtractSets).
+enum class Scope { kPackage, kDocument, kView };
+// Where a run puts the extract: {GUID}.XML in the output folder, the folder
+// itself (the mover names each package's file), or nowhere (handed back).
+enum class FileNaming { kGuidFile, kFolder, kNone };
+struct ListEntry;  // the Doc, View or Pkg entry of the baseline list
+
+// One kind of extract. The writers take the row of the ElementType of the
+// transfer context (the document and view reports share one, and agree in
+// every column the writers read); baseline and report runs pick rows by name.
+struct ExtractKind {
+  const char* word;           // the element, in messages and a run's summary
+  int32_t element_type;       // ElementType of the transfer context
+  const char* baseline_type;  // BaselineType of the list header
+  bool report;                // no resource files; traces carry text and name
+  bool by_guid;               // traces and bookmarks by GUID, SuspTS written
+  bool package_guid;          // each Req carries PGUID
+  const ListEntry* entry;     // the extract's entry in the baseline list, or none
+  bool caller_lists;          // the run, not the mover, adds that entry
+  Scope scope;                // the sets a run selects
+  const char* mover;          // the mover class that writes it
+  FileNaming file;
 };
+enum ExtractRow {
+  kViewExtract, kDocumentExtract, kPackageExtract, kProjectExtract, kViewReport,
+  kDocumentReport, kPackageReport, kOtherKind /* any other ElementType */, kExtractRows
+};
+extern const ExtractKind kExtractKinds[kExtractRows];
 
 inline constexpr const char* kSchemaInstance = "http://www.w3.org/2001/XMLSchema-instance";
 inline constexpr const char* kBaselineSchema = "file:BaselineSchemaPhaseII.xsd";
@@ -48,7 +67,7 @@ inline constexpr const char* kBaselineListFile = "BaselineList.XML";
 // What the record-set loader takes for one extract. A set the caller did
 // not hand in stays nullptr, and whatever it feeds is not written.
 struct BaselineState {
-  int32_t kind = 0;
+  const ExtractKind* kind = &kExtractKinds[kOtherKind];
   bool cross_project = false;
   std::string project_guid;
   std::shared_ptr<Recordset> package_info, child_packages, package_security;
@@ -69,13 +88,6 @@ struct BaselineState {
   std::shared_ptr<TransferState> own_run = std::make_shared<TransferState>();
   TransferState* run = own_run.get();
 };
-
-// True for the two report kinds (no resource files; trace items carry the
-// traced requirement's text and name).
-bool IsReportKind(int32_t kind);
-// True for the package and project kinds (GUIDs instead of keys in traces
-// and bookmarks, SuspTS written, PGUID left out).
-bool IsPackageKind(int32_t kind);
 
 // Record-set loader: the extract kind, the cross-project flag, the project
 // GUID (SpectoProject) and every record set that |rows| holds under its
