@@ -69,7 +69,7 @@ void ProjPropsMover::WriteProjectXML_(Recordset* rs, DataDescriptor* oData,
   doc_.reset();
   XmlDocumentPtr doc = xml::NewDocument();
   if (rs == nullptr || rs->IsEOF()) return;
-  auto conversion = frame::GetConversionService();
+  auto conversion = frame::GetConversionService(*Run().services);
   if (!conversion) return;
   pugi::xml_node project = xml::AppendElement(*doc, "Project");
   for (bool first = true; !rs->IsEOF(); rs->MoveNext(), first = false)
@@ -128,7 +128,7 @@ void ProjPropsMover::ReadProjectXML_(SourceContainer* oSource, DataDescriptor* o
   doc_ = LoadFile(oSource, path, Source("ReadProjectXML_"));
   KeyMap* keys = db ? db->keys.get() : nullptr;
   if (rows == nullptr || keys == nullptr || conn == nullptr) return;
-  auto guids = frame::ChooseGuidProvider(oData->ProjectFlags);
+  auto guids = frame::ChooseGuidProvider(oData->ProjectFlags, *Run().services);
 
   pugi::xml_node root = xml::RootElement(*doc_);
   if (!root) return;
