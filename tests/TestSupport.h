@@ -203,7 +203,6 @@ inline std::shared_ptr<Recordset> MakeRecordset(const std::vector<std::string>& 
 class DbFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    ServiceRegistry::Current().Reset();
     db_path = dir.File("project.db");
     conn = CreateProjectDatabase(db_path);
     db = std::make_shared<DatabaseContainer>();
@@ -211,8 +210,6 @@ class DbFixture : public ::testing::Test {
     db->keys = std::make_shared<KeyMap>(conn.get());
     db->view_builder = std::make_shared<AttrViewBuilder>();
   }
-  void TearDown() override { ServiceRegistry::Current().Reset(); }
-
   std::shared_ptr<SourceContainer> Source(const std::string& file) {
     return std::make_shared<SourceContainer>(dir.File(file), db);
   }

@@ -44,7 +44,8 @@ std::shared_ptr<Connection> OpenProjectDatabase(const DatabaseLocator& db);
 //     the project tables, get them inside the transaction (on a server the
 //     schema too, when missing), under the lock that makes writers follow
 //     one another, so a second run that starts at the same time waits and
-//     then finds them.
+//     then finds them. Their indexes that serve only reading are made at
+//     Commit, once the rows are in (see below).
 // A failed or abandoned run (destructor without Commit) is rolled back and
 // its hidden file removed: it drops nothing it did not create and deletes
 // no file another run may use.
@@ -63,7 +64,8 @@ class ProjectWrite {
   const std::shared_ptr<Connection>& Conn() const { return conn_; }
   // True when this run made the project tables.
   bool CreatedTables() const { return created_tables_; }
-  // Commits. A new file then takes its name: when another run created a
+  // Commits, after making the indexes the new tables were left without. A
+  // new file then takes its name: when another run created a
   // database of that name meanwhile, this run's work is discarded and
   // Commit answers false (the other database is untouched), so the caller
   // can run again into that database. The connection is closed after a new
@@ -77,6 +79,7 @@ class ProjectWrite {
   std::shared_ptr<Connection> conn_;
   bool created_tables_ = false;
   bool done_ = false;
+  std::string later_indexes_;  // made by Commit when this run made the tables
 };
 
 // The project tables |conn| holds, named as the schema declares them

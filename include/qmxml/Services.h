@@ -1,8 +1,8 @@
 // Outside services reached by ProgID: date conversion, GUID generation and
-// message texts. The registry is per thread, like the host's apartment: each
-// thread sees its own set of services and its own cached message service.
-// Tests make a service unavailable with Disable() and see how the movers
-// behave without it.
+// message texts. A registry is a plain value: the built-in one is shared by
+// the whole process and never changes; a run that wants another set (a test
+// that makes a service unavailable with Disable() to see how the movers
+// behave without it) hands its own registry to the run's TransferState.
 #pragma once
 
 #include <functional>
@@ -49,28 +49,25 @@ class ResourceService : public Object {
   virtual std::string ResourceStringV(int32_t id, const std::vector<std::string>& inserts);
 };
 
-// Creates services by ProgID for the calling thread.
+// Creates services by ProgID. A factory gets the registry it was asked
+// through, so that a service which starts others starts them from the same
+// set.
 class ServiceRegistry {
  public:
-  using Factory = std::function<ObjectPtr()>;
-  // The registry of the calling thread.
-  static ServiceRegistry& Current();
+  using Factory = std::function<ObjectPtr(const ServiceRegistry&)>;
+  // The built-in services, the same registry for every caller.
+  static const ServiceRegistry& Builtin();
+
+  // The built-in services, as a copy the caller may change.
+  ServiceRegistry();
 
   // A new object for |prog_id|, or nullptr when it cannot be created.
-  ObjectPtr Create(std::string_view prog_id);
+  ObjectPtr Create(std::string_view prog_id) const;
   // Replace the factory of |prog_id| (nullptr factory: unavailable).
   void Register(std::string_view prog_id, Factory factory);
   void Disable(std::string_view prog_id) { Register(prog_id, nullptr); }
-  // Back to the built-in services; also forgets the cached message service.
-  void Reset();
-
-  // The message service of this thread, started once and kept (see
-  // frame/Components). Reset() forgets it.
-  ObjectPtr resource_service;
-  bool resource_tried = false;
 
  private:
-  ServiceRegistry();
   std::vector<std::pair<std::string, Factory>> factories_;
 };
 

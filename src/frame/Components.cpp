@@ -6,24 +6,27 @@
 namespace qmxml::frame {
 namespace {
 
+// The message service, started once for the process from the built-in
+// services and kept: it holds nothing that changes, so every run and thread
+// may share it.
 std::shared_ptr<ResourceService> Resources() {
-  auto& reg = ServiceRegistry::Current();
-  if (!reg.resource_tried) {
-    reg.resource_tried = true;
+  static const std::shared_ptr<ResourceService> service = [] {
     auto svc = std::dynamic_pointer_cast<ResourceService>(
-        StartService(kProgIdResource, false, "QmResourceServices.Dll"));
-    if (svc && svc->LoadResources(ComponentFolder() + "QmComRes.dll", "QmXMLServices"))
-      reg.resource_service = svc;
-  }
-  return std::dynamic_pointer_cast<ResourceService>(reg.resource_service);
+        StartService(ServiceRegistry::Builtin(), kProgIdResource, false, "QmResourceServices.Dll"));
+    return svc && svc->LoadResources(ComponentFolder() + "QmComRes.dll", "QmXMLServices")
+               ? svc
+               : nullptr;
+  }();
+  return service;
 }
 
 // The wrapper around the starter: a raised 23001 is absorbed and the
 // caller gets nullptr.
 template <class T>
-std::shared_ptr<T> Quiet(std::string_view prog_id, std::string_view library) {
+std::shared_ptr<T> Quiet(const ServiceRegistry& services, std::string_view prog_id,
+                         std::string_view library) {
   try {
-    return std::dynamic_pointer_cast<T>(StartService(prog_id, true, library));
+    return std::dynamic_pointer_cast<T>(StartService(services, prog_id, true, library));
   } catch (const Error&) {
     return nullptr;
   }
@@ -31,19 +34,20 @@ std::shared_ptr<T> Quiet(std::string_view prog_id, std::string_view library) {
 
 }  // namespace
 
-ObjectPtr StartService(std::string_view prog_id, bool raise, std::string_view /*library*/) {
-  ObjectPtr obj = ServiceRegistry::Current().Create(prog_id);
+ObjectPtr StartService(const ServiceRegistry& services, std::string_view prog_id, bool raise,
+                       std::string_view /*library*/) {
+  ObjectPtr obj = services.Create(prog_id);
   if (obj) return obj;
   if (raise) throw MakeError(eMsg_ComponentFailedToStart, "modComponents.StartService", {std::string(prog_id)});
   return nullptr;
 }
 
-std::shared_ptr<ConversionService> GetConversionService() {
-  return Quiet<ConversionService>(kProgIdConversion, "QmGeneralServices.Dll");
+std::shared_ptr<ConversionService> GetConversionService(const ServiceRegistry& services) {
+  return Quiet<ConversionService>(services, kProgIdConversion, "QmGeneralServices.Dll");
 }
 
-std::shared_ptr<GuidService> GetGuidService() {
-  return Quiet<GuidService>(kProgIdGuid, "QmGeneralServices.Dll");
+std::shared_ptr<GuidService> GetGuidService(const ServiceRegistry& services) {
+  return Quiet<GuidService>(services, kProgIdGuid, "QmGeneralServices.Dll");
 }
 
 std::string ResourceString(int32_t id, bool* ok) {

@@ -1,8 +1,10 @@
 // Starting the outside services and looking up message texts. Services are
 // created by ProgID; a service that cannot be created gives nullptr, and
-// the caller skips the work that needed it. The message service is started
-// once per thread and kept; when it cannot start, every text is the fixed
-// fallback text and the error numbers stay as they are.
+// the caller skips the work that needed it. Services come from the registry
+// the caller names (a run's, see TransferState); the message service is
+// started once from the built-in services and kept. When it cannot start,
+// every text is the fixed fallback text and the error numbers stay as they
+// are.
 #pragma once
 
 #include <memory>
@@ -15,13 +17,15 @@
 
 namespace qmxml::frame {
 
-// Creates |prog_id|. When it cannot be created: throws 23001 (source
-// "modComponents.StartService") if |raise| is set, else returns nullptr.
-ObjectPtr StartService(std::string_view prog_id, bool raise, std::string_view library);
+// Creates |prog_id| from |services|. When it cannot be created: throws 23001
+// (source "modComponents.StartService") if |raise| is set, else returns
+// nullptr.
+ObjectPtr StartService(const ServiceRegistry& services, std::string_view prog_id, bool raise,
+                       std::string_view library);
 
 // New service objects for each use; nullptr when unavailable.
-std::shared_ptr<ConversionService> GetConversionService();
-std::shared_ptr<GuidService> GetGuidService();
+std::shared_ptr<ConversionService> GetConversionService(const ServiceRegistry& services);
+std::shared_ptr<GuidService> GetGuidService(const ServiceRegistry& services);
 
 inline constexpr const char* kResourceFallback =
     "Failed to retrieve resource string.  Please locate and register QmResourceServices.dll";

@@ -9,7 +9,7 @@
 namespace qmxml::frame {
 
 std::string NewProjectGUID::GetGUID(std::string_view) {
-  auto service = frame::GetGuidService();
+  auto service = frame::GetGuidService(*services_);
   return service ? service->GenerateGUID() : std::string();
 }
 
@@ -37,8 +37,8 @@ std::string FileGuid(std::string_view text) {
   return IsGuidShaped(braced) ? braced : std::string();
 }
 
-std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags) {
-  if (project_flags & 1) return std::make_unique<NewProjectGUID>();
+std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags, const ServiceRegistry& services) {
+  if (project_flags & 1) return std::make_unique<NewProjectGUID>(services);
   return std::make_unique<ExistingProjectGUID>();
 }
 

@@ -13,6 +13,7 @@
 
 #include "qmxml/DataDescriptor.h"
 #include "qmxml/KeyMap.h"
+#include "qmxml/Services.h"
 
 namespace qmxml::frame {
 
@@ -28,11 +29,18 @@ class iGUID {
 
 class NewProjectGUID : public iGUID {
  public:
+  // GUIDs come from the GUID service of |services|, which must outlive
+  // the provider.
+  explicit NewProjectGUID(const ServiceRegistry& services = ServiceRegistry::Builtin())
+      : services_(&services) {}
   // A fresh GUID from the GUID service; "" when it cannot start.
   std::string GetGUID(std::string_view sGUID) override;
   std::string ClassName() const override { return "QmXMLServices.NewProjectGUID"; }
   int32_t ClassID() const override { return 8; }
   std::string ClassDescription() const override { return ".NewProjectGUID"; }
+
+ private:
+  const ServiceRegistry* services_;
 };
 
 class ExistingProjectGUID : public iGUID {
@@ -59,9 +67,9 @@ bool IsGuidShaped(std::string_view text, GuidDigits digits = GuidDigits::kHex);
 // reader that names a file after an element goes through this one rule.
 std::string FileGuid(std::string_view text);
 
-// NewProjectGUID when bit 0 of |project_flags| is set, else
-// ExistingProjectGUID.
-std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags);
+// NewProjectGUID (with the GUID service of |services|) when bit 0 of
+// |project_flags| is set, else ExistingProjectGUID.
+std::unique_ptr<iGUID> ChooseGuidProvider(int32_t project_flags, const ServiceRegistry& services);
 
 // The key of the project named by the document's root element, in its
 // attribute |attribute| (nullptr: its first attribute, for the readers that

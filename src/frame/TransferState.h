@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 
+#include "qmxml/Services.h"
 #include "xml/XmlDoc.h"
 
 namespace qmxml {
@@ -31,6 +32,10 @@ class TransferState {
   // While set, finished documents are written to their files on its thread
   // (an export); otherwise each is written before its save returns.
   xml::WriteBehind* files = nullptr;
+  // Where the run's movers start the outside services (conversion, GUIDs,
+  // the query engine, the host application); the built-in set unless the
+  // caller hands in its own.
+  const ServiceRegistry* services = &ServiceRegistry::Builtin();
 
   void NoteRead(const std::string& kind) { ++read_notes[kind]; }
   void NoteLeftOut(const std::string& kind) { ++left_out[kind]; }

@@ -147,11 +147,9 @@ std::shared_ptr<HostProject> HostApplication::OpenProject(const std::string& loc
     const std::string stored = users->Value("Password").ToText();
     std::string expected;
     if (!frame::TrimBlanks(stored).empty()) {
-      auto cipher = std::dynamic_pointer_cast<PasswordCipher>(
-          ServiceRegistry::Current().Create(kProgIdCipher));
-      if (!cipher)
+      if (!cipher_)
         throw Error(eErr_LoginRefused, kSource, refused + ": no password cipher");
-      expected = cipher->Decipher(stored);
+      expected = cipher_->Decipher(stored);
     }
     accepted = expected == password;
   }
@@ -160,11 +158,16 @@ std::shared_ptr<HostProject> HostApplication::OpenProject(const std::string& loc
 }
 
 void RegisterHostServices(ServiceRegistry& registry) {
-  registry.Register(kProgIdHostApp, [] { return std::make_shared<HostApplication>(); });
-  registry.Register(kProgIdCipher, [] { return std::make_shared<PasswordCipher>(); });
-  registry.Register(kProgIdQueryEngine, [] { return std::make_shared<QueryEngine>(); });
+  registry.Register(kProgIdHostApp, [](const ServiceRegistry& services) {
+    return std::make_shared<HostApplication>(
+        std::dynamic_pointer_cast<PasswordCipher>(services.Create(kProgIdCipher)));
+  });
+  registry.Register(kProgIdCipher,
+                    [](const ServiceRegistry&) { return std::make_shared<PasswordCipher>(); });
+  registry.Register(kProgIdQueryEngine,
+                    [](const ServiceRegistry&) { return std::make_shared<QueryEngine>(); });
   registry.Register(kProgIdSystemAttributes,
-                    [] { return std::make_shared<SystemAttributes>(); });
+                    [](const ServiceRegistry&) { return std::make_shared<SystemAttributes>(); });
 }
 
 }  // namespace qmxml

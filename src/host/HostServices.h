@@ -62,8 +62,14 @@ class HostProject : public Object {
 };
 
 // "Specto40.Application": opens projects by location text and login.
+class PasswordCipher;
+
 class HostApplication : public Object {
  public:
+  // |cipher| deciphers the stored passwords; without one only users with
+  // no stored password can log in.
+  explicit HostApplication(std::shared_ptr<PasswordCipher> cipher = nullptr)
+      : cipher_(std::move(cipher)) {}
   std::string TypeName() const override { return std::string(kProgIdHostApp); }
   // Opens the project named by |location| ("QMDB=<path>;QMPROJKEY=<key>")
   // after checking |login| and |password| against the users table: an
@@ -80,6 +86,7 @@ class HostApplication : public Object {
   bool HasQuit() const { return quit_; }
 
  private:
+  std::shared_ptr<PasswordCipher> cipher_;
   bool quit_ = false;
 };
 

@@ -49,9 +49,12 @@ const KeyMap::TypeInfo* KeyMap::Lookup(std::string_view type_word) {
 }
 
 std::string KeyMap::MapKey(std::string_view type_word, std::string_view guid) const {
-  std::string k = FoldCase(type_word);
-  k += '|';
-  k += FoldCase(guid);
+  // Looked up for every reference a reader resolves: one allocation.
+  std::string k;
+  k.reserve(type_word.size() + 1 + guid.size());
+  k.append(type_word).append(1, '|').append(guid);
+  for (char& c : k)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return k;
 }
 

@@ -1,5 +1,5 @@
 // The built-in outside services: date text, GUIDs (libuuid) and the
-// component's message texts, created per thread by ProgID.
+// component's message texts, created by ProgID.
 #include "qmxml/Services.h"
 
 #include <uuid/uuid.h>
@@ -79,20 +79,17 @@ std::string ResourceService::ResourceStringV(int32_t id,
   return Insert(ResourceString(id), inserts);
 }
 
-ServiceRegistry& ServiceRegistry::Current() {
-  thread_local ServiceRegistry registry;
-  return registry;
+const ServiceRegistry& ServiceRegistry::Builtin() {
+  static const ServiceRegistry builtin;
+  return builtin;
 }
 
-ServiceRegistry::ServiceRegistry() { Reset(); }
-
-void ServiceRegistry::Reset() {
-  factories_.clear();
-  resource_service.reset();
-  resource_tried = false;
-  Register(kProgIdConversion, [] { return std::make_shared<ConversionService>(); });
-  Register(kProgIdGuid, [] { return std::make_shared<GuidService>(); });
-  Register(kProgIdResource, [] { return std::make_shared<ResourceService>(); });
+ServiceRegistry::ServiceRegistry() {
+  Register(kProgIdConversion,
+           [](const ServiceRegistry&) { return std::make_shared<ConversionService>(); });
+  Register(kProgIdGuid, [](const ServiceRegistry&) { return std::make_shared<GuidService>(); });
+  Register(kProgIdResource,
+           [](const ServiceRegistry&) { return std::make_shared<ResourceService>(); });
   RegisterHostServices(*this);
 }
 
@@ -106,9 +103,9 @@ void ServiceRegistry::Register(std::string_view prog_id, Factory factory) {
   factories_.emplace_back(std::string(prog_id), std::move(factory));
 }
 
-ObjectPtr ServiceRegistry::Create(std::string_view prog_id) {
-  for (auto& [id, f] : factories_)
-    if (EqualsNoCase(id, prog_id)) return f ? f() : nullptr;
+ObjectPtr ServiceRegistry::Create(std::string_view prog_id) const {
+  for (const auto& [id, f] : factories_)
+    if (EqualsNoCase(id, prog_id)) return f ? f(*this) : nullptr;
   return nullptr;
 }
 

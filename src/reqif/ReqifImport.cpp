@@ -274,7 +274,7 @@ class Importer {
         keys_(keys),
         options_(options),
         summary_(*summary),
-        guids_(frame::ChooseGuidProvider(options.new_guids ? 1 : 0)) {}
+        guids_(frame::ChooseGuidProvider(options.new_guids ? 1 : 0, ServiceRegistry::Builtin())) {}
 
   void Read(const std::string& path) {
     path_ = path;

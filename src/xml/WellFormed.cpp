@@ -1,6 +1,7 @@
 // The well-formedness check of a folder's documents.
 #include "xml/WellFormed.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -155,7 +156,11 @@ XmlDocumentPtr CheckWellFormed(const std::string& path) {
   size_t checked = 0;
   while (in) {
     const size_t had = bytes.size();
-    bytes.resize(had + kChunk);
+    // Room for what the size promised plus one byte, so that a file that
+    // grew since is noticed; a chunk at a time, and never more, since the
+    // room is zeroed before it is read into.
+    const size_t wanted = had < size ? static_cast<size_t>(size) - had + 1 : kChunk;
+    bytes.resize(had + std::min(kChunk, wanted));
     in.read(bytes.data() + had, static_cast<std::streamsize>(bytes.size() - had));
     bytes.resize(had + static_cast<size_t>(in.gcount()));
     if (bytes.size() > kMaxDocumentBytes) RefuseSize(path, bytes.size());  // it grew

@@ -22,7 +22,6 @@ class FailingMover : public frame::MoverBase {
 };
 
 TEST(Frame, DataSetFailuresKeepNumberAndSourceAndComposeTheDescription) {
-  ServiceRegistry::Current().Reset();
   FailingMover m;
   SourceContainer src("/tmp/t.xml", nullptr);
   DataDescriptor d;

@@ -200,7 +200,7 @@ void PackageMover::ReadData_(SourceContainer* oSource, DataDescriptor* oData,
   ctx.version_reason_size = db->OverflowVersionReasonSize;
   ctx.code_page = db->CodePage;
   std::unique_ptr<frame::iGUID> guids =
-      frame::ChooseGuidProvider(oData ? oData->ProjectFlags : 0);
+      frame::ChooseGuidProvider(oData ? oData->ProjectFlags : 0, *Run().services);
   ctx.guids = guids.get();
   ctx.project_key = frame::ProjectKeyOfDocument(*doc_, ctx.keys);
 

@@ -104,7 +104,7 @@ std::string Head(const std::string& text, int64_t units) {
 
 void PackageMover::CreateRequirementsXMLChildElement_(pugi::xml_node requirements,
                                                       Collection& rows) {
-  auto conversion = frame::GetConversionService();
+  auto conversion = frame::GetConversionService(*Run().services);
   rs_requirements_ = rows.Get<Recordset>("qmRequirements");
   if (!conversion || !rs_requirements_) return;
   Recordset& rs = *rs_requirements_;

@@ -40,7 +40,7 @@ void TraceMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, Obje
 
 bool TraceMover::CreateTracesXMLChildElement_(Recordset* rs, pugi::xml_node project) const {
   if (rs == nullptr || rs->IsEOF()) return true;
-  std::shared_ptr<ConversionService> conversion = frame::GetConversionService();
+  std::shared_ptr<ConversionService> conversion = frame::GetConversionService(*Run().services);
   if (!conversion) return false;
 
   // Field objects follow the current row, so they are looked up once.

@@ -37,7 +37,7 @@ void DocPropertiesMover::WriteDocXML_(const Recordset* rs, DataDescriptor* oData
   XmlDocumentPtr doc = xml::NewDocument();
   pugi::xml_node project = xml::AppendElement(*doc, "PROJECT");
   xml::SetIdentity(*rs, project, "ProjectGUID");
-  if (auto conversion = frame::GetConversionService()) {
+  if (auto conversion = frame::GetConversionService(*Run().services)) {
     pugi::xml_node element = xml::AppendElement(project, "DOC");
     if (!CreateDocXMLElement_(*rs, oData, *conversion, element))
       project.remove_child(element);
@@ -117,7 +117,7 @@ void DocPropertiesMover::ReadDocXML_(SourceContainer* oSource, DataDescriptor* o
   doc_ = LoadFile(oSource, path, Source("ReadDocXML_"));
   KeyMap* keys = db->keys.get();
   if (keys == nullptr) return;
-  auto guids = frame::ChooseGuidProvider(oData ? oData->ProjectFlags : 0);
+  auto guids = frame::ChooseGuidProvider(oData ? oData->ProjectFlags : 0, *Run().services);
   int32_t project_key = frame::ProjectKeyOfDocument(*doc_, keys);
 
   pugi::xml_node element = doc_->first_element_by_path("PROJECT/DOC");

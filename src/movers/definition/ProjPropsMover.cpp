@@ -49,7 +49,7 @@ void ProjPropsMover::WriteProjectXML_(Recordset* rs, DataDescriptor* oData,
   doc_.reset();
   XmlDocumentPtr doc = xml::NewDocument();
   if (rs == nullptr || rs->IsEOF()) return;
-  auto conversion = frame::GetConversionService();
+  auto conversion = frame::GetConversionService(*Run().services);
   if (!conversion) return;
   // With several rows the last one's values stand.
   rs->MoveLast();
@@ -93,7 +93,7 @@ void ProjPropsMover::ReadProjectXML_(SourceContainer* oSource, DataDescriptor* o
   doc_ = LoadFile(oSource, path, Source("ReadProjectXML_"));
   KeyMap* keys = db ? db->keys.get() : nullptr;
   if (rows == nullptr || keys == nullptr || conn == nullptr) return;
-  auto guids = frame::ChooseGuidProvider(oData->ProjectFlags);
+  auto guids = frame::ChooseGuidProvider(oData->ProjectFlags, *Run().services);
 
   pugi::xml_node root = xml::RootElement(*doc_);
   if (!root) return;

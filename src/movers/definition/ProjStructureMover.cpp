@@ -270,7 +270,7 @@ void ProjStructureMover::ReadProjectStructure_(SourceContainer* oSource, DataDes
   ReadContext ctx;
   ctx.rows = rows;
   ctx.keys = db->keys.get();
-  ctx.guids = frame::ChooseGuidProvider(oData->ProjectFlags);
+  ctx.guids = frame::ChooseGuidProvider(oData->ProjectFlags, *Run().services);
   ctx.project_key = frame::ProjectKeyOfDocument(*doc, ctx.keys);
   ctx.view_builder = db->GetAttrViewBuilder();
   if (ctx.view_builder)

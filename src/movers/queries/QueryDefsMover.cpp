@@ -36,9 +36,9 @@ constexpr const char* kQueryWords[] = {"RequirementType", "UserDefinedField",
                                        "UserDefinedListItem", "User", "Document"};
 
 template <class T>
-std::shared_ptr<T> Start(std::string_view prog_id, bool raise) {
+std::shared_ptr<T> Start(const ServiceRegistry& services, std::string_view prog_id, bool raise) {
   return std::dynamic_pointer_cast<T>(
-      frame::StartService(prog_id, raise, "QmQueryEngine.Dll"));
+      frame::StartService(services, prog_id, raise, "QmQueryEngine.Dll"));
 }
 
 // How a text left empty is counted: what happened and why, so that the
@@ -153,7 +153,7 @@ std::string QueryDefsMover::OpenProject_() {
   // empty texts and the move goes on, saying why.
   try {
     if (!password.empty()) {
-      auto cipher = Start<PasswordCipher>(kProgIdCipher, true);
+      auto cipher = Start<PasswordCipher>(*Run().services, kProgIdCipher, true);
       password = cipher->Decipher(password);
     }
   } catch (const Error& e) {
@@ -161,7 +161,7 @@ std::string QueryDefsMover::OpenProject_() {
            "\" does not decipher: " + e.Description();
   }
   try {
-    application_ = Start<HostApplication>(kProgIdHostApp, true);
+    application_ = Start<HostApplication>(*Run().services, kProgIdHostApp, true);
   } catch (const Error&) {
     return std::string("the host application (") + std::string(kProgIdHostApp) +
            ") is not available";
@@ -189,7 +189,7 @@ std::string QueryDefsMover::ConvertToKeyQuery_(const std::string& query, KeyMap&
                                                std::string* why) {
   if (query.empty()) return "";
   if (new_project_) {
-    auto system = Start<SystemAttributes>(kProgIdSystemAttributes, false);
+    auto system = Start<SystemAttributes>(*Run().services, kProgIdSystemAttributes, false);
     return query_text::RewriteToKeys(query, keys, system.get());
   }
   return EngineConvert_(query, kGuidForm, kKeyForm, why);
@@ -202,7 +202,7 @@ std::string QueryDefsMover::EngineConvert_(const std::string& query, int32_t fro
     *why = no_project_;
     return "";
   }
-  auto engine = Start<QueryEngine>(kProgIdQueryEngine, false);
+  auto engine = Start<QueryEngine>(*Run().services, kProgIdQueryEngine, false);
   if (!engine) {
     *why = std::string("the query engine (") + std::string(kProgIdQueryEngine) +
            ") is not available";
@@ -255,7 +255,7 @@ void QueryDefsMover::Write_(Recordset* project, KeyMap* keys, const std::string&
   if (!xml::SetIdentity(*project, root, "QMGUID")) return;
   pugi::xml_node defs = xml::AppendElement(root, "QUERYDEFS");
   project_key_ = GetProjectKeyFromRecordset_(*project);
-  auto conversion = Start<ConversionService>(kProgIdConversion, true);
+  auto conversion = Start<ConversionService>(*Run().services, kProgIdConversion, true);
   std::shared_ptr<Recordset> queries = project->Chapter("Queries");
   for (; queries && !queries->IsEOF(); queries->MoveNext()) {
     pugi::xml_node def = xml::AppendElement(defs, "QUERYDEF");
@@ -302,7 +302,7 @@ void QueryDefsMover::Read_(SourceContainer* oSource, DataDescriptor* oData,
   if (!rs || !db || !db->keys) return;
   KeyMap& keys = *db->keys;
   const int32_t flags = oData ? oData->ProjectFlags : 0;
-  auto guids = frame::ChooseGuidProvider(flags);
+  auto guids = frame::ChooseGuidProvider(flags, *Run().services);
   new_project_ = (flags & 1) != 0;
   project_key_ = frame::ProjectKeyOfDocument(*doc_, &keys);
 

@@ -221,7 +221,7 @@ void ProjSecurityMover::ReadData(SourceContainer* oSource, DataDescriptor* oData
     if (!rows) return;
     auto db = DbContainer(oSource);
     if (!db || !db->keys) return;
-    auto guids = frame::ChooseGuidProvider(flags);
+    auto guids = frame::ChooseGuidProvider(flags, *Run().services);
     if (!guids) return;
 
     // Groups are at position 0 and users at 1. A project without groups

@@ -310,7 +310,7 @@ void ViewMover::WriteViewXML_(Recordset* rs, DataDescriptor* oData,
 
 bool ViewMover::CreateViewXMLElement_(Recordset& rs, DataDescriptor* oData,
                                       pugi::xml_node project) {
-  auto conversion = frame::GetConversionService();
+  auto conversion = frame::GetConversionService(*Run().services);
   if (!conversion) return false;
   // The view is the first row of the set.
   rs.MoveFirst();
@@ -359,7 +359,7 @@ void ViewMover::ReadViewXML_(SourceContainer* oSource, DataDescriptor* oData,
     keys_ = db->keys;
   }
   if (!keys_) return;
-  auto guids = frame::ChooseGuidProvider(oData ? oData->ProjectFlags : 0);
+  auto guids = frame::ChooseGuidProvider(oData ? oData->ProjectFlags : 0, *Run().services);
   project_key_ = frame::ProjectKeyOfDocument(*doc_, keys_.get(), "ID");
   if (guids) CreateViewsDBElement_(rows, *guids);
 }

@@ -70,7 +70,10 @@ Variant ReadColumn(sqlite3_stmt* st, int i, VarType declared) {
   }
 }
 
-void Bind(sqlite3_stmt* st, int i, const Variant& v) {
+// |keep|: SQLITE_STATIC when |v| outlives the statement's next step (the
+// caller's values), so that texts and bytes are not copied; SQLITE_TRANSIENT
+// for a value that goes away before it.
+void Bind(sqlite3_stmt* st, int i, const Variant& v, sqlite3_destructor_type keep) {
   switch (v.Type()) {
     case VarType::Empty:
     case VarType::Null:
@@ -93,12 +96,12 @@ void Bind(sqlite3_stmt* st, int i, const Variant& v) {
       break;
     case VarType::ByteArray: {
       const auto* b = v.Bytes();
-      sqlite3_bind_blob(st, i, b->data(), static_cast<int>(b->size()), SQLITE_TRANSIENT);
+      sqlite3_bind_blob(st, i, b->data(), static_cast<int>(b->size()), keep);
       break;
     }
     case VarType::String: {
       const auto* s = v.Text();
-      sqlite3_bind_text(st, i, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
+      sqlite3_bind_text(st, i, s->data(), static_cast<int>(s->size()), keep);
       break;
     }
     default:
@@ -231,23 +234,26 @@ std::shared_ptr<Recordset> SqliteConnection::Query(std::string_view sql,
   CountStatement("Query");
   std::string text = Rewrite(sql);
   sqlite3_stmt* st = Cached(text);
-  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i]);
+  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i], SQLITE_STATIC);
   return Collect(db_, st, text, ShownName());
 }
 
 void SqliteConnection::InsertRow(std::string_view table, const std::vector<std::string>& columns,
                            const std::vector<Variant>& values) {
   CountStatement("InsertRow");
-  std::string sql = "INSERT INTO " + std::string(table) + " (";
-  std::string marks;
-  for (size_t i = 0; i < columns.size(); ++i) {
-    sql += (i ? ", " : "") + columns[i];
-    marks += i ? ", ?" : "?";
+  std::string sql;
+  sql.reserve(40 + table.size() + 20 * columns.size());
+  sql.append("INSERT INTO ").append(table);
+  if (columns.empty()) {
+    sql += " DEFAULT VALUES";
+  } else {
+    for (size_t i = 0; i < columns.size(); ++i) sql.append(i ? ", " : " (").append(columns[i]);
+    sql += ") VALUES (?";
+    for (size_t i = 1; i < columns.size(); ++i) sql += ", ?";
+    sql += ')';
   }
-  sql += ") VALUES (" + marks + ")";
-  if (columns.empty()) sql = "INSERT INTO " + std::string(table) + " DEFAULT VALUES";
   sqlite3_stmt* st = Cached(sql);
-  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i]);
+  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i], SQLITE_STATIC);
   Step(st, sql);
 }
 
@@ -262,7 +268,7 @@ void SqliteConnection::Run(std::string_view sql, const std::vector<Variant>& val
   CountStatement("Run");
   std::string text = Rewrite(sql);
   sqlite3_stmt* st = Cached(text);
-  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i]);
+  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i], SQLITE_STATIC);
   Step(st, text);
 }
 
@@ -270,7 +276,7 @@ Variant SqliteConnection::Scalar(std::string_view sql, const std::vector<Variant
   CountStatement("Scalar");
   std::string text = Rewrite(sql);
   sqlite3_stmt* st = Cached(text);
-  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i]);
+  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i], SQLITE_STATIC);
   int rc = sqlite3_step(st);
   Variant v = rc == SQLITE_ROW ? ReadColumn(st, 0, VarType::Empty) : Variant::Null();
   sqlite3_reset(st);
@@ -309,7 +315,7 @@ void SqliteConnection::ExecuteCommand(std::string_view name, const std::vector<V
                     " values, given " + std::to_string(values.size()));
   sqlite3_clear_bindings(cmd.stmt);
   for (size_t i = 0; i < values.size(); ++i)
-    Bind(cmd.stmt, static_cast<int>(i + 1), Coerce(values[i], cmd.types[i]));
+    Bind(cmd.stmt, static_cast<int>(i + 1), Coerce(values[i], cmd.types[i]), SQLITE_TRANSIENT);
   Step(cmd.stmt, cmd.sql);
 }
 

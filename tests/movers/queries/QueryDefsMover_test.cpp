@@ -274,28 +274,32 @@ TEST_F(QueryDocTest, EveryCauseOfAFailedConversionEmptiesTheTextsAndSaysWhyOnce)
   WriteFile(other_key, PasswordCipher::NewKeyText());
   struct Cause {
     const char* name;
-    std::function<void()> arrange;
+    std::function<void(ServiceRegistry&)> arrange;
     std::string reason;  // a part of the counted kind
   };
   const std::vector<Cause> causes = {
-      {"no key file", [&] { setenv(kCipherKeyVariable, dir.File("missing.key").c_str(), 1); },
+      {"no key file", [&](ServiceRegistry&) { setenv(kCipherKeyVariable, dir.File("missing.key").c_str(), 1); },
        "\"admin\" does not decipher: the password cipher cannot read its key file " +
            dir.File("missing.key")},
-      {"another key", [&] { setenv(kCipherKeyVariable, other_key.c_str(), 1); },
+      {"another key", [&](ServiceRegistry&) { setenv(kCipherKeyVariable, other_key.c_str(), 1); },
        "\"admin\" does not decipher: a stored password does not open with the key in " +
            other_key},
       {"a password edited by hand",
-       [&] { conn->ExecuteScript("UPDATE qmUsers SET Password = 'plain' WHERE ID = 3"); },
+       [&](ServiceRegistry&) {
+         conn->ExecuteScript("UPDATE qmUsers SET Password = 'plain' WHERE ID = 3");
+       },
        "\"admin\" does not decipher"},
       {"no active administrator",
-       [&] { conn->ExecuteScript("UPDATE qmUsers SET Active = 0 WHERE ID = 3"); },
+       [&](ServiceRegistry&) {
+         conn->ExecuteScript("UPDATE qmUsers SET Active = 0 WHERE ID = 3");
+       },
        "no active administrator with a stored password"},
-      {"no host application", [] { ServiceRegistry::Current().Disable(kProgIdHostApp); },
+      {"no host application", [](ServiceRegistry& services) { services.Disable(kProgIdHostApp); },
        "the host application (Specto40.Application) is not available"},
       {"an engine that fails",
-       [] {
-         ServiceRegistry::Current().Register(kProgIdQueryEngine,
-                                             [] { return std::make_shared<FailingEngine>(); });
+       [](ServiceRegistry& services) {
+         services.Register(kProgIdQueryEngine,
+                           [](const ServiceRegistry&) { return std::make_shared<FailingEngine>(); });
        },
        "the query engine did not accept them"},
   };
@@ -304,9 +308,12 @@ TEST_F(QueryDocTest, EveryCauseOfAFailedConversionEmptiesTheTextsAndSaysWhyOnce)
     conn->ExecuteScript("UPDATE qmUsers SET Password = '" +
                         PasswordCipher(key_file).Encipher("s3cret") + "', Active = 1 WHERE ID = 3");
     setenv(kCipherKeyVariable, key_file.c_str(), 1);
-    ServiceRegistry::Current().Reset();
+    ServiceRegistry services;
+    TransferState run;
+    run.services = &services;
+    data.Run = &run;
     db->keys = std::make_shared<KeyMap>(conn.get());
-    cause.arrange();
+    cause.arrange(services);
     Write(ProjectRows({Query("{C1000000-0000-0000-0000-000000000001}", "ReqType.Key = 3"),
                        Query("{C2000000-0000-0000-0000-000000000002}", "Attr[5] = 51")}));
     const std::string text = ReadFile(dir.File("queries.xml"));
@@ -316,8 +323,8 @@ TEST_F(QueryDocTest, EveryCauseOfAFailedConversionEmptiesTheTextsAndSaysWhyOnce)
     EXPECT_NE(db->keys->Losses().begin()->first.find(cause.reason), std::string::npos)
         << db->keys->Losses().begin()->first;
     EXPECT_EQ(db->keys->Losses().begin()->first.find("s3cret"), std::string::npos);
+    data.Run = nullptr;
   }
-  ServiceRegistry::Current().Reset();
 }
 
 }  // namespace
