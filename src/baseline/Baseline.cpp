@@ -243,7 +243,7 @@ void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Ext
                              std::to_string(x.elements.size()) + " packages");
   }
   if (!list) return;
-  if (ctx.run->files != nullptr) ctx.run->files->Finish();
+  if (ctx.run->files != nullptr) ctx.run->files->Finish(&ctx.run->write_notes);
   list->Save();
 }
 
@@ -306,7 +306,7 @@ void WriteExtracts(transfer::ExportContext& ctx, const BaselineOptions& options,
   }
   DataDescriptor data = BaselineContext(ctx, options);
   for (const Extracts& x : chosen) WriteEach(ctx, options, x, data, summary);
-  files.Finish();
+  files.Finish(&ctx.run->write_notes);
 }
 
 }  // namespace

@@ -95,10 +95,10 @@ void MoverBase::SaveOrHandBack(const DataDescriptor* oData, Scheduler* oSchedule
     if (oScheduler) oScheduler->XMLDoc = doc_;
     return;
   }
-  Save(*doc_, path);
+  Save(doc_, path);
 }
 
-void MoverBase::Save(const pugi::xml_document& doc, const std::string& path) const {
+void MoverBase::Save(const XmlDocumentPtr& doc, const std::string& path) const {
   xml::SaveDocument(doc, path, run_->files, &run_->write_notes);
 }
 

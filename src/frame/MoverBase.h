@@ -66,7 +66,7 @@ class MoverBase : public IMover {
                       const std::string& path) const;
   // Saves |doc| to |path| through the run's write-behind (when it has one),
   // counting in the run's notes what the document could not hold.
-  void Save(const pugi::xml_document& doc, const std::string& path) const;
+  void Save(const XmlDocumentPtr& doc, const std::string& path) const;
   // Runs |body| as a call of the run of |oData| (see UseRun); any Error
   // leaving it is raised again with number and source kept and the
   // description "<23003|23004 with own message and path> <original

@@ -202,7 +202,7 @@ ExportSummary ExportProject(const DatabaseLocator& db, const std::string& dir,
       xml::WriteBehind files(xml::WriteBehind::Files::kInPlace);
       run.files = &files;
       transfer::ExportAll(ctx);
-      files.Finish();
+      files.Finish(&run.write_notes);
       run.files = nullptr;
     }
     // What conversions and writers had to leave out, counted by kind and reason.

@@ -6,8 +6,8 @@
 
 namespace qmxml::xml {
 
-WriteBehind::WriteBehind(Files files, size_t max_pending_bytes)
-    : files_(files), max_pending_(max_pending_bytes) {
+WriteBehind::WriteBehind(Files files, size_t max_pending_bytes, size_t max_pending_documents)
+    : files_(files), max_pending_(max_pending_bytes), max_documents_(max_pending_documents) {
   writer_ = std::thread([this] { Run(); });
 }
 
@@ -22,22 +22,38 @@ WriteBehind::~WriteBehind() {
 }
 
 void WriteBehind::Queue(std::string path, std::string bytes) {
+  Add({std::move(path), std::move(bytes), nullptr});
+}
+
+void WriteBehind::Queue(std::string path, XmlDocumentPtr doc) {
+  Add({std::move(path), std::string(), std::move(doc)});
+}
+
+void WriteBehind::Add(Pending file) {
   std::unique_lock<std::mutex> lock(mu_);
   // One file larger than the bound still goes: wait only while others are
   // pending.
   changed_.wait(lock, [&] {
-    return failure_ || pending_bytes_ == 0 || pending_bytes_ + bytes.size() <= max_pending_;
+    if (failure_) return true;
+    if (file.doc) return pending_documents_ < max_documents_;
+    return pending_bytes_ == 0 || pending_bytes_ + file.bytes.size() <= max_pending_;
   });
   RethrowFailure();
-  pending_bytes_ += bytes.size();
-  queue_.emplace_back(std::move(path), std::move(bytes));
+  pending_bytes_ += file.bytes.size();
+  if (file.doc) ++pending_documents_;
+  queue_.push_back(std::move(file));
   lock.unlock();
   changed_.notify_all();
 }
 
-void WriteBehind::Finish() {
+void WriteBehind::Finish(WriteNotes* notes) {
   std::unique_lock<std::mutex> lock(mu_);
   WaitUntilIdle(lock);
+  if (notes != nullptr) {
+    notes->documents_with_control_characters += notes_.documents_with_control_characters;
+    notes->texts_cut_at_nul += notes_.texts_cut_at_nul;
+  }
+  notes_ = WriteNotes();
   RethrowFailure();
 }
 
@@ -54,27 +70,37 @@ void WriteBehind::Run() {
   for (;;) {
     changed_.wait(lock, [&] { return stop_ || !queue_.empty(); });
     if (queue_.empty()) return;  // stopping
-    auto [path, bytes] = std::move(queue_.front());
+    Pending file = std::move(queue_.front());
     queue_.pop_front();
     writing_ = true;
     lock.unlock();
     std::exception_ptr failed;
+    const bool was_document = file.doc != nullptr;
     try {
+      if (was_document) {
+        file.bytes = DocumentText(*file.doc, &notes_);
+        file.doc.reset();
+      }
       if (files_ == Files::kInPlace)
-        WriteFileInPlace(path, bytes);
+        WriteFileInPlace(file.path, file.bytes);
       else
-        WriteFileBytes(path, bytes);
+        WriteFileBytes(file.path, file.bytes);
     } catch (...) {
       failed = std::current_exception();
     }
+    file.doc.reset();  // freed here, outside the lock
     lock.lock();
     writing_ = false;
-    pending_bytes_ -= bytes.size();
+    if (was_document)
+      --pending_documents_;
+    else
+      pending_bytes_ -= file.bytes.size();
     if (failed && !failure_) {
       failure_ = failed;
       // The files after a failed one are dropped: the export fails anyway.
-      for (const auto& [p, b] : queue_) pending_bytes_ -= b.size();
       queue_.clear();
+      pending_bytes_ = 0;
+      pending_documents_ = 0;
     }
     changed_.notify_all();
   }

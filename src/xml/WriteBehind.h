@@ -3,11 +3,13 @@
 //
 // An export creates thousands of files (one per package, one per resource);
 // on some filesystems creating a file costs more kernel time than building
-// its document. SaveDocument handed a WriteBehind turns the document into
-// bytes at once (so the caller may free or change it) and queues them; the
-// writer thread creates the files in the order they were queued. Without
-// one, SaveDocument writes before it returns. A run hands its WriteBehind
-// to its mover calls (TransferState::files).
+// its document, and turning a document into text costs a tenth of an
+// export. SaveDocument handed a WriteBehind queues the document itself; the
+// writer thread turns it into text and creates the files in the order they
+// were queued, so a document must not change once it is saved (every mover
+// makes a new one for each call). Without one, SaveDocument writes before it
+// returns. A run hands its WriteBehind to its mover calls
+// (TransferState::files).
 #pragma once
 
 #include <condition_variable>
@@ -18,6 +20,9 @@
 #include <string>
 #include <thread>
 #include <utility>
+
+#include "qmxml/Scheduler.h"
+#include "xml/XmlDoc.h"
 
 namespace qmxml::xml {
 
@@ -30,8 +35,10 @@ class WriteBehind {
                     // hidden folder that is published whole at the end
   };
   // Starts the writer thread. |max_pending_bytes| bounds the bytes queued
-  // but not yet written: Queue waits while more is pending.
-  explicit WriteBehind(Files files = Files::kReplaceWhole, size_t max_pending_bytes = 32u << 20);
+  // but not yet written, and |max_pending_documents| the documents not yet
+  // turned into text: Queue waits while more is pending.
+  explicit WriteBehind(Files files = Files::kReplaceWhole, size_t max_pending_bytes = 32u << 20,
+                       size_t max_pending_documents = 4);
   // Waits for the queued files without raising their errors (an owner that
   // is unwinding is already failing), then stops the writer thread.
   ~WriteBehind();
@@ -41,21 +48,33 @@ class WriteBehind {
   // Queues |bytes| for |path|. Throws the error of an earlier file that
   // could not be written; after such an error nothing more is written.
   void Queue(std::string path, std::string bytes);
-  // Waits until every queued file is written. Throws Error eErr_FileNotFound
-  // naming the first file that could not be written.
-  void Finish();
+  // Queues |doc| for |path|, as DocumentText writes it.
+  void Queue(std::string path, XmlDocumentPtr doc);
+  // Waits until every queued file is written and adds what the queued
+  // documents could not hold as they stand to |notes| (may be null). Throws
+  // Error eErr_FileNotFound naming the first file that could not be written.
+  void Finish(WriteNotes* notes = nullptr);
 
  private:
+  struct Pending {
+    std::string path;
+    std::string bytes;
+    XmlDocumentPtr doc;  // turned into |bytes| by the writer when set
+  };
+  void Add(Pending file);
   void Run();
   void WaitUntilIdle(std::unique_lock<std::mutex>& lock);
   void RethrowFailure();
 
   const Files files_;
   const size_t max_pending_;
+  const size_t max_documents_;
   std::mutex mu_;
   std::condition_variable changed_;
-  std::deque<std::pair<std::string, std::string>> queue_;
+  std::deque<Pending> queue_;
   size_t pending_bytes_ = 0;
+  size_t pending_documents_ = 0;
+  WriteNotes notes_;  // the writer's alone until Finish
   bool writing_ = false;  // the writer holds a file taken off the queue
   bool stop_ = false;
   std::exception_ptr failure_;

@@ -105,6 +105,14 @@ void SaveDocument(const pugi::xml_document& doc, const std::string& path, WriteB
   WriteFileBytes(path, bytes);
 }
 
+void SaveDocument(const XmlDocumentPtr& doc, const std::string& path, WriteBehind* files,
+                  WriteNotes* notes) {
+  if (files != nullptr)
+    files->Queue(path, doc);
+  else
+    SaveDocument(*doc, path, nullptr, notes);
+}
+
 std::string DocumentText(const pugi::xml_document& doc, WriteNotes* notes) {
   struct ToString : pugi::xml_writer {
     std::string text;

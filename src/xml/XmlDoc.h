@@ -42,6 +42,11 @@ class WriteBehind;
 // surfaces at a later save or at its Finish.
 void SaveDocument(const pugi::xml_document& doc, const std::string& path,
                   WriteBehind* files = nullptr, WriteNotes* notes = nullptr);
+// The same for a document the caller no longer changes: with |files| it is
+// queued whole, turned into text on the writer thread, and what it could
+// not hold is counted in the notes of |files| instead (WriteBehind::Finish).
+void SaveDocument(const XmlDocumentPtr& doc, const std::string& path, WriteBehind* files,
+                  WriteNotes* notes);
 // The document as text, as SaveDocument writes it: XML 1.0 wherever the
 // data allows (see ToXml10). |notes| (may be null) counts what it met.
 std::string DocumentText(const pugi::xml_document& doc, WriteNotes* notes = nullptr);

@@ -122,7 +122,7 @@ void BaseCompDiscsMover::WriteData(SourceContainer* oSource, DataDescriptor* oDa
     DiscLists lists(sets);
     for (; !sets.discs->IsEOF(); sets.discs->MoveNext()) AppendDiscussion(list, *sets.discs, lists);
   }
-  Save(*doc_, FilePath(oSource));
+  Save(doc_, FilePath(oSource));
 }
 
 MoverPtr NewBaseCompDiscsMover() { return std::make_shared<BaseCompDiscsMover>(); }

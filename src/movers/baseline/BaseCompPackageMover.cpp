@@ -80,7 +80,7 @@ void BaseCompPackageMover::WritePackage_(const ObjectPtr& oRs, const DataDescrip
   if (!for_reports_) baseline::SetSchemaAttributes(project, baseline::kBaselineSchema);
   if (baseline::WriteHeader(project, data, state, false))
     CreatePackageSections_(project, data, state);
-  if (!for_reports_) Save(*doc_, dest);
+  if (!for_reports_) Save(doc_, dest);
 }
 
 void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,

@@ -115,7 +115,7 @@ void BaseCompPckListMover::WriteData(SourceContainer* oSource, DataDescriptor* o
     xml::SetAttr(pkg, "Description", CarriedText(CleanText(Text(*rs, "DESCRIPTION"))));
     xml::SetAttr(pkg, "ParentID", Text(*rs, "PARENTID"));
   }
-  Save(*doc_, FilePath(oSource));
+  Save(doc_, FilePath(oSource));
 }
 
 MoverPtr NewBaseCompProjectMover() { return std::make_shared<BaseCompProjectMover>(); }

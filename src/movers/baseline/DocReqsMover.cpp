@@ -74,7 +74,7 @@ void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor&
       project.append_child(is_view_ ? "View" : "Doc");
     }
   }
-  if (!HandsBack_(data, path)) Save(*doc_, path);
+  if (!HandsBack_(data, path)) Save(doc_, path);
 }
 
 DocReqsMover::DocReqsMover() : ElementReqsMover("DocReqsMover", false) {}

@@ -112,7 +112,7 @@ void PackageMover::WriteData_(DataDescriptor& data, Collection& rows,
   SkipOnFailure(Run(), "the identity of a package document", [&] { xml::SetIdentityText(project, data.Data.ToText()); });
   SkipOnFailure(Run(), "a package element", [&] { CreatePackageXMLElement_(project, rows); });
 
-  Save(*doc_, path);
+  Save(doc_, path);
 }
 
 void PackageMover::CreatePackageXMLElement_(pugi::xml_node project, Collection& rows) {

@@ -75,7 +75,7 @@ void WriteResourceFile(const Recordset& rs, const std::string& guid,
   if (stem.empty())
     throw Error(eErr_BadGuid, "modWriteXML.WriteResourceFile",
                 "The resource GUID \"" + guid + "\" cannot name a file in the resources folder.");
-  xml::SaveDocument(*doc, folder + "/" + stem + ".XML", run.files, &run.write_notes);
+  xml::SaveDocument(doc, folder + "/" + stem + ".XML", run.files, &run.write_notes);
 }
 
 }  // namespace package_xml

@@ -34,7 +34,7 @@ void TraceMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, Obje
       doc_.reset();  // no conversion service: no document at all
       return;
     }
-    Save(*doc_, path);
+    Save(doc_, path);
   });
 }
 

@@ -43,7 +43,7 @@ void DocPropertiesMover::WriteDocXML_(const Recordset* rs, DataDescriptor* oData
       project.remove_child(element);
   }
   doc_ = doc;
-  Save(*doc_, path);
+  Save(doc_, path);
 }
 
 bool DocPropertiesMover::CreateDocXMLElement_(const Recordset& rs, DataDescriptor* oData,

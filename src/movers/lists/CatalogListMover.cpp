@@ -75,7 +75,7 @@ void CatalogListMover::WriteListXML_(const RecordsetPtr& rs, const DataDescripto
                                          : ComputedValue_(*entries, a));
     }
   }
-  Save(*doc_, path);
+  Save(doc_, path);
 }
 
 void CatalogListMover::ReadData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,

@@ -39,7 +39,7 @@ void ExternalProjectMover::WriteExternalProjects_(const RecordsetPtr& rs,
     xml::SetColumnAttr(link, "Filename", *rs, "Filename");
     xml::SetAttr(link, "ConnectAtOpen", xml::ColumnWord(*rs, "ConnectAtOpen"));
   }
-  Save(*doc_, path);
+  Save(doc_, path);
 }
 
 MoverPtr NewExternalProjectMover() { return std::make_shared<ExternalProjectMover>(); }

@@ -280,7 +280,7 @@ void QueryDefsMover::Write_(Recordset* project, KeyMap* keys, const std::string&
   // Saved to the path whatever ReturnAsXMLStream asks: no caller takes the
   // query document back.
   doc_ = doc;
-  Save(*doc_, path);
+  Save(doc_, path);
 }
 
 // ---- reading ----

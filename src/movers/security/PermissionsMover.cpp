@@ -96,7 +96,7 @@ void PermissionsMover::WriteData(SourceContainer* oSource, DataDescriptor* oData
     pugi::xml_node groups = root.append_child("Groups");
     CreateGroupsXMLChildElement_(*project, groups);
     if (!groups.first_child()) root.remove_child(groups);
-    Save(*doc_, path);
+    Save(doc_, path);
   });
 }
 

@@ -305,7 +305,7 @@ void ViewMover::WriteViewXML_(Recordset* rs, DataDescriptor* oData,
   if (!xml::SetIdentity(*rs, project, "ProjectGUID")) return;
   CreateViewXMLElement_(*rs, oData, project);
   doc_ = doc;
-  Save(*doc_, path);
+  Save(doc_, path);
 }
 
 bool ViewMover::CreateViewXMLElement_(Recordset& rs, DataDescriptor* oData,
