@@ -47,7 +47,9 @@ constexpr const char* kPackageSetNames[] = {
 // Each ends in "IN " and is completed by a list of package keys and
 // kPackageSetOrder, so that one statement per set reads a batch of
 // packages; the rows are then split by PackageKey, each package's rows in
-// the statement's order.
+// the statement's order. Where a set joins members through one column, it
+// also says that column is set: a server's planner would otherwise walk
+// the members of every other kind through that column's index.
 const std::string kPackageSetSql[] = {
     "SELECT QMGUID, NAME, DESCRIPTION, parentid, ID AS PackageKey FROM QmPackage WHERE ID IN ",
     PackageRightsSql("s.packageid IN "),
@@ -56,9 +58,10 @@ const std::string kPackageSetSql[] = {
     "FROM QmResources s JOIN QmPackageElements e ON e.REQUIREMENTID = s.REQUIREMENTID "
     "WHERE e.PACKAGEID IN ",
     "SELECT d.QMGUID AS QMGUID, '' AS WordFilePath, e.PACKAGEID AS PackageKey, d.ID AS DocumentKey "
-    "FROM qmDocuments d JOIN QmPackageElements e ON e.DOCUMENTID = d.ID WHERE e.PACKAGEID IN ",
+    "FROM qmDocuments d JOIN QmPackageElements e ON e.DOCUMENTID = d.ID "
+    "WHERE e.DOCUMENTID IS NOT NULL AND e.PACKAGEID IN ",
     "SELECT v.QMGUID AS QMGUID, e.PACKAGEID AS PackageKey, v.ID AS ViewKey FROM QmViews v "
-    "JOIN QmPackageElements e ON e.VIEWID = v.ID WHERE e.PACKAGEID IN ",
+    "JOIN QmPackageElements e ON e.VIEWID = v.ID WHERE e.VIEWID IS NOT NULL AND e.PACKAGEID IN ",
     "SELECT r.ID AS ID, r.QMGUID AS QMGUID, r.Tag AS Tag, r.LastChildTag AS LastChildTag, "
     "r.BookmarkName AS BookmarkName, d.QMGUID AS DOCGUID, r.DocumentPosition AS DocumentPosition, "
     "r.LongTagNumber AS LongTagNumber, r.RequirementPrefix AS RequirementPrefix, "
