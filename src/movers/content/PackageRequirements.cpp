@@ -20,6 +20,7 @@ namespace {
 
 using package_xml::AttrText;
 using package_xml::kFieldValueAttrs;
+using package_xml::kListValueAttrs;
 using package_xml::kRequirementAttrs;
 
 constexpr const char* kOverflowTextInsert = "OverflowTextInsert";
@@ -156,13 +157,8 @@ void PackageMover::CreateListValuesXMLChildElement_(Recordset* values,
   if (values == nullptr) return;
   values->SetFilter("");
   values->SetFilter("(RequirementID= " + std::to_string(requirement_key) + ")");
-  for (; !values->IsEOF(); values->MoveNext()) {
-    pugi::xml_node value = list_values.append_child("ListValue");
-    xml::SetColumnAttr(value, "ID", *values, "QMGUID");
-    xml::SetColumnAttr(value, "Label", *values, "Label");
-    xml::SetColumnAttr(value, "ItemText", *values, "ItemText");
-    xml::SetColumnAttr(value, "UDFGUID", *values, "UDFGUID");
-  }
+  const xml::AttrWriter writer(kListValueAttrs, *values);
+  for (; !values->IsEOF(); values->MoveNext()) writer.Write(list_values.append_child("ListValue"));
 }
 
 // ---------------------------------------------------------------------------

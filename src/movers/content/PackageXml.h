@@ -48,6 +48,14 @@ inline constexpr xml::AttrTable kFieldValueAttrs{{
     {"NumericValue", "NumericValue"},
     {"TkIntegration"},
 }};
+// "ListValue" is read back by name, but written from this table all the
+// same, its columns found once per package.
+inline constexpr xml::AttrTable kListValueAttrs{{
+    {"ID", "QMGUID"},
+    {"Label", "Label"},
+    {"ItemText", "ItemText"},
+    {"UDFGUID", "UDFGUID"},
+}};
 
 // Appends element |name| to |parent| with |text| (no text node when empty).
 inline pugi::xml_node AppendTextElement(pugi::xml_node parent, const char* name,
