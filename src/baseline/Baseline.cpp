@@ -330,7 +330,8 @@ BaselineSummary WriteBaseline(const DatabaseLocator& db, const std::string& dir,
   for (auto [row, names] : {std::pair(bl::kPackageExtract, &options.packages),
                             std::pair(bl::kDocumentExtract, &options.documents),
                             std::pair(bl::kViewExtract, &options.views)}) {
-    Extracts& x = chosen.emplace_back(bl::kExtractKinds[row]);
+    // Braces: an aggregate made in place from parentheses is beyond clang 14.
+    Extracts& x = chosen.emplace_back(Extracts{bl::kExtractKinds[row], {}});
     for (const std::string& name : *names)
       x.elements.push_back(Find(*conn, ctx.project_key, x.kind, name));
   }

@@ -18,8 +18,6 @@ extern const char* const k_postgres;
 
 namespace {
 
-constexpr const char* kSource = "ProjectDatabase";
-
 // How messages name |db|: with its schema, when one is named.
 std::string DatabaseName(const DatabaseLocator& db) {
   std::string name = db.ShownName();
