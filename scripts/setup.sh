@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 # clang-14 and its runtimes build the sanitizer and fuzz builds (sanitize.sh, fuzz.sh).
 packages=(g++ cmake make pkg-config libpugixml-dev libsqlite3-dev libcli11-dev libsodium-dev
-          uuid-dev libpq-dev libxml2-dev libzip-dev libgtest-dev googletest libbenchmark-dev sqlite3 libxml2-utils
+          uuid-dev libpq-dev libxml2-dev libzip-dev libgoogle-perftools-dev libgtest-dev googletest libbenchmark-dev sqlite3 libxml2-utils
           postgresql clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
