@@ -6,6 +6,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -203,11 +204,21 @@ void ExportPackages(ExportContext& ctx, const Kind& kind) {
   std::vector<std::pair<int32_t, std::string>> all;
   for (packages->MoveFirst(); !packages->IsEOF(); packages->MoveNext())
     all.emplace_back(packages->Value("ID").ToLong(), packages->Value("QMGUID").ToText());
+  // The next batch is read on a second thread while this one is written.
+  // Meanwhile the reader alone uses the connection: the package writers
+  // take nothing but the rows they are handed.
+  auto read = [&](size_t first) {
+    std::vector<int32_t> keys;
+    for (size_t i = first; i < std::min(all.size(), first + kPackagesPerBatch); ++i)
+      keys.push_back(all[i].first);
+    return ReadPackageBatch(ctx, keys);
+  };
+  std::future<PackageSets> next;
+  if (!all.empty()) next = std::async(std::launch::async, read, 0);
   for (size_t first = 0; first < all.size(); first += kPackagesPerBatch) {
     const size_t end = std::min(all.size(), first + kPackagesPerBatch);
-    std::vector<int32_t> keys;
-    for (size_t i = first; i < end; ++i) keys.push_back(all[i].first);
-    PackageSets sets = ReadPackageBatch(ctx, keys);
+    PackageSets sets = next.get();
+    if (end < all.size()) next = std::async(std::launch::async, read, end);
     for (size_t i = first; i < end; ++i) {
       ExportPackage(ctx, kind, all[i].first, all[i].second, sets);
       if (ctx.progress && ++done % 100 == 0)
