@@ -8,6 +8,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <fstream>
 #include <sstream>
@@ -223,10 +224,20 @@ void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Ext
   if (x.kind.caller_lists)
     list.emplace(folder + bl::kBaselineListFile, data, bl::LoadRecordsets(nullptr, data));
   size_t done = 0;
-  for (const Element& e : x.elements) {
+  // The next element's sets are read on a second thread while this one is
+  // written. Meanwhile the reader alone uses the connection: the extract
+  // writers take nothing but the sets they are handed.
+  auto read = [&](size_t i) {
+    return baseline::ExtractSets(*ctx.conn, x.kind.scope, x.elements[i].key, ctx.project_key,
+                                 SetOptionsOf(o));
+  };
+  std::future<std::shared_ptr<Collection>> next;
+  if (!x.elements.empty()) next = std::async(std::launch::async, read, 0);
+  for (size_t i = 0; i < x.elements.size(); ++i) {
+    const Element& e = x.elements[i];
     if (!whole) Tell(ctx.progress, std::string(x.kind.word) + " " + e.name);
-    auto sets = baseline::ExtractSets(*ctx.conn, x.kind.scope, e.key, ctx.project_key,
-                                      SetOptionsOf(o));
+    auto sets = next.get();
+    if (i + 1 < x.elements.size()) next = std::async(std::launch::async, read, i + 1);
     summary.requirements += RequirementCount(*sets);
     data.ElementGUID = Variant(e.guid);
     ObjectPtr rows = sets;
