@@ -8,7 +8,6 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <future>
 #include <optional>
 #include <fstream>
 #include <sstream>
@@ -23,6 +22,7 @@
 #include "frame/Guid.h"
 #include "transfer/Kinds.h"
 #include "transfer/OutputFolders.h"
+#include "transfer/ReadAhead.h"
 #include "transfer/TransferSteps.h"
 #include "xml/WellFormed.h"
 #include "xml/WriteBehind.h"
@@ -227,17 +227,13 @@ void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Ext
   // The next element's sets are read on a second thread while this one is
   // written. Meanwhile the reader alone uses the connection: the extract
   // writers take nothing but the sets they are handed.
-  auto read = [&](size_t i) {
+  transfer::ReadAhead<std::shared_ptr<Collection>> ahead(x.elements.size(), 1, [&](size_t i) {
     return baseline::ExtractSets(*ctx.conn, x.kind.scope, x.elements[i].key, ctx.project_key,
                                  SetOptionsOf(o));
-  };
-  std::future<std::shared_ptr<Collection>> next;
-  if (!x.elements.empty()) next = std::async(std::launch::async, read, 0);
-  for (size_t i = 0; i < x.elements.size(); ++i) {
-    const Element& e = x.elements[i];
+  });
+  for (const Element& e : x.elements) {
     if (!whole) Tell(ctx.progress, std::string(x.kind.word) + " " + e.name);
-    auto sets = next.get();
-    if (i + 1 < x.elements.size()) next = std::async(std::launch::async, read, i + 1);
+    auto sets = ahead.Take();
     summary.requirements += RequirementCount(*sets);
     data.ElementGUID = Variant(e.guid);
     ObjectPtr rows = sets;

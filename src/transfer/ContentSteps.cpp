@@ -2,18 +2,14 @@
 // and resources, and the traces between requirements.
 #include <algorithm>
 #include <array>
-#include <condition_variable>
-#include <deque>
 #include <exception>
 #include <functional>
-#include <future>
-#include <mutex>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "frame/Guid.h"
 #include "transfer/Kinds.h"
+#include "transfer/ReadAhead.h"
 #include "transfer/Rows.h"
 #include "xml/XmlDoc.h"
 
@@ -207,18 +203,17 @@ void ExportPackages(ExportContext& ctx, const Kind& kind) {
   // The next batch is read on a second thread while this one is written.
   // Meanwhile the reader alone uses the connection: the package writers
   // take nothing but the rows they are handed.
-  auto read = [&](size_t first) {
+  const size_t batches = (all.size() + kPackagesPerBatch - 1) / kPackagesPerBatch;
+  ReadAhead<PackageSets> ahead(batches, 1, [&](size_t batch) {
     std::vector<int32_t> keys;
+    const size_t first = batch * kPackagesPerBatch;
     for (size_t i = first; i < std::min(all.size(), first + kPackagesPerBatch); ++i)
       keys.push_back(all[i].first);
     return ReadPackageBatch(ctx, keys);
-  };
-  std::future<PackageSets> next;
-  if (!all.empty()) next = std::async(std::launch::async, read, 0);
+  });
   for (size_t first = 0; first < all.size(); first += kPackagesPerBatch) {
     const size_t end = std::min(all.size(), first + kPackagesPerBatch);
-    PackageSets sets = next.get();
-    if (end < all.size()) next = std::async(std::launch::async, read, end);
+    PackageSets sets = ahead.Take();
     for (size_t i = first; i < end; ++i) {
       ExportPackage(ctx, kind, all[i].first, all[i].second, sets);
       if (ctx.progress && ++done % 100 == 0)
@@ -304,79 +299,6 @@ std::vector<size_t> OrderPackages(std::vector<PackageNode>& nodes) {
 
 }  // namespace
 
-// Loads the package files on a second thread, in the catalogue's order, at
-// most kAhead documents before the reader: parsing the next package
-// overlaps inserting this one. A load that fails ends the loading; its
-// error is raised when the reader takes that file, so an import fails on
-// the same file with the same error as it would one file at a time.
-class LoadAhead {
- public:
-  LoadAhead(size_t count, std::function<XmlDocumentPtr(size_t)> load)
-      : count_(count), load_(std::move(load)), loader_([this] { Run(); }) {}
-  // Stops the loading (after the file being loaded, if any).
-  ~LoadAhead() {
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    loader_.join();
-  }
-  LoadAhead(const LoadAhead&) = delete;
-  LoadAhead& operator=(const LoadAhead&) = delete;
-
-  // The next file's document (files are taken in order); throws the error
-  // its load raised.
-  XmlDocumentPtr Take() {
-    std::unique_lock<std::mutex> lock(mu_);
-    changed_.wait(lock, [&] { return !ready_.empty() || failure_; });
-    if (ready_.empty()) std::rethrow_exception(failure_);
-    XmlDocumentPtr doc = std::move(ready_.front());
-    ready_.pop_front();
-    lock.unlock();
-    changed_.notify_all();
-    return doc;
-  }
-
- private:
-  static constexpr size_t kAhead = 2;
-
-  void Run() {
-    for (size_t i = 0; i < count_; ++i) {
-      {
-        std::unique_lock<std::mutex> lock(mu_);
-        changed_.wait(lock, [&] { return stop_ || ready_.size() < kAhead; });
-        if (stop_) return;
-      }
-      XmlDocumentPtr doc;
-      std::exception_ptr failed;
-      try {
-        doc = load_(i);
-      } catch (...) {
-        failed = std::current_exception();
-      }
-      {
-        std::lock_guard<std::mutex> lock(mu_);
-        if (failed)
-          failure_ = failed;
-        else
-          ready_.push_back(std::move(doc));
-      }
-      changed_.notify_all();
-      if (failed) return;
-    }
-  }
-
-  const size_t count_;
-  const std::function<XmlDocumentPtr(size_t)> load_;
-  std::mutex mu_;
-  std::condition_variable changed_;
-  std::deque<XmlDocumentPtr> ready_;
-  std::exception_ptr failure_;
-  bool stop_ = false;
-  std::thread loader_;  // last: started once the members above are set
-};
-
 // A package GUID as the order compares it: with or without braces, in any
 // letter case.
 std::string PackageKey(const std::string& guid) {
@@ -391,7 +313,7 @@ void ImportPackages(ImportContext& ctx, const Kind& kind) {
   // whose parent is listed later waits, keeping only its GUID, and is
   // loaded again once the parent is in; what still waits at the end is
   // ordered parents first, and a cycle among it is refused. The files are
-  // loaded on a second thread while the reader inserts (LoadAhead).
+  // loaded on a second thread while the reader inserts (ReadAhead).
   const auto& guids = ctx.packages;
   std::unordered_set<std::string> listed, done;
   for (const auto& g : guids) listed.insert(PackageKey(g));
@@ -421,7 +343,7 @@ void ImportPackages(ImportContext& ctx, const Kind& kind) {
       }
     }
   };
-  LoadAhead ahead(guids.size(), [&ctx, &kind, &file_of](size_t i) {
+  ReadAhead<XmlDocumentPtr> ahead(guids.size(), 2, [&ctx, &kind, &file_of](size_t i) {
     return LoadChecked(ctx, ctx.dir / file_of(i), kind.file.mover);
   });
   for (size_t i = 0; i < guids.size(); ++i) {
