@@ -467,6 +467,16 @@ class Parser {
   }
 
   // "[" key or GUID "]": a built-in attribute or one of the project's.
+  // The key a number token names; a number no key can be (too large, or
+  // not whole enough to round) fails the query like any other wrong token.
+  static int32_t Key(const Token& t) {
+    try {
+      return Variant(t.text).ToLong();
+    } catch (const Error&) {
+      Fail(1, t.pos, "the key " + t.text + " is out of range");
+    }
+  }
+
   void Attribute(Node& n) {
     Expect(Tok::LBracket, "[ after Attr");
     const Token name = Next();
@@ -478,7 +488,7 @@ class Parser {
     Expect(Tok::RBracket, "]");
     for (const SystemAttributeGuid& s : SystemAttributeGuids()) {
       const int32_t key = system_.Get(s.member, 1);
-      if (keys ? Variant(name.text).ToLong() != key : !EqualsNoCase(name.text, s.guid))
+      if (keys ? Key(name) != key : !EqualsNoCase(name.text, s.guid))
         continue;
       n.attr_key = key;
       n.attr_guid = FirstGuidOf(s.member);
@@ -486,7 +496,7 @@ class Parser {
       return;
     }
     if (keys) {
-      n.attr_key = Variant(name.text).ToLong();
+      n.attr_key = Key(name);
       n.attr_guid = project_.GuidOf(HostItem::Attribute, n.attr_key);
     } else {
       n.attr_guid = name.text;
@@ -555,7 +565,7 @@ class Parser {
         n.value = Node::NoRef;
         return;
       }
-      if (keys && v.type == Tok::Number && Variant(v.text).ToLong() == 0 &&
+      if (keys && v.type == Tok::Number && Key(v) == 0 &&
           n.subject != Node::ReqType && (n.op == "=" || n.op == "<>")) {
         n.value = Node::NoRef;
         return;
@@ -568,7 +578,7 @@ class Parser {
           n.subject == Node::ReqType ? HostItem::RequirementType : ItemOf(n.type);
       const int32_t owner = n.attr_key;
       n.value = Node::Ref;
-      n.ref_key = keys ? Variant(v.text).ToLong() : project_.KeyOf(item, v.text, owner);
+      n.ref_key = keys ? Key(v) : project_.KeyOf(item, v.text, owner);
       n.ref_guid = project_.GuidOf(item, n.ref_key, owner);
       if (n.ref_key <= 0 || n.ref_guid.empty())
         Fail(2, v.pos,

@@ -158,6 +158,11 @@ TEST_F(QueryTest, EnginePrintsEachFormFromTheOther) {
   EXPECT_EQ(Engine("reqtype.key=3 and not(attr[7]>=2)or attr[6] contains \"x\"", kKeyForm,
                    kKeyForm),
             "ReqType.Key = 3 AND NOT (Attr[7] >= 2) OR Attr[6] CONTAINS \"x\"");
+  // A number no key can be is a wrong token like any other (it once
+  // escaped the engine as an overflow).
+  for (const char* q : {"Attr[77777777777777777777] = 1", "Req.Author = 99999999999",
+                        "ReqType.Key = 3 AND Attr[-6] = 4e12"})
+    EXPECT_EQ(Engine(q, kKeyForm, kKeyForm).rfind("#1: position", 0), 0u) << q;
 }
 
 TEST_F(QueryTest, TheOwnRewriteAgreesWithTheEngine) {
