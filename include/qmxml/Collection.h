@@ -45,6 +45,8 @@ class Collection : public Object {
 
 // Case folding used for keys, field names and GUIDs (ASCII letters only).
 std::string FoldCase(std::string_view text);
+// The same on |text| in place.
+void FoldCaseInPlace(std::string& text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
 }  // namespace qmxml

@@ -127,6 +127,9 @@ std::string Utf16Suffix(std::string_view utf8, size_t start);
 // Date helpers. Text forms read: "YYYY-MM-DD", "YYYY-MM-DD HH:MM:SS",
 // "YYYY-MM-DDTHH:MM:SS", "HH:MM:SS". Returns false when |text| is none of them.
 bool ParseDate(std::string_view text, DateValue* out);
+// True when |text| is "YYYY-MM-DD HH:MM:SS" exactly, digits where digits
+// belong (the form dates are written in; the values are not checked).
+bool IsStampText(std::string_view text);
 DateValue MakeDate(int year, int month, int day, int hour = 0, int minute = 0,
                    int second = 0);
 // "YYYY-MM-DD HH:MM:SS".

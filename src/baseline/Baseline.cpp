@@ -8,8 +8,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <optional>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "baseline/BaselineSets.h"

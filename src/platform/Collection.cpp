@@ -5,10 +5,14 @@
 
 namespace qmxml {
 
+void FoldCaseInPlace(std::string& text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+}
+
 std::string FoldCase(std::string_view text) {
   std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  FoldCaseInPlace(out);
   return out;
 }
 

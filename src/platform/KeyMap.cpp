@@ -53,8 +53,7 @@ std::string KeyMap::MapKey(std::string_view type_word, std::string_view guid) co
   std::string k;
   k.reserve(type_word.size() + 1 + guid.size());
   k.append(type_word).append(1, '|').append(guid);
-  for (char& c : k)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  FoldCaseInPlace(k);
   return k;
 }
 

@@ -28,17 +28,6 @@ std::string Insert(std::string text, const std::vector<std::string>& inserts) {
   return text;
 }
 
-// "YYYY-MM-DD HH:MM:SS" exactly: digits where digits belong.
-bool IsStampText(const std::string& t) {
-  static const char kShape[] = "0000-00-00 00:00:00";
-  if (t.size() != sizeof kShape - 1) return false;
-  for (size_t i = 0; i < t.size(); ++i) {
-    bool digit = t[i] >= '0' && t[i] <= '9';
-    if (kShape[i] == '0' ? !digit : t[i] != kShape[i]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string ConversionService::cTimeStamp(const Field& field) {

@@ -282,44 +282,52 @@ std::string FormatDate(DateValue dv) {
   return buf;
 }
 
-bool ParseDate(std::string_view text, DateValue* out) {
-  // The form every export writes and every database gives back, read
-  // without the scanner; anything else goes the long way below.
-  if (text.size() == 19 && text[4] == '-' && text[7] == '-' && text[10] == ' ' &&
-      text[13] == ':' && text[16] == ':') {
-    int v[6];
-    static constexpr size_t kAt[6] = {0, 5, 8, 11, 14, 17};
-    bool digits = true;
-    for (int f = 0; f < 6; ++f) {
-      const size_t width = f == 0 ? 4 : 2;
-      v[f] = 0;
-      for (size_t i = kAt[f]; i < kAt[f] + width; ++i) {
-        digits = digits && text[i] >= '0' && text[i] <= '9';
-        v[f] = v[f] * 10 + (text[i] - '0');
-      }
-    }
-    if (digits) {
-      if (v[1] < 1 || v[1] > 12 || v[2] < 1 || v[2] > 31 || v[3] > 23 || v[4] > 59 || v[5] > 59)
-        return false;
-      *out = MakeDate(v[0], v[1], v[2], v[3], v[4], v[5]);
-      return true;
-    }
+bool IsStampText(std::string_view text) {
+  static constexpr std::string_view kShape = "0000-00-00 00:00:00";
+  if (text.size() != kShape.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kShape[i] == '0' ? !digit : text[i] != kShape[i]) return false;
   }
-  std::string t(Trim(text));
+  return true;
+}
+
+namespace {
+
+// The numbers of a text IsStampText accepts: the form every export writes
+// and every database gives back, read without the scanner.
+void ReadStampDigits(std::string_view text, int* y, int* mo, int* d, int* h, int* mi, int* s) {
+  auto number = [&](size_t at, size_t width) {
+    int n = 0;
+    for (size_t i = at; i < at + width; ++i) n = n * 10 + (text[i] - '0');
+    return n;
+  };
+  *y = number(0, 4), *mo = number(5, 2), *d = number(8, 2);
+  *h = number(11, 2), *mi = number(14, 2), *s = number(17, 2);
+}
+
+}  // namespace
+
+bool ParseDate(std::string_view text, DateValue* out) {
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-  char sep = 0;
-  int n = 0;
-  if (std::sscanf(t.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &y, &mo, &d, &sep, &h, &mi, &s, &n) ==
-          7 &&
-      (sep == ' ' || sep == 'T') && static_cast<size_t>(n) == t.size()) {
-  } else if (std::sscanf(t.c_str(), "%4d-%2d-%2d%n", &y, &mo, &d, &n) == 3 &&
-             static_cast<size_t>(n) == t.size()) {
-    h = mi = s = 0;
-  } else if (std::sscanf(t.c_str(), "%2d:%2d:%2d%n", &h, &mi, &s, &n) == 3 &&
-             static_cast<size_t>(n) == t.size()) {
-    y = 1899, mo = 12, d = 30;
+  if (IsStampText(text)) {
+    ReadStampDigits(text, &y, &mo, &d, &h, &mi, &s);
   } else {
-    return false;
+    std::string t(Trim(text));
+    char sep = 0;
+    int n = 0;
+    if (std::sscanf(t.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &y, &mo, &d, &sep, &h, &mi, &s,
+                    &n) == 7 &&
+        (sep == ' ' || sep == 'T') && static_cast<size_t>(n) == t.size()) {
+    } else if (std::sscanf(t.c_str(), "%4d-%2d-%2d%n", &y, &mo, &d, &n) == 3 &&
+               static_cast<size_t>(n) == t.size()) {
+      h = mi = s = 0;
+    } else if (std::sscanf(t.c_str(), "%2d:%2d:%2d%n", &h, &mi, &s, &n) == 3 &&
+               static_cast<size_t>(n) == t.size()) {
+      y = 1899, mo = 12, d = 30;
+    } else {
+      return false;
+    }
   }
   if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59) return false;
   *out = MakeDate(y, mo, d, h, mi, s);

@@ -77,10 +77,7 @@ void WriteBehind::Run() {
     std::exception_ptr failed;
     const bool was_document = file.doc != nullptr;
     try {
-      if (was_document) {
-        file.bytes = DocumentText(*file.doc, &notes_);
-        file.doc.reset();
-      }
+      if (was_document) file.bytes = DocumentText(*file.doc, &notes_);
       if (files_ == Files::kInPlace)
         WriteFileInPlace(file.path, file.bytes);
       else

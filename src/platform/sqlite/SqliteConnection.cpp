@@ -109,6 +109,13 @@ void Bind(sqlite3_stmt* st, int i, const Variant& v, sqlite3_destructor_type kee
   }
 }
 
+// Binds the caller's |values| to the parameters of |st| in order; they
+// outlive the statement's step, so nothing is copied.
+void BindAll(sqlite3_stmt* st, const std::vector<Variant>& values) {
+  for (size_t i = 0; i < values.size(); ++i)
+    Bind(st, static_cast<int>(i + 1), values[i], SQLITE_STATIC);
+}
+
 }  // namespace
 
 struct SqliteConnection::Command {
@@ -234,7 +241,7 @@ std::shared_ptr<Recordset> SqliteConnection::Query(std::string_view sql,
   CountStatement("Query");
   std::string text = Rewrite(sql);
   sqlite3_stmt* st = Cached(text);
-  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i], SQLITE_STATIC);
+  BindAll(st, values);
   return Collect(db_, st, text, ShownName());
 }
 
@@ -253,7 +260,7 @@ void SqliteConnection::InsertRow(std::string_view table, const std::vector<std::
     sql += ')';
   }
   sqlite3_stmt* st = Cached(sql);
-  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i], SQLITE_STATIC);
+  BindAll(st, values);
   Step(st, sql);
 }
 
@@ -268,7 +275,7 @@ void SqliteConnection::Run(std::string_view sql, const std::vector<Variant>& val
   CountStatement("Run");
   std::string text = Rewrite(sql);
   sqlite3_stmt* st = Cached(text);
-  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i], SQLITE_STATIC);
+  BindAll(st, values);
   Step(st, text);
 }
 
@@ -276,7 +283,7 @@ Variant SqliteConnection::Scalar(std::string_view sql, const std::vector<Variant
   CountStatement("Scalar");
   std::string text = Rewrite(sql);
   sqlite3_stmt* st = Cached(text);
-  for (size_t i = 0; i < values.size(); ++i) Bind(st, static_cast<int>(i + 1), values[i], SQLITE_STATIC);
+  BindAll(st, values);
   int rc = sqlite3_step(st);
   Variant v = rc == SQLITE_ROW ? ReadColumn(st, 0, VarType::Empty) : Variant::Null();
   sqlite3_reset(st);
