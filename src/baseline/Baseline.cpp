@@ -183,8 +183,8 @@ std::string BaselineFailure(const transfer::StagedFolder& staged, const std::str
   return out;
 }
 
-baseline::SetOptions SetOptionsOf(const BaselineOptions& o) {
-  return {o.history, o.discussions, o.traces, o.cross_project};
+baseline::SetOptions SetOptionsOf(const BaselineOptions& o, const bl::ExtractKind& kind) {
+  return {o.history, o.discussions, o.traces, o.cross_project, kind.report};
 }
 
 // The transfer context of an extract of the chosen project.
@@ -229,7 +229,7 @@ void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Ext
   // writers take nothing but the sets they are handed.
   transfer::ReadAhead<std::shared_ptr<Collection>> ahead(x.elements.size(), 1, [&](size_t i) {
     return baseline::ExtractSets(*ctx.conn, x.kind.scope, x.elements[i].key, ctx.project_key,
-                                 SetOptionsOf(o));
+                                 SetOptionsOf(o, x.kind));
   });
   for (const Element& e : x.elements) {
     if (!whole) Tell(ctx.progress, std::string(x.kind.word) + " " + e.name);
@@ -412,6 +412,7 @@ std::string WriteReport(const DatabaseLocator& db, const ReportOptions& options,
       throw Error(eErr_FileNotFound, kSource, "cannot create a scratch folder under /tmp");
     scratch.folder = std::string(name) + "/";
   }
+  sets_options.trace_texts = kind.report;
   auto sets = baseline::ExtractSets(*conn, kind.scope, e.key, ctx.project_key, sets_options);
   if (!options.reqs) sets->Remove("Reqs");
   data.ElementGUID = Variant(e.guid);

@@ -1,17 +1,22 @@
 // The statements behind the record sets of baseline and report extracts.
 //
-// Every requirement set is selected through the same scope (the
-// requirements of one package, document or view, under the alias r) and
-// ordered by the same key, "r.RequirementTypeID, r.LongTagNumber, r.ID",
-// with the set's own order after it. The writers pair rows with
-// requirements by type and long tag number in one forward pass, so a set
-// sorted any other way would lose rows; the one order lives in kReqOrder.
+// "Reqs" holds the requirements of one package, document or view (under the
+// alias r), ordered by "r.RequirementTypeID, r.LongTagNumber, r.ID". The
+// sets of rows that belong to a requirement (values, history, traces, ...)
+// carry that requirement's type and long tag number, by which the writers
+// pair them, and come in the same order with the set's own order after it.
+// Those sets are read by requirement key without joining the requirements
+// again, and are paired and ordered here, in memory, against "Reqs": a
+// package's requirements are found through its elements alone, and no
+// statement sorts wide rows.
 #include "baseline/BaselineSets.h"
 
 #include "host/QueryEvaluator.h"
 #include "transfer/Rows.h"
 
+#include <algorithm>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace qmxml::baseline {
@@ -31,12 +36,25 @@ std::string TagOf(const std::string& alias) {
 struct ScopeSql {
   std::string from;
   std::string where;
+  // The requirements' keys alone: FROM |member_from| WHERE |member_where|
+  // names each requirement by |key|. A key "Reqs" does not hold pairs with
+  // nothing.
+  std::string member_from;
+  std::string member_where;
+  std::string key = "r.ID";
+  // FROM and WHERE of the rows of the members joined with |joins|.
+  std::string Members(const std::string& joins) const { return member_from + joins + member_where; }
 };
 
 const char* const kProjectRequirements =
     " FROM qmProjectRequirements pr JOIN qmRequirements r ON r.ID = pr.RequirementID";
 
 int32_t KeyOf(const Variant& v) { return v.IsNull() ? 0 : v.ToLong(); }
+
+// A scope whose members are found through the requirements themselves.
+ScopeSql Of(const std::string& from, const std::string& where) {
+  return {from, where, from, where};
+}
 
 // The view's requirements: those of its requirement type that its query
 // selects and, when it has a secondary query, those of its secondary type
@@ -52,7 +70,7 @@ ScopeSql ViewScope(Connection& conn, int32_t view, int32_t project_key,
       "LEFT JOIN QmQueryDefinitions q2 ON q2.ID = v.SECONDARYQUERYID WHERE v.ID = ?",
       {Variant(view)});
   std::string where = " WHERE pr.ProjectID = ?2 AND ?1 IS NOT NULL AND COALESCE(r.Deleted, 0) = 0";
-  if (v->IsEOF()) return {kProjectRequirements, where + " AND 1 = 0"};
+  if (v->IsEOF()) return Of(kProjectRequirements, where + " AND 1 = 0");
   // One part per requirement type shown: "r.RequirementTypeID = ?n", and
   // "AND r.ID IN (...)" with its query.
   auto part = [&](const char* type, const char* name, const char* text) {
@@ -73,7 +91,7 @@ ScopeSql ViewScope(Connection& conn, int32_t view, int32_t project_key,
   std::string shown = part("T1", "N1", "Q1");
   if (KeyOf(v->Value("T2")) != 0 && !v->Value("Q2").ToText().empty())
     shown += " OR " + part("T2", "N2", "Q2");
-  return {kProjectRequirements, where + " AND (" + shown + ")"};
+  return Of(kProjectRequirements, where + " AND (" + shown + ")");
 }
 
 ScopeSql ScopeOf(Connection& conn, Scope scope, int32_t key, int32_t project_key,
@@ -81,9 +99,11 @@ ScopeSql ScopeOf(Connection& conn, Scope scope, int32_t key, int32_t project_key
   switch (scope) {
     case Scope::kPackage:
       return {" FROM QmPackageElements e JOIN qmRequirements r ON r.ID = e.REQUIREMENTID",
-              " WHERE e.PACKAGEID = ?1 AND ?2 IS NOT NULL"};
+              " WHERE e.PACKAGEID = ?1 AND ?2 IS NOT NULL",
+              " FROM QmPackageElements e", " WHERE e.PACKAGEID = ?1 AND ?2 IS NOT NULL",
+              "e.REQUIREMENTID"};
     case Scope::kDocument:
-      return {kProjectRequirements, " WHERE pr.ProjectID = ?2 AND r.BookmarkDocumentID = ?1"};
+      return Of(kProjectRequirements, " WHERE pr.ProjectID = ?2 AND r.BookmarkDocumentID = ?1");
     case Scope::kView:
     default:
       return ViewScope(conn, key, project_key, keys);
@@ -105,10 +125,22 @@ std::string RevisionColumns(const std::string& kind, const std::string& id) {
          OverflowReason(kind, id) + ", h.VersionReason AS VersionReason, h.Flags AS Flags";
 }
 
+// A set of rows that belong to the extract's requirements: |columns| of
+// the members joined with |joins| (which name the requirement by the
+// scope's key, "{key}" in the text), |where| added to the scope's
+// condition, and the set's own |order| within one requirement.
+struct PairedSql {
+  std::string columns;
+  std::string joins;
+  std::string where;
+  std::vector<std::string> order;
+};
+
 // Traces in one direction. |near| is the column of QmToRelationships that
 // names this extract's requirement, |far| the other end; |near_project|
-// and |far_project| their external-project columns.
-std::string TraceSql(const ScopeSql& s, bool to, bool cross_project) {
+// and |far_project| their external-project columns. The other end's text
+// and name only with |texts| (reports show them).
+PairedSql TraceSql(bool to, bool cross_project, bool texts) {
   const std::string near = to ? "RequirementID" : "ToID";
   const std::string far = to ? "ToID" : "RequirementID";
   const std::string near_project = to ? "ExternalProjectID" : "ExternalProjectToID";
@@ -117,24 +149,145 @@ std::string TraceSql(const ScopeSql& s, bool to, bool cross_project) {
   const std::string guid = to ? "ToGuid" : "FromGuid";
   const std::string prefix = to ? "ReqToPrefix" : "ReqFromPrefix";
   const std::string version = to ? "ReqToVersionNo" : "ReqFromVersionNo";
-  std::string sql =
-      "SELECT r.RequirementTypeID AS RequirementTypeID, r.LongTagNumber AS LongTagNumber, "
-      "t." + far + " AS " + id + ", o.QMGUID AS " + guid + ", " + TagOf("o") + " AS " + prefix +
-      ", o.VersionNumber AS " + version +
-      ", COALESCE(NULLIF(CASE WHEN o.OverflowIND <> 0 THEN (SELECT x.OverflowText FROM "
-      "QmOverflowText x WHERE x.OverFlowID = o.ID) END, ''), o.RequirementText) AS "
-      "RequirementText, o.RequirementName AS RequirementName, "
-      "COALESCE(ep.QMGUID, '') AS ExtProjectGuid, COALESCE(pep.Prefix, '') AS ExtProjPrefix, "
-      "t.State AS State" +
-      s.from + " JOIN QmToRelationships t ON t." + near + " = r.ID AND COALESCE(t." +
-      near_project + ", 0) = 0" +
-      " LEFT JOIN qmRequirements o ON o.ID = t." + far + " AND COALESCE(t." + far_project +
-      ", 0) = 0" +
-      " LEFT JOIN qmExternalProjects ep ON ep.ID = t." + far_project +
-      " LEFT JOIN qmProjectExternalProjects pep ON pep.ExternalProjectID = t." + far_project +
-      " AND pep.ProjectID = ?2" + s.where;
-  if (!cross_project) sql += " AND COALESCE(t." + far_project + ", 0) = 0";
-  return sql + kReqOrder + ", t." + far + ", t.Type, t.State";
+  PairedSql sql;
+  sql.columns = "t." + far + " AS " + id + ", o.QMGUID AS " + guid + ", " + TagOf("o") +
+                " AS " + prefix + ", o.VersionNumber AS " + version + ", " +
+                (texts ? "COALESCE(NULLIF(CASE WHEN o.OverflowIND <> 0 THEN (SELECT "
+                         "x.OverflowText FROM QmOverflowText x WHERE x.OverFlowID = o.ID) END, "
+                         "''), o.RequirementText) AS RequirementText, o.RequirementName AS "
+                         "RequirementName, "
+                       : "") +
+                "COALESCE(ep.QMGUID, '') AS ExtProjectGuid, COALESCE(pep.Prefix, '') AS "
+                "ExtProjPrefix, t.State AS State";
+  sql.joins = " JOIN QmToRelationships t ON t." + near + " = {key} AND COALESCE(t." +
+              near_project + ", 0) = 0" + " LEFT JOIN qmRequirements o ON o.ID = t." + far +
+              " AND COALESCE(t." + far_project + ", 0) = 0" +
+              " LEFT JOIN qmExternalProjects ep ON ep.ID = t." + far_project +
+              " LEFT JOIN qmProjectExternalProjects pep ON pep.ExternalProjectID = t." +
+              far_project + " AND pep.ProjectID = ?2";
+  if (!cross_project) sql.where = " AND COALESCE(t." + far_project + ", 0) = 0";
+  sql.order = {"t." + far, "t.Type", "t.State"};
+  return sql;
+}
+
+// A number key of |v|, when it holds one.
+bool KeyNumber(const Variant& v, int64_t* out) {
+  switch (v.Type()) {
+    case VarType::Integer:
+    case VarType::Long:
+    case VarType::Single:
+    case VarType::Double:
+      *out = static_cast<int64_t>(v.ToDouble());
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The order of two values as a database sorts a column ascending: nulls,
+// then numbers by value, then texts and then bytes by their bytes.
+int CompareValues(const Variant& a, const Variant& b) {
+  auto rank = [](const Variant& v) {
+    switch (v.Type()) {
+      case VarType::Empty:
+      case VarType::Null:
+        return 0;
+      case VarType::String:
+        return 2;
+      case VarType::ByteArray:
+        return 3;
+      default:
+        return v.IsNumeric() ? 1 : 4;
+    }
+  };
+  const int ra = rank(a), rb = rank(b);
+  if (ra != rb) return ra < rb ? -1 : 1;
+  if (ra == 1) {
+    const double x = a.ToDouble(), y = b.ToDouble();
+    return x < y ? -1 : (y < x ? 1 : 0);
+  }
+  if (ra == 2) return a.Text()->compare(*b.Text());
+  if (ra == 3) {
+    const auto order = *a.Bytes() <=> *b.Bytes();
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+  }
+  return 0;
+}
+
+// The columns a paired set starts with: the pair filled in from "Reqs", the
+// requirement's key, then the set's own order.
+enum PairedColumn { kPairType, kPairLongTag, kPairKey, kPairOrder };
+
+// Pairs sets with the requirements of "Reqs": each row gets its
+// requirement's type and long tag number, rows of requirements "Reqs" does
+// not hold are dropped, and the rows are put in the order of "Reqs" and then
+// of their own order columns.
+class ReqPairing {
+ public:
+  explicit ReqPairing(Recordset& reqs) {
+    const int id = reqs.FieldIndex("ID");
+    const int type = reqs.FieldIndex("RequirementTypeID");
+    const int long_tag = reqs.FieldIndex("LongTagNumber");
+    for (reqs.MoveFirst(); !reqs.IsEOF(); reqs.MoveNext()) {
+      int64_t key = 0;
+      if (!KeyNumber(reqs.RefAt(id), &key)) continue;
+      if (rank_.emplace(key, pairs_.size()).second)
+        pairs_.push_back({reqs.RefAt(type), reqs.RefAt(long_tag)});
+    }
+    reqs.MoveFirst();
+  }
+
+  std::shared_ptr<Recordset> Pair(Recordset& set, size_t order_columns) const {
+    std::vector<std::vector<Variant>> rows = set.ReleaseRows();
+    struct Kept {
+      size_t rank;
+      size_t row;
+    };
+    std::vector<Kept> kept;
+    kept.reserve(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+      int64_t key = 0;
+      if (!KeyNumber(rows[i][kPairKey], &key)) continue;
+      auto it = rank_.find(key);
+      if (it != rank_.end()) kept.push_back({it->second, i});
+    }
+    std::stable_sort(kept.begin(), kept.end(), [&](const Kept& a, const Kept& b) {
+      if (a.rank != b.rank) return a.rank < b.rank;
+      for (size_t c = kPairOrder; c < kPairOrder + order_columns; ++c)
+        if (int order = CompareValues(rows[a.row][c], rows[b.row][c])) return order < 0;
+      return false;
+    });
+    auto paired = std::make_shared<Recordset>(set.Columns());
+    for (const Kept& k : kept) {
+      std::vector<Variant>& row = rows[k.row];
+      row[kPairType] = pairs_[k.rank].first;
+      row[kPairLongTag] = pairs_[k.rank].second;
+      paired->AppendRow(std::move(row));
+    }
+    paired->MoveFirst();
+    return paired;
+  }
+
+ private:
+  std::unordered_map<int64_t, size_t> rank_;
+  std::vector<std::pair<Variant, Variant>> pairs_;
+};
+
+// Reads the paired set |sql| of scope |s| and pairs it with |reqs|.
+std::shared_ptr<Recordset> ReadPaired(Connection& conn, const ScopeSql& s, const PairedSql& sql,
+                                      const std::vector<Variant>& keys, const ReqPairing& reqs) {
+  auto with_key = [&](std::string text) {
+    for (size_t at; (at = text.find("{key}")) != std::string::npos;) text.replace(at, 5, s.key);
+    return text;
+  };
+  std::string select = "SELECT NULL AS RequirementTypeID, NULL AS LongTagNumber, " + s.key +
+                       " AS PairKey, ";
+  for (size_t i = 0; i < sql.order.size(); ++i)
+    select += with_key(sql.order[i]) + " AS PairOrder" + std::to_string(i + 1) + ", ";
+  auto rows = conn.Query(select + with_key(sql.columns) + s.member_from + with_key(sql.joins) +
+                             s.member_where + sql.where,
+                         keys);
+  return reqs.Pair(*rows, sql.order.size());
 }
 
 void AddSet(Collection& rows, const char* key, const std::shared_ptr<Recordset>& rs) {
@@ -221,8 +374,12 @@ std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t k
   auto add = [&](const char* name, const std::string& sql) {
     AddSet(*rows, name, conn.Query(sql, keys));
   };
-  const std::string pair = "SELECT r.RequirementTypeID AS RequirementTypeID, "
-                           "r.LongTagNumber AS LongTagNumber, ";
+  // A package's extracts do not name each requirement's package.
+  const std::string reqs_package =
+      scope == Scope::kPackage
+          ? "NULL"
+          : "(SELECT p.QMGUID FROM QmPackageElements pe JOIN QmPackages p ON p.ID = "
+            "pe.PACKAGEID WHERE pe.REQUIREMENTID = r.ID LIMIT 1)";
 
   if (scope == Scope::kPackage) {
     add("PackageInfo",
@@ -257,8 +414,7 @@ std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t k
       "CASE WHEN r.OverflowIND <> 0 THEN (SELECT x.OverflowText FROM QmOverflowText x "
       "WHERE x.OverFlowID = r.ID) END AS OverflowText, r.RequirementText AS RequirementText, "
       "r.RequirementName AS RequirementName, r.Flags AS Flags, t.QMGUID AS ReqTypeGuid, "
-      "(SELECT p.QMGUID FROM QmPackageElements pe JOIN QmPackages p ON p.ID = pe.PACKAGEID "
-      "WHERE pe.REQUIREMENTID = r.ID LIMIT 1) AS PackageGUID, r.Deleted AS Deleted, "
+      + reqs_package + " AS PackageGUID, r.Deleted AS Deleted, "
       "r.BookmarkName AS BookmarkName, d.QMGUID AS DocGuid, "
       "r.BookmarkDocumentID AS BookmarkDocumentID, r.DocumentPosition AS DocumentPosition, "
       "r.LastDocText AS LastDocText, r.SuspectDateTime AS SuspectDateTime" +
@@ -266,46 +422,51 @@ std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t k
           " LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
           "LEFT JOIN qmDocuments d ON d.ID = r.BookmarkDocumentID" +
           s.where + kReqOrder);
-  add("ReqsFieldValues",
-      pair + "f.QMGUID AS UDFGuid, f.Label AS Label, v.FieldValue AS FieldValue, "
-             "CASE WHEN v.OVERFLOWIND <> 0 THEN (SELECT ov.OverflowFieldValue FROM "
-             "QmOverflowValues ov WHERE ov.OverFlowRequirementID = v.REQUIREMENTID AND "
-             "ov.OverFlowFieldID = v.FIELDID LIMIT 1) END AS OverflowFieldValue, "
-             "v.NumericValue AS NumericValue" +
-          s.from +
-          " JOIN qmUserDefinedFieldValues v ON v.REQUIREMENTID = r.ID "
-          "JOIN qmUserDefinedFields f ON f.ID = v.FIELDID" +
-          s.where + kReqOrder + ", v.FIELDID");
-  add("ReqsListValues",
-      pair + "i.QMGUID AS ListGUID, f.Label AS Label, i.ItemText AS ItemText, "
-             "f.QMGUID AS UDFGUID" +
-          s.from +
-          " JOIN qmUserDefinedListValues l ON l.RequirementID = r.ID "
+  const ReqPairing pairing(*rows->Get<Recordset>("Reqs"));
+  auto paired = [&](const char* name, const PairedSql& sql) {
+    AddSet(*rows, name, ReadPaired(conn, s, sql, keys, pairing));
+  };
+  paired("ReqsFieldValues",
+         {"f.QMGUID AS UDFGuid, f.Label AS Label, v.FieldValue AS FieldValue, "
+          "CASE WHEN v.OVERFLOWIND <> 0 THEN (SELECT ov.OverflowFieldValue FROM "
+          "QmOverflowValues ov WHERE ov.OverFlowRequirementID = v.REQUIREMENTID AND "
+          "ov.OverFlowFieldID = v.FIELDID LIMIT 1) END AS OverflowFieldValue, "
+          "v.NumericValue AS NumericValue",
+          " JOIN qmUserDefinedFieldValues v ON v.REQUIREMENTID = {key} "
+          "JOIN qmUserDefinedFields f ON f.ID = v.FIELDID",
+          "",
+          {"v.FIELDID"}});
+  paired("ReqsListValues",
+         {"i.QMGUID AS ListGUID, f.Label AS Label, i.ItemText AS ItemText, f.QMGUID AS UDFGUID",
+          " JOIN qmUserDefinedListValues l ON l.RequirementID = {key} "
           "JOIN qmUserDefinedListItems i ON i.ITEMID = l.ListItemID "
-          "JOIN qmUserDefinedFields f ON f.ID = l.FieldID" +
-          s.where + kReqOrder + ", l.FieldID, l.ListItemID");
+          "JOIN qmUserDefinedFields f ON f.ID = l.FieldID",
+          "",
+          {"l.FieldID", "l.ListItemID"}});
   if (options.history)
-    add("ReqsHistory", pair + RevisionColumns("Requirement", "r.ID") + s.from +
-                           " JOIN qmRequirementHistory h ON h.RequirementID = r.ID "
-                           "LEFT JOIN qmUsers u ON u.ID = h.VersionUserID" +
-                           s.where + kReqOrder + ", h.VersionDateTime, h.VersionNumber");
+    paired("ReqsHistory", {RevisionColumns("Requirement", "{key}"),
+                           " JOIN qmRequirementHistory h ON h.RequirementID = {key} "
+                           "LEFT JOIN qmUsers u ON u.ID = h.VersionUserID",
+                           "",
+                           {"h.VersionDateTime", "h.VersionNumber"}});
   if (options.discussions)
-    add("ReqsDisc", pair + "ds.ID AS DiscID, ds.Subject AS Subject" + s.from +
-                        " JOIN QmDiscussionRequirements dr ON dr.RequirementID = r.ID "
-                        "JOIN QmDiscussions ds ON ds.ID = dr.DiscussionID" +
-                        s.where + kReqOrder + ", ds.ID");
+    paired("ReqsDisc", {"ds.ID AS DiscID, ds.Subject AS Subject",
+                        " JOIN QmDiscussionRequirements dr ON dr.RequirementID = {key} "
+                        "JOIN QmDiscussions ds ON ds.ID = dr.DiscussionID",
+                        "",
+                        {"ds.ID"}});
   if (options.traces || options.cross_project) {
-    add("ReqsTraceTo", TraceSql(s, true, options.cross_project));
-    add("ReqsTraceFrom", TraceSql(s, false, options.cross_project));
+    paired("ReqsTraceTo", TraceSql(true, options.cross_project, options.trace_texts));
+    paired("ReqsTraceFrom", TraceSql(false, options.cross_project, options.trace_texts));
   }
   if (options.cross_project)
     rows->Add(Variant(ObjectPtr(ExternalRequirements(conn, s, keys))), "ReqsExtReqsTrace");
-  add("Resources",
-      "SELECT x.REQUIREMENTID AS REQUIREMENTID, x.NAME AS NAME, x.TYPE AS TYPE, "
-      "x.VERSIONDATETIME AS VERSIONDATETIME, x.Flags AS Flags, x.QMGUID AS QMGUID, "
-      "x.RESOURCEOBJ AS RESOURCEOBJ" +
-          s.from + " JOIN QmResources x ON x.REQUIREMENTID = r.ID" + s.where + kReqOrder +
-          ", x.ID");
+  paired("Resources", {"x.REQUIREMENTID AS REQUIREMENTID, x.NAME AS NAME, x.TYPE AS TYPE, "
+                       "x.VERSIONDATETIME AS VERSIONDATETIME, x.Flags AS Flags, "
+                       "x.QMGUID AS QMGUID, x.RESOURCEOBJ AS RESOURCEOBJ",
+                       " JOIN QmResources x ON x.REQUIREMENTID = {key}",
+                       "",
+                       {"x.ID"}});
   return rows;
 }
 

@@ -25,6 +25,8 @@ struct SetOptions {
   bool discussions = false;
   bool traces = false;
   bool cross_project = false;
+  // Traces carry the other end's text and name (reports show them).
+  bool trace_texts = false;
 };
 
 // The sets of the extract of the element |key| (package, document or view)

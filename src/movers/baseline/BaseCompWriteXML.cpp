@@ -6,6 +6,8 @@
 #include <new>
 
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <exception>
 
@@ -34,12 +36,9 @@ namespace {
 
 constexpr const char* kSource = "modBaseCompWriteXML";
 
-// Whether |c| may stand in an XML 1.0 document (as a byte of UTF-8 text).
-bool XmlCarries(unsigned char c) { return c >= 0x20 || c == '\t' || c == '\n' || c == '\r'; }
-
 // What the cleaner does with a character: 0 keep, 1 drop, else the
 // replacement character.
-char CleanerAction(unsigned char c) {
+constexpr char CleanerRule(unsigned char c) {
   switch (c) {
     case 0: case 1: case 2: case 5: case 7: case 11: case 12: case 13: case 18: case 19:
     case 21: case 31:
@@ -51,6 +50,47 @@ char CleanerAction(unsigned char c) {
     default:
       return 0;
   }
+}
+
+// Per byte: bit 0 set when XML 1.0 cannot carry it (control characters other
+// than tab, line feed and carriage return), the rest the cleaner's action
+// shifted left by one. Texts are scanned a byte at a time, so a table lookup
+// per byte rather than a switch.
+struct ByteRules {
+  unsigned short rule[256] = {};
+  constexpr ByteRules() {
+    for (int c = 0; c < 256; ++c) {
+      const bool carried = c >= 0x20 || c == '\t' || c == '\n' || c == '\r';
+      rule[c] = static_cast<unsigned short>((carried ? 0 : 1) |
+                                            (static_cast<unsigned char>(CleanerRule(c)) << 1));
+    }
+  }
+};
+constexpr ByteRules kByteRules;
+
+bool XmlCarries(unsigned char c) { return (kByteRules.rule[c] & 1) == 0; }
+char CleanerAction(unsigned char c) { return static_cast<char>(kByteRules.rule[c] >> 1); }
+
+// Whether |text| holds a byte below 0x20, eight bytes at a time: only those
+// have rules, and most texts hold none.
+bool HasControlByte(std::string_view text) {
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t x;
+    std::memcpy(&x, text.data() + i, 8);
+    if ((x - 0x2020202020202020ull) & ~x & 0x8080808080808080ull) return true;
+  }
+  for (; i < text.size(); ++i)
+    if (static_cast<unsigned char>(text[i]) < 0x20) return true;
+  return false;
+}
+
+// Whether every byte of |text| passes |mask| of the rules (none has a bit of it).
+bool AllPass(std::string_view text, unsigned short mask) {
+  if (!HasControlByte(text)) return true;
+  unsigned short seen = 0;
+  for (char c : text) seen |= kByteRules.rule[static_cast<unsigned char>(c)];
+  return (seen & mask) == 0;
 }
 
 // The columns that pair a row with its requirement.
@@ -416,6 +456,7 @@ void BaselineListUpdate::Add(const BaselineState& s) {
 void BaselineListUpdate::Save() { xml::WriteFileBytes(path_, xml::DocumentText(*doc_, notes_)); }
 
 std::string CleanText(std::string_view text) {
+  if (AllPass(text, static_cast<unsigned short>(~1u))) return std::string(text);
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
@@ -434,9 +475,7 @@ void SetSchemaAttributes(pugi::xml_node project, const char* schema) {
 }
 
 pugi::xml_node AppendText(pugi::xml_node parent, const char* name, std::string_view text) {
-  bool carried = true;
-  for (char c : text) carried = carried && XmlCarries(static_cast<unsigned char>(c));
-  if (carried) return package_xml::AppendTextElement(parent, name, text);
+  if (AllPass(text, 1)) return package_xml::AppendTextElement(parent, name, text);
   return package_xml::AppendTextElement(parent, name, CarriedText(text));
 }
 

@@ -6,6 +6,7 @@
 #include <exception>
 #include <new>
 #include <pugixml.hpp>
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,7 +62,8 @@ inline constexpr xml::AttrTable kListValueAttrs{{
 inline pugi::xml_node AppendTextElement(pugi::xml_node parent, const char* name,
                                         std::string_view text) {
   pugi::xml_node e = parent.append_child(name);
-  if (!text.empty()) e.text().set(std::string(text).c_str());
+  // Up to the first NUL, as a C string would end there.
+  if (!text.empty()) e.text().set(text.data(), std::min(text.size(), text.find('\0')));
   return e;
 }
 

@@ -199,7 +199,7 @@ void SqliteConnection::ExecuteScript(const std::string& sql) {
 namespace {
 
 // The rows of a stepped statement as a record set.
-std::shared_ptr<Recordset> Collect(sqlite3* db, sqlite3_stmt* st, const std::string& text,
+std::shared_ptr<Recordset> Collect(sqlite3* db, sqlite3_stmt* st, std::string_view text,
                                    std::string_view shown_name) {
   int n = sqlite3_column_count(st);
   std::vector<Column> cols;
@@ -239,10 +239,9 @@ std::shared_ptr<Recordset> SqliteConnection::Query(std::string_view sql) {
 std::shared_ptr<Recordset> SqliteConnection::Query(std::string_view sql,
                                              const std::vector<Variant>& values) {
   CountStatement("Query");
-  std::string text = Rewrite(sql);
-  sqlite3_stmt* st = Cached(text);
+  sqlite3_stmt* st = CachedText(sql);
   BindAll(st, values);
-  return Collect(db_, st, text, ShownName());
+  return Collect(db_, st, sqlite3_sql(st), ShownName());
 }
 
 void SqliteConnection::InsertRow(std::string_view table, const std::vector<std::string>& columns,
@@ -271,23 +270,32 @@ sqlite3_stmt* SqliteConnection::Cached(const std::string& sql) {
   return it->second;
 }
 
+sqlite3_stmt* SqliteConnection::CachedText(std::string_view sql) {
+  auto it = by_text_.find(sql);
+  if (it != by_text_.end()) {
+    sqlite3_clear_bindings(it->second);
+    return it->second;
+  }
+  sqlite3_stmt* st = Cached(Rewrite(sql));
+  by_text_.emplace(std::string(sql), st);
+  return st;
+}
+
 void SqliteConnection::Run(std::string_view sql, const std::vector<Variant>& values) {
   CountStatement("Run");
-  std::string text = Rewrite(sql);
-  sqlite3_stmt* st = Cached(text);
+  sqlite3_stmt* st = CachedText(sql);
   BindAll(st, values);
-  Step(st, text);
+  Step(st, sqlite3_sql(st));
 }
 
 Variant SqliteConnection::Scalar(std::string_view sql, const std::vector<Variant>& values) {
   CountStatement("Scalar");
-  std::string text = Rewrite(sql);
-  sqlite3_stmt* st = Cached(text);
+  sqlite3_stmt* st = CachedText(sql);
   BindAll(st, values);
   int rc = sqlite3_step(st);
   Variant v = rc == SQLITE_ROW ? ReadColumn(st, 0, VarType::Empty) : Variant::Null();
   sqlite3_reset(st);
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw DatabaseError("Scalar", ShownName(), sqlite3_errmsg(db_), text);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw DatabaseError("Scalar", ShownName(), sqlite3_errmsg(db_), sqlite3_sql(st));
   return v;
 }
 

@@ -65,6 +65,9 @@ class SqliteConnection final : public Connection {
   SqliteConnection(sqlite3* db, std::string path);
   sqlite3_stmt* Prepare(const std::string& sql);
   sqlite3_stmt* Cached(const std::string& sql);
+  // The prepared statement of the movers' text |sql|, rewritten only the
+  // first time it is seen.
+  sqlite3_stmt* CachedText(std::string_view sql);
   void Step(sqlite3_stmt* stmt, std::string_view sql);
   struct Command;
 
@@ -72,6 +75,12 @@ class SqliteConnection final : public Connection {
   std::string path_;
   int lock_wait_ms_ = 0;
   std::unordered_map<std::string, sqlite3_stmt*> cache_;  // rewritten text -> stmt
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  // The movers' text -> its statement in cache_ (which owns it).
+  std::unordered_map<std::string, sqlite3_stmt*, TextHash, std::equal_to<>> by_text_;
   std::unordered_map<std::string, std::unique_ptr<Command>> commands_;  // folded name
 };
 
