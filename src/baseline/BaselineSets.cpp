@@ -12,6 +12,7 @@
 #include "baseline/BaselineSets.h"
 
 #include "host/QueryEvaluator.h"
+#include "qmxml/Error.h"
 #include "transfer/Rows.h"
 
 #include <algorithm>
@@ -184,39 +185,10 @@ bool KeyNumber(const Variant& v, int64_t* out) {
   }
 }
 
-// The order of two values as a database sorts a column ascending: nulls,
-// then numbers by value, then texts and then bytes by their bytes.
-int CompareValues(const Variant& a, const Variant& b) {
-  auto rank = [](const Variant& v) {
-    switch (v.Type()) {
-      case VarType::Empty:
-      case VarType::Null:
-        return 0;
-      case VarType::String:
-        return 2;
-      case VarType::ByteArray:
-        return 3;
-      default:
-        return v.IsNumeric() ? 1 : 4;
-    }
-  };
-  const int ra = rank(a), rb = rank(b);
-  if (ra != rb) return ra < rb ? -1 : 1;
-  if (ra == 1) {
-    const double x = a.ToDouble(), y = b.ToDouble();
-    return x < y ? -1 : (y < x ? 1 : 0);
-  }
-  if (ra == 2) return a.Text()->compare(*b.Text());
-  if (ra == 3) {
-    const auto order = *a.Bytes() <=> *b.Bytes();
-    return order < 0 ? -1 : (order > 0 ? 1 : 0);
-  }
-  return 0;
-}
-
-// The columns a paired set starts with: the pair filled in from "Reqs", the
-// requirement's key, then the set's own order.
-enum PairedColumn { kPairType, kPairLongTag, kPairKey, kPairOrder };
+// The columns a paired set starts with: the pair filled in from "Reqs", and
+// the requirement's key (its place in "Reqs" once paired); the set's own
+// order columns follow.
+enum PairedColumn { kPairType, kPairLongTag, kPairKey };
 
 // Pairs sets with the requirements of "Reqs": each row gets its
 // requirement's type and long tag number, rows of requirements "Reqs" does
@@ -237,34 +209,21 @@ class ReqPairing {
     reqs.MoveFirst();
   }
 
-  std::shared_ptr<Recordset> Pair(Recordset& set, size_t order_columns) const {
-    std::vector<std::vector<Variant>> rows = set.ReleaseRows();
-    struct Kept {
-      size_t rank;
-      size_t row;
-    };
-    std::vector<Kept> kept;
-    kept.reserve(rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) {
-      int64_t key = 0;
-      if (!KeyNumber(rows[i][kPairKey], &key)) continue;
-      auto it = rank_.find(key);
-      if (it != rank_.end()) kept.push_back({it->second, i});
-    }
-    std::stable_sort(kept.begin(), kept.end(), [&](const Kept& a, const Kept& b) {
-      if (a.rank != b.rank) return a.rank < b.rank;
-      for (size_t c = kPairOrder; c < kPairOrder + order_columns; ++c)
-        if (int order = CompareValues(rows[a.row][c], rows[b.row][c])) return order < 0;
-      return false;
-    });
+  // |order| names the set's own order columns.
+  std::shared_ptr<Recordset> Pair(Recordset& set, std::vector<std::string_view> order) const {
     auto paired = std::make_shared<Recordset>(set.Columns());
-    for (const Kept& k : kept) {
-      std::vector<Variant>& row = rows[k.row];
-      row[kPairType] = pairs_[k.rank].first;
-      row[kPairLongTag] = pairs_[k.rank].second;
+    for (std::vector<Variant>& row : set.ReleaseRows()) {
+      int64_t key = 0;
+      if (!KeyNumber(row[kPairKey], &key)) continue;
+      auto it = rank_.find(key);
+      if (it == rank_.end()) continue;
+      row[kPairType] = pairs_[it->second].first;
+      row[kPairLongTag] = pairs_[it->second].second;
+      row[kPairKey] = Variant(static_cast<int64_t>(it->second));  // now its place in "Reqs"
       paired->AppendRow(std::move(row));
     }
-    paired->MoveFirst();
+    order.insert(order.begin(), "PairKey");
+    transfer::SortRows(*paired, order);
     return paired;
   }
 
@@ -280,14 +239,20 @@ std::shared_ptr<Recordset> ReadPaired(Connection& conn, const ScopeSql& s, const
     for (size_t at; (at = text.find("{key}")) != std::string::npos;) text.replace(at, 5, s.key);
     return text;
   };
+  static const char* const kOrderNames[] = {"PairOrder1", "PairOrder2", "PairOrder3"};
+  if (sql.order.size() > std::size(kOrderNames))
+    throw Error(eErr_InvalidArgument, "BaselineSets.ReadPaired", "too many order columns");
   std::string select = "SELECT NULL AS RequirementTypeID, NULL AS LongTagNumber, " + s.key +
                        " AS PairKey, ";
-  for (size_t i = 0; i < sql.order.size(); ++i)
-    select += with_key(sql.order[i]) + " AS PairOrder" + std::to_string(i + 1) + ", ";
+  std::vector<std::string_view> order;
+  for (size_t i = 0; i < sql.order.size(); ++i) {
+    select += with_key(sql.order[i]) + " AS " + kOrderNames[i] + ", ";
+    order.push_back(kOrderNames[i]);
+  }
   auto rows = conn.Query(select + with_key(sql.columns) + s.member_from + with_key(sql.joins) +
                              s.member_where + sql.where,
                          keys);
-  return reqs.Pair(*rows, sql.order.size());
+  return reqs.Pair(*rows, std::move(order));
 }
 
 void AddSet(Collection& rows, const char* key, const std::shared_ptr<Recordset>& rs) {

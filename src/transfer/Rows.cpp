@@ -35,44 +35,59 @@ std::string PackageRightsSql(std::string_view where) {
          std::string(where);
 }
 
-void SortRows(Recordset& rs, const std::vector<std::string_view>& columns) {
-  constexpr size_t kMaxKeys = 3;
-  if (columns.size() > kMaxKeys)
-    throw Error(eErr_InvalidArgument, "Rows.SortRows", "at most three columns order a set");
-  std::array<int, kMaxKeys> at{};
-  for (size_t i = 0; i < columns.size(); ++i) {
-    at[i] = rs.FieldIndex(columns[i]);
-    if (at[i] < 0)
-      throw Error(eErr_InvalidArgument, "Rows.SortRows",
-                  "the set has no column " + std::string(columns[i]));
-  }
-  using Key = std::array<int64_t, kMaxKeys>;
-  auto key_of = [&](auto&& value_at) {
-    Key key{};
-    for (size_t i = 0; i < columns.size(); ++i) {
-      const Variant& v = value_at(at[i]);
-      key[i] = v.IsNull() || v.IsEmpty() || !v.IsNumeric() ? 0 : v.ToLong();
+int CompareValues(const Variant& a, const Variant& b) {
+  auto rank = [](const Variant& v) {
+    switch (v.Type()) {
+      case VarType::Empty:
+      case VarType::Null:
+        return 0;
+      case VarType::String:
+        return 2;
+      case VarType::ByteArray:
+        return 3;
+      default:
+        return v.IsNumeric() ? 1 : 4;
     }
-    return key;
   };
-  // Rows usually come in order already: then the set stays as it is.
-  bool ordered = true, first = true;
-  Key previous{};
-  for (rs.MoveFirst(); ordered && !rs.IsEOF(); rs.MoveNext(), first = false) {
-    const Key key = key_of([&](int c) -> const Variant& { return rs.RefAt(c); });
-    ordered = first || !(key < previous);
-    previous = key;
+  const int ra = rank(a), rb = rank(b);
+  if (ra != rb) return ra < rb ? -1 : 1;
+  if (ra == 1) {
+    const double x = a.ToDouble(), y = b.ToDouble();
+    return x < y ? -1 : (y < x ? 1 : 0);
   }
-  rs.MoveFirst();
-  if (ordered) return;
-  // The keys once per row, then one stable sort of row numbers.
+  if (ra == 2) {
+    const int order = a.Text()->compare(*b.Text());
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+  }
+  if (ra == 3) {
+    const auto order = *a.Bytes() <=> *b.Bytes();
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+  }
+  return 0;
+}
+
+void SortRows(Recordset& rs, const std::vector<std::string_view>& columns) {
+  std::vector<int> at;
+  for (std::string_view column : columns) {
+    at.push_back(rs.FieldIndex(column));
+    if (at.back() < 0)
+      throw Error(eErr_InvalidArgument, "Rows.SortRows",
+                  "the set has no column " + std::string(column));
+  }
   std::vector<std::vector<Variant>> rows = rs.ReleaseRows();
-  std::vector<std::pair<Key, size_t>> keys(rows.size());
-  for (size_t r = 0; r < rows.size(); ++r)
-    keys[r] = {key_of([&](int c) -> const Variant& { return rows[r][static_cast<size_t>(c)]; }), r};
-  std::stable_sort(keys.begin(), keys.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (auto& [key, r] : keys) rs.AppendRow(std::move(rows[r]));
+  auto less = [&](size_t x, size_t y) {
+    for (int c : at) {
+      const auto i = static_cast<size_t>(c);
+      if (const int order = CompareValues(rows[x][i], rows[y][i])) return order < 0;
+    }
+    return false;
+  };
+  // One stable sort of row numbers; rows usually come in order already.
+  std::vector<size_t> order(rows.size());
+  for (size_t r = 0; r < rows.size(); ++r) order[r] = r;
+  if (!std::is_sorted(order.begin(), order.end(), less))
+    std::stable_sort(order.begin(), order.end(), less);
+  for (size_t r : order) rs.AppendRow(std::move(rows[r]));
   rs.MoveFirst();
 }
 
