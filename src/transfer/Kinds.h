@@ -57,9 +57,15 @@ struct Kind {
   // one without such elements (written before they moved).
   std::vector<std::string> ImportContext::*listed;
   bool files_optional;
+  // Exported after every other kind. The packages are: their reading thread
+  // keeps both cores busy, while a kind exported after them would run alone,
+  // and one exported before has its document written out by the write-behind
+  // thread while the packages are read. Imports keep the table's order.
+  bool exported_last = false;
 };
 
-// Every kind, in transfer order.
+// Every kind, in transfer order (an export moves the kinds exported_last to
+// the end).
 const std::vector<Kind>& Kinds();
 
 // The kind called |name|; throws eErr_InvalidArgument for another name.

@@ -135,11 +135,12 @@ std::shared_ptr<Recordset> Select(ExportContext& ctx, const std::string& sql) {
 }
 
 void ExportAll(ExportContext& ctx) {
-  for (const auto& kind : Kinds()) {
-    if (!kind.do_export) continue;
-    if (ctx.progress) ctx.progress(std::string("export ") + kind.name);
-    kind.do_export(ctx, kind);
-  }
+  for (const bool last : {false, true})
+    for (const auto& kind : Kinds()) {
+      if (!kind.do_export || kind.exported_last != last) continue;
+      if (ctx.progress) ctx.progress(std::string("export ") + kind.name);
+      kind.do_export(ctx, kind);
+    }
 }
 
 void ImportAll(ImportContext& ctx) {
