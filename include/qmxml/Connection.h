@@ -74,6 +74,15 @@ class Connection : public Object {
   // |values|; the prepared statement is kept per text.
   virtual std::shared_ptr<Recordset> Query(std::string_view sql,
                                            const std::vector<Variant>& values) = 0;
+  // The rows of each of |queries| (text with "?" placeholders, and the
+  // values bound to them), in order, as Query gives them. A server runs them
+  // back to back, sent together, instead of waiting for each one's rows to
+  // be read before it gets the next.
+  struct BoundQuery {
+    std::string sql;
+    std::vector<Variant> values;
+  };
+  virtual std::vector<std::shared_ptr<Recordset>> QueryEach(const std::vector<BoundQuery>& queries);
   // The value of |column| in the first row, as text; "" when there is no
   // row. |found| (optional) is set to 1 when a row was found.
   std::string LookupValue(std::string_view sql, std::string_view column, long* found = nullptr,

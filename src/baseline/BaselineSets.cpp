@@ -15,7 +15,6 @@
 #include "qmxml/Error.h"
 #include "transfer/Rows.h"
 
-#include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -249,8 +248,7 @@ std::shared_ptr<Recordset> ReadPaired(Connection& conn, const ScopeSql& s, const
     select += with_key(sql.order[i]) + " AS " + kOrderNames[i] + ", ";
     order.push_back(kOrderNames[i]);
   }
-  auto rows = conn.Query(select + with_key(sql.columns) + s.member_from + with_key(sql.joins) +
-                             s.member_where + sql.where,
+  auto rows = conn.Query(select + with_key(sql.columns) + s.Members(with_key(sql.joins)) + sql.where,
                          keys);
   return reqs.Pair(*rows, std::move(order));
 }

@@ -66,6 +66,14 @@ std::shared_ptr<Connection> Connection::FindOpen(const std::string& path) {
   return it == OpenConnections().end() ? nullptr : it->second.lock();
 }
 
+std::vector<std::shared_ptr<Recordset>> Connection::QueryEach(
+    const std::vector<BoundQuery>& queries) {
+  std::vector<std::shared_ptr<Recordset>> rows;
+  rows.reserve(queries.size());
+  for (const BoundQuery& q : queries) rows.push_back(Query(q.sql, q.values));
+  return rows;
+}
+
 std::string Connection::LookupValue(std::string_view sql, std::string_view column, long* found,
                                     int /*flags*/) {
   auto rs = Query(sql);

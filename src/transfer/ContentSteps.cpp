@@ -114,9 +114,13 @@ PackageSets ReadPackageBatch(ExportContext& ctx, const std::vector<int32_t>& key
     values.emplace_back(keys[std::min(i, keys.size() - 1)]);
   }
   list += ")";
+  std::vector<Connection::BoundQuery> queries;
+  for (size_t i = 0; i < std::size(kPackageSetSql); ++i)
+    queries.push_back({kPackageSetSql[i] + list + kPackageSetOrder[i], values});
+  auto all = ctx.conn->QueryEach(queries);
   PackageSets sets;
   for (size_t i = 0; i < std::size(kPackageSetSql); ++i) {
-    auto rs = ctx.conn->Query(kPackageSetSql[i] + list + kPackageSetOrder[i], values);
+    auto& rs = all[i];
     sets[i] = GroupRows(*rs, "PackageKey");
     for (int32_t key : keys) {
       auto& group = sets[i][std::to_string(key)];

@@ -64,6 +64,30 @@ TEST_P(ConnectionTest, RejectedStatementsComeBackAsNumberedErrors) {
   }
 }
 
+TEST_P(ConnectionTest, QueriesSentTogetherComeBackInOrderAndARejectedOneLeavesTheConnectionServing) {
+  for (int id : {1, 2})
+    conn->Run("INSERT INTO qmUsers (ID, LoginName) VALUES (?, ?)",
+              {Variant(int32_t{id}), Variant(std::string(1, static_cast<char>('a' + id - 1)))});
+  const std::string login = "SELECT LoginName FROM qmUsers WHERE ID = ?";
+  auto rows = conn->QueryEach({{login, {Variant(int32_t{2})}}, {login, {Variant(int32_t{1})}}});
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0]->ValueAt(0).ToText(), "b");
+  EXPECT_EQ(rows[1]->ValueAt(0).ToText(), "a");
+  // A server refuses to divide by zero while the statements after it are
+  // already on their way; SQLite gives Null.
+  bool rejected = false;
+  try {
+    conn->QueryEach({{login, {Variant(int32_t{1})}},
+                     {"SELECT 1 / ? FROM qmUsers", {Variant(int32_t{0})}},
+                     {login, {Variant(int32_t{2})}}});
+  } catch (const Error& e) {
+    rejected = true;
+    EXPECT_EQ(e.Number(), eErr_Database);
+  }
+  EXPECT_EQ(rejected, dbs.OnServer());
+  EXPECT_EQ(conn->Scalar(login, {Variant(int32_t{2})}).ToText(), "b");
+}
+
 TEST_P(ConnectionTest, BytesTextsAndNumbersComeBackAsTheyWent) {
   std::vector<uint8_t> bytes;
   for (int i = 0; i < 256; ++i) bytes.push_back(static_cast<uint8_t>(i));

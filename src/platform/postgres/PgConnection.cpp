@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cctype>
 #include <cstring>
+#include <optional>
 
 #include "platform/StatementText.h"
 #include "qmxml/Collection.h"
@@ -438,6 +439,54 @@ std::shared_ptr<Recordset> PgConnection::Query(std::string_view sql,
   auto rs = RowsOf(r);
   PQclear(r);
   return rs;
+}
+
+std::vector<std::shared_ptr<Recordset>> PgConnection::QueryEach(
+    const std::vector<BoundQuery>& queries) {
+  BeforeStatement("Query");
+  for (size_t i = 1; i < queries.size(); ++i) CountStatement("Query");
+  // Prepared first, one at a time; then sent in one pipeline, so that the
+  // server runs the next statement while the rows of one are read here.
+  std::vector<std::string> texts;
+  std::vector<const std::string*> names;
+  for (const BoundQuery& q : queries) {
+    texts.push_back(Rewrite(q.sql, "", true));
+    names.push_back(&Prepared(texts.back(), q.values));
+  }
+  if (PQenterPipelineMode(conn_) != 1) Fail("Query", ShownName(), PQerrorMessage(conn_), "");
+  struct Leave {
+    pg_conn* conn;
+    ~Leave() { PQexitPipelineMode(conn); }
+  } leave{conn_};
+  for (size_t i = 0; i < queries.size(); ++i) {
+    Params p(queries[i].values);
+    if (PQsendQueryPrepared(conn_, names[i]->c_str(), static_cast<int>(p.values.size()),
+                            p.values.data(), p.lengths.data(), p.formats.data(), 0) != 1)
+      Fail("Query", ShownName(), PQerrorMessage(conn_), texts[i]);
+  }
+  if (PQpipelineSync(conn_) != 1) Fail("Query", ShownName(), PQerrorMessage(conn_), "");
+  // Every result is taken up to the sync, also after a failure, so that the
+  // connection leaves the pipeline ready for the next statement.
+  std::vector<std::shared_ptr<Recordset>> rows;
+  std::optional<Error> failed;
+  for (size_t i = 0; i < queries.size(); ++i) {
+    pg_result* r = PQgetResult(conn_);
+    try {
+      if (!failed) rows.push_back(RowsOf(Checked(r, "Query", texts[i])));
+    } catch (const Error& e) {
+      failed = e;
+      r = nullptr;  // Checked let it go
+    }
+    if (r != nullptr) PQclear(r);
+    while ((r = PQgetResult(conn_)) != nullptr) PQclear(r);  // this statement's end
+  }
+  for (pg_result* r; (r = PQgetResult(conn_)) != nullptr;) {
+    const bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+    PQclear(r);
+    if (sync) break;
+  }
+  if (failed) throw *failed;
+  return rows;
 }
 
 std::shared_ptr<Recordset> PgConnection::EmptyRows(std::string_view table) {

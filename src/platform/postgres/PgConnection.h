@@ -59,6 +59,8 @@ class PgConnection final : public Connection {
   std::shared_ptr<Recordset> Query(std::string_view sql) override;
   std::shared_ptr<Recordset> Query(std::string_view sql,
                                    const std::vector<Variant>& values) override;
+  std::vector<std::shared_ptr<Recordset>> QueryEach(
+      const std::vector<BoundQuery>& queries) override;
   std::shared_ptr<Recordset> EmptyRows(std::string_view table) override;
   void InsertRow(std::string_view table, const std::vector<std::string>& columns,
                  const std::vector<Variant>& values) override;
