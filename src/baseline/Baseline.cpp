@@ -297,8 +297,10 @@ BaselineSummary LeftOut(const TransferState& run, BaselineSummary& summary, bool
 void WriteExtracts(transfer::ExportContext& ctx, const BaselineOptions& options,
                    const std::vector<Extracts>& chosen, BaselineSummary& summary) {
   // Files are created on a second thread while the next extract is built;
-  // the baseline list itself is always written at once.
-  xml::WriteBehind files;
+  // the baseline list itself is always written at once. They go straight to
+  // their names: |ctx.dir| is the run's own work folder, which is moved into
+  // place only once every file is complete.
+  xml::WriteBehind files(xml::WriteBehind::Files::kInPlace);
   ctx.run->files = &files;
   struct Forget {
     TransferState& run;

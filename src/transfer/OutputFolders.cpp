@@ -152,15 +152,18 @@ StagedFolder::~StagedFolder() {
 void StagedFolder::Commit(const std::string& last) {
   std::vector<fs::path> files;
   for (const auto& entry : fs::recursive_directory_iterator(work_))
-    if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), work_));
+    if (entry.is_regular_file()) files.push_back(entry.path().lexically_relative(work_));
   std::stable_partition(files.begin(), files.end(), [&](const fs::path& p) { return p != last; });
 
   // Everything that could be refused is refused before the first move.
   bool made_resources = false;
   std::error_code ec;
+  fs::path last_parent;
   for (const fs::path& rel : files) {
     xml::CheckReplaceable((dir_ / rel).string());
     const fs::path parent = (dir_ / rel).parent_path();
+    if (parent == last_parent) continue;
+    last_parent = parent;
     if (!fs::exists(parent, ec)) {
       made_resources = fs::create_directories(parent, ec) || made_resources;
       if (ec)
