@@ -35,35 +35,56 @@ std::string PackageRightsSql(std::string_view where) {
          std::string(where);
 }
 
-int CompareValues(const Variant& a, const Variant& b) {
-  auto rank = [](const Variant& v) {
-    switch (v.Type()) {
-      case VarType::Empty:
-      case VarType::Null:
-        return 0;
-      case VarType::String:
-        return 2;
-      case VarType::ByteArray:
-        return 3;
-      default:
-        return v.IsNumeric() ? 1 : 4;
-    }
-  };
-  const int ra = rank(a), rb = rank(b);
-  if (ra != rb) return ra < rb ? -1 : 1;
-  if (ra == 1) {
-    const double x = a.ToDouble(), y = b.ToDouble();
-    return x < y ? -1 : (y < x ? 1 : 0);
+namespace {
+
+// A value as an ordering sees it: its class (nulls, numbers, texts, bytes,
+// anything else) and, for a number, its value; found once per value.
+struct OrderKey {
+  int rank;
+  double number;
+  const Variant* value;
+};
+
+OrderKey OrderKeyOf(const Variant& v) {
+  switch (v.Type()) {
+    case VarType::Empty:
+    case VarType::Null:
+      return {0, 0, &v};
+    case VarType::String:
+      return {2, 0, &v};
+    case VarType::ByteArray:
+      return {3, 0, &v};
+    case VarType::Integer:
+    case VarType::Long:
+    case VarType::Single:
+    case VarType::Double:
+    case VarType::Currency:
+    case VarType::Date:
+    case VarType::Boolean:
+      return {1, v.ToDouble(), &v};
+    default:
+      return {4, 0, &v};
   }
-  if (ra == 2) {
-    const int order = a.Text()->compare(*b.Text());
+}
+
+int Compare(const OrderKey& a, const OrderKey& b) {
+  if (a.rank != b.rank) return a.rank < b.rank ? -1 : 1;
+  if (a.rank == 1) return a.number < b.number ? -1 : (b.number < a.number ? 1 : 0);
+  if (a.rank == 2) {
+    const int order = a.value->Text()->compare(*b.value->Text());
     return order < 0 ? -1 : (order > 0 ? 1 : 0);
   }
-  if (ra == 3) {
-    const auto order = *a.Bytes() <=> *b.Bytes();
+  if (a.rank == 3) {
+    const auto order = *a.value->Bytes() <=> *b.value->Bytes();
     return order < 0 ? -1 : (order > 0 ? 1 : 0);
   }
   return 0;
+}
+
+}  // namespace
+
+int CompareValues(const Variant& a, const Variant& b) {
+  return Compare(OrderKeyOf(a), OrderKeyOf(b));
 }
 
 void SortRows(Recordset& rs, const std::vector<std::string_view>& columns) {
@@ -75,14 +96,18 @@ void SortRows(Recordset& rs, const std::vector<std::string_view>& columns) {
                   "the set has no column " + std::string(column));
   }
   std::vector<std::vector<Variant>> rows = rs.ReleaseRows();
+  // The keys once per row, then one stable sort of row numbers; rows
+  // usually come in order already.
+  const size_t width = at.size();
+  std::vector<OrderKey> keys;
+  keys.reserve(rows.size() * width);
+  for (const auto& row : rows)
+    for (int c : at) keys.push_back(OrderKeyOf(row[static_cast<size_t>(c)]));
   auto less = [&](size_t x, size_t y) {
-    for (int c : at) {
-      const auto i = static_cast<size_t>(c);
-      if (const int order = CompareValues(rows[x][i], rows[y][i])) return order < 0;
-    }
+    for (size_t i = 0; i < width; ++i)
+      if (const int order = Compare(keys[x * width + i], keys[y * width + i])) return order < 0;
     return false;
   };
-  // One stable sort of row numbers; rows usually come in order already.
   std::vector<size_t> order(rows.size());
   for (size_t r = 0; r < rows.size(); ++r) order[r] = r;
   if (!std::is_sorted(order.begin(), order.end(), less))
