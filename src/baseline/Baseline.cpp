@@ -226,14 +226,16 @@ void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Ext
   size_t done = 0;
   // The next element's sets are read on a second thread while this one is
   // written. Meanwhile the reader alone uses the connection: the extract
-  // writers take nothing but the sets they are handed.
+  // writers take nothing but the sets they are handed. The statements keep
+  // that thread the busier one, so the rows are paired on this one.
   transfer::ReadAhead<std::shared_ptr<Collection>> ahead(x.elements.size(), 1, [&](size_t i) {
-    return baseline::ExtractSets(*ctx.conn, x.kind.scope, x.elements[i].key, ctx.project_key,
-                                 SetOptionsOf(o, x.kind));
+    return baseline::ReadExtractSets(*ctx.conn, x.kind.scope, x.elements[i].key,
+                                     ctx.project_key, SetOptionsOf(o, x.kind));
   });
   for (const Element& e : x.elements) {
     if (!whole) Tell(ctx.progress, std::string(x.kind.word) + " " + e.name);
     auto sets = ahead.Take();
+    baseline::PairExtractSets(*sets);
     summary.requirements += RequirementCount(*sets);
     data.ElementGUID = Variant(e.guid);
     ObjectPtr rows = sets;

@@ -188,6 +188,11 @@ bool KeyNumber(const Variant& v, int64_t* out) {
 // the requirement's key (its place in "Reqs" once paired); the set's own
 // order columns follow.
 enum PairedColumn { kPairType, kPairLongTag, kPairKey };
+constexpr const char* kOrderNames[] = {"PairOrder1", "PairOrder2", "PairOrder3"};
+// The sets read by ReadPaired.
+constexpr const char* kPairedSets[] = {"ReqsFieldValues", "ReqsListValues", "ReqsHistory",
+                                       "ReqsDisc",        "ReqsTraceTo",    "ReqsTraceFrom",
+                                       "Resources"};
 
 // Pairs sets with the requirements of "Reqs": each row gets its
 // requirement's type and long tag number, rows of requirements "Reqs" does
@@ -208,9 +213,8 @@ class ReqPairing {
     reqs.MoveFirst();
   }
 
-  // |order| names the set's own order columns.
-  std::shared_ptr<Recordset> Pair(Recordset& set, std::vector<std::string_view> order) const {
-    auto paired = std::make_shared<Recordset>(set.Columns());
+  // Pairs |set| (read by ReadPaired) in place.
+  void Pair(Recordset& set) const {
     for (std::vector<Variant>& row : set.ReleaseRows()) {
       int64_t key = 0;
       if (!KeyNumber(row[kPairKey], &key)) continue;
@@ -219,11 +223,12 @@ class ReqPairing {
       row[kPairType] = pairs_[it->second].first;
       row[kPairLongTag] = pairs_[it->second].second;
       row[kPairKey] = Variant(static_cast<int64_t>(it->second));  // now its place in "Reqs"
-      paired->AppendRow(std::move(row));
+      set.AppendRow(std::move(row));
     }
-    order.insert(order.begin(), "PairKey");
-    transfer::SortRows(*paired, order);
-    return paired;
+    std::vector<std::string_view> order = {"PairKey"};
+    for (const char* name : kOrderNames)
+      if (set.FieldIndex(name) >= 0) order.push_back(name);
+    transfer::SortRows(set, order);
   }
 
  private:
@@ -231,26 +236,22 @@ class ReqPairing {
   std::vector<std::pair<Variant, Variant>> pairs_;
 };
 
-// Reads the paired set |sql| of scope |s| and pairs it with |reqs|.
+// Reads the set |sql| of scope |s| for ReqPairing::Pair: the pair columns
+// empty, the requirement's key and the order columns first.
 std::shared_ptr<Recordset> ReadPaired(Connection& conn, const ScopeSql& s, const PairedSql& sql,
-                                      const std::vector<Variant>& keys, const ReqPairing& reqs) {
+                                      const std::vector<Variant>& keys) {
   auto with_key = [&](std::string text) {
     for (size_t at; (at = text.find("{key}")) != std::string::npos;) text.replace(at, 5, s.key);
     return text;
   };
-  static const char* const kOrderNames[] = {"PairOrder1", "PairOrder2", "PairOrder3"};
   if (sql.order.size() > std::size(kOrderNames))
     throw Error(eErr_InvalidArgument, "BaselineSets.ReadPaired", "too many order columns");
   std::string select = "SELECT NULL AS RequirementTypeID, NULL AS LongTagNumber, " + s.key +
                        " AS PairKey, ";
-  std::vector<std::string_view> order;
-  for (size_t i = 0; i < sql.order.size(); ++i) {
+  for (size_t i = 0; i < sql.order.size(); ++i)
     select += with_key(sql.order[i]) + " AS " + kOrderNames[i] + ", ";
-    order.push_back(kOrderNames[i]);
-  }
-  auto rows = conn.Query(select + with_key(sql.columns) + s.Members(with_key(sql.joins)) + sql.where,
-                         keys);
-  return reqs.Pair(*rows, std::move(order));
+  return conn.Query(select + with_key(sql.columns) + s.Members(with_key(sql.joins)) + sql.where,
+                    keys);
 }
 
 void AddSet(Collection& rows, const char* key, const std::shared_ptr<Recordset>& rs) {
@@ -329,8 +330,8 @@ const char* const kViewColumns =
 
 }  // namespace
 
-std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t key,
-                                        int32_t project_key, const SetOptions& options) {
+std::shared_ptr<Collection> ReadExtractSets(Connection& conn, Scope scope, int32_t key,
+                                            int32_t project_key, const SetOptions& options) {
   std::vector<Variant> keys = {Variant(key), Variant(project_key)};
   const ScopeSql s = ScopeOf(conn, scope, key, project_key, &keys);
   auto rows = std::make_shared<Collection>();
@@ -385,9 +386,8 @@ std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t k
           " LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
           "LEFT JOIN qmDocuments d ON d.ID = r.BookmarkDocumentID" +
           s.where + kReqOrder);
-  const ReqPairing pairing(*rows->Get<Recordset>("Reqs"));
   auto paired = [&](const char* name, const PairedSql& sql) {
-    AddSet(*rows, name, ReadPaired(conn, s, sql, keys, pairing));
+    AddSet(*rows, name, ReadPaired(conn, s, sql, keys));
   };
   paired("ReqsFieldValues",
          {"f.QMGUID AS UDFGuid, f.Label AS Label, v.FieldValue AS FieldValue, "
@@ -431,6 +431,20 @@ std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t k
                        "",
                        {"x.ID"}});
   return rows;
+}
+
+void PairExtractSets(Collection& sets) {
+  if (!sets.Contains("Reqs")) return;
+  const ReqPairing pairing(*sets.Get<Recordset>("Reqs"));
+  for (const char* name : kPairedSets)
+    if (sets.Contains(name)) pairing.Pair(*sets.Get<Recordset>(name));
+}
+
+std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t key,
+                                        int32_t project_key, const SetOptions& options) {
+  auto sets = ReadExtractSets(conn, scope, key, project_key, options);
+  PairExtractSets(*sets);
+  return sets;
 }
 
 void CheckViewQueries(Connection& conn, int32_t view, int32_t project_key) {

@@ -41,6 +41,14 @@ struct SetOptions {
 // cannot be evaluated throws Error eErr_BadQuery.
 std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t key,
                                         int32_t project_key, const SetOptions& options);
+// ExtractSets in two steps, for a caller that reads on one thread and
+// writes on another: ReadExtractSets runs the statements (on the thread
+// that may use |conn|), PairExtractSets pairs the rows of each requirement
+// set with "Reqs" and orders them (on any thread, before a writer reads
+// the sets).
+std::shared_ptr<Collection> ReadExtractSets(Connection& conn, Scope scope, int32_t key,
+                                            int32_t project_key, const SetOptions& options);
+void PairExtractSets(Collection& sets);
 
 // Throws Error eErr_BadQuery (the query engine's message) when a query of
 // view |view| does not parse or names what the project does not have, so
