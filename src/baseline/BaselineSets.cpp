@@ -189,10 +189,6 @@ bool KeyNumber(const Variant& v, int64_t* out) {
 // order columns follow.
 enum PairedColumn { kPairType, kPairLongTag, kPairKey };
 constexpr const char* kOrderNames[] = {"PairOrder1", "PairOrder2", "PairOrder3"};
-// The sets read by ReadPaired.
-constexpr const char* kPairedSets[] = {"ReqsFieldValues", "ReqsListValues", "ReqsHistory",
-                                       "ReqsDisc",        "ReqsTraceTo",    "ReqsTraceFrom",
-                                       "Resources"};
 
 // Pairs sets with the requirements of "Reqs": each row gets its
 // requirement's type and long tag number, rows of requirements "Reqs" does
@@ -436,8 +432,10 @@ std::shared_ptr<Collection> ReadExtractSets(Connection& conn, Scope scope, int32
 void PairExtractSets(Collection& sets) {
   if (!sets.Contains("Reqs")) return;
   const ReqPairing pairing(*sets.Get<Recordset>("Reqs"));
-  for (const char* name : kPairedSets)
-    if (sets.Contains(name)) pairing.Pair(*sets.Get<Recordset>(name));
+  // Every set ReadPaired read, known by its key column.
+  for (size_t i = 1; i <= sets.Count(); ++i)
+    if (auto rs = sets.Item(i).As<Recordset>(); rs && rs->FieldIndex("PairKey") >= 0)
+      pairing.Pair(*rs);
 }
 
 std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t key,
