@@ -83,10 +83,6 @@ int Compare(const OrderKey& a, const OrderKey& b) {
 
 }  // namespace
 
-int CompareValues(const Variant& a, const Variant& b) {
-  return Compare(OrderKeyOf(a), OrderKeyOf(b));
-}
-
 void SortRows(Recordset& rs, const std::vector<std::string_view>& columns) {
   std::vector<int> at;
   for (std::string_view column : columns) {

@@ -41,14 +41,10 @@ std::shared_ptr<Recordset> CurrentRowOnly(const Recordset& rs);
 // caller can complete it (a key list, an order).
 std::string PackageRightsSql(std::string_view where);
 
-// The order of two values as a database sorts a column ascending: nulls
-// first, then numbers by value, then texts and then bytes, by their bytes.
-// Returns -1, 0 or 1.
-int CompareValues(const Variant& a, const Variant& b);
-
-// Orders the rows of |rs| by |columns| (the first column first), values
-// compared as CompareValues does, keeping the order of rows that tie; the
-// set is left on its first row. The transfer orders small sets this way
+// Orders the rows of |rs| by |columns| (the first column first) as a
+// database sorts them ascending (nulls first, then numbers by value, then
+// texts and then bytes, by their bytes), keeping the order of rows that
+// tie; the set is left on its first row. The transfer orders small sets this way
 // rather than in SQL: a database sorts with a temporary table per statement,
 // which cost a SQLite export 8% of its instructions, and the order is then
 // the same on every database.
