@@ -102,6 +102,16 @@ void MoverBase::Save(const XmlDocumentPtr& doc, const std::string& path) const {
   xml::SaveDocument(doc, path, run_->files, &run_->write_notes);
 }
 
+void MoverBase::SaveOrHandBack(xml::TextWriter& writer, const DataDescriptor* oData,
+                               Scheduler* oScheduler, const std::string& path) const {
+  std::string text = writer.Finish(&run_->write_notes);
+  if (oData != nullptr && oData->ReturnAsXMLStream) {
+    if (oScheduler) oScheduler->XMLDoc = xml::ParseText(text);
+    return;
+  }
+  xml::SaveText(std::move(text), path, run_->files);
+}
+
 void MoverBase::UseRun(const DataDescriptor* oData) const {
   run_ = oData != nullptr && oData->Run != nullptr ? oData->Run : &own_run_;
 }

@@ -18,6 +18,7 @@
 #include "qmxml/IMover.h"
 #include "qmxml/KeyMap.h"
 #include "qmxml/Recordset.h"
+#include "xml/TextWriter.h"
 #include "xml/XmlDoc.h"
 
 namespace qmxml::frame {
@@ -67,6 +68,11 @@ class MoverBase : public IMover {
   // Saves |doc| to |path| through the run's write-behind (when it has one),
   // counting in the run's notes what the document could not hold.
   void Save(const XmlDocumentPtr& doc, const std::string& path) const;
+  // The same for a document written as text (xml::TextWriter): |writer|'s
+  // text goes to |path|, or with ReturnAsXMLStream is handed to the
+  // scheduler as a document.
+  void SaveOrHandBack(xml::TextWriter& writer, const DataDescriptor* oData,
+                      Scheduler* oScheduler, const std::string& path) const;
   // Runs |body| as a call of the run of |oData| (see UseRun); any Error
   // leaving it is raised again with number and source kept and the
   // description "<23003|23004 with own message and path> <original

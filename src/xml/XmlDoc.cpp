@@ -97,12 +97,15 @@ XmlDocumentPtr LoadDocument(const std::string& path, const std::string& source) 
 
 void SaveDocument(const pugi::xml_document& doc, const std::string& path, WriteBehind* files,
                   WriteNotes* notes) {
-  std::string bytes = DocumentText(doc, notes);
+  SaveText(DocumentText(doc, notes), path, files);
+}
+
+void SaveText(std::string text, const std::string& path, WriteBehind* files) {
   if (files != nullptr) {
-    files->Queue(path, std::move(bytes));
+    files->Queue(path, std::move(text));
     return;
   }
-  WriteFileBytes(path, bytes);
+  WriteFileBytes(path, text);
 }
 
 void SaveDocument(const XmlDocumentPtr& doc, const std::string& path, WriteBehind* files,

@@ -47,6 +47,8 @@ void SaveDocument(const pugi::xml_document& doc, const std::string& path,
 // not hold is counted in the notes of |files| instead (WriteBehind::Finish).
 void SaveDocument(const XmlDocumentPtr& doc, const std::string& path, WriteBehind* files,
                   WriteNotes* notes);
+// Writes the text of a document to |path|, through |files| when given.
+void SaveText(std::string text, const std::string& path, WriteBehind* files);
 // The document as text, as SaveDocument writes it: XML 1.0 wherever the
 // data allows (see ToXml10). |notes| (may be null) counts what it met.
 std::string DocumentText(const pugi::xml_document& doc, WriteNotes* notes = nullptr);

@@ -5,7 +5,7 @@
 
 #include "frame/MoverRegistry.h"
 #include "movers/baseline/BaseCompWriteXML.h"
-#include "xml/XmlDoc.h"
+#include "xml/TextWriter.h"
 
 namespace qmxml::movers {
 namespace {
@@ -14,10 +14,11 @@ using baseline::AppendText;
 using baseline::Raw;
 using baseline::Text;
 
-void AppendUser(pugi::xml_node list, const Recordset& rs) {
-  pugi::xml_node user = list.append_child("DUsr");
+void AppendUser(xml::TextWriter& user, const Recordset& rs) {
+  user.Open("DUsr");
   AppendText(user, "DUID", Text(rs, "QMGUID"));
   AppendText(user, "DUName", Text(rs, "FullName"));
+  user.Close();
 }
 
 struct DiscSets {
@@ -43,7 +44,7 @@ struct DiscLists {
 
 // The children a discussion and a reply share, with the discussion's
 // Status and Priority between; reports whether HasReply was written.
-bool AppendPost(pugi::xml_node disc, const Recordset& rs, bool root) {
+bool AppendPost(xml::TextWriter& disc, const Recordset& rs, bool root) {
   AppendText(disc, "DID", Raw(rs, "DiscID"));
   AppendText(disc, "Subj", Text(rs, "Subject"));
   AppendText(disc, "Desc", Text(rs, "Message"));
@@ -65,33 +66,37 @@ bool AppendPost(pugi::xml_node disc, const Recordset& rs, bool root) {
 // The discussion's key, which the lists pair with.
 std::string DiscussionId(const Recordset& rs) { return baseline::RowIndex::KeyOf(rs, {"DiscID"}); }
 
-void AppendReply(pugi::xml_node list, const Recordset& rs, DiscLists& lists) {
-  pugi::xml_node reply = list.append_child("Disc");
+void AppendReply(xml::TextWriter& reply, const Recordset& rs, DiscLists& lists) {
+  reply.Open("Disc");
   AppendPost(reply, rs, false);
   baseline::FillList(reply, "DRead", lists.reply_read, DiscussionId(rs), AppendUser);
+  reply.Close();
 }
 
-void AppendDiscussion(pugi::xml_node list, const Recordset& rs, DiscLists& lists) {
-  pugi::xml_node disc = list.append_child("Disc");
+void AppendDiscussion(xml::TextWriter& disc, const Recordset& rs, DiscLists& lists) {
+  disc.Open("Disc");
   const bool answered = AppendPost(disc, rs, true);
   const std::string id = DiscussionId(rs);
   baseline::FillList(disc, "DUsers", lists.users, id, AppendUser);
   baseline::FillList(disc, "DGroups", lists.groups, id,
-                     [](pugi::xml_node l, const Recordset& r) {
-                       pugi::xml_node group = l.append_child("DGroup");
+                     [](xml::TextWriter& group, const Recordset& r) {
+                       group.Open("DGroup");
                        AppendText(group, "DGID", Text(r, "QMGUID"));
                        AppendText(group, "DGName", Text(r, "Name"));
+                       group.Close();
                      });
   baseline::FillList(disc, "DRead", lists.read, id, AppendUser);
   if (answered)
     baseline::FillList(disc, "Replies", lists.replies, id,
-                       [&](pugi::xml_node l, const Recordset& r) { AppendReply(l, r, lists); });
+                       [&](xml::TextWriter& l, const Recordset& r) { AppendReply(l, r, lists); });
   baseline::FillList(disc, "DiscReqs", lists.reqs, id,
-                     [](pugi::xml_node l, const Recordset& r) {
-                       pugi::xml_node req = l.append_child("DiscReq");
+                     [](xml::TextWriter& req, const Recordset& r) {
+                       req.Open("DiscReq");
                        AppendText(req, "RPre", Text(r, "RequirementPrefix"));
                        AppendText(req, "GUID", Text(r, "QMGUID"));
+                       req.Close();
                      });
+  disc.Close();
 }
 
 }  // namespace
@@ -113,16 +118,16 @@ void BaseCompDiscsMover::WriteData(SourceContainer* oSource, DataDescriptor* oDa
     sets.replies = rows->Get<Recordset>("DiscReply");
     sets.reply_read = rows->Get<Recordset>("DiscReplyRead");
   }
-  doc_ = xml::NewDocument();
-  pugi::xml_node project = doc_->append_child("PROJECT");
-  baseline::SetSchemaAttributes(project, baseline::kBaselineSchema);
-  AppendText(project, "GUID", oData ? oData->SpectoProject.ToText() : std::string());
-  pugi::xml_node list = project.append_child("Discs");
+  xml::TextWriter w;
+  w.Open("PROJECT");
+  baseline::SetSchemaAttributes(w, baseline::kBaselineSchema);
+  AppendText(w, "GUID", oData ? oData->SpectoProject.ToText() : std::string());
+  w.Open("Discs");
   if (sets.discs) {
     DiscLists lists(sets);
-    for (; !sets.discs->IsEOF(); sets.discs->MoveNext()) AppendDiscussion(list, *sets.discs, lists);
+    for (; !sets.discs->IsEOF(); sets.discs->MoveNext()) AppendDiscussion(w, *sets.discs, lists);
   }
-  Save(doc_, FilePath(oSource));
+  SaveOrHandBack(w, nullptr, nullptr, FilePath(oSource));
 }
 
 MoverPtr NewBaseCompDiscsMover() { return std::make_shared<BaseCompDiscsMover>(); }

@@ -66,73 +66,83 @@ void BaseCompPackageMover::WritePackage_(const ObjectPtr& oRs, const DataDescrip
   SkipOnFailure(Run(), "the resources folder of an extract", [&] {
     resources_folder = package_xml::PrepareResourcesFolder(dest, data.ElementGUID.ToText());
   });
-  doc_ = xml::NewDocument();
   auto rows = frame::Take<Collection>(oRs);
-  if (!rows) {
-    doc_.reset();
-    return;
-  }
+  if (!rows) return;
   baseline::BaselineState state = baseline::LoadRecordsets(rows.get(), data);
   state.resources_folder = resources_folder;
   state.run = &Run();
 
-  pugi::xml_node project = doc_->append_child("PROJECT");
-  if (!for_reports_) baseline::SetSchemaAttributes(project, baseline::kBaselineSchema);
-  if (baseline::WriteHeader(project, data, state, false))
-    CreatePackageSections_(project, data, state);
-  if (!for_reports_) Save(doc_, dest);
+  xml::TextWriter w;
+  w.Open("PROJECT");
+  if (!for_reports_) baseline::SetSchemaAttributes(w, baseline::kBaselineSchema);
+  if (baseline::WriteHeader(w, data, state, false)) CreatePackageSections_(w, data, state);
+  if (for_reports_)
+    doc_ = xml::ParseText(w.Finish(&Run().write_notes));
+  else
+    SaveOrHandBack(w, nullptr, nullptr, dest);
 }
 
-void BaseCompPackageMover::CreatePackageSections_(pugi::xml_node project,
+void BaseCompPackageMover::CreatePackageSections_(xml::TextWriter& w,
                                                   const DataDescriptor& data,
                                                   const baseline::BaselineState& s) {
   using baseline::AppendText;
   using baseline::Text;
   if (s.package_info && !s.package_info->IsEOF())
-    baseline::AppendPackageEntry(project, *s.package_info);
+    baseline::AppendPackageEntry(w, *s.package_info);
 
   if (Recordset* rs = s.child_packages.get()) {
-    pugi::xml_node pkgs = project.append_child("Pkgs");
+    w.Open("Pkgs");
     for (; !rs->IsEOF(); rs->MoveNext()) {
-      pugi::xml_node pkg = pkgs.append_child("Pkg");
-      AppendText(pkg, "GUID", Text(*rs, "QMGUID"));
-      AppendText(pkg, "PkgName", Text(*rs, "Name"));
+      w.Open("Pkg");
+      AppendText(w, "GUID", Text(*rs, "QMGUID"));
+      AppendText(w, "PkgName", Text(*rs, "Name"));
+      w.Close();
     }
+    w.Close();
   }
 
   if (Recordset* rs = s.package_security.get()) {
-    pugi::xml_node groups = project.append_child("PackageSecurity").append_child("Groups");
+    w.Open("PackageSecurity");
+    w.Open("Groups");
     for (; !rs->IsEOF(); rs->MoveNext()) {
-      pugi::xml_node group = groups.append_child("Group");
-      AppendText(group, "Name", Text(*rs, "GroupName"));
-      AppendText(group, "GUID", Text(*rs, "GroupGUID"));
-      AppendText(group, "PackageAccessRights", Text(*rs, "packageaccessrights"));
-      AppendText(group, "RequirementAccessRights", Text(*rs, "requirementaccessrights"));
-      AppendText(group, "DocumentAccessRights", Text(*rs, "documentaccessrights"));
-      AppendText(group, "ViewAccessRights", Text(*rs, "viewaccessrights"));
+      w.Open("Group");
+      AppendText(w, "Name", Text(*rs, "GroupName"));
+      AppendText(w, "GUID", Text(*rs, "GroupGUID"));
+      AppendText(w, "PackageAccessRights", Text(*rs, "packageaccessrights"));
+      AppendText(w, "RequirementAccessRights", Text(*rs, "requirementaccessrights"));
+      AppendText(w, "DocumentAccessRights", Text(*rs, "documentaccessrights"));
+      AppendText(w, "ViewAccessRights", Text(*rs, "viewaccessrights"));
+      w.Close();
     }
+    w.Close();
+    w.Close();
   }
 
   Recordset* docs = s.doc_info.get();
   if (docs && (!for_reports_ || Yes(data.IncludePkgDocsInfo))) {
-    pugi::xml_node list = project.append_child("Docs");
+    w.Open("Docs");
     baseline::RowIndex history(s.doc_history.get(), {"DocGuid"});
     for (; !docs->IsEOF(); docs->MoveNext())
       SkipOnFailure(Run(), "a document entry of a package extract", [&] {
-        baseline::AppendDocEntry(list, *docs, baseline::EntryForm::kPackage, &history);
+        baseline::AppendDocEntry(w, *docs, baseline::EntryForm::kPackage, &history);
       });
+    w.Close();
   }
 
   Recordset* views = s.view_info.get();
   if (views && (!for_reports_ || Yes(data.IncludePkgViewsInfo))) {
-    pugi::xml_node list = project.append_child("Views");
+    w.Open("Views");
     for (; !views->IsEOF(); views->MoveNext())
       SkipOnFailure(Run(), "a view entry of a package extract",
-          [&] { baseline::AppendViewEntry(list, *views, baseline::EntryForm::kPackage); });
+          [&] { baseline::AppendViewEntry(w, *views, baseline::EntryForm::kPackage); });
+    w.Close();
   }
 
-  if (s.reqs && (!for_reports_ || Yes(data.IncludePkgReqsInfo)))
-    baseline::WriteRequirements(project.append_child("Requirements"), s);
+  if (s.reqs && (!for_reports_ || Yes(data.IncludePkgReqsInfo))) {
+    w.Open("Requirements");
+    baseline::WriteRequirements(w, s);
+    w.Close();
+  }
 }
 
 MoverPtr NewBaseCompPackageMover() { return std::make_shared<BaseCompPackageMover>(); }

@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 
-#include <pugixml.hpp>
 
 #include "frame/MoverBase.h"
 #include "movers/baseline/BaseCompWriteXML.h"
@@ -55,7 +54,7 @@ class BaseCompPackageMover : public frame::MoverBase {
   void WritePackage_(const ObjectPtr& oRs, const DataDescriptor& data, const std::string& dest);
 
  private:
-  void CreatePackageSections_(pugi::xml_node project, const DataDescriptor& data,
+  void CreatePackageSections_(xml::TextWriter& w, const DataDescriptor& data,
                               const baseline::BaselineState& state);
 
   const bool for_reports_;

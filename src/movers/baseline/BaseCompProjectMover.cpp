@@ -70,19 +70,16 @@ void BaseCompProjHistoryMover::ReadData(SourceContainer*, DataDescriptor*, Objec
 void BaseCompProjHistoryMover::WriteData(SourceContainer* oSource, DataDescriptor* oData,
                                          ObjectPtr& oRs, Scheduler* oScheduler) {
   UseRun(oData);
-  doc_ = xml::NewDocument();
   auto rs = frame::Take<Recordset>(oRs);
-  if (!rs) {
-    doc_.reset();
-    return;
-  }
-  pugi::xml_node project = doc_->append_child("PROJECT");
+  if (!rs) return;
+  xml::TextWriter w;
+  w.Open("PROJECT");
   if (!rs->IsEOF()) {
-    xml::SetAttr(project, "GUID", oData ? oData->ElementGUID.ToText() : std::string());
-    pugi::xml_node history = project.append_child("History");
-    for (; !rs->IsEOF(); rs->MoveNext()) baseline::AppendRevision(history, *rs);
+    w.Attr("GUID", oData ? oData->ElementGUID.ToText() : std::string());
+    w.Open("History");
+    for (; !rs->IsEOF(); rs->MoveNext()) baseline::AppendRevision(w, *rs);
   }
-  SaveOrHandBack(oData, oScheduler, FilePath(oSource));
+  SaveOrHandBack(w, oData, oScheduler, FilePath(oSource));
 }
 
 // ---------------------------------------------------------------------------

@@ -29,7 +29,7 @@ struct ListEntry {
   const char* guid_column;
   const char* name[2];  // child and column
   const char* desc[2];
-  void (*append)(pugi::xml_node parent, const Recordset& info);
+  void (*append)(xml::TextWriter& w, const Recordset& info);
 };
 
 namespace {
@@ -116,30 +116,41 @@ std::string CleanOr(const Recordset& rs, std::string_view column, std::string_vi
   return text.empty() ? CleanText(Text(rs, fallback)) : text;
 }
 
-void AppendFieldValue(pugi::xml_node list, const Recordset& rs) {
-  const std::string value = CleanOr(rs, "OverflowFieldValue", "FieldValue");
-  const std::string number = Text(rs, "NumericValue");
-  // A value whose last child would be empty says nothing and is left out.
-  if ((number.empty() ? value : number).empty()) return;
-  pugi::xml_node fv = list.append_child("FV");
-  AppendText(fv, "FGUID", Raw(rs, "UDFGuid"));
-  AppendText(fv, "FLbl", Text(rs, "Label"));
-  AppendText(fv, "FTxt", value);
-  if (!number.empty()) AppendText(fv, "FNumVal", number);
+// The field values of a requirement: a value whose last child would be
+// empty says nothing and is left out, and a list left without values is
+// not written.
+void AppendFieldValues(xml::TextWriter& w, RowIndex& values, const std::string& key) {
+  bool open = false;
+  values.Take(key, [&](const Recordset& rs) {
+    const std::string value = CleanOr(rs, "OverflowFieldValue", "FieldValue");
+    const std::string number = Text(rs, "NumericValue");
+    if ((number.empty() ? value : number).empty()) return;
+    if (!open) w.Open("FVs");
+    open = true;
+    w.Open("FV");
+    AppendText(w, "FGUID", Raw(rs, "UDFGuid"));
+    AppendText(w, "FLbl", Text(rs, "Label"));
+    AppendText(w, "FTxt", value);
+    if (!number.empty()) AppendText(w, "FNumVal", number);
+    w.Close();
+  });
+  if (open) w.Close();
 }
 
-void AppendListValue(pugi::xml_node list, const Recordset& rs) {
-  pugi::xml_node lv = list.append_child("LV");
-  AppendText(lv, "LGUID", Raw(rs, "ListGUID"));
-  AppendText(lv, "LLbl", Text(rs, "Label"));
-  AppendText(lv, "LITxt", CleanText(Text(rs, "ItemText")));
-  AppendText(lv, "UDF", Raw(rs, "UDFGUID"));
+void AppendListValue(xml::TextWriter& w, const Recordset& rs) {
+  w.Open("LV");
+  AppendText(w, "LGUID", Raw(rs, "ListGUID"));
+  AppendText(w, "LLbl", Text(rs, "Label"));
+  AppendText(w, "LITxt", CleanText(Text(rs, "ItemText")));
+  AppendText(w, "UDF", Raw(rs, "UDFGUID"));
+  w.Close();
 }
 
-void AppendDiscussionRef(pugi::xml_node list, const Recordset& rs) {
-  pugi::xml_node disc = list.append_child("Disc");
-  AppendText(disc, "DID", Raw(rs, "DiscID"));
-  AppendText(disc, "Subj", Text(rs, "Subject"));
+void AppendDiscussionRef(xml::TextWriter& w, const Recordset& rs) {
+  w.Open("Disc");
+  AppendText(w, "DID", Raw(rs, "DiscID"));
+  AppendText(w, "Subj", Text(rs, "Subject"));
+  w.Close();
 }
 
 // Column names of one trace direction.
@@ -164,12 +175,12 @@ Recordset* FindExternalRequirement(const BaselineState& s, const std::string& pr
   return nullptr;
 }
 
-void AppendTrace(const BaselineState& s, pugi::xml_node list, const Recordset& rs,
+void AppendTrace(const BaselineState& s, xml::TextWriter& item, const Recordset& rs,
                  const TraceColumns& cols) {
   const bool report = s.kind->report;
   const bool by_guid = s.kind->by_guid;
   const std::string project = s.cross_project ? Text(rs, "ExtProjectGuid") : std::string();
-  pugi::xml_node item = list.append_child("TReq");
+  item.Open("TReq");
   if (project.empty()) {
     AppendText(item, "TRID", by_guid ? Text(rs, cols.guid) : Text(rs, cols.id));
     AppendText(item, "TRTag", Text(rs, cols.prefix));
@@ -193,12 +204,13 @@ void AppendTrace(const BaselineState& s, pugi::xml_node list, const Recordset& r
     if (report) AppendText(item, "EPPrefix", Text(rs, "ExtProjPrefix"));
   }
   if (Text(rs, "State") == "1") AppendText(item, "State", "1");
+  item.Close();
 }
 
 // Resources of the requirement with key |id|: rows paired by REQUIREMENTID.
-void AppendResources(const BaselineState& s, pugi::xml_node req, RowIndex& resources,
+void AppendResources(const BaselineState& s, xml::TextWriter& w, RowIndex& resources,
                      const std::string& id) {
-  pugi::xml_node list;
+  bool list = false;
   resources.Take(id, [&](const Recordset& rs) {
     const std::string guid = Text(rs, "QMGUID");
     if (guid.empty()) return;
@@ -208,17 +220,22 @@ void AppendResources(const BaselineState& s, pugi::xml_node req, RowIndex& resou
     if (frame::FileGuid(guid).empty())
       throw Error(eErr_BadGuid, "modBaseCompWriteXML.AppendResources",
                   "the resource GUID \"" + guid + "\" cannot name a file");
-    if (!list) list = req.append_child("Resources");
-    AppendText(list.append_child("Resource"), "GUID", guid);
+    if (!list) w.Open("Resources");
+    list = true;
+    w.Open("Resource");
+    AppendText(w, "GUID", guid);
+    w.Close();
     if (!s.kind->report)
       package_xml::WriteResourceFile(rs, guid, s.project_guid, s.resources_folder, *s.run);
   });
+  if (list) w.Close();
 }
 
 // One Req from the current "Reqs" row, with its lists.
-void AppendRequirement(const BaselineState& s, pugi::xml_node parent, const Recordset& reqs,
+void AppendRequirement(const BaselineState& s, xml::TextWriter& req, const Recordset& reqs,
                        ReqLists& lists) {
-  pugi::xml_node req = parent.append_child("Req");
+  const xml::TextWriter::Mark before = req.Here();
+  req.Open("Req");
   try {
     AppendText(req, "GUID", Raw(reqs, "ReqGUID"));
     AppendText(req, "Tag", Text(reqs, "Tag"));
@@ -234,35 +251,30 @@ void AppendRequirement(const BaselineState& s, pugi::xml_node parent, const Reco
     if (Bit(reqs, "Deleted") == "1") AppendText(req, "Deleted", "1");
 
     const std::string key = RowIndex::KeyOf(reqs, kReqPair);
-    FillList(req, "FVs", lists.field_values, key,
-              [](pugi::xml_node list, const Recordset& rs) { AppendFieldValue(list, rs); });
-    // A list whose rows were all left out (empty values) is not kept.
-    if (pugi::xml_node fvs = req.child("FVs"); fvs && !fvs.first_child()) req.remove_child(fvs);
-    FillList(req, "LVs", lists.list_values, key,
-              [](pugi::xml_node list, const Recordset& rs) { AppendListValue(list, rs); });
-    FillList(req, "History", lists.history, key,
-              [](pugi::xml_node list, const Recordset& rs) { AppendRevision(list, rs); });
+    AppendFieldValues(req, lists.field_values, key);
+    FillList(req, "LVs", lists.list_values, key, AppendListValue);
+    FillList(req, "History", lists.history, key, AppendRevision);
     if (!Text(reqs, "BookmarkName").empty()) {
-      pugi::xml_node info = req.append_child("RDInfo");
-      AppendText(info, "BM", Text(reqs, "BookmarkName"));
-      AppendText(info, "BMDoc", s.kind->by_guid ? Text(reqs, "DocGuid")
-                                                : Text(reqs, "BookmarkDocumentID"));
-      AppendText(info, "DPos", Text(reqs, "DocumentPosition"));
-      AppendText(info, "LDText", Text(reqs, "LastDocText"));
+      req.Open("RDInfo");
+      AppendText(req, "BM", Text(reqs, "BookmarkName"));
+      AppendText(req, "BMDoc", s.kind->by_guid ? Text(reqs, "DocGuid")
+                                               : Text(reqs, "BookmarkDocumentID"));
+      AppendText(req, "DPos", Text(reqs, "DocumentPosition"));
+      AppendText(req, "LDText", Text(reqs, "LastDocText"));
+      req.Close();
     }
-    FillList(req, "Discs", lists.disc, key,
-              [](pugi::xml_node list, const Recordset& rs) { AppendDiscussionRef(list, rs); });
+    FillList(req, "Discs", lists.disc, key, AppendDiscussionRef);
     FillList(req, "TTo", lists.trace_to, key,
-              [&](pugi::xml_node list, const Recordset& rs) { AppendTrace(s, list, rs, kTraceTo); });
-    FillList(
-        req, "TFrom", lists.trace_from, key,
-        [&](pugi::xml_node list, const Recordset& rs) { AppendTrace(s, list, rs, kTraceFrom); });
+             [&](xml::TextWriter& w, const Recordset& rs) { AppendTrace(s, w, rs, kTraceTo); });
+    FillList(req, "TFrom", lists.trace_from, key,
+             [&](xml::TextWriter& w, const Recordset& rs) { AppendTrace(s, w, rs, kTraceFrom); });
     if (s.kind->by_guid) AppendText(req, "SuspTS", Text(reqs, "SuspectDateTime"));
     AppendResources(s, req, lists.resources, RowIndex::KeyOf(reqs, {"ID"}));
+    req.Close();
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    parent.remove_child(req);
+    req.Rewind(before);
     s.run->NoteLeftOut(std::string("requirements of an extract left out (") + e.what() + ")");
   }
 }
@@ -285,8 +297,8 @@ void SetChildText(pugi::xml_node entry, const char* name, const std::string& tex
   child.text().set(CarriedText(text).c_str());
 }
 
-void DocEntry(pugi::xml_node to, const Recordset& r) { AppendDocEntry(to, r, EntryForm::kList); }
-void ViewEntry(pugi::xml_node to, const Recordset& r) { AppendViewEntry(to, r, EntryForm::kList); }
+void DocEntry(xml::TextWriter& w, const Recordset& r) { AppendDocEntry(w, r, EntryForm::kList); }
+void ViewEntry(xml::TextWriter& w, const Recordset& r) { AppendViewEntry(w, r, EntryForm::kList); }
 const ListEntry kDocEntry{"Doc", &BaselineState::doc_info, "DocGuid", {"DocName", "Name"},
                           {"DocDescription", "Description"}, DocEntry};
 const ListEntry kViewEntry{"View", &BaselineState::view_info, "ViewGuid", {"ViewName", "ViewName"},
@@ -365,7 +377,7 @@ BaselineState LoadRecordsets(const Collection* rows, const DataDescriptor& data)
   return s;
 }
 
-bool WriteHeader(pugi::xml_node parent, const DataDescriptor& data, const BaselineState& s,
+bool WriteHeader(xml::TextWriter& parent, const DataDescriptor& data, const BaselineState& s,
                  bool list_form) {
   try {
     auto yes = [](const Variant& v) { return !v.IsEmpty() && !v.IsNull() && v.ToBool(); };
@@ -389,7 +401,7 @@ bool WriteHeader(pugi::xml_node parent, const DataDescriptor& data, const Baseli
   }
 }
 
-bool WriteRequirements(pugi::xml_node parent, const BaselineState& s) {
+bool WriteRequirements(xml::TextWriter& parent, const BaselineState& s) {
   Recordset* reqs = s.reqs.get();
   if (reqs == nullptr) return true;
   try {
@@ -416,10 +428,12 @@ BaselineListUpdate::BaselineListUpdate(const std::string& output_path,
     : path_(xml::FolderOfPath(output_path) + kBaselineListFile),
       notes_(data.Run != nullptr ? &data.Run->write_notes : nullptr) {
   if (!xml::FileExists(path_)) {
-    doc_ = xml::NewDocument();
-    project_ = doc_->append_child("PROJECT");
-    SetSchemaAttributes(project_, kBaselineListSchema);
-    WriteHeader(project_, data, state, true);
+    xml::TextWriter w;
+    w.Open("PROJECT");
+    SetSchemaAttributes(w, kBaselineListSchema);
+    WriteHeader(w, data, state, true);
+    doc_ = xml::ParseText(w.Finish());
+    project_ = doc_->child("PROJECT");
     return;
   }
   doc_ = xml::LoadDocument(path_, std::string(kSource) + ".WriteBaselineList");
@@ -450,7 +464,9 @@ void BaselineListUpdate::Add(const BaselineState& s) {
     SetChildText(entry, "PackageGUID", Text(*info, "PackageGUID"));
     return;
   }
-  e.append(project_, *info);
+  xml::TextWriter fragment(false);
+  e.append(fragment, *info);
+  xml::AppendFragment(project_, fragment.Finish());
 }
 
 void BaselineListUpdate::Save() { xml::WriteFileBytes(path_, xml::DocumentText(*doc_, notes_)); }
@@ -469,14 +485,16 @@ std::string CleanText(std::string_view text) {
   return out;
 }
 
-void SetSchemaAttributes(pugi::xml_node project, const char* schema) {
-  xml::SetAttr(project, "xmlns:xsi", kSchemaInstance);
-  xml::SetAttr(project, "xsi:noNamespaceSchemaLocation", schema);
+void SetSchemaAttributes(xml::TextWriter& w, const char* schema) {
+  w.Attr("xmlns:xsi", kSchemaInstance);
+  w.Attr("xsi:noNamespaceSchemaLocation", schema);
 }
 
-pugi::xml_node AppendText(pugi::xml_node parent, const char* name, std::string_view text) {
-  if (AllPass(text, 1)) return package_xml::AppendTextElement(parent, name, text);
-  return package_xml::AppendTextElement(parent, name, CarriedText(text));
+void AppendText(xml::TextWriter& w, const char* name, std::string_view text) {
+  if (AllPass(text, 1))
+    w.Text(name, text);
+  else
+    w.Text(name, CarriedText(text));
 }
 
 std::string CarriedText(std::string_view text) {
@@ -510,8 +528,8 @@ std::string Bit(const Recordset& rs, std::string_view column) {
   }
 }
 
-void AppendRevision(pugi::xml_node list, const Recordset& rs) {
-  pugi::xml_node ver = list.append_child("RVer");
+void AppendRevision(xml::TextWriter& ver, const Recordset& rs) {
+  ver.Open("RVer");
   AppendText(ver, "VNum", Raw(rs, "VersionNumber"));
   AppendText(ver, "VLbl", Text(rs, "VersionLabel"));
   AppendText(ver, "VUGUID", Text(rs, "UserGuid"));
@@ -519,21 +537,79 @@ void AppendRevision(pugi::xml_node list, const Recordset& rs) {
   AppendText(ver, "VDate", Raw(rs, "VersionDateTime"));
   AppendText(ver, "VResn", CleanOr(rs, "OverflowVersionReason", "VersionReason"));
   AppendText(ver, "RTextFlag", Raw(rs, "Flags"));
+  ver.Close();
 }
 
-void AppendPackageEntry(pugi::xml_node parent, const Recordset& info) {
-  pugi::xml_node pkg = parent.append_child("Pkg");
+void AppendPackageEntry(xml::TextWriter& pkg, const Recordset& info) {
+  pkg.Open("Pkg");
   AppendText(pkg, "GUID", Text(info, "QMGUID"));
   AppendText(pkg, "PkgName", Text(info, "Name"));
   const std::string desc = Text(info, "Description");
   if (!desc.empty()) AppendText(pkg, "PkgDesc", desc);
   AppendText(pkg, "PkgID", Text(info, "ID"));
   AppendText(pkg, "ParentID", Text(info, "PARENTID"));
+  pkg.Close();
 }
 
-void AppendDocEntry(pugi::xml_node parent, const Recordset& info, EntryForm form,
-                    RowIndex* history) {
-  pugi::xml_node doc = parent.append_child("Doc");
+namespace {
+
+// What a Doc entry holds beyond the list form: the document's type and
+// state, its file, its version and, in the package form, its revisions.
+void AppendDocDetails(xml::TextWriter& doc, const Recordset& info, EntryForm form,
+                      RowIndex* history) {
+  AppendText(doc, "DocTypeGUID", form == EntryForm::kPackage ? Raw(info, "DocTypeGuid")
+                                                             : Text(info, "DocTypeGuid"));
+  AppendText(doc, "ItemLabel", Bit(info, "ItemLabel"));
+  AppendText(doc, "ProtectState", Text(info, "ProtectState"));
+  AppendText(doc, "UnlockToRevise", Bit(info, "UnlockToRevise"));
+  static const char* const kSame[] = {"DeferredRenumber", "DeferredRestyle", "FileDirectory",
+                                      "FileName",         "FileExtension",   "FileDateTime",
+                                      "FileSize",         "FileFlags",       "FileVersion"};
+  for (const char* column : kSame) AppendText(doc, column, Text(info, column));
+  AppendText(doc, "VNum", Text(info, "VersionNumber"));
+  AppendText(doc, "VLbl", Text(info, "VersionLabel"));
+  AppendText(doc, "VDate", Text(info, "VersionDateTime"));
+  AppendText(doc, "VResn", Text(info, "VersionReason"));
+  AppendText(doc, "VUGUID", Text(info, "VersionUserGUID"));
+  AppendText(doc, "VUName", Text(info, "VersionUserFullName"));
+  if (form != EntryForm::kPackage || history == nullptr) return;
+  // The document's revisions follow in "DocHistory", paired by the
+  // document's GUID.
+  FillList(doc, "History", *history, RowIndex::KeyOf(info, {"DocGuid"}), AppendRevision);
+}
+
+void AppendViewFields(xml::TextWriter& view, const Recordset& info, EntryForm form) {
+  AppendText(view, "GUID", form == EntryForm::kPackage ? Raw(info, "ViewGuid")
+                                                       : Text(info, "ViewGuid"));
+  AppendText(view, "ViewName", Text(info, "ViewName"));
+  const std::string desc = Text(info, "ViewDescription");
+  if (!desc.empty()) AppendText(view, "ViewDescription", desc);
+  AppendText(view, "ReqTypeID", Text(info, "ReqTypeGuid"));
+  if (form != EntryForm::kPackage) AppendText(view, "PackageGUID", Text(info, "PackageGUID"));
+  if (form == EntryForm::kList) return;
+  AppendText(view, "Visibility", Text(info, "Visibility"));
+  AppendText(view, "ViewProperties", Text(info, "Properties"));
+  AppendText(view, "ViewQueryString", Text(info, "QueryString"));
+  AppendText(view, "ViewQueryDefGUID", Text(info, "QueryDefGuid"));
+  AppendText(view, "ViewUserFullName", Text(info, "FullName"));
+  AppendText(view, "ViewUserGUID", Text(info, "UserGuid"));
+  AppendText(view, "ViewDateTime", Text(info, "ViewDateTime"));
+  const std::string reason = Text(info, "ViewReason");
+  if (!reason.empty()) AppendText(view, "ViewReason", reason);
+  if (form != EntryForm::kPackage) return;
+  AppendText(view, "Type", Text(info, "ViewType"));
+  const std::string secondary_query = Text(info, "SecondaryQueryDefGuid");
+  if (!secondary_query.empty()) AppendText(view, "SecQueryID", secondary_query);
+  const std::string secondary_type = Text(info, "SecondaryReqTypeGuid");
+  if (!secondary_type.empty()) AppendText(view, "SecReqTypeID", secondary_type);
+}
+
+}  // namespace
+
+void AppendDocEntry(xml::TextWriter& doc, const Recordset& info, EntryForm form,
+                    RowIndex* history, const std::function<void()>& inside) {
+  const xml::TextWriter::Mark before = doc.Here();
+  doc.Open("Doc");
   try {
     const std::string guid = form == EntryForm::kPackage ? Raw(info, "DocGuid")
                                                          : Text(info, "DocGuid");
@@ -542,60 +618,25 @@ void AppendDocEntry(pugi::xml_node parent, const Recordset& info, EntryForm form
     const std::string desc = Text(info, "Description");
     if (!desc.empty()) AppendText(doc, "DocDescription", desc);
     if (form != EntryForm::kPackage) AppendText(doc, "PackageGUID", Text(info, "PackageGUID"));
-    if (form == EntryForm::kList) return;
-    AppendText(doc, "DocTypeGUID", form == EntryForm::kPackage ? Raw(info, "DocTypeGuid")
-                                                               : Text(info, "DocTypeGuid"));
-    AppendText(doc, "ItemLabel", Bit(info, "ItemLabel"));
-    AppendText(doc, "ProtectState", Text(info, "ProtectState"));
-    AppendText(doc, "UnlockToRevise", Bit(info, "UnlockToRevise"));
-    static const char* const kSame[] = {"DeferredRenumber", "DeferredRestyle", "FileDirectory",
-                                        "FileName",         "FileExtension",   "FileDateTime",
-                                        "FileSize",         "FileFlags",       "FileVersion"};
-    for (const char* column : kSame) AppendText(doc, column, Text(info, column));
-    AppendText(doc, "VNum", Text(info, "VersionNumber"));
-    AppendText(doc, "VLbl", Text(info, "VersionLabel"));
-    AppendText(doc, "VDate", Text(info, "VersionDateTime"));
-    AppendText(doc, "VResn", Text(info, "VersionReason"));
-    AppendText(doc, "VUGUID", Text(info, "VersionUserGUID"));
-    AppendText(doc, "VUName", Text(info, "VersionUserFullName"));
-    if (form != EntryForm::kPackage || history == nullptr) return;
-    // The document's revisions follow in "DocHistory", paired by the
-    // document's GUID.
-    FillList(doc, "History", *history, RowIndex::KeyOf(info, {"DocGuid"}), AppendRevision);
+    if (form != EntryForm::kList) AppendDocDetails(doc, info, form, history);
+    if (inside) inside();
+    doc.Close();
   } catch (...) {
-    parent.remove_child(doc);
+    doc.Rewind(before);
     throw;
   }
 }
 
-void AppendViewEntry(pugi::xml_node parent, const Recordset& info, EntryForm form) {
-  pugi::xml_node view = parent.append_child("View");
+void AppendViewEntry(xml::TextWriter& view, const Recordset& info, EntryForm form,
+                     const std::function<void()>& inside) {
+  const xml::TextWriter::Mark before = view.Here();
+  view.Open("View");
   try {
-    AppendText(view, "GUID", form == EntryForm::kPackage ? Raw(info, "ViewGuid")
-                                                         : Text(info, "ViewGuid"));
-    AppendText(view, "ViewName", Text(info, "ViewName"));
-    const std::string desc = Text(info, "ViewDescription");
-    if (!desc.empty()) AppendText(view, "ViewDescription", desc);
-    AppendText(view, "ReqTypeID", Text(info, "ReqTypeGuid"));
-    if (form != EntryForm::kPackage) AppendText(view, "PackageGUID", Text(info, "PackageGUID"));
-    if (form == EntryForm::kList) return;
-    AppendText(view, "Visibility", Text(info, "Visibility"));
-    AppendText(view, "ViewProperties", Text(info, "Properties"));
-    AppendText(view, "ViewQueryString", Text(info, "QueryString"));
-    AppendText(view, "ViewQueryDefGUID", Text(info, "QueryDefGuid"));
-    AppendText(view, "ViewUserFullName", Text(info, "FullName"));
-    AppendText(view, "ViewUserGUID", Text(info, "UserGuid"));
-    AppendText(view, "ViewDateTime", Text(info, "ViewDateTime"));
-    const std::string reason = Text(info, "ViewReason");
-    if (!reason.empty()) AppendText(view, "ViewReason", reason);
-    if (form != EntryForm::kPackage) return;
-    AppendText(view, "Type", Text(info, "ViewType"));
-    const std::string secondary_query = Text(info, "SecondaryQueryDefGuid");
-    if (!secondary_query.empty()) AppendText(view, "SecQueryID", secondary_query);
-    const std::string secondary_type = Text(info, "SecondaryReqTypeGuid");
-    if (!secondary_type.empty()) AppendText(view, "SecReqTypeID", secondary_type);
+    AppendViewFields(view, info, form);
+    if (inside) inside();
+    view.Close();
   } catch (...) {
-    parent.remove_child(view);
+    view.Rewind(before);
     throw;
   }
 }

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+#include <functional>
 #include <initializer_list>
 
 #include <pugixml.hpp>
@@ -27,6 +28,7 @@
 #include "qmxml/DataDescriptor.h"
 #include "qmxml/Recordset.h"
 #include "qmxml/Scheduler.h"
+#include "xml/TextWriter.h"
 
 namespace qmxml::movers::baseline {
 
@@ -95,17 +97,23 @@ struct BaselineState {
 // nullptr.
 BaselineState LoadRecordsets(const Collection* rows, const DataDescriptor& data);
 
-// Header block into |parent|: GUID, then IncludeHistory, IncludeDiscs,
-// IncludeCPT, IncludeTraces as |data| asks. |list_form| adds Label,
-// TimeStamp and BaselineDesc after GUID and BaselineType at the end (the
-// form of the baseline list). Reports false when writing failed.
-bool WriteHeader(pugi::xml_node parent, const DataDescriptor& data, const BaselineState& state,
+// An extract is written as text (xml::TextWriter), element after element,
+// into the element open in the writer: its files are large, and a tree
+// built only to be turned into text at once would cost more than the
+// rest. A caller that needs a tree (a report, the baseline list) parses
+// the text.
+
+// Header block: GUID, then IncludeHistory, IncludeDiscs, IncludeCPT,
+// IncludeTraces as |data| asks. |list_form| adds Label, TimeStamp and
+// BaselineDesc after GUID and BaselineType at the end (the form of the
+// baseline list). Reports false when writing failed.
+bool WriteHeader(xml::TextWriter& w, const DataDescriptor& data, const BaselineState& state,
                  bool list_form);
 
-// Requirement pass: one Req per remaining row of "Reqs" into |parent|,
-// each with the rows of the other sets that pair with it. A requirement
-// whose writing fails is left out. Reports false when the pass stopped.
-bool WriteRequirements(pugi::xml_node parent, const BaselineState& state);
+// Requirement pass: one Req per remaining row of "Reqs", each with the
+// rows of the other sets that pair with it. A requirement whose writing
+// fails is left out. Reports false when the pass stopped.
+bool WriteRequirements(xml::TextWriter& w, const BaselineState& state);
 
 // Creates or updates "BaselineList.XML" in the folder of |output_path|
 // with the entry of the extract |state| holds (kind and its "DocInfo",
@@ -182,25 +190,27 @@ class RowIndex {
   std::unordered_map<std::string, std::vector<Recordset::Bookmark>> rows_;
 };
 
-// Fills the list element |list| of |owner| from the rows of |index| paired
-// with |key|: the element is appended only when it gets an item.
+// Writes the list element |list| with an item per row of |index| paired
+// with |key|: the element is written only when it gets an item.
 template <class Item>
-void FillList(pugi::xml_node owner, const char* list, RowIndex& index, const std::string& key,
+void FillList(xml::TextWriter& w, const char* list, RowIndex& index, const std::string& key,
               Item&& item) {
-  pugi::xml_node element;
+  bool open = false;
   index.Take(key, [&](const Recordset& rs) {
-    if (!element) element = owner.append_child(list);
-    item(element, rs);
+    if (!open) w.Open(list);
+    open = true;
+    item(w, rs);
   });
+  if (open) w.Close();
 }
 
 // ---- element builders shared by the extract movers ----
 
 // PROJECT's "xmlns:xsi" and "xsi:noNamespaceSchemaLocation" = |schema|.
-void SetSchemaAttributes(pugi::xml_node project, const char* schema);
-// Appends element |name| holding |text|. Characters XML 1.0 cannot carry
-// are dropped, so an extract stays well-formed whatever the database holds.
-pugi::xml_node AppendText(pugi::xml_node parent, const char* name, std::string_view text);
+void SetSchemaAttributes(xml::TextWriter& w, const char* schema);
+// Element |name| holding |text|. Characters XML 1.0 cannot carry are
+// dropped, so an extract stays well-formed whatever the database holds.
+void AppendText(xml::TextWriter& w, const char* name, std::string_view text);
 // |text| without the characters XML 1.0 cannot carry (control characters
 // other than tab, line feed and carriage return); codes 26 and 30 become
 // "|" and "-" as the cleaner has them. Used for every text of an extract.
@@ -212,19 +222,22 @@ std::string Raw(const Recordset& rs, std::string_view column);
 std::string Bit(const Recordset& rs, std::string_view column);
 // One RVer of a revision row (VersionNumber, VersionLabel, UserGuid,
 // FullName, VersionDateTime, OverflowVersionReason / VersionReason, Flags).
-void AppendRevision(pugi::xml_node list, const Recordset& rs);
+void AppendRevision(xml::TextWriter& w, const Recordset& rs);
 // The Pkg entry of the current "PackageInfo" row.
-void AppendPackageEntry(pugi::xml_node parent, const Recordset& info);
+void AppendPackageEntry(xml::TextWriter& w, const Recordset& info);
 
 // How a Doc or View element is formed: the list entry, the element of a
 // document or view extract, or the element inside a package extract.
 enum class EntryForm { kList, kExtract, kPackage };
 // Doc from the current row of |info| ("DocInfo"). In the package form the
 // document's History follows from |history| (an index of "DocHistory" by
-// DocGuid).
-void AppendDocEntry(pugi::xml_node parent, const Recordset& info, EntryForm form,
-                    RowIndex* history = nullptr);
-// View from the current row of |info| ("ViewInfo").
-void AppendViewEntry(pugi::xml_node parent, const Recordset& info, EntryForm form);
+// DocGuid). |inside| writes what follows inside the element (an extract's
+// requirements). An entry that fails is taken out again, and the error
+// raised.
+void AppendDocEntry(xml::TextWriter& w, const Recordset& info, EntryForm form,
+                    RowIndex* history = nullptr, const std::function<void()>& inside = {});
+// View from the current row of |info| ("ViewInfo"), the same way.
+void AppendViewEntry(xml::TextWriter& w, const Recordset& info, EntryForm form,
+                     const std::function<void()>& inside = {});
 
 }  // namespace qmxml::movers::baseline

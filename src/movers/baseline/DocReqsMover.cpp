@@ -41,40 +41,50 @@ void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor&
     SkipOnFailure(Run(), "the resources folder of an extract", [&] {
       resources_folder = package_xml::PrepareResourcesFolder(path, data.ElementGUID.ToText());
     });
-  doc_ = xml::NewDocument();
   auto rows = frame::Take<Collection>(oRs);
-  if (!rows) return;
+  if (!rows) {
+    doc_ = xml::NewDocument();
+    return;
+  }
   bl::BaselineState s = bl::LoadRecordsets(rows.get(), data);
   s.resources_folder = resources_folder;
   s.run = &Run();
   if (UpdatesList_(data, path)) SkipOnFailure(Run(), "the baseline list entry of an extract", [&] { bl::WriteBaselineList(path, data, s); });
 
-  pugi::xml_node project = doc_->append_child("PROJECT");
-  bl::SetSchemaAttributes(project, bl::kBaselineSchema);
-  if (bl::WriteHeader(project, data, s, false)) {
+  xml::TextWriter w;
+  w.Open("PROJECT");
+  bl::SetSchemaAttributes(w, bl::kBaselineSchema);
+  if (bl::WriteHeader(w, data, s, false)) {
     Recordset* info = is_view_ ? s.view_info.get() : s.doc_info.get();
     if (info != nullptr && !info->IsEOF()) {
-      bool filled = false;
+      // The requirements go inside the entry; a pass that stopped leaves
+      // none of them.
+      auto requirements = [&] {
+        const xml::TextWriter::Mark before = w.Here();
+        w.Open("Requirements");
+        if (bl::WriteRequirements(w, s))
+          w.Close();
+        else
+          w.Rewind(before);
+      };
       SkipOnFailure(Run(), is_view_ ? "the view entry of an extract" : "the document entry of an extract", [&] {
         if (is_view_)
-          bl::AppendViewEntry(project, *info, bl::EntryForm::kExtract);
+          bl::AppendViewEntry(w, *info, bl::EntryForm::kExtract, requirements);
         else
-          bl::AppendDocEntry(project, *info, bl::EntryForm::kExtract);
-        filled = true;
+          bl::AppendDocEntry(w, *info, bl::EntryForm::kExtract, nullptr, requirements);
       });
-      if (filled) {
-        pugi::xml_node element = project.last_child();
-        pugi::xml_node requirements = element.append_child("Requirements");
-        if (!bl::WriteRequirements(requirements, s)) element.remove_child(requirements);
-      }
     } else {
       // Without an information row there is nothing to fill, but the
       // element still stands in the extract, empty, so a reader sees which
       // kind of extract it holds.
-      project.append_child(is_view_ ? "View" : "Doc");
+      w.Open(is_view_ ? "View" : "Doc");
+      w.Close();
     }
   }
-  if (!HandsBack_(data, path)) Save(doc_, path);
+  if (HandsBack_(data, path))
+    doc_ = xml::ParseText(w.Finish(&Run().write_notes));
+  else
+    SaveOrHandBack(w, nullptr, nullptr, path);
 }
 
 DocReqsMover::DocReqsMover() : ElementReqsMover("DocReqsMover", false) {}
