@@ -62,14 +62,17 @@ const std::string kPackageSetSql[] = {
     "SELECT r.ID AS ID, r.QMGUID AS QMGUID, r.Tag AS Tag, r.LastChildTag AS LastChildTag, "
     "r.BookmarkName AS BookmarkName, d.QMGUID AS DOCGUID, r.DocumentPosition AS DocumentPosition, "
     "r.LongTagNumber AS LongTagNumber, r.RequirementPrefix AS RequirementPrefix, "
-    "r.RequirementText AS RequirementText, r.OverflowIND AS OverflowInd, o.OverflowText AS OverflowText, "
+    "r.RequirementText AS RequirementText, r.OverflowIND AS OverflowInd, "
+    // Looked up for the few requirements that have one: joined, a server
+    // hashes the whole table again for every batch.
+    "CASE WHEN r.OverflowIND <> 0 THEN (SELECT o.OverflowText FROM QmOverflowText o "
+    "WHERE o.OverFlowID = r.ID) END AS OverflowText, "
     "r.Deleted AS Deleted, r.VersionNumber AS VersionNumber, r.VersionLabel AS VersionLabel, "
     "u.QMGUID AS VersionUserGUID, r.VersionDateTime AS VersionDateTime, "
     "r.VersionReason AS VersionReason, r.Flags AS Flags, r.LastDocText AS LastDocText, "
     "r.RequirementName AS REQUIREMENTNAME, t.QMGUID AS RequirementTypeGUID, e.PACKAGEID AS PackageKey "
     "FROM QmPackageElements e JOIN qmRequirements r ON r.ID = e.REQUIREMENTID "
     "LEFT JOIN qmDocuments d ON d.ID = r.BookmarkDocumentID "
-    "LEFT JOIN QmOverflowText o ON o.OverFlowID = r.ID "
     "LEFT JOIN qmUsers u ON u.ID = r.VersionUserID "
     "LEFT JOIN qmRequirementTypes t ON t.ID = r.RequirementTypeID "
     "WHERE e.PACKAGEID IN ",

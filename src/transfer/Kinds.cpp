@@ -79,6 +79,8 @@ const std::vector<Kind>& Kinds() {
        ExportViews,
        ImportViews,
        &ImportContext::views,
+       true,
+       false,
        true},
       {"external projects",
        {kExternalFile, nullptr, "ExternalProjectMover", "external projects", nullptr, nullptr,
@@ -108,7 +110,9 @@ const std::vector<Kind>& Kinds() {
        ExportTraces,
        ImportTables,
        nullptr,
-       false},
+       false,
+       false,
+       true},
   };
   return kinds;
 }

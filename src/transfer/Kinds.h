@@ -62,6 +62,12 @@ struct Kind {
   // and one exported before has its document written out by the write-behind
   // thread while the packages are read. Imports keep the table's order.
   bool exported_last = false;
+  // Exported on a thread of its own, beside the other kinds, over a second
+  // connection that reads the same snapshot (when the database gives one).
+  // The trace list (one statement over every trace of the project) and the
+  // views (a lookup per key of their columns) are: on a server they would
+  // otherwise keep the run waiting before the packages start.
+  bool exported_aside = false;
 };
 
 // Every kind, in transfer order (an export moves the kinds exported_last to

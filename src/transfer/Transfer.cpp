@@ -190,6 +190,7 @@ ExportSummary ExportProject(const DatabaseLocator& db, const std::string& dir,
     transfer::ChooseProject(*conn, options.project, &ctx, &summary.project_name);
     summary.project_key = ctx.project_key;
     summary.project_guid = ctx.project_guid;
+    ctx.aside = conn->OpenSnapshotReader();
     fs::create_directories(ctx.dir / transfer::kDocumentsDir, ec);
     fs::create_directories(ctx.dir / transfer::kPackagesDir, ec);
     if (ec)

@@ -10,6 +10,8 @@
 // the traces last, when every requirement has its new key.
 #include "transfer/TransferSteps.h"
 
+#include <exception>
+#include <thread>
 
 #include "qmxml/Collection.h"
 #include "qmxml/Mover.h"
@@ -134,13 +136,86 @@ std::shared_ptr<Recordset> Select(ExportContext& ctx, const std::string& sql) {
   return ctx.conn->Query(sql);
 }
 
-void ExportAll(ExportContext& ctx) {
-  for (const bool last : {false, true})
+namespace {
+
+// Exports the kinds exported aside on their own thread, over the second
+// connection, with a state and summary of their own that Join adds to the
+// run's once the thread is done (the write-behind is shared: it takes
+// files from several threads). Without a second connection, Join exports
+// them where it is called.
+class AsideExport {
+ public:
+  explicit AsideExport(ExportContext& ctx) : ctx_(ctx), aside_(ctx) {
+    if (!ctx.aside) return;
+    aside_.conn = ctx.aside.get();
+    aside_.db = std::make_shared<DatabaseContainer>();
+    aside_.db->connection = ctx.aside;
+    aside_.db->keys = std::make_shared<KeyMap>(ctx.aside.get());
+    aside_.summary = &summary_;
+    aside_.progress = nullptr;
+    run_.files = ctx.run->files;
+    run_.services = ctx.run->services;
+    aside_.run = &run_;
+    thread_ = std::thread([this] {
+      try {
+        Export(aside_);
+      } catch (...) {
+        failure_ = std::current_exception();
+      }
+    });
+  }
+  ~AsideExport() {
+    if (thread_.joinable()) thread_.join();
+  }
+  AsideExport(const AsideExport&) = delete;
+  AsideExport& operator=(const AsideExport&) = delete;
+
+  // Waits for the thread and raises its error, or exports the kinds here.
+  void Join() {
+    if (!thread_.joinable()) {
+      Export(ctx_);
+      return;
+    }
+    thread_.join();
+    if (failure_) std::rethrow_exception(failure_);
+    for (const auto& [kind, n] : summary_.files) ctx_.summary->files[kind] += n;
+    for (const auto& [kind, n] : run_.read_notes) ctx_.run->read_notes[kind] += n;
+    for (const auto& [kind, n] : run_.left_out) ctx_.run->left_out[kind] += n;
+    // What the key map had to leave out counts with what the writers left out.
+    for (const auto& [kind, n] : aside_.db->keys->Losses()) ctx_.run->left_out[kind] += n;
+    ctx_.run->write_notes.documents_with_control_characters +=
+        run_.write_notes.documents_with_control_characters;
+    ctx_.run->write_notes.texts_cut_at_nul += run_.write_notes.texts_cut_at_nul;
+  }
+
+ private:
+  static void Export(ExportContext& ctx) {
     for (const auto& kind : Kinds()) {
-      if (!kind.do_export || kind.exported_last != last) continue;
+      if (!kind.do_export || !kind.exported_aside) continue;
       if (ctx.progress) ctx.progress(std::string("export ") + kind.name);
       kind.do_export(ctx, kind);
     }
+  }
+
+  ExportContext& ctx_;
+  ExportContext aside_;
+  ExportSummary summary_;
+  TransferState run_;
+  std::exception_ptr failure_;
+  std::thread thread_;  // last: started once the members above are set
+};
+
+}  // namespace
+
+void ExportAll(ExportContext& ctx) {
+  AsideExport aside(ctx);
+  for (const bool last : {false, true})
+    for (const auto& kind : Kinds()) {
+      if (!kind.do_export || kind.exported_aside || kind.exported_last != last) continue;
+      if (ctx.progress) ctx.progress(std::string("export ") + kind.name);
+      kind.do_export(ctx, kind);
+    }
+  aside.Join();
 }
 
 void ImportAll(ImportContext& ctx) {

@@ -51,6 +51,9 @@ struct ExportContext {
   ExportSummary* summary = nullptr;
   // The state of this run, handed to every mover call (DataDescriptor::Run).
   TransferState* run = nullptr;
+  // A second connection on the snapshot |conn| reads, for the kinds
+  // exported aside; nullptr: every kind reads through |conn|.
+  std::shared_ptr<Connection> aside;
 };
 
 // The file of an element named by its GUID, relative to the folder:

@@ -144,6 +144,27 @@ TEST_P(ConnectionTest, ASecondWriterWaitsForTheFirstAndGivesUpWhenToldTo) {
   other->Rollback();
 }
 
+// A second reader on a server reads what the first reads, not what was
+// committed after the first began (a file database gives none).
+TEST_P(ConnectionTest, ASecondReaderSeesTheSnapshotOfTheFirst) {
+  conn->Execute("INSERT INTO qmUsers (ID, LoginName) VALUES (1, 'before')");
+  auto reader = OpenProjectDatabase(spec);
+  EXPECT_EQ(reader->OpenSnapshotReader(), nullptr);  // outside a snapshot: none
+  reader->BeginSnapshot();
+  EXPECT_EQ(reader->CountRows("qmUsers"), 1);
+  if (!dbs.OnServer()) {
+    EXPECT_EQ(reader->OpenSnapshotReader(), nullptr);
+    return;
+  }
+  conn->Execute("INSERT INTO qmUsers (ID, LoginName) VALUES (2, 'between')");
+  auto second = reader->OpenSnapshotReader();
+  ASSERT_NE(second, nullptr);
+  conn->Execute("INSERT INTO qmUsers (ID, LoginName) VALUES (3, 'after')");
+  EXPECT_EQ(second->CountRows("qmUsers"), 1);
+  EXPECT_EQ(reader->CountRows("qmUsers"), 1);
+  EXPECT_EQ(OpenProjectDatabase(spec)->CountRows("qmUsers"), 3);
+}
+
 // On a server the tables are those of the schema named when the database
 // is opened (--pg-schema), whatever the server's search path.
 TEST_P(ConnectionTest, TheMarkerNamesTheSchemaGivenOnAServer) {

@@ -126,6 +126,9 @@ class TransferTest : public ::testing::TestWithParam<std::string> {
     auto exported = ExportProject(source, dir.File("e1"), {});
     // The sample's first view lists an attribute no type has any more.
     EXPECT_EQ(exported.losses, (std::map<std::string, long>{{"attribute(s) dropped from view columns", 1}}));
+    // Counted whichever thread wrote them.
+    EXPECT_EQ(exported.files.at("traces"), 1);
+    EXPECT_EQ(exported.files.at("view list"), 1);
   }
   std::string DumpOf(const std::string& spec) { return DatabaseText(*OpenProjectDatabase(spec)); }
   // The database a test calls |name|: a file in the test's folder, or a

@@ -648,7 +648,28 @@ void PgConnection::BeginCreating() {
 }
 
 void PgConnection::BeginSnapshot() {
-  ExecuteScript("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+  // A reading run sends each of its statements many times with other keys
+  // (an export's batches of packages, a baseline's extracts): planned once
+  // for any key rather than again for the first executions of each.
+  ExecuteScript(
+      "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; "
+      "SET LOCAL plan_cache_mode = force_generic_plan");
+}
+
+std::shared_ptr<Connection> PgConnection::OpenSnapshotReader() {
+  if (!InTransaction()) return nullptr;
+  // The server hands this transaction's snapshot to another session, which
+  // adopts it as the first step of its own repeatable-read transaction.
+  const std::string snapshot = Scalar("SELECT pg_export_snapshot()", {}).ToText();
+  // An identifier of hexadecimal numbers and dashes, spliced as a literal.
+  if (snapshot.empty() ||
+      snapshot.find_first_not_of("0123456789ABCDEFabcdef-") != std::string::npos)
+    return nullptr;
+  auto reader = Open(spec_, schema_);
+  reader->SetShownName(ShownName());
+  reader->ExecuteScript("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; "
+                        "SET TRANSACTION SNAPSHOT '" + snapshot + "'");
+  return reader;
 }
 
 void PgConnection::Commit() {

@@ -83,6 +83,7 @@ class PgConnection final : public Connection {
   void Begin() override;
   void BeginCreating() override;
   void BeginSnapshot() override;
+  std::shared_ptr<Connection> OpenSnapshotReader() override;
   void Commit() override;
   void Rollback() override;
   bool InTransaction() const override;
