@@ -112,6 +112,13 @@ void MoverBase::SaveOrHandBack(xml::TextWriter& writer, const DataDescriptor* oD
   xml::SaveText(std::move(text), path, run_->files);
 }
 
+void MoverBase::SaveMade(const std::string& path, xml::WriteBehind::MakeText make) const {
+  if (run_->files != nullptr)
+    run_->files->Queue(path, std::move(make));
+  else
+    xml::SaveText(make(&run_->write_notes), path, nullptr);
+}
+
 void MoverBase::UseRun(const DataDescriptor* oData) const {
   run_ = oData != nullptr && oData->Run != nullptr ? oData->Run : &own_run_;
 }

@@ -19,6 +19,7 @@
 #include "qmxml/KeyMap.h"
 #include "qmxml/Recordset.h"
 #include "xml/TextWriter.h"
+#include "xml/WriteBehind.h"
 #include "xml/XmlDoc.h"
 
 namespace qmxml::frame {
@@ -73,6 +74,10 @@ class MoverBase : public IMover {
   // scheduler as a document.
   void SaveOrHandBack(xml::TextWriter& writer, const DataDescriptor* oData,
                       Scheduler* oScheduler, const std::string& path) const;
+  // Saves the text |make| gives to |path|: made on the run's write-behind
+  // thread when it has one (|make| must then use only what it holds
+  // itself), else here.
+  void SaveMade(const std::string& path, xml::WriteBehind::MakeText make) const;
   // Runs |body| as a call of the run of |oData| (see UseRun); any Error
   // leaving it is raised again with number and source kept and the
   // description "<23003|23004 with own message and path> <original

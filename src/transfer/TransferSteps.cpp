@@ -141,8 +141,8 @@ namespace {
 // Exports the kinds exported aside on their own thread, over the second
 // connection, with a state and summary of their own that Join adds to the
 // run's once the thread is done (the write-behind is shared: it takes
-// files from several threads). Without a second connection, Join exports
-// them where it is called.
+// files from several threads). Without a second connection it does
+// nothing, and the kinds take their turn with the others.
 class AsideExport {
  public:
   explicit AsideExport(ExportContext& ctx) : ctx_(ctx), aside_(ctx) {
@@ -170,12 +170,11 @@ class AsideExport {
   AsideExport(const AsideExport&) = delete;
   AsideExport& operator=(const AsideExport&) = delete;
 
-  // Waits for the thread and raises its error, or exports the kinds here.
+  bool Running() const { return thread_.joinable(); }
+
+  // Waits for the thread and raises its error.
   void Join() {
-    if (!thread_.joinable()) {
-      Export(ctx_);
-      return;
-    }
+    if (!thread_.joinable()) return;
     thread_.join();
     if (failure_) std::rethrow_exception(failure_);
     for (const auto& [kind, n] : summary_.files) ctx_.summary->files[kind] += n;
@@ -211,7 +210,9 @@ void ExportAll(ExportContext& ctx) {
   AsideExport aside(ctx);
   for (const bool last : {false, true})
     for (const auto& kind : Kinds()) {
-      if (!kind.do_export || kind.exported_aside || kind.exported_last != last) continue;
+      if (!kind.do_export || (kind.exported_aside && aside.Running()) ||
+          kind.exported_last != last)
+        continue;
       if (ctx.progress) ctx.progress(std::string("export ") + kind.name);
       kind.do_export(ctx, kind);
     }

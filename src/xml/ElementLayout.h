@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "xml/TextWriter.h"
 #include "xml/XmlDoc.h"
 
 namespace qmxml::xml {
@@ -60,6 +61,18 @@ class AttrWriter {
   }
   void Write(pugi::xml_node element) const {
     Write(element, [](size_t) { return std::string_view(); });
+  }
+  // The same into the element just opened in |w|.
+  template <class Computed>
+  void Write(TextWriter& w, Computed&& computed) const {
+    std::string scratch;
+    for (size_t i = 0; i < N; ++i) {
+      const AttrSpec& a = table_.attrs[i];
+      if (a.column == nullptr)
+        w.Attr(a.name, computed(i));
+      else
+        w.Attr(a.name, ColumnAttrText(rs_, fields_[i], a.type, scratch));
+    }
   }
 
  private:

@@ -3,6 +3,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "qmxml/Error.h"
 #include "xml/XmlDoc.h"
 
@@ -27,6 +31,27 @@ struct Specials {
   }
 };
 constexpr Specials kSpecials;
+
+// The first byte of |text| from |i| on that is special in any context, or
+// the end: sixteen bytes at a time where the processor can, as most texts
+// hold none.
+size_t NextSpecial(std::string_view text, size_t i) {
+#if defined(__SSE2__)
+  const __m128i amp = _mm_set1_epi8('&'), lt = _mm_set1_epi8('<');
+  const __m128i gt = _mm_set1_epi8('>'), quot = _mm_set1_epi8('"');
+  const __m128i control = _mm_set1_epi8(0x1F);
+  for (; i + 16 <= text.size(); i += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, amp), _mm_cmpeq_epi8(x, lt)),
+                               _mm_or_si128(_mm_cmpeq_epi8(x, gt), _mm_cmpeq_epi8(x, quot)));
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(_mm_min_epu8(x, control), x));  // x <= 0x1F
+    if (const int bits = _mm_movemask_epi8(hit)) return i + static_cast<size_t>(__builtin_ctz(bits));
+  }
+#endif
+  for (; i < text.size(); ++i)
+    if (kSpecials.of[static_cast<unsigned char>(text[i])] != 0) return i;
+  return text.size();
+}
 
 std::string_view UpToNul(std::string_view text) {
   const void* nul = std::memchr(text.data(), '\0', text.size());
@@ -55,7 +80,7 @@ void TextWriter::Open(const char* name) {
   Indent();
   out_ += '<';
   out_ += name;
-  open_.push_back({name, false});
+  open_.push_back({name, false, false});
 }
 
 void TextWriter::Attr(const char* name, std::string_view value) {
@@ -85,6 +110,15 @@ void TextWriter::Text(const char* name, std::string_view text) {
   out_ += ">\n";
 }
 
+void TextWriter::Content(std::string_view text) {
+  text = UpToNul(text);
+  if (text.empty()) return;
+  out_ += '>';
+  Escaped(text, kInText);
+  open_.back().started = true;
+  open_.back().text = true;
+}
+
 void TextWriter::Close() {
   const Element e = open_.back();
   open_.pop_back();
@@ -92,7 +126,7 @@ void TextWriter::Close() {
     out_ += " />\n";
     return;
   }
-  Indent();
+  if (!e.text) Indent();
   out_ += "</";
   out_ += e.name;
   out_ += ">\n";
@@ -108,9 +142,13 @@ void TextWriter::Rewind(const Mark& mark) {
   if (!open_.empty()) open_.back().started = mark.started;
 }
 
+void TextWriter::CloseTo(const Mark& mark) {
+  while (open_.size() > mark.depth) Close();
+}
+
 void TextWriter::Escaped(std::string_view text, unsigned char special) {
   size_t done = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
+  for (size_t i = NextSpecial(text, 0); i < text.size(); i = NextSpecial(text, i + 1)) {
     const auto c = static_cast<unsigned char>(text[i]);
     if ((kSpecials.of[c] & special) == 0) continue;
     out_.append(text.data() + done, i - done);

@@ -41,6 +41,9 @@ class TextWriter {
   // A child element holding |text| (up to a NUL, as a tree holds it);
   // without text, an element without content.
   void Text(const char* name, std::string_view text);
+  // The text of the element just opened, after its attributes (up to a
+  // NUL); nothing for an empty text. No child element may follow.
+  void Content(std::string_view text);
   // Ends the innermost open element.
   void Close();
 
@@ -53,6 +56,9 @@ class TextWriter {
   Mark Here() const;
   // Takes out everything written since |mark|.
   void Rewind(const Mark& mark);
+  // Keeps what was written since |mark| and ends every element opened
+  // since, as a tree keeps the nodes a failed step had added.
+  void CloseTo(const Mark& mark);
 
   // The whole text, every element still open closed, with what it could
   // not carry counted in |notes| (may be null) as DocumentText counts it.
@@ -62,6 +68,7 @@ class TextWriter {
   struct Element {
     const char* name;
     bool started;  // the start tag is closed: content follows
+    bool text = false;  // the content is a text, on the start tag's line
   };
   void StartContent();
   void Indent();

@@ -26,7 +26,13 @@ void WriteBehind::Queue(std::string path, std::string bytes) {
 }
 
 void WriteBehind::Queue(std::string path, XmlDocumentPtr doc) {
-  Add({std::move(path), std::string(), std::move(doc)});
+  Queue(std::move(path), [doc = std::move(doc)](WriteNotes* notes) {
+    return DocumentText(*doc, notes);
+  });
+}
+
+void WriteBehind::Queue(std::string path, MakeText make) {
+  Add({std::move(path), std::string(), std::move(make)});
 }
 
 void WriteBehind::Add(Pending file) {
@@ -35,12 +41,12 @@ void WriteBehind::Add(Pending file) {
   // pending.
   changed_.wait(lock, [&] {
     if (failure_) return true;
-    if (file.doc) return pending_documents_ < max_documents_;
+    if (file.make) return pending_documents_ < max_documents_;
     return pending_bytes_ == 0 || pending_bytes_ + file.bytes.size() <= max_pending_;
   });
   RethrowFailure();
   pending_bytes_ += file.bytes.size();
-  if (file.doc) ++pending_documents_;
+  if (file.make) ++pending_documents_;
   queue_.push_back(std::move(file));
   lock.unlock();
   changed_.notify_all();
@@ -75,9 +81,9 @@ void WriteBehind::Run() {
     writing_ = true;
     lock.unlock();
     std::exception_ptr failed;
-    const bool was_document = file.doc != nullptr;
+    const bool was_document = static_cast<bool>(file.make);
     try {
-      if (was_document) file.bytes = DocumentText(*file.doc, &notes_);
+      if (was_document) file.bytes = file.make(&notes_);
       if (files_ == Files::kInPlace)
         WriteFileInPlace(file.path, file.bytes);
       else
@@ -85,7 +91,7 @@ void WriteBehind::Run() {
     } catch (...) {
       failed = std::current_exception();
     }
-    file.doc.reset();  // freed here, outside the lock
+    file.make = nullptr;  // what it holds is freed here, outside the lock
     lock.lock();
     writing_ = false;
     if (was_document)

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -50,6 +51,11 @@ class WriteBehind {
   void Queue(std::string path, std::string bytes);
   // Queues |doc| for |path|, as DocumentText writes it.
   void Queue(std::string path, XmlDocumentPtr doc);
+  // Queues the text |make| gives for |path|: it runs on the writer thread
+  // (counting in the notes it is handed), so it must use only what it
+  // holds itself.
+  using MakeText = std::function<std::string(WriteNotes* notes)>;
+  void Queue(std::string path, MakeText make);
   // Waits until every queued file is written and adds what the queued
   // documents could not hold as they stand to |notes| (may be null). Throws
   // Error eErr_FileNotFound naming the first file that could not be written.
@@ -59,7 +65,7 @@ class WriteBehind {
   struct Pending {
     std::string path;
     std::string bytes;
-    XmlDocumentPtr doc;  // turned into |bytes| by the writer when set
+    MakeText make;  // gives |bytes| on the writer thread when set
   };
   void Add(Pending file);
   void Run();

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "frame/Text.h"
+#include "xml/TextWriter.h"
 #include "qmxml/Error.h"
 #include "xml/WriteBehind.h"
 
@@ -206,17 +207,25 @@ void SetAttr(pugi::xml_node element, const char* name, std::string_view text) {
   element.append_attribute(name).set_value(text.data(), text.size());
 }
 
+// The value of the XMLVersion attribute the identities carry.
+constexpr const char* kXmlVersion = "2";
+
 bool SetIdentity(const Recordset& rs, pugi::xml_node element, std::string_view column) {
   if (rs.IsEOF()) return false;
   SetAttr(element, "ID", ColumnValue(rs.GetField(column), kString).ToText());
-  SetAttr(element, "XMLVersion", "2");
+  SetAttr(element, "XMLVersion", kXmlVersion);
   return true;
 }
 
 bool SetIdentityText(pugi::xml_node element, std::string_view guid) {
   SetAttr(element, "ID", guid);
-  SetAttr(element, "XMLVersion", "2");
+  SetAttr(element, "XMLVersion", kXmlVersion);
   return true;
+}
+
+void SetIdentityText(TextWriter& w, std::string_view guid) {
+  w.Attr("ID", guid);
+  w.Attr("XMLVersion", kXmlVersion);
 }
 
 }  // namespace qmxml::xml

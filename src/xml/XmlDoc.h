@@ -35,6 +35,7 @@ XmlDocumentPtr NewDocument();
 XmlDocumentPtr LoadDocument(const std::string& path, const std::string& source);
 struct WriteNotes;
 class WriteBehind;
+class TextWriter;
 
 // Saves |doc| to |path|, counting in |notes| (may be null) what it could
 // not hold as it stands. Throws Error eErr_FileNotFound when the file
@@ -96,7 +97,9 @@ void SetAttr(pugi::xml_node element, const char* name, std::string_view text);
 // "ID" from |column| of the current row, then "XMLVersion" 2. False (and
 // nothing set) at the end of the record set.
 bool SetIdentity(const Recordset& rs, pugi::xml_node element, std::string_view column);
-// "ID" = |guid|, then "XMLVersion" 2.
+// "ID" = |guid|, then "XMLVersion" 2; the second form on the element just
+// opened in |w|.
 bool SetIdentityText(pugi::xml_node element, std::string_view guid);
+void SetIdentityText(TextWriter& w, std::string_view guid);
 
 }  // namespace qmxml::xml

@@ -77,10 +77,14 @@ void SetColumnAttr(pugi::xml_node element, const char* name, const Recordset& rs
 
 void SetColumnAttr(pugi::xml_node element, const char* name, const Recordset& rs,
                    int field, int type) {
-  if (type != kString)
-    return SetAttr(element, name, ColumnValue(Field(&rs, field), type).ToText());
   std::string scratch;
-  SetAttr(element, name, ColumnTextView(rs, field, scratch));
+  SetAttr(element, name, ColumnAttrText(rs, field, type, scratch));
+}
+
+std::string_view ColumnAttrText(const Recordset& rs, int field, int type, std::string& scratch) {
+  if (type == kString) return ColumnTextView(rs, field, scratch);
+  scratch = ColumnValue(Field(&rs, field), type).ToText();
+  return scratch;
 }
 
 Variant AttributeValue(pugi::xml_attribute attr, int type) {

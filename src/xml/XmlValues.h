@@ -33,6 +33,9 @@ void SetColumnAttr(pugi::xml_node element, const char* name, const Recordset& rs
 // Null), kBoolean "True" or "False".
 void SetColumnAttr(pugi::xml_node element, const char* name, const Recordset& rs,
                    int field, int type);
+// The text SetColumnAttr sets, held in |scratch| where it is not the
+// stored text itself.
+std::string_view ColumnAttrText(const Recordset& rs, int field, int type, std::string& scratch);
 // A column as the whole-number text a writer puts in an attribute ("0"
 // for Null).
 std::string ColumnNumber(const Recordset& rs, std::string_view column);

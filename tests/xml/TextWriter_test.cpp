@@ -22,7 +22,7 @@ class BothWays {
 
   std::string RandomText() {
     std::string text;
-    const int n = static_cast<int>(random_() % 12);
+    const int n = static_cast<int>(random_() % 40);  // past 16: the wide scan too
     for (int i = 0; i < n; ++i) text += static_cast<char>(random_() % 256);
     return text;
   }
@@ -36,6 +36,14 @@ class BothWays {
       const char* attr = a == 1 ? "ID" : "NAME";
       writer_.Attr(attr, value);
       SetAttr(node, attr, value);
+    }
+    if (random_() % 4 == 0) {  // attributes and a text, as a reference element has
+      const std::string text = RandomText();
+      writer_.Content(text);
+      const std::string_view kept = std::string_view(text).substr(0, text.find('\0'));
+      if (!kept.empty()) node.text().set(std::string(kept).c_str());
+      writer_.Close();
+      return;
     }
     for (int c = static_cast<int>(random_() % 4); c > 0 && depth < 4; --c) {
       if (random_() % 2 == 0) {

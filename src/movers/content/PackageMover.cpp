@@ -107,70 +107,95 @@ void PackageMover::WriteData_(DataDescriptor& data, Collection& rows,
   });
   SkipOnFailure(Run(), "the project GUID of a package document", [&] { project_guid_ = data.SpectoProject.ToText(); });
 
-  doc_ = xml::NewDocument();
-  pugi::xml_node project = doc_->append_child("PROJECT");
-  SkipOnFailure(Run(), "the identity of a package document", [&] { xml::SetIdentityText(project, data.Data.ToText()); });
-  SkipOnFailure(Run(), "a package element", [&] { CreatePackageXMLElement_(project, rows); });
-
-  Save(doc_, path);
+  // The largest documents of an export: written as text as they go, not
+  // built as a tree first.
+  xml::TextWriter w;
+  w.Open("PROJECT");
+  SkipOnFailure(Run(), "the identity of a package document", [&] { xml::SetIdentityText(w, data.Data.ToText()); });
+  const xml::TextWriter::Mark before = w.Here();
+  SkipOnFailure(Run(), "a package element", [&] {
+    try {
+      CreatePackageXMLElement_(w, rows);
+    } catch (...) {
+      w.CloseTo(before);
+      throw;
+    }
+  });
+  SaveOrHandBack(w, nullptr, nullptr, path);
 }
 
-void PackageMover::CreatePackageXMLElement_(pugi::xml_node project, Collection& rows) {
+void PackageMover::CreatePackageXMLElement_(xml::TextWriter& w, Collection& rows) {
   auto package_rows = RequiredRows(rows, "QmPackage", Source("CreatePackageXMLElement_"));
   if (!package_rows)
     throw Error(eErr_ObjectNotSet, Source("CreatePackageXMLElement_"),
                 "the package record set is Nothing");
   const Recordset& rs = *package_rows;
-  pugi::xml_node package = project.append_child("Package");
-  xml::SetColumnAttr(package, "ID", rs, "QMGUID");
-  xml::SetColumnAttr(package, "NAME", rs, "NAME");
-  xml::SetColumnAttr(package, "DESCRIPTION", rs, "DESCRIPTION");
-  xml::SetColumnAttr(package, "ParentID", rs, "parentid");
+  w.Open("Package");
+  w.Attr("ID", xml::ColumnText(rs, "QMGUID"));
+  w.Attr("NAME", xml::ColumnText(rs, "NAME"));
+  w.Attr("DESCRIPTION", xml::ColumnText(rs, "DESCRIPTION"));
+  w.Attr("ParentID", xml::ColumnText(rs, "parentid"));
 
-  SkipOnFailure(Run(), "the group rights of a package", [&] { CreatePackageSecurityXMLElement_(package); });
-  SkipOnFailure(Run(), "the documents of a package", [&] { CreateChildDocumentsXMLElement_(package, rows); });
-  SkipOnFailure(Run(), "the views of a package", [&] { CreateChildViewsXMLElement_(package, rows); });
-  pugi::xml_node requirements = package.append_child("Requirements");
-  SkipOnFailure(Run(), "requirements of a package", [&] { CreateRequirementsXMLChildElement_(requirements, rows); });
+  // A section that fails keeps what it wrote (a requirement that failed
+  // is taken out by its own step), and the next one follows.
+  auto section = [&](const char* what, auto&& write) {
+    const xml::TextWriter::Mark before = w.Here();
+    SkipOnFailure(Run(), what, [&] {
+      try {
+        write();
+      } catch (...) {
+        w.CloseTo(before);
+        throw;
+      }
+    });
+  };
+  section("the group rights of a package", [&] { CreatePackageSecurityXMLElement_(w); });
+  section("the documents of a package", [&] { CreateChildDocumentsXMLElement_(w, rows); });
+  section("the views of a package", [&] { CreateChildViewsXMLElement_(w, rows); });
+  w.Open("Requirements");
+  section("requirements of a package", [&] { CreateRequirementsXMLChildElement_(w, rows); });
+  w.Close();
+  w.Close();
 }
 
-void PackageMover::CreatePackageSecurityXMLElement_(pugi::xml_node package) {
-  pugi::xml_node groups = package.append_child("PackageSecurity").append_child("Groups");
-  Recordset* rs = rs_package_security_.get();
-  if (rs == nullptr) return;
-  for (; !rs->IsEOF(); rs->MoveNext()) {
-    pugi::xml_node group = groups.append_child("Group");
-    AppendTextElement(group, "Name", xml::ColumnText(*rs, "GroupName"));
-    AppendTextElement(group, "GUID", xml::ColumnText(*rs, "GroupGUID"));
-    AppendTextElement(group, "PackageAccessRights",
-                      xml::ColumnText(*rs, "packageaccessrights"));
-    AppendTextElement(group, "RequirementAccessRights",
-                      xml::ColumnText(*rs, "requirementaccessrights"));
-    AppendTextElement(group, "DocumentAccessRights",
-                      xml::ColumnText(*rs, "documentaccessrights"));
-    AppendTextElement(group, "ViewAccessRights",
-                      xml::ColumnText(*rs, "viewaccessrights"));
+void PackageMover::CreatePackageSecurityXMLElement_(xml::TextWriter& w) {
+  w.Open("PackageSecurity");
+  w.Open("Groups");
+  if (Recordset* rs = rs_package_security_.get()) {
+    for (; !rs->IsEOF(); rs->MoveNext()) {
+      w.Open("Group");
+      w.Text("Name", xml::ColumnText(*rs, "GroupName"));
+      w.Text("GUID", xml::ColumnText(*rs, "GroupGUID"));
+      w.Text("PackageAccessRights", xml::ColumnText(*rs, "packageaccessrights"));
+      w.Text("RequirementAccessRights", xml::ColumnText(*rs, "requirementaccessrights"));
+      w.Text("DocumentAccessRights", xml::ColumnText(*rs, "documentaccessrights"));
+      w.Text("ViewAccessRights", xml::ColumnText(*rs, "viewaccessrights"));
+      w.Close();
+    }
   }
+  w.Close();
+  w.Close();
 }
 
-void PackageMover::CreateChildDocumentsXMLElement_(pugi::xml_node package,
-                                                   Collection& rows) {
+void PackageMover::CreateChildDocumentsXMLElement_(xml::TextWriter& w, Collection& rows) {
   auto rs = RequiredRows(rows, "qmDocuments", Source("CreateChildDocumentsXMLElement_"));
   if (!rs) throw Error(eErr_ObjectNotSet, Source("CreateChildDocumentsXMLElement_"), "no document rows");
-  pugi::xml_node documents = package.append_child("Documents");
+  w.Open("Documents");
   for (; !rs->IsEOF(); rs->MoveNext()) {
-    pugi::xml_node ref =
-        AppendTextElement(documents, "DocumentRef", xml::ColumnText(*rs, "QMGUID"));
-    xml::SetColumnAttr(ref, "WordFilePath", *rs, "WordFilePath");
+    w.Open("DocumentRef");
+    w.Attr("WordFilePath", xml::ColumnText(*rs, "WordFilePath"));
+    w.Content(xml::ColumnText(*rs, "QMGUID"));
+    w.Close();
   }
+  w.Close();
 }
 
-void PackageMover::CreateChildViewsXMLElement_(pugi::xml_node package, Collection& rows) {
+void PackageMover::CreateChildViewsXMLElement_(xml::TextWriter& w, Collection& rows) {
   auto rs = RequiredRows(rows, "QmViews", Source("CreateChildViewsXMLElement_"));
   if (!rs) throw Error(eErr_ObjectNotSet, Source("CreateChildViewsXMLElement_"), "no view rows");
-  pugi::xml_node views = package.append_child("Views");
-  for (; !rs->IsEOF(); rs->MoveNext())
-    AppendTextElement(views, "ViewRef", xml::ColumnText(*rs, "QMGUID"));
+  w.Open("Views");
+  for (; !rs->IsEOF(); rs->MoveNext()) w.Text("ViewRef", xml::ColumnText(*rs, "QMGUID"));
+  w.Close();
 }
 
 // ---------------------------------------------------------------------------

@@ -140,20 +140,20 @@ class PackageMover : public frame::MoverBase {
 
   // ---- package, security and membership (PackageMover.cpp) ----
   void WriteData_(DataDescriptor& data, Collection& rows, const std::string& path);
-  void CreatePackageXMLElement_(pugi::xml_node project, Collection& rows);
-  void CreatePackageSecurityXMLElement_(pugi::xml_node package);
-  void CreateChildDocumentsXMLElement_(pugi::xml_node package, Collection& rows);
-  void CreateChildViewsXMLElement_(pugi::xml_node package, Collection& rows);
+  void CreatePackageXMLElement_(xml::TextWriter& w, Collection& rows);
+  void CreatePackageSecurityXMLElement_(xml::TextWriter& w);
+  void CreateChildDocumentsXMLElement_(xml::TextWriter& w, Collection& rows);
+  void CreateChildViewsXMLElement_(xml::TextWriter& w, Collection& rows);
   void ReadData_(SourceContainer* oSource, DataDescriptor* oData, const ObjectPtr& oRs,
                  const std::string& path);
   int32_t CreatePackageDBElement_(const ReadContext& ctx);
   void CreatePackageContentsDBElements_(const ReadContext& ctx, int32_t package_key);
 
   // ---- requirements and values (PackageRequirements.cpp) ----
-  void CreateRequirementsXMLChildElement_(pugi::xml_node requirements, Collection& rows);
-  void CreateFieldValuesXMLChildElement_(Recordset* values, pugi::xml_node field_values,
+  void CreateRequirementsXMLChildElement_(xml::TextWriter& w, Collection& rows);
+  void CreateFieldValuesXMLChildElement_(Recordset* values, xml::TextWriter& w,
                                          int32_t requirement_key);
-  void CreateListValuesXMLChildElement_(Recordset* values, pugi::xml_node list_values,
+  void CreateListValuesXMLChildElement_(Recordset* values, xml::TextWriter& w,
                                         int32_t requirement_key);
   void CreateRequirementsDBElement_(const ReadContext& ctx, int32_t package_key);
   void CreateFieldValuesDBElementWithInsert_(const ReadContext& ctx,
@@ -164,8 +164,7 @@ class PackageMover : public frame::MoverBase {
                                             int32_t requirement_key);
 
   // ---- resources (PackageResources.cpp) ----
-  void CreateResourcesXMLChildElement_(pugi::xml_node requirement,
-                                       int32_t requirement_key);
+  void CreateResourcesXMLChildElement_(xml::TextWriter& w, int32_t requirement_key);
   void CreateResourceXMLFile_(const std::string& guid);
   void CreateResourcesDBElement_(const ReadContext& ctx, pugi::xml_node requirement,
                                  int32_t requirement_key);

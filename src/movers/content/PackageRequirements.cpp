@@ -103,8 +103,7 @@ std::string Head(const std::string& text, int64_t units) {
 // Database to XML
 // ---------------------------------------------------------------------------
 
-void PackageMover::CreateRequirementsXMLChildElement_(pugi::xml_node requirements,
-                                                      Collection& rows) {
+void PackageMover::CreateRequirementsXMLChildElement_(xml::TextWriter& w, Collection& rows) {
   auto conversion = frame::GetConversionService(*Run().services);
   rs_requirements_ = rows.Get<Recordset>("qmRequirements");
   if (!conversion || !rs_requirements_) return;
@@ -114,51 +113,65 @@ void PackageMover::CreateRequirementsXMLChildElement_(pugi::xml_node requirement
   const xml::AttrWriter writer(kRequirementAttrs, rs);
   const Field stamp = rs.GetField("VersionDateTime");
 
+  std::string text;
   for (; !rs.IsEOF(); rs.MoveNext()) {
-    pugi::xml_node requirement = requirements.append_child("Requirement");
+    const xml::TextWriter::Mark before = w.Here();
+    w.Open("Requirement");
     try {
-      writer.Write(requirement, [&](size_t i) {
-        return i == kRequirementAttrs.At("VersionDateTime")
+      writer.Write(w, [&](size_t i) -> std::string_view {
+        text = i == kRequirementAttrs.At("VersionDateTime")
                    ? conversion->cTimeStamp(stamp)
                    : TextOrOverflow(rs, "RequirementText", "OverflowText");
+        return text;
       });
       const int32_t key = xml::ColumnValue(rs.GetField("ID"), xml::kLong).ToLong();
-      CreateResourcesXMLChildElement_(requirement, key);
-      CreateFieldValuesXMLChildElement_(field_values,
-                                        requirement.append_child("FieldValues"), key);
-      CreateListValuesXMLChildElement_(list_values,
-                                       requirement.append_child("ListValues"), key);
+      CreateResourcesXMLChildElement_(w, key);
+      CreateFieldValuesXMLChildElement_(field_values, w, key);
+      CreateListValuesXMLChildElement_(list_values, w, key);
+      w.Close();
     } catch (...) {
-      requirements.remove_child(requirement);
+      w.Rewind(before);
       throw;
     }
   }
 }
 
-void PackageMover::CreateFieldValuesXMLChildElement_(Recordset* values,
-                                                     pugi::xml_node field_values,
+void PackageMover::CreateFieldValuesXMLChildElement_(Recordset* values, xml::TextWriter& w,
                                                      int32_t requirement_key) {
-  if (values == nullptr) return;
-  values->SetFilter("");
-  values->SetFilter("(RequirementID= " + std::to_string(requirement_key) + ")");
-  const xml::AttrWriter writer(kFieldValueAttrs, *values);
-  for (; !values->IsEOF(); values->MoveNext()) {
-    writer.Write(field_values.append_child("FieldValue"), [&](size_t i) {
-      return i == kFieldValueAttrs.At("TkIntegration")
-                 ? TkIntegrationWord(*values)
-                 : TextOrOverflow(*values, "FieldValue", "OverflowFieldValue");
-    });
+  w.Open("FieldValues");
+  if (values != nullptr) {
+    values->SetFilter("");
+    values->SetFilter("(RequirementID= " + std::to_string(requirement_key) + ")");
+    const xml::AttrWriter writer(kFieldValueAttrs, *values);
+    std::string text;
+    for (; !values->IsEOF(); values->MoveNext()) {
+      w.Open("FieldValue");
+      writer.Write(w, [&](size_t i) -> std::string_view {
+        text = i == kFieldValueAttrs.At("TkIntegration")
+                   ? TkIntegrationWord(*values)
+                   : TextOrOverflow(*values, "FieldValue", "OverflowFieldValue");
+        return text;
+      });
+      w.Close();
+    }
   }
+  w.Close();
 }
 
-void PackageMover::CreateListValuesXMLChildElement_(Recordset* values,
-                                                    pugi::xml_node list_values,
+void PackageMover::CreateListValuesXMLChildElement_(Recordset* values, xml::TextWriter& w,
                                                     int32_t requirement_key) {
-  if (values == nullptr) return;
-  values->SetFilter("");
-  values->SetFilter("(RequirementID= " + std::to_string(requirement_key) + ")");
-  const xml::AttrWriter writer(kListValueAttrs, *values);
-  for (; !values->IsEOF(); values->MoveNext()) writer.Write(list_values.append_child("ListValue"));
+  w.Open("ListValues");
+  if (values != nullptr) {
+    values->SetFilter("");
+    values->SetFilter("(RequirementID= " + std::to_string(requirement_key) + ")");
+    const xml::AttrWriter writer(kListValueAttrs, *values);
+    for (; !values->IsEOF(); values->MoveNext()) {
+      w.Open("ListValue");
+      writer.Write(w, [](size_t) { return std::string_view(); });
+      w.Close();
+    }
+  }
+  w.Close();
 }
 
 // ---------------------------------------------------------------------------

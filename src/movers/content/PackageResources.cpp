@@ -84,20 +84,24 @@ void WriteResourceFile(const Recordset& rs, const std::string& guid,
 // Database to XML
 // ---------------------------------------------------------------------------
 
-void PackageMover::CreateResourcesXMLChildElement_(pugi::xml_node requirement,
-                                                   int32_t requirement_key) {
+void PackageMover::CreateResourcesXMLChildElement_(xml::TextWriter& w, int32_t requirement_key) {
   Recordset* rs = rs_resources_.get();
   if (rs == nullptr) return;
-  pugi::xml_node resources = requirement.append_child("Resources");
+  // The list is written only when it gets an entry.
+  bool listed = false;
   // The resource rows come grouped in requirement order: take the run that
   // belongs to this requirement and stop at the first row that does not.
   for (; !rs->IsEOF() && BelongsTo(*rs, requirement_key); rs->MoveNext()) {
     const std::string guid = xml::ColumnText(*rs, "QMGUID");
     if (guid.empty()) continue;
-    AppendTextElement(resources.append_child("Resource"), "GUID", guid);
+    if (!listed) w.Open("Resources");
+    listed = true;
+    w.Open("Resource");
+    w.Text("GUID", guid);
+    w.Close();
     CreateResourceXMLFile_(guid);
   }
-  if (!resources.first_child()) requirement.remove_child(resources);
+  if (listed) w.Close();
 }
 
 void PackageMover::CreateResourceXMLFile_(const std::string& guid) {

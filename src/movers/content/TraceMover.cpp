@@ -27,31 +27,41 @@ void TraceMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, Obje
   const std::string path = FilePath(oSource);
   std::shared_ptr<Recordset> rs = frame::Take<Recordset>(oRs);
   RunDataSet(oData, true, eMsg_Trace, path, [&] {
-    doc_ = xml::NewDocument();
-    pugi::xml_node project = xml::AppendElement(*doc_, "Project");
-    xml::SetIdentityText(project, oData ? oData->Data.ToText() : std::string());
-    if (!CreateTracesXMLChildElement_(rs.get(), project)) {
-      doc_.reset();  // no conversion service: no document at all
-      return;
+    std::shared_ptr<ConversionService> conversion;
+    if (rs && !rs->IsEOF()) {
+      conversion = frame::GetConversionService(*Run().services);
+      if (!conversion) return;  // no conversion service: no document at all
     }
-    Save(doc_, path);
+    // One element per trace of the project, written as text as it goes
+    // (not built as a tree first), on the write-behind thread while the
+    // run goes on: the text uses nothing but the rows and the service.
+    SaveMade(path, [rs, conversion, id = oData ? oData->Data.ToText() : std::string()](
+                       xml::WriteNotes* notes) {
+      xml::TextWriter w;
+      w.Open("Project");
+      xml::SetIdentityText(w, id);
+      if (rs && !rs->IsEOF()) WriteTraces(*rs, *conversion, w);
+      return w.Finish(notes);
+    });
   });
 }
 
-bool TraceMover::CreateTracesXMLChildElement_(Recordset* rs, pugi::xml_node project) const {
-  if (rs == nullptr || rs->IsEOF()) return true;
-  std::shared_ptr<ConversionService> conversion = frame::GetConversionService(*Run().services);
-  if (!conversion) return false;
-
+void TraceMover::WriteTraces(Recordset& rows, ConversionService& conversion, xml::TextWriter& w) {
+  Recordset* rs = &rows;
   // Field objects follow the current row, so they are looked up once.
   const Field stamp = rs->GetField("VersionDateTime");
   const xml::AttrWriter writer(kTraceToAttrs, *rs);
-  pugi::xml_node traces = xml::AppendElement(project, "Traces");
+  w.Open("Traces");
+  std::string text;
   for (; !rs->IsEOF(); rs->MoveNext()) {
-    writer.Write(xml::AppendElement(traces, "TraceTo"),
-                 [&](size_t) { return conversion->cTimeStamp(stamp); });
+    w.Open("TraceTo");
+    writer.Write(w, [&](size_t) -> std::string_view {
+      text = conversion.cTimeStamp(stamp);
+      return text;
+    });
+    w.Close();
   }
-  return true;
+  w.Close();
 }
 
 void TraceMover::ReadData(SourceContainer* oSource, DataDescriptor* oData, ObjectPtr& oRs,
