@@ -152,11 +152,11 @@ class Connection : public Object {
   // A second connection to the same database that reads the very state
   // this one reads: called inside BeginSnapshot, it starts a reading
   // transaction on the same snapshot, so that a second thread can have
-  // statements run beside this connection's. A server runs them in a
-  // process of its own; an embedded file would run them on this program's
-  // cores, which its reading and writing threads already keep busy (an
-  // export measured no faster, with more memory), so SQLite gives none.
-  // nullptr: the caller reads on this connection alone.
+  // statements run beside this connection's. nullptr when the database
+  // cannot promise the same state (a SQLite file in WAL mode, where
+  // writers commit beside readers) or the second connection cannot be had
+  // (a writer waiting for this one's lock): the caller then reads on this
+  // connection alone.
   virtual std::shared_ptr<Connection> OpenSnapshotReader() { return nullptr; }
   virtual void Commit() = 0;
   virtual void Rollback() = 0;

@@ -371,6 +371,30 @@ void SqliteConnection::BeginSnapshot() {
   ExecuteScript("BEGIN");
 }
 
+std::shared_ptr<Connection> SqliteConnection::OpenSnapshotReader() {
+  if (!InTransaction()) return nullptr;
+  // With a rollback journal a writer commits only once no reader holds the
+  // file's shared lock. This connection takes that lock at its first read
+  // and keeps it to the end of its transaction, so a second connection
+  // that reads while it is held finds the same state. In WAL mode writers
+  // commit beside readers, and a later reader could see their rows.
+  if (EqualsNoCase(Scalar("PRAGMA journal_mode", {}).ToText(), "wal")) return nullptr;
+  Scalar("SELECT COUNT(*) FROM sqlite_master", {});  // the shared lock, should it not be held yet
+  try {
+    auto reader = Open(path_, false);
+    reader->SetShownName(ShownName());
+    reader->SetLockWait(lock_wait_ms_);
+    // Its pages are mostly in the system's file cache: a cache as large as
+    // this connection's would only add to the run's memory.
+    reader->ExecuteScript("PRAGMA cache_size = -16384");
+    reader->BeginSnapshot();
+    reader->Scalar("SELECT COUNT(*) FROM sqlite_master", {});
+    return reader;
+  } catch (const Error&) {
+    return nullptr;  // a writer waiting for this connection's lock holds the file
+  }
+}
+
 std::shared_ptr<Recordset> SqliteConnection::EmptyRows(std::string_view table) {
   return Query("SELECT * FROM " + std::string(table) + " WHERE 0");
 }

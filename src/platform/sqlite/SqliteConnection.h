@@ -52,6 +52,7 @@ class SqliteConnection final : public Connection {
 
   void Begin() override;
   void BeginSnapshot() override;
+  std::shared_ptr<Connection> OpenSnapshotReader() override;
   void Commit() override;
   void Rollback() override;
   bool InTransaction() const override;
