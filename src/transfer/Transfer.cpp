@@ -203,6 +203,7 @@ ExportSummary ExportProject(const DatabaseLocator& db, const std::string& dir,
       xml::WriteBehind files(xml::WriteBehind::Files::kInPlace);
       run.files = &files;
       transfer::ExportAll(ctx);
+      ctx.aside.reset();  // its reading transaction (and a file's shared lock) ends here
       files.Finish(&run.write_notes);
       run.files = nullptr;
     }
