@@ -54,6 +54,7 @@ size_t NextSpecial(std::string_view text, size_t i) {
 }
 
 std::string_view UpToNul(std::string_view text) {
+  if (text.empty()) return text;  // an empty view may hold no pointer at all
   const void* nul = std::memchr(text.data(), '\0', text.size());
   return nul == nullptr ? text : text.substr(0, static_cast<const char*>(nul) - text.data());
 }
