@@ -208,6 +208,11 @@ class AsideExport {
 
 void ExportAll(ExportContext& ctx) {
   AsideExport aside(ctx);
+  // The thread aside says nothing itself: the progress lines are this one's.
+  if (aside.Running() && ctx.progress)
+    for (const auto& kind : Kinds())
+      if (kind.do_export && kind.exported_aside)
+        ctx.progress(std::string("export ") + kind.name + " (beside the others)");
   for (const bool last : {false, true})
     for (const auto& kind : Kinds()) {
       if (!kind.do_export || (kind.exported_aside && aside.Running()) ||
