@@ -74,6 +74,9 @@ class MoverBase : public IMover {
   // scheduler as a document.
   void SaveOrHandBack(xml::TextWriter& writer, const DataDescriptor* oData,
                       Scheduler* oScheduler, const std::string& path) const;
+  void Save(xml::TextWriter& writer, const std::string& path) const {
+    SaveOrHandBack(writer, nullptr, nullptr, path);
+  }
   // Saves the text |make| gives to |path|: made on the run's write-behind
   // thread when it has one (|make| must then use only what it holds
   // itself), else here.

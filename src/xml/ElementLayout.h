@@ -51,31 +51,33 @@ class AttrWriter {
   // the text of attribute i when it has no column.
   template <class Computed>
   void Write(pugi::xml_node element, Computed&& computed) const {
-    for (size_t i = 0; i < N; ++i) {
-      const AttrSpec& a = table_.attrs[i];
-      if (a.column == nullptr)
-        SetAttr(element, a.name, computed(i));
-      else
-        SetColumnAttr(element, a.name, rs_, fields_[i], a.type);
-    }
-  }
-  void Write(pugi::xml_node element) const {
-    Write(element, [](size_t) { return std::string_view(); });
+    Each(computed, [&](const char* name, std::string_view text) { SetAttr(element, name, text); });
   }
   // The same into the element just opened in |w|.
   template <class Computed>
   void Write(TextWriter& w, Computed&& computed) const {
+    Each(computed, [&](const char* name, std::string_view text) { w.Attr(name, text); });
+  }
+  // Without computed attributes (they are left empty).
+  template <class Element>
+  void Write(Element&& element) const {
+    Write(element, [](size_t) { return std::string_view(); });
+  }
+
+ private:
+  // Hands |set| each attribute's name and text in table order.
+  template <class Computed, class Set>
+  void Each(Computed& computed, Set&& set) const {
     std::string scratch;
     for (size_t i = 0; i < N; ++i) {
       const AttrSpec& a = table_.attrs[i];
       if (a.column == nullptr)
-        w.Attr(a.name, computed(i));
+        set(a.name, computed(i));
       else
-        w.Attr(a.name, ColumnAttrText(rs_, fields_[i], a.type, scratch));
+        set(a.name, ColumnAttrText(rs_, fields_[i], a.type, scratch));
     }
   }
 
- private:
   const AttrTable<N>& table_;
   const Recordset& rs_;
   std::array<int, N> fields_;

@@ -127,7 +127,7 @@ void BaseCompDiscsMover::WriteData(SourceContainer* oSource, DataDescriptor* oDa
     DiscLists lists(sets);
     for (; !sets.discs->IsEOF(); sets.discs->MoveNext()) AppendDiscussion(w, *sets.discs, lists);
   }
-  SaveOrHandBack(w, nullptr, nullptr, FilePath(oSource));
+  Save(w, FilePath(oSource));
 }
 
 MoverPtr NewBaseCompDiscsMover() { return std::make_shared<BaseCompDiscsMover>(); }

@@ -79,7 +79,7 @@ void BaseCompPackageMover::WritePackage_(const ObjectPtr& oRs, const DataDescrip
   if (for_reports_)
     doc_ = xml::ParseText(w.Finish(&Run().write_notes));
   else
-    SaveOrHandBack(w, nullptr, nullptr, dest);
+    Save(w, dest);
 }
 
 void BaseCompPackageMover::CreatePackageSections_(xml::TextWriter& w,

@@ -84,7 +84,7 @@ void ElementReqsMover::WriteElement_(const ObjectPtr& oRs, const DataDescriptor&
   if (HandsBack_(data, path))
     doc_ = xml::ParseText(w.Finish(&Run().write_notes));
   else
-    SaveOrHandBack(w, nullptr, nullptr, path);
+    Save(w, path);
 }
 
 DocReqsMover::DocReqsMover() : ElementReqsMover("DocReqsMover", false) {}

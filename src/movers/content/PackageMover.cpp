@@ -121,7 +121,7 @@ void PackageMover::WriteData_(DataDescriptor& data, Collection& rows,
       throw;
     }
   });
-  SaveOrHandBack(w, nullptr, nullptr, path);
+  Save(w, path);
 }
 
 void PackageMover::CreatePackageXMLElement_(xml::TextWriter& w, Collection& rows) {

@@ -113,16 +113,14 @@ void PackageMover::CreateRequirementsXMLChildElement_(xml::TextWriter& w, Collec
   const xml::AttrWriter writer(kRequirementAttrs, rs);
   const Field stamp = rs.GetField("VersionDateTime");
 
-  std::string text;
   for (; !rs.IsEOF(); rs.MoveNext()) {
     const xml::TextWriter::Mark before = w.Here();
     w.Open("Requirement");
     try {
-      writer.Write(w, [&](size_t i) -> std::string_view {
-        text = i == kRequirementAttrs.At("VersionDateTime")
+      writer.Write(w, [&](size_t i) {
+        return i == kRequirementAttrs.At("VersionDateTime")
                    ? conversion->cTimeStamp(stamp)
                    : TextOrOverflow(rs, "RequirementText", "OverflowText");
-        return text;
       });
       const int32_t key = xml::ColumnValue(rs.GetField("ID"), xml::kLong).ToLong();
       CreateResourcesXMLChildElement_(w, key);
@@ -143,14 +141,12 @@ void PackageMover::CreateFieldValuesXMLChildElement_(Recordset* values, xml::Tex
     values->SetFilter("");
     values->SetFilter("(RequirementID= " + std::to_string(requirement_key) + ")");
     const xml::AttrWriter writer(kFieldValueAttrs, *values);
-    std::string text;
     for (; !values->IsEOF(); values->MoveNext()) {
       w.Open("FieldValue");
-      writer.Write(w, [&](size_t i) -> std::string_view {
-        text = i == kFieldValueAttrs.At("TkIntegration")
+      writer.Write(w, [&](size_t i) {
+        return i == kFieldValueAttrs.At("TkIntegration")
                    ? TkIntegrationWord(*values)
                    : TextOrOverflow(*values, "FieldValue", "OverflowFieldValue");
-        return text;
       });
       w.Close();
     }
@@ -167,7 +163,7 @@ void PackageMover::CreateListValuesXMLChildElement_(Recordset* values, xml::Text
     const xml::AttrWriter writer(kListValueAttrs, *values);
     for (; !values->IsEOF(); values->MoveNext()) {
       w.Open("ListValue");
-      writer.Write(w, [](size_t) { return std::string_view(); });
+      writer.Write(w);
       w.Close();
     }
   }

@@ -46,19 +46,14 @@ void TraceMover::WriteData(SourceContainer* oSource, DataDescriptor* oData, Obje
   });
 }
 
-void TraceMover::WriteTraces(Recordset& rows, ConversionService& conversion, xml::TextWriter& w) {
-  Recordset* rs = &rows;
+void TraceMover::WriteTraces(Recordset& rs, ConversionService& conversion, xml::TextWriter& w) {
   // Field objects follow the current row, so they are looked up once.
-  const Field stamp = rs->GetField("VersionDateTime");
-  const xml::AttrWriter writer(kTraceToAttrs, *rs);
+  const Field stamp = rs.GetField("VersionDateTime");
+  const xml::AttrWriter writer(kTraceToAttrs, rs);
   w.Open("Traces");
-  std::string text;
-  for (; !rs->IsEOF(); rs->MoveNext()) {
+  for (; !rs.IsEOF(); rs.MoveNext()) {
     w.Open("TraceTo");
-    writer.Write(w, [&](size_t) -> std::string_view {
-      text = conversion.cTimeStamp(stamp);
-      return text;
-    });
+    writer.Write(w, [&](size_t) { return conversion.cTimeStamp(stamp); });
     w.Close();
   }
   w.Close();

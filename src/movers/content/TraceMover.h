@@ -67,8 +67,8 @@ class TraceMover : public frame::MoverBase {
   // Appends <Traces> with one <TraceTo> per row of |rs| to |project|, unless
   // |rs| is at its end. False when the conversion service is missing (and
   // then nothing is appended).
-  // The Traces element of the rows of |rows| from its current row on.
-  static void WriteTraces(Recordset& rows, ConversionService& conversion, xml::TextWriter& w);
+  // The Traces element of the rows of |rs| from its current row on.
+  static void WriteTraces(Recordset& rs, ConversionService& conversion, xml::TextWriter& w);
   // Loads |path| and adds one relationship row per <TraceTo> to the
   // collection's QmToRelationships record set.
   void CreateTracesDBElement_(const std::string& path, const SourceContainer* oSource,
