@@ -228,8 +228,9 @@ void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Ext
   // written. Meanwhile the reader alone uses the connection: the extract
   // writers take nothing but the sets they are handed. The statements keep
   // that thread the busier one, so the rows are paired on this one.
+  const baseline::NameTables names = baseline::ReadNameTables(*ctx.conn);
   transfer::ReadAhead<std::shared_ptr<Collection>> ahead(x.elements.size(), 1, [&](size_t i) {
-    return baseline::ReadExtractSets(*ctx.conn, x.kind.scope, x.elements[i].key,
+    return baseline::ReadExtractSets(*ctx.conn, names, x.kind.scope, x.elements[i].key,
                                      ctx.project_key, SetOptionsOf(o, x.kind));
   });
   for (const Element& e : x.elements) {

@@ -119,55 +119,13 @@ std::string OverflowReason(const std::string& kind, const std::string& id) {
          " AND oh.OverFlowVersionNumber = h.VersionNumber LIMIT 1) END AS OverflowVersionReason";
 }
 
-std::string RevisionColumns(const std::string& kind, const std::string& id) {
-  return "h.VersionNumber AS VersionNumber, h.VersionLabel AS VersionLabel, "
-         "u.QMGUID AS UserGuid, u.FullName AS FullName, h.VersionDateTime AS VersionDateTime, " +
-         OverflowReason(kind, id) + ", h.VersionReason AS VersionReason, h.Flags AS Flags";
-}
-
-// A set of rows that belong to the extract's requirements: |columns| of
-// the members joined with |joins| (which name the requirement by the
-// scope's key, "{key}" in the text), |where| added to the scope's
-// condition, and the set's own |order| within one requirement.
-struct PairedSql {
-  std::string columns;
-  std::string joins;
-  std::string where;
-  std::vector<std::string> order;
-};
-
-// Traces in one direction. |near| is the column of QmToRelationships that
-// names this extract's requirement, |far| the other end; |near_project|
-// and |far_project| their external-project columns. The other end's text
-// and name only with |texts| (reports show them).
-PairedSql TraceSql(bool to, bool cross_project, bool texts) {
-  const std::string near = to ? "RequirementID" : "ToID";
-  const std::string far = to ? "ToID" : "RequirementID";
-  const std::string near_project = to ? "ExternalProjectID" : "ExternalProjectToID";
-  const std::string far_project = to ? "ExternalProjectToID" : "ExternalProjectID";
-  const std::string id = to ? "ToID" : "ReqFromID";
-  const std::string guid = to ? "ToGuid" : "FromGuid";
-  const std::string prefix = to ? "ReqToPrefix" : "ReqFromPrefix";
-  const std::string version = to ? "ReqToVersionNo" : "ReqFromVersionNo";
-  PairedSql sql;
-  sql.columns = "t." + far + " AS " + id + ", o.QMGUID AS " + guid + ", " + TagOf("o") +
-                " AS " + prefix + ", o.VersionNumber AS " + version + ", " +
-                (texts ? "COALESCE(NULLIF(CASE WHEN o.OverflowIND <> 0 THEN (SELECT "
-                         "x.OverflowText FROM QmOverflowText x WHERE x.OverFlowID = o.ID) END, "
-                         "''), o.RequirementText) AS RequirementText, o.RequirementName AS "
-                         "RequirementName, "
-                       : "") +
-                "COALESCE(ep.QMGUID, '') AS ExtProjectGuid, COALESCE(pep.Prefix, '') AS "
-                "ExtProjPrefix, t.State AS State";
-  sql.joins = " JOIN QmToRelationships t ON t." + near + " = {key} AND COALESCE(t." +
-              near_project + ", 0) = 0" + " LEFT JOIN qmRequirements o ON o.ID = t." + far +
-              " AND COALESCE(t." + far_project + ", 0) = 0" +
-              " LEFT JOIN qmExternalProjects ep ON ep.ID = t." + far_project +
-              " LEFT JOIN qmProjectExternalProjects pep ON pep.ExternalProjectID = t." +
-              far_project + " AND pep.ProjectID = ?2";
-  if (!cross_project) sql.where = " AND COALESCE(t." + far_project + ", 0) = 0";
-  sql.order = {"t." + far, "t.Type", "t.State"};
-  return sql;
+// The columns of a revision row; |user| names its user's UserGuid and
+// FullName.
+std::string RevisionColumns(const std::string& kind, const std::string& id,
+                            const std::string& user = "u.QMGUID AS UserGuid, u.FullName AS FullName") {
+  return "h.VersionNumber AS VersionNumber, h.VersionLabel AS VersionLabel, " + user +
+         ", h.VersionDateTime AS VersionDateTime, " + OverflowReason(kind, id) +
+         ", h.VersionReason AS VersionReason, h.Flags AS Flags";
 }
 
 // A number key of |v|, when it holds one.
@@ -182,6 +140,102 @@ bool KeyNumber(const Variant& v, int64_t* out) {
     default:
       return false;
   }
+}
+
+// Columns of a set taken from a name table: |key| names the set's column
+// that holds the table's key, |columns| pairs each column of the set with
+// the table's column it takes. |required|: a row whose key the table lacks
+// is dropped, as an inner join would; otherwise its columns stay NULL.
+struct NameFill {
+  const NameTable* table;
+  const char* key;
+  std::vector<std::pair<const char*, int>> columns;
+  bool required;
+};
+
+void Fill(Recordset& set, const std::vector<NameFill>& fills) {
+  if (fills.empty()) return;
+  struct Resolved {
+    const NameFill* fill;
+    int key;
+    std::vector<std::pair<int, int>> columns;  // set column, table column
+  };
+  std::vector<Resolved> resolved;
+  for (const NameFill& f : fills) {
+    Resolved r{&f, set.FieldIndex(f.key), {}};
+    for (auto [name, from] : f.columns) r.columns.emplace_back(set.FieldIndex(name), from);
+    resolved.push_back(std::move(r));
+  }
+  for (std::vector<Variant>& row : set.ReleaseRows()) {
+    bool keep = true;
+    for (const Resolved& r : resolved) {
+      int64_t key = 0;
+      const auto it = r.key >= 0 && KeyNumber(row[static_cast<size_t>(r.key)], &key)
+                          ? r.fill->table->find(key)
+                          : r.fill->table->end();
+      if (it == r.fill->table->end()) {
+        keep = keep && !r.fill->required;
+        continue;
+      }
+      for (auto [to, from] : r.columns)
+        if (to >= 0) row[static_cast<size_t>(to)] = it->second[static_cast<size_t>(from)];
+    }
+    if (keep) set.AppendRow(std::move(row));
+  }
+}
+
+// A set of rows that belong to the extract's requirements: |columns| of
+// the members joined with |joins| (which name the requirement by the
+// scope's key, "{key}" in the text), |where| added to the scope's
+// condition, and the set's own |order| within one requirement.
+struct PairedSql {
+  std::string columns;
+  std::string joins;
+  std::string where;
+  std::vector<std::string> order;
+  // Columns taken from a name table after the statement, by a key column
+  // the statement reads.
+  std::vector<NameFill> fills = {};
+};
+
+// Traces in one direction. |near| is the column of QmToRelationships that
+// names this extract's requirement, |far| the other end; |near_project|
+// and |far_project| their external-project columns. The other end's text
+// and name only with |texts| (reports show them). Without |cross_project|
+// every other end is in this database, and no linked project is named.
+PairedSql TraceSql(bool to, bool cross_project, bool texts) {
+  const std::string near = to ? "RequirementID" : "ToID";
+  const std::string far = to ? "ToID" : "RequirementID";
+  const std::string near_project = to ? "ExternalProjectID" : "ExternalProjectToID";
+  const std::string far_project = to ? "ExternalProjectToID" : "ExternalProjectID";
+  const std::string id = to ? "ToID" : "ReqFromID";
+  const std::string guid = to ? "ToGuid" : "FromGuid";
+  const std::string prefix = to ? "ReqToPrefix" : "ReqFromPrefix";
+  const std::string version = to ? "ReqToVersionNo" : "ReqFromVersionNo";
+  const std::string in_database = "COALESCE(t." + far_project + ", 0) = 0";
+  PairedSql sql;
+  sql.columns = "t." + far + " AS " + id + ", o.QMGUID AS " + guid + ", " + TagOf("o") +
+                " AS " + prefix + ", o.VersionNumber AS " + version + ", " +
+                (texts ? "COALESCE(NULLIF(CASE WHEN o.OverflowIND <> 0 THEN (SELECT "
+                         "x.OverflowText FROM QmOverflowText x WHERE x.OverFlowID = o.ID) END, "
+                         "''), o.RequirementText) AS RequirementText, o.RequirementName AS "
+                         "RequirementName, "
+                       : "") +
+                (cross_project ? "COALESCE(ep.QMGUID, '') AS ExtProjectGuid, "
+                                 "COALESCE(pep.Prefix, '') AS ExtProjPrefix, "
+                               : "'' AS ExtProjectGuid, '' AS ExtProjPrefix, ") +
+                "t.State AS State";
+  sql.joins = " JOIN QmToRelationships t ON t." + near + " = {key} AND COALESCE(t." +
+              near_project + ", 0) = 0 LEFT JOIN qmRequirements o ON o.ID = t." + far +
+              " AND " + in_database;
+  if (cross_project)
+    sql.joins += " LEFT JOIN qmExternalProjects ep ON ep.ID = t." + far_project +
+                 " LEFT JOIN qmProjectExternalProjects pep ON pep.ExternalProjectID = t." +
+                 far_project + " AND pep.ProjectID = ?2";
+  else
+    sql.where = " AND " + in_database;
+  sql.order = {"t." + far, "t.Type", "t.State"};
+  return sql;
 }
 
 // The columns a paired set starts with: the pair filled in from "Reqs", and
@@ -326,8 +380,25 @@ const char* const kViewColumns =
 
 }  // namespace
 
-std::shared_ptr<Collection> ReadExtractSets(Connection& conn, Scope scope, int32_t key,
-                                            int32_t project_key, const SetOptions& options) {
+NameTables ReadNameTables(Connection& conn) {
+  NameTables names;
+  auto read = [&](NameTable& table, const char* sql) {
+    auto rs = conn.Query(sql, {});
+    for (; !rs->IsEOF(); rs->MoveNext()) {
+      int64_t key = 0;
+      if (!KeyNumber(rs->RefAt(0), &key)) continue;
+      table.emplace(key, std::vector<Variant>{rs->RefAt(1), rs->RefAt(2)});
+    }
+  };
+  read(names.fields, "SELECT ID, QMGUID, Label FROM qmUserDefinedFields");
+  read(names.items, "SELECT ITEMID, QMGUID, ItemText FROM qmUserDefinedListItems");
+  read(names.users, "SELECT ID, QMGUID, FullName FROM qmUsers");
+  return names;
+}
+
+std::shared_ptr<Collection> ReadExtractSets(Connection& conn, const NameTables& names,
+                                            Scope scope, int32_t key, int32_t project_key,
+                                            const SetOptions& options) {
   std::vector<Variant> keys = {Variant(key), Variant(project_key)};
   const ScopeSql s = ScopeOf(conn, scope, key, project_key, &keys);
   auto rows = std::make_shared<Collection>();
@@ -383,31 +454,38 @@ std::shared_ptr<Collection> ReadExtractSets(Connection& conn, Scope scope, int32
           "LEFT JOIN qmDocuments d ON d.ID = r.BookmarkDocumentID" +
           s.where + kReqOrder);
   auto paired = [&](const char* name, const PairedSql& sql) {
-    AddSet(*rows, name, ReadPaired(conn, s, sql, keys));
+    auto set = ReadPaired(conn, s, sql, keys);
+    Fill(*set, sql.fills);
+    AddSet(*rows, name, set);
   };
+  // Fields, list items and users come from |names|: a field value's field
+  // and a list value's field and item must exist (the rows of those that do
+  // not are left out, as a join leaves them), a revision's user need not.
   paired("ReqsFieldValues",
-         {"f.QMGUID AS UDFGuid, f.Label AS Label, v.FieldValue AS FieldValue, "
+         {"NULL AS UDFGuid, NULL AS Label, v.FieldValue AS FieldValue, "
           "CASE WHEN v.OVERFLOWIND <> 0 THEN (SELECT ov.OverflowFieldValue FROM "
           "QmOverflowValues ov WHERE ov.OverFlowRequirementID = v.REQUIREMENTID AND "
           "ov.OverFlowFieldID = v.FIELDID LIMIT 1) END AS OverflowFieldValue, "
           "v.NumericValue AS NumericValue",
-          " JOIN qmUserDefinedFieldValues v ON v.REQUIREMENTID = {key} "
-          "JOIN qmUserDefinedFields f ON f.ID = v.FIELDID",
+          " JOIN qmUserDefinedFieldValues v ON v.REQUIREMENTID = {key}",
           "",
-          {"v.FIELDID"}});
+          {"v.FIELDID"},
+          {{&names.fields, "PairOrder1", {{"UDFGuid", 0}, {"Label", 1}}, true}}});
   paired("ReqsListValues",
-         {"i.QMGUID AS ListGUID, f.Label AS Label, i.ItemText AS ItemText, f.QMGUID AS UDFGUID",
-          " JOIN qmUserDefinedListValues l ON l.RequirementID = {key} "
-          "JOIN qmUserDefinedListItems i ON i.ITEMID = l.ListItemID "
-          "JOIN qmUserDefinedFields f ON f.ID = l.FieldID",
+         {"NULL AS ListGUID, NULL AS Label, NULL AS ItemText, NULL AS UDFGUID",
+          " JOIN qmUserDefinedListValues l ON l.RequirementID = {key}",
           "",
-          {"l.FieldID", "l.ListItemID"}});
+          {"l.FieldID", "l.ListItemID"},
+          {{&names.items, "PairOrder2", {{"ListGUID", 0}, {"ItemText", 1}}, true},
+           {&names.fields, "PairOrder1", {{"UDFGUID", 0}, {"Label", 1}}, true}}});
   if (options.history)
-    paired("ReqsHistory", {RevisionColumns("Requirement", "{key}"),
-                           " JOIN qmRequirementHistory h ON h.RequirementID = {key} "
-                           "LEFT JOIN qmUsers u ON u.ID = h.VersionUserID",
-                           "",
-                           {"h.VersionDateTime", "h.VersionNumber"}});
+    paired("ReqsHistory",
+           {RevisionColumns("Requirement", "{key}",
+                            "NULL AS UserGuid, NULL AS FullName, h.VersionUserID AS UserKey"),
+            " JOIN qmRequirementHistory h ON h.RequirementID = {key}",
+            "",
+            {"h.VersionDateTime", "h.VersionNumber"},
+            {{&names.users, "UserKey", {{"UserGuid", 0}, {"FullName", 1}}, false}}});
   if (options.discussions)
     paired("ReqsDisc", {"ds.ID AS DiscID, ds.Subject AS Subject",
                         " JOIN QmDiscussionRequirements dr ON dr.RequirementID = {key} "
@@ -440,7 +518,7 @@ void PairExtractSets(Collection& sets) {
 
 std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t key,
                                         int32_t project_key, const SetOptions& options) {
-  auto sets = ReadExtractSets(conn, scope, key, project_key, options);
+  auto sets = ReadExtractSets(conn, ReadNameTables(conn), scope, key, project_key, options);
   PairExtractSets(*sets);
   return sets;
 }

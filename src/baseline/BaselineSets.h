@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "movers/baseline/BaseCompWriteXML.h"
 #include "qmxml/Collection.h"
@@ -29,6 +31,20 @@ struct SetOptions {
   bool trace_texts = false;
 };
 
+// Rows of a small table by key, as read: the requirement sets take names
+// and GUIDs from these rather than joining the table to every row.
+using NameTable = std::unordered_map<int64_t, std::vector<Variant>>;
+
+// The tables the requirement sets take names and GUIDs from: user-defined
+// fields (QMGUID, Label), list items (QMGUID, ItemText) and users (QMGUID,
+// FullName), each by key. A run reads them once for all its extracts.
+struct NameTables {
+  NameTable fields;
+  NameTable items;
+  NameTable users;
+};
+NameTables ReadNameTables(Connection& conn);
+
 // The sets of the extract of the element |key| (package, document or view)
 // of project |project_key|: "Reqs", "ReqsFieldValues", "ReqsListValues",
 // "Resources", and as |options| ask "ReqsHistory", "ReqsDisc",
@@ -46,8 +62,9 @@ std::shared_ptr<Collection> ExtractSets(Connection& conn, Scope scope, int32_t k
 // that may use |conn|), PairExtractSets pairs the rows of each requirement
 // set with "Reqs" and orders them (on any thread, before a writer reads
 // the sets).
-std::shared_ptr<Collection> ReadExtractSets(Connection& conn, Scope scope, int32_t key,
-                                            int32_t project_key, const SetOptions& options);
+std::shared_ptr<Collection> ReadExtractSets(Connection& conn, const NameTables& names,
+                                            Scope scope, int32_t key, int32_t project_key,
+                                            const SetOptions& options);
 void PairExtractSets(Collection& sets);
 
 // Throws Error eErr_BadQuery (the query engine's message) when a query of

@@ -3,7 +3,9 @@
 // True in numeric contexts), banker's rounding for Long, Null only to text.
 #include "qmxml/Variant.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -50,15 +52,19 @@ int32_t RoundToLong(double d) {
   return static_cast<int32_t>(r);
 }
 
+// A whole number as itself ("-0" for negative zero), any other with fifteen
+// significant digits, as printf's "%.0f" and "%.15g" write them; to_chars
+// gives the same text several times faster.
 std::string NumberText(double d) {
-  if (d == std::floor(d) && std::fabs(d) < 1e15) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f", d);
-    return buf;
-  }
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.15g", d);
-  return buf;
+  std::to_chars_result r;
+  if (d == std::floor(d) && std::fabs(d) < 1e15) {
+    if (d == 0 && std::signbit(d)) return "-0";
+    r = std::to_chars(buf, buf + sizeof buf, static_cast<int64_t>(d));
+  } else {
+    r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
+  }
+  return std::string(buf, r.ptr);
 }
 
 }  // namespace

@@ -94,21 +94,36 @@ void TextWriter::Attr(const char* name, std::string_view value) {
   out_ += '"';
 }
 
+// Most of a document is such elements: the start tag (or the whole empty
+// element) and the end tag are each placed in one step.
 void TextWriter::Text(const char* name, std::string_view text) {
   StartContent();
-  Indent();
-  out_ += '<';
-  out_ += name;
+  const std::string_view tag(name);
   text = UpToNul(text);
+  const size_t depth = open_.size();
+  size_t at = out_.size();
+  out_.resize(at + depth + 1 + tag.size() + (text.empty() ? 4 : 1));
+  char* p = out_.data() + at;
+  std::memset(p, '\t', depth);
+  p += depth;
+  *p++ = '<';
+  std::memcpy(p, tag.data(), tag.size());
+  p += tag.size();
   if (text.empty()) {
-    out_ += " />\n";
+    std::memcpy(p, " />\n", 4);
     return;
   }
-  out_ += '>';
+  *p = '>';
   Escaped(text, kInText);
-  out_ += "</";
-  out_ += name;
-  out_ += ">\n";
+  at = out_.size();
+  out_.resize(at + tag.size() + 4);
+  p = out_.data() + at;
+  *p++ = '<';
+  *p++ = '/';
+  std::memcpy(p, tag.data(), tag.size());
+  p += tag.size();
+  *p++ = '>';
+  *p = '\n';
 }
 
 void TextWriter::Content(std::string_view text) {
