@@ -239,14 +239,18 @@ void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Ext
     baseline::PairExtractSets(*sets);
     summary.requirements += RequirementCount(*sets);
     data.ElementGUID = Variant(e.guid);
-    ObjectPtr rows = sets;
-    if (x.kind.file == bl::FileNaming::kFolder) {  // a collection of packages' sets
-      auto item = std::make_shared<Collection>();
-      item->Add(Variant(rows));
-      rows = item;
+    {
+      ObjectPtr rows = sets;
+      if (x.kind.file == bl::FileNaming::kFolder) {  // a collection of packages' sets
+        auto item = std::make_shared<Collection>();
+        item->Add(Variant(rows));
+        rows = item;
+      }
+      Write(x.kind.mover, Destination(x.kind, folder, e), rows, data);
     }
-    Write(x.kind.mover, Destination(x.kind, folder, e), rows, data);
     if (list) list->Add(bl::LoadRecordsets(sets.get(), data));
+    // Freeing the rows costs as much as pairing them: the writer thread does it.
+    if (ctx.run->files != nullptr) ctx.run->files->Release(std::move(sets));
     ++summary.files[x.kind.word];
     if (whole && ++done % 100 == 0)
       Tell(ctx.progress, "  " + std::to_string(done) + " of " +
