@@ -7,10 +7,15 @@
 
 #include <stdlib.h>
 
+#include <atomic>
+#include <deque>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "baseline/BaselineSets.h"
 #include "movers/baseline/BaseCompWriteXML.h"
@@ -22,7 +27,6 @@
 #include "frame/Guid.h"
 #include "transfer/Kinds.h"
 #include "transfer/OutputFolders.h"
-#include "transfer/ReadAhead.h"
 #include "transfer/TransferSteps.h"
 #include "xml/WellFormed.h"
 #include "xml/WriteBehind.h"
@@ -212,9 +216,38 @@ void Tell(const ProgressFn& progress, const std::string& what) {
   if (progress) progress(what);
 }
 
-// Writes the extract of each of |x.elements| into ctx.dir, one at a time, and
-// the entries the run lists once every file is written. |whole|: the list
-// even for no package, and progress told every 100 packages, not by name.
+// The info sets of an extract, all its baseline list entry needs.
+std::shared_ptr<Collection> ListedSets(const Collection& sets) {
+  auto listed = std::make_shared<Collection>();
+  for (const char* key : {"PackageInfo", "DocInfo", "ViewInfo"})
+    if (sets.Contains(key)) listed->Add(sets.Item(key), key);
+  return listed;
+}
+
+// One of the threads that write a run's extracts: a connection of its own
+// (on the run's snapshot), and its own state, context and counts, which
+// are added to the run's once every extract is written.
+struct ExtractWriter {
+  Connection* conn = nullptr;
+  TransferState run;
+  DataDescriptor data;
+  std::optional<baseline::NameTables> names;
+  long requirements = 0;
+  long files = 0;
+  // The element whose extract failed, and how.
+  size_t failed_at = 0;
+  std::exception_ptr failure;
+};
+
+// Writes the extract of each of |x.elements| into ctx.dir, and the entries
+// the run lists once every file is written. |whole|: the list even for no
+// package, and progress told every 100 packages, not by name.
+//
+// With a second connection on the run's snapshot (ctx.aside), for the kinds
+// whose list the run keeps, two threads take the elements in turn, each reading an extract's sets and writing
+// them: the rows stay with the thread (and the core) that read them. The
+// run fails with the error of the first element that failed, as it would
+// writing one element after another.
 void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Extracts& x,
                DataDescriptor& data, BaselineSummary& summary, bool whole = false) {
   if (x.elements.empty() && !whole) return;
@@ -223,40 +256,75 @@ void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Ext
   std::optional<bl::BaselineListUpdate> list;
   if (x.kind.caller_lists)
     list.emplace(folder + bl::kBaselineListFile, data, bl::LoadRecordsets(nullptr, data));
-  size_t done = 0;
-  // The next element's sets are read on a second thread while this one is
-  // written. Meanwhile the reader alone uses the connection: the extract
-  // writers take nothing but the sets they are handed. The statements keep
-  // that thread the busier one, so the rows are paired on this one.
-  const baseline::NameTables names = baseline::ReadNameTables(*ctx.conn);
-  transfer::ReadAhead<std::shared_ptr<Collection>> ahead(x.elements.size(), 1, [&](size_t i) {
-    return baseline::ReadExtractSets(*ctx.conn, names, x.kind.scope, x.elements[i].key,
-                                     ctx.project_key, SetOptionsOf(o, x.kind));
-  });
-  for (const Element& e : x.elements) {
-    if (!whole) Tell(ctx.progress, std::string(x.kind.word) + " " + e.name);
-    auto sets = ahead.Take();
-    baseline::PairExtractSets(*sets);
-    summary.requirements += RequirementCount(*sets);
-    data.ElementGUID = Variant(e.guid);
-    {
-      ObjectPtr rows = sets;
-      if (x.kind.file == bl::FileNaming::kFolder) {  // a collection of packages' sets
-        auto item = std::make_shared<Collection>();
-        item->Add(Variant(rows));
-        rows = item;
+  std::vector<std::shared_ptr<Collection>> listed(x.elements.size());
+
+  // The movers of kinds the run does not list update the list file
+  // themselves, one extract after another.
+  const bool two = ctx.aside && x.kind.caller_lists && x.elements.size() > 1;
+  std::deque<ExtractWriter> writers(two ? 2 : 1);
+  std::atomic<size_t> next{0};
+  std::atomic<size_t> done{0};
+  std::atomic<bool> failed{false};
+  std::mutex telling;
+  auto tell = [&](const std::string& what) {
+    std::lock_guard<std::mutex> lock(telling);
+    Tell(ctx.progress, what);
+  };
+  auto write = [&](ExtractWriter& w) {
+    for (size_t i; !failed && (i = next++) < x.elements.size();) {
+      const Element& e = x.elements[i];
+      try {
+        if (!whole) tell(std::string(x.kind.word) + " " + e.name);
+        if (!w.names) w.names = baseline::ReadNameTables(*w.conn);
+        auto sets = baseline::ReadExtractSets(*w.conn, *w.names, x.kind.scope, e.key,
+                                              ctx.project_key, SetOptionsOf(o, x.kind));
+        baseline::PairExtractSets(*sets);
+        w.requirements += RequirementCount(*sets);
+        w.data.ElementGUID = Variant(e.guid);
+        ObjectPtr rows = sets;
+        if (x.kind.file == bl::FileNaming::kFolder) {  // a collection of packages' sets
+          auto item = std::make_shared<Collection>();
+          item->Add(Variant(rows));
+          rows = item;
+        }
+        Write(x.kind.mover, Destination(x.kind, folder, e), rows, w.data);
+        if (list) listed[i] = ListedSets(*sets);
+        ++w.files;
+        if (whole && ++done % 100 == 0)
+          tell("  " + std::to_string(done) + " of " + std::to_string(x.elements.size()) +
+               " packages");
+      } catch (...) {
+        w.failure = std::current_exception();
+        w.failed_at = i;
+        failed = true;
+        return;
       }
-      Write(x.kind.mover, Destination(x.kind, folder, e), rows, data);
     }
-    if (list) list->Add(bl::LoadRecordsets(sets.get(), data));
-    // Freeing the rows costs as much as pairing them: the writer thread does it.
-    if (ctx.run->files != nullptr) ctx.run->files->Release(std::move(sets));
-    ++summary.files[x.kind.word];
-    if (whole && ++done % 100 == 0)
-      Tell(ctx.progress, "  " + std::to_string(done) + " of " +
-                             std::to_string(x.elements.size()) + " packages");
+  };
+  for (size_t t = 0; t < writers.size(); ++t) {
+    ExtractWriter& w = writers[t];
+    w.conn = t == 0 ? ctx.conn : ctx.aside.get();
+    w.run.files = ctx.run->files;
+    w.run.services = ctx.run->services;
+    w.data = data;
+    w.data.Run = &w.run;
   }
+  {
+    std::thread second;
+    if (writers.size() > 1) second = std::thread(write, std::ref(writers[1]));
+    write(writers[0]);
+    if (second.joinable()) second.join();
+  }
+  const ExtractWriter* first_failed = nullptr;
+  for (const ExtractWriter& w : writers) {
+    if (w.failure && (!first_failed || w.failed_at < first_failed->failed_at)) first_failed = &w;
+    ctx.run->Add(w.run);
+    summary.requirements += w.requirements;
+    summary.files[x.kind.word] += w.files;
+  }
+  if (first_failed) std::rethrow_exception(first_failed->failure);
   if (!list) return;
+  for (const auto& sets : listed) list->Add(bl::LoadRecordsets(sets.get(), data));
   if (ctx.run->files != nullptr) ctx.run->files->Finish(&ctx.run->write_notes);
   list->Save();
 }
@@ -340,6 +408,7 @@ BaselineSummary WriteBaseline(const DatabaseLocator& db, const std::string& dir,
   transfer::ChooseProject(*conn, options.project, &ctx, &summary.project_name);
   summary.project_key = ctx.project_key;
   summary.project_guid = ctx.project_guid;
+  ctx.aside = conn->OpenSnapshotReader();
 
   // Every name is resolved before anything is written.
   std::vector<Extracts> chosen;

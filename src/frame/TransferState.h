@@ -39,6 +39,15 @@ class TransferState {
 
   void NoteRead(const std::string& kind) { ++read_notes[kind]; }
   void NoteLeftOut(const std::string& kind) { ++left_out[kind]; }
+  // Adds the counts of |other|, the state a thread of this run kept for
+  // itself.
+  void Add(const TransferState& other) {
+    for (const auto& [kind, n] : other.read_notes) read_notes[kind] += n;
+    for (const auto& [kind, n] : other.left_out) left_out[kind] += n;
+    write_notes.documents_with_control_characters +=
+        other.write_notes.documents_with_control_characters;
+    write_notes.texts_cut_at_nul += other.write_notes.texts_cut_at_nul;
+  }
 };
 
 }  // namespace qmxml

@@ -178,13 +178,9 @@ class AsideExport {
     thread_.join();
     if (failure_) std::rethrow_exception(failure_);
     for (const auto& [kind, n] : summary_.files) ctx_.summary->files[kind] += n;
-    for (const auto& [kind, n] : run_.read_notes) ctx_.run->read_notes[kind] += n;
-    for (const auto& [kind, n] : run_.left_out) ctx_.run->left_out[kind] += n;
+    ctx_.run->Add(run_);
     // What the key map had to leave out counts with what the writers left out.
     for (const auto& [kind, n] : aside_.db->keys->Losses()) ctx_.run->left_out[kind] += n;
-    ctx_.run->write_notes.documents_with_control_characters +=
-        run_.write_notes.documents_with_control_characters;
-    ctx_.run->write_notes.texts_cut_at_nul += run_.write_notes.texts_cut_at_nul;
   }
 
  private:
