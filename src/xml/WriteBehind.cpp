@@ -52,11 +52,6 @@ void WriteBehind::Add(Pending file) {
   changed_.notify_all();
 }
 
-void WriteBehind::Release(std::shared_ptr<const void> what) {
-  Add({std::string(), std::string(),
-       [what = std::move(what)](WriteNotes*) { return std::string(); }});
-}
-
 void WriteBehind::Finish(WriteNotes* notes) {
   std::unique_lock<std::mutex> lock(mu_);
   WaitUntilIdle(lock);
@@ -89,13 +84,10 @@ void WriteBehind::Run() {
     const bool was_document = static_cast<bool>(file.make);
     try {
       if (was_document) file.bytes = file.make(&notes_);
-      if (file.path.empty()) {
-        // Released, not written.
-      } else if (files_ == Files::kInPlace) {
+      if (files_ == Files::kInPlace)
         WriteFileInPlace(file.path, file.bytes);
-      } else {
+      else
         WriteFileBytes(file.path, file.bytes);
-      }
     } catch (...) {
       failed = std::current_exception();
     }

@@ -17,7 +17,6 @@
 #include <deque>
 #include <exception>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -57,10 +56,6 @@ class WriteBehind {
   // holds itself.
   using MakeText = std::function<std::string(WriteNotes* notes)>;
   void Queue(std::string path, MakeText make);
-  // Drops |what| on the writer thread, in turn with the files: the rows a
-  // written document was made from are freed there, off the thread that
-  // goes on to the next one. The caller must hold no other reference.
-  void Release(std::shared_ptr<const void> what);
   // Waits until every queued file is written and adds what the queued
   // documents could not hold as they stand to |notes| (may be null). Throws
   // Error eErr_FileNotFound naming the first file that could not be written.
