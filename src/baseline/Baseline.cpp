@@ -12,6 +12,7 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <mutex>
 #include <sstream>
@@ -241,7 +242,9 @@ struct ExtractWriter {
 
 // Writes the extract of each of |x.elements| into ctx.dir, and the entries
 // the run lists once every file is written. |whole|: the list even for no
-// package, and progress told every 100 packages, not by name.
+// package, and progress told every 100 packages, not by name. |beside|
+// writes what else the run writes, on the last thread before it takes
+// elements; it fails the run only when no element does.
 //
 // With a second connection on the run's snapshot (ctx.aside), for the kinds
 // whose list the run keeps, two threads take the elements in turn, each reading an extract's sets and writing
@@ -249,7 +252,8 @@ struct ExtractWriter {
 // run fails with the error of the first element that failed, as it would
 // writing one element after another.
 void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Extracts& x,
-               DataDescriptor& data, BaselineSummary& summary, bool whole = false) {
+               DataDescriptor& data, BaselineSummary& summary, bool whole = false,
+               const std::function<void(ExtractWriter&)>& beside = nullptr) {
   if (x.elements.empty() && !whole) return;
   const std::string folder = ctx.dir.string() + "/";
   data.ElementType = Variant(x.kind.element_type);
@@ -271,6 +275,14 @@ void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Ext
     Tell(ctx.progress, what);
   };
   auto write = [&](ExtractWriter& w) {
+    if (beside && &w == &writers.back()) {
+      try {
+        beside(w);
+      } catch (...) {
+        w.failure = std::current_exception();
+        w.failed_at = x.elements.size();
+      }
+    }
     for (size_t i; !failed && (i = next++) < x.elements.size();) {
       const Element& e = x.elements[i];
       try {
@@ -294,8 +306,10 @@ void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Ext
           tell("  " + std::to_string(done) + " of " + std::to_string(x.elements.size()) +
                " packages");
       } catch (...) {
-        w.failure = std::current_exception();
-        w.failed_at = i;
+        if (!w.failure || i < w.failed_at) {
+          w.failure = std::current_exception();
+          w.failed_at = i;
+        }
         failed = true;
         return;
       }
@@ -333,10 +347,9 @@ void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Ext
 // history, the package list and the discussions.
 void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
                        BaselineSummary& summary) {
-  Connection& conn = *ctx.conn;
   const std::string folder = ctx.dir.string() + "/";
-  transfer::CheckPackageTree(conn, ctx.project_key);
-  auto packages = baseline::PackageListRows(conn, ctx.project_key);
+  transfer::CheckPackageTree(*ctx.conn, ctx.project_key);
+  auto packages = baseline::PackageListRows(*ctx.conn, ctx.project_key);
   Extracts all{bl::kExtractKinds[bl::kProjectExtract], {}};
   for (packages->MoveFirst(); !packages->IsEOF(); packages->MoveNext()) {
     Element e{packages->Value("ID").ToLong(), packages->Value("PackageGUID").ToText(),
@@ -344,20 +357,23 @@ void WriteWholeProject(transfer::ExportContext& ctx, const BaselineOptions& o,
     CheckFileGuid(all.kind.word, e);
     all.elements.push_back(e);
   }
+  // The project's own files are written beside the packages.
+  auto project_files = [&](ExtractWriter& w) {
+    DataDescriptor data = w.data;
+    data.ElementGUID = Variant(ctx.project_guid);
+    Write("BaseCompProjHistoryMover", folder + kHistoryFile,
+          baseline::ProjectHistoryRows(*w.conn, ctx.project_key), data);
+    packages->MoveFirst();
+    Write("BaseCompPckListMover", folder + kPackageListFile, packages, data);
+    if (o.discussions)
+      Write("BaseCompDiscsMover", folder + kDiscussionsFile,
+            baseline::DiscussionSets(*w.conn, ctx.project_key), data);
+  };
   DataDescriptor data = BaselineContext(ctx, o);
-  WriteEach(ctx, o, all, data, summary, true);
-  data.ElementGUID = Variant(ctx.project_guid);
-  Write("BaseCompProjHistoryMover", folder + kHistoryFile,
-        baseline::ProjectHistoryRows(conn, ctx.project_key), data);
+  WriteEach(ctx, o, all, data, summary, true, project_files);
   ++summary.files["project history"];
-  packages->MoveFirst();
-  Write("BaseCompPckListMover", folder + kPackageListFile, packages, data);
   ++summary.files["package list"];
-  if (o.discussions) {
-    Write("BaseCompDiscsMover", folder + kDiscussionsFile,
-          baseline::DiscussionSets(conn, ctx.project_key), data);
-    ++summary.files["discussions"];
-  }
+  if (o.discussions) ++summary.files["discussions"];
 }
 
 // |summary| with what the writers left out; a strict run fails on any.
