@@ -258,6 +258,46 @@ TEST_F(NestedDiscussions, EveryReplyStandsUnderItsRealParentWithItsReadMarks) {
                          {"1", "3 7"}, {"2", "4"}, {"3", "5"}, {"4", "8"}, {"5", "6"}, {"6", "9"}}));
 }
 
+// A file in WAL mode gives no second reader, so its baseline is written by
+// one thread: the two-thread baseline of the same rows must match it file
+// for file, list entries in package order, counts and all.
+TEST(BaselineOutputs, TwoWritingThreadsWriteWhatOneThreadWrites) {
+  TempDir dir;
+  const std::string db = dir.File("s.db");
+  {
+    SampleOptions opts;
+    opts.requirements = 1500;
+    opts.seed = 11;
+    opts.key_file = dir.File("sample.key");
+    FillSampleProject(*CreateProjectDatabase(db), opts);
+  }
+  BaselineOptions o;
+  o.history = o.discussions = o.traces = true;
+  const BaselineSummary two = WriteBaseline(db, dir.File("two"), o);
+  OpenProjectDatabase(db)->ExecuteScript("PRAGMA journal_mode = WAL");
+  const BaselineSummary one = WriteBaseline(db, dir.File("one"), o);
+  EXPECT_EQ(two.files, one.files);
+  EXPECT_GE(two.files.at("package"), 10);
+  EXPECT_EQ(two.requirements, one.requirements);
+  EXPECT_EQ(two.left_out, one.left_out);
+  auto without_time = [](std::map<std::string, std::string> files) {
+    std::string& list = files.at("BaselineList.XML");
+    const size_t at = list.find("<TimeStamp>");
+    list.erase(at, list.find("</TimeStamp>") - at);
+    return files;
+  };
+  EXPECT_EQ(without_time(Snapshot(dir.File("two"))), without_time(Snapshot(dir.File("one"))));
+  // The list holds the packages in the order of the package list.
+  pugi::xml_document list, packages;
+  ASSERT_TRUE(list.load_file(dir.File("two/BaselineList.XML").c_str()));
+  ASSERT_TRUE(packages.load_file(dir.File("two/PackageList.XML").c_str()));
+  std::string listed, ordered;
+  for (const auto& hit : list.select_nodes("/PROJECT/Pkg/GUID")) listed += hit.node().text().get();
+  for (const auto& hit : packages.select_nodes("/PROJECT/Pkg/@GUID"))
+    ordered += hit.attribute().value();
+  EXPECT_EQ(listed, ordered);
+}
+
 TEST(BaselineOutputs, CommandsRefuseToWriteOverWhatIsNotTheirs) {
   TempDir dir;
   const std::string db = dir.File("s.db");

@@ -60,6 +60,9 @@ class InterleavedProject : public ::testing::TestWithParam<std::string> {
     for (int id = 1; id < 5; ++id)
       sql += "INSERT INTO QmToRelationships (RequirementID, ToID, State) VALUES (" +
              std::to_string(id) + ", " + std::to_string(id + 1) + ", 0);";
+    // A value of a field the database does not hold is no value.
+    sql += "INSERT INTO qmUserDefinedFieldValues (REQUIREMENTID, FIELDID, FieldValue) VALUES "
+           "(1, 99, 'orphan');";
     sql += "INSERT INTO QmToRelationships (RequirementID, ToID, State) VALUES (3, 5, 0);"
            "INSERT INTO qmRequirementHistory (RequirementID, VersionNumber, VersionDateTime, "
            "VersionReason) VALUES (3, '3', '2020-01-02 00:00:00', 'later'), "
