@@ -10,14 +10,14 @@
 namespace qmxml::movers {
 namespace {
 
+using baseline::AppendColumn;
+using baseline::AppendRawColumn;
 using baseline::AppendText;
-using baseline::Raw;
-using baseline::Text;
 
 void AppendUser(xml::TextWriter& user, const Recordset& rs) {
   user.Open("DUsr");
-  AppendText(user, "DUID", Text(rs, "QMGUID"));
-  AppendText(user, "DUName", Text(rs, "FullName"));
+  AppendColumn(user, "DUID", rs, "QMGUID");
+  AppendColumn(user, "DUName", rs, "FullName");
   user.Close();
 }
 
@@ -45,19 +45,19 @@ struct DiscLists {
 // The children a discussion and a reply share, with the discussion's
 // Status and Priority between; reports whether HasReply was written.
 bool AppendPost(xml::TextWriter& disc, const Recordset& rs, bool root) {
-  AppendText(disc, "DID", Raw(rs, "DiscID"));
-  AppendText(disc, "Subj", Text(rs, "Subject"));
-  AppendText(disc, "Desc", Text(rs, "Message"));
-  AppendText(disc, "AID", Text(rs, root ? "AuthorGuid" : "AuthorGUID"));
-  AppendText(disc, "AName", Text(rs, "AuthorName"));
-  AppendText(disc, "Date", Text(rs, "SubmitDateTime"));
+  AppendRawColumn(disc, "DID", rs, "DiscID");
+  AppendColumn(disc, "Subj", rs, "Subject");
+  AppendColumn(disc, "Desc", rs, "Message");
+  AppendColumn(disc, "AID", rs, root ? "AuthorGuid" : "AuthorGUID");
+  AppendColumn(disc, "AName", rs, "AuthorName");
+  AppendColumn(disc, "Date", rs, "SubmitDateTime");
   if (root) {
-    AppendText(disc, "Status", Text(rs, "Status"));
-    AppendText(disc, "Priority", Text(rs, "Priority"));
+    AppendColumn(disc, "Status", rs, "Status");
+    AppendColumn(disc, "Priority", rs, "Priority");
   }
-  AppendText(disc, "Restrict", Text(rs, "Restricted"));
-  AppendText(disc, "RID", Text(rs, "RootID"));
-  AppendText(disc, "PID", Text(rs, "ParentID"));
+  AppendColumn(disc, "Restrict", rs, "Restricted");
+  AppendColumn(disc, "RID", rs, "RootID");
+  AppendColumn(disc, "PID", rs, "ParentID");
   const bool answered = baseline::Bit(rs, "HasResponses") == "1";
   if (answered) AppendText(disc, "HasReply", "1");
   return answered;
@@ -81,8 +81,8 @@ void AppendDiscussion(xml::TextWriter& disc, const Recordset& rs, DiscLists& lis
   baseline::FillList(disc, "DGroups", lists.groups, id,
                      [](xml::TextWriter& group, const Recordset& r) {
                        group.Open("DGroup");
-                       AppendText(group, "DGID", Text(r, "QMGUID"));
-                       AppendText(group, "DGName", Text(r, "Name"));
+                       AppendColumn(group, "DGID", r, "QMGUID");
+                       AppendColumn(group, "DGName", r, "Name");
                        group.Close();
                      });
   baseline::FillList(disc, "DRead", lists.read, id, AppendUser);
@@ -92,8 +92,8 @@ void AppendDiscussion(xml::TextWriter& disc, const Recordset& rs, DiscLists& lis
   baseline::FillList(disc, "DiscReqs", lists.reqs, id,
                      [](xml::TextWriter& req, const Recordset& r) {
                        req.Open("DiscReq");
-                       AppendText(req, "RPre", Text(r, "RequirementPrefix"));
-                       AppendText(req, "GUID", Text(r, "QMGUID"));
+                       AppendColumn(req, "RPre", r, "RequirementPrefix");
+                       AppendColumn(req, "GUID", r, "QMGUID");
                        req.Close();
                      });
   disc.Close();

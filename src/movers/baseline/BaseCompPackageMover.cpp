@@ -85,8 +85,7 @@ void BaseCompPackageMover::WritePackage_(const ObjectPtr& oRs, const DataDescrip
 void BaseCompPackageMover::CreatePackageSections_(xml::TextWriter& w,
                                                   const DataDescriptor& data,
                                                   const baseline::BaselineState& s) {
-  using baseline::AppendText;
-  using baseline::Text;
+  using baseline::AppendColumn;
   if (s.package_info && !s.package_info->IsEOF())
     baseline::AppendPackageEntry(w, *s.package_info);
 
@@ -94,8 +93,8 @@ void BaseCompPackageMover::CreatePackageSections_(xml::TextWriter& w,
     w.Open("Pkgs");
     for (; !rs->IsEOF(); rs->MoveNext()) {
       w.Open("Pkg");
-      AppendText(w, "GUID", Text(*rs, "QMGUID"));
-      AppendText(w, "PkgName", Text(*rs, "Name"));
+      AppendColumn(w, "GUID", *rs, "QMGUID");
+      AppendColumn(w, "PkgName", *rs, "Name");
       w.Close();
     }
     w.Close();
@@ -106,12 +105,12 @@ void BaseCompPackageMover::CreatePackageSections_(xml::TextWriter& w,
     w.Open("Groups");
     for (; !rs->IsEOF(); rs->MoveNext()) {
       w.Open("Group");
-      AppendText(w, "Name", Text(*rs, "GroupName"));
-      AppendText(w, "GUID", Text(*rs, "GroupGUID"));
-      AppendText(w, "PackageAccessRights", Text(*rs, "packageaccessrights"));
-      AppendText(w, "RequirementAccessRights", Text(*rs, "requirementaccessrights"));
-      AppendText(w, "DocumentAccessRights", Text(*rs, "documentaccessrights"));
-      AppendText(w, "ViewAccessRights", Text(*rs, "viewaccessrights"));
+      AppendColumn(w, "Name", *rs, "GroupName");
+      AppendColumn(w, "GUID", *rs, "GroupGUID");
+      AppendColumn(w, "PackageAccessRights", *rs, "packageaccessrights");
+      AppendColumn(w, "RequirementAccessRights", *rs, "requirementaccessrights");
+      AppendColumn(w, "DocumentAccessRights", *rs, "documentaccessrights");
+      AppendColumn(w, "ViewAccessRights", *rs, "viewaccessrights");
       w.Close();
     }
     w.Close();

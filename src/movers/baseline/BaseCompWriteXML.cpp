@@ -110,10 +110,33 @@ struct ReqLists {
   RowIndex field_values, list_values, history, disc, trace_to, trace_from, resources;
 };
 
+// Text() and Raw() as views into the row where it holds the column as text;
+// a value of another kind is converted into |scratch|.
+std::string_view TextView(const Recordset& rs, std::string_view column, std::string& scratch) {
+  return xml::ColumnAttrText(rs, rs.FieldIndex(column), xml::kString, scratch);
+}
+
+std::string_view RawView(const Recordset& rs, std::string_view column, std::string& scratch) {
+  const int i = rs.FieldIndex(column);
+  if (i < 0 || rs.IsEOF()) return {};
+  const Variant& v = rs.RefAt(i);
+  if (const std::string* text = v.Text()) return *text;
+  scratch = v.ToText();
+  return scratch;
+}
+
+// |text| cleaned, as a view of itself when the cleaner leaves it as it is.
+std::string_view Cleaned(std::string_view text, std::string& scratch) {
+  if (AllPass(text, static_cast<unsigned short>(~1u))) return text;
+  scratch = CleanText(text);
+  return scratch;
+}
+
 // Clean text of |column|, or of |fallback| when it is empty.
-std::string CleanOr(const Recordset& rs, std::string_view column, std::string_view fallback) {
-  std::string text = CleanText(Text(rs, column));
-  return text.empty() ? CleanText(Text(rs, fallback)) : text;
+std::string_view CleanOr(const Recordset& rs, std::string_view column, std::string_view fallback,
+                         std::string& scratch) {
+  std::string_view text = Cleaned(TextView(rs, column, scratch), scratch);
+  return text.empty() ? Cleaned(TextView(rs, fallback, scratch), scratch) : text;
 }
 
 // The field values of a requirement: a value whose last child would be
@@ -122,14 +145,15 @@ std::string CleanOr(const Recordset& rs, std::string_view column, std::string_vi
 void AppendFieldValues(xml::TextWriter& w, RowIndex& values, const std::string& key) {
   bool open = false;
   values.Take(key, [&](const Recordset& rs) {
-    const std::string value = CleanOr(rs, "OverflowFieldValue", "FieldValue");
+    std::string scratch;
+    const std::string_view value = CleanOr(rs, "OverflowFieldValue", "FieldValue", scratch);
     const std::string number = Text(rs, "NumericValue");
     if ((number.empty() ? value : number).empty()) return;
     if (!open) w.Open("FVs");
     open = true;
     w.Open("FV");
-    AppendText(w, "FGUID", Raw(rs, "UDFGuid"));
-    AppendText(w, "FLbl", Text(rs, "Label"));
+    AppendRawColumn(w, "FGUID", rs, "UDFGuid");
+    AppendColumn(w, "FLbl", rs, "Label");
     AppendText(w, "FTxt", value);
     if (!number.empty()) AppendText(w, "FNumVal", number);
     w.Close();
@@ -139,17 +163,17 @@ void AppendFieldValues(xml::TextWriter& w, RowIndex& values, const std::string& 
 
 void AppendListValue(xml::TextWriter& w, const Recordset& rs) {
   w.Open("LV");
-  AppendText(w, "LGUID", Raw(rs, "ListGUID"));
-  AppendText(w, "LLbl", Text(rs, "Label"));
-  AppendText(w, "LITxt", CleanText(Text(rs, "ItemText")));
-  AppendText(w, "UDF", Raw(rs, "UDFGUID"));
+  AppendRawColumn(w, "LGUID", rs, "ListGUID");
+  AppendColumn(w, "LLbl", rs, "Label");
+  AppendCleanColumn(w, "LITxt", rs, "ItemText");
+  AppendRawColumn(w, "UDF", rs, "UDFGUID");
   w.Close();
 }
 
 void AppendDiscussionRef(xml::TextWriter& w, const Recordset& rs) {
   w.Open("Disc");
-  AppendText(w, "DID", Raw(rs, "DiscID"));
-  AppendText(w, "Subj", Text(rs, "Subject"));
+  AppendRawColumn(w, "DID", rs, "DiscID");
+  AppendColumn(w, "Subj", rs, "Subject");
   w.Close();
 }
 
@@ -182,13 +206,13 @@ void AppendTrace(const BaselineState& s, xml::TextWriter& item, const Recordset&
   const std::string project = s.cross_project ? Text(rs, "ExtProjectGuid") : std::string();
   item.Open("TReq");
   if (project.empty()) {
-    AppendText(item, "TRID", by_guid ? Text(rs, cols.guid) : Text(rs, cols.id));
-    AppendText(item, "TRTag", Text(rs, cols.prefix));
+    AppendColumn(item, "TRID", rs, by_guid ? cols.guid : cols.id);
+    AppendColumn(item, "TRTag", rs, cols.prefix);
     if (report) {
-      AppendText(item, "RText", CleanText(Text(rs, "RequirementText")));
-      AppendText(item, "RName", CleanText(Text(rs, "RequirementName")));
+      AppendCleanColumn(item, "RText", rs, "RequirementText");
+      AppendCleanColumn(item, "RName", rs, "RequirementName");
     }
-    AppendText(item, "TRVer", Text(rs, cols.version));
+    AppendColumn(item, "TRVer", rs, cols.version);
   } else {
     const std::string key = Text(rs, cols.id);
     const Recordset* ext = FindExternalRequirement(s, project, key);
@@ -201,7 +225,7 @@ void AppendTrace(const BaselineState& s, xml::TextWriter& item, const Recordset&
     }
     AppendText(item, "TRVer", column(3));
     AppendText(item, "EPGUID", project);
-    if (report) AppendText(item, "EPPrefix", Text(rs, "ExtProjPrefix"));
+    if (report) AppendColumn(item, "EPPrefix", rs, "ExtProjPrefix");
   }
   if (Text(rs, "State") == "1") AppendText(item, "State", "1");
   item.Close();
@@ -237,17 +261,18 @@ void AppendRequirement(const BaselineState& s, xml::TextWriter& req, const Recor
   const xml::TextWriter::Mark before = req.Here();
   req.Open("Req");
   try {
-    AppendText(req, "GUID", Raw(reqs, "ReqGUID"));
-    AppendText(req, "Tag", Text(reqs, "Tag"));
-    AppendText(req, "LCTag", Text(reqs, "LastChildTag"));
-    AppendText(req, "LTNum", Text(reqs, "LongTagNumber"));
-    AppendText(req, "RPre", Text(reqs, "RequirementPrefix"));
-    AppendText(req, "RText", CleanOr(reqs, "OverflowText", "RequirementText"));
-    AppendText(req, "RName", CleanText(Text(reqs, "RequirementName")));
-    AppendText(req, "Flags", Text(reqs, "Flags"));
-    AppendText(req, "RTID", Text(reqs, "ReqTypeGuid"));
+    AppendRawColumn(req, "GUID", reqs, "ReqGUID");
+    AppendColumn(req, "Tag", reqs, "Tag");
+    AppendColumn(req, "LCTag", reqs, "LastChildTag");
+    AppendColumn(req, "LTNum", reqs, "LongTagNumber");
+    AppendColumn(req, "RPre", reqs, "RequirementPrefix");
+    std::string scratch;
+    AppendText(req, "RText", CleanOr(reqs, "OverflowText", "RequirementText", scratch));
+    AppendCleanColumn(req, "RName", reqs, "RequirementName");
+    AppendColumn(req, "Flags", reqs, "Flags");
+    AppendColumn(req, "RTID", reqs, "ReqTypeGuid");
     if (s.kind->package_guid)
-      AppendText(req, "PGUID", Text(reqs, "PackageGUID"));
+      AppendColumn(req, "PGUID", reqs, "PackageGUID");
     if (Bit(reqs, "Deleted") == "1") AppendText(req, "Deleted", "1");
 
     const std::string key = RowIndex::KeyOf(reqs, kReqPair);
@@ -256,11 +281,10 @@ void AppendRequirement(const BaselineState& s, xml::TextWriter& req, const Recor
     FillList(req, "History", lists.history, key, AppendRevision);
     if (!Text(reqs, "BookmarkName").empty()) {
       req.Open("RDInfo");
-      AppendText(req, "BM", Text(reqs, "BookmarkName"));
-      AppendText(req, "BMDoc", s.kind->by_guid ? Text(reqs, "DocGuid")
-                                               : Text(reqs, "BookmarkDocumentID"));
-      AppendText(req, "DPos", Text(reqs, "DocumentPosition"));
-      AppendText(req, "LDText", Text(reqs, "LastDocText"));
+      AppendColumn(req, "BM", reqs, "BookmarkName");
+      AppendColumn(req, "BMDoc", reqs, s.kind->by_guid ? "DocGuid" : "BookmarkDocumentID");
+      AppendColumn(req, "DPos", reqs, "DocumentPosition");
+      AppendColumn(req, "LDText", reqs, "LastDocText");
       req.Close();
     }
     FillList(req, "Discs", lists.disc, key, AppendDiscussionRef);
@@ -268,7 +292,7 @@ void AppendRequirement(const BaselineState& s, xml::TextWriter& req, const Recor
              [&](xml::TextWriter& w, const Recordset& rs) { AppendTrace(s, w, rs, kTraceTo); });
     FillList(req, "TFrom", lists.trace_from, key,
              [&](xml::TextWriter& w, const Recordset& rs) { AppendTrace(s, w, rs, kTraceFrom); });
-    if (s.kind->by_guid) AppendText(req, "SuspTS", Text(reqs, "SuspectDateTime"));
+    if (s.kind->by_guid) AppendColumn(req, "SuspTS", reqs, "SuspectDateTime");
     AppendResources(s, req, lists.resources, RowIndex::KeyOf(reqs, {"ID"}));
     req.Close();
   } catch (const std::bad_alloc&) {
@@ -514,6 +538,25 @@ std::string Text(const Recordset& rs, std::string_view column) {
   return xml::ColumnText(rs, column);
 }
 
+void AppendColumn(xml::TextWriter& w, const char* name, const Recordset& rs,
+                  std::string_view column) {
+  std::string scratch;
+  AppendText(w, name, TextView(rs, column, scratch));
+}
+
+void AppendRawColumn(xml::TextWriter& w, const char* name, const Recordset& rs,
+                     std::string_view column) {
+  std::string scratch;
+  AppendText(w, name, RawView(rs, column, scratch));
+}
+
+void AppendCleanColumn(xml::TextWriter& w, const char* name, const Recordset& rs,
+                       std::string_view column) {
+  std::string scratch;
+  std::string_view text = TextView(rs, column, scratch);
+  AppendText(w, name, Cleaned(text, scratch));
+}
+
 std::string Raw(const Recordset& rs, std::string_view column) {
   return rs.ValueOr(column).ToText();
 }
@@ -530,24 +573,25 @@ std::string Bit(const Recordset& rs, std::string_view column) {
 
 void AppendRevision(xml::TextWriter& ver, const Recordset& rs) {
   ver.Open("RVer");
-  AppendText(ver, "VNum", Raw(rs, "VersionNumber"));
-  AppendText(ver, "VLbl", Text(rs, "VersionLabel"));
-  AppendText(ver, "VUGUID", Text(rs, "UserGuid"));
-  AppendText(ver, "VUName", Text(rs, "FullName"));
-  AppendText(ver, "VDate", Raw(rs, "VersionDateTime"));
-  AppendText(ver, "VResn", CleanOr(rs, "OverflowVersionReason", "VersionReason"));
-  AppendText(ver, "RTextFlag", Raw(rs, "Flags"));
+  AppendRawColumn(ver, "VNum", rs, "VersionNumber");
+  AppendColumn(ver, "VLbl", rs, "VersionLabel");
+  AppendColumn(ver, "VUGUID", rs, "UserGuid");
+  AppendColumn(ver, "VUName", rs, "FullName");
+  AppendRawColumn(ver, "VDate", rs, "VersionDateTime");
+  std::string scratch;
+  AppendText(ver, "VResn", CleanOr(rs, "OverflowVersionReason", "VersionReason", scratch));
+  AppendRawColumn(ver, "RTextFlag", rs, "Flags");
   ver.Close();
 }
 
 void AppendPackageEntry(xml::TextWriter& pkg, const Recordset& info) {
   pkg.Open("Pkg");
-  AppendText(pkg, "GUID", Text(info, "QMGUID"));
-  AppendText(pkg, "PkgName", Text(info, "Name"));
+  AppendColumn(pkg, "GUID", info, "QMGUID");
+  AppendColumn(pkg, "PkgName", info, "Name");
   const std::string desc = Text(info, "Description");
   if (!desc.empty()) AppendText(pkg, "PkgDesc", desc);
-  AppendText(pkg, "PkgID", Text(info, "ID"));
-  AppendText(pkg, "ParentID", Text(info, "PARENTID"));
+  AppendColumn(pkg, "PkgID", info, "ID");
+  AppendColumn(pkg, "ParentID", info, "PARENTID");
   pkg.Close();
 }
 
@@ -560,18 +604,18 @@ void AppendDocDetails(xml::TextWriter& doc, const Recordset& info, EntryForm for
   AppendText(doc, "DocTypeGUID", form == EntryForm::kPackage ? Raw(info, "DocTypeGuid")
                                                              : Text(info, "DocTypeGuid"));
   AppendText(doc, "ItemLabel", Bit(info, "ItemLabel"));
-  AppendText(doc, "ProtectState", Text(info, "ProtectState"));
+  AppendColumn(doc, "ProtectState", info, "ProtectState");
   AppendText(doc, "UnlockToRevise", Bit(info, "UnlockToRevise"));
   static const char* const kSame[] = {"DeferredRenumber", "DeferredRestyle", "FileDirectory",
                                       "FileName",         "FileExtension",   "FileDateTime",
                                       "FileSize",         "FileFlags",       "FileVersion"};
-  for (const char* column : kSame) AppendText(doc, column, Text(info, column));
-  AppendText(doc, "VNum", Text(info, "VersionNumber"));
-  AppendText(doc, "VLbl", Text(info, "VersionLabel"));
-  AppendText(doc, "VDate", Text(info, "VersionDateTime"));
-  AppendText(doc, "VResn", Text(info, "VersionReason"));
-  AppendText(doc, "VUGUID", Text(info, "VersionUserGUID"));
-  AppendText(doc, "VUName", Text(info, "VersionUserFullName"));
+  for (const char* column : kSame) AppendColumn(doc, column, info, column);
+  AppendColumn(doc, "VNum", info, "VersionNumber");
+  AppendColumn(doc, "VLbl", info, "VersionLabel");
+  AppendColumn(doc, "VDate", info, "VersionDateTime");
+  AppendColumn(doc, "VResn", info, "VersionReason");
+  AppendColumn(doc, "VUGUID", info, "VersionUserGUID");
+  AppendColumn(doc, "VUName", info, "VersionUserFullName");
   if (form != EntryForm::kPackage || history == nullptr) return;
   // The document's revisions follow in "DocHistory", paired by the
   // document's GUID.
@@ -581,23 +625,23 @@ void AppendDocDetails(xml::TextWriter& doc, const Recordset& info, EntryForm for
 void AppendViewFields(xml::TextWriter& view, const Recordset& info, EntryForm form) {
   AppendText(view, "GUID", form == EntryForm::kPackage ? Raw(info, "ViewGuid")
                                                        : Text(info, "ViewGuid"));
-  AppendText(view, "ViewName", Text(info, "ViewName"));
+  AppendColumn(view, "ViewName", info, "ViewName");
   const std::string desc = Text(info, "ViewDescription");
   if (!desc.empty()) AppendText(view, "ViewDescription", desc);
-  AppendText(view, "ReqTypeID", Text(info, "ReqTypeGuid"));
-  if (form != EntryForm::kPackage) AppendText(view, "PackageGUID", Text(info, "PackageGUID"));
+  AppendColumn(view, "ReqTypeID", info, "ReqTypeGuid");
+  if (form != EntryForm::kPackage) AppendColumn(view, "PackageGUID", info, "PackageGUID");
   if (form == EntryForm::kList) return;
-  AppendText(view, "Visibility", Text(info, "Visibility"));
-  AppendText(view, "ViewProperties", Text(info, "Properties"));
-  AppendText(view, "ViewQueryString", Text(info, "QueryString"));
-  AppendText(view, "ViewQueryDefGUID", Text(info, "QueryDefGuid"));
-  AppendText(view, "ViewUserFullName", Text(info, "FullName"));
-  AppendText(view, "ViewUserGUID", Text(info, "UserGuid"));
-  AppendText(view, "ViewDateTime", Text(info, "ViewDateTime"));
+  AppendColumn(view, "Visibility", info, "Visibility");
+  AppendColumn(view, "ViewProperties", info, "Properties");
+  AppendColumn(view, "ViewQueryString", info, "QueryString");
+  AppendColumn(view, "ViewQueryDefGUID", info, "QueryDefGuid");
+  AppendColumn(view, "ViewUserFullName", info, "FullName");
+  AppendColumn(view, "ViewUserGUID", info, "UserGuid");
+  AppendColumn(view, "ViewDateTime", info, "ViewDateTime");
   const std::string reason = Text(info, "ViewReason");
   if (!reason.empty()) AppendText(view, "ViewReason", reason);
   if (form != EntryForm::kPackage) return;
-  AppendText(view, "Type", Text(info, "ViewType"));
+  AppendColumn(view, "Type", info, "ViewType");
   const std::string secondary_query = Text(info, "SecondaryQueryDefGuid");
   if (!secondary_query.empty()) AppendText(view, "SecQueryID", secondary_query);
   const std::string secondary_type = Text(info, "SecondaryReqTypeGuid");
@@ -614,10 +658,10 @@ void AppendDocEntry(xml::TextWriter& doc, const Recordset& info, EntryForm form,
     const std::string guid = form == EntryForm::kPackage ? Raw(info, "DocGuid")
                                                          : Text(info, "DocGuid");
     AppendText(doc, "GUID", guid);
-    AppendText(doc, "DocName", Text(info, "Name"));
+    AppendColumn(doc, "DocName", info, "Name");
     const std::string desc = Text(info, "Description");
     if (!desc.empty()) AppendText(doc, "DocDescription", desc);
-    if (form != EntryForm::kPackage) AppendText(doc, "PackageGUID", Text(info, "PackageGUID"));
+    if (form != EntryForm::kPackage) AppendColumn(doc, "PackageGUID", info, "PackageGUID");
     if (form != EntryForm::kList) AppendDocDetails(doc, info, form, history);
     if (inside) inside();
     doc.Close();

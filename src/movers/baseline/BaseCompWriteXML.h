@@ -218,6 +218,14 @@ std::string CarriedText(std::string_view text);
 // The column by the text rule, and the column's value as it converts.
 std::string Text(const Recordset& rs, std::string_view column);
 std::string Raw(const Recordset& rs, std::string_view column);
+// AppendText of Text(rs, column), of Raw(rs, column) and of the cleaned
+// Text(rs, column), without copying the column's text.
+void AppendColumn(xml::TextWriter& w, const char* name, const Recordset& rs,
+                  std::string_view column);
+void AppendRawColumn(xml::TextWriter& w, const char* name, const Recordset& rs,
+                     std::string_view column);
+void AppendCleanColumn(xml::TextWriter& w, const char* name, const Recordset& rs,
+                       std::string_view column);
 // "1" when the column converts to True, else "0".
 std::string Bit(const Recordset& rs, std::string_view column);
 // One RVer of a revision row (VersionNumber, VersionLabel, UserGuid,
