@@ -1,6 +1,7 @@
 // The text form of DocumentText, written as the elements come.
 #include "xml/TextWriter.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -62,74 +63,86 @@ std::string_view UpToNul(std::string_view text) {
 }  // namespace
 
 TextWriter::TextWriter(bool declaration) {
-  out_.reserve(1 << 16);
-  if (declaration) out_ += "<?xml version=\"1.0\" standalone=\"yes\"?>\n";
+  out_.resize(1 << 16);
+  if (declaration) Put("<?xml version=\"1.0\" standalone=\"yes\"?>\n");
 }
 
-void TextWriter::Indent() { out_.append(open_.size(), '\t'); }
+void TextWriter::Grow(size_t n) { out_.resize(std::max(out_.size() * 2, used_ + n)); }
+
+void TextWriter::Indent() {
+  const size_t depth = open_.size();
+  std::memset(Room(depth), '\t', depth);
+}
 
 // Closes the start tag of the innermost open element, whose content
 // (another element) begins.
 void TextWriter::StartContent() {
   if (open_.empty() || open_.back().started) return;
-  out_ += ">\n";
+  Put(">\n");
   open_.back().started = true;
 }
 
 void TextWriter::Open(const char* name) {
   StartContent();
   Indent();
-  out_ += '<';
-  out_ += name;
+  Put('<');
+  Put(name);
   open_.push_back({name, false, false});
 }
 
 void TextWriter::Attr(const char* name, std::string_view value) {
   const std::string_view kept = UpToNul(value);
   if (kept.size() != value.size()) ++cut_;
-  out_ += ' ';
-  out_ += name;
-  out_ += "=\"";
+  Put(' ');
+  Put(name);
+  Put("=\"");
   Escaped(kept, kInAttr);
-  out_ += '"';
+  Put('"');
 }
 
-// Most of a document is such elements: the start tag (or the whole empty
-// element) and the end tag are each placed in one step.
+// Most of a document is such elements, and most of their texts need no
+// escape: those are placed with one scan and one copy.
 void TextWriter::Text(const char* name, std::string_view text) {
   StartContent();
   const std::string_view tag(name);
-  text = UpToNul(text);
   const size_t depth = open_.size();
-  size_t at = out_.size();
-  out_.resize(at + depth + 1 + tag.size() + (text.empty() ? 4 : 1));
-  char* p = out_.data() + at;
-  std::memset(p, '\t', depth);
-  p += depth;
-  *p++ = '<';
-  std::memcpy(p, tag.data(), tag.size());
-  p += tag.size();
-  if (text.empty()) {
-    std::memcpy(p, " />\n", 4);
+  if (!text.empty() && NextSpecial(text, 0) == text.size()) {
+    char* p = Room(depth + 2 * tag.size() + text.size() + 6);
+    std::memset(p, '\t', depth);
+    p += depth;
+    *p++ = '<';
+    std::memcpy(p, tag.data(), tag.size());
+    p += tag.size();
+    *p++ = '>';
+    std::memcpy(p, text.data(), text.size());
+    p += text.size();
+    *p++ = '<';
+    *p++ = '/';
+    std::memcpy(p, tag.data(), tag.size());
+    p += tag.size();
+    *p++ = '>';
+    *p = '\n';
     return;
   }
-  *p = '>';
+  text = UpToNul(text);
+  Indent();
+  Put('<');
+  Put(tag);
+  if (text.empty()) {
+    Put(" />\n");
+    return;
+  }
+  Put('>');
   Escaped(text, kInText);
-  at = out_.size();
-  out_.resize(at + tag.size() + 4);
-  p = out_.data() + at;
-  *p++ = '<';
-  *p++ = '/';
-  std::memcpy(p, tag.data(), tag.size());
-  p += tag.size();
-  *p++ = '>';
-  *p = '\n';
+  Put("</");
+  Put(tag);
+  Put(">\n");
 }
 
 void TextWriter::Content(std::string_view text) {
   text = UpToNul(text);
   if (text.empty()) return;
-  out_ += '>';
+  Put('>');
   Escaped(text, kInText);
   open_.back().started = true;
   open_.back().text = true;
@@ -139,21 +152,21 @@ void TextWriter::Close() {
   const Element e = open_.back();
   open_.pop_back();
   if (!e.started) {
-    out_ += " />\n";
+    Put(" />\n");
     return;
   }
   if (!e.text) Indent();
-  out_ += "</";
-  out_ += e.name;
-  out_ += ">\n";
+  Put("</");
+  Put(e.name);
+  Put(">\n");
 }
 
 TextWriter::Mark TextWriter::Here() const {
-  return {out_.size(), open_.size(), !open_.empty() && open_.back().started};
+  return {used_, open_.size(), !open_.empty() && open_.back().started};
 }
 
 void TextWriter::Rewind(const Mark& mark) {
-  out_.resize(mark.size);
+  used_ = mark.size;
   open_.resize(mark.depth);
   if (!open_.empty()) open_.back().started = mark.started;
 }
@@ -167,32 +180,39 @@ void TextWriter::Escaped(std::string_view text, unsigned char special) {
   for (size_t i = NextSpecial(text, 0); i < text.size(); i = NextSpecial(text, i + 1)) {
     const auto c = static_cast<unsigned char>(text[i]);
     if ((kSpecials.of[c] & special) == 0) continue;
-    out_.append(text.data() + done, i - done);
+    Put(text.substr(done, i - done));
     done = i + 1;
     switch (c) {
-      case '&': out_ += "&amp;"; break;
-      case '<': out_ += "&lt;"; break;
-      case '>': out_ += "&gt;"; break;
-      case '"': out_ += "&quot;"; break;
-      default:
-        out_ += "&#";
-        out_ += static_cast<char>('0' + c / 10);
-        out_ += static_cast<char>('0' + c % 10);
-        out_ += ';';
+      case '&': Put("&amp;"); break;
+      case '<': Put("&lt;"); break;
+      case '>': Put("&gt;"); break;
+      case '"': Put("&quot;"); break;
+      default: {
+        char* p = Room(5);
+        p[0] = '&';
+        p[1] = '#';
+        p[2] = static_cast<char>('0' + c / 10);
+        p[3] = static_cast<char>('0' + c % 10);
+        p[4] = ';';
+      }
     }
   }
-  out_.append(text.data() + done, text.size() - done);
+  Put(text.substr(done));
 }
 
 std::string TextWriter::Finish(WriteNotes* notes) {
   while (!open_.empty()) Close();
-  const bool controls = out_.find("&#") != std::string::npos && ToXml10(out_);
+  std::string text = std::move(out_);
+  text.resize(used_);
+  out_.clear();
+  used_ = 0;
+  const bool controls = text.find("&#") != std::string::npos && ToXml10(text);
   if (notes != nullptr) {
     notes->texts_cut_at_nul += cut_;
     if (controls) ++notes->documents_with_control_characters;
   }
   cut_ = 0;
-  return std::move(out_);
+  return text;
 }
 
 namespace {

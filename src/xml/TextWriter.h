@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -73,8 +74,23 @@ class TextWriter {
   void StartContent();
   void Indent();
   void Escaped(std::string_view text, unsigned char special);
+  // |n| bytes at the end of the text, to be filled by the caller.
+  char* Room(size_t n) {
+    if (used_ + n > out_.size()) Grow(n);
+    char* p = out_.data() + used_;
+    used_ += n;
+    return p;
+  }
+  void Grow(size_t n);
+  void Put(std::string_view s) {
+    if (!s.empty()) std::memcpy(Room(s.size()), s.data(), s.size());
+  }
+  void Put(char c) { *Room(1) = c; }
 
+  // The text is out_'s first used_ bytes: the string is grown ahead, so
+  // that a piece is placed without a size check and a fill per piece.
   std::string out_;
+  size_t used_ = 0;
   std::vector<Element> open_;
   long cut_ = 0;
 };
