@@ -102,28 +102,41 @@ void TextWriter::Attr(const char* name, std::string_view value) {
 
 // Most of a document is such elements, and most of their texts need no
 // escape: those are placed with one scan and one copy.
-void TextWriter::Text(const char* name, std::string_view text) {
+bool TextWriter::PlainText(const char* name, std::string_view text) {
+  if (NextSpecial(text, 0) != text.size()) return false;
   StartContent();
   const std::string_view tag(name);
   const size_t depth = open_.size();
-  if (!text.empty() && NextSpecial(text, 0) == text.size()) {
-    char* p = Room(depth + 2 * tag.size() + text.size() + 6);
+  if (text.empty()) {  // an element without content
+    char* p = Room(depth + tag.size() + 5);
     std::memset(p, '\t', depth);
-    p += depth;
-    *p++ = '<';
-    std::memcpy(p, tag.data(), tag.size());
-    p += tag.size();
-    *p++ = '>';
-    std::memcpy(p, text.data(), text.size());
-    p += text.size();
-    *p++ = '<';
-    *p++ = '/';
-    std::memcpy(p, tag.data(), tag.size());
-    p += tag.size();
-    *p++ = '>';
-    *p = '\n';
-    return;
+    p[depth] = '<';
+    std::memcpy(p + depth + 1, tag.data(), tag.size());
+    std::memcpy(p + depth + 1 + tag.size(), " />\n", 4);
+    return true;
   }
+  char* p = Room(depth + 2 * tag.size() + text.size() + 6);
+  std::memset(p, '\t', depth);
+  p += depth;
+  *p++ = '<';
+  std::memcpy(p, tag.data(), tag.size());
+  p += tag.size();
+  *p++ = '>';
+  std::memcpy(p, text.data(), text.size());
+  p += text.size();
+  *p++ = '<';
+  *p++ = '/';
+  std::memcpy(p, tag.data(), tag.size());
+  p += tag.size();
+  *p++ = '>';
+  *p = '\n';
+  return true;
+}
+
+void TextWriter::Text(const char* name, std::string_view text) {
+  if (PlainText(name, text)) return;
+  StartContent();
+  const std::string_view tag(name);
   text = UpToNul(text);
   Indent();
   Put('<');

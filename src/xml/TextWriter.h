@@ -42,6 +42,10 @@ class TextWriter {
   // A child element holding |text| (up to a NUL, as a tree holds it);
   // without text, an element without content.
   void Text(const char* name, std::string_view text);
+  // Text for a text that holds no control character and nothing to escape
+  // (nothing but a scan when it does), or none: false, and nothing
+  // written, for any other.
+  bool PlainText(const char* name, std::string_view text);
   // The text of the element just opened, after its attributes (up to a
   // NUL); nothing for an empty text. No child element may follow.
   void Content(std::string_view text);

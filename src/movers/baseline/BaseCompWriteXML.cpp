@@ -515,6 +515,7 @@ void SetSchemaAttributes(xml::TextWriter& w, const char* schema) {
 }
 
 void AppendText(xml::TextWriter& w, const char* name, std::string_view text) {
+  if (w.PlainText(name, text)) return;
   if (AllPass(text, 1))
     w.Text(name, text);
   else
