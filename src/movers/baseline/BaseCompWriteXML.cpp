@@ -689,13 +689,22 @@ void AppendViewEntry(xml::TextWriter& view, const Recordset& info, EntryForm for
 namespace {
 
 // The text of |columns| of the current row, joined by a character no key
-// holds; empty when the set lacks one of them.
-std::string JoinedKey(const Recordset& rs, const std::vector<int>& columns) {
-  std::string key;
+// holds, into |key|.
+void JoinKey(const Recordset& rs, const std::vector<int>& columns, std::string& key) {
+  key.clear();
   for (size_t i = 0; i < columns.size(); ++i) {
     if (i > 0) key.push_back('\x1f');
-    key += rs.RefAt(columns[i]).ToText();
+    const Variant& v = rs.RefAt(columns[i]);
+    if (const std::string* text = v.Text())
+      key += *text;
+    else
+      key += v.ToText();
   }
+}
+
+std::string JoinedKey(const Recordset& rs, const std::vector<int>& columns) {
+  std::string key;
+  JoinKey(rs, columns, key);
   return key;
 }
 
@@ -715,8 +724,17 @@ RowIndex::RowIndex(Recordset* rs, const std::vector<std::string_view>& columns) 
   if (rs_ == nullptr) return;
   const std::vector<int> indexes = ColumnsOf(*rs_, columns);
   if (indexes.empty()) return;
-  for (; !rs_->IsEOF(); rs_->MoveNext())
-    rows_[JoinedKey(*rs_, indexes)].push_back(rs_->GetBookmark());
+  // Rows of one owner mostly stand together: the last key's list is kept.
+  std::string key, last;
+  std::vector<Recordset::Bookmark>* rows = nullptr;
+  for (; !rs_->IsEOF(); rs_->MoveNext()) {
+    JoinKey(*rs_, indexes, key);
+    if (rows == nullptr || key != last) {
+      rows = &rows_[key];
+      last = key;
+    }
+    rows->push_back(rs_->GetBookmark());
+  }
 }
 
 std::string RowIndex::KeyOf(const Recordset& rs, const std::vector<std::string_view>& columns) {
