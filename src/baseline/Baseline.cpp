@@ -247,10 +247,10 @@ struct ExtractWriter {
 // elements; it fails the run only when no element does.
 //
 // With a second connection on the run's snapshot (ctx.aside), for the kinds
-// whose list the run keeps, two threads take the elements in turn, each reading an extract's sets and writing
-// them: the rows stay with the thread (and the core) that read them. The
-// run fails with the error of the first element that failed, as it would
-// writing one element after another.
+// whose list the run keeps, two threads take the elements in turn, each
+// reading an extract's sets and writing them: the rows stay with the thread
+// (and the core) that read them. The run fails with the error of the first
+// element that failed, as it would writing one element after another.
 void WriteEach(transfer::ExportContext& ctx, const BaselineOptions& o, const Extracts& x,
                DataDescriptor& data, BaselineSummary& summary, bool whole = false,
                const std::function<void(ExtractWriter&)>& beside = nullptr) {

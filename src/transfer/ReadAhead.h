@@ -1,8 +1,7 @@
 // ReadAhead: what a transfer reads next, read on a second thread while the
 // caller works on what it took before. The import parses the next package
 // files while it inserts one; the export reads the next batch of packages
-// while it writes one; a baseline reads the next extract's sets while it
-// writes one. Items are read in order, at most |depth| before the caller. A
+// while it writes one. Items are read in order, at most |depth| before the caller. A
 // read that fails ends the reading; its error is raised when the caller
 // takes that item, so a run fails on the same item with the same error as
 // it would reading one item at a time.
