@@ -121,8 +121,9 @@ std::string OverflowReason(const std::string& kind, const std::string& id) {
 
 // The columns of a revision row; |user| names its user's UserGuid and
 // FullName.
-std::string RevisionColumns(const std::string& kind, const std::string& id,
-                            const std::string& user = "u.QMGUID AS UserGuid, u.FullName AS FullName") {
+std::string RevisionColumns(
+    const std::string& kind, const std::string& id,
+    const std::string& user = "u.QMGUID AS UserGuid, u.FullName AS FullName") {
   return "h.VersionNumber AS VersionNumber, h.VersionLabel AS VersionLabel, " + user +
          ", h.VersionDateTime AS VersionDateTime, " + OverflowReason(kind, id) +
          ", h.VersionReason AS VersionReason, h.Flags AS Flags";
