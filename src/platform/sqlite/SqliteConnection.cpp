@@ -43,24 +43,28 @@ VarType TypeOfDecl(const char* decl) {
 }
 
 Variant ReadColumn(sqlite3_stmt* st, int i, VarType declared) {
-  switch (sqlite3_column_type(st, i)) {
+  // The column's value taken once, then read as it is: each sqlite3_column_*
+  // call would find the column again. The value is safe to read here, as
+  // one thread at a time uses a connection.
+  sqlite3_value* value = sqlite3_column_value(st, i);
+  switch (sqlite3_value_type(value)) {
     case SQLITE_NULL:
       return Variant::Null();
     case SQLITE_INTEGER: {
-      sqlite3_int64 v = sqlite3_column_int64(st, i);
+      sqlite3_int64 v = sqlite3_value_int64(value);
       if (declared == VarType::Boolean) return Variant(v != 0);
       return Variant(static_cast<int64_t>(v));
     }
     case SQLITE_FLOAT:
-      return Variant(sqlite3_column_double(st, i));
+      return Variant(sqlite3_value_double(value));
     case SQLITE_BLOB: {
-      auto p = static_cast<const uint8_t*>(sqlite3_column_blob(st, i));
-      int n = sqlite3_column_bytes(st, i);
+      auto p = static_cast<const uint8_t*>(sqlite3_value_blob(value));
+      int n = sqlite3_value_bytes(value);
       return Variant(std::vector<uint8_t>(p, p + n));
     }
     default: {
-      std::string text(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
-                       static_cast<size_t>(sqlite3_column_bytes(st, i)));
+      std::string text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                       static_cast<size_t>(sqlite3_value_bytes(value)));
       if (declared == VarType::Date) {
         DateValue d;
         if (ParseDate(text, &d)) return Variant(d);
