@@ -13,7 +13,8 @@
 #   baseline   qmxml baseline DB DIR --history --discussions --traces (against the export)
 #   floor      (on disk only) cp -r of the RAM export's folder to the disk: the time to
 #              create the same files with the same bytes, the least any export can take there
-# Reported: median wall seconds, the ratios, and the largest peak resident size of
+# Reported: median wall seconds, the ratios (each the median of the rounds' ratios: the two
+# steps it compares run one after the other in every round), and the largest peak resident size of
 # each qmxml step. The script reports; it never fails on a missed target.
 # PostgreSQL has its own script (scripts/bench-pg.sh).
 set -euo pipefail
@@ -45,6 +46,14 @@ timed() {
 median() { sort -n "$log.$1" | awk '{ v[NR] = $1 } END { printf "%.2f", v[int((NR + 1) / 2)] }'; }
 peak() { awk '$2 > m { m = $2 } END { printf "%.0f", m / 1024 }' "$log.$1"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", (b > 0 ? a / b : 0) }'; }
+# paired A B: the median over the rounds of A's time over B's in the same round. On this
+# kind of machine the speed drifts from one minute to the next; two steps timed one after
+# the other in each round compare better than two medians taken over the whole run.
+paired() {
+  paste -d' ' "$log.$1" "$log.$2" |
+    awk '{ if ($3 > 0) print $1 / $3 }' | sort -n |
+    awk '{ v[NR] = $1 } END { printf "%.2fx", v[int((NR + 1) / 2)] }'
+}
 
 echo "qmxml benchmark, $runs run(s) per step (median), $(nproc) cores; $(uptime | sed 's/.*load/load/')"
 rows=()
@@ -58,11 +67,12 @@ for size in "$@"; do
     log=$w/log
     for ((i = 0; i < runs; i++)); do
       rm -rf "$w/out" "$w/base" "$w/new.db" "$w/load.db" "$w/dump.sql" "$w/floor"
-      timed export "$qmxml" -q export "$w/sample.db" "$w/out"
+      # Each comparison's two steps run one right after the other.
       timed dump sh -c 'sqlite3 "$1" .dump >"$2"' sh "$w/sample.db" "$w/dump.sql"
+      timed export "$qmxml" -q export "$w/sample.db" "$w/out"
+      timed baseline "$qmxml" -q baseline "$w/sample.db" "$w/base" --history --discussions --traces
       timed import "$qmxml" -q import "$w/out" "$w/new.db"
       timed load sh -c 'sqlite3 "$1" <"$2"' sh "$w/load.db" "$w/dump.sql"
-      timed baseline "$qmxml" -q baseline "$w/sample.db" "$w/base" --history --discussions --traces
       if [ "$where" = disk ]; then
         sync
         timed floor sh -c 'cp -r "$1" "$2" && sync -f "$2"' sh "$ram/$size/out" "$w/floor"
@@ -75,8 +85,8 @@ for size in "$@"; do
     files=$(find "$w/out" -type f | wc -l)
     mib=$(du -sm "$w/out" | cut -f1)
     rows+=("$(printf '%8s %5s %8s %8s %6s %8s %8s %6s %8s %6s %8s %6s %6s %6s %6s %6s %5s' \
-      "$size" "$where" "$e" "$d" "$(ratio "$e" "$d")" "$im" "$l" "$(ratio "$im" "$l")" \
-      "$f" "$fr" "$b" "$(ratio "$b" "$e")" "$(peak export)" "$(peak import)" "$(peak baseline)" \
+      "$size" "$where" "$e" "$d" "$(paired export dump)" "$im" "$l" "$(paired import load)" \
+      "$f" "$fr" "$b" "$(paired baseline export)" "$(peak export)" "$(peak import)" "$(peak baseline)" \
       "$files" "$mib")")
     echo "${rows[-1]}"
     if [ "$where" = disk ]; then rm -rf "$w"; fi
@@ -85,7 +95,8 @@ for size in "$@"; do
 done
 
 echo
-echo "seconds (median of $runs); peaks in MiB (largest of the runs); floor: cp -r of the files"
+echo "seconds (median of $runs); ratios: the median of the rounds' ratios; peaks in MiB (largest"
+echo "of the runs); floor: cp -r of the files"
 printf '%8s %5s %8s %8s %6s %8s %8s %6s %8s %6s %8s %6s %6s %6s %6s %6s %5s\n' \
   reqs where export dump ex/dmp import load im/ld floor ex/flr baseline bl/ex \
   ex_MiB im_MiB bl_MiB files MiB
