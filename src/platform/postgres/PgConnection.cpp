@@ -665,11 +665,15 @@ std::shared_ptr<Connection> PgConnection::OpenSnapshotReader() {
   if (snapshot.empty() ||
       snapshot.find_first_not_of("0123456789ABCDEFabcdef-") != std::string::npos)
     return nullptr;
-  auto reader = Open(spec_, schema_);
-  reader->SetShownName(ShownName());
-  reader->ExecuteScript("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; "
-                        "SET TRANSACTION SNAPSHOT '" + snapshot + "'");
-  return reader;
+  try {
+    auto reader = Open(spec_, schema_);
+    reader->SetShownName(ShownName());
+    reader->ExecuteScript("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY; "
+                          "SET TRANSACTION SNAPSHOT '" + snapshot + "'");
+    return reader;
+  } catch (const Error&) {
+    return nullptr;  // no second session to be had (the server's connection limit): one reads
+  }
 }
 
 void PgConnection::Commit() {
