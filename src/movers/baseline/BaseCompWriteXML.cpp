@@ -559,7 +559,8 @@ void AppendCleanColumn(xml::TextWriter& w, const char* name, const Recordset& rs
 }
 
 std::string Raw(const Recordset& rs, std::string_view column) {
-  return rs.ValueOr(column).ToText();
+  std::string scratch;
+  return std::string(RawView(rs, column, scratch));
 }
 
 std::string Bit(const Recordset& rs, std::string_view column) {
@@ -702,11 +703,6 @@ void JoinKey(const Recordset& rs, const std::vector<int>& columns, std::string& 
   }
 }
 
-std::string JoinedKey(const Recordset& rs, const std::vector<int>& columns) {
-  std::string key;
-  JoinKey(rs, columns, key);
-  return key;
-}
 
 std::vector<int> ColumnsOf(const Recordset& rs, const std::vector<std::string_view>& names) {
   std::vector<int> columns;
@@ -739,7 +735,10 @@ RowIndex::RowIndex(Recordset* rs, const std::vector<std::string_view>& columns) 
 
 std::string RowIndex::KeyOf(const Recordset& rs, const std::vector<std::string_view>& columns) {
   const std::vector<int> indexes = ColumnsOf(rs, columns);
-  return indexes.empty() || rs.IsEOF() ? std::string("\x1e") : JoinedKey(rs, indexes);
+  if (indexes.empty() || rs.IsEOF()) return std::string("\x1e");
+  std::string key;
+  JoinKey(rs, indexes, key);
+  return key;
 }
 
 }  // namespace qmxml::movers::baseline
